@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+namespace hollin {
+
+// The one codec for Shift-JIS text on disk: Microsoft's code page 932 through
+// glibc iconv. "～" decodes to U+FF5E, NEC and IBM extensions round-trip.
+// A character without a CP932 form is written as "?" and reported.
+class Cp932 {
+public:
+    // Encodes text; *replaced becomes true when some character had to become "?".
+    static QByteArray encode(const QString &text, bool *replaced = nullptr);
+
+    // Decodes bytes; an invalid or lone trailing lead byte decodes as U+FFFD.
+    static QString decode(const QByteArray &bytes);
+
+    // Encodes text into a fixed field of exactly `width` bytes: padded with 0x20,
+    // or cut at the last whole character that fits (never half a double-byte
+    // character; the freed byte is padded). *cut is set when text was lost.
+    static QByteArray encodeField(const QString &text, int width,
+                                  bool *replaced = nullptr, bool *cut = nullptr);
+
+    // True when every character of text has a CP932 form.
+    static bool canEncode(const QString &text);
+};
+
+} // namespace hollin

@@ -1,0 +1,87 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <memory>
+
+namespace hollin {
+
+class Pop3Session;
+class SmtpSender;
+
+// The mail library: POP3 receive, SMTP send, MIME decode and attachment
+// extraction behind the calls the program has always made. Every call blocks
+// until it is done (with timeouts: 15 s to connect, 60 s for a stalled reply),
+// so callers run it off the user-interface thread (see ReceiveJob / SendJob).
+// One instance is used by one thread at a time.
+//
+// Sentinels: a connection handle of -1 means no connection; a negative count
+// or result means failure, and getMessage() then tells why in Japanese.
+class MailLib {
+public:
+    MailLib();
+    ~MailLib();
+    MailLib(const MailLib &) = delete;
+    MailLib &operator=(const MailLib &) = delete;
+
+    // Start-up and shut-down of the library (process-wide init of its parts).
+    void initializeWinSock();
+    void setOption(int option, int value);
+    void endWinSock();
+
+    // Server: "host", "host:port", "pop3://host[:port]" (STLS when offered),
+    // "pop3s://host[:port]". Returns a handle, or -1.
+    int pop3Connect(const QString &server);
+    // apopFlag: -1 = APOP, 0 = USER/PASS; never the other one. Returns the
+    // number of messages (>= 0) or a negative value.
+    int pop3Authenticate(int handle, const QString &accountId, const QString &password, int apopFlag);
+    // Decoded subject, date and sender, and the raw header of message n (1-based).
+    int pop3GetMailStatus(int handle, int n, QString *subject, QString *date, QString *from, QString *header);
+    // Size in octets of message n, negative on failure.
+    int pop3GetMailSize(int handle, int n);
+    // Fetches message n: decoded subject, date, sender, the raw header and the body text.
+    // Returns 0, or a negative value on failure. The raw message is kept for
+    // attachmentFileFirst().
+    int pop3GetMail(int handle, int n, QString *subject, QString *date, QString *from,
+                    QString *header, QString *body);
+    // Marks message n for deletion; the server removes it only at pop3Close().
+    int pop3DeleteMail(int handle, int n);
+    // QUIT: commits every deletion, then closes.
+    int pop3Close(int handle);
+    // Closes without QUIT: every message stays on the server.
+    int pop3Abort(int handle);
+
+    // Extracts the attachments of the last fetched message into attachmentFolder
+    // (the other texts are those of the fetch, kept for the caller's record).
+    // 1 = at least one file written; -5 = a file cannot be created;
+    // -6 = a part of a split message whose set is still incomplete; 0 = none.
+    int attachmentFileFirst(const QString &subject, const QString &date, const QString &from,
+                            const QString &header, const QString &body,
+                            const QString &attachmentFolder, const QString &textFilePath,
+                            const QString &messageText);
+    void attachmentFileClose();
+    // Names of the files the last attachmentFileFirst() wrote, in order.
+    QStringList lastAttachmentFiles() const;
+
+    // Account used for SMTP AUTH when the server offers it.
+    void setSmtpCredentials(const QString &accountId, const QString &password);
+    // Sends one mail. Server: "host", "host:port", "smtp://host[:port]"
+    // (STARTTLS required on 587), "smtps://host[:port]". attachments: full
+    // paths joined by ",". Returns 0, or a negative value on failure.
+    // Consecutive sends to the same server share one connection.
+    int smtpSendMail(QString &server, const QString &to, const QString &cc, const QString &bcc,
+                     const QString &from, const QString &subject, const QString &body,
+                     const QString &reserved, const QString &attachments, int flags);
+    // Ends the shared SMTP connection (QUIT).
+    void smtpDisconnect();
+
+    // Japanese text of the last failure, naming host and port, the server's
+    // reply line or the library's error.
+    QString getMessage() const;
+
+private:
+    struct Private;
+    std::unique_ptr<Private> d;
+};
+
+} // namespace hollin

@@ -1,0 +1,58 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+class QWidget;
+
+namespace hollin {
+
+// Every message box and file dialog of the program goes through here, so that
+// tests can answer them and read the texts that were shown.
+class Prompt {
+public:
+    enum class Icon { None, Information, Warning, Critical, Question };
+    enum class Answer { Ok, Yes, No, Cancel };
+    enum class Kind { Message, Question, YesNoCancel, OpenFile, SaveFile, Colour };
+
+    struct Shown {
+        Kind kind;
+        QString title;
+        QString text;
+    };
+
+    // A box with an OK button. An empty title means the program's title.
+    static void message(QWidget *parent, const QString &text, const QString &title = {},
+                        Icon icon = Icon::Information);
+    // A modal Yes/No box with the question icon; true for Yes.
+    static bool ask(QWidget *parent, const QString &text, const QString &title = confirmTitle());
+    // Yes / No / Cancel.
+    static Answer askYesNoCancel(QWidget *parent, const QString &text, const QString &title = confirmTitle());
+    // File dialogs; empty on cancel. filter uses Qt's form ("テキスト (*.txt *.ini)").
+    static QString openFileName(QWidget *parent, const QString &title, const QString &folder,
+                                const QString &filter);
+    static QString saveFileName(QWidget *parent, const QString &title, const QString &folder,
+                                const QString &filter);
+    // The desktop's colour dialog; 0x00BBGGRR, or -1 on cancel.
+    static int colour(QWidget *parent, int initial);
+
+    static QString programTitle(); // "Hollin"
+    static QString confirmTitle(); // "確認"
+
+    // --- test hooks --------------------------------------------------------
+    // While scripted, nothing is shown: questions take the next queued answer
+    // (Yes when none is queued), file dialogs the next queued name (cancel when
+    // none), colours the next queued colour (-1 when none).
+    static void beginScript();
+    static void endScript();
+    static bool isScripted();
+    static void queueAnswer(Answer answer);
+    static void queueFileName(const QString &path);
+    static void queueColour(int colour);
+    static QList<Shown> shown();
+    static QStringList shownTexts();
+    static void clearShown();
+};
+
+} // namespace hollin

@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# Installs every Debian 12 package that building, testing and the demo need.
+# Runs apt-get only when something is missing, so a prepared machine is left alone.
+set -euo pipefail
+
+packages=(
+  # build
+  cmake ninja-build g++ pkg-config ccache git
+  qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl1-mesa-dev
+  libgmime-3.0-dev libcurl4-openssl-dev
+  # fuzzing
+  clang libclang-rt-14-dev
+  # real mail servers for the tests and the demo
+  dovecot-core dovecot-pop3d python3 python3-aiosmtpd openssl
+  # tests and tools: PDF text, screenshots, the peers of the benchmarks
+  poppler-utils xvfb xauth x11-apps imagemagick fetchmail mpop
+  # Japanese text on screen
+  fonts-noto-cjk
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$p")
+  fi
+done
+
+if [ ${#missing[@]} -gt 0 ]; then
+  if [ "$(id -u)" -ne 0 ]; then
+    echo "missing packages: ${missing[*]}" >&2
+    echo "run as root, or install them with: sudo apt-get install ${missing[*]}" >&2
+    exit 1
+  fi
+  echo "installing: ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq
+  apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
