@@ -1,0 +1,24 @@
+#pragma once
+
+#include "storage/Error.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+namespace hollin {
+
+// Writes every part of a message that is not its body into a folder, under
+// its decoded file name reduced to a safe bare name; never overwrites, never
+// writes outside the folder. Fragments of a split message (message/partial)
+// wait in a hidden folder inside it until their set is complete.
+class AttachmentExtractor {
+public:
+    enum Result { NoAttachments = 0, Written = 1, CannotCreate = -5, SplitIncomplete = -6 };
+
+    // written: file names (not paths) in the order written.
+    static int extract(const QByteArray &raw, const QString &folder, QStringList *written,
+                       Error *err = nullptr);
+};
+
+} // namespace hollin

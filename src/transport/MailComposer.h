@@ -1,0 +1,29 @@
+#pragma once
+
+#include "storage/Error.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+namespace hollin {
+
+struct OutgoingMail {
+    QString from;              // the sender's address as stored
+    QString to;                // "addr", or business-card form "名前<addr>"
+    QString subject;
+    QString body;              // plain text, any line ends
+    QStringList attachments;   // full paths
+};
+
+// Builds the RFC 5322 bytes of a mail (CR LF line ends): ISO-2022-JP when every
+// character fits JIS X 0208, otherwise UTF-8; B-encoded header words of at most
+// 75 characters; attachments as base64 parts named both ways.
+class MailComposer {
+public:
+    static QByteArray build(const OutgoingMail &mail, Error *err = nullptr);
+    // The bare address of "addr" or "名前<addr>"; empty when there is none.
+    static QString envelopeAddress(const QString &recipient);
+};
+
+} // namespace hollin
