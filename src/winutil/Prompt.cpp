@@ -3,6 +3,8 @@
 #include <QColorDialog>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QPrintDialog>
+#include <QPrinter>
 #include <QQueue>
 
 using namespace Qt::StringLiterals;
@@ -16,6 +18,7 @@ struct Script {
     QQueue<Prompt::Answer> answers;
     QQueue<QString> fileNames;
     QQueue<int> colours;
+    QQueue<std::function<void(QPrinter &)>> printerSetups;
     QList<Prompt::Shown> shown;
 };
 
@@ -122,6 +125,22 @@ int Prompt::colour(QWidget *parent, int initial)
     return toBgr(dialog.selectedColor());
 }
 
+bool Prompt::print(QWidget *parent, QPrinter *printer, bool hasSelection)
+{
+    record(Kind::Print, QString(), QString());
+    if (script().active) {
+        if (script().printerSetups.isEmpty())
+            return false;
+        script().printerSetups.dequeue()(*printer);
+        return true;
+    }
+    QPrintDialog dialog(printer, parent);
+    dialog.setOption(QAbstractPrintDialog::PrintSelection, hasSelection);
+    if (hasSelection)
+        dialog.setPrintRange(QAbstractPrintDialog::Selection);
+    return dialog.exec() == QDialog::Accepted;
+}
+
 void Prompt::beginScript()
 {
     script() = Script{};
@@ -133,6 +152,7 @@ bool Prompt::isScripted() { return script().active; }
 void Prompt::queueAnswer(Answer answer) { script().answers.enqueue(answer); }
 void Prompt::queueFileName(const QString &path) { script().fileNames.enqueue(path); }
 void Prompt::queueColour(int colour) { script().colours.enqueue(colour); }
+void Prompt::queuePrinterSetup(const std::function<void(QPrinter &)> &setup) { script().printerSetups.enqueue(setup); }
 QList<Prompt::Shown> Prompt::shown() { return script().shown; }
 void Prompt::clearShown() { script().shown.clear(); }
 

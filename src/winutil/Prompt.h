@@ -3,7 +3,9 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <functional>
 
+class QPrinter;
 class QWidget;
 
 namespace hollin {
@@ -14,7 +16,7 @@ class Prompt {
 public:
     enum class Icon { None, Information, Warning, Critical, Question };
     enum class Answer { Ok, Yes, No, Cancel };
-    enum class Kind { Message, Question, YesNoCancel, OpenFile, SaveFile, Colour };
+    enum class Kind { Message, Question, YesNoCancel, OpenFile, SaveFile, Colour, Print };
 
     struct Shown {
         Kind kind;
@@ -36,6 +38,8 @@ public:
                                 const QString &filter);
     // The desktop's colour dialog; 0x00BBGGRR, or -1 on cancel.
     static int colour(QWidget *parent, int initial);
+    // The desktop's print dialog on printer; false on cancel.
+    static bool print(QWidget *parent, QPrinter *printer, bool hasSelection);
 
     static QString programTitle(); // "Hollin"
     static QString confirmTitle(); // "確認"
@@ -50,6 +54,9 @@ public:
     static void queueAnswer(Answer answer);
     static void queueFileName(const QString &path);
     static void queueColour(int colour);
+    // The next print dialog is accepted after setup has configured the printer
+    // (output file, copies); without a queued setup it is cancelled.
+    static void queuePrinterSetup(const std::function<void(QPrinter &)> &setup);
     static QList<Shown> shown();
     static QStringList shownTexts();
     static void clearShown();
