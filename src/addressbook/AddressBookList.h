@@ -1,0 +1,43 @@
+#pragma once
+
+#include "storage/AddressBookFile.h"
+#include "storage/DataRoot.h"
+
+#include <QList>
+
+namespace hollin {
+
+// What the address-book window does with the address-book file, without the window.
+class AddressBookList {
+public:
+    // One list line: each text cut at its first NUL, trailing padding kept.
+    struct Row {
+        QString address;
+        QString name;
+    };
+
+    explicit AddressBookList(const DataRoot &root);
+
+    // Every entry in record order (an absent file is created empty).
+    bool rows(QList<Row> *out, Error *err) const;
+    // Entry n (1-based) with the spaces around name and address removed.
+    bool entry(int n, AddressEntry *out, Error *err) const;
+    // Stores name and address as typed (no check, duplicates allowed);
+    // the new record number, or -1.
+    int add(const QString &name, const QString &address, Error *err);
+    // Removes entry n when confirmed; the file is compacted either way.
+    bool remove(int n, bool confirmed, Error *err);
+
+    // The business-card insert: "card<address>" with the address trimmed, or
+    // the message that refuses it (nothing typed in one of the boxes).
+    struct CardResult {
+        QString address;
+        QString refusal;
+    };
+    static CardResult businessCard(const QString &card, const QString &address);
+
+private:
+    AddressBookFile m_file;
+};
+
+} // namespace hollin
