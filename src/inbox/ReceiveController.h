@@ -1,0 +1,53 @@
+#pragma once
+
+#include "winutil/AppContext.h"
+
+#include <QObject>
+#include <QPointer>
+
+class QProgressDialog;
+class QThread;
+
+namespace hollin {
+
+class ReceiveSession;
+struct ReceiveResult;
+
+// Runs the whole receive: the account check, the session on a worker thread
+// under a modal progress dialog "受信中 n / count" with a cancel button, the
+// boxes the session asks for, the new-mail count on the panel, the notice
+// board, and at the end the five floating windows shown again.
+void startReceive(const AppContext &ctx);
+
+// One receive in progress; startReceive() makes one and lets it delete itself.
+// Only one runs at a time (start() of a second one does nothing but finish).
+class ReceiveController : public QObject {
+    Q_OBJECT
+public:
+    explicit ReceiveController(const AppContext &ctx, QObject *parent = nullptr);
+    ~ReceiveController() override;
+
+    void start();
+    static bool isRunning();
+
+signals:
+    // After the floating windows are shown again (and, with the auto-erasing
+    // notice board, after the board is gone).
+    void finished();
+
+private:
+    void showMessage(const QString &subject, const QString &from, const QString &date,
+                     const QString &body);
+    void updateProgress(int n, int count);
+    void applyAccount(const QString &id, const QString &password);
+    void sessionDone();
+    void raiseNotice(int count);
+    void end();
+
+    AppContext m_ctx;
+    ReceiveSession *m_session = nullptr;
+    QThread *m_thread = nullptr;
+    QPointer<QProgressDialog> m_progress;
+};
+
+} // namespace hollin

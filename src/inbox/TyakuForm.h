@@ -1,0 +1,96 @@
+#pragma once
+
+#include "winutil/AppContext.h"
+
+#include <QMainWindow>
+
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QStatusBar;
+class QTableView;
+class QTextEdit;
+class QToolBar;
+
+namespace hollin {
+
+class InboxListModel;
+
+// The inbox "着信履歴": the list of received mail (MailListView), the shown
+// mail in Text7 (subject), Text8 (sender), Text9 (date) and the body rtfEd,
+// the mail count Text2, and the commands Command1 … Command8.
+// Constructing it is the window's load step.
+class TyakuForm : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit TyakuForm(const AppContext &ctx, QWidget *parent = nullptr);
+    ~TyakuForm() override;
+
+    // What the view-mail button does: hide the floating windows, refill the
+    // list from the received-mail file, show the window.
+    void fillAndShow();
+
+    // The receive session's staging: puts one received mail into the boxes
+    // and the body (showing the window when it is hidden).
+    void showReceived(const QString &subject, const QString &from, const QString &date,
+                      const QString &body);
+
+    // The body and the toolbar, for the editing commands. Each toolbar action's
+    // objectName is its key ("New", "Open", "Save", "SaveAs", "Print", "Cut",
+    // "Copy", "Paste", "Bold", "Italic", "Underline"); a press emits toolKeyPressed.
+    QTextEdit *rtfEd() const { return m_body; }
+    QToolBar *toolBar() const { return m_toolBar; }
+
+    // The header block of the shown mail ("Subject:  …" CR LF … "Body:  " + body).
+    QString headerBlock() const;
+
+    InboxListModel *listModel() const { return m_model; }
+
+signals:
+    void toolKeyPressed(const QString &key);
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void buildControls();
+    void applyLayout();
+    void fill();
+    void showRow(const QModelIndex &index);
+    void setCount(int rows);
+    void showInBoxes(const QString &subject, const QString &from, const QString &date,
+                     const QString &body);
+    bool takeSelection();
+    void deleteOne();
+    void deleteAll();
+    void quickSave();
+    void copyBox();
+    void registerSender();
+    void reply();
+    void loadEditorFile();
+    void setHelp(const QString &text);
+    void hideHelp(bool empty);
+    void setCopyColour(const QColor &colour);
+
+    AppContext m_ctx;
+    InboxListModel *m_model;
+    QTableView *m_list = nullptr;
+    QLineEdit *m_subject = nullptr;   // Text7
+    QLineEdit *m_from = nullptr;      // Text8
+    QLineEdit *m_date = nullptr;      // Text9
+    QTextEdit *m_body = nullptr;      // rtfEd
+    QLineEdit *m_count = nullptr;     // Text2
+    QLineEdit *m_marker = nullptr;    // Text5
+    QTextEdit *m_help = nullptr;      // Text4
+    QLineEdit *m_copyBox = nullptr;   // Text6
+    QLineEdit *m_search = nullptr;    // Text1
+    QPushButton *m_commands[9] = {};  // Command1 … Command8 at 1 … 8
+    QStatusBar *m_statusBar = nullptr;
+    QToolBar *m_toolBar = nullptr;
+    QWidget *m_picture = nullptr;     // Picture1(1)
+    QWidget *m_central = nullptr;
+};
+
+} // namespace hollin
