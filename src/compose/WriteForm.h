@@ -1,0 +1,132 @@
+#pragma once
+
+#include "winutil/AppContext.h"
+
+#include <QList>
+#include <QWidget>
+
+class QCheckBox;
+class QComboBox;
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QPlainTextEdit;
+class QPushButton;
+class QRadioButton;
+class QTextEdit;
+class QToolBar;
+
+namespace hollin {
+
+class SendJob;
+
+// "新規作成": the window in which a new mail is written, held and sent.
+// The constructor is the window's load step. Every control carries its
+// designed name as objectName (ToText, SubjectText, rtfEd, Command1 …).
+class WriteForm : public QWidget {
+    Q_OBJECT
+public:
+    explicit WriteForm(const AppContext &ctx, QWidget *parent = nullptr);
+    ~WriteForm() override;
+
+    // The body editor and the editing toolbar (actions named by their keys
+    // "New", "Open", "Print", "Cut", "Copy", "Paste", "Undo", "Bold",
+    // "Italic", "Underline"), for the editing commands.
+    QTextEdit *rtfEd() const { return m_rtfEd; }
+    QToolBar *tbToolBar() const { return m_tbToolBar; }
+
+    // Puts text into the body at the caret, replacing the selection (the
+    // emoticon palette's insert command).
+    void insertIntoBody(const QString &text);
+
+    // True while a send runs.
+    bool isSending() const;
+
+signals:
+    // A send has ended (successfully or not); the window may have closed.
+    void sendFinished();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void buildControls();
+    void loadAddressList();
+    void setListBackground(const QColor &colour);
+    void setWidthTwips(int twips);
+    void setHeightTwips(int twips);
+    void placeHelpBox();
+
+    void send();
+    void sendDone();
+    void clearAfterSend();
+    void pasteIntoBody();
+    void pasteIntoRecipient();
+    void showEmoticons();
+    void showAddressBook();
+    void narrow();
+
+    void togglePanel();
+    void hold();
+    void recall();
+    void listHeldMails();
+    void deleteHeld();
+    void listPressed();
+    void loadHeldMail();
+    void pickAddress();
+
+    void firstAttachment();
+    void furtherAttachment();
+    void clearAttachments();
+    void toggleAttachmentList();
+    void wholeAddressBookMode();
+    void normalMode();
+
+    void insertGreeting();
+    void statusDoubleClicked();
+
+    const AppContext m_ctx;
+    // Record number of each row of List1; always one spare entry at the end.
+    QList<qint16> m_recordMap;
+    SendJob *m_job = nullptr;
+
+    QLineEdit *m_toText = nullptr;
+    QLineEdit *m_subjectText = nullptr;
+    QComboBox *m_combo1 = nullptr;
+    QTextEdit *m_rtfEd = nullptr;
+    QToolBar *m_tbToolBar = nullptr;
+    QLineEdit *m_attachText = nullptr;
+    QPushButton *m_attachCommand = nullptr;
+    QPushButton *m_command9 = nullptr;
+    QPushButton *m_command10 = nullptr;
+    QPushButton *m_command16 = nullptr;
+    QListWidget *m_list2 = nullptr;
+    QPushButton *m_command1 = nullptr;
+    QPushButton *m_command3 = nullptr;
+    QPushButton *m_command4 = nullptr;
+    QPushButton *m_command6 = nullptr;
+    QPushButton *m_command5 = nullptr;
+    QPushButton *m_command7 = nullptr;
+    QPushButton *m_command8 = nullptr;
+    QPushButton *m_command17 = nullptr;
+    QFrame *m_picture7 = nullptr;
+    QPushButton *m_command13 = nullptr;
+    QPushButton *m_command14 = nullptr;
+    QPushButton *m_command15 = nullptr;
+    QListWidget *m_list1 = nullptr;
+    QLineEdit *m_text1 = nullptr;
+    QFrame *m_frame1 = nullptr;
+    QFrame *m_frame4 = nullptr;
+    QRadioButton *m_option1 = nullptr;
+    QRadioButton *m_option2 = nullptr;
+    QCheckBox *m_check1 = nullptr;
+    QLabel *m_label7 = nullptr;
+    QPlainTextEdit *m_text14 = nullptr;
+    QLineEdit *m_text2 = nullptr;
+    QLineEdit *m_text4 = nullptr;
+    QPushButton *m_command2 = nullptr;
+};
+
+} // namespace hollin

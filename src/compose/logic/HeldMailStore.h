@@ -1,0 +1,82 @@
+#pragma once
+
+#include "storage/DataRoot.h"
+#include "storage/Error.h"
+#include "storage/MailRecordFile.h"
+
+#include <QList>
+#include <QString>
+
+namespace hollin {
+
+// A held mail as the compose and reply windows show it.
+struct HeldMail {
+    QString to;
+    QString subject;
+    QString body;
+};
+
+// One row of a held-mail side list.
+struct HeldListRow {
+    int recordNumber = 0; // 1-based record of the held-mail file
+    QString subject;      // as stored: full 100-character width, cut at NUL
+};
+
+// The held-mail file ★MailData/hlmdata10.data: mails put aside to be sent
+// later, also used as reusable drafts. One MailRecord per held mail, oldest
+// first; Subject = subject, Address = recipient, Body = body, Date blank.
+// Loading never removes a held mail; a hold always appends.
+//
+// Shared by the compose window (WriteForm) and the reply window (BackForm).
+// A window's hold runs:
+//   if (HeldMailStore::subjectMissing(subject))      -> message emptySubjectMessage(), end
+//   ask holdQuestion()                                  -> No ends
+//   if (HeldMailStore::bodyTooLong(body)) ask tooLongQuestion() -> No ends
+//   store.hold(mail, &err)                              -> failure: show err.text(), fields kept
+//   empty recipient, subject and body; list the held mails
+// Its delete asks deleteQuestion() and then calls remove(recordNumber).
+// Nothing here shows anything: the windows ask through Prompt.
+class HeldMailStore {
+public:
+    explicit HeldMailStore(const DataRoot &root);
+
+    // "件名が空白です。保存出来ません。"
+    static QString emptySubjectMessage();
+    // "作成したメールを保留し（保存）後で送信しますか？ 保存後、内容をクリアします。"
+    static QString holdQuestion();
+    // "本文が長すぎるため、32000バイトを超える部分は保存されません。保存しますか？"
+    static QString tooLongQuestion();
+    // "データが選択されていません"
+    static QString noSelectionMessage();
+    // "選択された（行、青色）データを削除します。よろしいですか"
+    static QString deleteQuestion();
+
+    // True only for an empty subject box; a subject of spaces is held (its row is blank).
+    static bool subjectMissing(const QString &subjectText);
+    // True when the body, trimmed as the hold stores it, needs more than the
+    // record's 32000 bytes: the hold would keep only its beginning.
+    static bool bodyTooLong(const QString &bodyText);
+
+    // Appends the mail, each text with ordinary spaces removed at both ends,
+    // and returns its record number (count + 1), or -1 with err set.
+    int hold(const HeldMail &mail, Error *err = nullptr);
+
+    // The subject rows of every held mail in record order. A missing file lists nothing.
+    bool list(QList<HeldListRow> *rows, Error *err = nullptr) const;
+
+    // Held mail n, whole: recipient, subject and the entire stored body, each
+    // cut at NUL and with ordinary spaces removed at both ends.
+    bool load(int recordNumber, HeldMail *out, Error *err = nullptr) const;
+
+    // Removes held mail n; the later ones move down by one.
+    bool remove(int recordNumber, Error *err = nullptr);
+
+    int count(Error *err = nullptr) const;
+
+    QString path() const { return m_file.path(); }
+
+private:
+    MailRecordFile m_file;
+};
+
+} // namespace hollin

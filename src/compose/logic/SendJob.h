@@ -1,0 +1,116 @@
+#pragma once
+
+#include "storage/AppState.h"
+#include "storage/Error.h"
+
+#include <QList>
+#include <QObject>
+#include <QString>
+
+#include <atomic>
+#include <functional>
+
+class QThread;
+
+namespace hollin {
+
+// One pass of a send: one call of MailLib::smtpSendMail.
+struct SendRecipient {
+    QString shown;   // what the recipient box shows during the pass
+    QString address; // what the library gets as the recipient
+};
+
+// Everything a send passes to the library.
+struct SendRequest {
+    QString smtpServer;
+    QString from;             // the user's own address, as stored
+    QString accountId;        // SMTP AUTH, used when the server offers it
+    QString accountPassword;
+    QList<SendRecipient> recipients; // one pass each, in this order
+    QString subject;
+    QString body;             // plain text
+    QString attachments;      // full paths joined by ","; empty for none
+
+    // Server, sender and account from the program-wide values.
+    static SendRequest fromState(const AppState &state);
+
+    // One pass to the recipient exactly as typed (no trimming).
+    static QList<SendRecipient> single(const QString &recipient);
+    // One pass per address-book record in record order: shown = EntryAddress as
+    // stored (full width), address = EntryAddress without trailing blanks.
+    // A missing file gives no recipients.
+    static bool addressBook(const DataRoot &root, QList<SendRecipient> *out, Error *err = nullptr);
+};
+
+struct SendFailure {
+    int pass = 0;       // 1-based
+    QString recipient;  // the address given to the library
+    QString message;    // the library's own text (MailLib::getMessage)
+};
+
+struct SendResult {
+    int passes = 0;     // passes planned
+    int attempted = 0;  // passes run (fewer only when cancelled)
+    QList<SendFailure> failures;
+    bool cancelled = false;
+    QString smtpServer; // the server text after the last library call
+
+    // Every planned pass ran and succeeded, and there was at least one.
+    bool succeeded() const;
+    // The status line after the send:
+    //   "送信完了です。" when succeeded();
+    //   "送信先がありません。送信しませんでした。" when there was nothing to send;
+    //   "送信を中止しました。%n 件中 %k 件を送信しました。" when cancelled;
+    //   "%n 件中 %f 件の送信に失敗しました。" otherwise.
+    QString statusText() const;
+    // The text of the "送信エラー" box: the library's text of a single failure
+    // as it is; with several, one paragraph per failed pass naming its recipient.
+    QString errorText() const;
+};
+
+// A send: MailLib::smtpSendMail once per recipient on a worker thread, one
+// MailLib and one SMTP connection for all passes (closed at the end). A failed
+// pass is not retried; the next one runs. Used by the compose window (one
+// recipient, or every address-book entry), the reply window and hollin-cli.
+//
+//   auto *job = new SendJob(request, this);
+//   connect(job, &SendJob::passStarted, ...);   // show SendJob::progressText(k, n)
+//   connect(job, &SendJob::finished, ...);      // read job->result(), then deleteLater()
+//   job->start();
+class SendJob : public QObject {
+    Q_OBJECT
+public:
+    explicit SendJob(SendRequest request, QObject *parent = nullptr);
+    // Cancels and waits for the worker.
+    ~SendJob() override;
+
+    // Runs the passes on a worker thread; signals arrive on this object's thread.
+    void start();
+    bool isRunning() const;
+    // Stops before the next pass; the pass in progress finishes.
+    void cancel();
+    // Valid after finished().
+    const SendResult &result() const { return m_result; }
+
+    // The whole send on the calling thread (hollin-cli, the worker). The
+    // callbacks run on that thread; cancelled is read before every pass.
+    static SendResult run(const SendRequest &request,
+                          const std::function<void(int pass, int passes, const SendRecipient &)> &passStarted = {},
+                          const std::atomic_bool *cancelled = nullptr);
+
+    static QString sendingText();          // "メールを送信中です。しばらくお待ち下さい。"
+    static QString progressText(int pass, int passes); // "送信中 k / n"
+    static QString errorTitle();           // "送信エラー"
+
+signals:
+    void passStarted(int pass, int passes, const QString &shownRecipient);
+    void finished();
+
+private:
+    SendRequest m_request;
+    SendResult m_result;
+    QThread *m_thread = nullptr;
+    std::atomic_bool m_cancelled{false};
+};
+
+} // namespace hollin
