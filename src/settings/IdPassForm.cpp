@@ -1,0 +1,101 @@
+#include "IdPassForm.h"
+
+#include "AccountSettings.h"
+#include "storage/AppState.h"
+#include "winutil/Prompt.h"
+#include "winutil/WindowUtil.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+using namespace Qt::StringLiterals;
+
+namespace hollin {
+
+IdPassForm::IdPassForm(const AppContext &ctx, QWidget *parent)
+    : QWidget(parent, Qt::Window)
+    , m_ctx(ctx)
+{
+    setObjectName(u"IdPassForm"_s);
+    setWindowTitle(u"ID,PASS"_s);
+
+    m_idText = new QLineEdit(this);
+    m_idText->setObjectName(u"IdText"_s);
+    m_passText = new QLineEdit(this);
+    m_passText->setObjectName(u"PassText"_s);
+    m_passText->setEchoMode(QLineEdit::Password);
+    m_passText->setStyleSheet(u"QLineEdit { lineedit-password-character: 42; }"_s); // "*"
+    m_check1 = new QCheckBox(u"IDパスワードを保存する"_s, this);
+    m_check1->setObjectName(u"Check1"_s);
+    m_ok = new QPushButton(u"OK"_s, this);
+    m_ok->setObjectName(u"OKCommand"_s);
+    m_ok->setDefault(true);
+    m_cancel = new QPushButton(u"Cancel"_s, this);
+    m_cancel->setObjectName(u"CancelCommand"_s);
+
+    auto *idLabel = new QLabel(u"ID"_s, this);
+    idLabel->setBuddy(m_idText);
+    auto *passLabel = new QLabel(u"Password"_s, this);
+    passLabel->setBuddy(m_passText);
+
+    auto *grid = new QGridLayout(this);
+    grid->addWidget(idLabel, 0, 0);
+    grid->addWidget(m_idText, 0, 1);
+    grid->addWidget(passLabel, 1, 0);
+    grid->addWidget(m_passText, 1, 1);
+    grid->addWidget(m_check1, 2, 0, 1, 2);
+    auto *buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(m_ok);
+    buttons->addWidget(m_cancel);
+    grid->addLayout(buttons, 3, 0, 1, 2);
+    m_idText->setMinimumWidth(200);
+
+    const Account saved = savedAccount(ctx.state.root);
+    presetAccount(saved.id, saved.password);
+
+    connect(m_ok, &QPushButton::clicked, this, &IdPassForm::accept);
+    connect(m_idText, &QLineEdit::returnPressed, this, &IdPassForm::accept);
+    connect(m_passText, &QLineEdit::returnPressed, this, &IdPassForm::accept);
+    connect(m_cancel, &QPushButton::clicked, this, &QWidget::close);
+}
+
+void IdPassForm::presetAccount(const QString &id, const QString &password)
+{
+    m_idText->setText(id);
+    m_passText->setText(password);
+}
+
+QString IdPassForm::idText() const
+{
+    return m_idText->text();
+}
+
+QString IdPassForm::passText() const
+{
+    return m_passText->text();
+}
+
+void IdPassForm::accept()
+{
+    Error err;
+    if (!acceptAccount(m_ctx.state, m_idText->text(), m_passText->text(), m_check1->isChecked(),
+                       &err)) {
+        Prompt::message(this, err.text(), {}, Prompt::Icon::Warning);
+        return;
+    }
+    close();
+}
+
+void IdPassForm::closeEvent(QCloseEvent *event)
+{
+    event->accept();
+    unloadWhenClosed(m_ctx.windows, this, "IdPassForm");
+}
+
+} // namespace hollin

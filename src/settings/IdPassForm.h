@@ -1,0 +1,43 @@
+#pragma once
+
+#include "winutil/AppContext.h"
+
+#include <QWidget>
+
+class QCheckBox;
+class QLineEdit;
+class QPushButton;
+
+namespace hollin {
+
+// "ID,PASS": the POP3 account name and password. Constructing it is its load
+// step (IdText and PassText from the account file, Check1 clear). Shown as an
+// ordinary window; both buttons close and unload it.
+class IdPassForm : public QWidget {
+    Q_OBJECT
+public:
+    explicit IdPassForm(const AppContext &ctx, QWidget *parent = nullptr);
+
+    // What the receive session puts into the boxes before showing the dialog.
+    void presetAccount(const QString &id, const QString &password);
+
+    QString idText() const;
+    QString passText() const;
+
+    // OKCommand: accept the account, then close. Stays open when the account
+    // file cannot be written (the failure is reported).
+    void accept();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    AppContext m_ctx;
+    QLineEdit *m_idText;
+    QLineEdit *m_passText;
+    QCheckBox *m_check1;
+    QPushButton *m_ok;
+    QPushButton *m_cancel;
+};
+
+} // namespace hollin

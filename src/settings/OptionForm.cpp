@@ -1,0 +1,96 @@
+#include "OptionForm.h"
+
+#include "AccountSettings.h"
+#include "storage/AppState.h"
+#include "winutil/Prompt.h"
+#include "winutil/WindowUtil.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+using namespace Qt::StringLiterals;
+
+namespace hollin {
+
+OptionForm::OptionForm(const AppContext &ctx, QWidget *parent)
+    : QWidget(parent, Qt::Window)
+    , m_ctx(ctx)
+{
+    setObjectName(u"OptionForm"_s);
+    setWindowTitle(u"サーバー設定"_s);
+
+    m_smtpText = new QLineEdit(this);
+    m_smtpText->setObjectName(u"SmtpText"_s);
+    m_pop3Text = new QLineEdit(this);
+    m_pop3Text->setObjectName(u"Pop3Text"_s);
+    m_mailText = new QLineEdit(this);
+    m_mailText->setObjectName(u"MailText"_s);
+    m_apopCheck = new QCheckBox(u"APOP を使用する(&A)"_s, this);
+    m_apopCheck->setObjectName(u"ApopCheck"_s);
+    m_hint = new QLabel(u"サーバー名は host:port、pop3s://host[:port]、pop3://host、"
+                        u"smtps://host[:port]、smtp://host:587 の形でも書けます。"_s, this);
+    m_hint->setObjectName(u"HintLabel"_s);
+    m_hint->setWordWrap(true);
+    m_ok = new QPushButton(u"設定"_s, this);
+    m_ok->setObjectName(u"OkCommand"_s);
+    m_ok->setDefault(true);
+    m_cancel = new QPushButton(u"中止"_s, this);
+    m_cancel->setObjectName(u"CancelCommand"_s);
+
+    auto *grid = new QGridLayout(this);
+    const auto addRow = [&](int row, const QString &caption, QLineEdit *edit) {
+        auto *label = new QLabel(caption, this);
+        label->setBuddy(edit);
+        grid->addWidget(label, row, 0);
+        grid->addWidget(edit, row, 1);
+    };
+    addRow(0, u"SMTPサーバー名(&S)"_s, m_smtpText);
+    addRow(1, u"POP3サーバー名(&P)"_s, m_pop3Text);
+    grid->addWidget(m_hint, 2, 0, 1, 2);
+    addRow(3, u"メールアドレス(&M)"_s, m_mailText);
+    grid->addWidget(m_apopCheck, 4, 0, 1, 2);
+    auto *buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(m_ok);
+    buttons->addWidget(m_cancel);
+    grid->addLayout(buttons, 5, 0, 1, 2);
+    m_smtpText->setMinimumWidth(260);
+
+    const ServerSettings current = serverSettingsOf(ctx.state);
+    m_smtpText->setText(current.smtpServer);
+    m_pop3Text->setText(current.pop3Server);
+    m_mailText->setText(current.mailAddress);
+    // Any non-zero flag (a hand-edited "APOP=" line) means APOP is on.
+    m_apopCheck->setChecked(current.apopFlag != 0);
+
+    connect(m_ok, &QPushButton::clicked, this, &OptionForm::accept);
+    connect(m_cancel, &QPushButton::clicked, this, &QWidget::close);
+}
+
+void OptionForm::accept()
+{
+    ServerSettings settings;
+    settings.smtpServer = m_smtpText->text();
+    settings.pop3Server = m_pop3Text->text();
+    settings.mailAddress = m_mailText->text();
+    settings.apopFlag = m_apopCheck->isChecked() ? 1 : 0;
+    Error err;
+    if (!acceptServerSettings(m_ctx.state, settings, &err)) {
+        Prompt::message(this, err.text(), {}, Prompt::Icon::Warning);
+        return;
+    }
+    close();
+}
+
+void OptionForm::closeEvent(QCloseEvent *event)
+{
+    event->accept();
+    unloadWhenClosed(m_ctx.windows, this, "OptionForm");
+}
+
+} // namespace hollin

@@ -1,0 +1,133 @@
+#include "SetForm.h"
+
+#include "NoticeSettings.h"
+#include "IdPassForm.h"
+#include "OptionForm.h"
+#include "storage/AppState.h"
+#include "winutil/Prompt.h"
+#include "winutil/WindowUtil.h"
+#include "winutil/Windows.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QFrame>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QVBoxLayout>
+
+using namespace Qt::StringLiterals;
+
+namespace hollin {
+
+SetForm::SetForm(const AppContext &ctx, QWidget *parent)
+    : QWidget(parent, Qt::Window)
+    , m_ctx(ctx)
+    , m_settings(std::make_unique<NoticeSettings>(ctx.state.root.iniFile()))
+{
+    setObjectName(u"SetForm"_s);
+    setWindowTitle(u"設定"_s);
+
+    auto *frame1 = new QGroupBox(this);
+    frame1->setObjectName(u"Frame1"_s);
+    m_check2 = new QCheckBox(u"新着お知らせボードを１秒で自動消去させる"_s, frame1);
+    m_check2->setObjectName(u"Check2"_s);
+    m_option1 = new QRadioButton(frame1);
+    m_option1->setObjectName(u"Option1"_s);
+    auto *label4 = new QLabel(u"新着メール有りでお知らせボードを表示"_s, frame1);
+    label4->setObjectName(u"Label4"_s);
+    auto *optionRow = new QHBoxLayout;
+    optionRow->addWidget(m_option1);
+    optionRow->addWidget(label4, 1);
+    auto *frame1Layout = new QVBoxLayout(frame1);
+    frame1Layout->addLayout(optionRow);
+    frame1Layout->addWidget(m_check2);
+
+    auto *line1 = new QFrame(this);
+    line1->setObjectName(u"Line1"_s);
+    line1->setFrameShape(QFrame::HLine);
+    line1->setFrameShadow(QFrame::Sunken);
+
+    auto *frame2 = new QGroupBox(this);
+    frame2->setObjectName(u"Frame2"_s);
+    m_command1 = new QPushButton(u"ID/PASS"_s, frame2);
+    m_command1->setObjectName(u"Command1"_s);
+    m_command2 = new QPushButton(u"POPサーバー"_s, frame2);
+    m_command2->setObjectName(u"Command2"_s);
+    auto *frame2Layout = new QHBoxLayout(frame2);
+    frame2Layout->addWidget(m_command1);
+    frame2Layout->addWidget(m_command2);
+
+    // The hidden value mirrored to NUMBER2; never on screen.
+    m_text2 = new QLineEdit(u"Text2"_s, this);
+    m_text2->setObjectName(u"Text2"_s);
+    m_text2->hide();
+
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(frame1);
+    layout->addWidget(line1);
+    layout->addWidget(frame2);
+
+    // Load: NUMBER4 sets the auto-erase box (other values keep it as designed),
+    // NUMBER5 = 1 selects the notice option.
+    if (const std::optional<bool> autoErase = m_settings->autoErase())
+        m_check2->setChecked(*autoErase);
+    if (m_settings->showNotice())
+        m_option1->setChecked(true);
+
+    connect(m_text2, &QLineEdit::textChanged, this, &SetForm::hiddenTextChanged);
+    connect(m_command1, &QPushButton::clicked, this, [this] {
+        m_ctx.windows.idPassForm()->show();
+    });
+    connect(m_command2, &QPushButton::clicked, this, [this] {
+        m_ctx.windows.optionForm()->show();
+    });
+}
+
+SetForm::~SetForm() = default;
+
+bool SetForm::showNoticeBoard() const
+{
+    return m_option1->isChecked();
+}
+
+Qt::CheckState SetForm::autoEraseState() const
+{
+    return m_check2->checkState();
+}
+
+void SetForm::setAutoErase(bool on)
+{
+    m_check2->setChecked(on);
+}
+
+void SetForm::hiddenTextChanged(const QString &text)
+{
+    if (text.isEmpty()) {
+        m_text2->setText(u"0"_s); // runs this handler again, which writes "0"
+        return;
+    }
+    Error err;
+    if (!m_settings->writeHiddenValue(text, &err))
+        report(err.text());
+}
+
+void SetForm::closeEvent(QCloseEvent *event)
+{
+    Error err;
+    if (!m_settings->writeOnClose(m_text2->text(), m_check2->isChecked(),
+                                  m_option1->isChecked(), &err))
+        report(err.text());
+    event->accept();
+    unloadWhenClosed(m_ctx.windows, this, "SetForm");
+}
+
+void SetForm::report(const QString &text)
+{
+    Prompt::message(this, text, {}, Prompt::Icon::Warning);
+}
+
+} // namespace hollin

@@ -1,0 +1,52 @@
+#pragma once
+
+#include "winutil/AppContext.h"
+
+#include <QWidget>
+#include <memory>
+
+class QCheckBox;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+
+namespace hollin {
+
+class NoticeSettings;
+
+// "設定": the new-mail notice options, which are also the program's live
+// notice settings, and the buttons to the account and server dialogs.
+// Constructing it is its load step (restores the options from ini.ini);
+// closing it writes them and unloads it.
+class SetForm : public QWidget {
+    Q_OBJECT
+public:
+    explicit SetForm(const AppContext &ctx, QWidget *parent = nullptr);
+    ~SetForm() override;
+
+    // Option1 "新着メール有りでお知らせボードを表示" is selected.
+    bool showNoticeBoard() const;
+    // Check2 "新着お知らせボードを１秒で自動消去させる": Qt::Checked closes the
+    // board after one second, Qt::Unchecked leaves it open, any other state
+    // shows no board.
+    Qt::CheckState autoEraseState() const;
+    // Start-up sets the box from NUMBER4 (ticked for 1, clear otherwise).
+    void setAutoErase(bool on);
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void hiddenTextChanged(const QString &text);
+    void report(const QString &text);
+
+    AppContext m_ctx;
+    std::unique_ptr<NoticeSettings> m_settings;
+    QCheckBox *m_check2;
+    QRadioButton *m_option1;
+    QPushButton *m_command1;
+    QPushButton *m_command2;
+    QLineEdit *m_text2;
+};
+
+} // namespace hollin

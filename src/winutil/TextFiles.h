@@ -1,0 +1,27 @@
+#pragma once
+
+#include "storage/Error.h"
+
+#include <QString>
+#include <QStringList>
+
+namespace hollin {
+
+// Splits text into lines the way a line-by-line text reader does: a line ends
+// at CR LF or at a lone CR; a lone LF stays inside its line. A final line end
+// does not start another (empty) line.
+QStringList splitTextLines(const QString &text);
+
+// Every line followed by CR LF.
+QString joinLinesCrLf(const QStringList &lines);
+
+// Reads a CP932 text file line by line; returns every line followed by CR LF.
+bool readTextFileLines(const QString &path, QString *text, Error *err);
+
+// Writes text (line ends "\n", "\r\n" or "\r") as CP932 with CR LF line ends,
+// followed by one CR LF, replacing the file. The old file stays whole when the
+// write fails. *replaced tells whether some character had no CP932 form and
+// was written as "?".
+bool writeTextFileCrLf(const QString &path, const QString &text, bool *replaced, Error *err);
+
+} // namespace hollin

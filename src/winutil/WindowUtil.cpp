@@ -1,0 +1,94 @@
+#include "WindowUtil.h"
+
+#include "Prompt.h"
+#include "TextFiles.h"
+#include "Windows.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QPointer>
+#include <QTextEdit>
+#include <QThread>
+#include <QTimer>
+
+using namespace Qt::StringLiterals;
+
+namespace hollin {
+
+int pickColour(QWidget *owner)
+{
+    return Prompt::colour(owner, -1);
+}
+
+void waitMilliseconds(int milliseconds)
+{
+    QElapsedTimer clock;
+    clock.start();
+    for (;;) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents);
+        if (clock.elapsed() > milliseconds)
+            return;
+        QThread::msleep(1); // don't spin the processor between checks
+    }
+}
+
+QString textFileFilter()
+{
+    return u"txtファイル(*.txt *.ini)"_s;
+}
+
+void openTextIntoBody(QTextEdit *body, QWidget *parent)
+{
+    const QString path = Prompt::openFileName(parent, u"ファイルを開く"_s, QString(), textFileFilter());
+    if (path.isEmpty())
+        return;
+    QString text;
+    Error err;
+    if (!readTextFileLines(path, &text, &err)) {
+        Prompt::message(parent, err.text(), {}, Prompt::Icon::Warning);
+        return;
+    }
+    body->setPlainText(text);
+}
+
+QString pickFileToOpen(QWidget *parent, const QString &title, const QString &folder,
+                       const QString &filter)
+{
+    QString shownFolder = folder;
+    if (!shownFolder.endsWith(u'/') && !shownFolder.endsWith(u'\\'))
+        shownFolder += u'/';
+    const QString path = Prompt::openFileName(parent, title + u"←"_s + shownFolder + u".."_s,
+                                              folder, filter);
+    QCoreApplication::processEvents();
+    return path;
+}
+
+bool saveBodyAsText(QTextEdit *body, QWidget *window)
+{
+    const QString path = Prompt::saveFileName(window, u"名前を付けて保存"_s, QString(),
+                                              textFileFilter());
+    if (path.isEmpty())
+        return false;
+    window->setWindowTitle(path);
+    bool replaced = false;
+    Error err;
+    if (!writeTextFileCrLf(path, body->toPlainText(), &replaced, &err)) {
+        Prompt::message(window, err.text(), {}, Prompt::Icon::Warning);
+        return false;
+    }
+    if (replaced)
+        Prompt::message(window, u"Shift-JIS で表せない文字は「?」に置き換えて保存しました。"_s, {},
+                        Prompt::Icon::Warning);
+    return true;
+}
+
+void unloadWhenClosed(Windows &windows, QWidget *window, const char *className)
+{
+    const QByteArray name(className);
+    QTimer::singleShot(0, window, [&windows, window, name] {
+        if (windows.loaded(name.constData()) == window)
+            windows.unload(name.constData());
+    });
+}
+
+} // namespace hollin

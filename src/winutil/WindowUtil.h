@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QString>
+
+class QTextEdit;
+class QWidget;
+
+namespace hollin {
+
+class Windows;
+
+// The desktop's colour chooser, sixteen white custom colours.
+// Returns the colour as 0x00BBGGRR, or -1 when the user cancels.
+int pickColour(QWidget *owner);
+
+// Waits a little more than `milliseconds`, handling every pending event of the
+// program meanwhile, so the windows stay responsive (the new-mail notice wait).
+void waitMilliseconds(int milliseconds);
+
+// The filter of the text-file dialogs.
+QString textFileFilter(); // "txtファイル(*.txt *.ini)"
+
+// Asks for a text file and puts its lines into body, each followed by CR LF
+// (CP932 on disk). A cancel leaves the body as it is, silently; a file that
+// cannot be read is reported and leaves the body as it is.
+void openTextIntoBody(QTextEdit *body, QWidget *parent);
+
+// An open dialog titled title + "←" + the folder and its parent, starting in
+// folder, with filter. Returns the chosen full file name, or empty on cancel.
+// Pending events are handled after the dialog.
+QString pickFileToOpen(QWidget *parent, const QString &title, const QString &folder,
+                       const QString &filter);
+
+// Asks for a file name and writes the body's text to it in CP932 with CR LF
+// line ends, followed by CR LF; window's title becomes the chosen path.
+// A cancel ends silently; a failing save is reported. Returns true when saved.
+bool saveBodyAsText(QTextEdit *body, QWidget *window);
+
+// Call from a window's closeEvent: once the close has gone through, the owner
+// unloads the window (the next use loads it anew), unless it has already been
+// unloaded or replaced.
+void unloadWhenClosed(Windows &windows, QWidget *window, const char *className);
+
+} // namespace hollin
