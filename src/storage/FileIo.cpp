@@ -1,0 +1,190 @@
+#include "FileIo.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace Qt::StringLiterals;
+
+namespace hollin::fileio {
+
+void Fd::reset()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+    m_fd = -1;
+}
+
+QByteArray nativePath(const QString &path)
+{
+    return QFile::encodeName(path);
+}
+
+QString errnoText(int errnum)
+{
+    return QString::fromLocal8Bit(std::strerror(errnum));
+}
+
+namespace {
+
+bool failErrno(Error *err, const QString &message, const QString &path, int errnum)
+{
+    return fail(err, message.arg(path), errnoText(errnum));
+}
+
+QString folderPath(const QString &path)
+{
+    return QFileInfo(path).absolutePath();
+}
+
+} // namespace
+
+Fd openOrCreate(const QString &path, bool readWrite, Error *err)
+{
+    const QByteArray native = nativePath(path);
+    const int flags = (readWrite ? O_RDWR : O_RDONLY) | O_CLOEXEC;
+    int fd = ::open(native.constData(), flags);
+    if (fd < 0 && errno == ENOENT) {
+        fd = ::open(native.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+        if (fd >= 0 && !flushFolderOf(path, err)) {
+            ::close(fd);
+            return {};
+        }
+    }
+    if (fd < 0) {
+        failErrno(err, u"ファイル「%1」を開けません。"_s, path, errno);
+        return {};
+    }
+    return Fd(fd);
+}
+
+bool exists(const QString &path)
+{
+    struct stat st;
+    return ::stat(nativePath(path).constData(), &st) == 0;
+}
+
+qint64 sizeOf(int fd, const QString &path, Error *err)
+{
+    struct stat st;
+    if (::fstat(fd, &st) != 0) {
+        failErrno(err, u"ファイル「%1」の大きさを調べられません。"_s, path, errno);
+        return -1;
+    }
+    return st.st_size;
+}
+
+bool readAt(int fd, char *data, qint64 size, qint64 offset, const QString &path, Error *err)
+{
+    while (size > 0) {
+        const ssize_t n = ::pread(fd, data, size_t(size), offset);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return failErrno(err, u"ファイル「%1」を読めません。"_s, path, errno);
+        if (n == 0)
+            return fail(err, u"ファイル「%1」が途中で終わっています。"_s.arg(path));
+        data += n;
+        size -= n;
+        offset += n;
+    }
+    return true;
+}
+
+bool writeAt(int fd, const char *data, qint64 size, qint64 offset, const QString &path, Error *err)
+{
+    while (size > 0) {
+        const ssize_t n = ::pwrite(fd, data, size_t(size), offset);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return failErrno(err, u"ファイル「%1」に書き込めません。"_s, path, errno);
+        data += n;
+        size -= n;
+        offset += n;
+    }
+    return true;
+}
+
+bool flush(int fd, const QString &path, Error *err)
+{
+    if (::fsync(fd) != 0)
+        return failErrno(err, u"ファイル「%1」をディスクに書き出せません。"_s, path, errno);
+    return true;
+}
+
+bool flushFolderOf(const QString &path, Error *err)
+{
+    const QString folder = folderPath(path);
+    Fd fd(::open(nativePath(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!fd.isOpen())
+        return failErrno(err, u"フォルダ「%1」を開けません。"_s, folder, errno);
+    if (::fsync(fd.get()) != 0)
+        return failErrno(err, u"フォルダ「%1」をディスクに書き出せません。"_s, folder, errno);
+    return true;
+}
+
+bool rename(const QString &from, const QString &to, Error *err)
+{
+    if (::rename(nativePath(from).constData(), nativePath(to).constData()) != 0)
+        return failErrno(err, u"ファイル「%1」の名前を変えられません。"_s, from, errno);
+    return flushFolderOf(to, err);
+}
+
+bool remove(const QString &path, Error *err)
+{
+    if (::unlink(nativePath(path).constData()) != 0 && errno != ENOENT)
+        return failErrno(err, u"ファイル「%1」を削除できません。"_s, path, errno);
+    return flushFolderOf(path, err);
+}
+
+bool readWhole(const QString &path, QByteArray *out, bool *missing, Error *err)
+{
+    out->clear();
+    if (missing)
+        *missing = false;
+    Fd fd(::open(nativePath(path).constData(), O_RDONLY | O_CLOEXEC));
+    if (!fd.isOpen()) {
+        if (errno == ENOENT) {
+            if (missing)
+                *missing = true;
+            return true;
+        }
+        return failErrno(err, u"ファイル「%1」を開けません。"_s, path, errno);
+    }
+    const qint64 size = sizeOf(fd.get(), path, err);
+    if (size < 0)
+        return false;
+    out->resize(size);
+    return readAt(fd.get(), out->data(), size, 0, path, err);
+}
+
+bool writeWholeAtomically(const QString &path, const QByteArray &bytes, int mode, Error *err)
+{
+    if (mode < 0) {
+        struct stat st;
+        mode = ::stat(nativePath(path).constData(), &st) == 0 ? int(st.st_mode & 07777) : 0644;
+    }
+    QByteArray pattern = nativePath(path) + ".XXXXXX";
+    const int raw = ::mkostemp(pattern.data(), O_CLOEXEC); // created 0600
+    if (raw < 0)
+        return failErrno(err, u"ファイル「%1」を作れません。"_s, path, errno);
+    Fd fd(raw);
+    const QString temp = QFile::decodeName(pattern);
+    const bool ok = ::fchmod(fd.get(), mode_t(mode)) == 0
+            ? writeAt(fd.get(), bytes.constData(), bytes.size(), 0, temp, err) && flush(fd.get(), temp, err)
+            : failErrno(err, u"ファイル「%1」の権限を設定できません。"_s, temp, errno);
+    fd.reset();
+    if (!ok || !rename(temp, path, err)) {
+        ::unlink(pattern.constData());
+        return false;
+    }
+    return true;
+}
+
+} // namespace hollin::fileio

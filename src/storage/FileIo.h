@@ -1,0 +1,72 @@
+#pragma once
+
+#include "Error.h"
+
+#include <QByteArray>
+#include <QString>
+
+// Small POSIX file helpers shared by the storage classes. Every write that
+// returns true has reached the disk.
+namespace hollin::fileio {
+
+// An open file descriptor, closed when it goes out of scope.
+class Fd {
+public:
+    Fd() = default;
+    explicit Fd(int fd) : m_fd(fd) {}
+    ~Fd() { reset(); }
+    Fd(Fd &&other) noexcept : m_fd(other.release()) {}
+    Fd &operator=(Fd &&other) noexcept
+    {
+        if (this != &other) {
+            reset();
+            m_fd = other.release();
+        }
+        return *this;
+    }
+    Fd(const Fd &) = delete;
+    Fd &operator=(const Fd &) = delete;
+
+    int get() const { return m_fd; }
+    bool isOpen() const { return m_fd >= 0; }
+    int release()
+    {
+        const int fd = m_fd;
+        m_fd = -1;
+        return fd;
+    }
+    void reset();
+
+private:
+    int m_fd = -1;
+};
+
+QByteArray nativePath(const QString &path);
+QString errnoText(int errnum);
+
+// Opens path for reading (readWrite: for reading and writing); a missing file is
+// created empty first, and its folder entry is flushed.
+Fd openOrCreate(const QString &path, bool readWrite, Error *err);
+
+bool exists(const QString &path);
+// Size in bytes, or -1 with err set.
+qint64 sizeOf(int fd, const QString &path, Error *err);
+
+bool readAt(int fd, char *data, qint64 size, qint64 offset, const QString &path, Error *err);
+bool writeAt(int fd, const char *data, qint64 size, qint64 offset, const QString &path, Error *err);
+bool flush(int fd, const QString &path, Error *err);
+// Flushes the folder that holds path, so a create, rename or delete there is durable.
+bool flushFolderOf(const QString &path, Error *err);
+
+bool rename(const QString &from, const QString &to, Error *err);
+bool remove(const QString &path, Error *err);
+
+// Whole contents; a missing file gives an empty array and *missing = true.
+bool readWhole(const QString &path, QByteArray *out, bool *missing, Error *err);
+
+// Replaces path with bytes through a temporary file in the same folder that is
+// flushed and renamed over it, so the old or the new content survives a crash.
+// mode: permission bits of the result (-1: keep the old file's, 0644 when new).
+bool writeWholeAtomically(const QString &path, const QByteArray &bytes, int mode, Error *err);
+
+} // namespace hollin::fileio

@@ -1,0 +1,235 @@
+#include "RecordFile.h"
+
+#include "FileIo.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+using namespace Qt::StringLiterals;
+
+namespace hollin {
+
+using fileio::Fd;
+
+namespace {
+
+struct Run {
+    qint64 offset;
+    qint64 length;
+};
+
+qint16 flagOf(const char *bytes)
+{
+    return qint16(quint16(static_cast<unsigned char>(bytes[0]))
+                  | quint16(quint16(static_cast<unsigned char>(bytes[1])) << 8));
+}
+
+// Copies `length` bytes at `from` in src to the end position `to` of dst,
+// in the kernel when it can, by reading and writing otherwise.
+bool copyRange(int src, qint64 from, int dst, qint64 to, qint64 length, const QString &srcPath,
+               const QString &dstPath, Error *err)
+{
+    loff_t in = from;
+    loff_t out = to;
+    while (length > 0) {
+        const ssize_t n = ::copy_file_range(src, &in, dst, &out, size_t(length), 0);
+        if (n > 0) {
+            length -= n;
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n == 0)
+            return fail(err, u"ファイル「%1」が途中で終わっています。"_s.arg(srcPath));
+        if (errno != EXDEV && errno != ENOSYS && errno != EINVAL && errno != EOPNOTSUPP)
+            return fail(err, u"ファイル「%1」に書き込めません。"_s.arg(dstPath), fileio::errnoText(errno));
+        break;
+    }
+    QByteArray buffer(int(std::min<qint64>(length, 1 << 20)), Qt::Uninitialized);
+    while (length > 0) {
+        const qint64 chunk = std::min<qint64>(length, buffer.size());
+        if (!fileio::readAt(src, buffer.data(), chunk, in, srcPath, err)
+            || !fileio::writeAt(dst, buffer.constData(), chunk, out, dstPath, err))
+            return false;
+        in += chunk;
+        out += chunk;
+        length -= chunk;
+    }
+    return true;
+}
+
+} // namespace
+
+RecordFile::RecordFile(const QString &dataPath, const QString &tempPath, Layout layout)
+    : m_dataPath(dataPath), m_tempPath(tempPath), m_layout(layout)
+{
+}
+
+int RecordFile::count(Error *err) const
+{
+    Fd fd = fileio::openOrCreate(m_dataPath, false, err);
+    if (!fd.isOpen())
+        return -1;
+    const qint64 size = fileio::sizeOf(fd.get(), m_dataPath, err);
+    return size < 0 ? -1 : int(size / m_layout.recordSize);
+}
+
+bool RecordFile::checkNumber(int n, int count, Error *err) const
+{
+    if (n >= 1 && n <= count)
+        return true;
+    return fail(err, u"%1 番のレコードはありません（全 %2 件）。"_s.arg(n).arg(count));
+}
+
+bool RecordFile::read(int n, int offset, int length, QByteArray *out, Error *err) const
+{
+    Fd fd = fileio::openOrCreate(m_dataPath, false, err);
+    if (!fd.isOpen())
+        return false;
+    const qint64 size = fileio::sizeOf(fd.get(), m_dataPath, err);
+    if (size < 0 || !checkNumber(n, int(size / m_layout.recordSize), err))
+        return false;
+    out->resize(length);
+    return fileio::readAt(fd.get(), out->data(), length, qint64(n - 1) * m_layout.recordSize + offset,
+                          m_dataPath, err);
+}
+
+bool RecordFile::readEach(int offset, int length, const std::function<bool(int, const QByteArray &)> &visit,
+                          Error *err) const
+{
+    Fd fd = fileio::openOrCreate(m_dataPath, false, err);
+    if (!fd.isOpen())
+        return false;
+    const qint64 size = fileio::sizeOf(fd.get(), m_dataPath, err);
+    if (size < 0)
+        return false;
+    const int count = int(size / m_layout.recordSize);
+    // Reading a slice of each record: tell the kernel not to read ahead into the rest.
+    ::posix_fadvise(fd.get(), 0, 0, length < m_layout.recordSize ? POSIX_FADV_RANDOM : POSIX_FADV_SEQUENTIAL);
+    QByteArray bytes(length, Qt::Uninitialized);
+    for (int n = 1; n <= count; ++n) {
+        if (!fileio::readAt(fd.get(), bytes.data(), length, qint64(n - 1) * m_layout.recordSize + offset,
+                            m_dataPath, err))
+            return false;
+        if (!visit(n, bytes))
+            break;
+    }
+    return true;
+}
+
+bool RecordFile::write(int n, const QByteArray &record, Error *err)
+{
+    Q_ASSERT(record.size() == m_layout.recordSize);
+    Fd fd = fileio::openOrCreate(m_dataPath, true, err);
+    if (!fd.isOpen())
+        return false;
+    const qint64 size = fileio::sizeOf(fd.get(), m_dataPath, err);
+    if (size < 0)
+        return false;
+    const qint64 count = size / m_layout.recordSize;
+    if (n < 1 || n > count + 1)
+        return fail(err, u"%1 番のレコードには書き込めません（全 %2 件）。"_s.arg(n).arg(count));
+    if (n > m_layout.maxRecords)
+        return fail(err, u"レコードが上限の %1 件に達しているため、これ以上追加できません。"_s.arg(m_layout.maxRecords));
+    const qint64 offset = qint64(n - 1) * m_layout.recordSize;
+    if (n == count + 1 && size != offset && ::ftruncate(fd.get(), offset) != 0)
+        return fail(err, u"ファイル「%1」に書き込めません。"_s.arg(m_dataPath), fileio::errnoText(errno));
+    return fileio::writeAt(fd.get(), record.constData(), record.size(), offset, m_dataPath, err)
+        && fileio::flush(fd.get(), m_dataPath, err);
+}
+
+int RecordFile::append(const QByteArray &record, Error *err)
+{
+    const int n = count(err);
+    if (n < 0)
+        return -1;
+    if (n >= m_layout.maxRecords) {
+        fail(err, u"レコードが上限の %1 件に達しているため、これ以上追加できません。"_s.arg(m_layout.maxRecords));
+        return -1;
+    }
+    return write(n + 1, record, err) ? n + 1 : -1;
+}
+
+bool RecordFile::compact(int drop, bool keepNone, Error *err)
+{
+    Fd src = fileio::openOrCreate(m_dataPath, false, err);
+    if (!src.isOpen())
+        return false;
+    struct stat st;
+    if (::fstat(src.get(), &st) != 0)
+        return fail(err, u"ファイル「%1」の大きさを調べられません。"_s.arg(m_dataPath), fileio::errnoText(errno));
+    const int count = int(st.st_size / m_layout.recordSize);
+    if (drop != 0 && !checkNumber(drop, count, err))
+        return false;
+
+    // The kept records as runs of neighbours, so that they are copied in large pieces.
+    std::vector<Run> runs;
+    if (!keepNone) {
+        ::posix_fadvise(src.get(), 0, 0, POSIX_FADV_RANDOM);
+        for (int n = 1; n <= count; ++n) {
+            const qint64 offset = qint64(n - 1) * m_layout.recordSize;
+            char flag[2];
+            if (!fileio::readAt(src.get(), flag, 2, offset + m_layout.flagOffset, m_dataPath, err))
+                return false;
+            if (n == drop || flagOf(flag) == 0)
+                continue;
+            if (!runs.empty() && runs.back().offset + runs.back().length == offset)
+                runs.back().length += m_layout.recordSize;
+            else
+                runs.push_back({offset, m_layout.recordSize});
+        }
+        ::posix_fadvise(src.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
+    }
+
+    const QByteArray tempNative = fileio::nativePath(m_tempPath);
+    Fd dst(::open(tempNative.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, st.st_mode & 07777));
+    if (!dst.isOpen())
+        return fail(err, u"一時ファイル「%1」を作れません。"_s.arg(m_tempPath), fileio::errnoText(errno));
+    qint64 written = 0;
+    for (const Run &run : runs) {
+        if (!copyRange(src.get(), run.offset, dst.get(), written, run.length, m_dataPath, m_tempPath, err)) {
+            dst.reset();
+            fileio::remove(m_tempPath, nullptr);
+            return false;
+        }
+        written += run.length;
+    }
+    if (!fileio::flush(dst.get(), m_tempPath, err)) {
+        dst.reset();
+        fileio::remove(m_tempPath, nullptr);
+        return false;
+    }
+    dst.reset();
+    src.reset();
+    return fileio::rename(m_tempPath, m_dataPath, err);
+}
+
+bool RecordFile::recover(Error *err)
+{
+    Fd temp(::open(fileio::nativePath(m_tempPath).constData(), O_RDONLY | O_CLOEXEC));
+    if (!temp.isOpen()) {
+        if (errno == ENOENT)
+            return true;
+        return fail(err, u"一時ファイル「%1」を開けません。"_s.arg(m_tempPath), fileio::errnoText(errno));
+    }
+    const qint64 tempSize = fileio::sizeOf(temp.get(), m_tempPath, err);
+    if (tempSize < 0)
+        return false;
+    temp.reset();
+    qint64 dataSize = 0;
+    struct stat st;
+    if (::stat(fileio::nativePath(m_dataPath).constData(), &st) == 0)
+        dataSize = st.st_size;
+    else if (errno != ENOENT)
+        return fail(err, u"ファイル「%1」を開けません。"_s.arg(m_dataPath), fileio::errnoText(errno));
+
+    if (tempSize / m_layout.recordSize <= dataSize / m_layout.recordSize)
+        return fileio::remove(m_tempPath, err);
+    // Restore first (one atomic rename), then finish the deletion that was under way.
+    return fileio::rename(m_tempPath, m_dataPath, err) && compact(0, false, err);
+}
+
+} // namespace hollin

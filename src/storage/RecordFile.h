@@ -1,0 +1,58 @@
+#pragma once
+
+#include "Error.h"
+
+#include <QByteArray>
+#include <QString>
+#include <functional>
+
+namespace hollin {
+
+// A file of fixed-length records, 1-based, with a 16-bit little-endian live
+// flag inside each record. The mail and address-book files are built on it.
+// Every write is flushed to disk before it returns; the file is opened and
+// closed within each call.
+class RecordFile {
+public:
+    struct Layout {
+        int recordSize;
+        int flagOffset;
+        int maxRecords;
+    };
+
+    RecordFile(const QString &dataPath, const QString &tempPath, Layout layout);
+
+    // Whole records (a partial tail is ignored); -1 on failure. Creates a missing file.
+    int count(Error *err) const;
+
+    // `length` bytes at `offset` inside record n.
+    bool read(int n, int offset, int length, QByteArray *out, Error *err) const;
+
+    // `length` bytes at `offset` of every record in order; the visitor returns false to stop.
+    bool readEach(int offset, int length, const std::function<bool(int, const QByteArray &)> &visit,
+                  Error *err) const;
+
+    // Writes record n, 1 <= n <= count + 1. A partial tail is cut off before extending.
+    bool write(int n, const QByteArray &record, Error *err);
+    // Returns the new record number, or -1.
+    int append(const QByteArray &record, Error *err);
+
+    // Rewrites the file with every live record except number `drop` (0: none),
+    // or with no record at all when keepNone is set. The kept records go to the
+    // temporary file, which is flushed and renamed over the data file.
+    bool compact(int drop, bool keepNone, Error *err);
+
+    // A temporary file holding more records than the data file is what an
+    // interrupted copy-then-rewrite left: it becomes the data file again (and is
+    // then compacted, dropping records that were marked). Otherwise it is removed.
+    bool recover(Error *err);
+
+private:
+    bool checkNumber(int n, int count, Error *err) const;
+
+    QString m_dataPath;
+    QString m_tempPath;
+    Layout m_layout;
+};
+
+} // namespace hollin
