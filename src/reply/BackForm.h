@@ -32,6 +32,20 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    void sendReply();
+    void sendFinished();
+    void pasteIntoBody();
+    void firstAttachment();
+    void furtherAttachment();
+    void clearAttachments();
+    void togglePanel();
+    bool listHeldMails();
+    void holdMail();
+    void recallHeld();
+    int selectedHeldLine() const;
+    void pickHeldMail();
+    void deleteHeldMail();
+
     struct Private;
     Private *d;
 };

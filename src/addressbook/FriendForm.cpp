@@ -1,0 +1,347 @@
+#include "addressbook/FriendForm.h"
+
+#include "storage/AppState.h"
+#include "winutil/HeaderPainter.h"
+#include "winutil/Prompt.h"
+#include "winutil/WindowUtil.h"
+#include "winutil/Windows.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QCloseEvent>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QTreeWidget>
+
+using namespace Qt::StringLiterals;
+
+namespace hollin {
+
+namespace {
+
+// Designed positions are in twips (1/1440 inch).
+int px(int twips)
+{
+    const QScreen *screen = QGuiApplication::primaryScreen();
+    const qreal dpi = screen ? screen->logicalDotsPerInch() : 96.0;
+    return qRound(twips * dpi / 1440.0);
+}
+
+QRect twipRect(int left, int top, int width, int height)
+{
+    return QRect(px(left), px(top), px(width), px(height));
+}
+
+// The list reports every mouse press (any button) after the view has moved its selection.
+class PressList : public QTreeWidget {
+public:
+    using QTreeWidget::QTreeWidget;
+    std::function<void()> pressed;
+
+protected:
+    void mousePressEvent(QMouseEvent *event) override
+    {
+        QTreeWidget::mousePressEvent(event);
+        if (pressed)
+            pressed();
+    }
+};
+
+// Caps what the user types at limit characters; texts set by the program
+// (a selected entry, a business card, the inbox's sender) may be longer.
+void limitTyping(QLineEdit *box, int limit)
+{
+    auto *previous = new QString;
+    QObject::connect(box, &QObject::destroyed, [previous] { delete previous; });
+    QObject::connect(box, &QLineEdit::textEdited, box, [box, limit, previous](const QString &text) {
+        const qsizetype allowed = std::max<qsizetype>(limit, previous->size());
+        if (text.size() <= allowed)
+            return;
+        const int cursor = box->cursorPosition();
+        const qsizetype over = text.size() - allowed;
+        // Drop the characters just typed or pasted that do not fit, keep the rest.
+        QString kept = text;
+        kept.remove(std::max<qsizetype>(0, cursor - over), over);
+        box->setText(kept);
+        box->setCursorPosition(int(std::max<qsizetype>(0, cursor - over)));
+    });
+    QObject::connect(box, &QLineEdit::textChanged, box, [previous](const QString &text) { *previous = text; });
+}
+
+const QString &noSelection()
+{
+    static const QString text = u"データが選択されていません"_s;
+    return text;
+}
+
+} // namespace
+
+FriendForm::FriendForm(const AppContext &ctx, QWidget *parent)
+    : QWidget(parent), m_ctx(ctx), m_book(ctx.state.root)
+{
+    setObjectName(u"FriendForm"_s);
+    setWindowTitle(u"アドレス帳"_s);
+    buildControls();
+    placeHelpBox();
+
+    m_list->setHeaderLabels({u"Address"_s, u"Name"_s});
+    m_list->setColumnWidth(0, int(m_list->width() / 2));
+    m_list->setColumnWidth(1, int(m_list->width() / 2.38));
+    installHeaderPainter(m_list);
+
+    m_count->setText(QString::number(m_list->topLevelItemCount()));
+    m_status->clear();
+    refreshList();
+}
+
+FriendForm::~FriendForm() = default;
+
+void FriendForm::buildControls()
+{
+    setMouseTracking(true);
+    resize(px(7335), px(6495));
+
+    auto label = [this](const QString &text, const QRect &r) {
+        auto *l = new QLabel(text, this);
+        l->setGeometry(r);
+        return l;
+    };
+    auto lineEdit = [this](const char *name, const QRect &r) {
+        auto *e = new QLineEdit(this);
+        e->setObjectName(QString::fromLatin1(name));
+        e->setGeometry(r);
+        return e;
+    };
+    auto button = [this](const char *name, const QString &caption, const QRect &r) {
+        auto *b = new QPushButton(caption, this);
+        b->setObjectName(QString::fromLatin1(name));
+        b->setGeometry(r);
+        b->installEventFilter(this);
+        return b;
+    };
+
+    label(u"メールアドレス"_s, twipRect(120, 120, 1455, 300));
+    m_address = lineEdit("Text4", twipRect(1620, 120, 4455, 300));
+    limitTyping(m_address, 60);
+    m_pasteAddress = button("Command1", u"貼付"_s, twipRect(6120, 120, 975, 300));
+
+    label(u"名前（名称）"_s, twipRect(120, 480, 1455, 300));
+    m_name = lineEdit("Text2", twipRect(1620, 480, 4455, 300));
+    limitTyping(m_name, 30);
+    m_pasteName = button("Command5", u"貼付"_s, twipRect(6120, 480, 975, 300));
+
+    label(u"名刺"_s, twipRect(120, 840, 1455, 300));
+    m_card = lineEdit("Text50", twipRect(1620, 840, 4455, 300));
+    m_cardButton = button("Command38", u"名刺挿入"_s, twipRect(6120, 840, 975, 300));
+
+    m_register = button("Command3", u"登録"_s, twipRect(120, 1200, 975, 300));
+    label(u"登録件数"_s, twipRect(1200, 1200, 1395, 300));
+    m_count = lineEdit("Text3", twipRect(2640, 1200, 615, 300));
+    m_count->setReadOnly(true);
+    m_count->setAttribute(Qt::WA_InputMethodEnabled, false);
+    auto *note = label(u"名刺は新規作成で宛先を一発挿入した際の確認用として使用します。"_s,
+                       twipRect(3360, 1200, 3615, 540));
+    note->setWordWrap(true);
+    m_delete = button("Command4", u"削除"_s, twipRect(120, 1500, 975, 300));
+
+    auto *list = new PressList(this);
+    list->pressed = [this] { selectEntry(); };
+    m_list = list;
+    m_list->setObjectName(u"MailListView"_s);
+    m_list->setGeometry(twipRect(0, 1920, 7335, 4095));
+    m_list->setRootIsDecorated(false);
+    m_list->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_list->setAllColumnsShowFocus(true);
+
+    m_help = new QPlainTextEdit(this);
+    m_help->setObjectName(u"Text5"_s);
+    m_help->setGeometry(twipRect(1320, 3240, 5415, 2055));
+    m_help->setReadOnly(true);
+    m_help->hide();
+
+    auto *strip = new QWidget(this);
+    strip->setGeometry(twipRect(0, 6000, 7335, 495));
+    m_status = new QLabel(strip);
+    m_status->setObjectName(u"Label7"_s);
+    m_status->setGeometry(0, 0, strip->width(), strip->height());
+
+    // Outside the visible area: its click is the list refresh the other commands use.
+    m_refresh = button("Command2", QString(), twipRect(8640, 2400, 735, 255));
+
+    connect(m_refresh, &QPushButton::clicked, this, &FriendForm::refreshList);
+    connect(m_register, &QPushButton::clicked, this, &FriendForm::registerEntry);
+    connect(m_delete, &QPushButton::clicked, this, &FriendForm::deleteEntry);
+    connect(m_cardButton, &QPushButton::clicked, this, &FriendForm::insertBusinessCard);
+    connect(m_pasteAddress, &QPushButton::clicked, this, [this] { pasteInto(m_address); });
+    connect(m_pasteName, &QPushButton::clicked, this, [this] { pasteInto(m_name); });
+}
+
+// The control panel's "説明表示" decides whether the help box is ever seen.
+void FriendForm::placeHelpBox()
+{
+    QWidget *panel = m_ctx.windows.loaded("MainForm");
+    const QCheckBox *check = panel ? panel->findChild<QCheckBox *>(u"Check1"_s) : nullptr;
+    if (!check)
+        return;
+    const QRect r = m_help->geometry();
+    if (check->checkState() == Qt::Checked)
+        m_help->move(r.x(), px(3240));
+    else if (check->checkState() == Qt::Unchecked)
+        m_help->move(r.x(), px(-4000));
+}
+
+void FriendForm::showWithAddress(const QString &sender)
+{
+    m_address->setText(sender);
+    show();
+}
+
+bool FriendForm::report(const Error &err)
+{
+    if (!err.isSet())
+        return true;
+    Prompt::message(this, err.text(), {}, Prompt::Icon::Critical);
+    return false;
+}
+
+void FriendForm::refreshList()
+{
+    m_list->clear();
+    QList<AddressBookList::Row> rows;
+    Error err;
+    if (!m_book.rows(&rows, &err))
+        report(err);
+    for (const AddressBookList::Row &row : std::as_const(rows))
+        new QTreeWidgetItem(m_list, {row.address, row.name});
+    m_count->setText(QString::number(m_list->topLevelItemCount()));
+}
+
+int FriendForm::selectedRecord() const
+{
+    const QList<QTreeWidgetItem *> items = m_list->selectedItems();
+    if (items.isEmpty())
+        return -1;
+    return m_list->indexOfTopLevelItem(items.first()) + 1;
+}
+
+void FriendForm::selectEntry()
+{
+    const int n = selectedRecord();
+    if (n < 1) {
+        Prompt::message(this, noSelection(), {}, Prompt::Icon::Warning);
+        return;
+    }
+    AddressEntry e;
+    Error err;
+    if (!m_book.entry(n, &e, &err)) {
+        report(err);
+        return;
+    }
+    m_name->setText(e.name);
+    m_address->setText(e.address);
+    m_status->setText(u"　選択しました。"_s);
+}
+
+void FriendForm::registerEntry()
+{
+    Error err;
+    const int n = m_book.add(m_name->text(), m_address->text(), &err);
+    if (n < 0) {
+        report(err);
+        return;
+    }
+    m_ctx.state.currentRecordNumber = qint16(n);
+    m_status->setText(u"　登録が完了しました。"_s);
+    refreshList();
+}
+
+void FriendForm::deleteEntry()
+{
+    const int n = selectedRecord();
+    if (m_address->text().isEmpty() || n < 1) {
+        Prompt::message(this, noSelection(), {}, Prompt::Icon::Warning);
+        return;
+    }
+    AddressEntry e;
+    Error err;
+    if (!m_book.entry(n, &e, &err)) {
+        report(err);
+        return;
+    }
+    m_name->setText(e.name);
+    m_address->setText(e.address);
+    m_ctx.state.currentRecordNumber = qint16(n);
+    m_status->setText(u" "_s);
+    const bool yes = Prompt::ask(this, u"選択された（行、青色）データを削除します。よろしいですか"_s);
+    if (m_book.remove(n, yes, &err)) {
+        if (yes)
+            m_status->setText(u"削除が完了しました"_s);
+    } else {
+        report(err);
+    }
+    refreshList();
+    m_name->clear();
+    m_address->clear();
+    m_card->clear();
+}
+
+void FriendForm::insertBusinessCard()
+{
+    const AddressBookList::CardResult card = AddressBookList::businessCard(m_card->text(), m_address->text());
+    if (!card.refusal.isEmpty()) {
+        Prompt::message(this, card.refusal, {}, Prompt::Icon::Warning);
+        return;
+    }
+    m_address->setText(card.address);
+}
+
+void FriendForm::pasteInto(QLineEdit *box)
+{
+    box->setText(QApplication::clipboard()->text());
+}
+
+bool FriendForm::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::Enter) {
+        QString help;
+        if (watched == m_pasteAddress)
+            help = u"コピーして来たメールアドレスを貼り付けます。"_s;
+        else if (watched == m_register)
+            help = u"登録を行います。これにより新規作成でのメールアドレスの一発入力が可能になります。"_s;
+        else if (watched == m_cardButton)
+            help = u"例えばメールアドレスが「taro@example.jp」の場合、名刺に「日本太郎」と入力して"
+                   u"「名刺挿入」をクリックすると「日本太郎<taro@example.jp>」として登録され、"
+                   u"受信側ではメールアドレスと共に名刺の「日本太郎」が表示されます。"
+                   u"\r\n\r\n"
+                   u"必要なければ挿入する必要はありません。"_s;
+        else if (watched == m_delete)
+            help = u"不要になったメールアドレスを削除します。"_s;
+        if (!help.isEmpty()) {
+            m_help->setPlainText(help);
+            m_help->show();
+            m_help->raise();
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void FriendForm::mouseMoveEvent(QMouseEvent *event)
+{
+    m_help->hide();
+    QWidget::mouseMoveEvent(event);
+}
+
+void FriendForm::closeEvent(QCloseEvent *event)
+{
+    removeHeaderPainter(m_list);
+    m_ctx.windows.showFloatingWindows();
+    QWidget::closeEvent(event);
+    unloadWhenClosed(m_ctx.windows, this, "FriendForm");
+}
+
+} // namespace hollin

@@ -1,0 +1,466 @@
+#include "reply/BackForm.h"
+
+#include "compose/logic/HeldMailStore.h"
+#include "compose/logic/SendJob.h"
+#include "reply/ReplyText.h"
+#include "storage/AppState.h"
+#include "storage/TextUtil.h"
+#include "winutil/Prompt.h"
+#include "winutil/WindowUtil.h"
+#include "winutil/Windows.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QCloseEvent>
+#include <QFrame>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QScreen>
+#include <QStatusBar>
+#include <QTextEdit>
+
+using namespace Qt::StringLiterals;
+
+namespace hollin {
+
+namespace {
+
+qreal dpi()
+{
+    const QScreen *screen = QGuiApplication::primaryScreen();
+    return screen ? screen->logicalDotsPerInch() : 96.0;
+}
+
+// Designed positions are in twips (1/1440 inch).
+int px(qreal twips)
+{
+    return qRound(twips * dpi() / 1440.0);
+}
+
+qreal toTwips(int pixels)
+{
+    return pixels * 1440.0 / dpi();
+}
+
+QRect twipRect(int left, int top, int width, int height)
+{
+    return QRect(px(left), px(top), px(width), px(height));
+}
+
+const QColor heldListColour(206, 240, 244);
+
+} // namespace
+
+struct BackForm::Private {
+    Private(const AppContext &c) : ctx(c), held(c.state.root) {}
+
+    AppContext ctx;
+    HeldMailStore held;
+    QList<int> recordMap;  // held-mail record number of each line of List1
+    QString receivedBody;  // the body of the mail being answered, as the inbox showed it
+    SendJob *job = nullptr;
+
+    QPushButton *send = nullptr;        // Command2
+    QPushButton *stop = nullptr;        // Command3
+    QPushButton *paste = nullptr;       // Command4
+    QPushButton *emoticons = nullptr;   // Command8
+    QLineEdit *to = nullptr;            // ToText
+    QLineEdit *subject = nullptr;       // SubjectText
+    QLineEdit *attach = nullptr;        // AttachText
+    QPushButton *attachFirst = nullptr; // AttachCommand
+    QPushButton *attachMore = nullptr;  // Command9
+    QPushButton *attachClear = nullptr; // Command10
+    QListWidget *attachNames = nullptr; // List2
+    QPushButton *drafts = nullptr;      // Command17
+    QFrame *panel = nullptr;            // Picture7
+    QPushButton *hold = nullptr;        // Command13
+    QPushButton *recall = nullptr;      // Command14
+    QPushButton *deleteHeld = nullptr;  // Command15
+    QTextEdit *body = nullptr;          // BodyText
+    QListWidget *heldList = nullptr;    // List1
+    QLineEdit *heldCount = nullptr;     // Text1
+    QLineEdit *picked = nullptr;        // Text2: "1" after a held mail was clicked
+    QStatusBar *statusBar = nullptr;    // StatusBar1
+};
+
+namespace {
+
+void setBackground(QWidget *w, const QColor &colour)
+{
+    QPalette p = w->palette();
+    p.setColor(QPalette::Base, colour);
+    p.setColor(QPalette::Button, colour);
+    w->setPalette(p);
+    w->setAutoFillBackground(true);
+}
+
+} // namespace
+
+BackForm::BackForm(const AppContext &ctx, QWidget *parent)
+    : QWidget(parent), d(new Private(ctx))
+{
+    setObjectName(u"BackForm"_s);
+    setWindowTitle(u"返事を書く"_s);
+    resize(px(9870), px(7500));
+
+    auto button = [this](const char *name, const QString &caption, const QRect &r) {
+        auto *b = new QPushButton(caption, this);
+        b->setObjectName(QString::fromLatin1(name));
+        b->setGeometry(r);
+        return b;
+    };
+    auto lineEdit = [this](const char *name, const QRect &r) {
+        auto *e = new QLineEdit(this);
+        e->setObjectName(QString::fromLatin1(name));
+        e->setGeometry(r);
+        return e;
+    };
+    auto label = [this](const QString &text, const QRect &r) {
+        auto *l = new QLabel(text, this);
+        l->setGeometry(r);
+    };
+
+    d->send = button("Command2", u"    送信"_s, twipRect(0, 0, 1215, 375));
+    d->stop = button("Command3", u"     送信中止"_s, twipRect(1200, 0, 1215, 375));
+    d->paste = button("Command4", u"     本文に貼付"_s, twipRect(2400, 0, 1335, 375));
+    d->emoticons = button("Command8", u"　　絵・顔文字"_s, twipRect(3720, 0, 1335, 375));
+
+    label(u"宛先"_s, twipRect(120, 480, 900, 300));
+    d->to = lineEdit("ToText", twipRect(1080, 480, 5055, 300));
+    label(u"題名"_s, twipRect(120, 840, 900, 300));
+    d->subject = lineEdit("SubjectText", twipRect(1080, 840, 5055, 300));
+    label(u"添付File"_s, twipRect(120, 1200, 900, 300));
+    d->attach = lineEdit("AttachText", twipRect(1080, 1200, 2445, 300));
+    d->attachFirst = button("AttachCommand", u"添付"_s, twipRect(3720, 1200, 792, 300));
+    d->attachMore = button("Command9", u"追加"_s, twipRect(4440, 1200, 855, 300));
+    d->attachMore->setEnabled(false);
+    d->attachClear = button("Command10", u"取り消し"_s, twipRect(5280, 1200, 855, 300));
+
+    d->drafts = button("Command17", u"下書き"_s, twipRect(6240, 480, 1560, 375));
+    d->panel = new QFrame(this);
+    d->panel->setObjectName(u"Picture7"_s);
+    d->panel->setFrameShape(QFrame::Panel);
+    d->panel->setGeometry(twipRect(6240, 840, 1575, 1335));
+    auto panelButton = [this](const char *name, const QString &caption, int top) {
+        auto *b = new QPushButton(caption, d->panel);
+        b->setObjectName(QString::fromLatin1(name));
+        b->setGeometry(twipRect(60, top, 1455, 375));
+        return b;
+    };
+    d->hold = panelButton("Command13", u"保存"_s, 60);
+    d->recall = panelButton("Command14", u"呼出"_s, 480);
+    d->deleteHeld = panelButton("Command15", u"削除"_s, 900);
+
+    d->body = new QTextEdit(this);
+    d->body->setObjectName(u"BodyText"_s);
+    d->body->setGeometry(twipRect(0, 1560, 7875, 4815));
+    d->body->setAcceptRichText(false);
+
+    // Drawn after the body so that it lies over it when shown.
+    d->attachNames = new QListWidget(this);
+    d->attachNames->setObjectName(u"List2"_s);
+    d->attachNames->setGeometry(twipRect(1080, 1200, 2415, 1860));
+
+    d->heldList = new QListWidget(this);
+    d->heldList->setObjectName(u"List1"_s);
+    d->heldList->setGeometry(twipRect(7920, 0, 1935, 6180));
+    d->heldList->viewport()->installEventFilter(this);
+
+    d->heldCount = lineEdit("Text1", twipRect(3480, 6840, 615, 300));
+    d->heldCount->setReadOnly(true);
+    d->picked = lineEdit("Text2", twipRect(4320, 6840, 735, 300));
+    d->picked->setReadOnly(true);
+
+    d->statusBar = new QStatusBar(this);
+    d->statusBar->setObjectName(u"StatusBar1"_s);
+    d->statusBar->setSizeGripEnabled(false);
+
+    connect(d->send, &QPushButton::clicked, this, [this] { sendReply(); });
+    connect(d->stop, &QPushButton::clicked, this, &QWidget::close);
+    connect(d->paste, &QPushButton::clicked, this, [this] { pasteIntoBody(); });
+    connect(d->emoticons, &QPushButton::clicked, this, [this] {
+        d->ctx.windows.kaoForm();
+        if (QWidget *palette = d->ctx.windows.loaded("KaoForm"))
+            palette->show();
+    });
+    connect(d->attachFirst, &QPushButton::clicked, this, [this] { firstAttachment(); });
+    connect(d->attachMore, &QPushButton::clicked, this, [this] { furtherAttachment(); });
+    connect(d->attachClear, &QPushButton::clicked, this, [this] { clearAttachments(); });
+    connect(d->drafts, &QPushButton::clicked, this, [this] { togglePanel(); });
+    connect(d->hold, &QPushButton::clicked, this, [this] { holdMail(); });
+    connect(d->recall, &QPushButton::clicked, this, [this] { recallHeld(); });
+    connect(d->deleteHeld, &QPushButton::clicked, this, [this] { deleteHeldMail(); });
+
+    // Load.
+    d->ctx.windows.hideFloatingWindows();
+    d->panel->hide();
+    d->attachNames->hide();
+}
+
+BackForm::~BackForm()
+{
+    delete d;
+}
+
+void BackForm::replyTo(const QString &subject, const QString &sender, const QString &body)
+{
+    const ReplyText reply = ReplyText::prefill(subject, sender, body);
+    d->subject->setText(reply.subject);
+    d->to->setText(reply.to);
+    d->body->setPlainText(reply.body);
+    d->receivedBody = body;
+    show();
+}
+
+QTextEdit *BackForm::bodyText() const
+{
+    return d->body;
+}
+
+void BackForm::insertIntoBody(const QString &text)
+{
+    d->body->textCursor().insertText(text);
+}
+
+void BackForm::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    const qreal w = toTwips(width());
+    const qreal h = toTwips(height());
+
+    const int bodyWidth = px(w * 0.78);
+    d->body->resize(bodyWidth, d->body->height());
+    d->to->resize(px(w * 0.5), d->to->height());
+    d->subject->resize(px(w * 0.5), d->subject->height());
+    const qreal a = w * 0.35;
+    d->attach->resize(px(a), d->attach->height());
+    d->attachFirst->move(px(a + 1280), d->attachFirst->y());
+    d->attachMore->move(px(a + 2060), d->attachMore->y());
+    d->attachClear->move(px(a + 2940), d->attachClear->y());
+    d->body->resize(d->body->width(), px(h * 0.7));
+    d->heldList->move(bodyWidth + px(50), d->heldList->y());
+
+    const int barHeight = d->statusBar->sizeHint().height();
+    d->statusBar->setGeometry(0, height() - barHeight, width(), barHeight);
+}
+
+// One library call with the window's fields; only a send that went through
+// closes the window, a failure leaves it open with everything as typed.
+void BackForm::sendReply()
+{
+    if (d->job)
+        return;
+    SendRequest request = SendRequest::fromState(d->ctx.state);
+    request.recipients = SendRequest::single(d->to->text());
+    request.subject = d->subject->text();
+    request.body = d->body->toPlainText();
+    request.attachments = d->attach->text();
+
+    d->job = new SendJob(request, this);
+    connect(d->job, &SendJob::finished, this, [this] { sendFinished(); });
+    setEnabled(false);
+    d->job->start();
+}
+
+void BackForm::sendFinished()
+{
+    const SendResult result = d->job->result();
+    d->job->deleteLater();
+    d->job = nullptr;
+    d->ctx.state.smtpServer = result.smtpServer;
+    setEnabled(true);
+    if (result.succeeded()) {
+        close();
+        return;
+    }
+    Prompt::message(this, result.errorText(), SendJob::errorTitle(), Prompt::Icon::Critical);
+}
+
+void BackForm::pasteIntoBody()
+{
+    d->body->setPlainText(ReplyText::pasteIntoBody(QApplication::clipboard()->text(), d->receivedBody));
+}
+
+void BackForm::firstAttachment()
+{
+    d->attachMore->setEnabled(true);
+    const QString path = Prompt::openFileName(this, QString(), QString(), QString());
+    if (!path.isEmpty()) {
+        d->attach->setText(path);
+        d->attachNames->addItem(fileNameOf(path));
+    }
+    d->attachFirst->setEnabled(false);
+}
+
+void BackForm::furtherAttachment()
+{
+    d->attachNames->show();
+    d->attachNames->raise();
+    if (d->attach->text().isEmpty())
+        return;
+    const QString path = Prompt::openFileName(this, QString(), QString(), QString());
+    if (path.isEmpty())
+        return;
+    d->attach->setText(d->attach->text() + u',' + path);
+    d->attachNames->addItem(fileNameOf(path));
+}
+
+void BackForm::clearAttachments()
+{
+    d->attach->clear();
+    d->attachNames->clear();
+    d->attachNames->hide();
+    d->attachMore->setEnabled(false);
+    d->attachClear->setEnabled(false);
+    d->attachFirst->setEnabled(true);
+}
+
+// The count is shared with the compose window's "下書き" button.
+void BackForm::togglePanel()
+{
+    qint16 &count = d->ctx.state.heldPanelToggleCount;
+    if (count % 2 == 0) {
+        d->panel->show();
+        d->panel->raise();
+        d->drafts->setText(u"　下書き"_s);
+    } else {
+        d->panel->hide();
+        d->drafts->setText(u"下書き"_s);
+    }
+    count = qint16(count + 1);
+}
+
+bool BackForm::listHeldMails()
+{
+    d->heldList->clear();
+    d->recordMap.clear();
+    QList<HeldListRow> rows;
+    Error err;
+    const bool ok = d->held.list(&rows, &err);
+    for (const HeldListRow &row : std::as_const(rows)) {
+        d->heldList->addItem(row.subject);
+        d->recordMap.append(row.recordNumber);
+    }
+    d->heldCount->setText(QString::number(d->heldList->count()));
+    setBackground(d->heldList, heldListColour);
+    if (!ok)
+        Prompt::message(this, err.text(), {}, Prompt::Icon::Critical);
+    return ok;
+}
+
+void BackForm::holdMail()
+{
+    d->picked->clear();
+    if (HeldMailStore::subjectMissing(d->subject->text())) {
+        Prompt::message(this, HeldMailStore::emptySubjectMessage(), {}, Prompt::Icon::Information);
+        return;
+    }
+    if (!Prompt::ask(this, HeldMailStore::holdQuestion()))
+        return;
+    const QString body = d->body->toPlainText();
+    if (HeldMailStore::bodyTooLong(body) && !Prompt::ask(this, HeldMailStore::tooLongQuestion()))
+        return;
+
+    Error err;
+    const int n = d->held.hold(HeldMail{d->to->text(), d->subject->text(), body}, &err);
+    if (n < 0) {
+        Prompt::message(this, err.text(), {}, Prompt::Icon::Critical);
+        return;
+    }
+    d->ctx.state.currentRecordNumber = qint16(n);
+    d->to->clear();
+    d->subject->clear();
+    d->body->clear();
+    listHeldMails();
+    d->drafts->setText(u"下書き"_s);
+}
+
+void BackForm::recallHeld()
+{
+    d->picked->clear();
+    d->ctx.state.sideListMode = 10;
+    listHeldMails();
+    d->drafts->setText(u"下書き"_s);
+    setBackground(d->drafts, QColor(255, 255, 0));
+}
+
+int BackForm::selectedHeldLine() const
+{
+    const QList<QListWidgetItem *> items = d->heldList->selectedItems();
+    return items.isEmpty() ? -1 : d->heldList->row(items.first());
+}
+
+void BackForm::pickHeldMail()
+{
+    d->picked->setText(u"1"_s);
+    const int line = selectedHeldLine();
+    if (line < 0 || line >= d->recordMap.size()) {
+        Prompt::message(this, HeldMailStore::noSelectionMessage(), {}, Prompt::Icon::Warning);
+        d->heldList->setFocus();
+        return;
+    }
+    HeldMail mail;
+    Error err;
+    if (!d->held.load(d->recordMap.at(line), &mail, &err)) {
+        Prompt::message(this, err.text(), {}, Prompt::Icon::Critical);
+        return;
+    }
+    d->to->setText(mail.to);
+    d->subject->setText(mail.subject);
+    d->body->setPlainText(mail.body);
+}
+
+void BackForm::deleteHeldMail()
+{
+    if (d->ctx.state.sideListMode == 10) {
+        const int line = selectedHeldLine();
+        if (d->picked->text().isEmpty() || line < 0 || line >= d->recordMap.size()) {
+            Prompt::message(this, HeldMailStore::noSelectionMessage(), {}, Prompt::Icon::Warning);
+            return;
+        }
+        const int n = d->recordMap.at(line);
+        d->ctx.state.currentRecordNumber = qint16(n);
+        const bool yes = Prompt::ask(this, HeldMailStore::deleteQuestion());
+        d->body->setFocus();
+        d->picked->clear();
+        if (!yes) {
+            d->body->clear();
+            return;
+        }
+        d->to->clear();
+        d->subject->clear();
+        d->body->clear();
+        Error err;
+        if (!d->held.remove(n, &err))
+            Prompt::message(this, err.text(), {}, Prompt::Icon::Critical);
+        listHeldMails();
+    }
+    d->picked->clear();
+    d->drafts->setText(u"下書き"_s);
+}
+
+bool BackForm::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == d->heldList->viewport() && event->type() == QEvent::MouseButtonRelease
+        && static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton)
+        pickHeldMail();
+    return QWidget::eventFilter(watched, event);
+}
+
+void BackForm::closeEvent(QCloseEvent *event)
+{
+    if (d->job) {
+        // The send finishes first; it closes the window when it went through.
+        event->ignore();
+        return;
+    }
+    d->ctx.windows.showFloatingWindows();
+    d->body->clear();
+    QWidget::closeEvent(event);
+    unloadWhenClosed(d->ctx.windows, this, "BackForm");
+}
+
+} // namespace hollin

@@ -1,0 +1,19 @@
+#include "reply/ReplyText.h"
+
+#include "storage/TextUtil.h"
+
+using namespace Qt::StringLiterals;
+
+namespace hollin {
+
+ReplyText ReplyText::prefill(const QString &subject, const QString &sender, const QString &body)
+{
+    return ReplyText{trimSpaces(sender), u"Re:  "_s + trimSpaces(subject), trimSpaces(body)};
+}
+
+QString ReplyText::pasteIntoBody(const QString &clipboardText, const QString &receivedBody)
+{
+    return trimSpaces(clipboardText + u"\r\n\r\n\r\n\r"_s + trimSpaces(receivedBody));
+}
+
+} // namespace hollin
