@@ -1,5 +1,6 @@
 #pragma once
 
+#include "logic/ReceiveSession.h"
 #include "winutil/AppContext.h"
 
 #include <QObject>
@@ -10,8 +11,6 @@ class QThread;
 
 namespace hollin {
 
-class ReceiveSession;
-struct ReceiveResult;
 
 // Runs the whole receive: the account check, the session on a worker thread
 // under a modal progress dialog "受信中 n / count" with a cancel button, the
@@ -46,6 +45,7 @@ private:
 
     AppContext m_ctx;
     ReceiveSession *m_session = nullptr;
+    ReceiveResult m_result;
     QThread *m_thread = nullptr;
     QPointer<QProgressDialog> m_progress;
 };

@@ -36,8 +36,8 @@ public:
                       const QString &body);
 
     // The body and the toolbar, for the editing commands. Each toolbar action's
-    // objectName is its key ("New", "Open", "Save", "SaveAs", "Print", "Cut",
-    // "Copy", "Paste", "Bold", "Italic", "Underline"); a press emits toolKeyPressed.
+    // objectName is its key ("New", "Open", "Save", "Print", "Cut", "Copy",
+    // "Paste", "Bold", "Italic", "Underline").
     QTextEdit *rtfEd() const { return m_body; }
     QToolBar *toolBar() const { return m_toolBar; }
 
@@ -45,9 +45,6 @@ public:
     QString headerBlock() const;
 
     InboxListModel *listModel() const { return m_model; }
-
-signals:
-    void toolKeyPressed(const QString &key);
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -69,7 +66,6 @@ private:
     void copyBox();
     void registerSender();
     void reply();
-    void loadEditorFile();
     void setHelp(const QString &text);
     void hideHelp(bool empty);
     void setCopyColour(const QColor &colour);
@@ -91,6 +87,8 @@ private:
     QToolBar *m_toolBar = nullptr;
     QWidget *m_picture = nullptr;     // Picture1(1)
     QWidget *m_central = nullptr;
+    int m_selectedRow = -1;       // row of the last click
+    bool m_filledByLoad = false;  // the load step has just filled the list
 };
 
 } // namespace hollin

@@ -1,0 +1,195 @@
+#include "ReceiveController.h"
+
+#include "MsgForm.h"
+#include "TyakuForm.h"
+#include "logic/ReceiveSession.h"
+
+#include "panel/MainForm.h"
+#include "settings/IdPassForm.h"
+#include "settings/SetForm.h"
+#include "storage/AppState.h"
+#include "winutil/Prompt.h"
+#include "winutil/Windows.h"
+
+#include <QProgressDialog>
+#include <QThread>
+#include <QTimer>
+
+using namespace Qt::StringLiterals;
+
+namespace hollin {
+
+namespace {
+bool g_running = false;
+constexpr int NoticeMilliseconds = 1000;
+} // namespace
+
+void startReceive(const AppContext &ctx)
+{
+    auto *controller = new ReceiveController(ctx);
+    QObject::connect(controller, &ReceiveController::finished, controller, &QObject::deleteLater);
+    controller->start();
+}
+
+ReceiveController::ReceiveController(const AppContext &ctx, QObject *parent)
+    : QObject(parent), m_ctx(ctx)
+{
+}
+
+ReceiveController::~ReceiveController()
+{
+    if (m_thread) {
+        m_session->cancel();
+        m_thread->wait();
+        delete m_thread;
+    }
+    delete m_session;
+    delete m_progress;
+}
+
+bool ReceiveController::isRunning()
+{
+    return g_running;
+}
+
+void ReceiveController::start()
+{
+    if (g_running) {
+        QTimer::singleShot(0, this, &ReceiveController::finished);
+        return;
+    }
+    g_running = true;
+
+    const AppState &state = m_ctx.state;
+    ReceiveSettings settings;
+    settings.pop3Server = state.pop3Server;
+    settings.apopFlag = state.apopFlag;
+    settings.idPassIniFile = state.root.idPassIniFile();
+    settings.receivedMailFile = state.root.receivedMailFile();
+    settings.receivedMailTemp = state.root.receivedMailTemp();
+    settings.attachmentFolder = state.root.attachmentFolder();
+    m_session = new ReceiveSession(settings);
+
+    // The session runs on its own thread; what it reports is handled here.
+    // A box it asks for holds the session until it is answered.
+    connect(m_session, &ReceiveSession::accountRead, this, &ReceiveController::applyAccount,
+            Qt::BlockingQueuedConnection);
+    connect(m_session, &ReceiveSession::progress, this, &ReceiveController::updateProgress,
+            Qt::QueuedConnection);
+    connect(m_session, &ReceiveSession::messageReceived, this, &ReceiveController::showMessage,
+            Qt::QueuedConnection);
+    connect(m_session, &ReceiveSession::notice, this,
+            [this](const QString &text) { Prompt::message(m_progress, text); },
+            Qt::BlockingQueuedConnection);
+
+    m_progress = new QProgressDialog(u"受信中"_s, u"キャンセル"_s, 0, 0);
+    m_progress->setObjectName(u"ReceiveProgress"_s);
+    m_progress->setWindowTitle(Prompt::programTitle());
+    m_progress->setWindowModality(Qt::ApplicationModal);
+    m_progress->setAutoClose(false);
+    m_progress->setAutoReset(false);
+    m_progress->setMinimumDuration(0);
+    connect(m_progress, &QProgressDialog::canceled, this, [this] {
+        m_session->cancel();
+        m_progress->setLabelText(u"受信を中止しています…"_s);
+        m_progress->show();
+    });
+    m_progress->show();
+
+    m_thread = QThread::create([this] { m_result = m_session->run(); });
+    connect(m_thread, &QThread::finished, this, &ReceiveController::sessionDone);
+    m_thread->start();
+}
+
+void ReceiveController::applyAccount(const QString &id, const QString &password)
+{
+    m_ctx.state.accountId = id;
+    m_ctx.state.accountPassword = password;
+    m_ctx.windows.idPassForm()->presetAccount(id, password);
+}
+
+void ReceiveController::updateProgress(int n, int count)
+{
+    if (!m_progress || m_session->isCancelled())
+        return;
+    m_progress->setMaximum(count);
+    m_progress->setValue(n - 1);
+    m_progress->setLabelText(u"受信中 %1 / %2"_s.arg(n).arg(count));
+}
+
+void ReceiveController::showMessage(const QString &subject, const QString &from, const QString &date,
+                                    const QString &body)
+{
+    m_ctx.windows.tyakuForm()->showReceived(subject, from, date, body);
+}
+
+void ReceiveController::sessionDone()
+{
+    m_thread->wait();
+    delete m_thread;
+    m_thread = nullptr;
+    delete m_progress;
+
+    using Outcome = ReceiveResult::Outcome;
+    const ReceiveResult &r = m_result;
+    switch (r.outcome) {
+    case Outcome::NoServer:
+    case Outcome::Completed:
+        break;
+    case Outcome::NoConnection:
+        Prompt::message(nullptr, r.error.text(), {}, Prompt::Icon::Warning);
+        break;
+    case Outcome::NeedAccount:
+        m_ctx.windows.idPassForm()->show();
+        break;
+    case Outcome::AuthFailed:
+        Prompt::message(nullptr, r.error.message, u"エラー"_s, Prompt::Icon::Critical);
+        break;
+    case Outcome::Stopped:
+        Prompt::message(nullptr,
+                        u"受信を中断しました（%1 件中 %2 件を保存しました。保存していないメールはサーバーに残っています）。\n"_s
+                                .arg(r.count).arg(r.stored)
+                            + r.error.text(),
+                        {}, Prompt::Icon::Warning);
+        break;
+    case Outcome::Cancelled:
+        Prompt::message(nullptr,
+                        u"受信を中止しました（%1 件中 %2 件を保存しました。残りのメールはサーバーに残っています）。"_s
+                            .arg(r.count).arg(r.stored));
+        break;
+    }
+    if (r.stored > 0)
+        raiseNotice(r.stored);
+    else
+        end();
+}
+
+void ReceiveController::raiseNotice(int count)
+{
+    if (auto *panel = qobject_cast<MainForm *>(m_ctx.windows.loaded("MainForm")))
+        panel->setNewMailCount(count);
+    SetForm *settings = m_ctx.windows.setForm();
+    const Qt::CheckState autoErase = settings->autoEraseState();
+    if (!settings->showNoticeBoard() || (autoErase != Qt::Checked && autoErase != Qt::Unchecked)) {
+        end();
+        return;
+    }
+    m_ctx.windows.msgForm()->showNotice(count);
+    if (autoErase == Qt::Unchecked) {
+        end();
+        return;
+    }
+    QTimer::singleShot(NoticeMilliseconds, this, [this] {
+        m_ctx.windows.unload("MsgForm");
+        end();
+    });
+}
+
+void ReceiveController::end()
+{
+    g_running = false;
+    m_ctx.windows.showFloatingWindows();
+    emit finished();
+}
+
+} // namespace hollin

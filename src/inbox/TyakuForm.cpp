@@ -1,0 +1,455 @@
+#include "TyakuForm.h"
+
+#include "logic/InboxListModel.h"
+#include "logic/InboxText.h"
+
+#include "addressbook/FriendForm.h"
+#include "panel/MainForm.h"
+#include "reply/BackForm.h"
+#include "storage/AppState.h"
+#include "storage/MailRecordFile.h"
+#include "storage/TextUtil.h"
+#include "winutil/HeaderPainter.h"
+#include "winutil/Prompt.h"
+#include "winutil/WindowUtil.h"
+#include "winutil/Windows.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QCloseEvent>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTableView>
+#include <QTextEdit>
+#include <QToolBar>
+
+using namespace Qt::StringLiterals;
+
+namespace hollin {
+
+namespace {
+
+constexpr int TwipsPerPixel = 15;
+
+int px(int twips) { return twips / TwipsPerPixel; }
+QRect px(const QRect &r) { return QRect(px(r.left()), px(r.top()), px(r.width()), px(r.height())); }
+
+const QColor ListBackground(210, 250, 250);
+const QColor Grey(128, 128, 128);
+
+QString help(int command)
+{
+    switch (command) {
+    case 1:
+        return u"本文以外のコピーに使用します。「Subject」「From」「Date」に表示されるデータをコピーします（貼り付けはメニューバー、ツールバーで出来ます）。Body（本文）はメニューバー、ツールバーからコピー・貼り付けが出来ます。"_s
+               u"\r\n\r\n"_s
+               u" 本文への貼り付け（あるいは本ソフトでの貼り付け機能がある部分）、他のアプリケーションへの貼り付けが可能です。"_s
+               u"\r\n\r\n"_s
+               u"コピーされる内容は右の欄に反映されます。"_s;
+    case 2:
+        return u"選択したデータをテキスト形式で本ソフト内の「TextQuickSave」フォルダ内に「Subject」「From」「Date」「Boby」で保存します。ファイル名は「Subject」が自動的に当てられます。同名のファイルが既に存在する場合は警告メッセージを出します。"_s;
+    case 3:
+        return u"受信したメールを１件ずつ削除します。リストでメールを選択（クリック）してから実行して下さい。"_s;
+    case 4:
+        return u"受信したメールをアドレス帳に登録します。リストからメールを選択（クリック）してから実行して下さい。"_s;
+    case 5:
+        return u"受信したメールに返事を出します。リストからメールを選択（クリック）してから実行して下さい。"_s;
+    case 6:
+        return u"受信したメール全件削除します。"_s;
+    }
+    return {};
+}
+
+QString searchHelp()
+{
+    return u"検索したい文字を入力し、メニューバーから「検索」「次を検索」を選択し、検索したい文字を本文中(body)から検索します。"_s;
+}
+
+} // namespace
+
+TyakuForm::TyakuForm(const AppContext &ctx, QWidget *parent)
+    : QMainWindow(parent), m_ctx(ctx), m_model(new InboxListModel(this))
+{
+    setObjectName(u"TyakuForm"_s);
+    setWindowTitle(u"着信履歴"_s);
+    buildControls();
+    resize(px(12000), px(9000));
+    applyLayout();
+    const int listWidth = m_list->width();
+    m_list->setColumnWidth(InboxListModel::SubjectColumn, listWidth / 2);
+    m_list->setColumnWidth(InboxListModel::FromColumn, listWidth / 4);
+    m_list->setColumnWidth(InboxListModel::DateColumn, listWidth / 4);
+    installHeaderPainter(m_list);
+    fill();
+    m_filledByLoad = true;
+}
+
+TyakuForm::~TyakuForm() = default;
+
+void TyakuForm::buildControls()
+{
+    m_central = new QWidget(this);
+    setCentralWidget(m_central);
+    m_central->setMouseTracking(true);
+    m_central->installEventFilter(this);
+
+    m_toolBar = new QToolBar(this);
+    m_toolBar->setObjectName(u"tbToolBar"_s);
+    addToolBar(m_toolBar);
+    const std::pair<const char16_t *, const char16_t *> keys[] = {
+        {u"New", u"新規"}, {u"Open", u"開く"}, {u"Save", u"保存"}, {u"Print", u"印刷"},
+        {u"Cut", u"切り取り"}, {u"Copy", u"コピー"}, {u"Paste", u"貼り付け"},
+        {u"Bold", u"太字"}, {u"Italic", u"斜体"}, {u"Underline", u"下線"}};
+    for (const auto &[key, caption] : keys) {
+        QAction *action = m_toolBar->addAction(QString::fromUtf16(caption));
+        action->setObjectName(QString::fromUtf16(key));
+    }
+
+    m_list = new QTableView(m_central);
+    m_list->setObjectName(u"MailListView"_s);
+    m_list->setModel(m_model);
+    m_list->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_list->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_list->verticalHeader()->hide();
+    m_list->setWordWrap(false);
+    m_list->horizontalHeader()->setStretchLastSection(true);
+    QPalette listPalette = m_list->palette();
+    listPalette.setColor(QPalette::Base, ListBackground);
+    m_list->setPalette(listPalette);
+    m_list->viewport()->installEventFilter(this);
+    m_list->viewport()->setMouseTracking(true);
+    connect(m_list, &QTableView::clicked, this, &TyakuForm::showRow);
+
+    m_picture = new QWidget(m_central);
+    m_picture->setObjectName(u"Picture1"_s);
+
+    auto lineEdit = [this](QWidget *parentWidget, const QString &name) {
+        auto *edit = new QLineEdit(parentWidget);
+        edit->setObjectName(name);
+        edit->installEventFilter(this);
+        return edit;
+    };
+    m_subject = lineEdit(m_central, u"Text7"_s);
+    m_from = lineEdit(m_central, u"Text8"_s);
+    m_date = lineEdit(m_central, u"Text9"_s);
+
+    m_body = new QTextEdit(m_central);
+    m_body->setObjectName(u"rtfEd"_s);
+    m_body->setAcceptRichText(false);
+    m_body->installEventFilter(this);
+    m_body->viewport()->installEventFilter(this);
+    connect(m_body, &QTextEdit::textChanged, this, [this] { m_ctx.state.editorModified = -1; });
+
+    m_statusBar = new QStatusBar(this);
+    m_statusBar->setObjectName(u"StatusBar1"_s);
+    m_statusBar->setSizeGripEnabled(true);
+    m_statusBar->setMinimumHeight(px(600));
+    setStatusBar(m_statusBar);
+
+    const QString captions[] = {
+        {}, u"コピー（Subject/from/Data）"_s, u"TextQuickSave"_s, u"    一件削除"_s,
+        u"    アドレス帳登録"_s, u"   返事を書く"_s, u"   全件削除"_s, u"ボタン消去"_s, u"ボタン表示"_s};
+    for (int i = 1; i <= 8; ++i) {
+        auto *button = new QPushButton(captions[i], i == 1 ? static_cast<QWidget *>(m_statusBar) : m_picture);
+        button->setObjectName(u"Command%1"_s.arg(i));
+        button->installEventFilter(this);
+        m_commands[i] = button;
+    }
+    m_commands[1]->setAutoFillBackground(true);
+    m_copyBox = lineEdit(m_statusBar, u"Text6"_s);
+    m_copyBox->removeEventFilter(this);
+
+    m_count = lineEdit(m_picture, u"Text2"_s);
+    m_count->setReadOnly(true);
+    m_count->removeEventFilter(this);
+    connect(m_count, &QLineEdit::textChanged, this, [this](const QString &text) {
+        // The panel's cumulative count follows the list.
+        if (auto *panel = qobject_cast<MainForm *>(m_ctx.windows.loaded("MainForm")))
+            if (auto *text4 = panel->findChild<QLineEdit *>(u"Text4"_s))
+                text4->setText(text);
+    });
+    m_search = lineEdit(m_picture, u"Text1"_s);
+    m_marker = lineEdit(m_central, u"Text5"_s);
+    m_marker->removeEventFilter(this);
+    m_marker->hide();
+
+    m_help = new QTextEdit(m_central);
+    m_help->setObjectName(u"Text4"_s);
+    m_help->setReadOnly(true);
+    m_help->hide();
+
+    int x = 60;
+    for (int i = 2; i <= 8; ++i) {
+        m_commands[i]->setGeometry(px(x), px(60), px(1500), px(375));
+        x += 1560;
+    }
+    m_count->setGeometry(px(60), px(480), px(600), px(300));
+    m_search->setGeometry(px(720), px(480), px(3000), px(300));
+
+    connect(m_commands[1], &QPushButton::clicked, this, &TyakuForm::copyBox);
+    connect(m_commands[2], &QPushButton::clicked, this, &TyakuForm::quickSave);
+    connect(m_commands[3], &QPushButton::clicked, this, &TyakuForm::deleteOne);
+    connect(m_commands[4], &QPushButton::clicked, this, &TyakuForm::registerSender);
+    connect(m_commands[5], &QPushButton::clicked, this, &TyakuForm::reply);
+    connect(m_commands[6], &QPushButton::clicked, this, &TyakuForm::deleteAll);
+    connect(m_commands[7], &QPushButton::clicked, this, [this] { m_ctx.windows.hideFloatingWindows(); });
+    connect(m_commands[8], &QPushButton::clicked, this, [this] { m_ctx.windows.showFloatingWindows(); });
+}
+
+void TyakuForm::applyLayout()
+{
+    const InboxLayout l = InboxLayout::compute(m_central->width() * TwipsPerPixel,
+                                               m_central->height() * TwipsPerPixel);
+    m_list->setGeometry(px(l.list));
+    m_subject->setGeometry(px(l.subject));
+    m_from->setGeometry(px(l.from));
+    m_date->setGeometry(px(l.date));
+    m_body->setGeometry(px(l.body));
+    m_picture->setGeometry(px(l.picture));
+    m_commands[1]->setGeometry(px(l.copyButton.x()), px(l.copyButton.y()), px(3300), px(375));
+    m_copyBox->setGeometry(px(l.copyBox.x()), px(l.copyBox.y()), px(4000), px(330));
+    m_help->setGeometry(px(InboxLayout::BodyLeft), px(3600), px(l.list.width() / 2), px(1800));
+}
+
+void TyakuForm::resizeEvent(QResizeEvent *event)
+{
+    QMainWindow::resizeEvent(event);
+    applyLayout();
+}
+
+void TyakuForm::fillAndShow()
+{
+    if (!m_filledByLoad)
+        fill();
+    m_filledByLoad = false;
+    show();
+    raise();
+    activateWindow();
+    m_ctx.windows.hideFloatingWindows();
+}
+
+void TyakuForm::showReceived(const QString &subject, const QString &from, const QString &date,
+                             const QString &body)
+{
+    m_filledByLoad = false;
+    showInBoxes(subject, from, date, body);
+    if (!isVisible()) {
+        show();
+        m_ctx.windows.hideFloatingWindows();
+    }
+}
+
+void TyakuForm::fill()
+{
+    m_ctx.state.sideListMode = 1;
+    m_body->clear();
+    const DataRoot &root = m_ctx.state.root;
+    Error err;
+    if (!m_model->load(root.receivedMailFile(), root.receivedMailTemp(), &err))
+        Prompt::message(this, err.text(), {}, Prompt::Icon::Warning);
+    const int rows = m_model->rowCount();
+    if (rows > 0) {
+        MailRecord last;
+        if (MailRecordFile(root.receivedMailFile(), root.receivedMailTemp()).read(rows, &last, &err))
+            showInBoxes(last.subject, last.address, last.date, last.body);
+        else
+            Prompt::message(this, err.text(), {}, Prompt::Icon::Warning);
+    }
+    setCount(rows);
+}
+
+void TyakuForm::showInBoxes(const QString &subject, const QString &from, const QString &date,
+                            const QString &body)
+{
+    m_subject->setText(trimSpaces(subject));
+    m_from->setText(trimSpaces(from));
+    m_date->setText(trimSpaces(date));
+    m_body->setPlainText(trimSpaces(cutAtNul(trimSpaces(body))));
+}
+
+void TyakuForm::setCount(int rows)
+{
+    m_count->setText(QString::number(rows));
+}
+
+void TyakuForm::showRow(const QModelIndex &index)
+{
+    m_marker->setText(u"1"_s);
+    if (m_count->text().toInt() == 0) {
+        Prompt::message(this, u"選択するデータがありません。"_s);
+        return;
+    }
+    m_selectedRow = index.row();
+    MailRecord record;
+    Error err;
+    const DataRoot &root = m_ctx.state.root;
+    if (!MailRecordFile(root.receivedMailFile(), root.receivedMailTemp()).read(index.row() + 1, &record, &err)) {
+        Prompt::message(this, err.text(), {}, Prompt::Icon::Warning);
+        return;
+    }
+    showInBoxes(record.subject, record.address, record.date, record.body);
+}
+
+QString TyakuForm::headerBlock() const
+{
+    return hollin::headerBlock(m_subject->text(), m_from->text(), m_date->text(), m_body->toPlainText());
+}
+
+bool TyakuForm::takeSelection()
+{
+    if (m_marker->text().isEmpty()) {
+        Prompt::message(this, u"データが選択されていません"_s);
+        return false;
+    }
+    return true;
+}
+
+void TyakuForm::deleteOne()
+{
+    if (!takeSelection())
+        return;
+    const int n = m_selectedRow + 1;
+    const bool yes = Prompt::ask(this, u"選択された（行、青色）データを削除します。よろしいですか"_s);
+    m_body->setFocus();
+    m_marker->clear();
+    if (!yes) {
+        m_body->clear();
+        return;
+    }
+    const DataRoot &root = m_ctx.state.root;
+    Error err;
+    if (!MailRecordFile(root.receivedMailFile(), root.receivedMailTemp()).deleteRecord(n, &err))
+        Prompt::message(this, err.text(), {}, Prompt::Icon::Warning);
+    m_subject->clear();
+    m_from->clear();
+    m_date->clear();
+    m_body->clear();
+    m_list->clearSelection();
+    fill();
+}
+
+void TyakuForm::deleteAll()
+{
+    if (!Prompt::ask(this, u"すべてのデータを削除して良いですか？"_s))
+        return;
+    const DataRoot &root = m_ctx.state.root;
+    Error err;
+    if (!MailRecordFile(root.receivedMailFile(), root.receivedMailTemp()).deleteAll(&err))
+        Prompt::message(this, err.text(), {}, Prompt::Icon::Warning);
+    m_subject->clear();
+    m_from->clear();
+    m_date->clear();
+    m_body->clear();
+    fill();
+}
+
+void TyakuForm::quickSave()
+{
+    if (!takeSelection())
+        return;
+    m_body->setFocus();
+    m_marker->clear();
+    const QString folder = m_ctx.state.root.quickSaveFolder();
+    const QString fileName = QuickSave::fileNameFor(m_subject->text());
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const bool exists = QFileInfo::exists(folder + u'/' + fileName);
+    QApplication::restoreOverrideCursor();
+    if (exists && !Prompt::ask(this, u"同名のファイルが既に存在します。上書きしますか？ "_s))
+        return;
+    Error err;
+    if (!QuickSave::write(folder, fileName, m_subject->text(), m_from->text(), m_date->text(),
+                          m_body->toPlainText(), &err)) {
+        Prompt::message(this, err.text(), {}, Prompt::Icon::Warning);
+        return;
+    }
+    m_body->setPlainText(headerBlock());
+}
+
+void TyakuForm::copyBox()
+{
+    QGuiApplication::clipboard()->setText(m_copyBox->text());
+}
+
+void TyakuForm::registerSender()
+{
+    if (!takeSelection())
+        return;
+    m_body->setFocus();
+    m_marker->clear();
+    m_ctx.windows.friendForm()->showWithAddress(m_from->text());
+}
+
+void TyakuForm::reply()
+{
+    if (!takeSelection())
+        return;
+    m_body->setFocus();
+    m_marker->clear();
+    m_ctx.windows.backForm()->replyTo(m_subject->text(), m_from->text(), m_body->toPlainText());
+}
+
+void TyakuForm::setHelp(const QString &text)
+{
+    m_help->setPlainText(text);
+    auto *panel = qobject_cast<MainForm *>(m_ctx.windows.loaded("MainForm"));
+    // The help box is on screen only while the panel's "説明表示" is ticked.
+    m_help->setVisible(panel && panel->explanationsState() == Qt::Checked);
+}
+
+void TyakuForm::hideHelp(bool empty)
+{
+    m_help->hide();
+    if (empty)
+        m_help->clear();
+    setCopyColour(Grey);
+}
+
+void TyakuForm::setCopyColour(const QColor &colour)
+{
+    QPalette palette = m_commands[1]->palette();
+    palette.setColor(QPalette::Button, colour);
+    m_commands[1]->setPalette(palette);
+}
+
+bool TyakuForm::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::Enter || event->type() == QEvent::MouseMove) {
+        for (int i = 1; i <= 6; ++i)
+            if (watched == m_commands[i])
+                setHelp(help(i));
+        if (watched == m_search)
+            setHelp(searchHelp());
+        else if (watched == m_list->viewport())
+            hideHelp(true);
+        else if (watched == m_body || watched == m_body->viewport())
+            hideHelp(false);
+        else if (watched == m_central && event->type() == QEvent::MouseMove)
+            applyLayout();
+        const std::pair<QLineEdit *, QColor> boxes[] = {
+            {m_subject, QColor(255, 255, 0)}, {m_from, QColor(0, 0, 255)}, {m_date, QColor(255, 255, 255)}};
+        for (const auto &[box, colour] : boxes) {
+            if (watched == box) {
+                m_copyBox->setText(box->text());
+                setCopyColour(colour);
+            }
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void TyakuForm::closeEvent(QCloseEvent *event)
+{
+    QMainWindow::closeEvent(event);
+    if (!event->isAccepted())
+        return;
+    removeHeaderPainter(m_list);
+    m_ctx.windows.showFloatingWindows();
+    unloadWhenClosed(m_ctx.windows, this, "TyakuForm");
+}
+
+} // namespace hollin

@@ -1,0 +1,39 @@
+#pragma once
+
+#include "storage/Error.h"
+#include "storage/MailRecordFile.h"
+
+#include <QAbstractTableModel>
+#include <QByteArray>
+
+namespace hollin {
+
+// The inbox list: one row per record of the received-mail file, in record
+// order (row k, 0-based, is record k + 1), columns "Subject", "From", "Date".
+// Only the 280-byte heads are read; a cell is decoded when it is shown, cut
+// at its first NUL.
+class InboxListModel : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    enum Column { SubjectColumn = 0, FromColumn = 1, DateColumn = 2 };
+
+    explicit InboxListModel(QObject *parent = nullptr);
+
+    // Rereads every head of the file (a missing file is created empty).
+    bool load(const QString &dataPath, const QString &tempPath, Error *err = nullptr);
+    void clear();
+
+    int rowCount(const QModelIndex &parent = {}) const override;
+    int columnCount(const QModelIndex &parent = {}) const override;
+    QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+
+    // The field of row (0-based) as the row shows it.
+    QString cell(int row, int column) const;
+
+private:
+    QByteArray m_heads; // rowCount × HeadSize bytes
+    int m_rows = 0;
+};
+
+} // namespace hollin

@@ -1,0 +1,82 @@
+#pragma once
+
+#include "storage/Error.h"
+
+#include <QObject>
+#include <QString>
+#include <atomic>
+
+namespace hollin {
+
+class MailLib;
+
+// Where a receive takes its server, account file and stores its mail.
+struct ReceiveSettings {
+    QString pop3Server;
+    qint16 apopFlag = 0;          // non-zero: APOP
+    QString idPassIniFile;        // ★MailData/iniIdPass.ini (NAME, NAME2)
+    QString receivedMailFile;     // ★MailData/hlmdata2.data
+    QString receivedMailTemp;     // ★MailData/HLMDATA2.TMP
+    QString attachmentFolder;     // 添付フォルダ
+};
+
+struct ReceiveResult {
+    enum class Outcome {
+        NoServer,      // no POP3 server set: nothing done
+        NoConnection,  // the connection failed: nothing done
+        NeedAccount,   // ID or password missing: nothing fetched
+        AuthFailed,    // the server refused the login; error holds its text
+        Completed,     // every message stored and deleted (or none waiting)
+        Stopped,       // a failure stopped the session; error says why
+        Cancelled,     // the user cancelled; the stored ones are deleted
+    };
+    Outcome outcome = Outcome::NoServer;
+    int count = 0;   // messages on the server after login
+    int stored = 0;  // messages stored (and deleted on the server at the end)
+    Error error;     // set for AuthFailed, Stopped, and a failing close
+};
+
+// One receive: log in, and for every waiting message fetch it, extract its
+// attachments, store it at the end of the received-mail file, then mark it
+// for deletion; QUIT at the end commits exactly the deletions of stored
+// messages. Any failure stops at once; nothing unstored is ever deleted.
+// run() blocks; the signals come from the thread that calls it.
+class ReceiveSession : public QObject {
+    Q_OBJECT
+public:
+    explicit ReceiveSession(const ReceiveSettings &settings, QObject *parent = nullptr);
+    ~ReceiveSession() override;
+
+    ReceiveResult run();
+    // May be called from any thread; takes effect before the next message.
+    void cancel() { m_cancelled = true; }
+    bool isCancelled() const { return m_cancelled; }
+
+    // The record texts of a received mail as the inbox boxes hold them: cut at
+    // NUL, trimmed, the attachment line appended when files were extracted.
+    static QString attachmentLine();
+    // The line ending a stored body whose full text went to fileName.
+    static QString fullTextLine(const QString &fileName);
+
+signals:
+    // The account read from the account file (before it is checked).
+    void accountRead(const QString &id, const QString &password);
+    // Before message n of count is fetched.
+    void progress(int n, int count);
+    // A message box the session asks for; the session goes on after it.
+    void notice(const QString &text);
+    // A mail as stored, for the inbox boxes.
+    void messageReceived(const QString &subject, const QString &from, const QString &date,
+                         const QString &body);
+
+private:
+    bool receiveOne(MailLib &lib, int handle, int n, bool *stored, Error *err);
+    bool writeScratch(const QString &path, const QString &header, const QString &body,
+                      QString *messageText, Error *err);
+    QString saveFullBody(const QString &body, Error *err);
+
+    ReceiveSettings m_settings;
+    std::atomic_bool m_cancelled = false;
+};
+
+} // namespace hollin
