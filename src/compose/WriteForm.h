@@ -2,6 +2,7 @@
 
 #include "winutil/AppContext.h"
 
+#include <QHash>
 #include <QList>
 #include <QWidget>
 
@@ -30,9 +31,10 @@ public:
     explicit WriteForm(const AppContext &ctx, QWidget *parent = nullptr);
     ~WriteForm() override;
 
-    // The body editor and the editing toolbar (actions named by their keys
-    // "New", "Open", "Print", "Cut", "Copy", "Paste", "Undo", "Bold",
-    // "Italic", "Underline"), for the editing commands.
+    // The body editor and the editing toolbar, for the editing commands. Each
+    // toolbar action's objectName is its key ("New", "Open", "Print", "Cut",
+    // "Copy", "Paste", "Undo", "Bold", "Italic", "Underline"); a press emits
+    // toolKeyPressed.
     QTextEdit *rtfEd() const { return m_rtfEd; }
     QToolBar *tbToolBar() const { return m_tbToolBar; }
 
@@ -44,6 +46,7 @@ public:
     bool isSending() const;
 
 signals:
+    void toolKeyPressed(const QString &key);
     // A send has ended (successfully or not); the window may have closed.
     void sendFinished();
 
@@ -52,16 +55,21 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    int px(int twips) const;
+    void place(QWidget *w, int left, int top, int width, int height);
+    QPushButton *button(const QString &name, const QString &caption, QWidget *parent = nullptr);
+    QLabel *label(const QString &name, const QString &caption, QWidget *parent = nullptr);
     void buildControls();
+    void placeHelpBox();
     void loadAddressList();
     void setListBackground(const QColor &colour);
     void setWidthTwips(int twips);
-    void setHeightTwips(int twips);
-    void placeHelpBox();
+    void setRowCount();
+    bool selectedRow(int *row);
 
     void send();
     void sendDone();
-    void clearAfterSend();
+    void setControlsEnabled(bool enabled);
     void pasteIntoBody();
     void pasteIntoRecipient();
     void showEmoticons();
@@ -74,14 +82,15 @@ private:
     void listHeldMails();
     void deleteHeld();
     void listPressed();
-    void loadHeldMail();
-    void pickAddress();
+    void loadHeldMail(int recordNumber);
+    void pickAddress(int recordNumber);
 
     void firstAttachment();
     void furtherAttachment();
     void clearAttachments();
     void toggleAttachmentList();
     void wholeAddressBookMode();
+    void clearOption2();
     void normalMode();
 
     void insertGreeting();
@@ -91,6 +100,9 @@ private:
     // Record number of each row of List1; always one spare entry at the end.
     QList<qint16> m_recordMap;
     SendJob *m_job = nullptr;
+    QString m_toTextBeforeSend;
+    QHash<QWidget *, bool> m_enabledBeforeSend;
+    QHash<QObject *, QString> m_help; // hover text of each control
 
     QLineEdit *m_toText = nullptr;
     QLineEdit *m_subjectText = nullptr;

@@ -1,0 +1,810 @@
+#include "WriteForm.h"
+
+#include "compose/logic/Greetings.h"
+#include "compose/logic/HeldMailStore.h"
+#include "compose/logic/SendJob.h"
+#include "storage/AddressBookFile.h"
+#include "storage/AppState.h"
+#include "storage/TextUtil.h"
+#include "winutil/Prompt.h"
+#include "winutil/Windows.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QFocusEvent>
+#include <QFrame>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMouseEvent>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTextEdit>
+#include <QTimer>
+#include <QToolBar>
+
+using namespace Qt::StringLiterals;
+
+namespace hollin {
+
+namespace {
+
+// Widths of the window in twips: with the side list, and without it.
+constexpr int WideTwips = 9700;
+constexpr int NarrowTwips = 7100;
+constexpr int DesignedHeightTwips = 7950;
+constexpr int HiddenModeHeightTwips = 8955;
+constexpr int HelpTopTwips = 3600;
+constexpr int HelpOffTopTwips = -4000;
+constexpr qint16 HeldListMode = 10;
+
+const QColor White(255, 255, 255);
+const QColor HeldListColour(206, 240, 244);
+const QColor Green(0, 128, 0);        // basic colour 2
+const QColor Yellow(255, 255, 0);     // basic colour 14
+const QColor LightGrey(192, 192, 192);
+const QColor WholeBookToColour(213, 239, 255);
+
+void setBackground(QWidget *w, QPalette::ColorRole role, const QColor &colour)
+{
+    QPalette p = w->palette();
+    p.setColor(role, colour);
+    w->setPalette(p);
+}
+
+} // namespace
+
+WriteForm::WriteForm(const AppContext &ctx, QWidget *parent)
+    : QWidget(parent), m_ctx(ctx)
+{
+    setObjectName(u"WriteForm"_s);
+    setWindowTitle(u"新規作成"_s);
+    buildControls();
+    resize(px(NarrowTwips), px(DesignedHeightTwips));
+
+    m_picture7->hide();
+    setListBackground(White);
+    setBackground(m_toText, QPalette::Base, White);
+    m_toText->setEnabled(true);
+    m_list1->setEnabled(true);
+    m_list2->hide();
+    m_recordMap = {0};
+    m_combo1->addItems(Greetings::phrases());
+    m_combo1->setCurrentIndex(-1);
+    m_combo1->clearEditText();
+    m_option2->setEnabled(true);
+    placeHelpBox();
+    loadAddressList();
+}
+
+WriteForm::~WriteForm() = default;
+
+int WriteForm::px(int twips) const
+{
+    return qRound(twips * logicalDpiX() / 1440.0);
+}
+
+void WriteForm::place(QWidget *w, int left, int top, int width, int height)
+{
+    w->setGeometry(px(left), px(top), px(width), px(height));
+}
+
+QPushButton *WriteForm::button(const QString &name, const QString &caption, QWidget *parent)
+{
+    auto *b = new QPushButton(caption, parent ? parent : this);
+    b->setObjectName(name);
+    b->setAutoFillBackground(true);
+    return b;
+}
+
+QLabel *WriteForm::label(const QString &name, const QString &caption, QWidget *parent)
+{
+    auto *l = new QLabel(caption, parent ? parent : this);
+    l->setObjectName(name);
+    return l;
+}
+
+void WriteForm::buildControls()
+{
+    m_frame1 = new QFrame(this);
+    m_frame1->setObjectName(u"Frame1"_s);
+    m_frame1->setFrameShape(QFrame::StyledPanel);
+    place(m_frame1, 0, 860, 7020, 1840);
+
+    m_command1 = button(u"Command1"_s, u"送信"_s);
+    place(m_command1, 0, 0, 1100, 400);
+    m_command3 = button(u"Command3"_s, u"    送信中止"_s);
+    place(m_command3, 1100, 0, 1300, 400);
+    m_command4 = button(u"Command4"_s, u"   アドレス帳"_s);
+    place(m_command4, 2400, 0, 1500, 400);
+    m_command6 = button(u"Command6"_s, u"     サイズ（小）"_s);
+    place(m_command6, 3900, 0, 1600, 400);
+    m_command8 = button(u"Command8"_s, u"　　絵・顔文字"_s);
+    place(m_command8, 5500, 0, 1520, 400);
+
+    m_tbToolBar = new QToolBar(this);
+    m_tbToolBar->setObjectName(u"tbToolBar"_s);
+    place(m_tbToolBar, 0, 420, 7020, 420);
+    const struct { const char16_t *key; const char16_t *caption; } tools[] = {
+        {u"New", u"新規"}, {u"Open", u"開く"}, {u"Print", u"印刷"}, {u"Cut", u"切り取り"},
+        {u"Copy", u"コピー"}, {u"Paste", u"貼り付け"}, {u"Undo", u"元に戻す"},
+        {u"Bold", u"太字"}, {u"Italic", u"斜体"}, {u"Underline", u"下線"},
+    };
+    for (const auto &tool : tools) {
+        QAction *action = m_tbToolBar->addAction(QString::fromUtf16(tool.caption));
+        const QString key = QString::fromUtf16(tool.key);
+        action->setObjectName(key);
+        connect(action, &QAction::triggered, this, [this, key] { emit toolKeyPressed(key); });
+    }
+
+    QLabel *toLabel = label(u"Label2"_s, u"宛先"_s);
+    place(toLabel, 60, 900, 700, 300);
+    m_toText = new QLineEdit(this);
+    m_toText->setObjectName(u"ToText"_s);
+    m_toText->setMaxLength(60);
+    place(m_toText, 800, 900, 3900, 300);
+    m_command7 = button(u"Command7"_s, u"     宛先に貼付"_s);
+    place(m_command7, 4800, 890, 2150, 320);
+
+    QLabel *subjectLabel = label(u"Label2"_s, u"件名"_s);
+    place(subjectLabel, 60, 1260, 700, 300);
+    m_subjectText = new QLineEdit(this);
+    m_subjectText->setObjectName(u"SubjectText"_s);
+    place(m_subjectText, 800, 1260, 3900, 300);
+    m_command5 = button(u"Command5"_s, u"     本文に貼付"_s);
+    place(m_command5, 4800, 1250, 2150, 320);
+
+    QLabel *comboLabel = label(u"Label2"_s, u"首記例"_s);
+    place(comboLabel, 60, 1620, 700, 300);
+    m_combo1 = new QComboBox(this);
+    m_combo1->setObjectName(u"Combo1"_s);
+    m_combo1->setEditable(true);
+    m_combo1->setInsertPolicy(QComboBox::NoInsert);
+    place(m_combo1, 800, 1620, 3900, 300);
+    m_command17 = button(u"Command17"_s, u"下書き"_s);
+    place(m_command17, 4800, 1600, 2150, 340);
+
+    m_attachText = new QLineEdit(this);
+    m_attachText->setObjectName(u"AttachText"_s);
+    place(m_attachText, 800, 1980, 2500, 300);
+    m_attachCommand = button(u"AttachCommand"_s, u"添付File"_s);
+    place(m_attachCommand, 3350, 1980, 900, 300);
+    m_command9 = button(u"Command9"_s, u"追加"_s);
+    m_command9->setEnabled(false);
+    place(m_command9, 4250, 1980, 700, 300);
+    m_command10 = button(u"Command10"_s, u"取り消し"_s);
+    place(m_command10, 4950, 1980, 900, 300);
+    m_command16 = button(u"Command16"_s, u"リスト"_s);
+    place(m_command16, 5850, 1980, 1100, 300);
+
+    m_frame4 = new QFrame(this);
+    m_frame4->setObjectName(u"Frame4"_s);
+    place(m_frame4, 800, 2320, 2600, 340);
+    m_option2 = new QRadioButton(m_frame4);
+    m_option2->setObjectName(u"Option2"_s);
+    place(m_option2, 40, 40, 280, 260);
+    place(label(u"Label1"_s, u"一括送信"_s, m_frame4), 330, 40, 950, 260);
+    m_option1 = new QRadioButton(m_frame4);
+    m_option1->setObjectName(u"Option1"_s);
+    place(m_option1, 1350, 40, 280, 260);
+    place(label(u"Label1"_s, u"取消"_s, m_frame4), 1640, 40, 900, 260);
+
+    m_check1 = new QCheckBox(u"占い"_s, this);
+    m_check1->setObjectName(u"Check1"_s);
+    place(m_check1, 3500, 2340, 1200, 300);
+
+    m_rtfEd = new QTextEdit(this);
+    m_rtfEd->setObjectName(u"rtfEd"_s);
+    place(m_rtfEd, 0, 2720, 7020, 4300);
+
+    m_list2 = new QListWidget(this);
+    m_list2->setObjectName(u"List2"_s);
+    place(m_list2, 800, 2280, 2500, 1500);
+
+    m_picture7 = new QFrame(this);
+    m_picture7->setObjectName(u"Picture7"_s);
+    m_picture7->setAutoFillBackground(true);
+    place(m_picture7, 4800, 2720, 2150, 480);
+    m_command13 = button(u"Command13"_s, u"保存"_s, m_picture7);
+    place(m_command13, 0, 0, 700, 460);
+    m_command14 = button(u"Command14"_s, u"呼出"_s, m_picture7);
+    place(m_command14, 720, 0, 700, 460);
+    m_command15 = button(u"Command15"_s, u"削除"_s, m_picture7);
+    place(m_command15, 1440, 0, 700, 460);
+
+    m_label7 = label(u"Label7"_s, QString());
+    place(m_label7, 0, 7060, 7020, 300);
+
+    m_text14 = new QPlainTextEdit(this);
+    m_text14->setObjectName(u"Text14"_s);
+    m_text14->setReadOnly(true);
+    m_text14->hide();
+    place(m_text14, 0, 7380, 7020, 540);
+
+    place(label(u"Label4"_s, u"アドレス帳"_s), 7150, 20, 1500, 280);
+    m_list1 = new QListWidget(this);
+    m_list1->setObjectName(u"List1"_s);
+    m_list1->setAutoFillBackground(true);
+    place(m_list1, 7150, 300, 2350, 6400);
+    place(label(u"Label4"_s, u"件数"_s), 7150, 6780, 600, 300);
+    m_text1 = new QLineEdit(this);
+    m_text1->setObjectName(u"Text1"_s);
+    m_text1->setReadOnly(true);
+    place(m_text1, 7800, 6780, 800, 300);
+
+    m_text4 = new QLineEdit(this);
+    m_text4->setObjectName(u"Text4"_s);
+    place(m_text4, 0, 8100, 4500, 300);
+    m_command2 = button(u"Command2"_s, u"貼付け"_s);
+    m_command2->hide();
+    place(m_command2, 4600, 8080, 1200, 340);
+    m_text2 = new QLineEdit(this);
+    m_text2->setObjectName(u"Text2"_s);
+    place(m_text2, 0, 9200, 1000, 300);
+
+    connect(m_command1, &QPushButton::clicked, this, &WriteForm::send);
+    connect(m_command3, &QPushButton::clicked, this, &QWidget::close);
+    connect(m_command4, &QPushButton::clicked, this, &WriteForm::showAddressBook);
+    connect(m_command6, &QPushButton::clicked, this, &WriteForm::narrow);
+    connect(m_command5, &QPushButton::clicked, this, &WriteForm::pasteIntoBody);
+    connect(m_command7, &QPushButton::clicked, this, &WriteForm::pasteIntoRecipient);
+    connect(m_command8, &QPushButton::clicked, this, &WriteForm::showEmoticons);
+    connect(m_command17, &QPushButton::clicked, this, &WriteForm::togglePanel);
+    connect(m_command13, &QPushButton::clicked, this, &WriteForm::hold);
+    connect(m_command14, &QPushButton::clicked, this, &WriteForm::recall);
+    connect(m_command15, &QPushButton::clicked, this, &WriteForm::deleteHeld);
+    connect(m_attachCommand, &QPushButton::clicked, this, &WriteForm::firstAttachment);
+    connect(m_command9, &QPushButton::clicked, this, &WriteForm::furtherAttachment);
+    connect(m_command10, &QPushButton::clicked, this, &WriteForm::clearAttachments);
+    connect(m_command16, &QPushButton::clicked, this, &WriteForm::toggleAttachmentList);
+    connect(m_option2, &QRadioButton::clicked, this, &WriteForm::wholeAddressBookMode);
+    connect(m_option1, &QRadioButton::clicked, this, &WriteForm::normalMode);
+    connect(m_command2, &QPushButton::clicked, this, [this] {
+        m_text4->setText(QGuiApplication::clipboard()->text());
+    });
+    connect(m_list1, &QListWidget::pressed, this, &WriteForm::listPressed);
+
+    m_list1->viewport()->installEventFilter(this);
+    m_combo1->installEventFilter(this);
+    m_label7->installEventFilter(this);
+
+    const QString cr = u"\n"_s;
+    const QString labelHelp = u"本文の冒頭に例文を貼り付けます。プルダウンから選択し、本文をクリックすると内容が貼り付けられます。"_s;
+    m_help = {
+        {m_command1, u"送信します。電話回線が接続されていない場合は、自動的に接続してメールを送信します。"_s},
+        {m_command3, u"送信を中止します。"_s},
+        {m_command4, u"このフォーム（新規作成）が拡張され、登録したメールアドレスの名称が一覧（リスト）に現れます。送信したい名称をクリックすると、メールアドレスが自動的に入力されます。"_s},
+        {m_command6, u"アドレス帳を含むサイズから、元のサイズに戻します。"_s},
+        {m_command5, u"コピーした内容を本文に貼り付けますコピーは本ソフト、あるいは別のアプリからでも可能です。"_s},
+        {m_command7, u"コピーした内容を宛先に貼り付けます。コピーは本ソフト、あるいは別のアプリからでも可能です。"_s},
+        {m_command8, u"顔・絵文字の本文への挿入を行います。"_s + cr + cr
+             + u"使用方法：使用したい顔・絵文字をマウスで選択状態（青色反転）にし、「新規作成本文に挿入」ボタンを。"_s
+             + u"クリックしますと、本分中に挿入されます。"_s + cr + cr
+             + u"素材の県名や氏名、電話番号はあなた用に変更してご使用下さい。画面を終了させると自動的に保存されます。"_s + cr
+             + u"上手な使用方法：素材が豊富ですので、お気に入りに追加しておいた方が良いでしょう。"_s + cr
+             + u"お気に入りに追加（注意:IEではありません）する場合も、マウスで選択状態にし、顔・絵文字画面での「お気に入りに追加」ボタンをクリックして下さい。"_s},
+        {m_command13, u"記入途中、あるいは書き終えたメールを保留（保存）とします。書き溜めておいて後でまとめて送信する場合に便利です。"_s},
+        {m_command14, u"保留（保存）扱いとしておいたメールデータを呼び出します。呼び出されたメールデータは右側のアドレス欄に件名のみが表示されます。マウスで選択すると、メールアドレス、件名、本文に自動的に挿入されます。"_s},
+        {m_command15, u"保留（保存）扱いとしていたメールデータの削除を１件単位で行います。"_s},
+        {m_command17, u"「下書き機能」です。予め作成しておいた「ひな型」を使用すれば非常に迅速にメールが書けます。"_s},
+        {m_attachCommand, u"各種ファイルを添付して送信できます。１個の添付ファイルの際に使用します。"_s + cr
+             + u"２個目からは「追加」ボタンをクリックして下さい。一覧リストが表示されます。送信メール１件について１０個までの送信が可能です。"_s + cr
+             + u"添付ファイルを中止したい時は「取り消し」ボタンをクリック！"_s + cr
+             + u"添付ファイルを複数選択した際に表示される一覧リストが邪魔なときは「リスト」をクリックして下さい。一覧リストの一時的な表示・非表示が出来ます。表示・非表示を行うだけで、選択したファイルが取り消される訳ではありません。"_s},
+        {m_command9, u"添付ファイルを複数送信する際に使用します。確認しやすいように、リストボックスが表示されます。"_s},
+        {m_command10, u"添付ファイルの内容をクリアします。"_s},
+        {m_command16, u"添付ファイルを複数選択した際、リストが自動的に表示されます。このリストの表示、非表示を操作します。リストが非表示になっても、選択したファイルがクリアされた訳ではありません。クリアする場合は「取り消し」か「クリア」をクリックして下さい。"_s},
+        {m_check1, u"コンピュータがアトランダムにチョイスする占いを本文後に添付します。"_s},
+        {m_option2, u"アドレス帳に登録しているメールアドレスすべてに同様の件名、本文で送信します。"_s + cr + cr
+             + u"件名、本文入力完了後、送信ボタンをクリックして下さい。"_s},
+        {toLabel, labelHelp},
+        {subjectLabel, labelHelp},
+        {comboLabel, labelHelp},
+    };
+    for (auto it = m_help.cbegin(); it != m_help.cend(); ++it)
+        it.key()->installEventFilter(this);
+    m_frame1->installEventFilter(this);
+    m_rtfEd->installEventFilter(this);
+}
+
+bool WriteForm::eventFilter(QObject *watched, QEvent *event)
+{
+    switch (event->type()) {
+    case QEvent::Enter:
+        if (watched == m_rtfEd || watched == m_frame1) {
+            m_text14->hide();
+        } else if (m_help.contains(watched)) {
+            m_text14->setPlainText(m_help.value(watched));
+            m_text14->show();
+            m_text14->raise();
+        }
+        break;
+    case QEvent::FocusOut:
+        if (watched == m_combo1 && static_cast<QFocusEvent *>(event)->reason() != Qt::PopupFocusReason)
+            insertGreeting();
+        break;
+    case QEvent::MouseButtonPress:
+        // A press beside the rows: the selection stays as it was.
+        if (watched == m_list1->viewport()
+            && !m_list1->indexAt(static_cast<QMouseEvent *>(event)->position().toPoint()).isValid())
+            listPressed();
+        break;
+    case QEvent::MouseButtonDblClick:
+        if (watched == m_label7)
+            statusDoubleClicked();
+        break;
+    default:
+        break;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void WriteForm::placeHelpBox()
+{
+    // The control panel's "説明表示" box decides whether hover texts can be seen.
+    m_ctx.windows.mainForm();
+    QWidget *panel = m_ctx.windows.loaded("MainForm");
+    const QCheckBox *helpBox = panel ? panel->findChild<QCheckBox *>(u"Check1"_s) : nullptr;
+    if (!helpBox)
+        return;
+    if (helpBox->checkState() == Qt::Checked)
+        m_text14->move(m_text14->x(), px(HelpTopTwips));
+    else if (helpBox->checkState() == Qt::Unchecked)
+        m_text14->move(m_text14->x(), px(HelpOffTopTwips));
+}
+
+void WriteForm::setListBackground(const QColor &colour)
+{
+    setBackground(m_list1, QPalette::Base, colour);
+}
+
+void WriteForm::setWidthTwips(int twips)
+{
+    resize(px(twips), height());
+}
+
+void WriteForm::setRowCount()
+{
+    m_text1->setText(QString::number(m_list1->count()));
+}
+
+void WriteForm::loadAddressList()
+{
+    m_list1->clear();
+    AddressBookFile book(m_ctx.state.root.addressBookFile(), m_ctx.state.root.addressBookTemp());
+    Error err;
+    const bool ok = book.readAll([this](int n, const AddressEntry &entry) {
+        m_list1->addItem(cutAtNul(entry.name));
+        m_recordMap.last() = qint16(n);
+        m_recordMap.append(0);
+        return true;
+    }, &err);
+    setRowCount();
+    if (!ok)
+        Prompt::message(this, err.text(), QString(), Prompt::Icon::Warning);
+}
+
+void WriteForm::showAddressBook()
+{
+    m_list1->clear();
+    setListBackground(White);
+    setWidthTwips(WideTwips);
+    m_recordMap = {0};
+    m_ctx.state.sideListMode = 0;
+    loadAddressList();
+}
+
+void WriteForm::narrow()
+{
+    setWidthTwips(NarrowTwips);
+    setListBackground(White);
+}
+
+namespace {
+QString clipboardTextTrimmed()
+{
+    return trimSpaces(QGuiApplication::clipboard()->text());
+}
+} // namespace
+
+void WriteForm::pasteIntoBody()
+{
+    QTextCursor cursor = m_rtfEd->textCursor();
+    cursor.insertText(clipboardTextTrimmed());
+    m_rtfEd->setTextCursor(cursor);
+}
+
+void WriteForm::pasteIntoRecipient()
+{
+    m_toText->insert(clipboardTextTrimmed());
+}
+
+void WriteForm::insertIntoBody(const QString &text)
+{
+    QTextCursor cursor = m_rtfEd->textCursor();
+    cursor.insertText(text);
+    m_rtfEd->setTextCursor(cursor);
+}
+
+void WriteForm::showEmoticons()
+{
+    m_ctx.windows.kaoForm();
+    if (QWidget *palette = m_ctx.windows.loaded("KaoForm"))
+        palette->show();
+}
+
+// --- held mail ---------------------------------------------------------------
+
+void WriteForm::togglePanel()
+{
+    qint16 &count = m_ctx.state.heldPanelToggleCount;
+    if (count % 2 == 0) {
+        m_picture7->show();
+        m_picture7->raise();
+        m_command17->setText(u"　アドレス呼出"_s);
+    } else {
+        m_picture7->hide();
+        m_command17->setText(u"下書き"_s);
+    }
+    ++count;
+}
+
+void WriteForm::hold()
+{
+    m_text2->clear();
+    if (HeldMailStore::subjectMissing(m_subjectText->text())) {
+        Prompt::message(this, HeldMailStore::emptySubjectMessage(), QString(), Prompt::Icon::Information);
+        return;
+    }
+    if (!Prompt::ask(this, HeldMailStore::holdQuestion()))
+        return;
+    const HeldMail mail{m_toText->text(), m_subjectText->text(), m_rtfEd->toPlainText()};
+    if (HeldMailStore::bodyTooLong(mail.body) && !Prompt::ask(this, HeldMailStore::tooLongQuestion()))
+        return;
+    HeldMailStore store(m_ctx.state.root);
+    Error err;
+    const int n = store.hold(mail, &err);
+    if (n < 0) {
+        Prompt::message(this, err.text(), QString(), Prompt::Icon::Warning);
+        return;
+    }
+    m_ctx.state.currentRecordNumber = qint16(n);
+    m_toText->clear();
+    m_subjectText->clear();
+    m_rtfEd->clear();
+    recall();
+    setListBackground(HeldListColour);
+    m_command17->setText(u"　アドレス呼出"_s);
+}
+
+void WriteForm::listHeldMails()
+{
+    m_list1->clear();
+    m_recordMap = {0};
+    HeldMailStore store(m_ctx.state.root);
+    QList<HeldListRow> rows;
+    Error err;
+    const bool ok = store.list(&rows, &err);
+    for (const HeldListRow &row : std::as_const(rows)) {
+        m_list1->addItem(row.subject);
+        m_recordMap.last() = qint16(row.recordNumber);
+        m_recordMap.append(0);
+    }
+    setRowCount();
+    if (!ok)
+        Prompt::message(this, err.text(), QString(), Prompt::Icon::Warning);
+}
+
+void WriteForm::recall()
+{
+    m_text2->clear();
+    m_ctx.state.sideListMode = HeldListMode;
+    setListBackground(HeldListColour);
+    setWidthTwips(WideTwips);
+    listHeldMails();
+    m_command17->setText(u"　アドレス呼出"_s);
+    setBackground(m_command17, QPalette::Button, Yellow);
+}
+
+bool WriteForm::selectedRow(int *row)
+{
+    *row = m_list1->currentRow();
+    if (*row < 0 || !m_list1->item(*row)->isSelected() || *row + 1 >= m_recordMap.size())
+        return false;
+    return true;
+}
+
+void WriteForm::listPressed()
+{
+    m_text2->setText(u"1"_s);
+    int row = 0;
+    if (!selectedRow(&row)) {
+        Prompt::message(this, HeldMailStore::noSelectionMessage(), QString(), Prompt::Icon::Warning);
+        m_list1->setFocus();
+        return;
+    }
+    if (m_ctx.state.sideListMode == HeldListMode)
+        loadHeldMail(m_recordMap.at(row));
+    else
+        pickAddress(m_recordMap.at(row));
+}
+
+void WriteForm::loadHeldMail(int recordNumber)
+{
+    HeldMailStore store(m_ctx.state.root);
+    HeldMail mail;
+    Error err;
+    if (!store.load(recordNumber, &mail, &err)) {
+        Prompt::message(this, err.text(), QString(), Prompt::Icon::Warning);
+        return;
+    }
+    m_toText->setText(mail.to);
+    m_subjectText->setText(mail.subject);
+    m_rtfEd->setPlainText(mail.body);
+}
+
+void WriteForm::deleteHeld()
+{
+    if (m_ctx.state.sideListMode == HeldListMode) {
+        int row = 0;
+        if (m_text2->text().isEmpty() || !selectedRow(&row)) {
+            Prompt::message(this, HeldMailStore::noSelectionMessage(), QString(), Prompt::Icon::Information);
+            return;
+        }
+        const int n = m_recordMap.at(row);
+        if (!Prompt::ask(this, HeldMailStore::deleteQuestion())) {
+            // Declined: the held mail and everything typed stay as they are.
+            m_rtfEd->setFocus();
+            m_text2->clear();
+            return;
+        }
+        m_rtfEd->setFocus();
+        m_text2->clear();
+        m_ctx.state.currentRecordNumber = qint16(n);
+        HeldMailStore store(m_ctx.state.root);
+        Error err;
+        if (!store.remove(n, &err)) {
+            Prompt::message(this, err.text(), QString(), Prompt::Icon::Warning);
+            return;
+        }
+        m_toText->clear();
+        m_subjectText->clear();
+        m_rtfEd->clear();
+        listHeldMails();
+    }
+    m_text2->clear();
+    m_command17->setText(u"　アドレス呼出"_s);
+}
+
+// --- recipients and attachments ----------------------------------------------
+
+void WriteForm::pickAddress(int recordNumber)
+{
+    AddressBookFile book(m_ctx.state.root.addressBookFile(), m_ctx.state.root.addressBookTemp());
+    AddressEntry entry;
+    Error err;
+    if (!book.read(recordNumber, &entry, &err)) {
+        Prompt::message(this, err.text(), QString(), Prompt::Icon::Warning);
+        return;
+    }
+    m_toText->setText(trimSpaces(cutAtNul(entry.address).left(60)));
+}
+
+void WriteForm::firstAttachment()
+{
+    m_command9->setEnabled(true);
+    const QString path = Prompt::openFileName(this, u"添付File"_s, QString(), QString());
+    if (!path.isEmpty()) {
+        m_attachText->setText(path);
+        m_list2->addItem(fileNameOf(path));
+    }
+    m_attachCommand->setEnabled(false);
+}
+
+void WriteForm::furtherAttachment()
+{
+    m_list2->show();
+    m_list2->raise();
+    if (m_attachText->text().isEmpty())
+        return;
+    const QString path = Prompt::openFileName(this, u"添付File"_s, QString(), QString());
+    if (!path.isEmpty()) {
+        m_attachText->setText(m_attachText->text() + u',' + path);
+        m_list2->addItem(fileNameOf(path));
+    }
+}
+
+void WriteForm::clearAttachments()
+{
+    m_attachText->clear();
+    m_list2->clear();
+    m_list2->hide();
+    m_command9->setEnabled(false);
+    m_command10->setEnabled(false);
+    m_attachCommand->setEnabled(true);
+}
+
+void WriteForm::toggleAttachmentList()
+{
+    qint16 &count = m_ctx.state.listToggleCount;
+    if (count % 2 == 0) {
+        setBackground(m_command16, QPalette::Button, Yellow);
+        m_command16->setText(u"非表示"_s);
+        m_list2->hide();
+    } else {
+        setBackground(m_command16, QPalette::Button, LightGrey);
+        m_command16->setText(u"表示"_s);
+        m_list2->show();
+        m_list2->raise();
+    }
+    ++count;
+}
+
+void WriteForm::wholeAddressBookMode()
+{
+    m_toText->clear();
+    m_toText->setEnabled(false);
+    setBackground(m_toText, QPalette::Base, WholeBookToColour);
+    setListBackground(Green);
+    const QString question = u"アドレス帳に登録しているメールアドレスすべてに同様の件名、本文で送信します。"_s
+        + u"\r\n\r\n"_s + u"件名、本文入力完了後、送信ボタンをクリックして下さい。"_s;
+    if (Prompt::ask(this, question))
+        return;
+    setListBackground(White);
+    setBackground(m_toText, QPalette::Base, White);
+    m_toText->setEnabled(true);
+    clearOption2();
+}
+
+void WriteForm::clearOption2()
+{
+    m_option2->setAutoExclusive(false);
+    m_option2->setChecked(false);
+    m_option2->setAutoExclusive(true);
+}
+
+void WriteForm::normalMode()
+{
+    m_toText->clear();
+    m_toText->setEnabled(true);
+    setBackground(m_toText, QPalette::Base, White);
+    setListBackground(White);
+}
+
+void WriteForm::insertGreeting()
+{
+    m_rtfEd->setPlainText(m_combo1->currentText());
+}
+
+void WriteForm::statusDoubleClicked()
+{
+    if (!Greetings::isCodeWord(m_toText->text()))
+        return;
+    resize(width(), px(HiddenModeHeightTwips));
+    m_command2->show();
+    m_command2->setEnabled(true);
+}
+
+// --- send --------------------------------------------------------------------
+
+bool WriteForm::isSending() const
+{
+    return m_job != nullptr;
+}
+
+void WriteForm::send()
+{
+    if (m_job)
+        return;
+    m_command9->setEnabled(false);
+    m_list2->hide();
+    m_attachCommand->setEnabled(true);
+    m_label7->setText(SendJob::sendingText());
+
+    SendRequest request = SendRequest::fromState(m_ctx.state);
+    const bool wholeBook = m_option2->isChecked();
+    if (wholeBook) {
+        Error err;
+        if (!SendRequest::addressBook(m_ctx.state.root, &request.recipients, &err)) {
+            m_label7->clear();
+            Prompt::message(this, err.text(), SendJob::errorTitle(), Prompt::Icon::Warning);
+            return;
+        }
+    } else {
+        request.recipients = SendRequest::single(m_toText->text());
+    }
+    // The mail goes as plain text; the editor drops its formatting too.
+    m_rtfEd->setPlainText(m_rtfEd->toPlainText());
+    request.subject = m_subjectText->text();
+    request.body = m_rtfEd->toPlainText();
+    if (m_check1->isChecked())
+        request.body = Greetings::withFortune(request.body, Greetings::randomFortune());
+    request.attachments = m_attachText->text();
+
+    m_toTextBeforeSend = m_toText->text();
+    setControlsEnabled(false);
+    m_job = new SendJob(request, this);
+    connect(m_job, &SendJob::passStarted, this,
+            [this, wholeBook](int pass, int passes, const QString &shown) {
+                if (wholeBook) {
+                    m_toText->setText(shown);
+                    m_label7->setText(SendJob::progressText(pass, passes));
+                } else {
+                    m_label7->setText(SendJob::sendingText());
+                }
+            });
+    connect(m_job, &SendJob::finished, this, &WriteForm::sendDone);
+    m_job->start();
+}
+
+void WriteForm::setControlsEnabled(bool enabled)
+{
+    // While sending only the stop button reacts (it stops before the next pass).
+    const auto children = findChildren<QWidget *>(Qt::FindDirectChildrenOnly);
+    for (QWidget *w : children) {
+        if (w == m_command3 || w == m_label7)
+            continue;
+        if (enabled) {
+            w->setEnabled(m_enabledBeforeSend.value(w, true));
+        } else {
+            m_enabledBeforeSend.insert(w, w->isEnabled());
+            w->setEnabled(false);
+        }
+    }
+    if (enabled)
+        m_enabledBeforeSend.clear();
+}
+
+void WriteForm::sendDone()
+{
+    const SendResult result = m_job->result();
+    m_job->deleteLater();
+    m_job = nullptr;
+    setControlsEnabled(true);
+    m_ctx.state.smtpServer = result.smtpServer;
+
+    m_label7->setText(result.statusText());
+    if (!result.succeeded()) {
+        // Everything stays so that the mail can be sent again.
+        m_toText->setText(m_toTextBeforeSend);
+        if (!result.failures.isEmpty())
+            Prompt::message(this, result.errorText(), SendJob::errorTitle(), Prompt::Icon::Critical);
+        else if (result.passes == 0)
+            Prompt::message(this, result.statusText(), SendJob::errorTitle(), Prompt::Icon::Warning);
+        emit sendFinished();
+        return;
+    }
+    m_toText->clear();
+    m_subjectText->clear();
+    m_rtfEd->clear();
+    m_attachText->clear();
+    m_check1->setChecked(false);
+    clearOption2();
+    m_command2->hide();
+    setListBackground(Green);
+    emit sendFinished();
+    close();
+}
+
+void WriteForm::closeEvent(QCloseEvent *event)
+{
+    if (m_job) {
+        // Closing during a send stops it before its next pass; the window stays
+        // until the send has ended.
+        m_job->cancel();
+        event->ignore();
+        return;
+    }
+    event->accept();
+    m_ctx.windows.showFloatingWindows();
+    Windows &windows = m_ctx.windows;
+    QTimer::singleShot(0, QCoreApplication::instance(), [&windows] { windows.unload("WriteForm"); });
+}
+
+} // namespace hollin

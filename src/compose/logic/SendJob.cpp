@@ -1,0 +1,151 @@
+#include "SendJob.h"
+
+#include "storage/AddressBookFile.h"
+#include "storage/TextUtil.h"
+#include "transport/MailLib.h"
+
+#include <QThread>
+
+using namespace Qt::StringLiterals;
+
+namespace hollin {
+
+SendRequest SendRequest::fromState(const AppState &state)
+{
+    SendRequest request;
+    request.smtpServer = state.smtpServer;
+    request.from = state.mailAddress;
+    request.accountId = state.accountId;
+    request.accountPassword = state.accountPassword;
+    return request;
+}
+
+QList<SendRecipient> SendRequest::single(const QString &recipient)
+{
+    return {SendRecipient{recipient, recipient}};
+}
+
+bool SendRequest::addressBook(const DataRoot &root, QList<SendRecipient> *out, Error *err)
+{
+    out->clear();
+    AddressBookFile book(root.addressBookFile(), root.addressBookTemp());
+    return book.readAll([out](int, const AddressEntry &entry) {
+        out->append(SendRecipient{entry.address, trimTrailingSpaces(entry.address)});
+        return true;
+    }, err);
+}
+
+bool SendResult::succeeded() const
+{
+    return passes > 0 && attempted == passes && failures.isEmpty();
+}
+
+QString SendResult::statusText() const
+{
+    if (succeeded())
+        return u"送信完了です。"_s;
+    if (passes == 0)
+        return u"送信先がありません。送信しませんでした。"_s;
+    if (cancelled && failures.isEmpty())
+        return u"送信を中止しました。%1 件中 %2 件を送信しました。"_s.arg(passes).arg(attempted);
+    if (cancelled)
+        return u"送信を中止しました。%1 件中 %2 件を送信し、うち %3 件が失敗しました。"_s
+            .arg(passes).arg(attempted).arg(failures.size());
+    return u"%1 件中 %2 件の送信に失敗しました。"_s.arg(passes).arg(failures.size());
+}
+
+QString SendResult::errorText() const
+{
+    if (failures.size() == 1)
+        return failures.first().message;
+    QStringList parts;
+    for (const SendFailure &f : failures)
+        parts.append(u"%1 件目（%2）：\n%3"_s.arg(f.pass).arg(f.recipient, f.message));
+    return parts.join(u"\n\n"_s);
+}
+
+SendJob::SendJob(SendRequest request, QObject *parent)
+    : QObject(parent), m_request(std::move(request))
+{
+}
+
+SendJob::~SendJob()
+{
+    cancel();
+    if (m_thread) {
+        m_thread->wait();
+        delete m_thread;
+    }
+}
+
+void SendJob::start()
+{
+    Q_ASSERT(!m_thread);
+    m_thread = QThread::create([this] {
+        m_result = run(m_request, [this](int pass, int passes, const SendRecipient &recipient) {
+            emit passStarted(pass, passes, recipient.shown);
+        }, &m_cancelled);
+    });
+    // The worker's end is seen on this object's thread, after m_result is complete.
+    connect(m_thread, &QThread::finished, this, &SendJob::finished, Qt::QueuedConnection);
+    m_thread->start();
+}
+
+bool SendJob::isRunning() const
+{
+    return m_thread && !m_thread->isFinished();
+}
+
+void SendJob::cancel()
+{
+    m_cancelled = true;
+}
+
+SendResult SendJob::run(const SendRequest &request,
+                        const std::function<void(int, int, const SendRecipient &)> &passStarted,
+                        const std::atomic_bool *cancelled)
+{
+    SendResult result;
+    result.passes = int(request.recipients.size());
+    result.smtpServer = request.smtpServer;
+    if (request.recipients.isEmpty())
+        return result;
+
+    MailLib lib;
+    lib.setSmtpCredentials(request.accountId, request.accountPassword);
+    for (int k = 1; k <= result.passes; ++k) {
+        if (cancelled && *cancelled) {
+            result.cancelled = true;
+            break;
+        }
+        const SendRecipient &recipient = request.recipients.at(k - 1);
+        if (passStarted)
+            passStarted(k, result.passes, recipient);
+        ++result.attempted;
+        QString server = result.smtpServer;
+        const int rc = lib.smtpSendMail(server, recipient.address, QString(), QString(), request.from,
+                                        request.subject, request.body, QString(), request.attachments, 0);
+        result.smtpServer = server;
+        if (rc < 0)
+            result.failures.append(SendFailure{k, recipient.address, lib.getMessage()});
+    }
+    lib.smtpDisconnect();
+    return result;
+}
+
+QString SendJob::sendingText()
+{
+    return u"メールを送信中です。しばらくお待ち下さい。"_s;
+}
+
+QString SendJob::progressText(int pass, int passes)
+{
+    return u"送信中 %1 / %2"_s.arg(pass).arg(passes);
+}
+
+QString SendJob::errorTitle()
+{
+    return u"送信エラー"_s;
+}
+
+} // namespace hollin
