@@ -65,7 +65,7 @@ bool AddressBookFile::deleteEntry(int n, Error *err)
 
 bool AddressBookFile::compact(Error *err)
 {
-    return fileOf(m_dataPath, m_tempPath).compact(0, false, err);
+    return fileOf(m_dataPath, m_tempPath).compact(std::nullopt, false, err);
 }
 
 bool AddressBookFile::recoverInterruptedCompaction(Error *err)

@@ -97,7 +97,7 @@ bool MailRecordFile::deleteRecord(int n, Error *err)
 
 bool MailRecordFile::deleteAll(Error *err)
 {
-    return fileOf(m_dataPath, m_tempPath).compact(0, true, err);
+    return fileOf(m_dataPath, m_tempPath).compact(std::nullopt, true, err);
 }
 
 bool MailRecordFile::recoverInterruptedCompaction(Error *err)

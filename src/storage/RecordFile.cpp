@@ -153,7 +153,7 @@ int RecordFile::append(const QByteArray &record, Error *err)
     return write(n + 1, record, err) ? n + 1 : -1;
 }
 
-bool RecordFile::compact(int drop, bool keepNone, Error *err)
+bool RecordFile::compact(std::optional<int> drop, bool keepNone, Error *err)
 {
     Fd src = fileio::openOrCreate(m_dataPath, false, err);
     if (!src.isOpen())
@@ -162,7 +162,7 @@ bool RecordFile::compact(int drop, bool keepNone, Error *err)
     if (::fstat(src.get(), &st) != 0)
         return fail(err, u"ファイル「%1」の大きさを調べられません。"_s.arg(m_dataPath), fileio::errnoText(errno));
     const int count = int(st.st_size / m_layout.recordSize);
-    if (drop != 0 && !checkNumber(drop, count, err))
+    if (drop && !checkNumber(*drop, count, err))
         return false;
 
     // The kept records as runs of neighbours, so that they are copied in large pieces.
@@ -229,7 +229,7 @@ bool RecordFile::recover(Error *err)
     if (tempSize / m_layout.recordSize <= dataSize / m_layout.recordSize)
         return fileio::remove(m_tempPath, err);
     // Restore first (one atomic rename), then finish the deletion that was under way.
-    return fileio::rename(m_tempPath, m_dataPath, err) && compact(0, false, err);
+    return fileio::rename(m_tempPath, m_dataPath, err) && compact(std::nullopt, false, err);
 }
 
 } // namespace hollin

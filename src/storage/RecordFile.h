@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QString>
 #include <functional>
+#include <optional>
 
 namespace hollin {
 
@@ -37,10 +38,10 @@ public:
     // Returns the new record number, or -1.
     int append(const QByteArray &record, Error *err);
 
-    // Rewrites the file with every live record except number `drop` (0: none),
+    // Rewrites the file with every live record except number `drop`,
     // or with no record at all when keepNone is set. The kept records go to the
     // temporary file, which is flushed and renamed over the data file.
-    bool compact(int drop, bool keepNone, Error *err);
+    bool compact(std::optional<int> drop, bool keepNone, Error *err);
 
     // A temporary file holding more records than the data file is what an
     // interrupted copy-then-rewrite left: it becomes the data file again (and is

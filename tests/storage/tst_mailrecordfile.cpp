@@ -1,0 +1,315 @@
+#include "storage/MailRecordFile.h"
+#include "storage/TextUtil.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace Qt::StringLiterals;
+using namespace hollin;
+
+namespace {
+
+QByteArray readBytes(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+void writeBytes(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    QCOMPARE(f.write(bytes), bytes.size());
+}
+
+// A record built by hand, field by field.
+QByteArray handRecord(const QByteArray &subject, const QByteArray &date, const QByteArray &address,
+                      const QByteArray &body, char flagLow = 1)
+{
+    auto padded = [](QByteArray b, int width) { return b + QByteArray(width - b.size(), ' '); };
+    return padded(subject, 100) + padded(date, 90) + padded(address, 90) + padded(body, 32000) + "\r\n"
+        + QByteArray(1, flagLow) + QByteArray(1, '\0');
+}
+
+MailRecord mail(const QString &subject)
+{
+    return {subject, u"Mon, 7 Dec 2026 10:00:00 +0900"_s, u"taro@example.jp"_s, u"本文 "_s + subject};
+}
+
+} // namespace
+
+class TestMailRecordFile : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void layout_data();
+    void layout();
+    void readBackFullWidth();
+    void emptyFile();
+    void compaction_data();
+    void compaction();
+    void deleteAllLeavesEmptyFile();
+    void badNumbersChangeNothing();
+    void recovery_data();
+    void recovery();
+    void partialTail();
+    void appendPastLimitRefused();
+    void headsOnly();
+
+private:
+    QString dataPath() const { return m_dir->filePath(u"hlmdata2.data"_s); }
+    QString tempPath() const { return m_dir->filePath(u"HLMDATA2.TMP"_s); }
+    MailRecordFile file() const { return MailRecordFile(dataPath(), tempPath()); }
+    QStringList subjects() const;
+    void fill(int n);
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+};
+
+void TestMailRecordFile::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+}
+
+QStringList TestMailRecordFile::subjects() const
+{
+    QStringList out;
+    Error err;
+    const bool ok = file().readAllHeads([&](int n, const MailRecord &r) {
+        out << QString::number(n) + u':' + trimSpaces(r.subject);
+        return true;
+    }, &err);
+    return ok ? out : QStringList{err.text()};
+}
+
+void TestMailRecordFile::fill(int n)
+{
+    MailRecordFile f = file();
+    for (int i = 1; i <= n; ++i)
+        QCOMPARE(f.append(mail(u"s%1"_s.arg(i))), i);
+}
+
+void TestMailRecordFile::layout_data()
+{
+    QTest::addColumn<QString>("subject");
+    QTest::addColumn<QString>("body");
+    QTest::addColumn<QByteArray>("expected");
+    QTest::addColumn<bool>("subjectCut");
+
+    const QByteArray date = "Mon, 7 Dec 2026";
+    const QByteArray from = "a@b.jp";
+    QTest::newRow("empty fields") << QString() << QString() << handRecord({}, date, from, {}) << false;
+    QTest::newRow("subject of exactly 100 bytes") << QString(100, u'x') << u"b"_s
+                                                  << handRecord(QByteArray(100, 'x'), date, from, "b") << false;
+    QByteArray sixtyDouble;
+    for (int i = 0; i < 60; ++i)
+        sixtyDouble += "\x82\xA0";
+    QTest::newRow("60 double-byte chars cut at 100") << QString(60, u'あ') << QString()
+                                                     << handRecord(sixtyDouble.left(100), date, from, {}) << true;
+    QTest::newRow("cut never splits a character") << u"a"_s + QString(60, u'あ') << QString()
+                                                  << handRecord("a" + sixtyDouble.left(98), date, from, {}) << true;
+    QTest::newRow("NUL inside a field") << u"ab\0cd"_s << QString()
+                                        << handRecord(QByteArray("ab\0cd", 5), date, from, {}) << false;
+    QTest::newRow("body of 32000 bytes") << u"s"_s << QString(32000, u'y')
+                                         << handRecord("s", date, from, QByteArray(32000, 'y')) << false;
+    QByteArray hon;
+    for (int i = 0; i < 16000; ++i)
+        hon += "\x96\x7B";
+    QTest::newRow("longer body cut at 32000") << u"s"_s << QString(16001, u'本')
+                                              << handRecord("s", date, from, hon) << false;
+}
+
+void TestMailRecordFile::layout()
+{
+    QFETCH(QString, subject);
+    QFETCH(QString, body);
+    QFETCH(QByteArray, expected);
+    QFETCH(bool, subjectCut);
+
+    MailRecordFile f = file();
+    MailRecordFit fit;
+    Error err;
+    const MailRecord record{subject, u"Mon, 7 Dec 2026"_s, u"a@b.jp"_s, body};
+    QCOMPARE(f.append(record, &err, &fit), 1);
+    QCOMPARE(fit.subject.cut, subjectCut);
+    QCOMPARE(readBytes(dataPath()), expected);
+    QCOMPARE(MailRecordFile::encode(record), expected);
+}
+
+void TestMailRecordFile::readBackFullWidth()
+{
+    MailRecordFile f = file();
+    QCOMPARE(f.append({u"件名"_s, u"d"_s, u"a\0b"_s, u"本文\r\n二行目"_s}), 1);
+    MailRecord r;
+    QVERIFY(f.read(1, &r));
+    QCOMPARE(r.subject, u"件名"_s + QString(98, u' '));
+    QCOMPARE(r.date.size(), 90);
+    QCOMPARE(cutAtNul(r.address), u"a"_s);
+    QCOMPARE(r.body.size(), 32000);
+    QCOMPARE(trimSpaces(r.body), u"本文\r\n二行目"_s);
+}
+
+void TestMailRecordFile::emptyFile()
+{
+    MailRecordFile f = file();
+    QVERIFY(!QFile::exists(dataPath()));
+    QCOMPARE(f.count(), 0);
+    QVERIFY(QFile::exists(dataPath()));
+    int visited = 0;
+    QVERIFY(f.readAll([&](int, const MailRecord &) { return ++visited, true; }));
+    QCOMPARE(visited, 0);
+}
+
+void TestMailRecordFile::compaction_data()
+{
+    QTest::addColumn<int>("records");
+    QTest::addColumn<int>("drop");
+    QTest::addColumn<QStringList>("after");
+    QTest::newRow("2 of 3") << 3 << 2 << QStringList{u"1:s1"_s, u"2:s3"_s};
+    QTest::newRow("first of 3") << 3 << 1 << QStringList{u"1:s2"_s, u"2:s3"_s};
+    QTest::newRow("last of 3") << 3 << 3 << QStringList{u"1:s1"_s, u"2:s2"_s};
+    QTest::newRow("only one") << 1 << 1 << QStringList{};
+}
+
+void TestMailRecordFile::compaction()
+{
+    QFETCH(int, records);
+    QFETCH(int, drop);
+    QFETCH(QStringList, after);
+    fill(records);
+    Error err;
+    QVERIFY2(file().deleteRecord(drop, &err), qPrintable(err.text()));
+    QCOMPARE(subjects(), after);
+    QCOMPARE(QFileInfo(dataPath()).size(), qint64(after.size()) * MailRecordFile::RecordSize);
+    QVERIFY(QFile::exists(dataPath()));
+    QVERIFY(!QFile::exists(tempPath()));
+}
+
+void TestMailRecordFile::deleteAllLeavesEmptyFile()
+{
+    fill(3);
+    // A record marked by an older interrupted deletion is dropped along the way.
+    QByteArray bytes = readBytes(dataPath());
+    bytes[2 * MailRecordFile::RecordSize - 2] = 0;
+    writeBytes(dataPath(), bytes);
+    QVERIFY(file().deleteRecord(3));
+    QCOMPARE(subjects(), QStringList{u"1:s1"_s});
+
+    QVERIFY(file().deleteAll());
+    QVERIFY(QFile::exists(dataPath()));
+    QCOMPARE(QFileInfo(dataPath()).size(), 0);
+    QVERIFY(!QFile::exists(tempPath()));
+}
+
+void TestMailRecordFile::badNumbersChangeNothing()
+{
+    fill(2);
+    const QByteArray before = readBytes(dataPath());
+    MailRecordFile f = file();
+    MailRecord r;
+    for (int n : {0, -1, 3, 32767}) {
+        Error err;
+        QVERIFY(!f.deleteRecord(n, &err));
+        QVERIFY(err.isSet());
+        QVERIFY(!f.read(n, &r));
+    }
+    QVERIFY(!f.write(4, mail(u"gap"_s)));
+    QCOMPARE(readBytes(dataPath()), before);
+    QVERIFY(!QFile::exists(tempPath()));
+}
+
+void TestMailRecordFile::recovery_data()
+{
+    // Each row is what an interruption can leave on disk: the data file and the temporary.
+    QTest::addColumn<int>("dataRecords");
+    QTest::addColumn<int>("tempRecords");
+    QTest::addColumn<int>("tempMarked");   // record marked in the temporary (0: none)
+    QTest::addColumn<int>("tempExtra");    // bytes of a half-written record at the temporary's end
+    QTest::addColumn<QStringList>("after");
+    const QStringList all{u"1:s1"_s, u"2:s2"_s, u"3:s3"_s};
+    // The old copy-then-rewrite method: a full copy, data file deleted or partly rewritten.
+    QTest::newRow("old: data file gone") << -1 << 3 << 2 << 0 << QStringList{u"1:s1"_s, u"2:s3"_s};
+    QTest::newRow("old: data file empty") << 0 << 3 << 2 << 0 << QStringList{u"1:s1"_s, u"2:s3"_s};
+    QTest::newRow("old: partly rewritten") << 1 << 3 << 2 << 0 << QStringList{u"1:s1"_s, u"2:s3"_s};
+    // The old method stopped while copying: data file intact.
+    QTest::newRow("old: copy half done") << 3 << 1 << 0 << 500 << all;
+    // This program: stopped while writing the temporary, before the rename.
+    QTest::newRow("new: temp being written") << 3 << 1 << 0 << 1000 << all;
+    QTest::newRow("new: temp complete, not renamed") << 3 << 2 << 0 << 0 << all;
+    QTest::newRow("new: temp empty") << 3 << 0 << 0 << 0 << all;
+}
+
+void TestMailRecordFile::recovery()
+{
+    QFETCH(int, dataRecords);
+    QFETCH(int, tempRecords);
+    QFETCH(int, tempMarked);
+    QFETCH(int, tempExtra);
+    QFETCH(QStringList, after);
+
+    QByteArray full;
+    for (int i = 1; i <= 3; ++i)
+        full += MailRecordFile::encode(mail(u"s%1"_s.arg(i)));
+    QByteArray temp = full.left(tempRecords * MailRecordFile::RecordSize) + QByteArray(tempExtra, 'z');
+    if (tempMarked)
+        temp[tempMarked * MailRecordFile::RecordSize - 2] = 0;
+    writeBytes(tempPath(), temp);
+    if (dataRecords >= 0)
+        writeBytes(dataPath(), full.left(dataRecords * MailRecordFile::RecordSize));
+
+    Error err;
+    QVERIFY2(file().recoverInterruptedCompaction(&err), qPrintable(err.text()));
+    QVERIFY(!QFile::exists(tempPath()));
+    QCOMPARE(subjects(), after);
+}
+
+void TestMailRecordFile::partialTail()
+{
+    fill(2);
+    {
+        QFile f(dataPath());
+        QVERIFY(f.open(QIODevice::Append));
+        f.write("partial");
+    }
+    MailRecordFile f = file();
+    QCOMPARE(f.count(), 2);
+    QCOMPARE(subjects(), (QStringList{u"1:s1"_s, u"2:s2"_s}));
+    // An append lands on the record boundary, replacing the partial tail.
+    QCOMPARE(f.append(mail(u"s3"_s)), 3);
+    QCOMPARE(QFileInfo(dataPath()).size(), 3 * MailRecordFile::RecordSize);
+    QCOMPARE(subjects(), (QStringList{u"1:s1"_s, u"2:s2"_s, u"3:s3"_s}));
+}
+
+void TestMailRecordFile::appendPastLimitRefused()
+{
+    const qint64 fullSize = qint64(MailRecordFile::MaxRecords) * MailRecordFile::RecordSize;
+    {
+        QFile f(dataPath());
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        QVERIFY(f.resize(fullSize - MailRecordFile::RecordSize)); // sparse
+    }
+    MailRecordFile f = file();
+    QCOMPARE(f.append(mail(u"last"_s)), MailRecordFile::MaxRecords);
+    Error err;
+    QCOMPARE(f.append(mail(u"one too many"_s), &err), -1);
+    QVERIFY(err.message.contains(u"32767"_s));
+    QCOMPARE(QFileInfo(dataPath()).size(), fullSize);
+    MailRecord r;
+    QVERIFY(f.readHead(MailRecordFile::MaxRecords, &r));
+    QCOMPARE(trimSpaces(r.subject), u"last"_s);
+}
+
+void TestMailRecordFile::headsOnly()
+{
+    fill(2);
+    MailRecord r;
+    QVERIFY(file().readHead(2, &r));
+    QCOMPARE(trimSpaces(r.subject), u"s2"_s);
+    QCOMPARE(trimSpaces(r.address), u"taro@example.jp"_s);
+    QVERIFY(r.body.isEmpty());
+}
+
+QTEST_GUILESS_MAIN(TestMailRecordFile)
+#include "tst_mailrecordfile.moc"
