@@ -1,0 +1,520 @@
+#include "Pop3Session.h"
+
+#include "ServerAddress.h"
+
+#include <QCryptographicHash>
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QMutex>
+#include <QRegularExpression>
+#include <QSslCertificate>
+#include <QSslConfiguration>
+#include <QSslSocket>
+
+using namespace Qt::StringLiterals;
+
+namespace hollin {
+
+namespace {
+
+constexpr qsizetype kMaxLine = 16 * 1024 * 1024;
+
+QMutex g_caMutex;
+QList<QSslCertificate> g_extraCas;
+
+QList<QSslCertificate> extraCaCertificates()
+{
+    QList<QSslCertificate> cas;
+    {
+        QMutexLocker lock(&g_caMutex);
+        cas = g_extraCas;
+    }
+    const QString file = qEnvironmentVariable("HOLLIN_EXTRA_CA_FILE");
+    if (!file.isEmpty())
+        cas += QSslCertificate::fromPath(file, QSsl::Pem);
+    return cas;
+}
+
+QString replyText(const QByteArray &line)
+{
+    return QString::fromUtf8(line).trimmed();
+}
+
+bool hasLineBreakOrNul(const QString &s)
+{
+    return s.contains(u'\r') || s.contains(u'\n') || s.contains(QChar(0));
+}
+
+} // namespace
+
+Pop3Session::Pop3Session() = default;
+
+Pop3Session::~Pop3Session()
+{
+    abort();
+}
+
+void Pop3Session::addCaCertificates(const QList<QSslCertificate> &certificates)
+{
+    QMutexLocker lock(&g_caMutex);
+    g_extraCas += certificates;
+}
+
+void Pop3Session::setTimeouts(int connectMs, int replyMs)
+{
+    m_connectMs = connectMs;
+    m_replyMs = replyMs;
+}
+
+bool Pop3Session::isConnected() const
+{
+    return m_socket && m_socket->state() == QAbstractSocket::ConnectedState;
+}
+
+bool Pop3Session::isEncrypted() const
+{
+    return m_socket && m_socket->isEncrypted();
+}
+
+void Pop3Session::abort()
+{
+    if (m_socket) {
+        m_socket->abort();
+        m_socket.reset();
+    }
+    m_buffer.clear();
+    m_bufferPos = 0;
+    m_pending.clear();
+    m_prefetched.clear();
+    m_bodies.clear();
+    m_deferredErrors.clear();
+}
+
+bool Pop3Session::connectionLost(Error *err, const QString &why)
+{
+    abort();
+    return fail(err, why);
+}
+
+QString Pop3Session::refusedText(const QByteArray &shown, const QByteArray &reply) const
+{
+    return u"POP3 サーバー %1 がコマンド %2 を受け付けませんでした。サーバーの応答: %3"_s
+        .arg(m_hostPort, QString::fromUtf8(shown), replyText(reply));
+}
+
+bool Pop3Session::connectToServer(const QString &server, Error *err)
+{
+    abort();
+    m_capabilities.clear();
+    m_greeting.clear();
+    m_lastReply.clear();
+    ServerAddress a;
+    if (!ServerAddress::parse(server, &a) || !(a.scheme.isEmpty() || a.scheme == u"pop3"_s || a.scheme == u"pop3s"_s)) {
+        m_hostPort = server;
+        return fail(err, u"POP3 サーバー名「%1」が正しくありません。"_s.arg(server));
+    }
+    const bool implicitTls = a.scheme == u"pop3s"_s;
+    m_host = a.host;
+    m_hostPort = a.hostPort(implicitTls ? 995 : 110);
+    if (!openSocket(a.host, quint16(a.port ? a.port : (implicitTls ? 995 : 110)), implicitTls, err))
+        return false;
+    if (!readCapabilities(err))
+        return false;
+    if (a.scheme == u"pop3"_s && m_capabilities.contains("STLS")) {
+        if (!startTls(err) || !readCapabilities(err))
+            return false;
+    }
+    return true;
+}
+
+bool Pop3Session::openSocket(const QString &host, quint16 port, bool implicitTls, Error *err)
+{
+    QDeadlineTimer deadline(m_connectMs);
+    m_socket = std::make_unique<QSslSocket>();
+    QSslConfiguration conf = QSslConfiguration::defaultConfiguration();
+    conf.addCaCertificates(extraCaCertificates());
+    conf.setPeerVerifyMode(QSslSocket::VerifyPeer);
+    m_socket->setSslConfiguration(conf);
+    m_socket->setPeerVerifyName(host);
+
+    const QString timeoutText = u"POP3 サーバー %1 に接続できません（%2 秒以内に応答がありません）。"_s
+                                    .arg(m_hostPort).arg(m_connectMs / 1000.0);
+    if (implicitTls)
+        m_socket->connectToHostEncrypted(host, port);
+    else
+        m_socket->connectToHost(host, port);
+    if (!m_socket->waitForConnected(int(qMax<qint64>(1, deadline.remainingTime())))) {
+        const bool timedOut = m_socket->error() == QAbstractSocket::SocketTimeoutError;
+        const QString why = timedOut ? timeoutText
+                                     : u"POP3 サーバー %1 に接続できません。%2"_s.arg(m_hostPort, m_socket->errorString());
+        return connectionLost(err, why);
+    }
+    if (implicitTls && !m_socket->waitForEncrypted(int(qMax<qint64>(1, deadline.remainingTime())))) {
+        QStringList errors;
+        for (const QSslError &e : m_socket->sslHandshakeErrors())
+            errors << e.errorString();
+        if (errors.isEmpty())
+            errors << m_socket->errorString();
+        return connectionLost(err, u"POP3 サーバー %1 と暗号化通信を始められません。%2"_s
+                                       .arg(m_hostPort, errors.join(u" / "_s)));
+    }
+    // The greeting shares the connect budget.
+    const int replyMs = m_replyMs;
+    m_replyMs = int(qMax<qint64>(1, deadline.remainingTime()));
+    QByteArray line;
+    Error lineErr;
+    m_timedOut = false;
+    const bool got = readLine(&line, &lineErr);
+    m_replyMs = replyMs;
+    if (!got)
+        return connectionLost(err, m_timedOut ? timeoutText : lineErr.message);
+    m_lastReply = line.trimmed();
+    if (!line.startsWith("+OK")) {
+        return connectionLost(err, u"POP3 サーバー %1 の挨拶が正しくありません: %2"_s
+                                       .arg(m_hostPort, QString::fromUtf8(line.left(200)).trimmed()));
+    }
+    m_greeting = line.trimmed();
+    return true;
+}
+
+bool Pop3Session::startTls(Error *err)
+{
+    Reply r;
+    if (!command("STLS", Kind::Single, &r, err) || !expectOk(r, "STLS", err)) {
+        abort();
+        return false;
+    }
+    // Anything the server sent after its +OK came in clear text and could
+    // have been injected: refuse rather than read it as protected.
+    if (m_bufferPos < m_buffer.size() || m_socket->bytesAvailable() > 0)
+        return connectionLost(err, u"POP3 サーバー %1 が STLS の後に暗号化されていないデータを送りました。"_s.arg(m_hostPort));
+    m_buffer.clear();
+    m_bufferPos = 0;
+    m_socket->startClientEncryption();
+    if (!m_socket->waitForEncrypted(m_connectMs)) {
+        QStringList errors;
+        for (const QSslError &e : m_socket->sslHandshakeErrors())
+            errors << e.errorString();
+        if (errors.isEmpty())
+            errors << m_socket->errorString();
+        return connectionLost(err, u"POP3 サーバー %1 と暗号化通信を始められません。%2"_s
+                                       .arg(m_hostPort, errors.join(u" / "_s)));
+    }
+    return true;
+}
+
+bool Pop3Session::readCapabilities(Error *err)
+{
+    m_capabilities.clear();
+    Reply r;
+    if (!command("CAPA", Kind::Multi, &r, err))
+        return false;
+    if (!r.ok)
+        return true; // an old server without CAPA: no extensions
+    for (const QByteArray &line : r.body.split('\n')) {
+        const QByteArray word = line.trimmed().split(' ').value(0).toUpper();
+        if (!word.isEmpty())
+            m_capabilities.insert(word);
+    }
+    return true;
+}
+
+bool Pop3Session::login(const QString &user, const QString &password, bool apop, Error *err)
+{
+    if (!isConnected())
+        return fail(err, u"POP3 サーバーに接続していません。"_s);
+    if (hasLineBreakOrNul(user) || hasLineBreakOrNul(password) || user.contains(u' '))
+        return fail(err, u"アカウント名またはパスワードに使えない文字（改行など）が含まれています。"_s);
+    Reply r;
+    if (apop) {
+        static const QRegularExpression stamp(u"<[^<>]*>"_s);
+        const QString greeting = QString::fromLatin1(m_greeting);
+        const QRegularExpressionMatch m = stamp.match(greeting);
+        if (!m.hasMatch()) {
+            return fail(err, u"POP3 サーバー %1 は APOP に対応していません（挨拶にタイムスタンプがありません）。"
+                             u"サーバーの挨拶: %2"_s.arg(m_hostPort, replyText(m_greeting)));
+        }
+        const QByteArray timestamp = m.captured(0).toLatin1();
+        bool safe = timestamp.contains('@');
+        for (char c : timestamp)
+            safe = safe && uchar(c) >= 0x21 && uchar(c) <= 0x7E;
+        if (!safe) {
+            return fail(err, u"POP3 サーバー %1 の APOP タイムスタンプが不正なため、ログインを中止しました"
+                             u"（ASCII 文字だけで「@」を含む必要があります）。サーバーの挨拶: %2"_s
+                                 .arg(m_hostPort, QString::fromUtf8(m_greeting).trimmed()));
+        }
+        const QByteArray digest =
+            QCryptographicHash::hash(timestamp + password.toUtf8(), QCryptographicHash::Md5).toHex();
+        if (!command("APOP " + user.toUtf8() + ' ' + digest, Kind::Single, &r, err, "APOP"))
+            return false;
+    } else {
+        if (!command("USER " + user.toUtf8(), Kind::Single, &r, err))
+            return false;
+        if (r.ok && !command("PASS " + password.toUtf8(), Kind::Single, &r, err, "PASS"))
+            return false;
+    }
+    if (!r.ok) {
+        return fail(err, u"POP3 サーバー %1 にログインできません。サーバーの応答: %2"_s
+                             .arg(m_hostPort, replyText(r.line)));
+    }
+    // Capabilities may change after login (RFC 2449).
+    return readCapabilities(err);
+}
+
+bool Pop3Session::stat(int *count, qint64 *octets, Error *err)
+{
+    Reply r;
+    if (!command("STAT", Kind::Single, &r, err) || !expectOk(r, "STAT", err))
+        return false;
+    const QList<QByteArray> f = r.line.simplified().split(' ');
+    bool ok1 = false, ok2 = false;
+    const int n = f.value(1).toInt(&ok1);
+    const qint64 size = f.value(2).toLongLong(&ok2);
+    if (!ok1 || !ok2 || n < 0)
+        return fail(err, u"POP3 サーバー %1 の STAT の応答が正しくありません: %2"_s.arg(m_hostPort, replyText(r.line)));
+    if (count)
+        *count = n;
+    if (octets)
+        *octets = size;
+    return true;
+}
+
+bool Pop3Session::list(int n, qint64 *octets, Error *err)
+{
+    Reply r;
+    const QByteArray cmd = "LIST " + QByteArray::number(n);
+    if (!command(cmd, Kind::Single, &r, err) || !expectOk(r, cmd, err))
+        return false;
+    bool ok = false;
+    const qint64 size = r.line.simplified().split(' ').value(2).toLongLong(&ok);
+    if (!ok || size < 0)
+        return fail(err, u"POP3 サーバー %1 の LIST の応答が正しくありません: %2"_s.arg(m_hostPort, replyText(r.line)));
+    *octets = size;
+    return true;
+}
+
+bool Pop3Session::listAll(QHash<int, qint64> *sizes, Error *err)
+{
+    Reply r;
+    if (!command("LIST", Kind::Multi, &r, err) || !expectOk(r, "LIST", err))
+        return false;
+    sizes->clear();
+    for (const QByteArray &line : r.body.split('\n')) {
+        const QList<QByteArray> f = line.simplified().split(' ');
+        bool ok1 = false, ok2 = false;
+        const int n = f.value(0).toInt(&ok1);
+        const qint64 size = f.value(1).toLongLong(&ok2);
+        if (ok1 && ok2)
+            sizes->insert(n, size);
+    }
+    return true;
+}
+
+bool Pop3Session::top(int n, int lines, QByteArray *out, Error *err)
+{
+    Reply r;
+    const QByteArray cmd = "TOP " + QByteArray::number(n) + ' ' + QByteArray::number(lines);
+    if (!command(cmd, Kind::Multi, &r, err) || !expectOk(r, cmd, err))
+        return false;
+    *out = r.body;
+    return true;
+}
+
+bool Pop3Session::retrieve(int n, QByteArray *out, Error *err)
+{
+    const QByteArray cmd = "RETR " + QByteArray::number(n);
+    while (m_prefetched.contains(n) && !m_bodies.contains(n)) {
+        if (!readOldest(err))
+            return false;
+    }
+    if (m_bodies.contains(n)) {
+        Reply r;
+        r.line = m_bodies.take(n);
+        // A prefetched reply is kept as status line + body, split here.
+        const qsizetype nl = r.line.indexOf('\n');
+        r.body = r.line.mid(nl + 1);
+        r.line.truncate(nl);
+        r.ok = r.line.startsWith("+OK");
+        if (!expectOk(r, cmd, err))
+            return false;
+        *out = r.body;
+        return true;
+    }
+    Reply r;
+    if (!command(cmd, Kind::Multi, &r, err) || !expectOk(r, cmd, err))
+        return false;
+    *out = r.body;
+    return true;
+}
+
+bool Pop3Session::prefetch(int n)
+{
+    if (!isConnected() || !supportsPipelining())
+        return false;
+    if (isPrefetched(n))
+        return true;
+    if (!send("RETR " + QByteArray::number(n), Kind::Multi, {}, nullptr))
+        return false;
+    m_pending.last().retr = n;
+    m_prefetched.insert(n);
+    return true;
+}
+
+bool Pop3Session::dele(int n, Error *err)
+{
+    const QByteArray cmd = "DELE " + QByteArray::number(n);
+    if (isConnected() && supportsPipelining()) {
+        if (!send(cmd, Kind::Single, {}, err))
+            return false;
+        m_pending.last().dele = n;
+        return true;
+    }
+    Reply r;
+    return command(cmd, Kind::Single, &r, err) && expectOk(r, cmd, err);
+}
+
+bool Pop3Session::quit(Error *err)
+{
+    if (!isConnected()) {
+        abort();
+        return fail(err, u"POP3 サーバー %1 との接続はすでに切れています。"_s.arg(m_hostPort));
+    }
+    Reply r;
+    if (!command("QUIT", Kind::Single, &r, err))
+        return false;
+    const QList<QString> refused = m_deferredErrors;
+    abort();
+    if (!r.ok) {
+        return fail(err, u"POP3 サーバー %1 がメッセージの削除を確定できませんでした。サーバーの応答: %2"_s
+                             .arg(m_hostPort, replyText(r.line)));
+    }
+    if (!refused.isEmpty())
+        return fail(err, refused.join(u'\n'));
+    return true;
+}
+
+bool Pop3Session::expectOk(const Reply &r, const QByteArray &shown, Error *err)
+{
+    if (r.ok)
+        return true;
+    return fail(err, refusedText(shown, r.line));
+}
+
+bool Pop3Session::send(const QByteArray &command, Kind kind, const QByteArray &shown, Error *err)
+{
+    if (!isConnected()) {
+        abort();
+        return fail(err, u"POP3 サーバー %1 との接続が切れています。"_s.arg(m_hostPort));
+    }
+    const QByteArray line = command + "\r\n";
+    if (m_socket->write(line) != line.size())
+        return connectionLost(err, u"POP3 サーバー %1 に送信できません。%2"_s.arg(m_hostPort, m_socket->errorString()));
+    m_socket->flush();
+    m_pending.append({shown.isEmpty() ? command : shown, kind});
+    return true;
+}
+
+bool Pop3Session::command(const QByteArray &cmd, Kind kind, Reply *r, Error *err, const QByteArray &shown)
+{
+    if (!send(cmd, kind, shown, err))
+        return false;
+    while (m_pending.size() > 1) {
+        if (!readOldest(err))
+            return false;
+    }
+    const Pending p = m_pending.takeFirst();
+    return readReply(p, r, err);
+}
+
+// Reads the answer to the oldest command nobody waits for: a prefetched RETR
+// (kept for retrieve()) or a pipelined DELE (its refusal kept for quit()).
+bool Pop3Session::readOldest(Error *err)
+{
+    const Pending p = m_pending.takeFirst();
+    Reply r;
+    if (!readReply(p, &r, err))
+        return false;
+    if (p.retr) {
+        m_prefetched.remove(p.retr);
+        m_bodies.insert(p.retr, r.line + '\n' + r.body);
+    } else if (p.dele && !r.ok) {
+        m_deferredErrors.append(refusedText(p.command, r.line));
+    }
+    return true;
+}
+
+bool Pop3Session::readReply(const Pending &p, Reply *r, Error *err)
+{
+    QByteArray line;
+    if (!readLine(&line, err))
+        return false;
+    if (line.endsWith('\n'))
+        line.chop(1);
+    if (line.endsWith('\r'))
+        line.chop(1);
+    m_lastReply = line;
+    r->line = line;
+    r->body.clear();
+    if (line.startsWith("+OK")) {
+        r->ok = true;
+    } else if (line.startsWith("-ERR")) {
+        r->ok = false;
+        return true; // no body follows an -ERR
+    } else {
+        return connectionLost(err, u"POP3 サーバー %1 の応答が正しくありません（%2 への応答）: %3"_s
+                                       .arg(m_hostPort, QString::fromUtf8(p.command),
+                                            QString::fromUtf8(line.left(200))));
+    }
+    if (p.kind == Kind::Single)
+        return true;
+    for (;;) {
+        if (!readLine(&line, err))
+            return false;
+        if (line.startsWith('.')) {
+            if (line == ".\r\n" || line == ".\n")
+                return true;
+            r->body.append(line.constData() + 1, line.size() - 1);
+        } else {
+            r->body.append(line);
+        }
+    }
+}
+
+bool Pop3Session::readLine(QByteArray *line, Error *err)
+{
+    for (;;) {
+        const qsizetype nl = m_buffer.indexOf('\n', m_bufferPos);
+        if (nl >= 0) {
+            *line = m_buffer.mid(m_bufferPos, nl + 1 - m_bufferPos);
+            m_bufferPos = nl + 1;
+            if (m_bufferPos == m_buffer.size()) {
+                m_buffer.clear();
+                m_bufferPos = 0;
+            }
+            return true;
+        }
+        if (m_buffer.size() - m_bufferPos > kMaxLine)
+            return connectionLost(err, u"POP3 サーバー %1 から長すぎる行が届きました。"_s.arg(m_hostPort));
+        if (!m_socket)
+            return fail(err, u"POP3 サーバー %1 との接続が切れています。"_s.arg(m_hostPort));
+        if (m_socket->bytesAvailable() == 0 && !m_socket->waitForReadyRead(m_replyMs)) {
+            if (m_socket->bytesAvailable() == 0) {
+                const bool timedOut = m_socket->error() == QAbstractSocket::SocketTimeoutError
+                                      && m_socket->state() == QAbstractSocket::ConnectedState;
+                if (timedOut) {
+                    m_timedOut = true;
+                    return connectionLost(err, u"POP3 サーバー %1 から %2 秒間応答がありません。"_s
+                                                   .arg(m_hostPort).arg(m_replyMs / 1000.0));
+                }
+                return connectionLost(err, u"POP3 サーバー %1 との接続が切れました。"_s.arg(m_hostPort));
+            }
+        }
+        if (m_bufferPos > 0) {
+            m_buffer.remove(0, m_bufferPos);
+            m_bufferPos = 0;
+        }
+        m_buffer += m_socket->readAll();
+    }
+}
+
+} // namespace hollin

@@ -1,0 +1,118 @@
+#pragma once
+
+#include "storage/Error.h"
+
+#include <QByteArray>
+#include <QHash>
+#include <QList>
+#include <QSet>
+#include <QString>
+#include <memory>
+
+class QSslCertificate;
+class QSslSocket;
+
+namespace hollin {
+
+// One POP3 connection, blocking, for use from one thread (the socket belongs
+// to the thread that created the session). Each call returns when the
+// server's answer is in, or fails after a timeout; nothing runs an event loop.
+//
+// Server text: "host" or "host:port" (plain, port 110), "pop3://host[:port]"
+// (port 110, STLS when the server offers it), "pop3s://host[:port]" (implicit
+// TLS, port 995). Certificates are verified against the system's CAs plus
+// those given to addCaCertificates() and the PEM file named by the
+// environment variable HOLLIN_EXTRA_CA_FILE (read at each connect).
+//
+// An -ERR answer fails that call only; the session stays usable. QUIT, which
+// commits every DELE, is sent only by quit(); abort() and the destructor close
+// without it, so every message stays on the server.
+//
+// When the server offers PIPELINING, prefetch() sends RETR commands ahead and
+// dele() does not wait for its answer: retrieve() then takes a body that is
+// already on its way, and a refused DELE is reported by quit().
+class Pop3Session {
+public:
+    Pop3Session();
+    ~Pop3Session();
+    Pop3Session(const Pop3Session &) = delete;
+    Pop3Session &operator=(const Pop3Session &) = delete;
+
+    static void addCaCertificates(const QList<QSslCertificate> &certificates);
+
+    // Defaults: 15 s for connect, TLS and greeting; 60 s for any reply or
+    // for a body that stops flowing.
+    void setTimeouts(int connectMs, int replyMs);
+
+    bool connectToServer(const QString &server, Error *err);
+    // USER/PASS, or APOP when apop is true; never falls back to the other.
+    bool login(const QString &user, const QString &password, bool apop, Error *err);
+    bool stat(int *count, qint64 *octets, Error *err);
+    bool list(int n, qint64 *octets, Error *err);
+    // Sizes of every message (LIST without argument), indexed by number.
+    bool listAll(QHash<int, qint64> *sizes, Error *err);
+    bool top(int n, int lines, QByteArray *out, Error *err);
+    // The message with CR LF line ends, dot-unstuffed, without the final ".".
+    bool retrieve(int n, QByteArray *out, Error *err);
+    bool dele(int n, Error *err);
+    bool quit(Error *err);
+    void abort();
+
+    // Sends RETR n ahead of retrieve(n); false when the server does not
+    // pipeline or the connection is gone (retrieve() then asks itself).
+    bool prefetch(int n);
+    bool isPrefetched(int n) const { return m_prefetched.contains(n) || m_bodies.contains(n); }
+
+    bool isConnected() const;
+    bool isEncrypted() const;
+    bool supportsPipelining() const { return m_capabilities.contains("PIPELINING"); }
+    QSet<QByteArray> capabilities() const { return m_capabilities; }
+    QString hostPort() const { return m_hostPort; }
+    QByteArray greeting() const { return m_greeting; }
+    // The last status line the server sent ("+OK ..." / "-ERR ...").
+    QByteArray lastReply() const { return m_lastReply; }
+
+private:
+    enum class Kind { Single, Multi };
+    struct Pending {
+        QByteArray command; // for messages, password masked
+        Kind kind;
+        int retr = 0;       // RETR n sent by prefetch()
+        int dele = 0;       // DELE n whose answer nobody waits for
+    };
+    struct Reply {
+        bool ok = false;
+        QByteArray line;
+        QByteArray body;
+    };
+
+    bool openSocket(const QString &host, quint16 port, bool implicitTls, Error *err);
+    bool startTls(Error *err);
+    bool readCapabilities(Error *err);
+    bool send(const QByteArray &command, Kind kind, const QByteArray &shown, Error *err);
+    bool readLine(QByteArray *line, Error *err);
+    bool readReply(const Pending &p, Reply *r, Error *err);
+    bool readOldest(Error *err);
+    bool command(const QByteArray &cmd, Kind kind, Reply *r, Error *err, const QByteArray &shown = {});
+    bool expectOk(const Reply &r, const QByteArray &shown, Error *err);
+    bool connectionLost(Error *err, const QString &why);
+    QString refusedText(const QByteArray &shown, const QByteArray &reply) const;
+
+    std::unique_ptr<QSslSocket> m_socket;
+    QByteArray m_buffer;
+    qsizetype m_bufferPos = 0;
+    QList<Pending> m_pending;
+    QSet<int> m_prefetched;
+    QHash<int, QByteArray> m_bodies;
+    QList<QString> m_deferredErrors;
+    QSet<QByteArray> m_capabilities;
+    QByteArray m_greeting;
+    QByteArray m_lastReply;
+    QString m_host;
+    QString m_hostPort;
+    int m_connectMs = 15000;
+    int m_replyMs = 60000;
+    bool m_timedOut = false;
+};
+
+} // namespace hollin

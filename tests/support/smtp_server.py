@@ -1,0 +1,127 @@
+#!/usr/bin/python3
+"""SMTP server for the tests: delivers every accepted mail into a Maildir.
+
+Started by TestMailServers (tests/support). Prints "READY" on stdout once all
+listeners accept connections, then runs until terminated. Every MAIL, RCPT and
+DATA command is appended to --log as "<verb> <peer port> <argument>", so a test
+can count the connections that carried mail.
+"""
+import argparse
+import asyncio
+import os
+import signal
+import ssl
+import sys
+import threading
+import time
+
+from aiosmtpd.controller import Controller
+from aiosmtpd.smtp import AuthResult, LoginPassword
+
+_counter = 0
+_counter_lock = threading.Lock()
+
+
+def unique_name():
+    global _counter
+    with _counter_lock:
+        _counter += 1
+        n = _counter
+    return "%016d.%06d_%d.smtp" % (time.time_ns() // 1000, n, os.getpid())
+
+
+class Handler:
+    def __init__(self, args):
+        self.maildir = args.maildir
+        self.log = args.log
+        self.refused = set(a.lower() for a in args.refuse)
+        self.uid = args.uid
+        self.gid = args.gid
+        self.lock = threading.Lock()
+
+    def _log(self, verb, session, arg):
+        with self.lock, open(self.log, "a", encoding="utf-8") as f:
+            f.write("%s %d %s\n" % (verb, session.peer[1], arg))
+
+    async def handle_MAIL(self, server, session, envelope, address, mail_options):
+        self._log("MAIL", session, address)
+        envelope.mail_from = address
+        envelope.mail_options.extend(mail_options)
+        return "250 OK"
+
+    async def handle_RCPT(self, server, session, envelope, address, rcpt_options):
+        self._log("RCPT", session, address)
+        if address.lower() in self.refused:
+            return "550 5.1.1 <%s>: Recipient address rejected: User unknown" % address
+        envelope.rcpt_tos.append(address)
+        return "250 OK"
+
+    async def handle_DATA(self, server, session, envelope):
+        data = envelope.original_content.replace(b"\r\n", b"\n")
+        name = unique_name()
+        tmp = os.path.join(self.maildir, "tmp", name)
+        with open(tmp, "wb") as f:
+            f.write(data)
+        os.chown(tmp, self.uid, self.gid)
+        os.rename(tmp, os.path.join(self.maildir, "new", name))
+        self._log("DATA", session, str(len(data)))
+        return "250 2.0.0 Ok: queued as " + name
+
+
+def make_authenticator(user, password):
+    def authenticate(server, session, envelope, mechanism, auth_data):
+        if isinstance(auth_data, LoginPassword):
+            ok = auth_data.login == user.encode() and auth_data.password == password.encode()
+            return AuthResult(success=ok)
+        return AuthResult(success=False)
+    return authenticate
+
+
+def main():
+    p = argparse.ArgumentParser()
+    p.add_argument("--maildir", required=True)
+    p.add_argument("--log", required=True)
+    p.add_argument("--port", type=int, required=True)
+    p.add_argument("--starttls-port", type=int, default=0)
+    p.add_argument("--smtps-port", type=int, default=0)
+    p.add_argument("--cert")
+    p.add_argument("--key")
+    p.add_argument("--auth", help="user:password; AUTH becomes required")
+    p.add_argument("--refuse", action="append", default=[])
+    p.add_argument("--uid", type=int, default=os.getuid())
+    p.add_argument("--gid", type=int, default=os.getgid())
+    args = p.parse_args()
+
+    handler = Handler(args)
+    common = {}
+    if args.auth:
+        user, _, password = args.auth.partition(":")
+        common = dict(authenticator=make_authenticator(user, password),
+                      auth_required=True, auth_require_tls=False)
+
+    controllers = [Controller(handler, hostname="127.0.0.1", port=args.port, **common)]
+    if args.cert and (args.starttls_port or args.smtps_port):
+        ctx = ssl.create_default_context(ssl.Purpose.CLIENT_AUTH)
+        ctx.load_cert_chain(args.cert, args.key)
+        if args.starttls_port:
+            controllers.append(Controller(handler, hostname="127.0.0.1", port=args.starttls_port,
+                                          tls_context=ctx, require_starttls=True, **common))
+        if args.smtps_port:
+            controllers.append(Controller(handler, hostname="127.0.0.1", port=args.smtps_port,
+                                          ssl_context=ctx, **common))
+    for c in controllers:
+        c.start()
+
+    stop = threading.Event()
+    signal.signal(signal.SIGTERM, lambda *a: stop.set())
+    signal.signal(signal.SIGINT, lambda *a: stop.set())
+    print("READY", flush=True)
+    while not stop.wait(0.2):
+        pass
+    for c in controllers:
+        c.stop()
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
