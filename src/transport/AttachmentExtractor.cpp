@@ -1,0 +1,249 @@
+#include "transport/AttachmentExtractor.h"
+
+#include "transport/MimeHeader.h"
+#include "transport/MimeTree.h"
+#include "transport/SafeFileName.h"
+
+#include "transport/MimeGlib.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QMimeDatabase>
+
+#include <map>
+#include <memory>
+#include <vector>
+
+using namespace Qt::StringLiterals;
+
+namespace hollin {
+
+namespace {
+
+// Where fragments of split messages wait, inside the attachment folder.
+const QString kPartialFolder = u".partial"_s;
+// More fragments than this are not a real split message.
+constexpr int kMaxFragments = 1000;
+
+QString cannotCreate()
+{
+    return u"添付ファイルを作成できません"_s;
+}
+
+QByteArray serialise(GMimeObject *object)
+{
+    GMimeStream *stream = g_mime_stream_mem_new();
+    g_mime_object_write_to_stream(object, nullptr, stream);
+    GByteArray *array = g_mime_stream_mem_get_byte_array(GMIME_STREAM_MEM(stream));
+    QByteArray bytes(reinterpret_cast<const char *>(array->data), qsizetype(array->len));
+    g_object_unref(stream);
+    return bytes;
+}
+
+QString fileNameOf(GMimeObject *object)
+{
+    const char *name = GMIME_IS_PART(object)
+        ? g_mime_part_get_filename(GMIME_PART(object))
+        : g_mime_object_get_content_disposition_parameter(object, "filename");
+    if (!name || !*name)
+        name = g_mime_object_get_content_type_parameter(object, "name");
+    return name ? QString::fromUtf8(name) : QString();
+}
+
+QString suffixFor(GMimeObject *object)
+{
+    GMimeContentType *ct = g_mime_object_get_content_type(object);
+    if (!ct)
+        return {};
+    char *type = g_mime_content_type_get_mime_type(ct);
+    const QString suffix = QMimeDatabase().mimeTypeForName(QString::fromUtf8(type)).preferredSuffix();
+    g_free(type);
+    return suffix.isEmpty() ? QString() : u'.' + suffix;
+}
+
+struct Output {
+    QString folder;
+    QStringList *written;
+    Error *err;
+};
+
+// Writes bytes under a fresh name in the folder. False (and err) when the
+// file cannot be created.
+bool writeUnique(const Output &out, const QString &wanted, const QByteArray &bytes)
+{
+    const QDir dir(out.folder);
+    for (int n = 1; n <= kMaxFragments; ++n) {
+        const QString name = SafeFileName::numbered(wanted, n);
+        const QString path = dir.filePath(name);
+        const QFileInfo info(path);
+        if (info.exists() || info.isSymLink())
+            continue;
+        QFile file(path);
+        // NewOnly (O_EXCL): never replaces a file, never follows a link.
+        if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+            if (QFileInfo::exists(path))
+                continue; // appeared meanwhile
+            return fail(out.err, cannotCreate(), path + u": "_s + file.errorString());
+        }
+        if (file.write(bytes) != bytes.size() || !file.flush()) {
+            const QString why = file.errorString();
+            file.close();
+            file.remove();
+            return fail(out.err, cannotCreate(), path + u": "_s + why);
+        }
+        file.close();
+        out.written->append(name);
+        return true;
+    }
+    return fail(out.err, cannotCreate(), dir.filePath(wanted) + u": too many files of that name"_s);
+}
+
+// Writes every attachment of a message. Returns the number written, or -1.
+int writeAttachments(GMimeMessage *message, const Output &out)
+{
+    GMimePart *body = mime::bodyPart(message);
+    int count = 0;
+    for (GMimeObject *object : mime::leaves(message)) {
+        if (object == GMIME_OBJECT(body) || GMIME_IS_MESSAGE_PARTIAL(object))
+            continue;
+        QString name = fileNameOf(object);
+        QByteArray bytes;
+        if (GMIME_IS_MESSAGE_PART(object)) {
+            GMimeMessage *inner = g_mime_message_part_get_message(GMIME_MESSAGE_PART(object));
+            if (!inner)
+                continue;
+            bytes = serialise(GMIME_OBJECT(inner));
+            if (name.isEmpty())
+                name = MimeHeader::decode(mime::rawHeader(GMIME_OBJECT(inner), "Subject"));
+            if (SafeFileName::make(name) == SafeFileName::fallback())
+                name = SafeFileName::fallback();
+            if (!name.endsWith(u".eml"_s, Qt::CaseInsensitive))
+                name += u".eml"_s;
+        } else if (GMIME_IS_PART(object)) {
+            const bool wanted = mime::isAttachment(object)
+                || !(mime::isType(object, "text", "*") || mime::isType(object, "message", "*"));
+            if (!wanted)
+                continue; // another form of the body (HTML beside plain text), a report
+            if (SafeFileName::make(name) == SafeFileName::fallback())
+                name = SafeFileName::fallback() + suffixFor(object);
+            bytes = mime::content(GMIME_PART(object));
+        } else {
+            continue;
+        }
+        if (!writeUnique(out, SafeFileName::make(name), bytes))
+            return -1;
+        ++count;
+    }
+    return count;
+}
+
+GMimeMessagePartial *findPartial(GMimeMessage *message)
+{
+    for (GMimeObject *object : mime::leaves(message))
+        if (GMIME_IS_MESSAGE_PARTIAL(object))
+            return GMIME_MESSAGE_PARTIAL(object);
+    return nullptr;
+}
+
+int resultOf(int count)
+{
+    if (count < 0)
+        return AttachmentExtractor::CannotCreate;
+    return count > 0 ? AttachmentExtractor::Written : AttachmentExtractor::NoAttachments;
+}
+
+int incomplete(Error *err, const QString &detail)
+{
+    fail(err, u"分割されたメールが全て揃っていません"_s, detail);
+    return AttachmentExtractor::SplitIncomplete;
+}
+
+// Keeps a fragment; when it completes its set, writes the attachments of the
+// reassembled message and removes the kept fragments.
+int keepFragment(const QByteArray &raw, GMimeMessagePartial *partial, const Output &out)
+{
+    const char *idText = g_mime_message_partial_get_id(partial);
+    const int number = g_mime_message_partial_get_number(partial);
+    if (!idText || !*idText || number < 1 || number > kMaxFragments)
+        return incomplete(out.err, u"message/partial without a usable id or number"_s);
+    const QByteArray id(idText);
+    // The id comes from the mail: only its hash names the folder.
+    const QString key = QString::fromLatin1(QCryptographicHash::hash(id, QCryptographicHash::Sha256).toHex());
+    const QString storePath = QDir(out.folder).filePath(kPartialFolder + u'/' + key);
+    QDir store(storePath);
+    if (!QFileInfo(out.folder).isDir() || !QDir().mkpath(storePath)) {
+        fail(out.err, cannotCreate(), storePath);
+        return AttachmentExtractor::CannotCreate;
+    }
+    QFile fragment(store.filePath(QString::number(number) + u".eml"_s));
+    if (!fragment.open(QIODevice::WriteOnly | QIODevice::Truncate)
+        || fragment.write(raw) != raw.size() || !fragment.flush()) {
+        fail(out.err, cannotCreate(), fragment.fileName() + u": "_s + fragment.errorString());
+        return AttachmentExtractor::CannotCreate;
+    }
+    fragment.close();
+
+    std::vector<std::unique_ptr<MimeMessage>> kept;
+    std::map<int, GMimeMessagePartial *> parts;
+    int total = 0;
+    for (const QString &file : store.entryList({u"*.eml"_s}, QDir::Files)) {
+        QFile in(store.filePath(file));
+        if (!in.open(QIODevice::ReadOnly))
+            continue;
+        auto message = std::make_unique<MimeMessage>(in.readAll());
+        if (!message->isValid())
+            continue;
+        GMimeMessagePartial *p = findPartial(message->get());
+        const char *pid = p ? g_mime_message_partial_get_id(p) : nullptr;
+        if (!pid || id != pid)
+            continue;
+        const int n = g_mime_message_partial_get_number(p);
+        total = std::max(total, g_mime_message_partial_get_total(p));
+        parts[n] = p;
+        kept.push_back(std::move(message));
+    }
+    const QString progress = QString::fromLatin1(id) + u": "_s + QString::number(parts.size())
+        + u" / "_s + (total > 0 ? QString::number(total) : u"?"_s);
+    if (total < 1 || total > kMaxFragments)
+        return incomplete(out.err, progress);
+    std::vector<GMimeMessagePartial *> ordered;
+    for (int n = 1; n <= total; ++n) {
+        auto it = parts.find(n);
+        if (it == parts.end())
+            return incomplete(out.err, progress);
+        ordered.push_back(it->second);
+    }
+    MimeMessage whole(g_mime_message_partial_reconstruct_message(ordered.data(), ordered.size()));
+    if (!whole.isValid())
+        return incomplete(out.err, progress);
+    const int count = writeAttachments(whole.get(), out);
+    if (count >= 0) {
+        store.removeRecursively();
+        QDir(out.folder).rmdir(kPartialFolder); // only when no other set waits
+    }
+    return resultOf(count);
+}
+
+} // namespace
+
+int AttachmentExtractor::extract(const QByteArray &raw, const QString &folder, QStringList *written,
+                                 Error *err)
+{
+    QStringList names;
+    const Output out{folder, &names, err};
+    MimeMessage message(raw);
+    int result = NoAttachments;
+    if (message.isValid()) {
+        if (GMimeMessagePartial *partial = findPartial(message.get()))
+            result = keepFragment(raw, partial, out);
+        else
+            result = resultOf(writeAttachments(message.get(), out));
+    }
+    if (written)
+        *written = names;
+    return result;
+}
+
+} // namespace hollin

@@ -1,0 +1,15 @@
+#pragma once
+
+#include <QString>
+
+namespace hollin {
+
+// The readable text of an HTML document, as a mail body: paragraphs, line
+// breaks, rows and list items become new lines; scripts, styles and the head
+// are left out; entities are resolved by libxml2's HTML parser.
+class HtmlText {
+public:
+    static QString toPlainText(const QString &html);
+};
+
+} // namespace hollin

@@ -1,0 +1,68 @@
+#include "transport/MailDecoder.h"
+
+#include "transport/Charset.h"
+#include "transport/MimeHeader.h"
+#include "transport/MimeTree.h"
+
+#include "transport/MimeGlib.h"
+
+namespace hollin {
+
+namespace {
+
+// The bytes before the first empty line.
+QByteArray headerBlock(const QByteArray &bytes)
+{
+    qsizetype lineStart = 0;
+    while (lineStart < bytes.size()) {
+        qsizetype eol = bytes.indexOf('\n', lineStart);
+        if (eol < 0)
+            return bytes;
+        const QByteArray line = bytes.mid(lineStart, eol - lineStart);
+        if (line.isEmpty() || line == "\r")
+            return bytes.left(lineStart);
+        lineStart = eol + 1;
+    }
+    return bytes;
+}
+
+DecodedMail decodeMessage(const QByteArray &raw, bool withBody)
+{
+    DecodedMail mail;
+    const QByteArray bytes = mime::tidy(raw);
+    QString header = mime::crlf(Charset::guess(headerBlock(bytes)));
+    while (header.endsWith(u"\r\n"))
+        header.chop(2);
+    mail.header = header;
+
+    MimeMessage message(raw);
+    if (!message.isValid()) {
+        if (withBody)
+            mail.body = mime::crlf(Charset::guess(bytes));
+        return mail;
+    }
+    GMimeObject *top = GMIME_OBJECT(message.get());
+    mail.subject = MimeHeader::decode(mime::rawHeader(top, "Subject"));
+    mail.from = MimeHeader::decodeMailboxes(mime::rawHeader(top, "From"));
+    mail.date = MimeHeader::decode(mime::rawHeader(top, "Date"));
+    if (withBody)
+        mail.body = mime::bodyText(mime::bodyPart(message.get()));
+    return mail;
+}
+
+} // namespace
+
+DecodedMail MailDecoder::decode(const QByteArray &raw)
+{
+    return decodeMessage(raw, true);
+}
+
+DecodedMail MailDecoder::decodeHeader(const QByteArray &rawHeader)
+{
+    QByteArray bytes = rawHeader;
+    if (!bytes.endsWith('\n'))
+        bytes += "\r\n";
+    return decodeMessage(bytes + "\r\n", false);
+}
+
+} // namespace hollin

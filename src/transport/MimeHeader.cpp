@@ -1,0 +1,283 @@
+#include "transport/MimeHeader.h"
+
+#include "transport/Charset.h"
+
+#include <QList>
+#include <QStringList>
+
+using namespace Qt::StringLiterals;
+
+namespace hollin {
+
+namespace {
+
+bool isSpace(char c)
+{
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
+QByteArray unfold(const QByteArray &raw)
+{
+    QByteArray out;
+    out.reserve(raw.size());
+    for (char c : raw)
+        if (c != '\r' && c != '\n')
+            out.append(c);
+    return out.trimmed();
+}
+
+struct Word {
+    QByteArray charset; // lower case, language suffix removed
+    QByteArray bytes;   // transfer-decoded
+};
+
+// Parses an encoded word starting at `at` ("=?"). On success returns the index
+// just past its "?=". Whitespace inside the encoded text (a fold that broke
+// the word) is ignored.
+int parseWord(const QByteArray &s, int at, Word *word)
+{
+    const int q1 = int(s.indexOf('?', at + 2));
+    if (q1 < 0 || q1 - (at + 2) > 64 || q1 == at + 2)
+        return -1;
+    if (q1 + 2 >= s.size() || s[q1 + 2] != '?')
+        return -1;
+    const char enc = char(s[q1 + 1] | 0x20);
+    if (enc != 'b' && enc != 'q')
+        return -1;
+    QByteArray charset = s.mid(at + 2, q1 - (at + 2));
+    for (char c : charset)
+        if (isSpace(c) || c == '=')
+            return -1;
+    const int textStart = q1 + 3;
+    const int end = int(s.indexOf("?=", textStart));
+    if (end < 0)
+        return -1;
+    QByteArray text = s.mid(textStart, end - textStart);
+    if (text.contains("=?"))
+        return -1;
+    QByteArray compact;
+    compact.reserve(text.size());
+    for (char c : text)
+        if (!isSpace(c))
+            compact.append(c);
+    if (const int star = int(charset.indexOf('*')); star >= 0)
+        charset.truncate(star); // RFC 2231 language: =?ISO-2022-JP*ja?B?…?=
+    word->charset = charset.toLower();
+    if (enc == 'b') {
+        word->bytes = QByteArray::fromBase64(compact);
+    } else {
+        compact.replace('_', ' ');
+        word->bytes = QByteArray::fromPercentEncoding(compact, '=');
+    }
+    return end + 2;
+}
+
+QString decodeUnfolded(const QByteArray &s)
+{
+    struct Piece {
+        bool isWord;
+        Word word;
+        QByteArray raw;
+    };
+    QList<Piece> pieces;
+    int i = 0;
+    int literalStart = 0;
+    const int n = int(s.size());
+    while (i < n) {
+        const int at = int(s.indexOf("=?", i));
+        if (at < 0)
+            break;
+        Word word;
+        const int next = parseWord(s, at, &word);
+        if (next < 0) {
+            i = at + 2;
+            continue;
+        }
+        QByteArray literal = s.mid(literalStart, at - literalStart);
+        bool onlySpace = true;
+        for (char c : literal)
+            if (!isSpace(c))
+                onlySpace = false;
+        // Whitespace between two encoded words is not part of the text.
+        const bool dropSpace = onlySpace && !pieces.isEmpty() && pieces.last().isWord;
+        if (!literal.isEmpty() && !dropSpace)
+            pieces.append({false, {}, literal});
+        if (!pieces.isEmpty() && pieces.last().isWord && pieces.last().word.charset == word.charset)
+            pieces.last().word.bytes += word.bytes; // a character may span two words
+        else
+            pieces.append({true, word, {}});
+        i = next;
+        literalStart = next;
+    }
+    if (literalStart < n)
+        pieces.append({false, {}, s.mid(literalStart)});
+
+    QString out;
+    for (const Piece &p : pieces)
+        out += p.isWord ? Charset::decode(p.word.bytes, p.word.charset) : Charset::guess(p.raw);
+    return out;
+}
+
+// Splits at commas outside quotes, comments, angle brackets and encoded words.
+QList<QByteArray> splitMailboxes(const QByteArray &s)
+{
+    QList<QByteArray> out;
+    QByteArray current;
+    bool quoted = false;
+    int comment = 0;
+    bool angle = false;
+    for (int i = 0; i < s.size(); ++i) {
+        const char c = s[i];
+        if (quoted) {
+            current.append(c);
+            if (c == '\\' && i + 1 < s.size())
+                current.append(s[++i]);
+            else if (c == '"')
+                quoted = false;
+            continue;
+        }
+        if (c == '=' && i + 1 < s.size() && s[i + 1] == '?') {
+            Word w;
+            const int next = parseWord(s, i, &w);
+            if (next > 0) {
+                current.append(s.mid(i, next - i));
+                i = next - 1;
+                continue;
+            }
+        }
+        if (c == '"' && comment == 0)
+            quoted = true;
+        else if (c == '(')
+            ++comment;
+        else if (c == ')' && comment > 0)
+            --comment;
+        else if (c == '<' && comment == 0)
+            angle = true;
+        else if (c == '>' && comment == 0)
+            angle = false;
+        if (c == ',' && !angle && comment == 0) {
+            out.append(current);
+            current.clear();
+            continue;
+        }
+        current.append(c);
+    }
+    out.append(current);
+    return out;
+}
+
+// Removes quoting: surrounding or inner quotes go, backslash pairs become their character.
+QByteArray unquote(const QByteArray &s)
+{
+    QByteArray out;
+    for (int i = 0; i < s.size(); ++i) {
+        if (s[i] == '\\' && i + 1 < s.size())
+            out.append(s[++i]);
+        else if (s[i] != '"')
+            out.append(s[i]);
+    }
+    return out.trimmed();
+}
+
+QString mailboxText(const QByteArray &mailbox)
+{
+    QByteArray m = mailbox.trimmed();
+    if (m.isEmpty())
+        return {};
+    QByteArray name;
+    QByteArray address;
+    int lt = -1;
+    bool quoted = false;
+    for (int i = 0; i < m.size(); ++i) {
+        if (m[i] == '\\' && quoted) {
+            ++i;
+            continue;
+        }
+        if (m[i] == '"')
+            quoted = !quoted;
+        else if (m[i] == '<' && !quoted)
+            lt = i;
+    }
+    if (lt >= 0) {
+        name = m.left(lt).trimmed();
+        int gt = int(m.indexOf('>', lt));
+        address = (gt < 0 ? m.mid(lt + 1) : m.mid(lt + 1, gt - lt - 1)).trimmed();
+    } else if (const int open = int(m.indexOf('(')); open >= 0) {
+        const int close = int(m.lastIndexOf(')'));
+        address = m.left(open).trimmed();
+        name = m.mid(open + 1, (close > open ? close : m.size()) - open - 1).trimmed();
+    } else {
+        address = m;
+    }
+    const QString decodedName = MimeHeader::decode(unquote(name)).trimmed();
+    const QString decodedAddress = MimeHeader::decode(address).trimmed();
+    if (decodedName.isEmpty())
+        return decodedAddress;
+    if (decodedAddress.isEmpty())
+        return decodedName;
+    return decodedName + u" <"_s + decodedAddress + u'>';
+}
+
+bool isPlainAscii(const QString &text)
+{
+    for (QChar c : text)
+        if (c.unicode() < 0x20 || c.unicode() > 0x7E)
+            return false;
+    return !text.contains(QLatin1String("=?"));
+}
+
+} // namespace
+
+QString MimeHeader::decode(const QByteArray &rawValue)
+{
+    return decodeUnfolded(unfold(rawValue));
+}
+
+QString MimeHeader::decodeMailboxes(const QByteArray &rawValue)
+{
+    QStringList parts;
+    for (const QByteArray &mailbox : splitMailboxes(unfold(rawValue))) {
+        const QString text = mailboxText(mailbox);
+        if (!text.isEmpty())
+            parts.append(text);
+    }
+    return parts.join(u", "_s);
+}
+
+QByteArray MimeHeader::encode(const QString &text)
+{
+    if (isPlainAscii(text))
+        return text.toLatin1();
+    bool jis = false;
+    Charset::encodeIso2022Jp(text, &jis);
+    const QByteArray prefix = jis ? QByteArrayLiteral("=?ISO-2022-JP?B?") : QByteArrayLiteral("=?UTF-8?B?");
+    const int maxBytes = (75 - int(prefix.size()) - 2) / 4 * 3; // raw bytes per word
+
+    auto encoded = [jis](const QString &chunk) {
+        bool ok = true;
+        return jis ? Charset::encodeIso2022Jp(chunk, &ok) : chunk.toUtf8();
+    };
+    QList<QByteArray> words;
+    QString chunk;
+    QByteArray chunkBytes;
+    for (int i = 0; i < text.size();) {
+        // One code point (a surrogate pair stays together).
+        const int len = (text[i].isHighSurrogate() && i + 1 < text.size()) ? 2 : 1;
+        const QString next = chunk + text.mid(i, len);
+        const QByteArray nextBytes = encoded(next);
+        if (nextBytes.size() > maxBytes && !chunk.isEmpty()) {
+            words.append(prefix + chunkBytes.toBase64() + "?=");
+            chunk = text.mid(i, len);
+            chunkBytes = encoded(chunk);
+        } else {
+            chunk = next;
+            chunkBytes = nextBytes;
+        }
+        i += len;
+    }
+    if (!chunk.isEmpty())
+        words.append(prefix + chunkBytes.toBase64() + "?=");
+    return words.join("\r\n ");
+}
+
+} // namespace hollin
