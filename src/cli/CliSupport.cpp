@@ -1,0 +1,84 @@
+#include "Command.h"
+
+#include "storage/ProfileFile.h"
+#include "storage/ServerSettings.h"
+#include "storage/TextUtil.h"
+
+#include <cstdio>
+
+using namespace Qt::StringLiterals;
+
+namespace hollin::cli {
+
+void print(const QString &text)
+{
+    const QByteArray utf8 = (text + u'\n').toUtf8();
+    std::fwrite(utf8.constData(), 1, size_t(utf8.size()), stdout);
+}
+
+void printError(const QString &text)
+{
+    const QByteArray utf8 = (text + u'\n').toUtf8();
+    std::fwrite(utf8.constData(), 1, size_t(utf8.size()), stderr);
+}
+
+int failed(const Error &err)
+{
+    printError(err.text());
+    return Failed;
+}
+
+int badUsage(const QString &message)
+{
+    printError(message);
+    return BadUsage;
+}
+
+bool takeFlag(QStringList *args, const QString &flag)
+{
+    return args->removeAll(flag) > 0;
+}
+
+bool parseRecordNumber(const QString &text, int count, int *number, Error *err)
+{
+    bool digitsOnly = !text.isEmpty() && text.size() <= 9;
+    for (QChar c : text)
+        digitsOnly = digitsOnly && c >= u'0' && c <= u'9';
+    if (!digitsOnly)
+        return fail(err, u"番号「%1」が正しくありません。1 以上の数字で指定してください。"_s.arg(text));
+    *number = text.toInt();
+    if (*number < 1 || *number > count)
+        return fail(err, u"%1 番はありません（全 %2 件）。"_s.arg(*number).arg(count));
+    return true;
+}
+
+QString listField(const QString &text)
+{
+    QString field = trimSpaces(cutAtNul(text));
+    for (QChar &c : field) {
+        if (c == u'\t' || c == u'\r' || c == u'\n')
+            c = u' ';
+    }
+    return field;
+}
+
+bool loadServerValues(AppState &state, Error *err)
+{
+    Error readErr;
+    const ServerSettings server = ServerSettings::read(state.root.serverSettingsFile(), &readErr);
+    if (readErr.isSet()) {
+        if (err)
+            *err = readErr;
+        return false;
+    }
+    state.smtpServer = server.smtpServer;
+    state.pop3Server = server.pop3Server;
+    state.mailAddress = server.mailAddress;
+    state.apopFlag = server.apopFlag;
+    const ProfileFile idPass(state.root.idPassIniFile(), true);
+    state.accountId = idPass.readText(u"NAME"_s);
+    state.accountPassword = idPass.readText(u"NAME2"_s);
+    return true;
+}
+
+} // namespace hollin::cli

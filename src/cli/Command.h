@@ -1,0 +1,42 @@
+#pragma once
+
+#include "storage/AppState.h"
+#include "storage/Error.h"
+
+#include <QString>
+#include <QStringList>
+
+namespace hollin {
+
+// One command of hollin-cli: "hollin-cli [--root DIR] <name> <args>".
+// A command writes its result to stdout (UTF-8) and returns the exit status;
+// on failure it leaves files as they were and says why on stderr, in Japanese.
+struct CliCommand {
+    QString name;
+    QString usage; // the arguments after the name, for the help text
+    int (*run)(const QStringList &args, AppState &state);
+};
+
+namespace cli {
+
+enum ExitStatus { Ok = 0, Failed = 1, BadUsage = 2 };
+
+void print(const QString &text);          // stdout
+void printError(const QString &text);     // stderr
+int failed(const Error &err);             // prints err, returns Failed
+int badUsage(const QString &message);     // prints message, returns BadUsage
+
+// Removes flag from args; true when it was there.
+bool takeFlag(QStringList *args, const QString &flag);
+
+// A record number: decimal digits only, 1 … count.
+bool parseRecordNumber(const QString &text, int count, int *number, Error *err);
+
+// One line of a tab-separated listing: tabs and line breaks inside become spaces.
+QString listField(const QString &text);
+
+// Fills the server and account values of state from hlmail.ini and iniIdPass.ini.
+bool loadServerValues(AppState &state, Error *err);
+
+} // namespace cli
+} // namespace hollin

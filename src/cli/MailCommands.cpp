@@ -1,0 +1,127 @@
+// count, list, show, delete and delete-all on the received-mail file, or with
+// --held on the held-mail file.
+#include "Command.h"
+
+#include "storage/MailRecordFile.h"
+#include "storage/TextUtil.h"
+
+using namespace Qt::StringLiterals;
+
+namespace hollin {
+
+namespace {
+
+// The file the arguments name: the held-mail file with --held, else the received-mail file.
+MailRecordFile mailFile(QStringList *args, const AppState &state)
+{
+    return cli::takeFlag(args, u"--held"_s)
+        ? MailRecordFile(state.root.heldMailFile(), state.root.heldMailTemp())
+        : MailRecordFile(state.root.receivedMailFile(), state.root.receivedMailTemp());
+}
+
+bool isHeld(const QStringList &args)
+{
+    return args.contains(u"--held"_s);
+}
+
+int runCount(const QStringList &arguments, AppState &state)
+{
+    QStringList args = arguments;
+    MailRecordFile file = mailFile(&args, state);
+    Error err;
+    if (!file.recoverInterruptedCompaction(&err))
+        return cli::failed(err);
+    if (!args.isEmpty())
+        return cli::badUsage(u"余分な引数があります: %1"_s.arg(args.join(u' ')));
+    const int count = file.count(&err);
+    if (count < 0)
+        return cli::failed(err);
+    cli::print(QString::number(count));
+    return cli::Ok;
+}
+
+int runList(const QStringList &arguments, AppState &state)
+{
+    QStringList args = arguments;
+    MailRecordFile file = mailFile(&args, state);
+    Error err;
+    if (!file.recoverInterruptedCompaction(&err))
+        return cli::failed(err);
+    if (!args.isEmpty())
+        return cli::badUsage(u"余分な引数があります: %1"_s.arg(args.join(u' ')));
+    QStringList lines;
+    const bool ok = file.readAllHeads([&](int n, const MailRecord &r) {
+        lines << QString::number(n) + u'\t' + cli::listField(r.subject) + u'\t' + cli::listField(r.address)
+                + u'\t' + cli::listField(r.date);
+        return true;
+    }, &err);
+    if (!ok)
+        return cli::failed(err);
+    for (const QString &line : std::as_const(lines))
+        cli::print(line);
+    return cli::Ok;
+}
+
+// The one record number argument, checked against the file.
+bool recordArgument(QStringList *args, const MailRecordFile &file, int *number, Error *err)
+{
+    if (args->size() != 1)
+        return fail(err, u"メールの番号を一つ指定してください。"_s);
+    const int count = file.count(err);
+    return count >= 0 && cli::parseRecordNumber(args->first(), count, number, err);
+}
+
+int runShow(const QStringList &arguments, AppState &state)
+{
+    QStringList args = arguments;
+    const bool held = isHeld(args);
+    MailRecordFile file = mailFile(&args, state);
+    Error err;
+    int n = 0;
+    MailRecord r;
+    if (!file.recoverInterruptedCompaction(&err) || !recordArgument(&args, file, &n, &err)
+        || !file.read(n, &r, &err))
+        return cli::failed(err);
+    cli::print(u"件名: "_s + trimSpaces(r.subject));
+    cli::print((held ? u"宛先: "_s : u"差出人: "_s) + trimSpaces(r.address));
+    cli::print(u"日付: "_s + trimSpaces(r.date));
+    cli::print(QString());
+    cli::print(trimSpaces(r.body).replace(u"\r\n"_s, u"\n"_s));
+    return cli::Ok;
+}
+
+int runDelete(const QStringList &arguments, AppState &state)
+{
+    QStringList args = arguments;
+    MailRecordFile file = mailFile(&args, state);
+    Error err;
+    int n = 0;
+    if (!file.recoverInterruptedCompaction(&err) || !recordArgument(&args, file, &n, &err)
+        || !file.deleteRecord(n, &err))
+        return cli::failed(err);
+    return cli::Ok;
+}
+
+int runDeleteAll(const QStringList &arguments, AppState &state)
+{
+    QStringList args = arguments;
+    MailRecordFile file = mailFile(&args, state);
+    Error err;
+    if (!file.recoverInterruptedCompaction(&err))
+        return cli::failed(err);
+    if (!args.isEmpty())
+        return cli::badUsage(u"余分な引数があります: %1"_s.arg(args.join(u' ')));
+    if (!file.deleteAll(&err))
+        return cli::failed(err);
+    return cli::Ok;
+}
+
+} // namespace
+
+CliCommand countCommand() { return {u"count"_s, u"[--held]"_s, runCount}; }
+CliCommand listCommand() { return {u"list"_s, u"[--held]"_s, runList}; }
+CliCommand showCommand() { return {u"show"_s, u"N [--held]"_s, runShow}; }
+CliCommand deleteCommand() { return {u"delete"_s, u"N [--held]"_s, runDelete}; }
+CliCommand deleteAllCommand() { return {u"delete-all"_s, u"[--held]"_s, runDeleteAll}; }
+
+} // namespace hollin

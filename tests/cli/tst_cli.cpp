@@ -1,0 +1,170 @@
+#include "storage/AddressBookFile.h"
+#include "storage/DataRoot.h"
+#include "storage/MailRecordFile.h"
+
+#include <QCryptographicHash>
+#include <QDirIterator>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace Qt::StringLiterals;
+using namespace hollin;
+
+namespace {
+
+struct Run {
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+} // namespace
+
+class TestCli : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void mailCommands();
+    void heldFileIsSeparate();
+    void addressCommands();
+    void failuresChangeNothing_data();
+    void failuresChangeNothing();
+
+private:
+    Run cli(const QStringList &args) const;
+    QByteArray treeDigest() const;
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    DataRoot m_root;
+};
+
+void TestCli::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    m_root = DataRoot(m_dir->path());
+    QVERIFY(m_root.ensureTree());
+    MailRecordFile inbox(m_root.receivedMailFile(), m_root.receivedMailTemp());
+    QCOMPARE(inbox.append({u"  会議の件"_s, u"Mon, 7 Dec 2026"_s, u"taro@example.jp"_s, u"本文です\r\n二行目"_s}), 1);
+    QCOMPARE(inbox.append({u"tab\there"_s, u"Tue"_s, u"hanako\0junk"_s, u"b"_s}), 2);
+    QCOMPARE(inbox.append({u"third"_s, u"Wed"_s, u"c@x"_s, u"c"_s}), 3);
+}
+
+Run TestCli::cli(const QStringList &args) const
+{
+    QProcess p;
+    p.start(QStringLiteral(HOLLIN_CLI), QStringList{u"--root"_s, m_dir->path()} + args);
+    Run r;
+    if (!p.waitForFinished(30000))
+        return r;
+    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    r.out = QString::fromUtf8(p.readAllStandardOutput());
+    r.err = QString::fromUtf8(p.readAllStandardError());
+    return r;
+}
+
+QByteArray TestCli::treeDigest() const
+{
+    QCryptographicHash hash(QCryptographicHash::Sha1);
+    QDirIterator it(m_dir->path(), QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
+    QStringList paths;
+    while (it.hasNext())
+        paths << it.next();
+    paths.sort();
+    for (const QString &path : std::as_const(paths)) {
+        hash.addData(path.toUtf8());
+        QFile f(path);
+        if (f.open(QIODevice::ReadOnly))
+            hash.addData(f.readAll());
+    }
+    return hash.result();
+}
+
+void TestCli::mailCommands()
+{
+    Run r = cli({u"count"_s});
+    QCOMPARE(r.exitCode, 0);
+    QCOMPARE(r.out, u"3\n"_s);
+
+    r = cli({u"list"_s});
+    QCOMPARE(r.exitCode, 0);
+    QCOMPARE(r.out, u"1\t会議の件\ttaro@example.jp\tMon, 7 Dec 2026\n"
+                    u"2\ttab here\thanako\tTue\n"
+                    u"3\tthird\tc@x\tWed\n"_s);
+
+    r = cli({u"show"_s, u"1"_s});
+    QCOMPARE(r.exitCode, 0);
+    QCOMPARE(r.out, u"件名: 会議の件\n差出人: taro@example.jp\n日付: Mon, 7 Dec 2026\n\n本文です\n二行目\n"_s);
+
+    r = cli({u"delete"_s, u"2"_s});
+    QCOMPARE(r.exitCode, 0);
+    QCOMPARE(cli({u"list"_s}).out.section(u'\n', 1, 1).section(u'\t', 0, 1), u"2\tthird"_s);
+
+    r = cli({u"delete-all"_s});
+    QCOMPARE(r.exitCode, 0);
+    QCOMPARE(cli({u"count"_s}).out, u"0\n"_s);
+    QCOMPARE(QFileInfo(m_root.receivedMailFile()).size(), 0);
+}
+
+void TestCli::heldFileIsSeparate()
+{
+    MailRecordFile held(m_root.heldMailFile(), m_root.heldMailTemp());
+    QCOMPARE(held.append({u"下書き"_s, u"d"_s, u"to@x.jp"_s, u"b"_s}), 1);
+    QCOMPARE(cli({u"count"_s, u"--held"_s}).out, u"1\n"_s);
+    QVERIFY(cli({u"show"_s, u"--held"_s, u"1"_s}).out.startsWith(u"件名: 下書き\n宛先: to@x.jp\n"_s));
+    QCOMPARE(cli({u"delete-all"_s, u"--held"_s}).exitCode, 0);
+    QCOMPARE(held.count(), 0);
+    QCOMPARE(cli({u"count"_s}).out, u"3\n"_s);
+}
+
+void TestCli::addressCommands()
+{
+    Run r = cli({u"addr"_s, u"add"_s, u"山田 太郎"_s, u"名刺<yamada@example.jp>"_s});
+    QCOMPARE(r.exitCode, 0);
+    QCOMPARE(r.out, u"1\n"_s);
+    QCOMPARE(cli({u"addr"_s, u"add"_s, u"b"_s, u"b@x"_s}).out, u"2\n"_s);
+    r = cli({u"addr"_s, u"add"_s, u"😀"_s + QString(100, u'x'), u"c@x"_s});
+    QCOMPARE(r.exitCode, 0);
+    QVERIFY2(r.err.contains(u"「?」"_s) && r.err.contains(u"90 バイト"_s), qPrintable(r.err));
+
+    QCOMPARE(cli({u"addr"_s, u"delete"_s, u"2"_s}).exitCode, 0);
+    r = cli({u"addr"_s, u"list"_s});
+    QCOMPARE(r.exitCode, 0);
+    QCOMPARE(r.out, u"1\t山田 太郎\t名刺<yamada@example.jp>\n2\t?"_s + QString(89, u'x') + u"\tc@x\n"_s);
+}
+
+void TestCli::failuresChangeNothing_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("record beyond count") << QStringList{u"delete"_s, u"4"_s} << 1 << u"4 番はありません（全 3 件）。"_s;
+    QTest::newRow("record zero") << QStringList{u"delete"_s, u"0"_s} << 1 << u"0 番はありません"_s;
+    QTest::newRow("not a number") << QStringList{u"show"_s, u"x1"_s} << 1 << u"番号「x1」が正しくありません"_s;
+    QTest::newRow("negative") << QStringList{u"delete"_s, u"-1"_s} << 1 << u"番号「-1」"_s;
+    QTest::newRow("huge") << QStringList{u"delete"_s, u"99999999999"_s} << 1 << u"番号「99999999999」"_s;
+    QTest::newRow("no number") << QStringList{u"delete"_s} << 1 << u"番号を一つ指定"_s;
+    QTest::newRow("empty held file") << QStringList{u"show"_s, u"1"_s, u"--held"_s} << 1 << u"全 0 件"_s;
+    QTest::newRow("address beyond count") << QStringList{u"addr"_s, u"delete"_s, u"1"_s} << 1 << u"1 番はありません"_s;
+    QTest::newRow("unknown command") << QStringList{u"frobnicate"_s} << 2 << u"「frobnicate」というコマンドはありません"_s;
+    QTest::newRow("bad addr use") << QStringList{u"addr"_s, u"add"_s, u"only-name"_s} << 2 << u"使い方"_s;
+    QTest::newRow("extra argument") << QStringList{u"count"_s, u"5"_s} << 2 << u"余分な引数"_s;
+}
+
+void TestCli::failuresChangeNothing()
+{
+    QFETCH(QStringList, args);
+    QFETCH(int, exitCode);
+    QFETCH(QString, message);
+    MailRecordFile(m_root.heldMailFile(), m_root.heldMailTemp()).count();
+    AddressBookFile(m_root.addressBookFile(), m_root.addressBookTemp()).count();
+    const QByteArray before = treeDigest();
+    const Run r = cli(args);
+    QCOMPARE(r.exitCode, exitCode);
+    QVERIFY2(r.err.contains(message), qPrintable(r.err));
+    QVERIFY(r.out.isEmpty());
+    QCOMPARE(treeDigest(), before);
+}
+
+QTEST_GUILESS_MAIN(TestCli)
+#include "tst_cli.moc"
