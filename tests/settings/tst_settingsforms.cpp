@@ -1,0 +1,359 @@
+#include "settings/IdPassForm.h"
+#include "settings/OptionForm.h"
+#include "settings/SetForm.h"
+#include "storage/AppState.h"
+#include "storage/ProfileFile.h"
+#include "storage/ServerSettings.h"
+#include "winutil/Prompt.h"
+#include "winutil/Windows.h"
+
+#include <QCheckBox>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+using namespace hollin;
+
+namespace {
+
+// An owner that knows only the three settings windows, loading each on first
+// use and deleting it when unloaded, as the program's owner does.
+class SettingsWindows : public Windows {
+public:
+    explicit SettingsWindows(AppState &state) : m_ctx{state, *this} {}
+    ~SettingsWindows() override
+    {
+        delete m_set;
+        delete m_idPass;
+        delete m_option;
+    }
+
+    SetForm *setForm() override { return load(m_set); }
+    IdPassForm *idPassForm() override { return load(m_idPass); }
+    OptionForm *optionForm() override { return load(m_option); }
+
+    QWidget *loaded(const char *className) const override
+    {
+        const QByteArray name(className);
+        if (name == "SetForm")
+            return m_set;
+        if (name == "IdPassForm")
+            return m_idPass;
+        if (name == "OptionForm")
+            return m_option;
+        return nullptr;
+    }
+
+    void unload(const char *className) override
+    {
+        if (QWidget *w = loaded(className)) {
+            w->hide();
+            w->deleteLater();
+        }
+    }
+
+    MainForm *mainForm() override { return nullptr; }
+    FloatingForm *floatingForm(int) override { return nullptr; }
+    TyakuForm *tyakuForm() override { return nullptr; }
+    MsgForm *msgForm() override { return nullptr; }
+    WriteForm *writeForm() override { return nullptr; }
+    BackForm *backForm() override { return nullptr; }
+    FriendForm *friendForm() override { return nullptr; }
+    KaoForm *kaoForm() override { return nullptr; }
+    void showFloatingWindows() override {}
+    void hideFloatingWindows() override {}
+
+private:
+    template <typename Form>
+    Form *load(QPointer<Form> &slot)
+    {
+        if (!slot)
+            slot = new Form(m_ctx);
+        return slot;
+    }
+
+    AppContext m_ctx;
+    QPointer<SetForm> m_set;
+    QPointer<IdPassForm> m_idPass;
+    QPointer<OptionForm> m_option;
+};
+
+template <typename T>
+T *control(QWidget *window, const char *name)
+{
+    T *c = window->findChild<T *>(QString::fromLatin1(name));
+    if (!c)
+        qFatal("control %s missing", name);
+    return c;
+}
+
+QByteArray readAll(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+} // namespace
+
+class TestSettingsForms : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init()
+    {
+        Prompt::beginScript();
+        m_dir = std::make_unique<QTemporaryDir>();
+        m_state = std::make_unique<AppState>();
+        m_state->root = DataRoot(m_dir->path());
+        QVERIFY(m_state->root.ensureTree());
+        m_windows = std::make_unique<SettingsWindows>(*m_state);
+    }
+
+    void cleanup()
+    {
+        m_windows.reset();
+        QCOMPARE(Prompt::shownTexts(), QStringList()); // no test expects a message
+        Prompt::endScript();
+    }
+
+    void setFormLoad_data()
+    {
+        QTest::addColumn<QString>("number4");
+        QTest::addColumn<QString>("number5");
+        QTest::addColumn<bool>("check2");
+        QTest::addColumn<bool>("option1");
+        QTest::newRow("fresh root") << QString() << QString() << false << false;
+        QTest::newRow("both set") << u"1"_s << u"1"_s << true << true;
+        QTest::newRow("cleared, empty") << u"0"_s << QString() << false << false;
+        QTest::newRow("other values") << u"2"_s << u"2"_s << false << false;
+    }
+
+    void setFormLoad()
+    {
+        QFETCH(QString, number4);
+        QFETCH(QString, number5);
+        QFETCH(bool, check2);
+        QFETCH(bool, option1);
+        ProfileFile ini(m_state->root.iniFile());
+        if (!number4.isNull())
+            QVERIFY(ini.writeText(u"NUMBER4"_s, number4));
+        if (!number5.isNull())
+            QVERIFY(ini.writeText(u"NUMBER5"_s, number5));
+
+        SetForm *form = m_windows->setForm();
+        QVERIFY(!form->isVisible());
+        QCOMPARE(form->windowTitle(), u"設定"_s);
+        QCOMPARE(control<QCheckBox>(form, "Check2")->isChecked(), check2);
+        QCOMPARE(control<QRadioButton>(form, "Option1")->isChecked(), option1);
+        QCOMPARE(form->showNoticeBoard(), option1);
+        QCOMPARE(form->autoEraseState(), check2 ? Qt::Checked : Qt::Unchecked);
+    }
+
+    void setFormCloseWritesAndNextLoadRestores()
+    {
+        SetForm *form = m_windows->setForm();
+        form->show();
+        control<QCheckBox>(form, "Check2")->click();
+        QVERIFY(form->close());
+        const ProfileFile ini(m_state->root.iniFile());
+        QCOMPARE(ini.readText(u"NUMBER2"_s), u"Text2"_s);
+        QCOMPARE(ini.readText(u"NUMBER4"_s), u"1"_s);
+        QVERIFY(ini.hasKey(u"NUMBER5"_s)); // never selected: an empty value
+        QCOMPARE(ini.readText(u"NUMBER5"_s), QString());
+        QTRY_VERIFY(!m_windows->isLoaded("SetForm"));
+
+        // The next use loads it again from the file.
+        form = m_windows->setForm();
+        QCOMPARE(form->autoEraseState(), Qt::Checked);
+        QVERIFY(!form->showNoticeBoard());
+        control<QRadioButton>(form, "Option1")->click();
+        control<QCheckBox>(form, "Check2")->click();
+        QVERIFY(form->close());
+        QCOMPARE(ini.readText(u"NUMBER4"_s), u"0"_s);
+        QCOMPARE(ini.readText(u"NUMBER5"_s), u"1"_s);
+    }
+
+    void startUpSetsAutoErase()
+    {
+        SetForm *form = m_windows->setForm();
+        form->setAutoErase(true);
+        QCOMPARE(form->autoEraseState(), Qt::Checked);
+        form->setAutoErase(false);
+        QCOMPARE(form->autoEraseState(), Qt::Unchecked);
+    }
+
+    void emptiedHiddenFieldBecomesZero()
+    {
+        SetForm *form = m_windows->setForm();
+        auto *text2 = control<QLineEdit>(form, "Text2");
+        QVERIFY(!text2->isVisible());
+        text2->setText(u"7"_s);
+        const ProfileFile ini(m_state->root.iniFile());
+        QCOMPARE(ini.readText(u"NUMBER2"_s), u"7"_s);
+        text2->clear();
+        QCOMPARE(text2->text(), u"0"_s);
+        QCOMPARE(ini.readText(u"NUMBER2"_s), u"0"_s);
+    }
+
+    void setFormButtonsOpenTheDialogs()
+    {
+        SetForm *form = m_windows->setForm();
+        form->show();
+        control<QPushButton>(form, "Command1")->click();
+        QVERIFY(m_windows->isLoaded("IdPassForm"));
+        QVERIFY(m_windows->idPassForm()->isVisible());
+        QVERIFY(!m_windows->idPassForm()->isModal());
+        control<QPushButton>(form, "Command2")->click();
+        QVERIFY(m_windows->optionForm()->isVisible());
+    }
+
+    void idPassLoadsSavedAccount()
+    {
+        ProfileFile file(m_state->root.idPassIniFile(), true);
+        QVERIFY(file.writeText(u"NAME"_s, u"taro"_s));
+        QVERIFY(file.writeText(u"NAME2"_s, u"pw"_s));
+        QVERIFY(file.writeText(u"NAME3"_s, u"1"_s));
+        IdPassForm *form = m_windows->idPassForm();
+        QCOMPARE(form->windowTitle(), u"ID,PASS"_s);
+        QCOMPARE(control<QLineEdit>(form, "IdText")->text(), u"taro"_s);
+        auto *pass = control<QLineEdit>(form, "PassText");
+        QCOMPARE(pass->text(), u"pw"_s);
+        QCOMPARE(pass->echoMode(), QLineEdit::Password);
+        QVERIFY(!control<QCheckBox>(form, "Check1")->isChecked());
+    }
+
+    void idPassOkWithBoxClearWritesOnlyName3()
+    {
+        IdPassForm *form = m_windows->idPassForm();
+        form->show();
+        form->presetAccount(u"hanako"_s, u"secret"_s);
+        control<QPushButton>(form, "OKCommand")->click();
+        QCOMPARE(m_state->accountId, u"hanako"_s);
+        QCOMPARE(m_state->accountPassword, u"secret"_s);
+        QCOMPARE(readAll(m_state->root.idPassIniFile()), QByteArray("[EXEINI]\r\nNAME3=0\r\n"));
+        QVERIFY(!form->isVisible());
+        QTRY_VERIFY(!m_windows->isLoaded("IdPassForm"));
+    }
+
+    void idPassOkWithBoxTickedSavesOwnerOnly()
+    {
+        IdPassForm *form = m_windows->idPassForm();
+        control<QLineEdit>(form, "IdText")->setText(u"taro"_s);
+        control<QLineEdit>(form, "PassText")->setText(u"pw"_s);
+        control<QCheckBox>(form, "Check1")->setChecked(true);
+        control<QPushButton>(form, "OKCommand")->click();
+        const QString path = m_state->root.idPassIniFile();
+        const ProfileFile file(path);
+        QCOMPARE(file.readText(u"NAME"_s), u"taro"_s);
+        QCOMPARE(file.readText(u"NAME2"_s), u"pw"_s);
+        QCOMPARE(file.readText(u"NAME3"_s), u"1"_s);
+        QCOMPARE(QFile::permissions(path) & ~(QFile::ReadUser | QFile::WriteUser),
+                 QFile::ReadOwner | QFile::WriteOwner);
+    }
+
+    void idPassCancelChangesNothing()
+    {
+        m_state->accountId = u"before"_s;
+        IdPassForm *form = m_windows->idPassForm();
+        form->show();
+        control<QLineEdit>(form, "IdText")->setText(u"typed"_s);
+        control<QCheckBox>(form, "Check1")->setChecked(true);
+        control<QPushButton>(form, "CancelCommand")->click();
+        QVERIFY(!form->isVisible());
+        QCOMPARE(m_state->accountId, u"before"_s);
+        QVERIFY(!QFile::exists(m_state->root.idPassIniFile()));
+        QTRY_VERIFY(!m_windows->isLoaded("IdPassForm"));
+    }
+
+    void idPassReportsUnwritableFileAndStaysOpen()
+    {
+        // A folder where the account file should be: the write must fail.
+        QVERIFY(QDir().mkpath(m_state->root.idPassIniFile()));
+        IdPassForm *form = m_windows->idPassForm();
+        form->show();
+        control<QPushButton>(form, "OKCommand")->click();
+        QVERIFY(form->isVisible());
+        QCOMPARE(Prompt::shown().size(), 1);
+        QCOMPARE(Prompt::shown().first().kind, Prompt::Kind::Message);
+        QVERIFY(!Prompt::shown().first().text.isEmpty());
+        Prompt::clearShown();
+    }
+
+    void optionFormLoad_data()
+    {
+        QTest::addColumn<int>("apopFlag");
+        QTest::addColumn<bool>("ticked");
+        QTest::newRow("off") << 0 << false;
+        QTest::newRow("on") << 1 << true;
+        QTest::newRow("hand-edited 2") << 2 << true;
+    }
+
+    void optionFormLoad()
+    {
+        QFETCH(int, apopFlag);
+        QFETCH(bool, ticked);
+        m_state->smtpServer = u"smtp.example.jp"_s;
+        m_state->pop3Server = u"pop3s://pop.example.jp"_s;
+        m_state->mailAddress = u"me@example.jp"_s;
+        m_state->apopFlag = qint16(apopFlag);
+        OptionForm *form = m_windows->optionForm();
+        QCOMPARE(form->windowTitle(), u"サーバー設定"_s);
+        QCOMPARE(control<QLineEdit>(form, "SmtpText")->text(), u"smtp.example.jp"_s);
+        QCOMPARE(control<QLineEdit>(form, "Pop3Text")->text(), u"pop3s://pop.example.jp"_s);
+        QCOMPARE(control<QLineEdit>(form, "MailText")->text(), u"me@example.jp"_s);
+        QCOMPARE(control<QCheckBox>(form, "ApopCheck")->isChecked(), ticked);
+        QVERIFY(control<QLabel>(form, "HintLabel")->text().contains(u"smtp://host:587"_s));
+    }
+
+    void optionFormOkWritesFourLines()
+    {
+        OptionForm *form = m_windows->optionForm();
+        form->show();
+        control<QLineEdit>(form, "SmtpText")->setText(u"smtp://127.0.0.1:587"_s);
+        control<QLineEdit>(form, "Pop3Text")->setText(u"127.0.0.1:1110"_s);
+        control<QLineEdit>(form, "MailText")->setText(u"taro@example.jp"_s);
+        control<QCheckBox>(form, "ApopCheck")->setChecked(true);
+        control<QPushButton>(form, "OkCommand")->click();
+        QVERIFY(!form->isVisible());
+        QCOMPARE(m_state->pop3Server, u"127.0.0.1:1110"_s);
+        QCOMPARE(m_state->apopFlag, qint16(1));
+        QCOMPARE(readAll(m_state->root.serverSettingsFile()),
+                 QByteArray("SMTP=smtp://127.0.0.1:587\r\nPOP3=127.0.0.1:1110\r\n"
+                            "MAIL=taro@example.jp\r\nAPOP=1\r\n"));
+        const ServerSettings back = ServerSettings::read(m_state->root.serverSettingsFile());
+        QCOMPARE(back.smtpServer, u"smtp://127.0.0.1:587"_s);
+        QCOMPARE(back.mailAddress, u"taro@example.jp"_s);
+        QCOMPARE(back.apopFlag, qint16(1));
+        QTRY_VERIFY(!m_windows->isLoaded("OptionForm"));
+
+        // Opened again, it shows what was set.
+        QVERIFY(m_windows->optionForm()->findChild<QCheckBox *>(u"ApopCheck"_s)->isChecked());
+    }
+
+    void optionFormCancelChangesNothing()
+    {
+        m_state->smtpServer = u"old"_s;
+        OptionForm *form = m_windows->optionForm();
+        form->show();
+        control<QLineEdit>(form, "SmtpText")->setText(u"new"_s);
+        control<QPushButton>(form, "CancelCommand")->click();
+        QVERIFY(!form->isVisible());
+        QCOMPARE(m_state->smtpServer, u"old"_s);
+        QVERIFY(!QFile::exists(m_state->root.serverSettingsFile()));
+    }
+
+private:
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<AppState> m_state;
+    std::unique_ptr<SettingsWindows> m_windows;
+};
+
+QTEST_MAIN(TestSettingsForms)
+#include "tst_settingsforms.moc"
