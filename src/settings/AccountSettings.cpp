@@ -1,6 +1,7 @@
 #include "AccountSettings.h"
 
 #include "storage/AppState.h"
+#include "storage/Cp932.h"
 #include "storage/DataRoot.h"
 #include "storage/ProfileFile.h"
 
@@ -17,6 +18,10 @@ Account savedAccount(const DataRoot &root)
 bool acceptAccount(AppState &state, const QString &id, const QString &password, bool save,
                    Error *err)
 {
+    // The file is CP932: a character it cannot hold would come back as "?",
+    // and the next login would use a different account.
+    if (save && !(Cp932::canEncode(id) && Cp932::canEncode(password)))
+        return fail(err, u"IDまたはパスワードに、保存できない文字（Shift-JIS にない文字）が含まれています。"_s);
     state.accountId = id;
     state.accountPassword = password;
     ProfileFile file(state.root.idPassIniFile(), true);
@@ -39,6 +44,9 @@ ServerSettings serverSettingsOf(const AppState &state)
 
 bool acceptServerSettings(AppState &state, const ServerSettings &settings, Error *err)
 {
+    if (!(Cp932::canEncode(settings.smtpServer) && Cp932::canEncode(settings.pop3Server)
+          && Cp932::canEncode(settings.mailAddress)))
+        return fail(err, u"サーバー名またはメールアドレスに、保存できない文字（Shift-JIS にない文字）が含まれています。"_s);
     state.smtpServer = settings.smtpServer;
     state.pop3Server = settings.pop3Server;
     state.mailAddress = settings.mailAddress;

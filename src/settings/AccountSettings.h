@@ -21,7 +21,8 @@ Account savedAccount(const DataRoot &root);
 // What the account dialog's OK does: AccountId and AccountPassword become id
 // and password; with save, NAME = id, NAME2 = password and NAME3 = "1" are
 // written (in that order) to the owner-only account file; without, only
-// NAME3 = "0", so an account saved earlier stays.
+// NAME3 = "0", so an account saved earlier stays. A name or password that the
+// CP932 file cannot hold is refused when saving, and nothing changes.
 bool acceptAccount(AppState &state, const QString &id, const QString &password, bool save,
                    Error *err);
 
@@ -29,7 +30,8 @@ bool acceptAccount(AppState &state, const QString &id, const QString &password, 
 ServerSettings serverSettingsOf(const AppState &state);
 
 // What the server dialog's OK does: the program-wide values take the given
-// ones at once, then hlmail.ini is replaced by its four lines.
+// ones at once, then hlmail.ini is replaced by its four lines. A value that
+// the CP932 file cannot hold is refused, and nothing changes.
 bool acceptServerSettings(AppState &state, const ServerSettings &settings, Error *err);
 
 } // namespace hollin

@@ -23,6 +23,18 @@ using namespace Qt::StringLiterals;
 
 namespace hollin {
 
+namespace {
+
+// Shows a dialog, or brings it to the front when it is already open.
+void showOnTop(QWidget *window)
+{
+    window->show();
+    window->raise();
+    window->activateWindow();
+}
+
+} // namespace
+
 SetForm::SetForm(const AppContext &ctx, QWidget *parent)
     : QWidget(parent, Qt::Window)
     , m_ctx(ctx)
@@ -80,10 +92,10 @@ SetForm::SetForm(const AppContext &ctx, QWidget *parent)
 
     connect(m_text2, &QLineEdit::textChanged, this, &SetForm::hiddenTextChanged);
     connect(m_command1, &QPushButton::clicked, this, [this] {
-        m_ctx.windows.idPassForm()->show();
+        showOnTop(m_ctx.windows.idPassForm());
     });
     connect(m_command2, &QPushButton::clicked, this, [this] {
-        m_ctx.windows.optionForm()->show();
+        showOnTop(m_ctx.windows.optionForm());
     });
 }
 

@@ -116,6 +116,28 @@ private slots:
         QCOMPARE(file.readAll(), QByteArray("SMTP=\r\nPOP3=\r\nMAIL=\r\nAPOP=0\r\n"));
     }
 
+    void charactersTheFileCannotHoldAreRefused()
+    {
+        m_state->accountId = u"before"_s;
+        Error err;
+        QVERIFY(!acceptAccount(*m_state, u"taro"_s, u"pässwörd"_s, true, &err));
+        QVERIFY(err.message.contains(u"Shift-JIS"_s));
+        QCOMPARE(m_state->accountId, u"before"_s);
+        QVERIFY(!QFile::exists(m_state->root.idPassIniFile()));
+        // Not saving: nothing to hold, so it is accepted.
+        QVERIFY(acceptAccount(*m_state, u"taro"_s, u"pässwörd"_s, false, nullptr));
+        QCOMPARE(m_state->accountPassword, u"pässwörd"_s);
+
+        ServerSettings s;
+        s.pop3Server = u"pop.例え.jp"_s; // CP932 holds these
+        QVERIFY(acceptServerSettings(*m_state, s, nullptr));
+        s.smtpServer = u"smtp.😀.jp"_s;
+        QVERIFY(!acceptServerSettings(*m_state, s, &err));
+        QVERIFY(m_state->smtpServer.isEmpty());
+        QCOMPARE(ServerSettings::read(m_state->root.serverSettingsFile()).pop3Server,
+                 u"pop.例え.jp"_s);
+    }
+
     void noticeOptionsLoad_data()
     {
         QTest::addColumn<QString>("number4");
