@@ -16,13 +16,24 @@ bool isSpace(char c)
     return c == ' ' || c == '\t' || c == '\r' || c == '\n';
 }
 
+// Removes folding: a line break and the white space around it become one
+// space (a fold made of white-space-only lines too).
 QByteArray unfold(const QByteArray &raw)
 {
     QByteArray out;
     out.reserve(raw.size());
-    for (char c : raw)
-        if (c != '\r' && c != '\n')
+    for (qsizetype i = 0; i < raw.size(); ++i) {
+        const char c = raw[i];
+        if (c != '\r' && c != '\n') {
             out.append(c);
+            continue;
+        }
+        while (!out.isEmpty() && (out.back() == ' ' || out.back() == '\t'))
+            out.chop(1);
+        while (i + 1 < raw.size() && isSpace(raw[i + 1]))
+            ++i;
+        out.append(' ');
+    }
     return out.trimmed();
 }
 
