@@ -1,0 +1,140 @@
+#include "KaoForm.h"
+
+#include "KaoPalette.h"
+#include "storage/AppState.h"
+#include "storage/TextUtil.h"
+#include "winutil/Prompt.h"
+#include "winutil/WindowUtil.h"
+#include "winutil/Windows.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QCloseEvent>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QTextCursor>
+#include <QTextEdit>
+
+using namespace Qt::StringLiterals;
+
+namespace hollin {
+
+namespace {
+
+int twipsToPixels(int twips)
+{
+    const qreal dpi = QApplication::primaryScreen() ? QApplication::primaryScreen()->logicalDotsPerInch() : 96.0;
+    return qRound(twips * dpi / 1440.0);
+}
+
+QRect twipsRect(int left, int top, int width, int height)
+{
+    return QRect(twipsToPixels(left), twipsToPixels(top), twipsToPixels(width), twipsToPixels(height));
+}
+
+QLabel *blueLabel(QWidget *parent, const char *name, const QString &text, const QRect &geometry)
+{
+    auto *label = new QLabel(text, parent);
+    label->setObjectName(QLatin1StringView(name));
+    label->setWordWrap(true);
+    label->setStyleSheet(u"color: blue;"_s);
+    label->setGeometry(geometry);
+    return label;
+}
+
+} // namespace
+
+KaoForm::KaoForm(const AppContext &ctx, QWidget *parent)
+    : QWidget(parent), m_ctx(ctx)
+{
+    setObjectName(u"KaoForm"_s);
+    setWindowTitle(u"絵・顔文字"_s);
+
+    auto *command1 = new QPushButton(u"挿入（新規作成）"_s, this);
+    command1->setObjectName(u"Command1"_s);
+    command1->setGeometry(twipsRect(0, 120, 1695, 375));
+    auto *command2 = new QPushButton(u"挿入（返事を書く）"_s, this);
+    command2->setObjectName(u"Command2"_s);
+    command2->setGeometry(twipsRect(1800, 120, 1815, 375));
+    auto *command3 = new QPushButton(u"編集（貼付）"_s, this);
+    command3->setObjectName(u"Command3"_s);
+    command3->setGeometry(twipsRect(4200, 120, 1095, 375));
+
+    m_kao1 = new QPlainTextEdit(this);
+    m_kao1->setObjectName(u"Kao1"_s);
+    m_kao1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    m_kao1->setGeometry(twipsRect(0, 600, 5295, 4575));
+
+    blueLabel(this, "Label1", u"①挿入した範囲をマウスで選択（青色反転）"_s, twipsRect(0, 5280, 5295, 255));
+    blueLabel(this, "Label2", u"①挿入する場所を選択。「新規作成」または「返事を書く」"_s, twipsRect(0, 5520, 4575, 255));
+    blueLabel(this, "Label3", u"※名前他を編集すると自動で保存されます。新データの追加は編集　　　（貼付）で行います。"_s,
+              twipsRect(0, 5880, 5295, 495));
+    setFixedSize(twipsToPixels(5400), twipsToPixels(6500));
+
+    connect(command1, &QPushButton::clicked, this, &KaoForm::insertIntoNewMail);
+    connect(command2, &QPushButton::clicked, this, &KaoForm::insertIntoReply);
+    connect(command3, &QPushButton::clicked, this, &KaoForm::pasteIntoPalette);
+
+    // Load: the shipped palette stands in for a missing file.
+    KaoPalette file(paletteFile());
+    Error err;
+    QString text;
+    if (file.provideDefault(&err) && file.load(&text, &err)) {
+        m_kao1->setPlainText(text);
+        m_loaded = true;
+    } else {
+        Prompt::message(this, err.text(), QString(), Prompt::Icon::Warning);
+    }
+}
+
+QString KaoForm::paletteFile() const
+{
+    return m_ctx.state.root.resolve(u"顔文字データ/Kao1.txt"_s);
+}
+
+void KaoForm::insertIntoNewMail() { insertInto("WriteForm", "rtfEd"); }
+void KaoForm::insertIntoReply() { insertInto("BackForm", "BodyText"); }
+
+void KaoForm::insertInto(const char *windowClass, const char *bodyName)
+{
+    QWidget *target = m_ctx.windows.loaded(windowClass);
+    QTextEdit *body = target && target->isVisible()
+        ? target->findChild<QTextEdit *>(QLatin1StringView(bodyName)) : nullptr;
+    if (!body) {
+        Prompt::message(this, u"新規作成（または返事を書く）画面が開いていません。"_s);
+        return;
+    }
+    QTextCursor selection = m_kao1->textCursor();
+    const int end = selection.hasSelection() ? selection.selectionEnd() : 0;
+    const QString selected = selection.selectedText().replace(QChar(0x2029), u'\n');
+    QApplication::clipboard()->clear();
+    QApplication::clipboard()->setText(selected);
+    selection.setPosition(end);
+    m_kao1->setTextCursor(selection);
+    m_kao1->setFocus();
+    body->textCursor().insertText(trimSpaces(selected));
+    close();
+}
+
+void KaoForm::pasteIntoPalette()
+{
+    m_kao1->setFocus();
+    m_kao1->textCursor().insertText(trimSpaces(QApplication::clipboard()->text()));
+    m_kao1->setFocus();
+}
+
+void KaoForm::closeEvent(QCloseEvent *event)
+{
+    // A palette that never loaded is not written over its file.
+    if (m_loaded) {
+        Error err;
+        if (!KaoPalette(paletteFile()).save(m_kao1->toPlainText(), &err))
+            Prompt::message(this, err.text(), QString(), Prompt::Icon::Warning);
+    }
+    event->accept();
+    unloadWhenClosed(m_ctx.windows, this, "KaoForm");
+}
+
+} // namespace hollin

@@ -1,0 +1,215 @@
+#include "editor/KaoForm.h"
+#include "editor/KaoPalette.h"
+#include "storage/AppState.h"
+#include "storage/Cp932.h"
+#include "winutil/Prompt.h"
+#include "winutil/Windows.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QFile>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextEdit>
+
+using namespace Qt::StringLiterals;
+using namespace hollin;
+
+namespace {
+
+// An owner that knows two bodies to insert into; the palette itself asks it only
+// for loaded windows and for its own unloading.
+class BodyWindows : public Windows {
+public:
+    QWidget compose, reply;
+    QPointer<QWidget> palette;
+    BodyWindows()
+    {
+        compose.setObjectName(u"WriteForm"_s);
+        (new QTextEdit(&compose))->setObjectName(u"rtfEd"_s);
+        reply.setObjectName(u"BackForm"_s);
+        (new QTextEdit(&reply))->setObjectName(u"BodyText"_s);
+    }
+    QTextEdit *composeBody() { return compose.findChild<QTextEdit *>(u"rtfEd"_s); }
+
+    MainForm *mainForm() override { return nullptr; }
+    FloatingForm *floatingForm(int) override { return nullptr; }
+    SetForm *setForm() override { return nullptr; }
+    IdPassForm *idPassForm() override { return nullptr; }
+    OptionForm *optionForm() override { return nullptr; }
+    TyakuForm *tyakuForm() override { return nullptr; }
+    MsgForm *msgForm() override { return nullptr; }
+    WriteForm *writeForm() override { return nullptr; }
+    BackForm *backForm() override { return nullptr; }
+    FriendForm *friendForm() override { return nullptr; }
+    KaoForm *kaoForm() override { return nullptr; }
+    QWidget *loaded(const char *className) const override
+    {
+        const QString name = QString::fromLatin1(className);
+        if (name == u"WriteForm")
+            return const_cast<QWidget *>(&compose);
+        if (name == u"BackForm")
+            return const_cast<QWidget *>(&reply);
+        return nullptr;
+    }
+    void unload(const char *) override {}
+    void showFloatingWindows() override {}
+    void hideFloatingWindows() override {}
+};
+
+} // namespace
+
+class TestKaoPalette : public QObject {
+    Q_OBJECT
+    QTemporaryDir m_dir;
+    AppState m_state;
+    std::unique_ptr<BodyWindows> m_windows;
+
+    QString paletteFile() const { return m_state.root.resolve(u"顔文字データ/Kao1.txt"_s); }
+
+    void writePalette(const QByteArray &bytes)
+    {
+        QFile file(paletteFile());
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+    }
+
+    QByteArray paletteBytes() const
+    {
+        QFile file(paletteFile());
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+
+    std::unique_ptr<KaoForm> openPalette()
+    {
+        auto form = std::make_unique<KaoForm>(AppContext{m_state, *m_windows});
+        form->show();
+        return form;
+    }
+
+    static void select(QPlainTextEdit *edit, int from, int to)
+    {
+        QTextCursor cursor = edit->textCursor();
+        cursor.setPosition(from);
+        cursor.setPosition(to, QTextCursor::KeepAnchor);
+        edit->setTextCursor(cursor);
+    }
+
+private slots:
+    void init()
+    {
+        m_state.root = DataRoot(m_dir.path());
+        QVERIFY(m_state.root.ensureTree());
+        QFile::remove(paletteFile());
+        m_windows = std::make_unique<BodyWindows>();
+        Prompt::beginScript();
+    }
+    void cleanup() { Prompt::endScript(); }
+
+    void saveRoundTripInCp932_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::newRow("final line end kept once") << u"(^_^)\n①㈱\n"_s << Cp932::encode(u"(^_^)\r\n①㈱\r\n"_s);
+        QTest::newRow("missing final line end added") << u"～"_s << QByteArray("\x81\x60\r\n");
+        QTest::newRow("empty palette") << QString() << QByteArray("\r\n");
+    }
+
+    void saveRoundTripInCp932()
+    {
+        QFETCH(QString, text);
+        QFETCH(QByteArray, bytes);
+        KaoPalette palette(paletteFile());
+        QVERIFY(palette.save(text));
+        QCOMPARE(paletteBytes(), bytes);
+        QString loaded;
+        QVERIFY(palette.load(&loaded));
+        QVERIFY(palette.save(loaded));
+        QCOMPARE(paletteBytes(), bytes);
+    }
+
+    void openAndCloseWithoutEditLeavesTheFile()
+    {
+        const QByteArray original = Cp932::encode(u"(^o^)\r\nヽ(´ー｀)ノ\r\n"_s);
+        writePalette(original);
+        auto form = openPalette();
+        QCOMPARE(form->palette()->toPlainText(), u"(^o^)\nヽ(´ー｀)ノ\n"_s);
+        form->close();
+        QCOMPARE(paletteBytes(), original);
+    }
+
+    void missingFileGetsTheShippedPalette()
+    {
+        auto form = openPalette();
+        QVERIFY(form->palette()->toPlainText().size() > 300);
+        QVERIFY(Cp932::canEncode(form->palette()->toPlainText()));
+        QVERIFY(QFile::exists(paletteFile()));
+    }
+
+    void insertSelectionTrimmedIntoNewMail()
+    {
+        writePalette(Cp932::encode(u"abc  (^_^)\r\n(*^^*)  xyz\r\n"_s));
+        m_windows->compose.show();
+        QTextEdit *body = m_windows->composeBody();
+        body->setPlainText(u"[--]"_s);
+        QTextCursor target = body->textCursor();
+        target.setPosition(1);
+        target.setPosition(3, QTextCursor::KeepAnchor);
+        body->setTextCursor(target);
+
+        auto form = openPalette();
+        select(form->palette(), 3, 19); // "  (^_^)\n(*^^*)  "
+        form->findChild<QPushButton *>(u"Command1"_s)->click();
+        QCOMPARE(body->toPlainText(), u"[(^_^)\n(*^^*)]"_s);
+        QCOMPARE(QApplication::clipboard()->text(), u"  (^_^)\n(*^^*)  "_s);
+        QCOMPARE(form->palette()->textCursor().position(), 19);
+        QVERIFY(!form->isVisible());
+    }
+
+    void insertWithoutSelectionRemovesTargetSelection()
+    {
+        writePalette(Cp932::encode(u"(^_^)\r\n"_s));
+        m_windows->compose.show();
+        QTextEdit *body = m_windows->composeBody();
+        body->setPlainText(u"abc"_s);
+        body->selectAll();
+        auto form = openPalette();
+        QTextCursor cursor = form->palette()->textCursor();
+        cursor.setPosition(4);
+        form->palette()->setTextCursor(cursor);
+        form->insertIntoNewMail();
+        QCOMPARE(body->toPlainText(), QString());
+        QCOMPARE(QApplication::clipboard()->text(), QString());
+        QCOMPARE(form->palette()->textCursor().position(), 0);
+    }
+
+    void insertIntoAClosedWindowIsRefused()
+    {
+        writePalette(Cp932::encode(u"(^_^)\r\n"_s));
+        auto form = openPalette();
+        form->palette()->selectAll();
+        form->insertIntoReply(); // the reply window is not on screen
+        QCOMPARE(Prompt::shownTexts().last(), u"新規作成（または返事を書く）画面が開いていません。"_s);
+        QVERIFY(m_windows->reply.findChild<QTextEdit *>(u"BodyText"_s)->toPlainText().isEmpty());
+        QVERIFY(form->isVisible());
+    }
+
+    void editPastesTrimmedClipboardAndSavesOnClose()
+    {
+        writePalette(Cp932::encode(u"A\r\n"_s));
+        auto form = openPalette();
+        QTextCursor cursor = form->palette()->textCursor();
+        cursor.movePosition(QTextCursor::End);
+        form->palette()->setTextCursor(cursor);
+        QApplication::clipboard()->setText(u"  (≧▽≦)  "_s);
+        form->findChild<QPushButton *>(u"Command3"_s)->click();
+        form->close();
+        QCOMPARE(paletteBytes(), Cp932::encode(u"A\r\n(≧▽≦)\r\n"_s));
+    }
+};
+
+QTEST_MAIN(TestKaoPalette)
+#include "tst_kao_palette.moc"
