@@ -32,10 +32,9 @@ OptionForm::OptionForm(const AppContext &ctx, QWidget *parent)
     m_mailText->setObjectName(u"MailText"_s);
     m_apopCheck = new QCheckBox(u"APOP を使用する(&A)"_s, this);
     m_apopCheck->setObjectName(u"ApopCheck"_s);
-    m_hint = new QLabel(u"サーバー名は host:port、pop3s://host[:port]、pop3://host、"
+    m_hint = new QLabel(u"host:port、pop3s://host[:port]、pop3://host、"
                         u"smtps://host[:port]、smtp://host:587 の形でも書けます。"_s, this);
     m_hint->setObjectName(u"HintLabel"_s);
-    m_hint->setWordWrap(true);
     m_ok = new QPushButton(u"設定"_s, this);
     m_ok->setObjectName(u"OkCommand"_s);
     m_ok->setDefault(true);
