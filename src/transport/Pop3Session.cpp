@@ -1,11 +1,11 @@
 #include "Pop3Session.h"
 
 #include "ServerAddress.h"
+#include "TlsTrust.h"
 
 #include <QCryptographicHash>
 #include <QDeadlineTimer>
 #include <QFile>
-#include <QMutex>
 #include <QRegularExpression>
 #include <QSslCertificate>
 #include <QSslConfiguration>
@@ -18,22 +18,6 @@ namespace hollin {
 namespace {
 
 constexpr qsizetype kMaxLine = 16 * 1024 * 1024;
-
-QMutex g_caMutex;
-QList<QSslCertificate> g_extraCas;
-
-QList<QSslCertificate> extraCaCertificates()
-{
-    QList<QSslCertificate> cas;
-    {
-        QMutexLocker lock(&g_caMutex);
-        cas = g_extraCas;
-    }
-    const QString file = qEnvironmentVariable("HOLLIN_EXTRA_CA_FILE");
-    if (!file.isEmpty())
-        cas += QSslCertificate::fromPath(file, QSsl::Pem);
-    return cas;
-}
 
 QString replyText(const QByteArray &line)
 {
@@ -52,12 +36,6 @@ Pop3Session::Pop3Session() = default;
 Pop3Session::~Pop3Session()
 {
     abort();
-}
-
-void Pop3Session::addCaCertificates(const QList<QSslCertificate> &certificates)
-{
-    QMutexLocker lock(&g_caMutex);
-    g_extraCas += certificates;
 }
 
 void Pop3Session::setTimeouts(int connectMs, int replyMs)

@@ -9,7 +9,6 @@
 #include <QString>
 #include <memory>
 
-class QSslCertificate;
 class QSslSocket;
 
 namespace hollin {
@@ -21,8 +20,8 @@ namespace hollin {
 // Server text: "host" or "host:port" (plain, port 110), "pop3://host[:port]"
 // (port 110, STLS when the server offers it), "pop3s://host[:port]" (implicit
 // TLS, port 995). Certificates are verified against the system's CAs plus
-// those given to addCaCertificates() and the PEM file named by the
-// environment variable HOLLIN_EXTRA_CA_FILE (read at each connect).
+// the extra ones of TlsTrust.h (addExtraCaCertificates(), or the PEM file
+// named by the environment variable HOLLIN_EXTRA_CA_FILE).
 //
 // An -ERR answer fails that call only; the session stays usable. QUIT, which
 // commits every DELE, is sent only by quit(); abort() and the destructor close
@@ -37,8 +36,6 @@ public:
     ~Pop3Session();
     Pop3Session(const Pop3Session &) = delete;
     Pop3Session &operator=(const Pop3Session &) = delete;
-
-    static void addCaCertificates(const QList<QSslCertificate> &certificates);
 
     // Defaults: 15 s for connect, TLS and greeting; 60 s for any reply or
     // for a body that stops flowing.

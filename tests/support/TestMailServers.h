@@ -32,7 +32,7 @@ namespace hollin {
 // on its plain port and listens for implicit TLS on pop3sServer(); the SMTP
 // server listens on smtpStartTlsServer() (STARTTLS required) and
 // smtpsServer() (implicit TLS). Clients must trust caCertificatePath()
-// explicitly (for MailLib: Pop3Session/SmtpSender::addCaCertificates or the
+// explicitly (transport/TlsTrust.h: addExtraCaCertificates(), or the
 // environment variable HOLLIN_EXTRA_CA_FILE).
 class TestMailServers {
 public:

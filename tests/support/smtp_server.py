@@ -7,13 +7,14 @@ DATA command is appended to --log as "<verb> <peer port> <argument>", so a test
 can count the connections that carried mail.
 """
 import argparse
-import asyncio
+import logging
 import os
 import signal
 import ssl
 import sys
 import threading
 import time
+import warnings
 
 from aiosmtpd.controller import Controller
 from aiosmtpd.smtp import AuthResult, LoginPassword
@@ -72,8 +73,9 @@ def make_authenticator(user, password):
     def authenticate(server, session, envelope, mechanism, auth_data):
         if isinstance(auth_data, LoginPassword):
             ok = auth_data.login == user.encode() and auth_data.password == password.encode()
-            return AuthResult(success=ok)
-        return AuthResult(success=False)
+            # handled=False: the server itself answers "535" on failure.
+            return AuthResult(success=ok, handled=False)
+        return AuthResult(success=False, handled=False)
     return authenticate
 
 
@@ -91,6 +93,10 @@ def main():
     p.add_argument("--uid", type=int, default=os.getuid())
     p.add_argument("--gid", type=int, default=os.getgid())
     args = p.parse_args()
+    # Failures are what the tests provoke: keep aiosmtpd's warnings and
+    # tracebacks out of the test output.
+    warnings.simplefilter("ignore")
+    logging.getLogger("mail.log").setLevel(logging.CRITICAL + 1)
 
     handler = Handler(args)
     common = {}
