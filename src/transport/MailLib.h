@@ -13,7 +13,15 @@ class SmtpSender;
 // extraction behind the calls the program has always made. Every call blocks
 // until it is done (with timeouts: 15 s to connect, 60 s for a stalled reply),
 // so callers run it off the user-interface thread (see ReceiveJob / SendJob).
-// One instance is used by one thread at a time.
+// One instance belongs to one thread: create it, use it and destroy it on the
+// same thread (its sockets are bound to the thread that opened them).
+//
+// POP3 deletions take effect only at pop3Close() (QUIT); pop3Abort() and the
+// destructor leave every message on the server. When the server offers
+// PIPELINING, fetching message n also sends the RETRs of the next messages,
+// and a refused DELE is reported by pop3Close().
+//
+// TLS certificates are verified; extra trusted CAs: transport/TlsTrust.h.
 //
 // Sentinels: a connection handle of -1 means no connection; a negative count
 // or result means failure, and getMessage() then tells why in Japanese.
@@ -28,6 +36,8 @@ public:
     void initializeWinSock();
     void setOption(int option, int value);
     void endWinSock();
+    // Connect (with TLS and greeting) and reply timeouts; 15000 / 60000 ms by default.
+    void setTimeouts(int connectMs, int replyMs);
 
     // Server: "host", "host:port", "pop3://host[:port]" (STLS when offered),
     // "pop3s://host[:port]". Returns a handle, or -1.

@@ -1,0 +1,331 @@
+#include "MailLib.h"
+
+#include "AttachmentExtractor.h"
+#include "MailComposer.h"
+#include "MailDecoder.h"
+#include "Pop3Session.h"
+#include "SmtpSender.h"
+
+#include <map>
+
+using namespace Qt::StringLiterals;
+
+namespace hollin {
+
+namespace {
+
+// RETR commands kept in flight ahead of the message the caller asks for, when
+// the server pipelines: at most this many messages and about this many octets
+// (always at least the next one).
+constexpr int kPipelineMessages = 32;
+constexpr qint64 kPipelineOctets = 4 * 1024 * 1024;
+
+} // namespace
+
+struct MailLib::Private {
+    struct Connection {
+        std::unique_ptr<Pop3Session> session;
+        int count = 0;                 // messages, after login
+        bool sizesRead = false;
+        QHash<int, qint64> sizes;      // LIST, read once when pipelining
+    };
+
+    std::map<int, Connection> connections;
+    int nextHandle = 1;
+    int connectMs = 15000;
+    int replyMs = 60000;
+    QByteArray lastRaw;               // the last fetched message, for extraction
+    int lastHandle = 0;
+    int lastNumber = 0;
+    QStringList lastAttachments;
+    SmtpSender smtp;
+    QString smtpUser;
+    QString smtpPassword;
+    QString message;
+
+    Connection *connection(int handle)
+    {
+        const auto it = connections.find(handle);
+        if (it == connections.end()) {
+            message = u"POP3 サーバーに接続していません（接続番号 %1）。"_s.arg(handle);
+            return nullptr;
+        }
+        return &it->second;
+    }
+
+    void keepRaw(int handle, int n, const QByteArray &raw)
+    {
+        lastRaw = raw;
+        lastHandle = handle;
+        lastNumber = n;
+    }
+
+    int failed(const Error &err)
+    {
+        message = err.text();
+        return -1;
+    }
+
+    // Keeps RETRs in flight for n and the messages after it.
+    void fillPipeline(Connection &c, int n)
+    {
+        Pop3Session &s = *c.session;
+        if (!s.supportsPipelining())
+            return;
+        if (!c.sizesRead) {
+            c.sizesRead = true;
+            Error ignored; // without sizes the window is counted in messages only
+            s.listAll(&c.sizes, &ignored);
+        }
+        qint64 octets = 0;
+        for (int k = n; k <= c.count && k < n + kPipelineMessages; ++k) {
+            if (k > n && octets >= kPipelineOctets)
+                break;
+            octets += c.sizes.value(k);
+            if (!s.prefetch(k))
+                break;
+        }
+    }
+};
+
+MailLib::MailLib() : d(std::make_unique<Private>()) {}
+
+MailLib::~MailLib()
+{
+    endWinSock();
+}
+
+void MailLib::initializeWinSock()
+{
+    // Sockets and libcurl need no process-wide start here: SmtpSender
+    // initialises libcurl once, Qt its sockets on first use.
+}
+
+void MailLib::setOption(int option, int value)
+{
+    // Option 1 was the size of the caller's text buffers; texts cross this
+    // interface as QString and are returned whole, so no option applies.
+    Q_UNUSED(option);
+    Q_UNUSED(value);
+}
+
+void MailLib::setTimeouts(int connectMs, int replyMs)
+{
+    d->connectMs = connectMs;
+    d->replyMs = replyMs;
+    d->smtp.setTimeouts(connectMs, replyMs);
+}
+
+void MailLib::endWinSock()
+{
+    // Open POP3 connections end without QUIT: nothing is deleted by surprise.
+    d->connections.clear();
+    d->smtp.disconnect();
+}
+
+int MailLib::pop3Connect(const QString &server)
+{
+    auto session = std::make_unique<Pop3Session>();
+    session->setTimeouts(d->connectMs, d->replyMs);
+    Error err;
+    if (!session->connectToServer(server, &err))
+        return d->failed(err);
+    const int handle = d->nextHandle++;
+    d->connections[handle].session = std::move(session);
+    return handle;
+}
+
+int MailLib::pop3Authenticate(int handle, const QString &accountId, const QString &password, int apopFlag)
+{
+    Private::Connection *c = d->connection(handle);
+    if (!c)
+        return -1;
+    Error err;
+    int count = 0;
+    if (!c->session->login(accountId, password, apopFlag != 0, &err) || !c->session->stat(&count, nullptr, &err))
+        return d->failed(err);
+    c->count = count;
+    return count;
+}
+
+int MailLib::pop3GetMailStatus(int handle, int n, QString *subject, QString *date, QString *from, QString *header)
+{
+    Private::Connection *c = d->connection(handle);
+    if (!c)
+        return -1;
+    Error err;
+    DecodedMail mail;
+    d->fillPipeline(*c, n);
+    if (c->session->isPrefetched(n)) {
+        // The whole message is on its way anyway: read the header from it.
+        QByteArray raw;
+        if (!c->session->retrieve(n, &raw, &err))
+            return d->failed(err);
+        mail = MailDecoder::decode(raw);
+        d->keepRaw(handle, n, raw);
+    } else {
+        QByteArray rawHeader;
+        if (!c->session->top(n, 0, &rawHeader, &err))
+            return d->failed(err);
+        mail = MailDecoder::decodeHeader(rawHeader);
+    }
+    *subject = mail.subject;
+    *date = mail.date;
+    *from = mail.from;
+    *header = mail.header;
+    return 0;
+}
+
+int MailLib::pop3GetMailSize(int handle, int n)
+{
+    Private::Connection *c = d->connection(handle);
+    if (!c)
+        return -1;
+    if (c->sizes.contains(n))
+        return int(qMin<qint64>(c->sizes.value(n), INT_MAX));
+    Error err;
+    qint64 size = 0;
+    if (!c->session->list(n, &size, &err))
+        return d->failed(err);
+    return int(qMin<qint64>(size, INT_MAX));
+}
+
+int MailLib::pop3GetMail(int handle, int n, QString *subject, QString *date, QString *from, QString *header,
+                         QString *body)
+{
+    Private::Connection *c = d->connection(handle);
+    if (!c)
+        return -1;
+    QByteArray raw;
+    if (d->lastHandle == handle && d->lastNumber == n && !d->lastRaw.isEmpty()) {
+        raw = d->lastRaw; // the status call already fetched it whole
+    } else {
+        d->fillPipeline(*c, n);
+        Error err;
+        if (!c->session->retrieve(n, &raw, &err))
+            return d->failed(err);
+    }
+    d->keepRaw(handle, n, raw);
+    const DecodedMail mail = MailDecoder::decode(raw);
+    *subject = mail.subject;
+    *date = mail.date;
+    *from = mail.from;
+    *header = mail.header;
+    *body = mail.body;
+    return 0;
+}
+
+int MailLib::pop3DeleteMail(int handle, int n)
+{
+    Private::Connection *c = d->connection(handle);
+    if (!c)
+        return -1;
+    Error err;
+    if (!c->session->dele(n, &err))
+        return d->failed(err);
+    return 0;
+}
+
+int MailLib::pop3Close(int handle)
+{
+    Private::Connection *c = d->connection(handle);
+    if (!c)
+        return -1;
+    Error err;
+    const bool ok = c->session->quit(&err);
+    d->connections.erase(handle);
+    return ok ? 0 : d->failed(err);
+}
+
+int MailLib::pop3Abort(int handle)
+{
+    if (!d->connection(handle))
+        return -1;
+    d->connections.erase(handle);
+    return 0;
+}
+
+int MailLib::attachmentFileFirst(const QString &subject, const QString &date, const QString &from,
+                                 const QString &header, const QString &body, const QString &attachmentFolder,
+                                 const QString &textFilePath, const QString &messageText)
+{
+    // The fetched message itself is extracted; the texts the caller passes
+    // back are what it made of that same message.
+    Q_UNUSED(subject);
+    Q_UNUSED(date);
+    Q_UNUSED(from);
+    Q_UNUSED(header);
+    Q_UNUSED(body);
+    Q_UNUSED(textFilePath);
+    Q_UNUSED(messageText);
+    d->lastAttachments.clear();
+    if (d->lastRaw.isEmpty()) {
+        d->message = u"添付ファイルを取り出すメールがありません（先にメールを受信して下さい）。"_s;
+        return AttachmentExtractor::NoAttachments;
+    }
+    Error err;
+    const int rc = AttachmentExtractor::extract(d->lastRaw, attachmentFolder, &d->lastAttachments, &err);
+    if (err.isSet())
+        d->message = err.text();
+    return rc;
+}
+
+void MailLib::attachmentFileClose()
+{
+    d->keepRaw(0, 0, {});
+}
+
+QStringList MailLib::lastAttachmentFiles() const
+{
+    return d->lastAttachments;
+}
+
+void MailLib::setSmtpCredentials(const QString &accountId, const QString &password)
+{
+    d->smtpUser = accountId;
+    d->smtpPassword = password;
+}
+
+int MailLib::smtpSendMail(QString &server, const QString &to, const QString &cc, const QString &bcc,
+                          const QString &from, const QString &subject, const QString &body,
+                          const QString &reserved, const QString &attachments, int flags)
+{
+    // Copies and blind copies are not part of what the program sends.
+    Q_UNUSED(cc);
+    Q_UNUSED(bcc);
+    Q_UNUSED(reserved);
+    Q_UNUSED(flags);
+    const QString envelopeTo = MailComposer::envelopeAddress(to);
+    if (envelopeTo.isEmpty()) {
+        d->message = to.trimmed().isEmpty() ? u"宛先が指定されていません。"_s
+                                            : u"宛先「%1」にメールアドレスがありません。"_s.arg(to);
+        return -1;
+    }
+    OutgoingMail mail;
+    mail.from = from;
+    mail.to = to;
+    mail.subject = subject;
+    mail.body = body;
+    for (const QString &path : attachments.split(u',', Qt::SkipEmptyParts))
+        mail.attachments << path;
+    Error err;
+    const QByteArray bytes = MailComposer::build(mail, &err);
+    if (bytes.isEmpty())
+        return d->failed(err.isSet() ? err : Error{u"メールを組み立てられませんでした。"_s, {}});
+    d->smtp.setCredentials(d->smtpUser, d->smtpPassword);
+    if (!d->smtp.send(server, MailComposer::envelopeAddress(from), {envelopeTo}, bytes, &err))
+        return d->failed(err);
+    return 0;
+}
+
+void MailLib::smtpDisconnect()
+{
+    d->smtp.disconnect();
+}
+
+QString MailLib::getMessage() const
+{
+    return d->message;
+}
+
+} // namespace hollin
