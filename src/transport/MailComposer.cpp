@@ -1,0 +1,239 @@
+#include "transport/MailComposer.h"
+
+#include "transport/Charset.h"
+#include "transport/MimeGlib.h"
+#include "transport/MimeHeader.h"
+#include "transport/MimeTree.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QMimeDatabase>
+
+using namespace Qt::StringLiterals;
+
+namespace hollin {
+
+namespace {
+
+struct Recipient {
+    QString name;
+    QString address;
+};
+
+bool isAddress(const QString &address)
+{
+    const qsizetype at = address.lastIndexOf(u'@');
+    if (at <= 0 || at == address.size() - 1)
+        return false;
+    for (QChar c : address) {
+        const char16_t u = c.unicode();
+        if (u <= 0x20 || u >= 0x7F || u == u'<' || u == u'>' || u == u',' || u == u';' || u == u'"'
+            || u == u'(' || u == u')' || u == u'[' || u == u']' || u == u'\\')
+            return false;
+    }
+    return true;
+}
+
+// "addr" or the business-card form "名前<addr>"; an empty address when neither.
+Recipient parseRecipient(const QString &text)
+{
+    const QString t = text.trimmed();
+    const qsizetype lt = t.lastIndexOf(u'<');
+    if (lt < 0)
+        return {{}, isAddress(t) ? t : QString()};
+    if (!t.endsWith(u'>'))
+        return {};
+    const QString address = t.mid(lt + 1, t.size() - lt - 2).trimmed();
+    if (!isAddress(address))
+        return {};
+    return {t.left(lt).trimmed(), address};
+}
+
+// A header value on one line: control characters (a CR LF would start a new
+// header field) become spaces.
+QString oneLine(const QString &text)
+{
+    QString out = text;
+    for (QChar &c : out)
+        if (c.unicode() < 0x20 || c.unicode() == 0x7F)
+            c = u' ';
+    return out;
+}
+
+QByteArray displayName(const QString &name)
+{
+    const QString line = oneLine(name).trimmed();
+    bool ascii = true;
+    bool special = false;
+    for (QChar c : line) {
+        if (c.unicode() > 0x7E)
+            ascii = false;
+        if (QStringView(u"()<>[]:;@\\,.\"").contains(c))
+            special = true;
+    }
+    if (!ascii || line.contains(u"=?"_s))
+        return MimeHeader::encode(line);
+    if (!special)
+        return line.toLatin1();
+    QByteArray quoted = line.toLatin1();
+    quoted.replace('\\', "\\\\").replace('"', "\\\"");
+    return '"' + quoted + '"';
+}
+
+// CR LF line ends, the last line ended too.
+QString crlfText(const QString &text)
+{
+    QString out = mime::crlf(text);
+    if (!out.endsWith(u"\r\n"_s))
+        out += u"\r\n"_s;
+    return out;
+}
+
+GMimeStream *memoryStream(const QByteArray &bytes)
+{
+    return g_mime_stream_mem_new_with_buffer(bytes.constData(), size_t(bytes.size()));
+}
+
+void setContent(GMimePart *part, const QByteArray &bytes)
+{
+    GMimeStream *stream = memoryStream(bytes);
+    GMimeDataWrapper *wrapper = g_mime_data_wrapper_new_with_stream(stream, GMIME_CONTENT_ENCODING_DEFAULT);
+    g_mime_part_set_content(part, wrapper);
+    g_object_unref(wrapper);
+    g_object_unref(stream);
+}
+
+GMimeObject *bodyPart(const QString &body, bool jis)
+{
+    const QString text = crlfText(body);
+    GMimeTextPart *part = g_mime_text_part_new_with_subtype("plain");
+    if (jis) {
+        bool ok = false;
+        setContent(GMIME_PART(part), Charset::encodeIso2022Jp(text, &ok));
+        g_mime_text_part_set_charset(part, "ISO-2022-JP");
+        g_mime_part_set_content_encoding(GMIME_PART(part), GMIME_CONTENT_ENCODING_7BIT);
+    } else {
+        setContent(GMIME_PART(part), text.toUtf8());
+        g_mime_text_part_set_charset(part, "UTF-8");
+        g_mime_part_set_content_encoding(
+            GMIME_PART(part), g_mime_part_get_best_content_encoding(GMIME_PART(part), GMIME_ENCODING_CONSTRAINT_7BIT));
+    }
+    return GMIME_OBJECT(part);
+}
+
+GMimeObject *attachmentPart(const QString &path, const QByteArray &bytes)
+{
+    const QString mimeType = QMimeDatabase().mimeTypeForFile(path).name();
+    const QByteArray type = mimeType.section(u'/', 0, 0).toLatin1();
+    const QByteArray subtype = mimeType.section(u'/', 1).toLatin1();
+    GMimePart *part = g_mime_part_new_with_type(type.isEmpty() ? "application" : type.constData(),
+                                                subtype.isEmpty() ? "octet-stream" : subtype.constData());
+    setContent(part, bytes);
+    g_mime_part_set_content_encoding(part, GMIME_CONTENT_ENCODING_BASE64);
+    g_mime_object_set_disposition(GMIME_OBJECT(part), "attachment");
+    const QByteArray name = QFileInfo(path).fileName().toUtf8();
+    g_mime_part_set_filename(part, name.constData()); // filename (RFC 2231) and name
+    // Older Japanese mailers read only name="=?…?=" (RFC 2047).
+    GMimeContentType *ct = g_mime_object_get_content_type(GMIME_OBJECT(part));
+    if (GMimeParam *param = g_mime_param_list_get_parameter(g_mime_content_type_get_parameters(ct), "name"))
+        g_mime_param_set_encoding_method(param, GMIME_PARAM_ENCODING_METHOD_RFC2047);
+    return GMIME_OBJECT(part);
+}
+
+QByteArray serialise(GMimeObject *object)
+{
+    GMimeFormatOptions *options = g_mime_format_options_new();
+    g_mime_format_options_set_newline_format(options, GMIME_NEWLINE_FORMAT_DOS);
+    GMimeStream *stream = g_mime_stream_mem_new();
+    g_mime_object_write_to_stream(object, options, stream);
+    GByteArray *array = g_mime_stream_mem_get_byte_array(GMIME_STREAM_MEM(stream));
+    QByteArray bytes(reinterpret_cast<const char *>(array->data), qsizetype(array->len));
+    g_object_unref(stream);
+    g_mime_format_options_free(options);
+    return bytes;
+}
+
+QByteArray dateNow()
+{
+    GDateTime *now = g_date_time_new_now_local();
+    char *text = g_mime_utils_header_format_date(now);
+    QByteArray date(text);
+    g_free(text);
+    g_date_time_unref(now);
+    return date;
+}
+
+QByteArray messageId(const QString &from)
+{
+    QString domain = from.section(u'@', -1);
+    if (!from.contains(u'@') || domain.isEmpty())
+        domain = u"localhost"_s;
+    char *id = g_mime_utils_generate_message_id(domain.toLatin1().constData());
+    QByteArray text = '<' + QByteArray(id) + '>';
+    g_free(id);
+    return text;
+}
+
+} // namespace
+
+QString MailComposer::envelopeAddress(const QString &recipient)
+{
+    return parseRecipient(recipient).address;
+}
+
+QByteArray MailComposer::build(const OutgoingMail &mail, Error *err)
+{
+    const Recipient to = parseRecipient(mail.to);
+    if (to.address.isEmpty()) {
+        fail(err, u"宛先のメールアドレスが正しくありません"_s, mail.to);
+        return {};
+    }
+    const QString from = mail.from.trimmed();
+    if (!isAddress(from)) {
+        fail(err, u"差出人のメールアドレスが正しくありません"_s, mail.from);
+        return {};
+    }
+    QList<QByteArray> contents;
+    for (const QString &path : mail.attachments) {
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly)) {
+            fail(err, u"添付ファイルが見つかりません"_s, path + u": "_s + file.errorString());
+            return {};
+        }
+        contents.append(file.readAll());
+    }
+
+    mime::ensureInitialised();
+    bool jis = false;
+    Charset::encodeIso2022Jp(mail.body + mail.subject + to.name, &jis);
+    GMimeObject *top = bodyPart(mail.body, jis);
+    if (!mail.attachments.isEmpty()) {
+        GMimeMultipart *mixed = g_mime_multipart_new_with_subtype("mixed");
+        g_mime_multipart_add(mixed, top);
+        g_object_unref(top);
+        for (qsizetype i = 0; i < mail.attachments.size(); ++i) {
+            GMimeObject *part = attachmentPart(mail.attachments[i], contents[i]);
+            g_mime_multipart_add(mixed, part);
+            g_object_unref(part);
+        }
+        top = GMIME_OBJECT(mixed);
+    }
+
+    QByteArray out;
+    out += "From: " + from.toLatin1() + "\r\n";
+    out += "To: ";
+    if (!to.name.isEmpty())
+        out += displayName(to.name) + ' ';
+    out += '<' + to.address.toLatin1() + ">\r\n";
+    out += "Subject: " + MimeHeader::encode(oneLine(mail.subject)) + "\r\n";
+    out += "Date: " + dateNow() + "\r\n";
+    out += "Message-ID: " + messageId(from) + "\r\n";
+    out += "MIME-Version: 1.0\r\n";
+    out += serialise(top);
+    g_object_unref(top);
+    if (!out.endsWith("\r\n"))
+        out += "\r\n";
+    return out;
+}
+
+} // namespace hollin

@@ -1,0 +1,235 @@
+#include "transport/AttachmentExtractor.h"
+#include "transport/Charset.h"
+#include "transport/MailComposer.h"
+#include "transport/MailDecoder.h"
+
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+using namespace hollin;
+
+namespace {
+
+// What CPython's email package (policy default) reads from a message.
+const char kPythonReader[] = R"(
+import sys, json, base64, email
+from email import policy
+msg = email.message_from_bytes(sys.stdin.buffer.read(), policy=policy.default)
+body = msg.get_body(preferencelist=('plain',))
+files = [[p.get_filename(), base64.b64encode(p.get_payload(decode=True)).decode()]
+         for p in msg.iter_attachments()]
+print(json.dumps({'subject': str(msg['subject']), 'to': str(msg['to']),
+                  'body': body.get_content() if body else None, 'files': files,
+                  'defects': len(msg.defects)}))
+)";
+
+// The text as it travels: CR LF line ends, the last line ended too.
+QString crlf(QString text)
+{
+    text.replace(u"\r\n"_s, u"\n"_s);
+    if (!text.endsWith(u'\n'))
+        text += u'\n';
+    return text.replace(u'\n', u"\r\n"_s);
+}
+
+} // namespace
+
+class TestComposer : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void roundTrip_data();
+    void roundTrip();
+    void wireFormat();
+    void refusals_data();
+    void refusals();
+    void envelopeAddress_data();
+    void envelopeAddress();
+
+private:
+    QTemporaryDir dir_;
+    QStringList files_;
+    QList<QByteArray> fileBytes_;
+};
+
+void TestComposer::initTestCase()
+{
+    QVERIFY(dir_.isValid());
+    const QList<QPair<QString, QByteArray>> files = {
+        {u"見積書①.pdf"_s, QByteArray("%PDF-1.4\n\x00\x01\x02\xFF binary", 22)},
+        {u"a very long attachment name for the folding of parameters, 日本語の名前.txt"_s, "text\r\nlines\n"_ba},
+    };
+    for (const auto &[name, bytes] : files) {
+        QFile f(dir_.filePath(name));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+        files_.append(f.fileName());
+        fileBytes_.append(bytes);
+    }
+}
+
+void TestComposer::roundTrip_data()
+{
+    QTest::addColumn<QString>("to");
+    QTest::addColumn<QString>("subject");
+    QTest::addColumn<QString>("body");
+    QTest::addColumn<bool>("attach");
+    QTest::addColumn<QByteArray>("charset");
+
+    QTest::newRow("jis") << u"taro@example.jp"_s << u"会議の件"_s << u"明日１０時～です。\nよろしく"_s << false
+                         << "ISO-2022-JP"_ba;
+    QTest::newRow("jis, card recipient, files") << u"山田 太郎<yamada@example.jp>"_s
+                                                << QString(u"長い件名のテストです。"_s).repeated(6)
+                                                << u"添付します。\r\n"_s << true << "ISO-2022-JP"_ba;
+    QTest::newRow("NEC chars need utf-8") << u"①さん<x@example.jp>"_s << u"㈱髙橋の件"_s << u"①②\n"_s << true
+                                          << "UTF-8"_ba;
+    QTest::newRow("emoji and kana") << u"x@example.jp"_s << u"絵文字😀ｶﾅ"_s << u"😀\n"_s << false << "UTF-8"_ba;
+    QTest::newRow("ascii") << u"\"Doe, John\"<j@example.jp>"_s << u"Hello"_s << u"plain ascii\n.\nend"_s << false
+                           << "ISO-2022-JP"_ba;
+}
+
+void TestComposer::roundTrip()
+{
+    QFETCH(QString, to);
+    QFETCH(QString, subject);
+    QFETCH(QString, body);
+    QFETCH(bool, attach);
+    QFETCH(QByteArray, charset);
+
+    OutgoingMail mail{u"me@example.jp"_s, to, subject, body, attach ? files_ : QStringList()};
+    Error err;
+    const QByteArray raw = MailComposer::build(mail, &err);
+    QVERIFY2(!err.isSet(), qPrintable(err.text()));
+    QVERIFY(raw.contains("charset=" + charset));
+
+    // Through Hollin's own decoder and extractor.
+    const DecodedMail decoded = MailDecoder::decode(raw);
+    QCOMPARE(decoded.subject, subject);
+    QCOMPARE(decoded.body, crlf(body));
+    QVERIFY(decoded.from == u"me@example.jp"_s);
+    QTemporaryDir out;
+    QStringList written;
+    QCOMPARE(AttachmentExtractor::extract(raw, out.path(), &written), attach ? 1 : 0);
+    for (qsizetype i = 0; i < written.size(); ++i) {
+        QCOMPARE(written[i], QFileInfo(files_[i]).fileName());
+        QFile f(out.filePath(written[i]));
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), fileBytes_[i]);
+    }
+
+    // Through Python's email package.
+    QProcess python;
+    python.start(u"/usr/bin/python3"_s, {u"-c"_s, QString::fromLatin1(kPythonReader)});
+    QVERIFY(python.waitForStarted());
+    python.write(raw);
+    python.closeWriteChannel();
+    QVERIFY(python.waitForFinished(30000));
+    QVERIFY2(python.exitCode() == 0, python.readAllStandardError().constData());
+    const QJsonObject seen = QJsonDocument::fromJson(python.readAllStandardOutput()).object();
+    QCOMPARE(seen.value(u"subject"_s).toString(), subject);
+    // Python reads ISO-2022-JP by the JIS table: a typed ～ arrives as 〜, as every JIS mailer shows it.
+    const QString pythonBody = charset == "ISO-2022-JP" ? Charset::toJisForms(body) : body;
+    QCOMPARE(seen.value(u"body"_s).toString().replace(u"\r\n"_s, u"\n"_s),
+             crlf(pythonBody).replace(u"\r\n"_s, u"\n"_s));
+    QCOMPARE(seen.value(u"defects"_s).toInt(), 0);
+    const QString recipient = MailComposer::envelopeAddress(to);
+    const QString seenTo = seen.value(u"to"_s).toString();
+    QVERIFY2(seenTo == recipient || seenTo.endsWith(u'<' + recipient + u'>'), qPrintable(seenTo));
+    const QJsonArray seenFiles = seen.value(u"files"_s).toArray();
+    QCOMPARE(seenFiles.size(), attach ? files_.size() : 0);
+    for (qsizetype i = 0; i < seenFiles.size(); ++i) {
+        QCOMPARE(seenFiles[i].toArray()[0].toString(), QFileInfo(files_[i]).fileName());
+        QCOMPARE(QByteArray::fromBase64(seenFiles[i].toArray()[1].toString().toLatin1()), fileBytes_[i]);
+    }
+}
+
+void TestComposer::wireFormat()
+{
+    OutgoingMail mail{u"me@example.jp"_s, u"名前<to@example.jp>"_s, u"一行目\r\nBcc: evil@example.jp"_s,
+                      u"本文\n\n.\n"_s, files_};
+    const QByteArray raw = MailComposer::build(mail);
+    // CR LF everywhere, never a bare CR or LF.
+    for (qsizetype i = 0; i < raw.size(); ++i) {
+        if (raw[i] == '\n')
+            QVERIFY2(i > 0 && raw[i - 1] == '\r', raw.mid(i - 20, 40).constData());
+        if (raw[i] == '\r')
+            QVERIFY(i + 1 < raw.size() && raw[i + 1] == '\n');
+    }
+    // A line break in the subject cannot start another header field.
+    QVERIFY(!raw.contains("\r\nBcc:"));
+    // Every line of 7-bit parts is ASCII; encoded words are at most 75 characters.
+    const QByteArray header = raw.left(raw.indexOf("\r\n\r\n"));
+    for (const QByteArray &line : header.split('\n')) {
+        for (const QByteArray &word : line.trimmed().split(' '))
+            if (word.startsWith("=?"))
+                QVERIFY2(word.size() <= 75, word.constData());
+    }
+    for (const char *field : {"\r\nDate: ", "\r\nMessage-ID: <", "\r\nMIME-Version: 1.0\r\n"})
+        QVERIFY2(raw.contains(field), field);
+    for (char c : raw)
+        QVERIFY(uchar(c) < 0x80);
+    // Attachments are named both ways: RFC 2231 and RFC 2047.
+    QVERIFY(raw.contains("filename*"));
+    QVERIFY(raw.contains("name=\"=?"));
+    QVERIFY(raw.contains("Content-Type: application/pdf"));
+}
+
+void TestComposer::refusals_data()
+{
+    QTest::addColumn<QString>("to");
+    QTest::addColumn<QString>("from");
+    QTest::addColumn<QStringList>("attachments");
+    QTest::addColumn<QString>("message");
+
+    QTest::newRow("empty recipient") << QString() << u"me@example.jp"_s << QStringList()
+                                     << u"宛先のメールアドレスが正しくありません"_s;
+    QTest::newRow("name without address") << u"山田<>"_s << u"me@example.jp"_s << QStringList()
+                                          << u"宛先のメールアドレスが正しくありません"_s;
+    QTest::newRow("injected recipient") << u"a@example.jp\r\nBcc: b@example.jp"_s << u"me@example.jp"_s
+                                        << QStringList() << u"宛先のメールアドレスが正しくありません"_s;
+    QTest::newRow("no sender") << u"a@example.jp"_s << QString() << QStringList()
+                               << u"差出人のメールアドレスが正しくありません"_s;
+    QTest::newRow("missing attachment") << u"a@example.jp"_s << u"me@example.jp"_s
+                                        << QStringList{u"/nonexistent/資料.pdf"_s} << u"添付ファイルが見つかりません"_s;
+}
+
+void TestComposer::refusals()
+{
+    QFETCH(QString, to);
+    QFETCH(QString, from);
+    QFETCH(QStringList, attachments);
+    Error err;
+    QVERIFY(MailComposer::build({from, to, u"s"_s, u"b"_s, attachments}, &err).isEmpty());
+    QTEST(err.message, "message");
+}
+
+void TestComposer::envelopeAddress_data()
+{
+    QTest::addColumn<QString>("recipient");
+    QTest::addColumn<QString>("address");
+
+    QTest::newRow("bare") << u" a@example.jp "_s << u"a@example.jp"_s;
+    QTest::newRow("card") << u"山田太郎<yamada@example.jp>"_s << u"yamada@example.jp"_s;
+    QTest::newRow("card with spaces") << u"山田 太郎 < yamada@example.jp >"_s << u"yamada@example.jp"_s;
+    QTest::newRow("empty") << QString() << QString();
+    QTest::newRow("name only") << u"山田太郎"_s << QString();
+    QTest::newRow("unclosed") << u"山田<yamada@example.jp"_s << QString();
+    QTest::newRow("two addresses") << u"a@example.jp, b@example.jp"_s << QString();
+    QTest::newRow("no domain") << u"yamada@"_s << QString();
+}
+
+void TestComposer::envelopeAddress()
+{
+    QFETCH(QString, recipient);
+    QTEST(MailComposer::envelopeAddress(recipient), "address");
+}
+
+QTEST_GUILESS_MAIN(TestComposer)
+#include "tst_composer.moc"
