@@ -255,11 +255,22 @@ private slots:
             QCOMPARE(fake.received(), QList<QByteArray>{"CAPA"});
     }
 
-    void stalledBodyTimesOut()
+    void brokenBody_data()
     {
+        QTest::addColumn<bool>("drop");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("stalled") << false << u"応答がありません"_s;
+        QTest::newRow("dropped") << true << u"接続が切れました"_s;
+    }
+    void brokenBody()
+    {
+        QFETCH(bool, drop);
+        QFETCH(QString, expected);
         ScriptedServer fake;
         fake.send("+OK hi\r\n").expectLine().send("+OK\r\nPIPELINING\r\n.\r\n")
-            .expectLine().send("+OK 100 octets\r\nSubject: x\r\n\r\nhalf a bo"); // then silence
+            .expectLine().send("+OK 100 octets\r\nSubject: x\r\n\r\nhalf a bo");
+        if (drop)
+            fake.close();
         QVERIFY(fake.start());
         Pop3Session s;
         s.setTimeouts(1000, 500);
@@ -269,7 +280,8 @@ private slots:
         t.start();
         QByteArray raw;
         QVERIFY(!s.retrieve(1, &raw, &err));
-        QVERIFY2(err.message.contains(u"応答がありません"_s), qPrintable(err.message));
+        QVERIFY2(err.message.contains(expected), qPrintable(err.message));
+        QVERIFY(raw.isEmpty()); // nothing half-received is handed out
         QVERIFY(t.elapsed() < 5000);
         QVERIFY(!s.isConnected());
     }
