@@ -12,7 +12,8 @@ using namespace Qt::StringLiterals;
     X(showCommand)             \
     X(deleteCommand)           \
     X(deleteAllCommand)        \
-    X(addrCommand)
+    X(addrCommand)             \
+    X(decodeCommand)
 
 namespace hollin {
 #define HOLLIN_DECLARE_COMMAND(f) CliCommand f();
