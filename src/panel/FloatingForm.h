@@ -1,0 +1,36 @@
+#pragma once
+
+#include "winutil/AppContext.h"
+
+#include <QPixmap>
+#include <QWidget>
+
+class QPushButton;
+
+namespace hollin {
+
+// Form1 … Form5: a frameless, always-on-top 100 × 40 pixel picture with one
+// button (settings, new mail, view mail, receive, address book). A left press
+// outside the button drags the window, a right press ends the program at once.
+class FloatingForm : public QWidget {
+    Q_OBJECT
+public:
+    // number: 1 … 5. Constructing is the window's load step: size, always on
+    // top, top-left corner at the mouse pointer.
+    FloatingForm(const AppContext &ctx, int number, QWidget *parent = nullptr);
+
+    int number() const { return m_number; }
+    static QString caption(int number);
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+
+private:
+    AppContext m_ctx;
+    int m_number;
+    QPixmap m_picture;
+    QPushButton *m_button;
+};
+
+} // namespace hollin
