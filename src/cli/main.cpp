@@ -13,6 +13,9 @@ using namespace Qt::StringLiterals;
     X(deleteCommand)           \
     X(deleteAllCommand)        \
     X(addrCommand)             \
+    X(sendCommand)             \
+    X(receiveCommand)          \
+    X(exportMboxCommand)       \
     X(decodeCommand)
 
 namespace hollin {

@@ -1,0 +1,118 @@
+#include "storage/MailRecordFile.h"
+#include "storage/DataRoot.h"
+#include "transport/MailDecoder.h"
+#include "transport/Mbox.h"
+
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+using namespace hollin;
+
+// mboxrd writing and reading, records as messages, and Python's mailbox module as the peer.
+class TestMbox : public QObject {
+    Q_OBJECT
+    QTemporaryDir m_dir;
+
+    struct Run {
+        int exitCode = -1;
+        QString out, err;
+    };
+
+    Run runCli(const QStringList &args)
+    {
+        QProcess p;
+        p.start(QStringLiteral(HOLLIN_CLI), QStringList{u"--root"_s, m_dir.path()} + args);
+        p.waitForFinished(60000);
+        return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
+                QString::fromUtf8(p.readAllStandardOutput()), QString::fromUtf8(p.readAllStandardError())};
+    }
+
+    Run runPython(const QString &script, const QStringList &args)
+    {
+        QProcess p;
+        p.start(u"/usr/bin/python3"_s, QStringList{u"-c"_s, script} + args);
+        p.waitForFinished(60000);
+        return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()), QString::fromUtf8(p.readAllStandardError())};
+    }
+
+private slots:
+    void quotingRoundTrip_data()
+    {
+        QTest::addColumn<QByteArray>("message");
+        QTest::newRow("plain") << QByteArray("Subject: a\n\nbody\n");
+        QTest::newRow("From lines at every depth")
+            << QByteArray("Subject: a\n\nFrom here\n>From there\n>>From far\nFromage\n");
+        QTest::newRow("CR LF becomes LF") << QByteArray("Subject: a\r\n\r\nline\r\n");
+        QTest::newRow("no final line end") << QByteArray("Subject: a\n\nend");
+    }
+
+    void quotingRoundTrip()
+    {
+        QFETCH(QByteArray, message);
+        QByteArray mbox;
+        Mbox::append(&mbox, message, u"a@example.jp"_s, QDateTime::currentDateTimeUtc());
+        Mbox::append(&mbox, "Subject: second\n\nFrom the second\n", u"b@example.jp"_s, {});
+        QVERIFY(Mbox::looksLikeMbox(mbox));
+        QVERIFY(mbox.contains("\n>From the second\n"));
+        const QList<QByteArray> back = Mbox::split(mbox);
+        QCOMPARE(back.size(), 2);
+        QByteArray expected = QByteArray(message).replace("\r\n", "\n");
+        if (!expected.endsWith('\n'))
+            expected += '\n';
+        QCOMPARE(back[0], expected);
+        QCOMPARE(back[1], QByteArray("Subject: second\n\nFrom the second\n"));
+    }
+
+    void recordBecomesADecodableMessage()
+    {
+        MailRecord record{u"  件名～①  "_s, u"Mon, 7 Dec 2026 08:00:00 +0900"_s, u"山田 太郎 <taro@example.jp>"_s,
+                          u"本文です。\r\n二行目"_s};
+        const DecodedMail mail = MailDecoder::decode(RecordMessage::build(record, false));
+        QCOMPARE(mail.subject, u"件名～①"_s);
+        QCOMPARE(mail.from, u"山田 太郎 <taro@example.jp>"_s);
+        QCOMPARE(RecordMessage::parseDate(mail.date), RecordMessage::parseDate(record.date));
+        QCOMPARE(mail.body.trimmed().replace(u"\r\n"_s, u"\n"_s), u"本文です。\n二行目"_s);
+    }
+
+    void heldRecordNamesTheRecipient()
+    {
+        MailRecord record{u"下書き"_s, QString(), u"hanako@example.jp"_s, u"まだ途中"_s};
+        const QByteArray message = RecordMessage::build(record, true, u"me@example.jp"_s);
+        QVERIFY(message.contains("To: hanako@example.jp"));
+        QVERIFY(message.contains("From: me@example.jp"));
+    }
+
+    void pythonReadsWhatHollinExports()
+    {
+        DataRoot root(m_dir.path());
+        QVERIFY(root.ensureTree());
+        MailRecordFile file(root.receivedMailFile(), root.receivedMailTemp());
+        QVERIFY(file.append({u"打ち合わせ"_s, u"Mon, 7 Dec 2026 08:00:00 +0900"_s, u"佐藤 花子 <hanako@example.jp>"_s,
+                             u"From the start\r\n来週の水曜日です。"_s}) == 1);
+        QVERIFY(file.append({u"ⅠとⅡ"_s, u"日付なし"_s, u"ichiro@example.jp"_s, u"資料①"_s}) == 2);
+        const QString mbox = m_dir.filePath(u"out.mbox"_s);
+        const Run exported = runCli({u"export-mbox"_s, mbox});
+        QVERIFY2(exported.exitCode == 0, qPrintable(exported.err));
+
+        const Run python = runPython(uR"(
+import email, email.policy, mailbox, sys
+box = mailbox.mbox(sys.argv[1], create=False)
+for key in box.keys():
+    msg = email.message_from_bytes(box.get_bytes(key), policy=email.policy.default)
+    body = msg.get_body(('plain',)).get_content().rstrip('\n')
+    print(str(msg['subject']) + '|' + str(msg['from']) + '|' + body.replace('\n', '\\n'))
+)"_s, {mbox});
+        QVERIFY2(python.exitCode == 0, qPrintable(python.err));
+        const QStringList lines = python.out.trimmed().split(u'\n');
+        QCOMPARE(lines.size(), 2);
+        // mboxrd quotes a body line starting "From "; Python's mbox reader leaves the ">" in place
+        QCOMPARE(lines[0], u"打ち合わせ|佐藤 花子 <hanako@example.jp>|>From the start\\n来週の水曜日です。"_s);
+        QCOMPARE(lines[1], u"ⅠとⅡ|ichiro@example.jp|資料①"_s);
+    }
+};
+
+QTEST_MAIN(TestMbox)
+#include "tst_mbox.moc"
