@@ -6,6 +6,13 @@
 
 using namespace Qt::StringLiterals;
 
+// The pictures live in this static library's resources, which the linker keeps
+// only when something refers to them.
+static void initPanelResources()
+{
+    Q_INIT_RESOURCE(panel);
+}
+
 namespace hollin {
 
 PanelPictures::PanelPictures(const DataRoot &root)
@@ -20,6 +27,7 @@ QString PanelPictures::path(int n) const
 
 bool PanelPictures::copyMissing(Error *err) const
 {
+    initPanelResources();
     for (int n = 1; n <= Count; ++n) {
         const QString target = path(n);
         if (QFileInfo::exists(target))
