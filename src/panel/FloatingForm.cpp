@@ -1,6 +1,12 @@
 #include "FloatingForm.h"
 
 #include "ProgramEnd.h"
+#include "addressbook/FriendForm.h"
+#include "compose/WriteForm.h"
+#include "inbox/ReceiveController.h"
+#include "inbox/TyakuForm.h"
+#include "settings/SetForm.h"
+#include "winutil/Windows.h"
 
 #include <QCursor>
 #include <QLinearGradient>
@@ -58,6 +64,7 @@ FloatingForm::FloatingForm(const AppContext &ctx, int number, QWidget *parent)
     setObjectName(u"Form"_s + QString::number(number));
     setWindowTitle(caption(number));
     m_button->setObjectName(u"Command1"_s);
+    connect(m_button, &QPushButton::clicked, this, &FloatingForm::runAction);
     if (number == 4)
         m_button->setGeometry(12, 12, 73, 20);
     else
@@ -95,6 +102,33 @@ void FloatingForm::mousePressEvent(QMouseEvent *event)
             window->startSystemMove();
     } else if (event->button() == Qt::RightButton) {
         ProgramEnd::now();
+    }
+}
+
+// The settings window leaves the floating windows as they are; compose and the
+// address book hide them (their windows show them again when they close); the
+// inbox and the receive session hide and show them themselves.
+void FloatingForm::runAction()
+{
+    Windows &windows = m_ctx.windows;
+    switch (m_number) {
+    case 1:
+        windows.setForm()->show();
+        break;
+    case 2:
+        windows.writeForm()->show();
+        windows.hideFloatingWindows();
+        break;
+    case 3:
+        windows.tyakuForm()->fillAndShow();
+        break;
+    case 4:
+        startReceive(m_ctx);
+        break;
+    case 5:
+        windows.friendForm()->show();
+        windows.hideFloatingWindows();
+        break;
     }
 }
 

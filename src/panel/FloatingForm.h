@@ -27,6 +27,8 @@ protected:
     void mousePressEvent(QMouseEvent *event) override;
 
 private:
+    void runAction();
+
     AppContext m_ctx;
     int m_number;
     QPixmap m_picture;

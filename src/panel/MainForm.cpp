@@ -10,6 +10,7 @@
 #include "storage/AppState.h"
 #include "storage/MailRecordFile.h"
 #include "storage/ServerSettings.h"
+#include "transport/MailLib.h"
 #include "winutil/Prompt.h"
 #include "winutil/Windows.h"
 
@@ -59,6 +60,7 @@ MainForm::MainForm(const AppContext &ctx, QWidget *parent)
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint)
     , m_ctx(ctx)
     , m_settings(ctx.state.root)
+    , m_mailLib(std::make_unique<MailLib>())
 {
     setObjectName(u"MainForm"_s);
     setWindowTitle(title());
@@ -215,6 +217,9 @@ void MainForm::startUp()
     state.pop3Server = servers.pop3Server;
     state.mailAddress = servers.mailAddress;
     state.apopFlag = servers.apopFlag;
+
+    m_mailLib->initializeWinSock();
+    m_mailLib->setOption(1, 8192);
 
     // Each floating window's load step places it at the pointer; the stored position replaces that.
     const WindowPositions positions = m_settings.positions();
@@ -375,6 +380,7 @@ void MainForm::mousePressEvent(QMouseEvent *)
 void MainForm::closeEvent(QCloseEvent *event)
 {
     event->accept();
+    m_mailLib->endWinSock();
     ProgramEnd::now();
 }
 

@@ -4,6 +4,7 @@
 #include "winutil/AppContext.h"
 
 #include <QWidget>
+#include <memory>
 
 class QCheckBox;
 class QLabel;
@@ -12,6 +13,8 @@ class QPushButton;
 class QRadioButton;
 
 namespace hollin {
+
+class MailLib;
 
 // The control panel: the start-up window, cut to the shape of its controls.
 // Constructing it is the program's start-up (remembered settings, mail count,
@@ -61,6 +64,7 @@ private:
 
     AppContext m_ctx;
     PanelSettings m_settings;
+    std::unique_ptr<MailLib> m_mailLib; // started at start-up, shut down on a close request
     PanelSize m_size = PanelSize::Designed;
 
     QWidget *m_picture2;
