@@ -1,7 +1,6 @@
 #include "AddressBookFile.h"
 
 #include "Cp932.h"
-#include "FieldCodec.h"
 #include "RecordFile.h"
 #include "TextUtil.h"
 
@@ -79,7 +78,7 @@ QByteArray AddressBookFile::encode(const AddressEntry &entry, qint16 liveFlag)
     bytes.replace(NameOffset, NameWidth, Cp932::encodeField(entry.name, NameWidth));
     bytes[LineEndOffset] = '\r';
     bytes[LineEndOffset + 1] = '\n';
-    putFlag(bytes.data() + FlagOffset, liveFlag);
+    RecordFile::putFlag(bytes.data() + FlagOffset, liveFlag);
     bytes.replace(AddressOffset, AddressWidth, Cp932::encodeField(entry.address, AddressWidth));
     return bytes;
 }
@@ -87,8 +86,8 @@ QByteArray AddressBookFile::encode(const AddressEntry &entry, qint16 liveFlag)
 AddressEntry AddressBookFile::decode(const QByteArray &bytes)
 {
     Q_ASSERT(bytes.size() >= RecordSize);
-    return {decodeField(bytes.constData() + NameOffset, NameWidth),
-            decodeField(bytes.constData() + AddressOffset, AddressWidth)};
+    return {Cp932::decodeField(bytes.constData() + NameOffset, NameWidth),
+            Cp932::decodeField(bytes.constData() + AddressOffset, AddressWidth)};
 }
 
 QString AddressBookFile::businessCardForm(const QString &card, const QString &address)

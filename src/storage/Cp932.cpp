@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <iconv.h>
+#include <memory>
 
 namespace hollin {
 
@@ -47,12 +48,6 @@ Converter &encoder()
     return c;
 }
 
-Converter &decoder()
-{
-    thread_local Converter c("UTF-8", "CP932");
-    return c;
-}
-
 // Length of the UTF-8 sequence that starts with byte b (1 for a stray byte).
 int utf8Length(unsigned char b)
 {
@@ -77,6 +72,50 @@ bool isAscii(const char *p, qsizetype n)
             return false;
     }
     return true;
+}
+
+constexpr char16_t Replacement = 0xFFFD;
+
+// Every CP932 character as glibc iconv decodes it, looked up once: single bytes,
+// and the pairs of each lead byte (0 where iconv refuses the pair).
+struct DecodeTable {
+    char16_t single[256];
+    char16_t pair[128][256];
+};
+
+char16_t decodeOne(Converter &conv, const char *bytes, size_t size)
+{
+    QByteArray utf8;
+    const char *in = bytes;
+    size_t left = size;
+    if (conv.convert(&in, &left, &utf8) != 0 || left != 0)
+        return 0;
+    const QString text = QString::fromUtf8(utf8);
+    return text.size() == 1 ? text.at(0).unicode() : 0;
+}
+
+const DecodeTable &decodeTable()
+{
+    static const std::unique_ptr<const DecodeTable> table = [] {
+        auto t = std::make_unique<DecodeTable>();
+        Converter conv("UTF-8", "CP932");
+        for (int b = 0; b < 256; ++b) {
+            const char byte = char(b);
+            const char16_t c = isLeadByte(static_cast<unsigned char>(b)) || !conv.isValid()
+                ? 0 : decodeOne(conv, &byte, 1);
+            t->single[b] = (c != 0 || b == 0) ? c : Replacement;
+        }
+        for (int lead = 0x80; lead < 0x100; ++lead) {
+            if (!isLeadByte(static_cast<unsigned char>(lead)) || !conv.isValid())
+                continue;
+            for (int trail = 0x40; trail <= 0xFC; ++trail) {
+                const char pair[2] = {char(lead), char(trail)};
+                t->pair[lead - 0x80][trail] = decodeOne(conv, pair, 2);
+            }
+        }
+        return t;
+    }();
+    return *table;
 }
 
 } // namespace
@@ -108,27 +147,51 @@ QByteArray Cp932::encode(const QString &text, bool *replaced)
     return out;
 }
 
-QString Cp932::decode(const QByteArray &bytes)
-{
-    if (isAscii(bytes.constData(), bytes.size()))
-        return QString::fromLatin1(bytes);
+namespace {
 
-    QByteArray utf8;
-    utf8.reserve(bytes.size() * 3 / 2);
-    Converter &conv = decoder();
-    const char *in = bytes.constData();
-    size_t left = size_t(bytes.size());
-    static const char replacement[] = "\xEF\xBF\xBD"; // U+FFFD
-    while (left > 0) {
-        if (!conv.isValid() || conv.convert(&in, &left, &utf8) != 0) {
-            // An invalid byte or a lead byte without its partner: U+FFFD, then go on
-            // with the next byte, so a valid character after it is not lost.
-            ++in;
-            --left;
-            utf8.append(replacement, 3);
+// Decodes size bytes into out (room for size characters); returns the characters written.
+qsizetype decodeTo(const unsigned char *in, qsizetype size, char16_t *out)
+{
+    const DecodeTable &table = decodeTable();
+    qsizetype used = 0;
+    for (qsizetype i = 0; i < size; ++i) {
+        const unsigned char b = in[i];
+        if (b < 0x80) {
+            out[used++] = b;
+        } else if (isLeadByte(b)) {
+            // A lead byte without a valid partner: U+FFFD, then go on with the
+            // next byte, so a valid character after it is not lost.
+            const char16_t c = i + 1 < size ? table.pair[b - 0x80][in[i + 1]] : 0;
+            if (c != 0) {
+                out[used++] = c;
+                ++i;
+            } else {
+                out[used++] = Replacement;
+            }
+        } else {
+            out[used++] = table.single[b];
         }
     }
-    return QString::fromUtf8(utf8);
+    return used;
+}
+
+} // namespace
+
+QString Cp932::decode(const QByteArray &bytes)
+{
+    QString text(bytes.size(), Qt::Uninitialized);
+    text.truncate(decodeTo(reinterpret_cast<const unsigned char *>(bytes.constData()), bytes.size(),
+                           reinterpret_cast<char16_t *>(text.data())));
+    return text;
+}
+
+QString Cp932::decodeField(const char *bytes, int width)
+{
+    QString text(width, Qt::Uninitialized);
+    char16_t *out = reinterpret_cast<char16_t *>(text.data());
+    const qsizetype used = decodeTo(reinterpret_cast<const unsigned char *>(bytes), width, out);
+    std::fill(out + used, out + width, u' ');
+    return text;
 }
 
 QByteArray Cp932::encodeField(const QString &text, int width, bool *replaced, bool *cut)

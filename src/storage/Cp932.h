@@ -16,6 +16,10 @@ public:
     // Decodes bytes; an invalid or lone trailing lead byte decodes as U+FFFD.
     static QString decode(const QByteArray &bytes);
 
+    // Decodes a fixed field of `width` bytes: the text again has `width`
+    // characters, the padding spaces included.
+    static QString decodeField(const char *bytes, int width);
+
     // Encodes text into a fixed field of exactly `width` bytes: padded with 0x20,
     // or cut at the last whole character that fits (never half a double-byte
     // character; the freed byte is padded). *cut is set when text was lost.

@@ -1,7 +1,6 @@
 #include "MailRecordFile.h"
 
 #include "Cp932.h"
-#include "FieldCodec.h"
 #include "RecordFile.h"
 
 namespace hollin {
@@ -30,9 +29,9 @@ void putField(QByteArray *record, int offset, const QString &text, int width, Fi
 MailRecord decodeHead(const char *bytes)
 {
     MailRecord record;
-    record.subject = decodeField(bytes + SubjectOffset, MailRecordFile::SubjectWidth);
-    record.date = decodeField(bytes + DateOffset, MailRecordFile::DateWidth);
-    record.address = decodeField(bytes + AddressOffset, MailRecordFile::AddressWidth);
+    record.subject = Cp932::decodeField(bytes + SubjectOffset, MailRecordFile::SubjectWidth);
+    record.date = Cp932::decodeField(bytes + DateOffset, MailRecordFile::DateWidth);
+    record.address = Cp932::decodeField(bytes + AddressOffset, MailRecordFile::AddressWidth);
     return record;
 }
 
@@ -116,7 +115,7 @@ QByteArray MailRecordFile::encode(const MailRecord &record, qint16 liveFlag, Mai
     putField(&bytes, BodyOffset, record.body, BodyWidth, &f.body);
     bytes[LineEndOffset] = '\r';
     bytes[LineEndOffset + 1] = '\n';
-    putFlag(bytes.data() + FlagOffset, liveFlag);
+    RecordFile::putFlag(bytes.data() + FlagOffset, liveFlag);
     return bytes;
 }
 
@@ -124,7 +123,7 @@ MailRecord MailRecordFile::decode(const QByteArray &bytes)
 {
     Q_ASSERT(bytes.size() >= RecordSize);
     MailRecord record = decodeHead(bytes.constData());
-    record.body = decodeField(bytes.constData() + BodyOffset, BodyWidth);
+    record.body = Cp932::decodeField(bytes.constData() + BodyOffset, BodyWidth);
     return record;
 }
 

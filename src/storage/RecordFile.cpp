@@ -68,6 +68,12 @@ RecordFile::RecordFile(const QString &dataPath, const QString &tempPath, Layout 
 {
 }
 
+void RecordFile::putFlag(char *at, qint16 flag)
+{
+    at[0] = char(quint16(flag) & 0xFF);
+    at[1] = char(quint16(flag) >> 8);
+}
+
 int RecordFile::count(Error *err) const
 {
     Fd fd = fileio::openOrCreate(m_dataPath, false, err);

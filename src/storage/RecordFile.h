@@ -23,6 +23,9 @@ public:
 
     RecordFile(const QString &dataPath, const QString &tempPath, Layout layout);
 
+    // Stores a LiveFlag value: 16 bits, little-endian.
+    static void putFlag(char *at, qint16 flag);
+
     // Whole records (a partial tail is ignored); -1 on failure. Creates a missing file.
     int count(Error *err) const;
 

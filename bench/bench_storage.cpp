@@ -1,0 +1,142 @@
+// The received-mail file at its limit: 32767 records (about 1.06 GB).
+//   list:   subject, sender and date of every record, as the inbox list takes
+//           them, against a raw read of the 280-byte heads (the physical floor);
+//   delete: one record in the middle, against cp of the same file.
+#include "storage/MailRecordFile.h"
+#include "storage/TextUtil.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <cstdio>
+#include <fcntl.h>
+#include <unistd.h>
+
+using namespace Qt::StringLiterals;
+using namespace hollin;
+
+namespace {
+
+constexpr int Rounds = 3;
+
+void progress(const QString &text)
+{
+    std::fprintf(stderr, "%s\n", text.toUtf8().constData());
+}
+
+void row(const QString &what, double hollin, double reference, const QString &unit, double goal)
+{
+    const double ratio = reference > 0 ? hollin / reference : 0;
+    std::printf("| %s | %.3f %s | %.3f %s | %.2f | ≤ %.1f%s |\n", what.toUtf8().constData(), hollin,
+                unit.toUtf8().constData(), reference, unit.toUtf8().constData(), ratio, goal,
+                ratio <= goal ? "" : " MISSED");
+}
+
+bool buildFile(const QString &path, int records)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return false;
+    const QString body = QString(u"本日は晴天なり。メールの本文です。\r\n"_s).repeated(300);
+    for (int i = 1; i <= records; ++i) {
+        const MailRecord record{u"【お知らせ】第%1回 打ち合わせの件"_s.arg(i),
+                                u"Mon, 7 Dec 2026 10:%1:00 +0900"_s.arg(i % 60, 2, 10, QChar(u'0')),
+                                u"山田 太郎 <taro%1@example.jp>"_s.arg(i % 97), body};
+        if (file.write(MailRecordFile::encode(record)) != MailRecordFile::RecordSize)
+            return false;
+    }
+    return file.flush();
+}
+
+struct ListRow {
+    QString subject, address, date;
+};
+
+double listSeconds(const MailRecordFile &file, qsizetype *rows)
+{
+    QElapsedTimer timer;
+    timer.start();
+    QList<ListRow> list;
+    file.readAllHeads([&](int, const MailRecord &r) {
+        list.append({cutAtNul(r.subject), cutAtNul(r.address), cutAtNul(r.date)});
+        return true;
+    });
+    *rows = list.size();
+    return timer.nsecsElapsed() / 1e9;
+}
+
+double rawHeadSeconds(const QString &path, int records)
+{
+    QElapsedTimer timer;
+    timer.start();
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY);
+    ::posix_fadvise(fd, 0, 0, POSIX_FADV_RANDOM);
+    char head[MailRecordFile::HeadSize];
+    long sum = 0;
+    for (int n = 0; n < records; ++n) {
+        if (::pread(fd, head, sizeof head, qint64(n) * MailRecordFile::RecordSize) == sizeof head)
+            sum += head[0];
+    }
+    ::close(fd);
+    const double seconds = timer.nsecsElapsed() / 1e9;
+    return sum == -1 ? 0 : seconds; // keeps the reads from being optimised away
+}
+
+double cpSeconds(const QString &from, const QString &to)
+{
+    QElapsedTimer timer;
+    timer.start();
+    QProcess::execute(u"cp"_s, {from, to});
+    const double seconds = timer.nsecsElapsed() / 1e9;
+    QFile::remove(to);
+    return seconds;
+}
+
+} // namespace
+
+int main()
+{
+    const QString base = qEnvironmentVariable("HOLLIN_BENCH_DIR");
+    QTemporaryDir dir(base.isEmpty() ? QString() : base + u"/hollin-bench-XXXXXX"_s);
+    if (!dir.isValid()) {
+        progress(u"cannot create a scratch folder"_s);
+        return 1;
+    }
+    const QString data = dir.filePath(u"hlmdata2.data"_s);
+    progress(u"building %1 records in %2 …"_s.arg(MailRecordFile::MaxRecords).arg(data));
+    if (!buildFile(data, MailRecordFile::MaxRecords)) {
+        progress(u"cannot write %1"_s.arg(data));
+        return 1;
+    }
+    MailRecordFile file(data, dir.filePath(u"HLMDATA2.TMP"_s));
+
+    double list = 1e9, raw = 1e9;
+    qsizetype rows = 0;
+    for (int i = 0; i < Rounds; ++i) {
+        raw = std::min(raw, rawHeadSeconds(data, MailRecordFile::MaxRecords));
+        list = std::min(list, listSeconds(file, &rows));
+    }
+    if (rows != MailRecordFile::MaxRecords) {
+        progress(u"listed %1 rows, expected %2"_s.arg(rows).arg(MailRecordFile::MaxRecords));
+        return 1;
+    }
+    row(u"list 32767 heads vs raw 280-byte reads"_s, list * 1000, raw * 1000, u"ms"_s, 3.0);
+
+    double del = 1e9, cp = 1e9;
+    for (int i = 0; i < Rounds; ++i) {
+        cp = std::min(cp, cpSeconds(data, dir.filePath(u"copy.data"_s)));
+        QElapsedTimer timer;
+        timer.start();
+        Error err;
+        if (!file.deleteRecord(file.count() / 2, &err)) {
+            progress(err.text());
+            return 1;
+        }
+        del = std::min(del, timer.nsecsElapsed() / 1e9);
+    }
+    row(u"delete 1 record in the middle vs cp"_s, del, cp, u"s"_s, 1.3);
+    return 0;
+}
