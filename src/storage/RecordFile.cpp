@@ -129,6 +129,8 @@ bool RecordFile::readEach(int offset, int length, const std::function<bool(int, 
 bool RecordFile::write(int n, const QByteArray &record, Error *err)
 {
     Q_ASSERT(record.size() == m_layout.recordSize);
+    if (!recover(err))
+        return false;
     Fd fd = fileio::openOrCreate(m_dataPath, true, err);
     if (!fd.isOpen())
         return false;
@@ -149,6 +151,8 @@ bool RecordFile::write(int n, const QByteArray &record, Error *err)
 
 int RecordFile::append(const QByteArray &record, Error *err)
 {
+    if (!recover(err))
+        return -1;
     const int n = count(err);
     if (n < 0)
         return -1;
@@ -161,6 +165,9 @@ int RecordFile::append(const QByteArray &record, Error *err)
 
 bool RecordFile::compact(std::optional<int> drop, bool keepNone, Error *err)
 {
+    // The temporary file is about to be overwritten: it must not be the only copy.
+    if (!recover(err))
+        return false;
     Fd src = fileio::openOrCreate(m_dataPath, false, err);
     if (!src.isOpen())
         return false;

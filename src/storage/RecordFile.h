@@ -49,6 +49,7 @@ public:
     // A temporary file holding more records than the data file is what an
     // interrupted copy-then-rewrite left: it becomes the data file again (and is
     // then compacted, dropping records that were marked). Otherwise it is removed.
+    // Every write runs this first, so a leftover copy is never overwritten or outgrown.
     bool recover(Error *err);
 
 private:

@@ -53,6 +53,7 @@ private slots:
     void badNumbersChangeNothing();
     void recovery_data();
     void recovery();
+    void writesRecoverFirst();
     void partialTail();
     void appendPastLimitRefused();
     void headsOnly();
@@ -263,6 +264,23 @@ void TestMailRecordFile::recovery()
     QVERIFY2(file().recoverInterruptedCompaction(&err), qPrintable(err.text()));
     QVERIFY(!QFile::exists(tempPath()));
     QCOMPARE(subjects(), after);
+}
+
+void TestMailRecordFile::writesRecoverFirst()
+{
+    // Left by an interrupted copy-then-rewrite: the full copy, and an empty data file.
+    QByteArray full;
+    for (int i = 1; i <= 3; ++i)
+        full += MailRecordFile::encode(mail(u"s%1"_s.arg(i)));
+    writeBytes(tempPath(), full);
+    writeBytes(dataPath(), {});
+    QCOMPARE(file().append(mail(u"new"_s)), 4);
+    QCOMPARE(subjects(), (QStringList{u"1:s1"_s, u"2:s2"_s, u"3:s3"_s, u"4:new"_s}));
+
+    writeBytes(tempPath(), full);
+    writeBytes(dataPath(), {});
+    QVERIFY(file().deleteRecord(1));
+    QCOMPARE(subjects(), (QStringList{u"1:s2"_s, u"2:s3"_s}));
 }
 
 void TestMailRecordFile::partialTail()
