@@ -70,7 +70,8 @@ void limitTyping(QLineEdit *box, int limit)
         box->setText(kept);
         box->setCursorPosition(int(std::max<qsizetype>(0, cursor - over)));
     });
-    QObject::connect(box, &QLineEdit::textChanged, box, [previous](const QString &text) { *previous = text; });
+    // Read the box, not the signal: a cut made while the edit is signalled has already replaced it.
+    QObject::connect(box, &QLineEdit::textChanged, box, [box, previous] { *previous = box->text(); });
 }
 
 const QString &noSelection()

@@ -1,0 +1,292 @@
+#include "addressbook/FriendForm.h"
+#include "app/AppWindows.h"
+#include "storage/AddressBookFile.h"
+#include "storage/AppState.h"
+#include "winutil/Prompt.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTreeWidget>
+
+#include <memory>
+
+using namespace Qt::StringLiterals;
+using namespace hollin;
+
+namespace {
+
+QByteArray fileBytes(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+} // namespace
+
+class TestFriendForm : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<AppState> m_state;
+    std::unique_ptr<AppWindows> m_windows;
+
+    FriendForm *form() { return m_windows->friendForm(); }
+    template <class T> T *control(const char *name)
+    {
+        T *c = form()->findChild<T *>(QString::fromLatin1(name));
+        if (!c)
+            qFatal("no control %s", name);
+        return c;
+    }
+    QString text(const char *name) { return control<QLineEdit>(name)->text(); }
+    void click(const char *name) { QTest::mouseClick(control<QPushButton>(name), Qt::LeftButton); }
+    QTreeWidget *list() { return control<QTreeWidget>("MailListView"); }
+    QString status() { return control<QLabel>("Label7")->text(); }
+    void pressRow(int row)
+    {
+        QTreeWidget *l = list();
+        const QRect r = l->visualItemRect(l->topLevelItem(row));
+        QTest::mouseClick(l->viewport(), Qt::LeftButton, {}, r.center());
+    }
+    AddressBookFile book() const
+    {
+        return AddressBookFile(m_state->root.addressBookFile(), m_state->root.addressBookTemp());
+    }
+    void store(const QStringList &addresses)
+    {
+        AddressBookFile file = book();
+        for (const QString &a : addresses)
+            QVERIFY(file.append(AddressEntry{u"名前 "_s + a, a}) > 0);
+    }
+
+private slots:
+    void init()
+    {
+        m_dir = std::make_unique<QTemporaryDir>();
+        m_state = std::make_unique<AppState>();
+        m_state->root = DataRoot(m_dir->path());
+        QVERIFY(m_state->root.ensureTree());
+        m_windows = std::make_unique<AppWindows>(*m_state);
+        Prompt::beginScript();
+        Prompt::clearShown();
+    }
+    void cleanup()
+    {
+        Prompt::endScript();
+        m_windows.reset();
+        m_state.reset();
+        m_dir.reset();
+    }
+
+    void absentFileListsEmpty()
+    {
+        QVERIFY(!QFile::exists(m_state->root.addressBookFile()));
+        form();
+        QVERIFY(QFile::exists(m_state->root.addressBookFile()));
+        QCOMPARE(list()->topLevelItemCount(), 0);
+        QCOMPARE(text("Text3"), u"0"_s);
+        QCOMPARE(list()->headerItem()->text(0), u"Address"_s);
+        QCOMPARE(list()->headerItem()->text(1), u"Name"_s);
+    }
+
+    void registerTwiceGivesTwoRows()
+    {
+        control<QLineEdit>("Text4")->setText(u"taro@example.jp"_s);
+        control<QLineEdit>("Text2")->setText(u"日本太郎"_s);
+        click("Command3");
+        click("Command3");
+        QCOMPARE(list()->topLevelItemCount(), 2);
+        for (int row = 0; row < 2; ++row) {
+            // The list shows the stored field whole, padding included.
+            QCOMPARE(list()->topLevelItem(row)->text(0).trimmed(), u"taro@example.jp"_s);
+            QCOMPARE(list()->topLevelItem(row)->text(1).trimmed(), u"日本太郎"_s);
+        }
+        QCOMPARE(text("Text3"), u"2"_s);
+        QCOMPARE(m_state->currentRecordNumber, qint16(2));
+        QCOMPARE(status(), u"　登録が完了しました。"_s);
+        QCOMPARE(text("Text4"), u"taro@example.jp"_s);
+        QCOMPARE(fileBytes(m_state->root.addressBookFile()).size(), 2 * AddressBookFile::RecordSize);
+    }
+
+    void businessCard_data()
+    {
+        QTest::addColumn<QString>("card");
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<QString>("result");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("spaces around the address") << u"X"_s << u" a "_s << u"X<a>"_s << QString();
+        QTest::newRow("card kept as typed") << u" 日本太郎"_s << u"taro@example.jp"_s
+                                            << u" 日本太郎<taro@example.jp>"_s << QString();
+        QTest::newRow("no address") << u"X"_s << QString() << QString()
+                                    << u"メールアドレスが入力されていません"_s;
+        QTest::newRow("no card") << QString() << u"a"_s << u"a"_s << u"名詞が入力されていません"_s;
+    }
+    void businessCard()
+    {
+        QFETCH(QString, card);
+        QFETCH(QString, address);
+        control<QLineEdit>("Text50")->setText(card);
+        control<QLineEdit>("Text4")->setText(address);
+        click("Command38");
+        QFETCH(QString, result);
+        QFETCH(QString, message);
+        QCOMPARE(text("Text4"), result);
+        QCOMPARE(Prompt::shownTexts(), message.isEmpty() ? QStringList() : QStringList{message});
+        QCOMPARE(fileBytes(m_state->root.addressBookFile()).size(), 0); // nothing stored until registered
+    }
+
+    void deleteAnswered_data()
+    {
+        QTest::addColumn<bool>("yes");
+        QTest::newRow("yes") << true;
+        QTest::newRow("no") << false;
+    }
+    void deleteAnswered()
+    {
+        QFETCH(bool, yes);
+        store({u"a@example.jp"_s, u"b@example.jp"_s, u"c@example.jp"_s});
+        const QByteArray before = fileBytes(m_state->root.addressBookFile());
+        pressRow(1);
+        QCOMPARE(text("Text4"), u"b@example.jp"_s);
+        QCOMPARE(text("Text2"), u"名前 b@example.jp"_s);
+        QCOMPARE(status(), u"　選択しました。"_s);
+
+        control<QLineEdit>("Text50")->setText(u"X"_s);
+        Prompt::queueAnswer(yes ? Prompt::Answer::Yes : Prompt::Answer::No);
+        click("Command4");
+        QCOMPARE(Prompt::shown().size(), 1);
+        QCOMPARE(Prompt::shown().first().title, u"確認"_s);
+        QCOMPARE(Prompt::shown().first().text, u"選択された（行、青色）データを削除します。よろしいですか"_s);
+        QCOMPARE(m_state->currentRecordNumber, qint16(2));
+        for (const char *box : {"Text2", "Text4", "Text50"})
+            QVERIFY2(text(box).isEmpty(), box);
+
+        const QByteArray after = fileBytes(m_state->root.addressBookFile());
+        if (yes) {
+            QCOMPARE(status(), u"削除が完了しました"_s);
+            QCOMPARE(after.size(), 2 * AddressBookFile::RecordSize);
+            QCOMPARE(after.mid(AddressBookFile::RecordSize), before.mid(2 * AddressBookFile::RecordSize));
+            QCOMPARE(list()->topLevelItem(1)->text(0).trimmed(), u"c@example.jp"_s);
+        } else {
+            QCOMPARE(status(), u" "_s);
+            QCOMPARE(after, before);
+        }
+        QCOMPARE(list()->topLevelItemCount(), yes ? 2 : 3);
+        QCOMPARE(text("Text3"), QString::number(yes ? 2 : 3));
+    }
+
+    void nothingSelectedChangesNothing()
+    {
+        store({u"a@example.jp"_s, u"b@example.jp"_s});
+        const QByteArray before = fileBytes(m_state->root.addressBookFile());
+
+        // A row is selected but the address box is empty.
+        pressRow(0);
+        control<QLineEdit>("Text4")->clear();
+        click("Command4");
+        // An address is typed but no row is selected.
+        list()->clearSelection();
+        control<QLineEdit>("Text4")->setText(u"a@example.jp"_s);
+        click("Command4");
+        // A press that selects no row.
+        Prompt::clearShown();
+        QTest::mouseClick(list()->viewport(), Qt::LeftButton, {}, QPoint(5, list()->viewport()->height() - 3));
+        QCOMPARE(list()->selectedItems().size(), 0);
+
+        QCOMPARE(Prompt::shownTexts(), QStringList{u"データが選択されていません"_s});
+        QCOMPARE(fileBytes(m_state->root.addressBookFile()), before);
+        QCOMPARE(list()->topLevelItemCount(), 2);
+        QCOMPARE(text("Text4"), u"a@example.jp"_s);
+    }
+
+    void nulInStoredFieldCutsListText()
+    {
+        QByteArray record = AddressBookFile::encode(AddressEntry{u"名前"_s, u"ab"_s});
+        record[94 + 2] = '\0'; // the byte after "ab" in EntryAddress
+        record[94 + 3] = 'z';
+        QFile f(m_state->root.addressBookFile());
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(record);
+        f.close();
+        QCOMPARE(list()->topLevelItem(0)->text(0), u"ab"_s);
+        QCOMPARE(list()->topLevelItem(0)->text(1).trimmed(), u"名前"_s);
+    }
+
+    void typingIsLimitedButProgramTextsAreNot()
+    {
+        QLineEdit *address = control<QLineEdit>("Text4");
+        QTest::keyClicks(address, QString(65, u'a'));
+        QCOMPARE(address->text().size(), 60);
+        QLineEdit *name = control<QLineEdit>("Text2");
+        QTest::keyClicks(name, QString(35, u'b'));
+        QCOMPARE(name->text().size(), 30);
+
+        const QString sender = QString(70, u'c') + u"@example.jp"_s;
+        form()->showWithAddress(sender);
+        QCOMPARE(address->text(), sender);
+        QVERIFY(form()->isVisible());
+        // Editing a long text the program put there still works.
+        address->setCursorPosition(0);
+        QTest::keyClick(address, Qt::Key_Delete);
+        QCOMPARE(address->text(), sender.mid(1));
+    }
+
+    void pasteButtonsReplaceBoxes()
+    {
+        QApplication::clipboard()->setText(u"コピー@example.jp"_s);
+        control<QLineEdit>("Text4")->setText(u"old"_s);
+        click("Command1");
+        QCOMPARE(text("Text4"), u"コピー@example.jp"_s);
+        click("Command5");
+        QCOMPARE(text("Text2"), u"コピー@example.jp"_s);
+    }
+
+    void helpBoxFollowsPanelCheckBox_data()
+    {
+        QTest::addColumn<bool>("checked");
+        QTest::newRow("説明表示 on") << true;
+        QTest::newRow("説明表示 off") << false;
+    }
+    void helpBoxFollowsPanelCheckBox()
+    {
+        QFETCH(bool, checked);
+        m_windows->mainForm();
+        auto *check = m_windows->loaded("MainForm")->findChild<QCheckBox *>(u"Check1"_s);
+        QVERIFY(check);
+        check->setChecked(checked);
+        form()->show();
+        QVERIFY(QTest::qWaitForWindowExposed(form()));
+        auto *help = control<QPlainTextEdit>("Text5");
+        QEvent enter(QEvent::Enter);
+        QApplication::sendEvent(control<QPushButton>("Command4"), &enter);
+        QCOMPARE(help->toPlainText(), u"不要になったメールアドレスを削除します。"_s);
+        const bool seen = help->isVisible() && form()->rect().intersects(help->geometry());
+        QCOMPARE(seen, checked);
+        QMouseEvent move(QEvent::MouseMove, QPointF(form()->width() - 5, 5), form()->mapToGlobal(QPointF(form()->width() - 5, 5)),
+                         Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(form(), &move);
+        QVERIFY(!help->isVisible());
+    }
+
+    void closeShowsFloatingWindowsAndUnloads()
+    {
+        form()->show();
+        m_windows->hideFloatingWindows();
+        form()->close();
+        for (int n = 1; n <= 5; ++n)
+            QVERIFY(m_windows->loaded(("Form" + QByteArray::number(n)).constData())->isVisible());
+        QTRY_VERIFY(!m_windows->isLoaded("FriendForm"));
+    }
+};
+
+QTEST_MAIN(TestFriendForm)
+#include "tst_friendform.moc"

@@ -1,0 +1,252 @@
+#include "app/AppWindows.h"
+#include "compose/logic/HeldMailStore.h"
+#include "reply/BackForm.h"
+#include "reply/ReplyText.h"
+#include "storage/AppState.h"
+#include "winutil/Prompt.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QFile>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextEdit>
+
+#include <memory>
+
+using namespace Qt::StringLiterals;
+using namespace hollin;
+
+class TestBackForm : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<AppState> m_state;
+    std::unique_ptr<AppWindows> m_windows;
+
+    BackForm *form() { return m_windows->backForm(); }
+    template <class T> T *control(const char *name, QWidget *window = nullptr)
+    {
+        T *c = (window ? window : form())->findChild<T *>(QString::fromLatin1(name));
+        if (!c)
+            qFatal("no control %s", name);
+        return c;
+    }
+    QString text(const char *name) { return control<QLineEdit>(name)->text(); }
+    QString body() { return form()->bodyText()->toPlainText(); }
+    void click(const char *name, QWidget *window = nullptr)
+    {
+        QTest::mouseClick(control<QPushButton>(name, window), Qt::LeftButton);
+    }
+    QListWidget *heldList() { return control<QListWidget>("List1"); }
+    void pickLine(int line)
+    {
+        QListWidget *l = heldList();
+        QTest::mouseClick(l->viewport(), Qt::LeftButton, {}, l->visualItemRect(l->item(line)).center());
+    }
+    HeldMailStore held() const { return HeldMailStore(m_state->root); }
+    void fill(const QString &to, const QString &subject, const QString &bodyText)
+    {
+        control<QLineEdit>("ToText")->setText(to);
+        control<QLineEdit>("SubjectText")->setText(subject);
+        form()->bodyText()->setPlainText(bodyText);
+    }
+    // Holds what the fields hold, answering yes.
+    void holdFields()
+    {
+        Prompt::queueAnswer(Prompt::Answer::Yes);
+        click("Command13");
+    }
+
+private slots:
+    void init()
+    {
+        m_dir = std::make_unique<QTemporaryDir>();
+        m_state = std::make_unique<AppState>();
+        m_state->root = DataRoot(m_dir->path());
+        QVERIFY(m_state->root.ensureTree());
+        m_windows = std::make_unique<AppWindows>(*m_state);
+        Prompt::beginScript();
+        Prompt::clearShown();
+    }
+    void cleanup()
+    {
+        Prompt::endScript();
+        m_windows.reset();
+        m_state.reset();
+        m_dir.reset();
+    }
+
+    void prefill_data()
+    {
+        QTest::addColumn<QString>("subject");
+        QTest::addColumn<QString>("sender");
+        QTest::addColumn<QString>("received");
+        QTest::addColumn<QString>("wantSubject");
+        QTest::addColumn<QString>("wantTo");
+        QTest::addColumn<QString>("wantBody");
+        QTest::newRow("plain") << u"abc"_s << u"a@example.jp"_s << u"本文"_s
+                               << u"Re:  abc"_s << u"a@example.jp"_s << u"本文"_s;
+        QTest::newRow("spaces trimmed, ideographic kept")
+            << u"  Hello　 "_s << u" 太郎 <t@example.jp>  "_s << u"  > 引用なし\n "_s
+            << u"Re:  Hello　"_s << u"太郎 <t@example.jp>"_s << u"> 引用なし\n"_s;
+        QTest::newRow("empty subject") << QString() << QString() << QString()
+                                       << u"Re:  "_s << QString() << QString();
+    }
+    void prefill()
+    {
+        QFETCH(QString, subject);
+        QFETCH(QString, sender);
+        QFETCH(QString, received);
+        m_windows->hideFloatingWindows();
+        form()->replyTo(subject, sender, received);
+        QVERIFY(form()->isVisible());
+        QCOMPARE(form()->windowTitle(), u"返事を書く"_s);
+        QTEST(text("SubjectText"), "wantSubject");
+        QTEST(text("ToText"), "wantTo");
+        QTEST(body(), "wantBody");
+    }
+
+    void pasteIntoBodyKeepsClipboard()
+    {
+        QCOMPARE(ReplyText::pasteIntoBody(u"x"_s, u"y"_s), u"x\r\n\r\n\r\n\ry"_s);
+        QCOMPARE(ReplyText::pasteIntoBody(u" x"_s, u" y "_s), u"x\r\n\r\n\r\n\ry"_s);
+
+        form()->replyTo(u"s"_s, u"a@example.jp"_s, u" y "_s);
+        form()->bodyText()->setPlainText(u"typed"_s);
+        QApplication::clipboard()->setText(u"x"_s);
+        click("Command4");
+        // Every line break of the pasted text is a line of the body: x, three empty lines, y.
+        QCOMPARE(body(), u"x\n\n\n\ny"_s);
+        QCOMPARE(QApplication::clipboard()->text(), u"x"_s);
+    }
+
+    void holdWithEmptySubjectWritesNothing()
+    {
+        fill(u"a@example.jp"_s, QString(), u"本文"_s);
+        click("Command13");
+        QCOMPARE(Prompt::shownTexts(), QStringList{u"件名が空白です。保存出来ません。"_s});
+        QCOMPARE(held().count(), 0);
+        QCOMPARE(body(), u"本文"_s);
+    }
+
+    void holdEmptiesFieldsAndPickBringsMailBackWhole()
+    {
+        const QString longBody = QString(4999, u'あ') + u'終';
+        fill(u" a@example.jp "_s, u"件名"_s, longBody);
+        holdFields();
+        QCOMPARE(Prompt::shown().size(), 1);
+        QCOMPARE(Prompt::shown().first().text, HeldMailStore::holdQuestion());
+        QCOMPARE(m_state->currentRecordNumber, qint16(1));
+        QVERIFY(text("ToText").isEmpty());
+        QVERIFY(text("SubjectText").isEmpty());
+        QVERIFY(body().isEmpty());
+        QCOMPARE(heldList()->count(), 1);
+        QCOMPARE(text("Text1"), u"1"_s);
+
+        click("Command14"); // recall
+        QCOMPARE(m_state->sideListMode, qint16(10));
+        pickLine(0);
+        QCOMPARE(text("Text2"), u"1"_s);
+        QCOMPARE(text("ToText"), u"a@example.jp"_s);
+        QCOMPARE(text("SubjectText"), u"件名"_s);
+        QCOMPARE(body(), longBody);
+    }
+
+    void tooLongBodyAsksBeforeHolding()
+    {
+        fill(u"a@example.jp"_s, u"長い"_s, QString(16001, u'あ')); // 32002 bytes in CP932
+        Prompt::queueAnswer(Prompt::Answer::Yes);
+        Prompt::queueAnswer(Prompt::Answer::No);
+        click("Command13");
+        QCOMPARE(Prompt::shownTexts(), (QStringList{HeldMailStore::holdQuestion(), HeldMailStore::tooLongQuestion()}));
+        QCOMPARE(held().count(), 0);
+        QCOMPARE(text("SubjectText"), u"長い"_s);
+    }
+
+    void deleteHeldBeforeRecallDoesNothing()
+    {
+        fill(QString(), u"一"_s, QString());
+        holdFields();
+        Prompt::clearShown();
+        click("Command17");
+        QCOMPARE(m_state->sideListMode, qint16(0));
+        pickLine(0);
+        click("Command15");
+        QVERIFY(Prompt::shown().isEmpty());
+        QCOMPARE(held().count(), 1);
+        QVERIFY(text("Text2").isEmpty());
+        QCOMPARE(control<QPushButton>("Command17")->text(), u"下書き"_s);
+    }
+
+    void deleteHeldAnswered_data()
+    {
+        QTest::addColumn<bool>("yes");
+        QTest::newRow("yes") << true;
+        QTest::newRow("no") << false;
+    }
+    void deleteHeldAnswered()
+    {
+        QFETCH(bool, yes);
+        for (const QString &s : {u"一"_s, u"二"_s, u"三"_s}) {
+            fill(u"to@example.jp"_s, s, u"本文"_s + s);
+            holdFields();
+        }
+        click("Command14");
+        // Without a pick first: nothing is selected.
+        Prompt::clearShown();
+        click("Command15");
+        QCOMPARE(Prompt::shownTexts(), QStringList{HeldMailStore::noSelectionMessage()});
+        QCOMPARE(held().count(), 3);
+
+        pickLine(1);
+        Prompt::clearShown();
+        Prompt::queueAnswer(yes ? Prompt::Answer::Yes : Prompt::Answer::No);
+        click("Command15");
+        QCOMPARE(Prompt::shownTexts(), QStringList{HeldMailStore::deleteQuestion()});
+        QCOMPARE(m_state->currentRecordNumber, qint16(2));
+        QVERIFY(body().isEmpty());
+        QVERIFY(text("Text2").isEmpty());
+        QCOMPARE(held().count(), yes ? 2 : 3);
+        QCOMPARE(heldList()->count(), yes ? 2 : 3);
+        QCOMPARE(heldList()->item(1)->text().trimmed(), yes ? u"三"_s : u"二"_s);
+        QCOMPARE(text("SubjectText").isEmpty(), yes);
+    }
+
+    void closeShowsFloatingWindowsAndForgetsTexts()
+    {
+        form()->replyTo(u"s"_s, u"a@example.jp"_s, u"b"_s);
+        QVERIFY(!m_windows->loaded("Form1")->isVisible()); // hidden while the reply is loaded
+        click("Command3");
+        for (int n = 1; n <= 5; ++n)
+            QVERIFY(m_windows->loaded(("Form" + QByteArray::number(n)).constData())->isVisible());
+        QTRY_VERIFY(!m_windows->isLoaded("BackForm"));
+        QVERIFY(body().isEmpty()); // a new window
+    }
+
+    void panelPhaseIsSharedWithCompose()
+    {
+        m_windows->writeForm();
+        QWidget *compose = m_windows->loaded("WriteForm");
+        compose->show();
+        click("Command17", compose);
+        QVERIFY(control<QWidget>("Picture7", compose)->isVisible());
+
+        form()->show();
+        QWidget *panel = control<QWidget>("Picture7");
+        QVERIFY(!panel->isVisible());
+        click("Command17");
+        QVERIFY(!panel->isVisible()); // the compose window's click set the phase
+        QCOMPARE(control<QPushButton>("Command17")->text(), u"下書き"_s);
+        click("Command17");
+        QVERIFY(panel->isVisible());
+        QCOMPARE(control<QPushButton>("Command17")->text(), u"　下書き"_s);
+        QCOMPARE(m_state->heldPanelToggleCount, qint16(3));
+    }
+};
+
+QTEST_MAIN(TestBackForm)
+#include "tst_backform.moc"
