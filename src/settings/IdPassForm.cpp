@@ -32,11 +32,10 @@ IdPassForm::IdPassForm(const AppContext &ctx, QWidget *parent)
     m_passText->setStyleSheet(u"QLineEdit { lineedit-password-character: 42; }"_s); // "*"
     m_check1 = new QCheckBox(u"IDパスワードを保存する"_s, this);
     m_check1->setObjectName(u"Check1"_s);
-    m_ok = new QPushButton(u"OK"_s, this);
-    m_ok->setObjectName(u"OKCommand"_s);
-    m_ok->setDefault(true);
-    m_cancel = new QPushButton(u"Cancel"_s, this);
-    m_cancel->setObjectName(u"CancelCommand"_s);
+    auto *ok = new QPushButton(u"OK"_s, this);
+    ok->setObjectName(u"OKCommand"_s);
+    auto *cancel = new QPushButton(u"Cancel"_s, this);
+    cancel->setObjectName(u"CancelCommand"_s);
 
     auto *idLabel = new QLabel(u"ID"_s, this);
     idLabel->setBuddy(m_idText);
@@ -51,18 +50,18 @@ IdPassForm::IdPassForm(const AppContext &ctx, QWidget *parent)
     grid->addWidget(m_check1, 2, 0, 1, 2);
     auto *buttons = new QHBoxLayout;
     buttons->addStretch();
-    buttons->addWidget(m_ok);
-    buttons->addWidget(m_cancel);
+    buttons->addWidget(ok);
+    buttons->addWidget(cancel);
     grid->addLayout(buttons, 3, 0, 1, 2);
     m_idText->setMinimumWidth(200);
 
     const Account saved = savedAccount(ctx.state.root);
     presetAccount(saved.id, saved.password);
 
-    connect(m_ok, &QPushButton::clicked, this, &IdPassForm::accept);
+    connect(ok, &QPushButton::clicked, this, &IdPassForm::accept);
     connect(m_idText, &QLineEdit::returnPressed, this, &IdPassForm::accept);
     connect(m_passText, &QLineEdit::returnPressed, this, &IdPassForm::accept);
-    connect(m_cancel, &QPushButton::clicked, this, &QWidget::close);
+    connect(cancel, &QPushButton::clicked, this, &QWidget::close);
 }
 
 void IdPassForm::presetAccount(const QString &id, const QString &password)

@@ -6,7 +6,6 @@
 
 class QCheckBox;
 class QLineEdit;
-class QPushButton;
 
 namespace hollin {
 
@@ -36,8 +35,6 @@ private:
     QLineEdit *m_idText;
     QLineEdit *m_passText;
     QCheckBox *m_check1;
-    QPushButton *m_ok;
-    QPushButton *m_cancel;
 };
 
 } // namespace hollin

@@ -32,14 +32,13 @@ OptionForm::OptionForm(const AppContext &ctx, QWidget *parent)
     m_mailText->setObjectName(u"MailText"_s);
     m_apopCheck = new QCheckBox(u"APOP を使用する(&A)"_s, this);
     m_apopCheck->setObjectName(u"ApopCheck"_s);
-    m_hint = new QLabel(u"host:port、pop3s://host[:port]、pop3://host、"
+    auto *hint = new QLabel(u"host:port、pop3s://host[:port]、pop3://host、"
                         u"smtps://host[:port]、smtp://host:587 の形でも書けます。"_s, this);
-    m_hint->setObjectName(u"HintLabel"_s);
-    m_ok = new QPushButton(u"設定"_s, this);
-    m_ok->setObjectName(u"OkCommand"_s);
-    m_ok->setDefault(true);
-    m_cancel = new QPushButton(u"中止"_s, this);
-    m_cancel->setObjectName(u"CancelCommand"_s);
+    hint->setObjectName(u"HintLabel"_s);
+    auto *ok = new QPushButton(u"設定"_s, this);
+    ok->setObjectName(u"OkCommand"_s);
+    auto *cancel = new QPushButton(u"中止"_s, this);
+    cancel->setObjectName(u"CancelCommand"_s);
 
     auto *grid = new QGridLayout(this);
     const auto addRow = [&](int row, const QString &caption, QLineEdit *edit) {
@@ -50,13 +49,13 @@ OptionForm::OptionForm(const AppContext &ctx, QWidget *parent)
     };
     addRow(0, u"SMTPサーバー名(&S)"_s, m_smtpText);
     addRow(1, u"POP3サーバー名(&P)"_s, m_pop3Text);
-    grid->addWidget(m_hint, 2, 0, 1, 2);
+    grid->addWidget(hint, 2, 0, 1, 2);
     addRow(3, u"メールアドレス(&M)"_s, m_mailText);
     grid->addWidget(m_apopCheck, 4, 0, 1, 2);
     auto *buttons = new QHBoxLayout;
     buttons->addStretch();
-    buttons->addWidget(m_ok);
-    buttons->addWidget(m_cancel);
+    buttons->addWidget(ok);
+    buttons->addWidget(cancel);
     grid->addLayout(buttons, 5, 0, 1, 2);
     m_smtpText->setMinimumWidth(260);
 
@@ -67,8 +66,8 @@ OptionForm::OptionForm(const AppContext &ctx, QWidget *parent)
     // Any non-zero flag (a hand-edited "APOP=" line) means APOP is on.
     m_apopCheck->setChecked(current.apopFlag != 0);
 
-    connect(m_ok, &QPushButton::clicked, this, &OptionForm::accept);
-    connect(m_cancel, &QPushButton::clicked, this, &QWidget::close);
+    connect(ok, &QPushButton::clicked, this, &OptionForm::accept);
+    connect(cancel, &QPushButton::clicked, this, &QWidget::close);
 }
 
 void OptionForm::accept()

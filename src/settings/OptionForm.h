@@ -5,9 +5,7 @@
 #include <QWidget>
 
 class QCheckBox;
-class QLabel;
 class QLineEdit;
-class QPushButton;
 
 namespace hollin {
 
@@ -33,9 +31,6 @@ private:
     QLineEdit *m_pop3Text;
     QLineEdit *m_mailText;
     QCheckBox *m_apopCheck;
-    QLabel *m_hint;
-    QPushButton *m_ok;
-    QPushButton *m_cancel;
 };
 
 } // namespace hollin

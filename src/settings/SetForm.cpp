@@ -65,13 +65,13 @@ SetForm::SetForm(const AppContext &ctx, QWidget *parent)
 
     auto *frame2 = new QGroupBox(this);
     frame2->setObjectName(u"Frame2"_s);
-    m_command1 = new QPushButton(u"ID/PASS"_s, frame2);
-    m_command1->setObjectName(u"Command1"_s);
-    m_command2 = new QPushButton(u"POPサーバー"_s, frame2);
-    m_command2->setObjectName(u"Command2"_s);
+    auto *command1 = new QPushButton(u"ID/PASS"_s, frame2);
+    command1->setObjectName(u"Command1"_s);
+    auto *command2 = new QPushButton(u"POPサーバー"_s, frame2);
+    command2->setObjectName(u"Command2"_s);
     auto *frame2Layout = new QHBoxLayout(frame2);
-    frame2Layout->addWidget(m_command1);
-    frame2Layout->addWidget(m_command2);
+    frame2Layout->addWidget(command1);
+    frame2Layout->addWidget(command2);
 
     // The hidden value mirrored to NUMBER2; never on screen.
     m_text2 = new QLineEdit(u"Text2"_s, this);
@@ -91,10 +91,10 @@ SetForm::SetForm(const AppContext &ctx, QWidget *parent)
         m_option1->setChecked(true);
 
     connect(m_text2, &QLineEdit::textChanged, this, &SetForm::hiddenTextChanged);
-    connect(m_command1, &QPushButton::clicked, this, [this] {
+    connect(command1, &QPushButton::clicked, this, [this] {
         showOnTop(m_ctx.windows.idPassForm());
     });
-    connect(m_command2, &QPushButton::clicked, this, [this] {
+    connect(command2, &QPushButton::clicked, this, [this] {
         showOnTop(m_ctx.windows.optionForm());
     });
 }

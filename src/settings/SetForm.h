@@ -7,7 +7,6 @@
 
 class QCheckBox;
 class QLineEdit;
-class QPushButton;
 class QRadioButton;
 
 namespace hollin {
@@ -44,8 +43,6 @@ private:
     std::unique_ptr<NoticeSettings> m_settings;
     QCheckBox *m_check2;
     QRadioButton *m_option1;
-    QPushButton *m_command1;
-    QPushButton *m_command2;
     QLineEdit *m_text2;
 };
 

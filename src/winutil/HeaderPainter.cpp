@@ -8,8 +8,6 @@
 #include <QTableView>
 #include <QTreeView>
 
-using namespace Qt::StringLiterals;
-
 namespace hollin {
 
 namespace {
