@@ -49,11 +49,19 @@ int main(int argc, char *argv[])
     QStringList args = app.arguments().mid(1);
 
     QStringList rootArgs;
-    if (const qsizetype at = args.indexOf(u"--root"_s); at >= 0) {
-        if (at + 1 >= args.size())
-            return hollin::cli::badUsage(u"--root の後にフォルダを指定してください。"_s);
-        rootArgs = args.mid(at, 2);
-        args.remove(at, 2);
+    for (qsizetype at = 0; at < args.size(); ++at) {
+        if (args.at(at).startsWith(u"--root=")) {
+            rootArgs = args.mid(at, 1);
+            args.remove(at);
+            break;
+        }
+        if (args.at(at) == u"--root") {
+            if (at + 1 >= args.size())
+                return hollin::cli::badUsage(u"--root の後にフォルダを指定してください。"_s);
+            rootArgs = args.mid(at, 2);
+            args.remove(at, 2);
+            break;
+        }
     }
     if (args.isEmpty())
         return hollin::cli::badUsage(usage());
@@ -62,15 +70,17 @@ int main(int argc, char *argv[])
         return hollin::cli::Ok;
     }
 
+    const QList<hollin::CliCommand> all = commands();
+    const auto command = std::find_if(all.cbegin(), all.cend(), [&](const hollin::CliCommand &c) {
+        return c.name == args.first();
+    });
+    if (command == all.cend())
+        return hollin::cli::badUsage(u"「%1」というコマンドはありません。\n"_s.arg(args.first()) + usage());
+
     hollin::AppState state;
     state.root = hollin::DataRoot::locate(rootArgs, QCoreApplication::applicationDirPath());
     hollin::Error err;
     if (!state.root.ensureTree(&err))
         return hollin::cli::failed(err);
-
-    for (const hollin::CliCommand &command : commands()) {
-        if (command.name == args.first())
-            return command.run(args.mid(1), state);
-    }
-    return hollin::cli::badUsage(u"「%1」というコマンドはありません。\n"_s.arg(args.first()) + usage());
+    return command->run(args.mid(1), state);
 }

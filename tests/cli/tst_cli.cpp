@@ -30,6 +30,7 @@ private slots:
     void addressCommands();
     void failuresChangeNothing_data();
     void failuresChangeNothing();
+    void rootOption();
 
 private:
     Run cli(const QStringList &args) const;
@@ -164,6 +165,22 @@ void TestCli::failuresChangeNothing()
     QVERIFY2(r.err.contains(message), qPrintable(r.err));
     QVERIFY(r.out.isEmpty());
     QCOMPARE(treeDigest(), before);
+}
+
+void TestCli::rootOption()
+{
+    const QString fresh = m_dir->filePath(u"fresh"_s);
+    QProcess p;
+    p.start(QStringLiteral(HOLLIN_CLI), {u"frobnicate"_s, u"--root="_s + fresh});
+    QVERIFY(p.waitForFinished(30000));
+    QCOMPARE(p.exitCode(), 2);
+    QVERIFY(!QFileInfo::exists(fresh));
+
+    p.start(QStringLiteral(HOLLIN_CLI), {u"--root="_s + fresh, u"count"_s});
+    QVERIFY(p.waitForFinished(30000));
+    QCOMPARE(p.exitCode(), 0);
+    QCOMPARE(p.readAllStandardOutput(), QByteArray("0\n"));
+    QVERIFY(QFileInfo(DataRoot(fresh).receivedMailFile()).isFile());
 }
 
 QTEST_GUILESS_MAIN(TestCli)
