@@ -4,20 +4,67 @@
 
 #include <cerrno>
 #include <iconv.h>
+#include <string>
+#include <vector>
 
 namespace hollin {
 
 namespace {
 
 constexpr char kEsc = 0x1B;
+const iconv_t kNoConverter = reinterpret_cast<iconv_t>(-1);
+
+// iconv descriptors are costly to open: each thread keeps the few it uses,
+// reset to their initial state on every hand-out.
+class ConverterCache {
+public:
+    ~ConverterCache()
+    {
+        for (const Entry &e : entries_)
+            iconv_close(e.cd);
+    }
+    iconv_t get(const char *to, const char *from)
+    {
+        for (const Entry &e : entries_) {
+            if (e.to == to && e.from == from) {
+                iconv(e.cd, nullptr, nullptr, nullptr, nullptr);
+                return e.cd;
+            }
+        }
+        iconv_t cd = iconv_open(to, from);
+        if (cd == kNoConverter)
+            return cd;
+        if (entries_.size() >= kMaxEntries) { // labels come from mail: keep the cache small
+            iconv_close(entries_.front().cd);
+            entries_.erase(entries_.begin());
+        }
+        entries_.push_back({to, from, cd});
+        return cd;
+    }
+
+private:
+    static constexpr size_t kMaxEntries = 16;
+    struct Entry {
+        std::string to;
+        std::string from;
+        iconv_t cd;
+    };
+    std::vector<Entry> entries_;
+};
+
+iconv_t converter(const char *to, const char *from)
+{
+    thread_local ConverterCache cache;
+    return cache.get(to, from);
+}
 
 // Converts bytes from an iconv charset to text. An invalid or cut sequence
 // becomes U+FFFD and is counted in *errors. Returns false when iconv does not
 // know the charset.
 bool iconvDecode(const QByteArray &bytes, const char *charset, QString *out, int *errors)
 {
-    iconv_t cd = iconv_open("UTF-8", charset);
-    if (cd == reinterpret_cast<iconv_t>(-1))
+    iconv_t cd = converter("UTF-8", charset);
+    if (cd == kNoConverter)
         return false;
     QByteArray utf8;
     utf8.reserve(bytes.size() * 2 + 8);
@@ -45,7 +92,6 @@ bool iconvDecode(const QByteArray &bytes, const char *charset, QString *out, int
     size_t outLeft = sizeof buffer;
     iconv(cd, nullptr, nullptr, &outPtr, &outLeft);
     utf8.append(buffer, outPtr - buffer);
-    iconv_close(cd);
     *out = QString::fromUtf8(utf8);
     if (errors)
         *errors += bad;
@@ -161,34 +207,29 @@ QString Charset::decodeIso2022Jp(const QByteArray &bytes, int *errors)
     bool shiftedOut = false; // SO: half-width katakana until SI
     QString out;
     out.reserve(bytes.size());
-    QByteArray pending; // double-byte characters of the current set, converted together
-    Set pendingSet = Set::Ascii;
+    // Text waiting for conversion. ASCII, half-width katakana and JIS X 0208
+    // are gathered as CP932 bytes and converted together; the rarer sets of
+    // ISO-2022-JP-2/-3 go through their EUC forms.
+    QByteArray pending;
+    pending.reserve(bytes.size());
+    const char *pendingCharset = nullptr; // null: CP932
     int bad = 0;
 
     auto flush = [&]() {
         if (pending.isEmpty())
             return;
-        switch (pendingSet) {
-        case Set::Jis0208:
-            out += decodeCp932(pending, &bad);
-            break;
-        case Set::Jis0212:
-            out += decodeWith(pending, "EUC-JP-MS", &bad);
-            break;
-        case Set::Jis0213p1:
-        case Set::Jis0213p2:
-            out += decodeWith(pending, "EUC-JISX0213", &bad);
-            break;
-        case Set::Gb2312:
-            out += decodeWith(pending, "EUC-CN", &bad);
-            break;
-        case Set::Ksc5601:
-            out += decodeWith(pending, "EUC-KR", &bad);
-            break;
-        default:
-            break;
-        }
+        out += pendingCharset ? decodeWith(pending, pendingCharset, &bad) : decodeCp932(pending, &bad);
         pending.clear();
+    };
+    auto want = [&](const char *charset) {
+        if (pendingCharset != charset)
+            flush();
+        pendingCharset = charset;
+    };
+    auto invalid = [&]() {
+        flush();
+        out += QChar(0xFFFD);
+        ++bad;
     };
 
     const int n = int(bytes.size());
@@ -227,76 +268,81 @@ QString Charset::decodeIso2022Jp(const QByteArray &bytes, int *errors)
                 len = 5;
             }
             if (len == 0) {
-                // An escape sequence we do not know: keep the ESC out of the text.
-                ++bad;
+                ++bad; // an escape sequence we do not know: keep the ESC out of the text
                 continue;
             }
             set = next;
             i += len;
             continue;
         }
-        if (c == 0x0E) {
-            shiftedOut = true;
-            continue;
-        }
-        if (c == 0x0F) {
-            shiftedOut = false;
+        if (c == 0x0E || c == 0x0F) {
+            shiftedOut = c == 0x0E;
             continue;
         }
         if (c == '\r' || c == '\n') {
             // A line never continues a double-byte run: mailers that forget the
             // closing ESC ( B must not swallow the following lines.
-            flush();
             set = Set::Ascii;
             shiftedOut = false;
-            out += QLatin1Char(char(c));
+            want(nullptr);
+            pending.append(char(c));
             continue;
         }
-        if (c >= 0xA1 && c <= 0xDF && (shiftedOut || set == Set::Kana)) {
-            flush();
-            out += QChar(0xFF61 + (c - 0xA1)); // 8-bit half-width katakana
+        const bool kana = shiftedOut || set == Set::Kana;
+        if (kana && c >= 0xA1 && c <= 0xDF) { // 8-bit half-width katakana
+            want(nullptr);
+            pending.append(char(c));
             continue;
         }
         if (c >= 0x80) {
-            flush();
-            out += QChar(0xFFFD);
-            ++bad;
+            invalid();
             continue;
         }
-        if ((shiftedOut || set == Set::Kana) && c >= 0x21 && c <= 0x5F) {
-            flush();
-            out += QChar(0xFF61 + (c - 0x21));
+        if (kana && c >= 0x21 && c <= 0x5F) {
+            want(nullptr);
+            pending.append(char(c + 0x80)); // CP932's single-byte katakana
             continue;
         }
-        const bool doubleByte = set == Set::Jis0208 || set == Set::Jis0212 || set == Set::Jis0213p1
-            || set == Set::Jis0213p2 || set == Set::Gb2312 || set == Set::Ksc5601;
-        if (!doubleByte || c < 0x21 || c > 0x7E) {
-            flush();
-            out += QLatin1Char(char(c));
+        if (set == Set::Ascii || set == Set::Kana || c < 0x21 || c > 0x7E) {
+            want(nullptr);
+            // The run up to the next control, escape or 8-bit byte, at once.
+            int end = i + 1;
+            const bool printableOnly = set == Set::Kana || shiftedOut;
+            while (end < n) {
+                const uchar d = uchar(bytes[end]);
+                if (d < 0x20 || d >= 0x7F || (printableOnly && d <= 0x5F && d >= 0x21))
+                    break;
+                ++end;
+            }
+            pending.append(bytes.constData() + i, end - i);
+            i = end - 1;
             continue;
         }
         if (i + 1 >= n || uchar(bytes[i + 1]) < 0x21 || uchar(bytes[i + 1]) > 0x7E) {
-            flush();
-            out += QChar(0xFFFD); // half a character
-            ++bad;
+            invalid(); // half a character
             continue;
         }
-        const uchar c2 = uchar(bytes[i + 1]);
-        ++i;
-        if (pendingSet != set)
-            flush();
-        pendingSet = set;
+        const uchar c2 = uchar(bytes[++i]);
         switch (set) {
         case Set::Jis0208:
+            want(nullptr);
             appendSjisOfJis(&pending, c, c2);
+            // Further pairs of the run without going round the loop.
+            while (i + 2 < n && uchar(bytes[i + 1]) >= 0x21 && uchar(bytes[i + 1]) <= 0x7E
+                   && uchar(bytes[i + 2]) >= 0x21 && uchar(bytes[i + 2]) <= 0x7E) {
+                appendSjisOfJis(&pending, uchar(bytes[i + 1]), uchar(bytes[i + 2]));
+                i += 2;
+            }
             break;
         case Set::Jis0212:
         case Set::Jis0213p2:
+            want(set == Set::Jis0212 ? "EUC-JP-MS" : "EUC-JISX0213");
             pending.append(char(0x8F));
             pending.append(char(c | 0x80));
             pending.append(char(c2 | 0x80));
             break;
         default:
+            want(set == Set::Jis0213p1 ? "EUC-JISX0213" : set == Set::Gb2312 ? "EUC-CN" : "EUC-KR");
             pending.append(char(c | 0x80));
             pending.append(char(c2 | 0x80));
             break;
@@ -398,8 +444,8 @@ QByteArray Charset::encodeIso2022Jp(const QString &text, bool *ok)
 {
     *ok = false;
     const QByteArray utf8 = toJisForms(text).toUtf8();
-    iconv_t cd = iconv_open("ISO-2022-JP", "UTF-8");
-    if (cd == reinterpret_cast<iconv_t>(-1))
+    iconv_t cd = converter("ISO-2022-JP", "UTF-8");
+    if (cd == kNoConverter)
         return {};
     QByteArray out;
     char buffer[4096];
@@ -422,7 +468,6 @@ QByteArray Charset::encodeIso2022Jp(const QString &text, bool *ok)
         iconv(cd, nullptr, nullptr, &outPtr, &outLeft); // back to ASCII
         out.append(buffer, outPtr - buffer);
     }
-    iconv_close(cd);
     if (failed)
         return {};
     *ok = true;

@@ -45,7 +45,8 @@ public:
                 out_ += u' ';
                 pendingSpace_ = false;
             }
-            out_ += c == u'\r' ? QChar(u'\n') : c;
+            // A no-break space is layout, and has no place in CP932 text.
+            out_ += c == u'\r' ? QChar(u'\n') : c == QChar(0x00A0) ? QChar(u' ') : c;
         }
     }
     void lineBreak()

@@ -75,8 +75,8 @@ void TestMailDecoder::bodyChoice_data()
     QTest::newRow("html only, through the parser")
         << head + "Content-Type: text/html; charset=utf-8\n\n<html><head><title>t</title><style>p{}</style>"
                   "</head><body><p>a&amp;b &lt;c&gt;</p><p>line<br>two</p><script>x()</script>"
-                  "<ul><li>one</li><li>two</li></ul></body></html>\n"_ba
-        << u"a&b <c>\r\nline\r\ntwo\r\none\r\ntwo"_s;
+                  "<ul><li>one</li><li>two&nbsp;&nbsp;</li></ul><pre>  a\n  b</pre></body></html>\n"_ba
+        << u"a&b <c>\r\nline\r\ntwo\r\none\r\ntwo  \r\n  a\r\n  b"_s;
     QTest::newRow("html in shift_jis")
         << head + "Content-Type: text/html; charset=Shift_JIS\nContent-Transfer-Encoding: 8bit\n\n"_ba
                + "<div>\x82\xA0\x87\x40</div>"_ba
