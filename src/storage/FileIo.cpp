@@ -63,12 +63,6 @@ Fd openOrCreate(const QString &path, bool readWrite, Error *err)
     return Fd(fd);
 }
 
-bool exists(const QString &path)
-{
-    struct stat st;
-    return ::stat(nativePath(path).constData(), &st) == 0;
-}
-
 qint64 sizeOf(int fd, const QString &path, Error *err)
 {
     struct stat st;

@@ -48,7 +48,6 @@ QString errnoText(int errnum);
 // created empty first, and its folder entry is flushed.
 Fd openOrCreate(const QString &path, bool readWrite, Error *err);
 
-bool exists(const QString &path);
 // Size in bytes, or -1 with err set.
 qint64 sizeOf(int fd, const QString &path, Error *err);
 
