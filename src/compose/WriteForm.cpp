@@ -25,6 +25,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTextCharFormat>
 #include <QTextEdit>
 #include <QTimer>
 #include <QToolBar>
@@ -546,7 +547,7 @@ void WriteForm::loadHeldMail(int recordNumber)
     }
     m_toText->setText(mail.to);
     m_subjectText->setText(mail.subject);
-    m_rtfEd->setPlainText(mail.body);
+    setBodyPlain(mail.body);
 }
 
 void WriteForm::deleteHeld()
@@ -679,7 +680,14 @@ void WriteForm::normalMode()
 
 void WriteForm::insertGreeting()
 {
-    m_rtfEd->setPlainText(m_combo1->currentText());
+    setBodyPlain(m_combo1->currentText());
+}
+
+void WriteForm::setBodyPlain(const QString &text)
+{
+    // New text starts without the last character format (bold and the like).
+    m_rtfEd->setCurrentCharFormat(QTextCharFormat());
+    m_rtfEd->setPlainText(text);
 }
 
 void WriteForm::statusDoubleClicked()
@@ -720,7 +728,7 @@ void WriteForm::send()
         request.recipients = SendRequest::single(m_toText->text());
     }
     // The mail goes as plain text; the editor drops its formatting too.
-    m_rtfEd->setPlainText(m_rtfEd->toPlainText());
+    setBodyPlain(m_rtfEd->toPlainText());
     request.subject = m_subjectText->text();
     request.body = m_rtfEd->toPlainText();
     if (m_check1->isChecked())

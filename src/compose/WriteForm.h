@@ -94,6 +94,7 @@ private:
     void normalMode();
 
     void insertGreeting();
+    void setBodyPlain(const QString &text);
     void statusDoubleClicked();
 
     const AppContext m_ctx;
