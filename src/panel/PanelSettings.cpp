@@ -49,14 +49,17 @@ bool PanelSettings::noticeAutoDismiss() const
     return ProfileFile(m_root.iniFile()).readInt(u"NUMBER4"_s) == 1;
 }
 
+// Absent until the first exit; then NUMBER / NUMBER2 decide.
 std::optional<bool> PanelSettings::savedExplanations() const
 {
-    return checkState(ProfileFile(m_root.iniFile()).readInt(u"NUMBER8"_s));
+    const ProfileFile ini(m_root.iniFile());
+    return ini.hasKey(u"NUMBER8"_s) ? checkState(ini.readInt(u"NUMBER8"_s)) : std::nullopt;
 }
 
 std::optional<bool> PanelSettings::savedAutoView() const
 {
-    return checkState(ProfileFile(m_root.iniFile()).readInt(u"NUMBER9"_s));
+    const ProfileFile ini(m_root.iniFile());
+    return ini.hasKey(u"NUMBER9"_s) ? checkState(ini.readInt(u"NUMBER9"_s)) : std::nullopt;
 }
 
 std::optional<QColor> PanelSettings::backgroundColour() const

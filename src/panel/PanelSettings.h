@@ -34,7 +34,7 @@ public:
     std::optional<bool> initialAutoView() const;     // Check2
     // NUMBER4 == 1: the settings window's auto-dismiss box is ticked.
     bool noticeAutoDismiss() const;
-    // NUMBER8 / NUMBER9, written by the exit button.
+    // NUMBER8 / NUMBER9, written by the exit button; nothing while absent.
     std::optional<bool> savedExplanations() const;
     std::optional<bool> savedAutoView() const;
 

@@ -123,7 +123,7 @@ private slots:
         QTest::addColumn<int>("pictureSet");
         QTest::addColumn<int>("size");
         QTest::addColumn<int>("savedExplanations"); // -1 = leave the box alone
-        QTest::newRow("nothing stored") << QByteArray() << 0 << 0 << 0;
+        QTest::newRow("nothing stored") << QByteArray() << 0 << 0 << -1;
         QTest::newRow("set 5, large, ticked") << QByteArray("NUMBER6=5\r\nNUMBER7=2\r\nNUMBER8=1\r\n") << 5 << 2 << 1;
         QTest::newRow("out of range") << QByteArray("NUMBER6=6\r\nNUMBER7=3\r\nNUMBER8=2\r\n") << 0 << 0 << -1;
         QTest::newRow("small, cleared") << QByteArray("NUMBER6=1\r\nNUMBER7=1\r\nNUMBER8=0\r\n") << 1 << 1 << 0;
