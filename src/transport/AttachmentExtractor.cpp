@@ -1,6 +1,7 @@
 #include "transport/AttachmentExtractor.h"
 
 #include "transport/MimeHeader.h"
+#include "transport/MimeParams.h"
 #include "transport/MimeTree.h"
 #include "transport/SafeFileName.h"
 
@@ -44,6 +45,10 @@ QByteArray serialise(GMimeObject *object)
 
 QString fileNameOf(GMimeObject *object)
 {
+    const QString japanese = MimeParams::japaneseFileName(mime::rawHeader(object, "Content-Disposition"),
+                                                          mime::rawHeader(object, "Content-Type"));
+    if (!japanese.isNull())
+        return japanese;
     const char *name = GMIME_IS_PART(object)
         ? g_mime_part_get_filename(GMIME_PART(object))
         : g_mime_object_get_content_disposition_parameter(object, "filename");

@@ -81,6 +81,12 @@ void TestAttachment::safeNames_data()
     QTest::newRow("encoded slash") << "; filename=\"=?UTF-8?B?Li4vZXZpbC5zaA==?=\""_ba << octets << u"evil.sh"_s;
     QTest::newRow("japanese rfc2231") << "; filename*=ISO-2022-JP''%1B%24B%3BqNA%1B%28B.txt"_ba << octets
                                       << u"資料.txt"_s;
+    // GMime reads these through strict ISO-2022-JP and loses the NEC characters.
+    QTest::newRow("rfc2047 jis NEC") << "; filename=\"=?ISO-2022-JP?B?GyRCLSEbKEIudHh0?=\""_ba << octets
+                                     << u"①.txt"_s;
+    QTest::newRow("rfc2231 jis continuation NEC") << "; filename*0*=iso-2022-jp'ja'%1B%24B-j; filename*1*=%1B%28B.pdf"_ba
+                                                  << octets << u"㈱.pdf"_s;
+    QTest::newRow("raw jis") << "; filename=\"\x1B$B%F%9%H\x1B(B.txt\""_ba << octets << u"テスト.txt"_s;
     QTest::newRow("very long") << "; filename=\""_ba + QByteArray(300, 'n') + ".txt\"" << octets
                                << QString(196, u'n') + u".txt"_s;
 }

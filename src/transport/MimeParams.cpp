@@ -1,0 +1,142 @@
+#include "transport/MimeParams.h"
+
+#include "transport/Charset.h"
+#include "transport/MimeHeader.h"
+
+#include <QList>
+#include <QPair>
+
+namespace hollin {
+
+namespace {
+
+using Params = QList<QPair<QByteArray, QByteArray>>; // lower-case name, raw value
+
+bool isSpace(char c)
+{
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
+// The parameters after the first ";" of a field value, in order.
+Params parse(const QByteArray &raw)
+{
+    Params out;
+    QByteArray s = raw;
+    s.replace('\r', "").replace('\n', "");
+    qsizetype i = s.indexOf(';');
+    if (i < 0)
+        return out;
+    const qsizetype n = s.size();
+    while (i < n) {
+        while (i < n && (isSpace(s[i]) || s[i] == ';'))
+            ++i;
+        const qsizetype eq = s.indexOf('=', i);
+        const qsizetype semi = s.indexOf(';', i);
+        if (eq < 0 || (semi >= 0 && semi < eq)) {
+            if (semi < 0)
+                break;
+            i = semi; // an attribute without a value
+            continue;
+        }
+        const QByteArray name = s.mid(i, eq - i).trimmed().toLower();
+        i = eq + 1;
+        while (i < n && isSpace(s[i]))
+            ++i;
+        QByteArray value;
+        if (i < n && s[i] == '"') {
+            for (++i; i < n && s[i] != '"'; ++i) {
+                if (s[i] == '\\' && i + 1 < n)
+                    ++i;
+                value.append(s[i]);
+            }
+            ++i; // closing quote
+            while (i < n && s[i] != ';')
+                ++i;
+        } else {
+            const qsizetype end = s.indexOf(';', i);
+            value = s.mid(i, (end < 0 ? n : end) - i).trimmed();
+            i = end < 0 ? n : end;
+        }
+        out.append({name, value});
+    }
+    return out;
+}
+
+const QByteArray *find(const Params &params, const QByteArray &name)
+{
+    for (const auto &p : params)
+        if (p.first == name)
+            return &p.second;
+    return nullptr;
+}
+
+bool isJapaneseLabel(QByteArray label)
+{
+    label = label.toLower();
+    return label.contains("2022-jp") || label.contains("jis") || label.contains("euc-jp")
+        || label.contains("cp932") || label.contains("windows-31j");
+}
+
+// charset'language'percent-encoded → bytes and charset.
+QByteArray extendedValue(const QByteArray &value, QByteArray *charset)
+{
+    const qsizetype q1 = value.indexOf('\'');
+    const qsizetype q2 = q1 < 0 ? -1 : value.indexOf('\'', q1 + 1);
+    if (q2 < 0)
+        return QByteArray::fromPercentEncoding(value);
+    *charset = value.left(q1);
+    return QByteArray::fromPercentEncoding(value.mid(q2 + 1));
+}
+
+// The value of one parameter (RFC 2231 forms included), when it is Japanese.
+QString japaneseValue(const Params &params, const QByteArray &base)
+{
+    QByteArray charset;
+    QByteArray bytes;
+    bool extended = false;
+    if (const QByteArray *v = find(params, base + '*')) {
+        bytes = extendedValue(*v, &charset);
+        extended = true;
+    } else if (find(params, base + "*0") || find(params, base + "*0*")) {
+        for (int k = 0; k < 100; ++k) {
+            const QByteArray key = base + '*' + QByteArray::number(k);
+            if (const QByteArray *enc = find(params, key + '*')) {
+                bytes += k == 0 ? extendedValue(*enc, &charset) : QByteArray::fromPercentEncoding(*enc);
+                extended = true;
+            } else if (const QByteArray *plain = find(params, key)) {
+                bytes += *plain;
+            } else {
+                break;
+            }
+        }
+    } else if (const QByteArray *v = find(params, base)) {
+        bytes = *v;
+    } else {
+        return {};
+    }
+    if (extended)
+        return isJapaneseLabel(charset) || bytes.contains('\x1B') ? Charset::decode(bytes, charset) : QString();
+    // A plain value: RFC 2047 words or raw text.
+    bool japaneseWord = false;
+    for (qsizetype at = bytes.indexOf("=?"); at >= 0; at = bytes.indexOf("=?", at + 2)) {
+        const qsizetype q = bytes.indexOf('?', at + 2);
+        if (q > at && isJapaneseLabel(bytes.mid(at + 2, q - at - 2)))
+            japaneseWord = true;
+    }
+    if (japaneseWord || bytes.contains('\x1B'))
+        return MimeHeader::decode(bytes);
+    return {};
+}
+
+} // namespace
+
+QString MimeParams::japaneseFileName(const QByteArray &rawDisposition, const QByteArray &rawContentType)
+{
+    const Params disposition = parse(rawDisposition);
+    if (find(disposition, "filename") || find(disposition, "filename*") || find(disposition, "filename*0")
+        || find(disposition, "filename*0*"))
+        return japaneseValue(disposition, "filename");
+    return japaneseValue(parse(rawContentType), "name");
+}
+
+} // namespace hollin
