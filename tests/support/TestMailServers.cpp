@@ -141,6 +141,18 @@ bool TestMailServers::writeFile(const QString &path, const QByteArray &data, QSt
 
 bool TestMailServers::start(const Options &options, QString *error)
 {
+    // A free port can be taken by another test between our probe and the
+    // server's bind: try again with fresh ports.
+    for (int attempt = 1;; ++attempt) {
+        if (startOnce(options, error))
+            return true;
+        if (attempt == 3)
+            return false;
+    }
+}
+
+bool TestMailServers::startOnce(const Options &options, QString *error)
+{
     stop();
     m_options = options;
     m_deliveries = 0;

@@ -90,6 +90,7 @@ public:
     int smtpConnectionCount() const;
 
 private:
+    bool startOnce(const Options &options, QString *error);
     bool startDovecot(QString *error);
     bool startSmtp(QString *error);
     bool makeCertificate(QString *error);
