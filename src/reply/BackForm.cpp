@@ -202,6 +202,7 @@ BackForm::BackForm(const AppContext &ctx, QWidget *parent)
 
 BackForm::~BackForm()
 {
+    delete d->job; // waits for a send still running
     delete d;
 }
 
@@ -287,7 +288,7 @@ void BackForm::pasteIntoBody()
 void BackForm::firstAttachment()
 {
     d->attachMore->setEnabled(true);
-    const QString path = Prompt::openFileName(this, QString(), QString(), QString());
+    const QString path = Prompt::openFileName(this, u"添付File"_s, QString(), QString());
     if (!path.isEmpty()) {
         d->attach->setText(path);
         d->attachNames->addItem(fileNameOf(path));
@@ -301,7 +302,7 @@ void BackForm::furtherAttachment()
     d->attachNames->raise();
     if (d->attach->text().isEmpty())
         return;
-    const QString path = Prompt::openFileName(this, QString(), QString(), QString());
+    const QString path = Prompt::openFileName(this, u"添付File"_s, QString(), QString());
     if (path.isEmpty())
         return;
     d->attach->setText(d->attach->text() + u',' + path);

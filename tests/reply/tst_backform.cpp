@@ -216,6 +216,26 @@ private slots:
         QCOMPARE(text("SubjectText").isEmpty(), yes);
     }
 
+    void attachmentsJoinWithCommas()
+    {
+        Prompt::queueFileName(u"/tmp/a/一.txt"_s);
+        Prompt::queueFileName(u"/tmp/b/二.pdf"_s);
+        click("Command9"); // nothing attached yet: no dialog
+        QCOMPARE(Prompt::shown().size(), 0);
+        click("AttachCommand");
+        click("Command9");
+        QCOMPARE(text("AttachText"), u"/tmp/a/一.txt,/tmp/b/二.pdf"_s);
+        auto *names = control<QListWidget>("List2");
+        QCOMPARE(names->count(), 2);
+        QCOMPARE(names->item(1)->text(), u"二.pdf"_s);
+        QVERIFY(!control<QPushButton>("AttachCommand")->isEnabled());
+        click("Command10");
+        QVERIFY(text("AttachText").isEmpty());
+        QCOMPARE(names->count(), 0);
+        QVERIFY(control<QPushButton>("AttachCommand")->isEnabled());
+        QVERIFY(!control<QPushButton>("Command9")->isEnabled());
+    }
+
     void closeShowsFloatingWindowsAndForgetsTexts()
     {
         form()->replyTo(u"s"_s, u"a@example.jp"_s, u"b"_s);
