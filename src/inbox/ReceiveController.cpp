@@ -11,7 +11,11 @@
 #include "winutil/Prompt.h"
 #include "winutil/Windows.h"
 
-#include <QProgressDialog>
+#include <QDialog>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QVBoxLayout>
 #include <QThread>
 #include <QTimer>
 
@@ -82,23 +86,39 @@ void ReceiveController::start()
             [this](const QString &text) { Prompt::message(m_progress, text); },
             Qt::BlockingQueuedConnection);
 
-    m_progress = new QProgressDialog(u"受信中"_s, u"キャンセル"_s, 0, 0);
-    m_progress->setObjectName(u"ReceiveProgress"_s);
-    m_progress->setWindowTitle(Prompt::programTitle());
-    m_progress->setWindowModality(Qt::ApplicationModal);
-    m_progress->setAutoClose(false);
-    m_progress->setAutoReset(false);
-    m_progress->setMinimumDuration(0);
-    connect(m_progress, &QProgressDialog::canceled, this, [this] {
-        m_session->cancel();
-        m_progress->setLabelText(u"受信を中止しています…"_s);
-        m_progress->show();
-    });
-    m_progress->show();
+    showProgress();
 
     m_thread = QThread::create([this] { m_result = m_session->run(); });
     connect(m_thread, &QThread::finished, this, &ReceiveController::sessionDone);
     m_thread->start();
+}
+
+void ReceiveController::showProgress()
+{
+    // Modal, so that no other handler runs while the session goes; shown, not
+    // executed, so that no event loop of its own runs here.
+    m_progress = new QDialog;
+    m_progress->setObjectName(u"ReceiveProgress"_s);
+    m_progress->setWindowTitle(Prompt::programTitle());
+    m_progress->setWindowModality(Qt::ApplicationModal);
+    m_progressLabel = new QLabel(u"受信中"_s, m_progress);
+    m_progressBar = new QProgressBar(m_progress);
+    m_progressBar->setRange(0, 0);
+    auto *cancel = new QPushButton(u"キャンセル"_s, m_progress);
+    cancel->setObjectName(u"CancelButton"_s);
+    auto *layout = new QVBoxLayout(m_progress);
+    layout->addWidget(m_progressLabel);
+    layout->addWidget(m_progressBar);
+    layout->addWidget(cancel, 0, Qt::AlignRight);
+    auto stop = [this] {
+        m_session->cancel();
+        m_progressLabel->setText(u"受信を中止しています…"_s);
+        m_progress->show();
+    };
+    connect(cancel, &QPushButton::clicked, m_progress, stop);
+    connect(m_progress, &QDialog::rejected, m_progress, stop);
+    m_progress->resize(320, m_progress->sizeHint().height());
+    m_progress->show();
 }
 
 void ReceiveController::applyAccount(const QString &id, const QString &password)
@@ -112,9 +132,9 @@ void ReceiveController::updateProgress(int n, int count)
 {
     if (!m_progress || m_session->isCancelled())
         return;
-    m_progress->setMaximum(count);
-    m_progress->setValue(n - 1);
-    m_progress->setLabelText(u"受信中 %1 / %2"_s.arg(n).arg(count));
+    m_progressBar->setRange(0, count);
+    m_progressBar->setValue(n - 1);
+    m_progressLabel->setText(u"受信中 %1 / %2"_s.arg(n).arg(count));
 }
 
 void ReceiveController::showMessage(const QString &subject, const QString &from, const QString &date,

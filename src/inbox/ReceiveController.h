@@ -6,7 +6,9 @@
 #include <QObject>
 #include <QPointer>
 
-class QProgressDialog;
+class QDialog;
+class QLabel;
+class QProgressBar;
 class QThread;
 
 namespace hollin {
@@ -42,12 +44,15 @@ private:
     void sessionDone();
     void raiseNotice(int count);
     void end();
+    void showProgress();
 
     AppContext m_ctx;
     ReceiveSession *m_session = nullptr;
     ReceiveResult m_result;
     QThread *m_thread = nullptr;
-    QPointer<QProgressDialog> m_progress;
+    QPointer<QDialog> m_progress;   // modal "受信中 n / count" with its cancel button
+    QLabel *m_progressLabel = nullptr;
+    QProgressBar *m_progressBar = nullptr;
 };
 
 } // namespace hollin

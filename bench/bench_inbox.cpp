@@ -1,0 +1,126 @@
+// Opening the inbox at the file's limit: the list model over 32767 records
+// (about 1.06 GB) against a raw read of their 280-byte heads. The model keeps
+// the heads only, so its memory is 280 bytes a row.
+#include "inbox/logic/InboxListModel.h"
+#include "storage/MailRecordFile.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <cstdio>
+#include <fcntl.h>
+#include <unistd.h>
+
+using namespace Qt::StringLiterals;
+using namespace hollin;
+
+namespace {
+
+constexpr int Rounds = 3;
+
+void progress(const QString &text)
+{
+    std::fprintf(stderr, "%s\n", text.toUtf8().constData());
+}
+
+void row(const QString &what, double hollin, double reference, const QString &unit, double goal)
+{
+    const double ratio = reference > 0 ? hollin / reference : 0;
+    std::printf("| %s | %.3f %s | %.3f %s | %.2f | ≤ %.1f%s |\n", what.toUtf8().constData(), hollin,
+                unit.toUtf8().constData(), reference, unit.toUtf8().constData(), ratio, goal,
+                ratio <= goal ? "" : " MISSED");
+}
+
+bool buildFile(const QString &path, int records)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return false;
+    const QString body = QString(u"受信したメールの本文です。\r\n"_s).repeated(400);
+    for (int i = 1; i <= records; ++i) {
+        const MailRecord record{u"【受信】第%1号 ご案内"_s.arg(i), u"Mon, 7 Dec 2026 09:00:00 +0900"_s,
+                                u"差出人 %1 <from%1@example.jp>"_s.arg(i % 101), body};
+        if (file.write(MailRecordFile::encode(record)) != MailRecordFile::RecordSize)
+            return false;
+    }
+    return file.flush();
+}
+
+double rawHeadSeconds(const QString &path, int records)
+{
+    QElapsedTimer timer;
+    timer.start();
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY);
+    QByteArray heads(qsizetype(records) * MailRecordFile::HeadSize, Qt::Uninitialized);
+    long sum = 0;
+    for (int n = 0; n < records; ++n) {
+        char *head = heads.data() + qsizetype(n) * MailRecordFile::HeadSize;
+        if (::pread(fd, head, MailRecordFile::HeadSize, qint64(n) * MailRecordFile::RecordSize)
+            == MailRecordFile::HeadSize)
+            sum += head[0];
+    }
+    ::close(fd);
+    const double seconds = timer.nsecsElapsed() / 1e9;
+    return sum == -1 ? 0 : seconds;
+}
+
+// Resident memory now, in kB.
+long rssKb()
+{
+    QFile status(u"/proc/self/status"_s);
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (QByteArray line = status.readLine(); !line.isEmpty(); line = status.readLine())
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').first().toLong();
+    return 0;
+}
+
+} // namespace
+
+int main()
+{
+    const QString base = qEnvironmentVariable("HOLLIN_BENCH_DIR");
+    QTemporaryDir dir(base.isEmpty() ? QString() : base + u"/hollin-bench-XXXXXX"_s);
+    if (!dir.isValid()) {
+        progress(u"cannot create a scratch folder"_s);
+        return 1;
+    }
+    const QString data = dir.filePath(u"hlmdata2.data"_s);
+    const QString temp = dir.filePath(u"HLMDATA2.TMP"_s);
+    progress(u"building %1 records in %2 …"_s.arg(MailRecordFile::MaxRecords).arg(data));
+    if (!buildFile(data, MailRecordFile::MaxRecords)) {
+        progress(u"cannot write %1"_s.arg(data));
+        return 1;
+    }
+
+    double open = 1e9, raw = 1e9;
+    for (int i = 0; i < Rounds; ++i) {
+        raw = std::min(raw, rawHeadSeconds(data, MailRecordFile::MaxRecords));
+        QElapsedTimer timer;
+        timer.start();
+        InboxListModel model;
+        Error err;
+        if (!model.load(data, temp, &err) || model.rowCount() != MailRecordFile::MaxRecords) {
+            progress(u"the list has %1 rows: %2"_s.arg(model.rowCount()).arg(err.text()));
+            return 1;
+        }
+        // What the window shows at once: the first screenful of rows and the last mail.
+        for (int r = 0; r < 40; ++r)
+            for (int c = 0; c < 3; ++c)
+                model.data(model.index(r, c));
+        MailRecord last;
+        MailRecordFile(data, temp).read(model.rowCount(), &last);
+        open = std::min(open, timer.nsecsElapsed() / 1e9);
+    }
+    row(u"inbox open on 32767 records vs raw head reads"_s, open * 1000, raw * 1000, u"ms"_s, 5.0);
+    const long rssBefore = rssKb();
+    InboxListModel kept;
+    kept.load(data, temp);
+    const double grownMb = double(rssKb() - rssBefore) / 1024;
+    const double headsMb = double(MailRecordFile::MaxRecords) * MailRecordFile::HeadSize / (1 << 20);
+    row(u"inbox open memory growth vs the heads' size"_s, grownMb, headsMb, u"MB"_s, 2.0);
+    return 0;
+}

@@ -1,0 +1,63 @@
+// hollin-cli receive: the receive session without windows.
+#include "Command.h"
+
+#include "inbox/logic/ReceiveSession.h"
+
+using namespace Qt::StringLiterals;
+
+namespace hollin {
+
+namespace {
+
+int receive(const QStringList &args, AppState &state)
+{
+    if (!args.isEmpty())
+        return cli::badUsage(u"receive に引数はありません。"_s);
+    Error err;
+    if (!cli::loadServerValues(state, &err))
+        return cli::failed(err);
+
+    ReceiveSettings settings;
+    settings.pop3Server = state.pop3Server;
+    settings.apopFlag = state.apopFlag;
+    settings.idPassIniFile = state.root.idPassIniFile();
+    settings.receivedMailFile = state.root.receivedMailFile();
+    settings.receivedMailTemp = state.root.receivedMailTemp();
+    settings.attachmentFolder = state.root.attachmentFolder();
+
+    ReceiveSession session(settings);
+    QObject::connect(&session, &ReceiveSession::progress, [](int n, int count) {
+        cli::printError(u"受信中 %1 / %2"_s.arg(n).arg(count));
+    });
+    QObject::connect(&session, &ReceiveSession::notice, [](const QString &text) { cli::printError(text); });
+    const ReceiveResult r = session.run();
+
+    using Outcome = ReceiveResult::Outcome;
+    switch (r.outcome) {
+    case Outcome::NoServer:
+        return cli::failed({u"POP3 サーバーが設定されていません（hlmail.ini の POP3=）。"_s, {}});
+    case Outcome::NeedAccount:
+        return cli::failed({u"ID またはパスワードが保存されていません（iniIdPass.ini の NAME, NAME2）。"_s, {}});
+    case Outcome::NoConnection:
+    case Outcome::AuthFailed:
+        return cli::failed(r.error);
+    case Outcome::Completed:
+    case Outcome::Stopped:
+    case Outcome::Cancelled:
+        break;
+    }
+    cli::print(u"%1 件の新着メールを受信しました"_s.arg(r.stored));
+    if (r.outcome != Outcome::Completed)
+        return cli::failed({u"受信を中断しました（%1 件中 %2 件を保存しました）。"_s.arg(r.count).arg(r.stored),
+                            r.error.text()});
+    return cli::Ok;
+}
+
+} // namespace
+
+CliCommand receiveCommand()
+{
+    return {u"receive"_s, QString(), &receive};
+}
+
+} // namespace hollin

@@ -1,0 +1,202 @@
+#include "inbox/MsgForm.h"
+#include "inbox/ReceiveController.h"
+#include "inbox/TyakuForm.h"
+#include "app/AppWindows.h"
+#include "panel/FloatingForm.h"
+#include "settings/IdPassForm.h"
+#include "storage/AppState.h"
+#include "storage/MailRecordFile.h"
+#include "storage/ProfileFile.h"
+#include "winutil/AppContext.h"
+#include "winutil/Prompt.h"
+
+#include "TestMailServers.h"
+
+#include <QLineEdit>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextEdit>
+
+#include <memory>
+
+using namespace Qt::StringLiterals;
+using namespace hollin;
+
+namespace {
+
+QByteArray mail(const QByteArray &subject, const QByteArray &extraHeader = {}, const QByteArray &body = "text\r\n")
+{
+    return "From: sender@example.jp\r\nTo: alice@example.jp\r\nSubject: " + subject
+           + "\r\nDate: Mon, 7 Dec 2026 09:00:00 +0900\r\n" + extraHeader + "\r\n" + body;
+}
+
+} // namespace
+
+// The receive as the receive button runs it, against a real POP3 server.
+class TestReceiveController : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<TestMailServers> m_servers;
+    std::unique_ptr<AppState> m_state;
+    std::unique_ptr<AppWindows> m_windows;
+
+    void setNotice(const char *show, const char *autoErase)
+    {
+        ProfileFile ini(m_state->root.iniFile());
+        QVERIFY(ini.writeText(u"NUMBER5"_s, QString::fromLatin1(show)));
+        QVERIFY(ini.writeText(u"NUMBER4"_s, QString::fromLatin1(autoErase)));
+    }
+    void setPassword(const QString &password)
+    {
+        ProfileFile account(m_state->root.idPassIniFile(), true);
+        QVERIFY(account.writeText(u"NAME"_s, m_servers->user()));
+        QVERIFY(account.writeText(u"NAME2"_s, password));
+    }
+    void receive()
+    {
+        ReceiveController controller(AppContext{*m_state, *m_windows});
+        QSignalSpy finished(&controller, &ReceiveController::finished);
+        controller.start();
+        QVERIFY(finished.wait(60000));
+        for (int n = 1; n <= 5; ++n)
+            QVERIFY(m_windows->floatingForm(n)->isVisible());
+    }
+    int records() const
+    {
+        return MailRecordFile(m_state->root.receivedMailFile(), m_state->root.receivedMailTemp()).count();
+    }
+    QString boardCount()
+    {
+        auto *board = qobject_cast<MsgForm *>(m_windows->loaded("MsgForm"));
+        return board && board->isVisible() ? board->text2()->text() : QString();
+    }
+
+private slots:
+    void init()
+    {
+        m_dir = std::make_unique<QTemporaryDir>();
+        m_servers = std::make_unique<TestMailServers>();
+        TestMailServers::Options options;
+        options.smtp = false;
+        QString error;
+        QVERIFY2(m_servers->start(options, &error), qPrintable(error));
+        m_state = std::make_unique<AppState>();
+        m_state->root = DataRoot(m_dir->path());
+        QVERIFY(m_state->root.ensureTree());
+        m_state->pop3Server = m_servers->pop3Server();
+        setPassword(m_servers->password());
+        setNotice("1", "0");
+        m_windows = std::make_unique<AppWindows>(*m_state);
+        Prompt::beginScript();
+        Prompt::clearShown();
+    }
+    void cleanup()
+    {
+        m_windows.reset();
+        m_servers.reset();
+        Prompt::endScript();
+    }
+
+    void threeMessagesFillTheInboxAndTheBoard()
+    {
+        for (const QByteArray s : {"first", "second", "third"})
+            QVERIFY(m_servers->deliver(mail(s)));
+        receive();
+        QCOMPARE(records(), 3);
+        QCOMPARE(m_servers->mailboxMessages().size(), 0);
+        auto *inbox = m_windows->tyakuForm();
+        QVERIFY(inbox->isVisible());
+        QCOMPARE(inbox->findChild<QLineEdit *>(u"Text7"_s)->text(), u"third"_s);
+        QCOMPARE(inbox->rtfEd()->toPlainText(), u"text\n"_s); // only spaces are trimmed
+        QCOMPARE(boardCount(), u"3"_s);
+        QCOMPARE(m_windows->msgForm()->windowTitle(), u"新着お知らせボード"_s);
+        QCOMPARE(m_windows->msgForm()->text1()->text(), u"新着メールがあります。"_s);
+        QCOMPARE(m_state->accountId, m_servers->user());
+        QVERIFY(Prompt::shown().isEmpty());
+    }
+
+    void noticeBoardOptions_data()
+    {
+        QTest::addColumn<QByteArray>("show");
+        QTest::addColumn<QByteArray>("autoErase");
+        QTest::addColumn<bool>("boardStays");
+        QTest::newRow("board stays") << QByteArray("1") << QByteArray("0") << true;
+        QTest::newRow("erased after a second") << QByteArray("1") << QByteArray("1") << false;
+        QTest::newRow("no board") << QByteArray("") << QByteArray("0") << false;
+    }
+    void noticeBoardOptions()
+    {
+        QFETCH(QByteArray, show);
+        QFETCH(QByteArray, autoErase);
+        QFETCH(bool, boardStays);
+        setNotice(show.constData(), autoErase.constData());
+        QVERIFY(m_servers->deliver(mail("one")));
+        receive();
+        QCOMPARE(records(), 1);
+        QCOMPARE(boardCount(), boardStays ? u"1"_s : QString());
+    }
+
+    void emptyMailboxShowsNothing()
+    {
+        receive();
+        QCOMPARE(records(), 0);
+        QVERIFY(!m_windows->isLoaded("MsgForm"));
+        QVERIFY(!m_windows->isLoaded("TyakuForm"));
+        QVERIFY(Prompt::shown().isEmpty());
+    }
+
+    void incompleteSplitMessageAsksAndIsStored()
+    {
+        QVERIFY(m_servers->deliver(mail("part", "MIME-Version: 1.0\r\nContent-Type: message/partial; id=\"p@x\"; number=2; total=3\r\n",
+                                        "tail of the message\r\n")));
+        receive();
+        QCOMPARE(Prompt::shownTexts(), QStringList{u"分割されたメールが全て揃っていません"_s});
+        QCOMPARE(records(), 1);
+        QCOMPARE(m_servers->mailboxMessages().size(), 0);
+    }
+
+    void missingPasswordOpensTheAccountDialog()
+    {
+        setPassword(QString());
+        QVERIFY(m_servers->deliver(mail("waiting")));
+        receive();
+        auto *dialog = qobject_cast<IdPassForm *>(m_windows->loaded("IdPassForm"));
+        QVERIFY(dialog && dialog->isVisible());
+        QCOMPARE(dialog->idText(), m_servers->user());
+        QVERIFY(dialog->passText().isEmpty());
+        QCOMPARE(records(), 0);
+        QCOMPARE(m_servers->mailboxMessages().size(), 1);
+        QVERIFY(Prompt::shown().isEmpty());
+    }
+
+    void wrongPasswordShowsTheErrorBox()
+    {
+        setPassword(u"wrong"_s);
+        QVERIFY(m_servers->deliver(mail("waiting")));
+        receive();
+        QCOMPARE(Prompt::shown().size(), 1);
+        QCOMPARE(Prompt::shown().first().title, u"エラー"_s);
+        QVERIFY(!Prompt::shown().first().text.isEmpty());
+        QCOMPARE(m_servers->mailboxMessages().size(), 1);
+        QVERIFY(!m_windows->isLoaded("MsgForm"));
+    }
+
+    void fullRecordFileIsReported()
+    {
+        QFile file(m_state->root.receivedMailFile());
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QVERIFY(file.resize(qint64(MailRecordFile::MaxRecords) * MailRecordFile::RecordSize));
+        file.close();
+        QVERIFY(m_servers->deliver(mail("no room")));
+        receive();
+        QCOMPARE(Prompt::shown().size(), 1);
+        QVERIFY(Prompt::shownTexts().first().contains(u"32767"_s));
+        QCOMPARE(m_servers->mailboxMessages().size(), 1);
+        QVERIFY(!m_windows->isLoaded("MsgForm"));
+    }
+};
+
+QTEST_MAIN(TestReceiveController)
+#include "tst_receivecontroller.moc"

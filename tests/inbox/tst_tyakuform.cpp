@@ -1,0 +1,305 @@
+#include "inbox/TyakuForm.h"
+#include "app/AppWindows.h"
+#include "panel/FloatingForm.h"
+#include "storage/AppState.h"
+#include "storage/Cp932.h"
+#include "storage/MailRecordFile.h"
+#include "winutil/Prompt.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QDir>
+#include <QEnterEvent>
+#include <QFile>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextEdit>
+
+#include <memory>
+
+using namespace Qt::StringLiterals;
+using namespace hollin;
+
+class TestTyakuForm : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<AppState> m_state;
+    std::unique_ptr<AppWindows> m_windows;
+
+    TyakuForm *form() { return m_windows->tyakuForm(); }
+    template <class T> T *control(const char *name)
+    {
+        T *c = form()->findChild<T *>(QString::fromLatin1(name));
+        if (!c)
+            qFatal("no control %s", name);
+        return c;
+    }
+    QString text(const char *name) { return control<QLineEdit>(name)->text(); }
+    QString body() { return form()->rtfEd()->toPlainText(); }
+    QTableView *list() { return control<QTableView>("MailListView"); }
+    void click(const char *name) { QTest::mouseClick(control<QPushButton>(name), Qt::LeftButton); }
+    void clickRow(int row)
+    {
+        QTableView *view = list();
+        QTest::mouseClick(view->viewport(), Qt::LeftButton, {},
+                          view->visualRect(view->model()->index(row, 0)).center());
+    }
+    void hover(QWidget *widget)
+    {
+        QEnterEvent enter(QPointF(1, 1), QPointF(1, 1), QPointF(1, 1));
+        QApplication::sendEvent(widget, &enter);
+    }
+    MailRecordFile file() const
+    {
+        return MailRecordFile(m_state->root.receivedMailFile(), m_state->root.receivedMailTemp());
+    }
+    void store(int count)
+    {
+        for (int i = 1; i <= count; ++i)
+            QVERIFY(file().append({u"件名%1"_s.arg(i), u"Mon, %1 Dec 2026"_s.arg(i),
+                                   u"user%1@example.jp"_s.arg(i), u"本文%1\r\n二行目"_s.arg(i)}) == i);
+    }
+    QColor copyColour() { return control<QPushButton>("Command1")->palette().color(QPalette::Button); }
+
+private slots:
+    void init()
+    {
+        m_dir = std::make_unique<QTemporaryDir>();
+        QVERIFY(m_dir->isValid());
+        m_state = std::make_unique<AppState>();
+        m_state->root = DataRoot(m_dir->path());
+        QVERIFY(m_state->root.ensureTree());
+        m_windows = std::make_unique<AppWindows>(*m_state);
+        Prompt::beginScript();
+        Prompt::clearShown();
+    }
+    void cleanup()
+    {
+        m_windows.reset();
+        Prompt::endScript();
+    }
+
+    void fillListsEveryRecordAndShowsTheLast()
+    {
+        store(3);
+        m_windows->showFloatingWindows();
+        form()->fillAndShow();
+        QVERIFY(form()->isVisible());
+        QCOMPARE(form()->windowTitle(), u"着信履歴"_s);
+        QCOMPARE(m_state->sideListMode, qint16(1));
+        QCOMPARE(list()->model()->rowCount(), 3);
+        QCOMPARE(list()->model()->index(0, 0).data().toString().trimmed(), u"件名1"_s);
+        QCOMPARE(text("Text2"), u"3"_s);
+        QCOMPARE(text("Text7"), u"件名3"_s);
+        QCOMPARE(text("Text8"), u"user3@example.jp"_s);
+        QCOMPARE(text("Text9"), u"Mon, 3 Dec 2026"_s);
+        QCOMPARE(body(), u"本文3\n二行目"_s);
+        for (int n = 1; n <= 5; ++n)
+            QVERIFY(!m_windows->floatingForm(n)->isVisible());
+        form()->close();
+        for (int n = 1; n <= 5; ++n)
+            QVERIFY(m_windows->floatingForm(n)->isVisible());
+        QVERIFY(!m_windows->isLoaded("TyakuForm") || !m_windows->loaded("TyakuForm")->isVisible());
+    }
+
+    void emptyFileGivesEmptyList()
+    {
+        form()->fillAndShow();
+        QCOMPARE(list()->model()->rowCount(), 0);
+        QCOMPARE(text("Text2"), u"0"_s);
+        QVERIFY(body().isEmpty());
+    }
+
+    void rowClickShowsThatRecord()
+    {
+        store(3);
+        QVERIFY(file().write(2, {u"  padded  "_s, u"d"_s, u"a"_s, u"before"_s + QChar(0) + u"after"_s}));
+        form()->fillAndShow();
+        clickRow(1);
+        QCOMPARE(text("Text5"), u"1"_s);
+        QCOMPARE(text("Text7"), u"padded"_s);
+        QCOMPARE(body(), u"before"_s);
+        clickRow(0);
+        QCOMPARE(text("Text7"), u"件名1"_s);
+        clickRow(0);
+        QCOMPARE(text("Text7"), u"件名1"_s);
+        QVERIFY(Prompt::shown().isEmpty());
+    }
+
+    void deleteOneYesRenumbers()
+    {
+        store(3);
+        form()->fillAndShow();
+        clickRow(1);
+        Prompt::queueAnswer(Prompt::Answer::Yes);
+        click("Command3");
+        QCOMPARE(Prompt::shownTexts(), QStringList{u"選択された（行、青色）データを削除します。よろしいですか"_s});
+        QCOMPARE(Prompt::shown().first().title, u"確認"_s);
+        QCOMPARE(file().count(), 2);
+        QCOMPARE(list()->model()->rowCount(), 2);
+        QCOMPARE(list()->model()->index(1, 0).data().toString().trimmed(), u"件名3"_s);
+        QCOMPARE(text("Text2"), u"2"_s);
+        QCOMPARE(text("Text7"), u"件名3"_s);
+        QVERIFY(text("Text5").isEmpty());
+        // The click was used up.
+        Prompt::clearShown();
+        click("Command3");
+        QCOMPARE(Prompt::shownTexts(), QStringList{u"データが選択されていません"_s});
+        QCOMPARE(file().count(), 2);
+    }
+
+    void deleteOneNoKeepsListAndEmptiesBody()
+    {
+        store(3);
+        form()->fillAndShow();
+        clickRow(2);
+        Prompt::queueAnswer(Prompt::Answer::No);
+        click("Command3");
+        QCOMPARE(file().count(), 3);
+        QCOMPARE(list()->model()->rowCount(), 3);
+        QVERIFY(body().isEmpty());
+        Prompt::clearShown();
+        click("Command2");
+        QCOMPARE(Prompt::shownTexts(), QStringList{u"データが選択されていません"_s});
+    }
+
+    void deleteAll_data()
+    {
+        QTest::addColumn<int>("records");
+        QTest::addColumn<bool>("yes");
+        QTest::newRow("yes") << 2 << true;
+        QTest::newRow("no") << 2 << false;
+        QTest::newRow("empty file") << 0 << true;
+    }
+    void deleteAll()
+    {
+        QFETCH(int, records);
+        QFETCH(bool, yes);
+        store(records);
+        form()->fillAndShow();
+        Prompt::queueAnswer(yes ? Prompt::Answer::Yes : Prompt::Answer::No);
+        click("Command6");
+        QCOMPARE(Prompt::shownTexts(), QStringList{u"すべてのデータを削除して良いですか？"_s});
+        const int left = yes ? 0 : records;
+        QCOMPARE(file().count(), left);
+        QCOMPARE(list()->model()->rowCount(), left);
+        QCOMPARE(text("Text2"), QString::number(left));
+        if (yes) {
+            QVERIFY(text("Text7").isEmpty());
+            QVERIFY(body().isEmpty());
+            QVERIFY(!QFile::exists(m_state->root.receivedMailTemp()));
+        }
+    }
+
+    void quickSaveAndOverwriteQuestion()
+    {
+        QVERIFY(file().append({u"abc"_s, u"d"_s, u"from@example.jp"_s, u"text"_s}) == 1);
+        form()->fillAndShow();
+        QVERIFY(QDir(m_state->root.quickSaveFolder()).removeRecursively()); // made when missing
+        clickRow(0);
+        click("Command2");
+        QVERIFY(Prompt::shown().isEmpty());
+        const QString path = m_state->root.quickSaveFolder() + u"/abc.txt"_s;
+        QFile saved(path);
+        QVERIFY(saved.open(QIODevice::ReadOnly));
+        QCOMPARE(saved.readLine(), QByteArray("Subject:  abc\r\n"));
+        saved.close();
+        const QString block = u"Subject:  abc\nFrom:  from@example.jp\nDate:  d\nBody:  text"_s;
+        QCOMPARE(body(), block);
+
+        // Second save of the same mail: asked, and No leaves file and body alone.
+        clickRow(0);
+        form()->rtfEd()->setPlainText(u"changed"_s);
+        Prompt::queueAnswer(Prompt::Answer::No);
+        click("Command2");
+        QCOMPARE(Prompt::shownTexts(), QStringList{u"同名のファイルが既に存在します。上書きしますか？ "_s});
+        QCOMPARE(body(), u"changed"_s);
+        QVERIFY(saved.open(QIODevice::ReadOnly));
+        QVERIFY(saved.readAll().endsWith("Body:  text\r\n"));
+    }
+
+    void quickSaveFailureIsReported()
+    {
+        QVERIFY(file().append({u"x"_s, u"d"_s, u"f"_s, u"b"_s}) == 1);
+        form()->fillAndShow();
+        QVERIFY(QDir(m_state->root.quickSaveFolder()).removeRecursively());
+        QFile blocker(m_state->root.quickSaveFolder());
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        clickRow(0);
+        click("Command2");
+        QCOMPARE(Prompt::shown().size(), 1);
+        QVERIFY(Prompt::shownTexts().first().contains(u"TextQuickSave"_s));
+        QCOMPARE(body(), u"b"_s);
+    }
+
+    void copyBoxFollowsTheHoveredBox()
+    {
+        store(1);
+        form()->fillAndShow();
+        const std::pair<const char *, QColor> boxes[] = {
+            {"Text7", QColor(255, 255, 0)}, {"Text8", QColor(0, 0, 255)}, {"Text9", QColor(255, 255, 255)}};
+        for (const auto &[name, colour] : boxes) {
+            hover(control<QLineEdit>(name));
+            QCOMPARE(text("Text6"), text(name));
+            QCOMPARE(copyColour(), colour);
+        }
+        click("Command1");
+        QCOMPARE(QGuiApplication::clipboard()->text(), u"Mon, 1 Dec 2026"_s);
+        hover(list()->viewport());
+        QCOMPARE(copyColour(), QColor(128, 128, 128));
+    }
+
+    void selectionIsNeeded_data()
+    {
+        QTest::addColumn<QByteArray>("command");
+        QTest::newRow("delete one") << QByteArray("Command3");
+        QTest::newRow("quick save") << QByteArray("Command2");
+        QTest::newRow("register") << QByteArray("Command4");
+        QTest::newRow("reply") << QByteArray("Command5");
+    }
+    void selectionIsNeeded()
+    {
+        QFETCH(QByteArray, command);
+        store(2);
+        form()->fillAndShow();
+        click(command.constData());
+        QCOMPARE(Prompt::shownTexts(), QStringList{u"データが選択されていません"_s});
+        QCOMPARE(file().count(), 2);
+        QVERIFY(!m_windows->isLoaded("FriendForm"));
+        QVERIFY(!m_windows->isLoaded("BackForm"));
+    }
+
+    void registerAndReplyGetTheShownMail()
+    {
+        store(2);
+        form()->fillAndShow();
+        clickRow(0);
+        click("Command4");
+        QVERIFY(m_windows->isLoaded("FriendForm"));
+        QVERIFY(m_windows->loaded("FriendForm")->isVisible());
+        clickRow(0);
+        click("Command5");
+        QWidget *back = m_windows->loaded("BackForm");
+        QVERIFY(back && back->isVisible());
+        QCOMPARE(back->findChild<QLineEdit *>(u"SubjectText"_s)->text(), u"Re:  件名1"_s);
+        QVERIFY(text("Text5").isEmpty());
+    }
+
+    void hideAndShowButtons()
+    {
+        form()->fillAndShow();
+        click("Command8");
+        QVERIFY(m_windows->floatingForm(3)->isVisible());
+        click("Command7");
+        for (int n = 1; n <= 5; ++n)
+            QVERIFY(!m_windows->floatingForm(n)->isVisible());
+    }
+};
+
+QTEST_MAIN(TestTyakuForm)
+#include "tst_tyakuform.moc"
