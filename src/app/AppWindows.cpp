@@ -129,3 +129,15 @@ BackForm *AppWindows::backForm()
 }
 
 } // namespace hollin
+
+// ---- WriteForm (compose)
+#include "compose/WriteForm.h"
+
+namespace hollin {
+
+WriteForm *AppWindows::writeForm()
+{
+    return load<WriteForm>("WriteForm");
+}
+
+} // namespace hollin

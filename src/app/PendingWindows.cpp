@@ -14,5 +14,4 @@
         qFatal("The window " #Type " is not part of this build yet");                     \
     }
 
-HOLLIN_PENDING_WINDOW(WriteForm, writeForm)
 HOLLIN_PENDING_WINDOW(KaoForm, kaoForm)
