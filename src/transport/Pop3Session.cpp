@@ -85,14 +85,12 @@ bool Pop3Session::connectToServer(const QString &server, Error *err)
     abort();
     m_capabilities.clear();
     m_greeting.clear();
-    m_lastReply.clear();
     ServerAddress a;
     if (!ServerAddress::parse(server, &a) || !(a.scheme.isEmpty() || a.scheme == u"pop3"_s || a.scheme == u"pop3s"_s)) {
         m_hostPort = server;
         return fail(err, u"POP3 サーバー名「%1」が正しくありません。"_s.arg(server));
     }
     const bool implicitTls = a.scheme == u"pop3s"_s;
-    m_host = a.host;
     m_hostPort = a.hostPort(implicitTls ? 995 : 110);
     if (!openSocket(a.host, quint16(a.port ? a.port : (implicitTls ? 995 : 110)), implicitTls, err))
         return false;
@@ -146,7 +144,6 @@ bool Pop3Session::openSocket(const QString &host, quint16 port, bool implicitTls
     m_replyMs = replyMs;
     if (!got)
         return connectionLost(err, m_timedOut ? timeoutText : lineErr.message);
-    m_lastReply = line.trimmed();
     if (!line.startsWith("+OK")) {
         return connectionLost(err, u"POP3 サーバー %1 の挨拶が正しくありません: %2"_s
                                        .arg(m_hostPort, QString::fromUtf8(line.left(200)).trimmed()));
@@ -430,7 +427,6 @@ bool Pop3Session::readReply(const Pending &p, Reply *r, Error *err)
         line.chop(1);
     if (line.endsWith('\r'))
         line.chop(1);
-    m_lastReply = line;
     r->line = line;
     r->body.clear();
     if (line.startsWith("+OK")) {

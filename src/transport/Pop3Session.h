@@ -63,11 +63,6 @@ public:
     bool isConnected() const;
     bool isEncrypted() const;
     bool supportsPipelining() const { return m_capabilities.contains("PIPELINING"); }
-    QSet<QByteArray> capabilities() const { return m_capabilities; }
-    QString hostPort() const { return m_hostPort; }
-    QByteArray greeting() const { return m_greeting; }
-    // The last status line the server sent ("+OK ..." / "-ERR ...").
-    QByteArray lastReply() const { return m_lastReply; }
 
 private:
     enum class Kind { Single, Multi };
@@ -104,8 +99,6 @@ private:
     QList<QString> m_deferredErrors;
     QSet<QByteArray> m_capabilities;
     QByteArray m_greeting;
-    QByteArray m_lastReply;
-    QString m_host;
     QString m_hostPort;
     int m_connectMs = 15000;
     int m_replyMs = 60000;

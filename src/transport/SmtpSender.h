@@ -35,9 +35,6 @@ public:
               const QByteArray &message, Error *err);
     void disconnect();
 
-    // The server's reply lines of the last send, in order.
-    QStringList lastReplies() const { return m_replies; }
-
 private:
     static size_t readCallback(char *buffer, size_t size, size_t count, void *self);
     static size_t headerCallback(char *buffer, size_t size, size_t count, void *self);
