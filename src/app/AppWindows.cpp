@@ -141,3 +141,15 @@ WriteForm *AppWindows::writeForm()
 }
 
 } // namespace hollin
+
+// ---- KaoForm (editor)
+#include "editor/KaoForm.h"
+
+namespace hollin {
+
+KaoForm *AppWindows::kaoForm()
+{
+    return load<KaoForm>("KaoForm");
+}
+
+} // namespace hollin
