@@ -140,6 +140,40 @@ private slots:
         QVERIFY2(lib.getMessage().contains(u"応答がありません"_s), qPrintable(lib.getMessage()));
     }
 
+    // A server without PIPELINING (nor CAPA): one command at a time, the
+    // header by TOP, and each DELE answered before the next command.
+    void serverWithoutPipelining()
+    {
+        ScriptedServer old;
+        old.send("+OK ready\r\n")
+            .expectLine().send("-ERR what?\r\n")
+            .expectLine().send("+OK\r\n")
+            .expectLine().send("+OK\r\n")
+            .expectLine().send("-ERR what?\r\n")
+            .expectLine().send("+OK 1 34\r\n")
+            .expectLine().send("+OK\r\nSubject: old\r\n\r\n.\r\n")
+            .expectLine().send("+OK 1 34\r\n")
+            .expectLine().send("+OK\r\nSubject: old\r\n\r\n..dot\r\n.\r\n")
+            .expectLine().send("+OK\r\n")
+            .expectLine().send("+OK bye\r\n").close();
+        QVERIFY(old.start());
+        MailLib lib;
+        lib.setTimeouts(2000, 2000);
+        const int handle = lib.pop3Connect(old.server());
+        QVERIFY2(handle != -1, qPrintable(lib.getMessage()));
+        QCOMPARE(lib.pop3Authenticate(handle, u"alice"_s, u"secret"_s, 0), 1);
+        QString subject, date, from, header, body;
+        QCOMPARE(lib.pop3GetMailStatus(handle, 1, &subject, &date, &from, &header), 0);
+        QCOMPARE(subject, u"old"_s);
+        QCOMPARE(lib.pop3GetMailSize(handle, 1), 34);
+        QCOMPARE(lib.pop3GetMail(handle, 1, &subject, &date, &from, &header, &body), 0);
+        QCOMPARE(normalised(body), u".dot"_s);
+        QCOMPARE(lib.pop3DeleteMail(handle, 1), 0);
+        QCOMPARE(lib.pop3Close(handle), 0);
+        QCOMPARE(old.received(), (QList<QByteArray>{"CAPA", "USER alice", "PASS secret", "CAPA", "STAT", "TOP 1 0",
+                                                    "LIST 1", "RETR 1", "DELE 1", "QUIT"}));
+    }
+
     void sendsShareOneConnectionAndEmptyRecipientFails()
     {
         startServers();
