@@ -103,15 +103,34 @@ void setContent(GMimePart *part, const QByteArray &bytes)
     g_object_unref(stream);
 }
 
+qsizetype longestLine(const QByteArray &bytes)
+{
+    qsizetype longest = 0;
+    qsizetype start = 0;
+    while (start <= bytes.size()) {
+        qsizetype end = bytes.indexOf("\r\n", start);
+        if (end < 0)
+            end = bytes.size();
+        longest = std::max(longest, end - start);
+        start = end + 2;
+    }
+    return longest;
+}
+
 GMimeObject *bodyPart(const QString &body, bool jis)
 {
     const QString text = crlfText(body);
     GMimeTextPart *part = g_mime_text_part_new_with_subtype("plain");
     if (jis) {
         bool ok = false;
-        setContent(GMIME_PART(part), Charset::encodeIso2022Jp(text, &ok));
+        const QByteArray bytes = Charset::encodeIso2022Jp(text, &ok);
+        setContent(GMIME_PART(part), bytes);
         g_mime_text_part_set_charset(part, "ISO-2022-JP");
-        g_mime_part_set_content_encoding(GMIME_PART(part), GMIME_CONTENT_ENCODING_7BIT);
+        // A paragraph typed as one long line would pass SMTP's 998-octet line
+        // limit in 7bit: such a body travels in base64.
+        g_mime_part_set_content_encoding(GMIME_PART(part), longestLine(bytes) > 998
+                                                               ? GMIME_CONTENT_ENCODING_BASE64
+                                                               : GMIME_CONTENT_ENCODING_7BIT);
     } else {
         setContent(GMIME_PART(part), text.toUtf8());
         g_mime_text_part_set_charset(part, "UTF-8");

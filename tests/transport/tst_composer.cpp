@@ -91,6 +91,8 @@ void TestComposer::roundTrip_data()
     QTest::newRow("NEC chars need utf-8") << u"①さん<x@example.jp>"_s << u"㈱髙橋の件"_s << u"①②\n"_s << true
                                           << "UTF-8"_ba;
     QTest::newRow("emoji and kana") << u"x@example.jp"_s << u"絵文字😀ｶﾅ"_s << u"😀\n"_s << false << "UTF-8"_ba;
+    QTest::newRow("one long jis line") << u"x@example.jp"_s << u"長文"_s << QString(u"改行のない長い段落です。"_s).repeated(60)
+                                       << false << "ISO-2022-JP"_ba;
     QTest::newRow("ascii") << u"\"Doe, John\"<j@example.jp>"_s << u"Hello"_s << u"plain ascii\n.\nend"_s << false
                            << "ISO-2022-JP"_ba;
 }
@@ -108,6 +110,8 @@ void TestComposer::roundTrip()
     const QByteArray raw = MailComposer::build(mail, &err);
     QVERIFY2(!err.isSet(), qPrintable(err.text()));
     QVERIFY(raw.contains("charset=" + charset));
+    for (const QByteArray &line : raw.split('\n'))
+        QVERIFY2(line.size() <= 999, "a line over 998 octets"); // 998 and its CR
 
     // Through Hollin's own decoder and extractor.
     const DecodedMail decoded = MailDecoder::decode(raw);
