@@ -35,6 +35,7 @@ struct MailLib::Private {
     int connectMs = 15000;
     int replyMs = 60000;
     QByteArray lastRaw;               // the last fetched message, for extraction
+    DecodedMail lastMail;             // and what it decodes to
     int lastHandle = 0;
     int lastNumber = 0;
     QStringList lastAttachments;
@@ -53,9 +54,10 @@ struct MailLib::Private {
         return &it->second;
     }
 
-    void keepRaw(int handle, int n, const QByteArray &raw)
+    void keepRaw(int handle, int n, const QByteArray &raw, const DecodedMail &mail = {})
     {
         lastRaw = raw;
+        lastMail = mail;
         lastHandle = handle;
         lastNumber = n;
     }
@@ -162,7 +164,7 @@ int MailLib::pop3GetMailStatus(int handle, int n, QString *subject, QString *dat
         if (!c->session->retrieve(n, &raw, &err))
             return d->failed(err);
         mail = MailDecoder::decode(raw);
-        d->keepRaw(handle, n, raw);
+        d->keepRaw(handle, n, raw, mail);
     } else {
         QByteArray rawHeader;
         if (!c->session->top(n, 0, &rawHeader, &err))
@@ -196,17 +198,15 @@ int MailLib::pop3GetMail(int handle, int n, QString *subject, QString *date, QSt
     Private::Connection *c = d->connection(handle);
     if (!c)
         return -1;
-    QByteArray raw;
-    if (d->lastHandle == handle && d->lastNumber == n && !d->lastRaw.isEmpty()) {
-        raw = d->lastRaw; // the status call already fetched it whole
-    } else {
+    if (!(d->lastHandle == handle && d->lastNumber == n && !d->lastRaw.isEmpty())) {
         d->fillPipeline(*c, n);
+        QByteArray raw;
         Error err;
         if (!c->session->retrieve(n, &raw, &err))
             return d->failed(err);
-    }
-    d->keepRaw(handle, n, raw);
-    const DecodedMail mail = MailDecoder::decode(raw);
+        d->keepRaw(handle, n, raw, MailDecoder::decode(raw));
+    } // else the status call already fetched and decoded it whole
+    const DecodedMail &mail = d->lastMail;
     *subject = mail.subject;
     *date = mail.date;
     *from = mail.from;
