@@ -112,6 +112,8 @@ bool SmtpSender::send(const QString &server, const QString &from, const QStringL
                       const QByteArray &message, Error *err)
 {
     m_replies.clear();
+    if (server.trimmed().isEmpty())
+        return fail(err, u"SMTP サーバーが設定されていません。"_s);
     ServerAddress a;
     if (!ServerAddress::parse(server, &a)
         || !(a.scheme.isEmpty() || a.scheme == u"smtp"_s || a.scheme == u"smtps"_s))
@@ -173,6 +175,8 @@ bool SmtpSender::send(const QString &server, const QString &from, const QStringL
             pem += cert.toPem();
         curl_blob blob{pem.data(), size_t(pem.size()), CURL_BLOB_COPY};
         curl_easy_setopt(c, CURLOPT_CAINFO_BLOB, &blob);
+    } else {
+        curl_easy_setopt(c, CURLOPT_CAINFO_BLOB, nullptr); // back to the system bundle
     }
     if (!m_user.isEmpty()) {
         // Used only when the server offers AUTH; otherwise libcurl skips it.

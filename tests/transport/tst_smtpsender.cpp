@@ -188,6 +188,8 @@ private slots:
         SmtpSender s;
         s.setTimeouts(1000, 1000);
         Error err;
+        QVERIFY(!s.send(QString(), u"a@example.jp"_s, {u"b@example.jp"_s}, mail(1), &err));
+        QCOMPARE(err.message, u"SMTP サーバーが設定されていません。"_s);
         const int port = freeLocalPort();
         QVERIFY(!s.send(u"127.0.0.1:%1"_s.arg(port), u"a@example.jp"_s, {u"b@example.jp"_s}, mail(1), &err));
         QVERIFY2(err.message.contains(u"接続できません"_s), qPrintable(err.text()));
