@@ -18,6 +18,8 @@ namespace hollin {
 namespace {
 
 constexpr qsizetype kMaxLine = 16 * 1024 * 1024;
+// A multi-line answer longer than this is not a mail but a runaway server.
+constexpr qsizetype kMaxMultiLine = 256 * 1024 * 1024;
 
 QString replyText(const QByteArray &line)
 {
@@ -451,6 +453,10 @@ bool Pop3Session::readReply(const Pending &p, Reply *r, Error *err)
         } else {
             r->body.append(line);
         }
+        if (r->body.size() > kMaxMultiLine)
+            return connectionLost(err, u"POP3 サーバー %1 の応答が大きすぎます（%2 への応答が %3 MB を超えました）。"_s
+                                           .arg(m_hostPort, QString::fromUtf8(p.command))
+                                           .arg(kMaxMultiLine / (1024 * 1024)));
     }
 }
 
