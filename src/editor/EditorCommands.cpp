@@ -15,6 +15,7 @@
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextEdit>
+#include <QToolBar>
 
 using namespace Qt::StringLiterals;
 
@@ -136,6 +137,15 @@ void EditorCommands::print()
     printTextCopies(printer, text, m_editor->document()->defaultFont(), m_afterPrintJob);
     if (printer.printerState() == QPrinter::Error)
         Prompt::message(m_window, u"印刷できませんでした。"_s, QString(), Prompt::Icon::Warning);
+}
+
+EditorCommands *attachEditorCommands(AppState &state, QToolBar *toolBar, QTextEdit *editor,
+                                     QWidget *window, EditorCommands::Host host)
+{
+    auto *commands = new EditorCommands(state, editor, window, host);
+    QObject::connect(toolBar, &QToolBar::actionTriggered, commands,
+                     [commands](QAction *action) { commands->run(action->objectName()); });
+    return commands;
 }
 
 void printTextCopies(QPrinter &printer, const QString &text, const QFont &font,

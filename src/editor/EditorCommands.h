@@ -6,6 +6,7 @@
 
 class QPrinter;
 class QTextEdit;
+class QToolBar;
 class QWidget;
 
 namespace hollin {
@@ -59,6 +60,11 @@ private:
     std::function<QString()> m_headerBlock;
     std::function<void(int)> m_afterPrintJob;
 };
+
+// Gives a window's toolbar the editing commands on its body: a press on an
+// action runs the command whose key is the action's objectName.
+EditorCommands *attachEditorCommands(AppState &state, QToolBar *toolBar, QTextEdit *editor,
+                                     QWidget *window, EditorCommands::Host host);
 
 // Prints text in font once per copy the printer asks for, each copy a job of its own.
 void printTextCopies(QPrinter &printer, const QString &text, const QFont &font,

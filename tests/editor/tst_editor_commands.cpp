@@ -12,6 +12,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextEdit>
+#include <QToolBar>
 #include <memory>
 
 using namespace Qt::StringLiterals;
@@ -251,6 +252,23 @@ private slots:
             QCOMPARE(printed.count(u"SELECTEDTEXT"_s), 1);
             QVERIFY(!printed.contains(u"NOTPRINTED"_s));
         }
+    }
+
+    void toolbarActionsRunTheirKeys()
+    {
+        QWidget window;
+        auto *body = new QTextEdit(&window);
+        auto *toolBar = new QToolBar(&window);
+        for (const QString &key : {u"Bold"_s, u"Paste"_s, u"Extra"_s})
+            toolBar->addAction(key)->setObjectName(key);
+        attachEditorCommands(*m_state, toolBar, body, &window, EditorCommands::Host::Compose);
+        toolBar->actions().at(0)->trigger();
+        QVERIFY(body->document()->defaultFont().bold());
+        QApplication::clipboard()->setText(u" 貼付 "_s);
+        toolBar->actions().at(1)->trigger();
+        QCOMPARE(body->toPlainText(), u"貼付"_s);
+        toolBar->actions().at(2)->trigger(); // not a key: nothing happens
+        QCOMPARE(body->toPlainText(), u"貼付"_s);
     }
 
     void printCancelledPrintsNothing()
