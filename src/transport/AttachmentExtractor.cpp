@@ -81,6 +81,8 @@ bool writeUnique(const Output &out, const QString &wanted, const QByteArray &byt
     const QDir dir(out.folder);
     for (int n = 1; n <= kMaxFragments; ++n) {
         const QString name = SafeFileName::numbered(wanted, n);
+        if (name == kPartialFolder)
+            continue; // reserved for fragments of split messages
         const QString path = dir.filePath(name);
         const QFileInfo info(path);
         if (info.exists() || info.isSymLink())

@@ -87,6 +87,7 @@ void TestAttachment::safeNames_data()
     QTest::newRow("rfc2231 jis continuation NEC") << "; filename*0*=iso-2022-jp'ja'%1B%24B-j; filename*1*=%1B%28B.pdf"_ba
                                                   << octets << u"㈱.pdf"_s;
     QTest::newRow("raw jis") << "; filename=\"\x1B$B%F%9%H\x1B(B.txt\""_ba << octets << u"テスト.txt"_s;
+    QTest::newRow("reserved name") << "; filename=\".partial\""_ba << octets << u".partial (2)"_s;
     QTest::newRow("very long") << "; filename=\""_ba + QByteArray(300, 'n') + ".txt\"" << octets
                                << QString(196, u'n') + u".txt"_s;
 }
