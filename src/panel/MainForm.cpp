@@ -64,6 +64,10 @@ MainForm::MainForm(const AppContext &ctx, QWidget *parent)
 {
     setObjectName(u"MainForm"_s);
     setWindowTitle(title());
+    // The designed layout is tight: a small font keeps every caption whole.
+    QFont small = font();
+    small.setPixelSize(11);
+    setFont(small);
     buildControls();
     startUp();
 }
