@@ -13,6 +13,7 @@
 #include <QThread>
 
 #include <csignal>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <unistd.h>
@@ -47,6 +48,13 @@ bool waitForListener(int port, bool expectGreeting, int timeoutMs)
         QThread::msleep(50);
     }
     return false;
+}
+
+// Runs in the forked child: the server gets SIGKILL when the test process
+// (strictly: the thread that started it) ends, however it ends.
+void dieWithParent()
+{
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
 }
 
 bool processAlive(pid_t pid)
@@ -266,21 +274,25 @@ service pop3-login {
         return false;
     ::chmod(QFile::encodeName(dir + u"/passwd"_s).constData(), 0644);
 
-    QProcess p;
-    p.setProcessChannelMode(QProcess::MergedChannels);
-    p.start(u"/usr/sbin/dovecot"_s, {u"-c"_s, dir + u"/dovecot.conf"_s});
-    if (!p.waitForFinished(30000) || p.exitCode() != 0) {
+    // In the foreground (-F) as our child, so that it dies with the test
+    // process even when that one crashes or is killed by a timeout.
+    m_dovecot = std::make_unique<QProcess>();
+    m_dovecot->setProcessChannelMode(QProcess::MergedChannels);
+    m_dovecot->setChildProcessModifier(dieWithParent);
+    m_dovecot->start(u"/usr/sbin/dovecot"_s, {u"-F"_s, u"-c"_s, dir + u"/dovecot.conf"_s});
+    if (!m_dovecot->waitForStarted(10000)) {
         if (error)
-            *error = u"dovecot did not start: "_s + QString::fromLocal8Bit(p.readAll());
+            *error = u"dovecot did not start: "_s + m_dovecot->errorString();
+        m_dovecot.reset();
         return false;
     }
-    m_dovecotRunning = true;
     if (!waitForListener(m_pop3Port, true, 10000)
         || (m_pop3sPort && !waitForListener(m_pop3sPort, false, 10000))) {
         QFile log(dir + u"/dovecot.log"_s);
         log.open(QIODevice::ReadOnly);
         if (error)
-            *error = u"dovecot does not answer: "_s + QString::fromUtf8(log.readAll());
+            *error = u"dovecot does not answer: "_s + QString::fromLocal8Bit(m_dovecot->readAll())
+                     + QString::fromUtf8(log.readAll());
         return false;
     }
     return true;
@@ -307,6 +319,7 @@ bool TestMailServers::startSmtp(QString *error)
 
     m_smtp = std::make_unique<QProcess>();
     m_smtp->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    m_smtp->setChildProcessModifier(dieWithParent);
     m_smtp->start(u"/usr/bin/python3"_s, args);
     QByteArray out;
     QDeadlineTimer deadline(20000);
@@ -326,15 +339,13 @@ bool TestMailServers::startSmtp(QString *error)
 
 void TestMailServers::stopPop3()
 {
-    if (!m_dovecotRunning || !m_dir)
+    if (!m_dovecot)
         return;
-    m_dovecotRunning = false;
-    QFile pidFile(rootPath() + u"/run/master.pid"_s);
-    pid_t master = 0;
-    if (pidFile.open(QIODevice::ReadOnly))
-        master = pid_t(pidFile.readAll().trimmed().toInt());
-    if (master <= 0)
+    const pid_t master = pid_t(m_dovecot->processId());
+    if (master <= 0) {
+        m_dovecot.reset();
         return;
+    }
     // Freeze the master so that it forks nothing new, then kill it and every
     // process below it at once: open sessions lose their connection.
     ::kill(master, SIGSTOP);
@@ -344,7 +355,9 @@ void TestMailServers::stopPop3()
     ::kill(master, SIGKILL);
     ::kill(master, SIGCONT);
     QDeadlineTimer deadline(5000);
-    for (pid_t pid : tree + QList<pid_t>{master}) {
+    m_dovecot->waitForFinished(5000);
+    m_dovecot.reset();
+    for (pid_t pid : tree) {
         while (processAlive(pid) && !deadline.hasExpired())
             QThread::msleep(5);
     }

@@ -19,6 +19,8 @@ namespace hollin {
 //
 // Needs root (Dovecot switches to the mail user "nobody"), /usr/sbin/dovecot,
 // /usr/bin/python3 with aiosmtpd, and /usr/bin/openssl for the TLS variants.
+// The servers are children of the thread that called start() and are killed
+// when it ends, even by a crash: start them from the test's main thread.
 //
 //     TestMailServers servers;
 //     QString error;
@@ -98,8 +100,8 @@ private:
 
     Options m_options;
     std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<QProcess> m_dovecot;
     std::unique_ptr<QProcess> m_smtp;
-    bool m_dovecotRunning = false;
     int m_pop3Port = 0;
     int m_pop3sPort = 0;
     int m_smtpPort = 0;
