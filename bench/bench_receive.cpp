@@ -88,7 +88,7 @@ double fetchmailSeconds(TestMailServers &servers, const QString &folder, bool *o
     const QString rc = folder + u"/fetchmailrc"_s;
     QFile file(rc);
     file.open(QIODevice::WriteOnly);
-    file.write(u"poll 127.0.0.1 protocol POP3 port %1 auth password user \"%2\" password \"%3\" nokeep fetchall\n"_s
+    file.write(u"poll 127.0.0.1 protocol POP3 port %1 auth password user \"%2\" password \"%3\" nokeep fetchall sslproto ''\n"_s
                    .arg(servers.pop3Port()).arg(servers.user(), servers.password()).toUtf8());
     file.close();
     file.setPermissions(QFile::ReadOwner | QFile::WriteOwner);

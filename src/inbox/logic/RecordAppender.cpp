@@ -1,0 +1,74 @@
+#include "RecordAppender.h"
+
+#include <QFile>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace Qt::StringLiterals;
+
+namespace hollin {
+
+namespace {
+QString errnoText(int code)
+{
+    return QString::fromLocal8Bit(std::strerror(code));
+}
+} // namespace
+
+RecordAppender::RecordAppender(const QString &dataPath, const QString &tempPath)
+    : m_dataPath(dataPath), m_tempPath(tempPath)
+{
+}
+
+RecordAppender::~RecordAppender()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+bool RecordAppender::open(Error *err)
+{
+    if (!MailRecordFile(m_dataPath, m_tempPath).recoverInterruptedCompaction(err))
+        return false;
+    m_fd = ::open(QFile::encodeName(m_dataPath).constData(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+    if (m_fd < 0)
+        return fail(err, u"受信メールのファイル「%1」を開けませんでした。"_s.arg(m_dataPath), errnoText(errno));
+    struct stat st;
+    if (::fstat(m_fd, &st) != 0)
+        return fail(err, u"受信メールのファイル「%1」の大きさを調べられません。"_s.arg(m_dataPath), errnoText(errno));
+    m_count = int(std::min<qint64>(st.st_size / MailRecordFile::RecordSize, MailRecordFile::MaxRecords));
+    return true;
+}
+
+bool RecordAppender::append(const MailRecord &record, Error *err)
+{
+    if (isFull())
+        return fail(err, u"受信メールの保存件数が上限（%1 件）に達しています。不要なメールを削除してから受信して下さい。"_s
+                             .arg(MailRecordFile::MaxRecords));
+    const QByteArray bytes = MailRecordFile::encode(record);
+    const off_t at = off_t(m_count) * MailRecordFile::RecordSize;
+    qsizetype done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::pwrite(m_fd, bytes.constData() + done, size_t(bytes.size() - done), at + done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return fail(err, u"受信メールを保存できませんでした。"_s, m_dataPath + u": "_s + errnoText(errno));
+        done += n;
+    }
+    ++m_count;
+    return true;
+}
+
+bool RecordAppender::flush(Error *err)
+{
+    if (::fsync(m_fd) != 0)
+        return fail(err, u"受信メールを保存できませんでした。"_s, m_dataPath + u": "_s + errnoText(errno));
+    return true;
+}
+
+} // namespace hollin

@@ -1,0 +1,34 @@
+#pragma once
+
+#include "storage/Error.h"
+#include "storage/MailRecordFile.h"
+
+namespace hollin {
+
+// Appends received mail to the end of a record file in batches: each append
+// writes the record, flush() makes every record written so far durable with
+// one fsync. The receive session deletes messages on the server only after
+// the flush that covers them.
+class RecordAppender {
+public:
+    RecordAppender(const QString &dataPath, const QString &tempPath);
+    ~RecordAppender();
+    RecordAppender(const RecordAppender &) = delete;
+    RecordAppender &operator=(const RecordAppender &) = delete;
+
+    // Finishes an interrupted compaction, then opens (or creates) the file.
+    bool open(Error *err);
+    int count() const { return m_count; } // whole records, written ones included
+    bool isFull() const { return m_count >= MailRecordFile::MaxRecords; }
+    // Writes the record after the last one; false when full or failing.
+    bool append(const MailRecord &record, Error *err);
+    bool flush(Error *err);
+
+private:
+    QString m_dataPath;
+    QString m_tempPath;
+    int m_fd = -1;
+    int m_count = 0;
+};
+
+} // namespace hollin
