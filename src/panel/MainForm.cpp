@@ -271,7 +271,6 @@ void MainForm::setBackground(const QColor &colour)
 
 void MainForm::applySize(PanelSize size)
 {
-    m_size = size;
     const Size s = sizeOf(size);
     resize(px(s.width), px(s.height));
     m_command1->setEnabled(size != PanelSize::Small);

@@ -36,8 +36,6 @@ public:
     // Check1 "説明表示": the inbox and compose windows show their explanation boxes.
     Qt::CheckState explanationsState() const;
 
-    PanelSize panelSize() const { return m_size; }
-
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
@@ -65,7 +63,6 @@ private:
     AppContext m_ctx;
     PanelSettings m_settings;
     std::unique_ptr<MailLib> m_mailLib; // started at start-up, shut down on a close request
-    PanelSize m_size = PanelSize::Designed;
 
     QWidget *m_picture2;
     QLabel *m_image1;
