@@ -92,6 +92,8 @@ void TestWriteForm::init()
 void TestWriteForm::cleanup()
 {
     m_form.reset();
+    // A closed window asks its owner to unload it once control is back in the event loop.
+    QCoreApplication::sendPostedEvents();
     Prompt::endScript();
 }
 
