@@ -10,11 +10,18 @@ AppWindows::AppWindows(AppState &state)
 {
 }
 
-// Later windows may refer to earlier ones while they go, so the last loaded goes first.
+// Later windows may refer to earlier ones while they go, so the last loaded goes
+// first. While they go, none of them counts as loaded any more.
 AppWindows::~AppWindows()
 {
+    m_closing = true;
+    QList<QPointer<QWidget>> windows;
     for (auto it = m_order.crbegin(); it != m_order.crend(); ++it)
-        delete m_windows.value(*it).data();
+        windows.append(m_windows.value(*it));
+    m_windows.clear();
+    m_order.clear();
+    for (const QPointer<QWidget> &w : windows)
+        delete w.data();
 }
 
 QWidget *AppWindows::loaded(const char *className) const

@@ -51,6 +51,7 @@ private:
         if (QWidget *w = loaded(name.constData()))
             return static_cast<W *>(w);
         Q_ASSERT_X(!m_loading.contains(name), "AppWindows", "window asked for during its own load step");
+        Q_ASSERT_X(!m_closing, "AppWindows", "window asked for while the owner deletes its windows");
         m_loading.append(name);
         W *w = make(AppContext{m_state, *this});
         m_loading.removeOne(name);
@@ -69,6 +70,7 @@ private:
     QHash<QByteArray, QPointer<QWidget>> m_windows;
     QList<QByteArray> m_order;   // load order, for deleting in reverse
     QList<QByteArray> m_loading; // windows whose load step is running
+    bool m_closing = false;      // the destructor is deleting the windows
 };
 
 } // namespace hollin
