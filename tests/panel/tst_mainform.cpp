@@ -9,6 +9,7 @@
 #include "winutil/Prompt.h"
 
 #include <QCheckBox>
+#include <QDesktopServices>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -16,6 +17,7 @@
 #include <QRadioButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QUrl>
 #include <memory>
 
 using namespace Qt::StringLiterals;
@@ -25,11 +27,16 @@ using namespace hollin;
 class TestMainForm : public QObject {
     Q_OBJECT
 
+public slots:
+    // Stands in for the desktop's browser.
+    void openInBrowser(const QUrl &url) { m_opened.append(url); }
+
 private:
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<AppState> m_state;
     std::unique_ptr<AppWindows> m_windows;
     int m_ends = 0;
+    QList<QUrl> m_opened;
 
     MainForm *start()
     {
@@ -76,6 +83,7 @@ private slots:
         QVERIFY(m_dir->isValid());
         QVERIFY(DataRoot(m_dir->path()).ensureTree());
         m_ends = 0;
+        m_opened.clear();
         ProgramEnd::setHook([this] { ++m_ends; });
         Prompt::beginScript();
         Prompt::clearShown();
@@ -306,6 +314,22 @@ private slots:
         QCOMPARE(ProfileFile(m_state->root.iniFile()).readText(u"NUMBER6"_s), u"4"_s);
         QCOMPARE(Prompt::shownTexts().size(), 1);
         QVERIFY(Prompt::shownTexts().first().startsWith(u"パネルの画像を読み込めません。"_s));
+    }
+
+    void pagesOpenInTheBrowser()
+    {
+        start();
+        QDesktopServices::setUrlHandler(u"file"_s, this, "openInBrowser");
+        QTest::mouseClick(control<QPushButton>("Command5"), Qt::LeftButton);
+        QTest::mouseClick(control<QPushButton>("Command6"), Qt::LeftButton);
+        QDesktopServices::unsetUrlHandler(u"file"_s);
+        QCOMPARE(m_opened.size(), 2);
+        QCOMPARE(m_opened[0].fileName(), u"manual.html"_s);
+        QCOMPARE(m_opened[1].fileName(), u"release-notes.html"_s);
+        QVERIFY(QFile::exists(m_opened[0].toLocalFile()));
+        QVERIFY(QFile::exists(m_opened[1].toLocalFile()));
+        QCOMPARE(control<QPushButton>("Command5")->text(), u"使い方"_s);
+        QCOMPARE(control<QPushButton>("Command6")->text(), u"更新履歴"_s);
     }
 
     void exitButtonHoverText()
