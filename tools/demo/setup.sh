@@ -30,3 +30,10 @@ printf 'SMTP=%s\r\nPOP3=%s\r\nMAIL=%s\r\nAPOP=0\r\n' "$demo_smtp" "$demo_pop3" "
 printf '[EXEINI]\r\nNAME=%s\r\nNAME2=%s\r\nNAME3=1\r\n' "$demo_user" "$demo_password" > "$demo_root/★MailData/iniIdPass.ini"
 chmod 600 "$demo_root/★MailData/iniIdPass.ini"
 printf '[EXEINI]\r\nNUMBER5=1\r\nNUMBER6=1\r\nNUMBER8=1\r\n' > "$demo_root/★MailData/ini.ini"
+# The panel at the top left and the five floating windows in a row below it (twips).
+printf '[EXEINI]\r\nNUMBERW=600\r\nNUMBERH=600\r\n' > "$demo_root/★MailData/Form.ini"
+left=600
+for key in F9 F4 F8 F5 F7; do
+  printf 'NUMBER%sL=%s\r\nNUMBER%sT=6300\r\n' "$key" "$left" "$key" >> "$demo_root/★MailData/Form.ini"
+  left=$((left + 1800))
+done

@@ -3,7 +3,16 @@
 // the shaped panel and the floating windows, the others are one window each.
 // Usage: hollin-screenshots --root DIR --out DIR
 #include "AppWindows.h"
+#include "addressbook/FriendForm.h"
+#include "compose/WriteForm.h"
+#include "editor/KaoForm.h"
+#include "inbox/MsgForm.h"
+#include "inbox/TyakuForm.h"
+#include "panel/FloatingForm.h"
 #include "panel/MainForm.h"
+#include "settings/IdPassForm.h"
+#include "settings/OptionForm.h"
+#include "settings/SetForm.h"
 #include "storage/AppState.h"
 #include "winutil/Prompt.h"
 
@@ -76,6 +85,7 @@ int main(int argc, char **argv)
     bool ok = true;
     windows.mainForm()->show();
     ok &= saveScreen(out, u"desktop"_s);
+
     ok &= saveWindow(windows.mainForm(), out, u"MainForm"_s);
     ok &= saveWindow(windows.floatingForm(4), out, u"Form4"_s);
     ok &= saveWindow(windows.setForm(), out, u"SetForm"_s);
@@ -86,7 +96,7 @@ int main(int argc, char **argv)
     windows.idPassForm()->hide();
 
     QWidget *inbox = windows.tyakuForm();
-    QMetaObject::invokeMethod(inbox, "fillAndShow");
+    windows.tyakuForm()->fillAndShow();
     if (auto *list = inbox->findChild<QAbstractItemView *>(u"MailListView"_s); list && list->model()
         && list->model()->rowCount() > 0) {
         const QModelIndex first = list->model()->index(0, 0);
