@@ -27,6 +27,7 @@
 #include <QListWidget>
 #include <QPointer>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextEdit>
@@ -168,13 +169,25 @@ private:
     }
 
     // Form4's receive: runs on its own thread under a progress dialog; waits
-    // until it has ended and the floating windows are back.
-    void receive()
+    // until it has ended and the floating windows are back. The settings ask
+    // for a notice board that stays: it tells the count and is closed here.
+    void receive(int expectedNew)
     {
         STEP(clickFloating("Form4"));
         QTRY_VERIFY_WITH_TIMEOUT(!ReceiveController::isRunning(), NetworkTimeout);
         NO_BOXES_SHOWN();
         QTRY_VERIFY(floatingWindowsShown());
+
+        CONTROL(newCount, QLineEdit, window("MainForm"), "Text6");
+        QCOMPARE(newCount->text(), QString::number(expectedNew));
+        QTRY_VERIFY(isShown("MsgForm"));
+        QWidget *board = window("MsgForm");
+        CONTROL(sentence, QLineEdit, board, "Text1");
+        CONTROL(count, QLineEdit, board, "Text2");
+        QCOMPARE(sentence->text(), u"新着メールがあります。"_s);
+        QCOMPARE(count->text(), QString::number(expectedNew));
+        board->close();
+        QTRY_VERIFY(!window("MsgForm"));
     }
 
     // Form3's button: the inbox, its list refilled from the received-mail file.
@@ -299,8 +312,17 @@ private slots:
         QCOMPARE(m_state->accountId, m_servers.user());
         QCOMPARE(m_state->accountPassword, m_servers.password());
 
+        // The new-mail notice board is asked for, without erasing itself.
+        CONTROL(notice, QRadioButton, setForm, "Option1");
+        CONTROL(autoErase, QCheckBox, setForm, "Check2");
+        QVERIFY(!notice->isChecked());
+        QTest::mouseClick(notice, Qt::LeftButton);
+        QVERIFY(notice->isChecked());
+        QVERIFY(!autoErase->isChecked());
+
+        // Closing the window keeps its choices for the receive, which loads it anew.
         setForm->close();
-        QTRY_VERIFY(!isShown("SetForm"));
+        QTRY_VERIFY(!window("SetForm"));
         QVERIFY(floatingWindowsShown());
         NO_BOXES_SHOWN();
     }
@@ -365,11 +387,9 @@ private slots:
     // attachment lies in the attachment folder with the bytes that were sent.
     void receiveAndRead()
     {
-        STEP(receive());
+        STEP(receive(1));
         QVERIFY(m_servers.mailboxMessages().isEmpty()); // deleted on the server
         QCOMPARE(receivedRecords(), 1);
-        CONTROL(newCount, QLineEdit, window("MainForm"), "Text6");
-        QCOMPARE(newCount->text(), u"1"_s);
 
         STEP(openInbox(1));
         QWidget *inbox = window("TyakuForm");
@@ -465,7 +485,7 @@ private slots:
         NO_BOXES_SHOWN();
         QCOMPARE(m_servers.mailboxMessages().size(), 1);
 
-        STEP(receive());
+        STEP(receive(1));
         QCOMPARE(receivedRecords(), 2);
         STEP(openInbox(2));
         CONTROL(shownSubject, QLineEdit, inbox, "Text7");
