@@ -3,6 +3,7 @@
 #include "compose/logic/Greetings.h"
 #include "compose/logic/HeldMailStore.h"
 #include "compose/logic/SendJob.h"
+#include "editor/EditorCommands.h"
 #include "storage/AddressBookFile.h"
 #include "storage/AppState.h"
 #include "storage/TextUtil.h"
@@ -139,9 +140,7 @@ void WriteForm::buildControls()
     };
     for (const auto &tool : tools) {
         QAction *action = m_tbToolBar->addAction(QString::fromUtf16(tool.caption));
-        const QString key = QString::fromUtf16(tool.key);
-        action->setObjectName(key);
-        connect(action, &QAction::triggered, this, [this, key] { emit toolKeyPressed(key); });
+        action->setObjectName(QString::fromUtf16(tool.key));
     }
 
     QLabel *toLabel = label(u"Label2"_s, u"宛先"_s);
@@ -203,6 +202,7 @@ void WriteForm::buildControls()
     m_rtfEd = new QTextEdit(this);
     m_rtfEd->setObjectName(u"rtfEd"_s);
     place(m_rtfEd, 0, 2720, 7020, 4300);
+    attachEditorCommands(m_ctx.state, m_tbToolBar, m_rtfEd, this, EditorCommands::Host::Compose);
 
     m_list2 = new QListWidget(this);
     m_list2->setObjectName(u"List2"_s);

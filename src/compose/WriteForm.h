@@ -31,10 +31,9 @@ public:
     explicit WriteForm(const AppContext &ctx, QWidget *parent = nullptr);
     ~WriteForm() override;
 
-    // The body editor and the editing toolbar, for the editing commands. Each
-    // toolbar action's objectName is its key ("New", "Open", "Print", "Cut",
-    // "Copy", "Paste", "Undo", "Bold", "Italic", "Underline"); a press emits
-    // toolKeyPressed.
+    // The body editor and its toolbar. Each toolbar action's objectName is the
+    // key of its editing command ("New", "Open", "Print", "Cut", "Copy",
+    // "Paste", "Undo", "Bold", "Italic", "Underline").
     QTextEdit *rtfEd() const { return m_rtfEd; }
     QToolBar *tbToolBar() const { return m_tbToolBar; }
 
@@ -46,7 +45,6 @@ public:
     bool isSending() const;
 
 signals:
-    void toolKeyPressed(const QString &key);
     // A send has ended (successfully or not); the window may have closed.
     void sendFinished();
 

@@ -63,6 +63,7 @@ private slots:
     void wholeAddressBookOverOneConnection();
     void failedPassKeepsTheWindow_data();
     void failedPassKeepsTheWindow();
+    void closingStopsBeforeTheNextPass();
     void cliSend();
 
 private:
@@ -329,6 +330,35 @@ void TestComposeSend::failedPassKeepsTheWindow()
     QTest::qWait(10);
     QVERIFY(m_windows->unloaded.isEmpty());
     QCOMPARE(m_servers.mailboxMessages().size(), delivered);
+}
+
+void TestComposeSend::closingStopsBeforeTheNextPass()
+{
+    for (int i = 1; i <= 20; ++i)
+        addAddress(u"宛先%1"_s.arg(i), u"user%1@example.jp"_s.arg(i));
+    open();
+    Prompt::queueAnswer(Prompt::Answer::Yes);
+    QTest::mouseClick(find<QRadioButton>(u"Option2"_s), Qt::LeftButton);
+    find<QLineEdit>(u"SubjectText"_s)->setText(u"途中で止める"_s);
+    find<QTextEdit>(u"rtfEd"_s)->setPlainText(u"本文"_s);
+
+    QSignalSpy finished(m_form.get(), &WriteForm::sendFinished);
+    QTest::mouseClick(find<QPushButton>(u"Command1"_s), Qt::LeftButton);
+    QVERIFY(find<QPushButton>(u"Command3"_s)->isEnabled());
+    QVERIFY(!find<QPushButton>(u"Command1"_s)->isEnabled());
+    QTest::mouseClick(find<QPushButton>(u"Command3"_s), Qt::LeftButton);
+    // The window cannot go while the send runs.
+    QVERIFY(m_form->isVisible());
+    QVERIFY(finished.wait(60000));
+
+    QVERIFY2(find<QLabel>(u"Label7"_s)->text().startsWith(u"送信を中止しました。20 件中 "_s),
+             qPrintable(find<QLabel>(u"Label7"_s)->text()));
+    QVERIFY(m_servers.mailboxMessages().size() < 20);
+    QVERIFY(m_form->isVisible());
+    QCOMPARE(find<QLineEdit>(u"SubjectText"_s)->text(), u"途中で止める"_s);
+    QVERIFY(find<QPushButton>(u"Command1"_s)->isEnabled());
+    QVERIFY(find<QRadioButton>(u"Option2"_s)->isChecked());
+    QCOMPARE(m_windows->shown, 0);
 }
 
 void TestComposeSend::cliSend()

@@ -7,6 +7,7 @@
 #include "storage/AppState.h"
 #include "winutil/Prompt.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
@@ -56,6 +57,7 @@ private slots:
     void greetingReplacesBody();
     void hiddenMode();
     void closeShowsFloatingWindows();
+    void toolbarRunsEditingCommands();
 
 private:
     WriteForm *open();
@@ -567,6 +569,17 @@ void TestWriteForm::closeShowsFloatingWindows()
     QCOMPARE(m_windows->shown, 1);
     QTRY_COMPARE(m_windows->unloaded, QByteArrayList{"WriteForm"});
     QVERIFY(Prompt::shownTexts().isEmpty());
+}
+
+void TestWriteForm::toolbarRunsEditingCommands()
+{
+    open();
+    auto *body = find<QTextEdit>(u"rtfEd"_s);
+    body->setPlainText(u"太字にする"_s);
+    body->selectAll();
+    find<QAction>(u"Bold"_s)->trigger();
+    QCOMPARE(m_state->boldCount, qint16(1));
+    QVERIFY(body->document()->defaultFont().bold());
 }
 
 QTEST_MAIN(TestWriteForm)
