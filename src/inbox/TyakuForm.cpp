@@ -4,6 +4,7 @@
 #include "logic/InboxText.h"
 
 #include "addressbook/FriendForm.h"
+#include "editor/EditorCommands.h"
 #include "panel/MainForm.h"
 #include "reply/BackForm.h"
 #include "storage/AppState.h"
@@ -77,6 +78,8 @@ TyakuForm::TyakuForm(const AppContext &ctx, QWidget *parent)
     setObjectName(u"TyakuForm"_s);
     setWindowTitle(u"着信履歴"_s);
     buildControls();
+    attachEditorCommands(m_ctx.state, m_toolBar, m_body, this, EditorCommands::Host::Inbox)
+        ->setHeaderBlock([this] { return headerBlock(); });
     resize(px(12000), px(9000));
     applyLayout();
     const int listWidth = m_list->width();

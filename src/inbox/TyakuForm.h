@@ -35,7 +35,7 @@ public:
     void showReceived(const QString &subject, const QString &from, const QString &date,
                       const QString &body);
 
-    // The body and the toolbar, for the editing commands. Each toolbar action's
+    // The body and the toolbar of the editing commands. Each toolbar action's
     // objectName is its key ("New", "Open", "Save", "Print", "Cut", "Copy",
     // "Paste", "Bold", "Italic", "Underline").
     QTextEdit *rtfEd() const { return m_body; }

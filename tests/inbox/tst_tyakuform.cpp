@@ -6,6 +6,7 @@
 #include "storage/MailRecordFile.h"
 #include "winutil/Prompt.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QClipboard>
 #include <QDir>
@@ -17,6 +18,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextEdit>
+#include <QToolBar>
 
 #include <memory>
 
@@ -288,6 +290,18 @@ private slots:
         QVERIFY(back && back->isVisible());
         QCOMPARE(back->findChild<QLineEdit *>(u"SubjectText"_s)->text(), u"Re:  件名1"_s);
         QVERIFY(text("Text5").isEmpty());
+    }
+
+    void saveKeyWritesTheHeaderBlock()
+    {
+        store(1);
+        form()->fillAndShow();
+        const QString path = m_dir->filePath(u"saved.txt"_s);
+        Prompt::queueFileName(path);
+        form()->toolBar()->findChild<QAction *>(u"Save"_s)->trigger();
+        QFile saved(path);
+        QVERIFY(saved.open(QIODevice::ReadOnly));
+        QVERIFY(Cp932::decode(saved.readAll()).startsWith(u"Subject:  件名1\r\nFrom:  user1@example.jp\r\n"_s));
     }
 
     void hideAndShowButtons()
