@@ -29,7 +29,6 @@ public:
     ~ReceiveController() override;
 
     void start();
-    static bool isRunning();
 
 signals:
     // After the floating windows are shown again (and, with the auto-erasing

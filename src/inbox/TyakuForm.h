@@ -44,8 +44,6 @@ public:
     // The header block of the shown mail ("Subject:  …" CR LF … "Body:  " + body).
     QString headerBlock() const;
 
-    InboxListModel *listModel() const { return m_model; }
-
 protected:
     void closeEvent(QCloseEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;

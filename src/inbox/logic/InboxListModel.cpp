@@ -49,14 +49,6 @@ bool InboxListModel::load(const QString &dataPath, const QString &tempPath, Erro
     return ok;
 }
 
-void InboxListModel::clear()
-{
-    beginResetModel();
-    m_heads.clear();
-    m_rows = 0;
-    endResetModel();
-}
-
 int InboxListModel::rowCount(const QModelIndex &parent) const
 {
     return parent.isValid() ? 0 : m_rows;

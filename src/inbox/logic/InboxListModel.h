@@ -21,7 +21,6 @@ public:
 
     // Rereads every head of the file (a missing file is created empty).
     bool load(const QString &dataPath, const QString &tempPath, Error *err = nullptr);
-    void clear();
 
     int rowCount(const QModelIndex &parent = {}) const override;
     int columnCount(const QModelIndex &parent = {}) const override;

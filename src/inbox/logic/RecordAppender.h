@@ -18,7 +18,6 @@ public:
 
     // Finishes an interrupted compaction, then opens (or creates) the file.
     bool open(Error *err);
-    int count() const { return m_count; } // whole records, written ones included
     bool isFull() const { return m_count >= MailRecordFile::MaxRecords; }
     // Writes the record after the last one; false when full or failing.
     bool append(const MailRecord &record, Error *err);
