@@ -3,6 +3,7 @@
 #include "storage/AppState.h"
 #include "winutil/HeaderPainter.h"
 #include "winutil/Prompt.h"
+#include "winutil/Twips.h"
 #include "winutil/WindowUtil.h"
 #include "winutil/Windows.h"
 
@@ -15,7 +16,6 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QScreen>
 #include <QTreeWidget>
 
 using namespace Qt::StringLiterals;
@@ -24,18 +24,6 @@ namespace hollin {
 
 namespace {
 
-// Designed positions are in twips (1/1440 inch).
-int px(int twips)
-{
-    const QScreen *screen = QGuiApplication::primaryScreen();
-    const qreal dpi = screen ? screen->logicalDotsPerInch() : 96.0;
-    return qRound(twips * dpi / 1440.0);
-}
-
-QRect twipRect(int left, int top, int width, int height)
-{
-    return QRect(px(left), px(top), px(width), px(height));
-}
 
 // The list reports every mouse press (any button) after the view has moved its selection.
 class PressList : public QTreeWidget {
@@ -105,7 +93,7 @@ FriendForm::~FriendForm() = default;
 void FriendForm::buildControls()
 {
     setMouseTracking(true);
-    resize(px(7335), px(6495));
+    resize(twips::toPixels(7335), twips::toPixels(6495));
 
     auto label = [this](const QString &text, const QRect &r) {
         auto *l = new QLabel(text, this);
@@ -126,53 +114,53 @@ void FriendForm::buildControls()
         return b;
     };
 
-    label(u"メールアドレス"_s, twipRect(120, 120, 1455, 300));
-    m_address = lineEdit("Text4", twipRect(1620, 120, 4455, 300));
+    label(u"メールアドレス"_s, twips::rect(120, 120, 1455, 300));
+    m_address = lineEdit("Text4", twips::rect(1620, 120, 4455, 300));
     limitTyping(m_address, 60);
-    m_pasteAddress = button("Command1", u"貼付"_s, twipRect(6120, 120, 975, 300));
+    m_pasteAddress = button("Command1", u"貼付"_s, twips::rect(6120, 120, 975, 300));
 
-    label(u"名前（名称）"_s, twipRect(120, 480, 1455, 300));
-    m_name = lineEdit("Text2", twipRect(1620, 480, 4455, 300));
+    label(u"名前（名称）"_s, twips::rect(120, 480, 1455, 300));
+    m_name = lineEdit("Text2", twips::rect(1620, 480, 4455, 300));
     limitTyping(m_name, 30);
-    m_pasteName = button("Command5", u"貼付"_s, twipRect(6120, 480, 975, 300));
+    m_pasteName = button("Command5", u"貼付"_s, twips::rect(6120, 480, 975, 300));
 
-    label(u"名刺"_s, twipRect(120, 840, 1455, 300));
-    m_card = lineEdit("Text50", twipRect(1620, 840, 4455, 300));
-    m_cardButton = button("Command38", u"名刺挿入"_s, twipRect(6120, 840, 975, 300));
+    label(u"名刺"_s, twips::rect(120, 840, 1455, 300));
+    m_card = lineEdit("Text50", twips::rect(1620, 840, 4455, 300));
+    m_cardButton = button("Command38", u"名刺挿入"_s, twips::rect(6120, 840, 975, 300));
 
-    m_register = button("Command3", u"登録"_s, twipRect(120, 1200, 975, 300));
-    label(u"登録件数"_s, twipRect(1200, 1200, 1395, 300));
-    m_count = lineEdit("Text3", twipRect(2640, 1200, 615, 300));
+    m_register = button("Command3", u"登録"_s, twips::rect(120, 1200, 975, 300));
+    label(u"登録件数"_s, twips::rect(1200, 1200, 1395, 300));
+    m_count = lineEdit("Text3", twips::rect(2640, 1200, 615, 300));
     m_count->setReadOnly(true);
     m_count->setAttribute(Qt::WA_InputMethodEnabled, false);
     auto *note = label(u"名刺は新規作成で宛先を一発挿入した際の確認用として使用します。"_s,
-                       twipRect(3360, 1200, 3615, 540));
+                       twips::rect(3360, 1200, 3615, 540));
     note->setWordWrap(true);
-    m_delete = button("Command4", u"削除"_s, twipRect(120, 1500, 975, 300));
+    m_delete = button("Command4", u"削除"_s, twips::rect(120, 1500, 975, 300));
 
     auto *list = new PressList(this);
     list->pressed = [this] { selectEntry(); };
     m_list = list;
     m_list->setObjectName(u"MailListView"_s);
-    m_list->setGeometry(twipRect(0, 1920, 7335, 4095));
+    m_list->setGeometry(twips::rect(0, 1920, 7335, 4095));
     m_list->setRootIsDecorated(false);
     m_list->setSelectionMode(QAbstractItemView::SingleSelection);
     m_list->setAllColumnsShowFocus(true);
 
     m_help = new QPlainTextEdit(this);
     m_help->setObjectName(u"Text5"_s);
-    m_help->setGeometry(twipRect(1320, 3240, 5415, 2055));
+    m_help->setGeometry(twips::rect(1320, 3240, 5415, 2055));
     m_help->setReadOnly(true);
     m_help->hide();
 
     auto *strip = new QWidget(this);
-    strip->setGeometry(twipRect(0, 6000, 7335, 495));
+    strip->setGeometry(twips::rect(0, 6000, 7335, 495));
     m_status = new QLabel(strip);
     m_status->setObjectName(u"Label7"_s);
     m_status->setGeometry(0, 0, strip->width(), strip->height());
 
     // Outside the visible area: its click is the list refresh the other commands use.
-    m_refresh = button("Command2", QString(), twipRect(8640, 2400, 735, 255));
+    m_refresh = button("Command2", QString(), twips::rect(8640, 2400, 735, 255));
 
     connect(m_refresh, &QPushButton::clicked, this, &FriendForm::refreshList);
     connect(m_register, &QPushButton::clicked, this, &FriendForm::registerEntry);
@@ -191,9 +179,9 @@ void FriendForm::placeHelpBox()
         return;
     const QRect r = m_help->geometry();
     if (check->checkState() == Qt::Checked)
-        m_help->move(r.x(), px(3240));
+        m_help->move(r.x(), twips::toPixels(3240));
     else if (check->checkState() == Qt::Unchecked)
-        m_help->move(r.x(), px(-4000));
+        m_help->move(r.x(), twips::toPixels(-4000));
 }
 
 void FriendForm::showWithAddress(const QString &sender)

@@ -8,6 +8,7 @@
 #include "storage/AppState.h"
 #include "storage/TextUtil.h"
 #include "winutil/Prompt.h"
+#include "winutil/Twips.h"
 #include "winutil/Windows.h"
 
 #include <QAction>
@@ -87,9 +88,9 @@ WriteForm::WriteForm(const AppContext &ctx, QWidget *parent)
 
 WriteForm::~WriteForm() = default;
 
-int WriteForm::px(int twips) const
+int WriteForm::px(int twipsValue) const
 {
-    return qRound(twips * logicalDpiX() / 1440.0);
+    return twips::toPixels(twipsValue, logicalDpiX());
 }
 
 void WriteForm::place(QWidget *w, int left, int top, int width, int height)

@@ -4,6 +4,7 @@
 #include "storage/AppState.h"
 #include "storage/TextUtil.h"
 #include "winutil/Prompt.h"
+#include "winutil/Twips.h"
 #include "winutil/WindowUtil.h"
 #include "winutil/Windows.h"
 
@@ -13,7 +14,6 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QScreen>
 #include <QTextCursor>
 #include <QTextEdit>
 
@@ -22,17 +22,6 @@ using namespace Qt::StringLiterals;
 namespace hollin {
 
 namespace {
-
-int twipsToPixels(int twips)
-{
-    const qreal dpi = QApplication::primaryScreen() ? QApplication::primaryScreen()->logicalDotsPerInch() : 96.0;
-    return qRound(twips * dpi / 1440.0);
-}
-
-QRect twipsRect(int left, int top, int width, int height)
-{
-    return QRect(twipsToPixels(left), twipsToPixels(top), twipsToPixels(width), twipsToPixels(height));
-}
 
 QLabel *blueLabel(QWidget *parent, const char *name, const QString &text, const QRect &geometry)
 {
@@ -54,24 +43,24 @@ KaoForm::KaoForm(const AppContext &ctx, QWidget *parent)
 
     auto *command1 = new QPushButton(u"挿入（新規作成）"_s, this);
     command1->setObjectName(u"Command1"_s);
-    command1->setGeometry(twipsRect(0, 120, 1695, 375));
+    command1->setGeometry(twips::rect(0, 120, 1695, 375));
     auto *command2 = new QPushButton(u"挿入（返事を書く）"_s, this);
     command2->setObjectName(u"Command2"_s);
-    command2->setGeometry(twipsRect(1800, 120, 1815, 375));
+    command2->setGeometry(twips::rect(1800, 120, 1815, 375));
     auto *command3 = new QPushButton(u"編集（貼付）"_s, this);
     command3->setObjectName(u"Command3"_s);
-    command3->setGeometry(twipsRect(4200, 120, 1095, 375));
+    command3->setGeometry(twips::rect(4200, 120, 1095, 375));
 
     m_kao1 = new QPlainTextEdit(this);
     m_kao1->setObjectName(u"Kao1"_s);
     m_kao1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    m_kao1->setGeometry(twipsRect(0, 600, 5295, 4575));
+    m_kao1->setGeometry(twips::rect(0, 600, 5295, 4575));
 
-    blueLabel(this, "Label1", u"①挿入した範囲をマウスで選択（青色反転）"_s, twipsRect(0, 5280, 5295, 255));
-    blueLabel(this, "Label2", u"①挿入する場所を選択。「新規作成」または「返事を書く」"_s, twipsRect(0, 5520, 4575, 255));
+    blueLabel(this, "Label1", u"①挿入した範囲をマウスで選択（青色反転）"_s, twips::rect(0, 5280, 5295, 255));
+    blueLabel(this, "Label2", u"①挿入する場所を選択。「新規作成」または「返事を書く」"_s, twips::rect(0, 5520, 4575, 255));
     blueLabel(this, "Label3", u"※名前他を編集すると自動で保存されます。新データの追加は編集　　　（貼付）で行います。"_s,
-              twipsRect(0, 5880, 5295, 495));
-    setFixedSize(twipsToPixels(5400), twipsToPixels(6500));
+              twips::rect(0, 5880, 5295, 495));
+    setFixedSize(twips::toPixels(5400), twips::toPixels(6500));
 
     connect(command1, &QPushButton::clicked, this, &KaoForm::insertIntoNewMail);
     connect(command2, &QPushButton::clicked, this, &KaoForm::insertIntoReply);

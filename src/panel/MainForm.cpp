@@ -4,7 +4,7 @@
 #include "FloatingForm.h"
 #include "PanelPictures.h"
 #include "ProgramEnd.h"
-#include "Twips.h"
+#include "winutil/Twips.h"
 #include "settings/SetForm.h"
 #include "storage/AddressBookFile.h"
 #include "storage/AppState.h"

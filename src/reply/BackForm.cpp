@@ -6,6 +6,7 @@
 #include "storage/AppState.h"
 #include "storage/TextUtil.h"
 #include "winutil/Prompt.h"
+#include "winutil/Twips.h"
 #include "winutil/WindowUtil.h"
 #include "winutil/Windows.h"
 
@@ -18,7 +19,6 @@
 #include <QListWidget>
 #include <QMouseEvent>
 #include <QPushButton>
-#include <QScreen>
 #include <QStatusBar>
 #include <QTextEdit>
 
@@ -28,27 +28,6 @@ namespace hollin {
 
 namespace {
 
-qreal dpi()
-{
-    const QScreen *screen = QGuiApplication::primaryScreen();
-    return screen ? screen->logicalDotsPerInch() : 96.0;
-}
-
-// Designed positions are in twips (1/1440 inch).
-int px(qreal twips)
-{
-    return qRound(twips * dpi() / 1440.0);
-}
-
-qreal toTwips(int pixels)
-{
-    return pixels * 1440.0 / dpi();
-}
-
-QRect twipRect(int left, int top, int width, int height)
-{
-    return QRect(px(left), px(top), px(width), px(height));
-}
 
 const QColor heldListColour(206, 240, 244);
 
@@ -104,7 +83,7 @@ BackForm::BackForm(const AppContext &ctx, QWidget *parent)
 {
     setObjectName(u"BackForm"_s);
     setWindowTitle(u"返事を書く"_s);
-    resize(px(9870), px(7500));
+    resize(twips::toPixels(9870), twips::toPixels(7500));
 
     auto button = [this](const char *name, const QString &caption, const QRect &r) {
         auto *b = new QPushButton(caption, this);
@@ -123,31 +102,31 @@ BackForm::BackForm(const AppContext &ctx, QWidget *parent)
         l->setGeometry(r);
     };
 
-    d->send = button("Command2", u"    送信"_s, twipRect(0, 0, 1215, 375));
-    d->stop = button("Command3", u"     送信中止"_s, twipRect(1200, 0, 1215, 375));
-    d->paste = button("Command4", u"     本文に貼付"_s, twipRect(2400, 0, 1335, 375));
-    d->emoticons = button("Command8", u"　　絵・顔文字"_s, twipRect(3720, 0, 1335, 375));
+    d->send = button("Command2", u"    送信"_s, twips::rect(0, 0, 1215, 375));
+    d->stop = button("Command3", u"     送信中止"_s, twips::rect(1200, 0, 1215, 375));
+    d->paste = button("Command4", u"     本文に貼付"_s, twips::rect(2400, 0, 1335, 375));
+    d->emoticons = button("Command8", u"　　絵・顔文字"_s, twips::rect(3720, 0, 1335, 375));
 
-    label(u"宛先"_s, twipRect(120, 480, 900, 300));
-    d->to = lineEdit("ToText", twipRect(1080, 480, 5055, 300));
-    label(u"題名"_s, twipRect(120, 840, 900, 300));
-    d->subject = lineEdit("SubjectText", twipRect(1080, 840, 5055, 300));
-    label(u"添付File"_s, twipRect(120, 1200, 900, 300));
-    d->attach = lineEdit("AttachText", twipRect(1080, 1200, 2445, 300));
-    d->attachFirst = button("AttachCommand", u"添付"_s, twipRect(3720, 1200, 792, 300));
-    d->attachMore = button("Command9", u"追加"_s, twipRect(4440, 1200, 855, 300));
+    label(u"宛先"_s, twips::rect(120, 480, 900, 300));
+    d->to = lineEdit("ToText", twips::rect(1080, 480, 5055, 300));
+    label(u"題名"_s, twips::rect(120, 840, 900, 300));
+    d->subject = lineEdit("SubjectText", twips::rect(1080, 840, 5055, 300));
+    label(u"添付File"_s, twips::rect(120, 1200, 900, 300));
+    d->attach = lineEdit("AttachText", twips::rect(1080, 1200, 2445, 300));
+    d->attachFirst = button("AttachCommand", u"添付"_s, twips::rect(3720, 1200, 792, 300));
+    d->attachMore = button("Command9", u"追加"_s, twips::rect(4440, 1200, 855, 300));
     d->attachMore->setEnabled(false);
-    d->attachClear = button("Command10", u"取り消し"_s, twipRect(5280, 1200, 855, 300));
+    d->attachClear = button("Command10", u"取り消し"_s, twips::rect(5280, 1200, 855, 300));
 
-    d->drafts = button("Command17", u"下書き"_s, twipRect(6240, 480, 1560, 375));
+    d->drafts = button("Command17", u"下書き"_s, twips::rect(6240, 480, 1560, 375));
     d->panel = new QFrame(this);
     d->panel->setObjectName(u"Picture7"_s);
     d->panel->setFrameShape(QFrame::Panel);
-    d->panel->setGeometry(twipRect(6240, 840, 1575, 1335));
+    d->panel->setGeometry(twips::rect(6240, 840, 1575, 1335));
     auto panelButton = [this](const char *name, const QString &caption, int top) {
         auto *b = new QPushButton(caption, d->panel);
         b->setObjectName(QString::fromLatin1(name));
-        b->setGeometry(twipRect(60, top, 1455, 375));
+        b->setGeometry(twips::rect(60, top, 1455, 375));
         return b;
     };
     d->hold = panelButton("Command13", u"保存"_s, 60);
@@ -156,22 +135,22 @@ BackForm::BackForm(const AppContext &ctx, QWidget *parent)
 
     d->body = new QTextEdit(this);
     d->body->setObjectName(u"BodyText"_s);
-    d->body->setGeometry(twipRect(0, 1560, 7875, 4815));
+    d->body->setGeometry(twips::rect(0, 1560, 7875, 4815));
     d->body->setAcceptRichText(false);
 
     // Drawn after the body so that it lies over it when shown.
     d->attachNames = new QListWidget(this);
     d->attachNames->setObjectName(u"List2"_s);
-    d->attachNames->setGeometry(twipRect(1080, 1200, 2415, 1860));
+    d->attachNames->setGeometry(twips::rect(1080, 1200, 2415, 1860));
 
     d->heldList = new QListWidget(this);
     d->heldList->setObjectName(u"List1"_s);
-    d->heldList->setGeometry(twipRect(7920, 0, 1935, 6180));
+    d->heldList->setGeometry(twips::rect(7920, 0, 1935, 6180));
     d->heldList->viewport()->installEventFilter(this);
 
-    d->heldCount = lineEdit("Text1", twipRect(3480, 6840, 615, 300));
+    d->heldCount = lineEdit("Text1", twips::rect(3480, 6840, 615, 300));
     d->heldCount->setReadOnly(true);
-    d->picked = lineEdit("Text2", twipRect(4320, 6840, 735, 300));
+    d->picked = lineEdit("Text2", twips::rect(4320, 6840, 735, 300));
     d->picked->setReadOnly(true);
 
     d->statusBar = new QStatusBar(this);
@@ -229,20 +208,20 @@ void BackForm::insertIntoBody(const QString &text)
 void BackForm::resizeEvent(QResizeEvent *event)
 {
     QWidget::resizeEvent(event);
-    const qreal w = toTwips(width());
-    const qreal h = toTwips(height());
+    const qreal w = twips::fromPixelsExact(width());
+    const qreal h = twips::fromPixelsExact(height());
 
-    const int bodyWidth = px(w * 0.78);
+    const int bodyWidth = twips::toPixels(w * 0.78);
     d->body->resize(bodyWidth, d->body->height());
-    d->to->resize(px(w * 0.5), d->to->height());
-    d->subject->resize(px(w * 0.5), d->subject->height());
+    d->to->resize(twips::toPixels(w * 0.5), d->to->height());
+    d->subject->resize(twips::toPixels(w * 0.5), d->subject->height());
     const qreal a = w * 0.35;
-    d->attach->resize(px(a), d->attach->height());
-    d->attachFirst->move(px(a + 1280), d->attachFirst->y());
-    d->attachMore->move(px(a + 2060), d->attachMore->y());
-    d->attachClear->move(px(a + 2940), d->attachClear->y());
-    d->body->resize(d->body->width(), px(h * 0.7));
-    d->heldList->move(bodyWidth + px(50), d->heldList->y());
+    d->attach->resize(twips::toPixels(a), d->attach->height());
+    d->attachFirst->move(twips::toPixels(a + 1280), d->attachFirst->y());
+    d->attachMore->move(twips::toPixels(a + 2060), d->attachMore->y());
+    d->attachClear->move(twips::toPixels(a + 2940), d->attachClear->y());
+    d->body->resize(d->body->width(), twips::toPixels(h * 0.7));
+    d->heldList->move(bodyWidth + twips::toPixels(50), d->heldList->y());
 
     const int barHeight = d->statusBar->sizeHint().height();
     d->statusBar->setGeometry(0, height() - barHeight, width(), barHeight);

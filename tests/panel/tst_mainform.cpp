@@ -2,7 +2,7 @@
 #include "panel/FloatingForm.h"
 #include "panel/MainForm.h"
 #include "panel/ProgramEnd.h"
-#include "panel/Twips.h"
+#include "winutil/Twips.h"
 #include "storage/AppState.h"
 #include "storage/MailRecordFile.h"
 #include "storage/ProfileFile.h"
