@@ -16,6 +16,7 @@ using namespace Qt::StringLiterals;
     X(sendCommand)             \
     X(receiveCommand)          \
     X(exportMboxCommand)       \
+    X(importCommand)           \
     X(decodeCommand)
 
 namespace hollin {

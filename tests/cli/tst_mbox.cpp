@@ -3,6 +3,7 @@
 #include "transport/MailDecoder.h"
 #include "transport/Mbox.h"
 
+#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -111,6 +112,74 @@ for key in box.keys():
         // mboxrd quotes a body line starting "From "; Python's mbox reader leaves the ">" in place
         QCOMPARE(lines[0], u"打ち合わせ|佐藤 花子 <hanako@example.jp>|>From the start\\n来週の水曜日です。"_s);
         QCOMPARE(lines[1], u"ⅠとⅡ|ichiro@example.jp|資料①"_s);
+    }
+
+    void hollinImportsWhatPythonWrites()
+    {
+        DataRoot root(m_dir.path());
+        QVERIFY(root.ensureTree());
+        const QString mbox = m_dir.filePath(u"python.mbox"_s);
+        const QString eml = m_dir.filePath(u"single.eml"_s);
+        const Run python = runPython(uR"(
+import mailbox, sys
+from email.message import EmailMessage
+box = mailbox.mbox(sys.argv[1])
+first = EmailMessage()
+first['Subject'] = '会議の議事録'
+first['From'] = '鈴木 一郎 <ichiro@example.jp>'
+first['Date'] = 'Mon, 07 Dec 2026 09:00:00 +0900'
+first.set_content('議事録を送ります。\nFrom the meeting\n')
+first.add_attachment('メモ①'.encode('utf-8'), maintype='text', subtype='plain', filename='メモ.txt')
+box.add(first)
+second = EmailMessage()
+second['Subject'] = 'ＩＳＯの件'
+second['From'] = 'hanako@example.jp'
+second.set_content('こんにちは', charset='iso-2022-jp')
+box.add(second)
+box.flush()
+third = EmailMessage()
+third['Subject'] = '単独のメール'
+third['From'] = 'ken@example.jp'
+third.set_content('本文')
+open(sys.argv[2], 'wb').write(bytes(third))
+)"_s, {mbox, eml});
+        QVERIFY2(python.exitCode == 0, qPrintable(python.err));
+
+        MailRecordFile file(root.receivedMailFile(), root.receivedMailTemp());
+        const int before = file.count();
+        const Run imported = runCli({u"import"_s, mbox, eml});
+        QVERIFY2(imported.exitCode == 0, qPrintable(imported.err));
+        QCOMPARE(file.count(), before + 3);
+        MailRecord record;
+        QVERIFY(file.read(before + 1, &record));
+        QCOMPARE(record.subject.trimmed(), u"会議の議事録"_s);
+        QCOMPARE(record.address.trimmed(), u"鈴木 一郎 <ichiro@example.jp>"_s);
+        QVERIFY2(record.body.contains(u"議事録を送ります。\r\nFrom the meeting"_s), qPrintable(record.body));
+        QVERIFY(record.body.trimmed().endsWith(u"♪♪♪"_s)); // the attachment line
+        QFile attachment(QDir(root.attachmentFolder()).filePath(u"メモ.txt"_s));
+        QVERIFY(attachment.open(QIODevice::ReadOnly));
+        QCOMPARE(attachment.readAll(), u"メモ①"_s.toUtf8());
+        QVERIFY(file.read(before + 2, &record));
+        QCOMPARE(record.subject.trimmed(), u"ＩＳＯの件"_s);
+        QVERIFY(file.read(before + 3, &record));
+        QCOMPARE(record.subject.trimmed(), u"単独のメール"_s);
+    }
+
+    void importOfAMissingFileChangesNothing()
+    {
+        DataRoot root(m_dir.path());
+        QVERIFY(root.ensureTree());
+        MailRecordFile file(root.receivedMailFile(), root.receivedMailTemp());
+        const int before = file.count();
+        const QString eml = m_dir.filePath(u"ok.eml"_s);
+        QFile ok(eml);
+        QVERIFY(ok.open(QIODevice::WriteOnly));
+        ok.write("Subject: ok\r\n\r\nbody\r\n");
+        ok.close();
+        const Run imported = runCli({u"import"_s, eml, m_dir.filePath(u"missing.mbox"_s)});
+        QCOMPARE(imported.exitCode, 1);
+        QVERIFY(imported.err.contains(u"ファイルを読めません"_s));
+        QCOMPARE(file.count(), before);
     }
 };
 

@@ -1,4 +1,5 @@
 #include "inbox/logic/ReceiveSession.h"
+#include "inbox/logic/ReceivedRecord.h"
 #include "storage/Cp932.h"
 #include "storage/DataRoot.h"
 #include "storage/MailRecordFile.h"
@@ -194,9 +195,9 @@ void TestReceiveSession::attachmentLineOnlyForWrittenFiles()
     QCOMPARE(session.run().stored, 2);
     const QList<MailRecord> stored = records();
     QCOMPARE(stored.size(), 2);
-    QVERIFY2(stored[0].body.endsWith(u"\r\n"_s + ReceiveSession::attachmentLine()), qPrintable(stored[0].body));
+    QVERIFY2(stored[0].body.endsWith(u"\r\n"_s + ReceivedRecord::attachmentLine()), qPrintable(stored[0].body));
     QVERIFY(stored[0].body.startsWith(u"See the file."_s));
-    QVERIFY(!stored[1].body.contains(ReceiveSession::attachmentLine()));
+    QVERIFY(!stored[1].body.contains(ReceivedRecord::attachmentLine()));
     QFile file(m_root.attachmentFolder() + u"/data.bin"_s);
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(), QByteArray("\x00\x01\x02\x03\x04\x05", 6));
@@ -292,7 +293,7 @@ void TestReceiveSession::bodyTooLongIsStoredCutAndSavedWhole()
     QCOMPARE(QString::fromUtf8(whole.readAll()), body + u"\r\n"_s);
 
     const QString stored = records().at(0).body;
-    QVERIFY2(stored.endsWith(u"\r\n"_s + ReceiveSession::fullTextLine(saved.first())), qPrintable(stored));
+    QVERIFY2(stored.endsWith(u"\r\n"_s + ReceivedRecord::fullTextLine(saved.first())), qPrintable(stored));
     QVERIFY(Cp932::encode(stored).size() <= MailRecordFile::BodyWidth);
     QVERIFY(body.startsWith(stored.left(10)) || stored.startsWith(u"絵文字"_s));
     QCOMPARE(m_servers->mailboxMessages().size(), 0);

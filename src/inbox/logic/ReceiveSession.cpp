@@ -1,6 +1,6 @@
 #include "ReceiveSession.h"
 
-#include "storage/Cp932.h"
+#include "ReceivedRecord.h"
 #include "RecordAppender.h"
 
 #include "storage/MailRecordFile.h"
@@ -8,9 +8,7 @@
 #include "storage/TextUtil.h"
 #include "transport/MailLib.h"
 
-#include <QDateTime>
 #include <QDir>
-#include <QFile>
 
 using namespace Qt::StringLiterals;
 
@@ -27,16 +25,6 @@ ReceiveSession::ReceiveSession(const ReceiveSettings &settings, QObject *parent)
 }
 
 ReceiveSession::~ReceiveSession() = default;
-
-QString ReceiveSession::attachmentLine()
-{
-    return u"♪♪♪　添付ファイルがありましので、添付フォルダに展開しました。♪♪♪"_s;
-}
-
-QString ReceiveSession::fullTextLine(const QString &fileName)
-{
-    return u"※本文をそのまま保存できなかったため、全文を添付フォルダの「%1」に保存しました。"_s.arg(fileName);
-}
 
 ReceiveResult ReceiveSession::run()
 {
@@ -161,59 +149,12 @@ bool ReceiveSession::receiveOne(MailLib &lib, int handle, int n, RecordAppender 
         emit notice(u"分割されたメールが全て揃っていません"_s);
 
     MailRecord record;
-    record.subject = trimSpaces(cutAtNul(subject));
-    record.date = trimSpaces(cutAtNul(date));
-    record.address = trimSpaces(cutAtNul(from));
-    const QString text = trimSpaces(cutAtNul(body));
-    const QString tail = extracted == 1 ? u"\r\n"_s + attachmentLine() : QString();
-    record.body = trimSpaces(text + tail);
-
-    bool replaced = false, cut = false;
-    Cp932::encodeField(record.body, MailRecordFile::BodyWidth, &replaced, &cut);
-    if (replaced || cut) {
-        // The record cannot hold this body: keep the whole text beside the
-        // attachments and store as much as fits, ending with where the rest is.
-        const QString fileName = saveFullBody(record.body, err);
-        if (fileName.isEmpty())
-            return false;
-        const QString ending = tail + u"\r\n"_s + fullTextLine(fileName);
-        const int room = MailRecordFile::BodyWidth - int(Cp932::encode(ending).size());
-        const QString head = trimSpaces(Cp932::decode(Cp932::encodeField(text, room)));
-        record.body = head + ending;
-    }
-
+    if (!ReceivedRecord::build({subject, date, from, body, extracted}, m_settings.attachmentFolder, &record, err))
+        return false;
     if (!store.append(record, err))
         return false;
     emit messageReceived(record.subject, record.address, record.date, record.body);
     return true;
-}
-
-QString ReceiveSession::saveFullBody(const QString &body, Error *err)
-{
-    const QDir folder(m_settings.attachmentFolder);
-    const QString stem = u"本文_"_s + QDateTime::currentDateTime().toString(u"yyyyMMdd-HHmmss"_s);
-    const QByteArray bytes = body.toUtf8();
-    for (int i = 1; i < 1000; ++i) {
-        const QString name = i == 1 ? stem + u".txt"_s : u"%1_%2.txt"_s.arg(stem).arg(i);
-        QFile file(folder.filePath(name));
-        if (file.exists())
-            continue;
-        if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
-            if (file.exists())
-                continue;
-            fail(err, u"長い本文を添付フォルダに保存できませんでした。"_s, file.fileName() + u": "_s + file.errorString());
-            return {};
-        }
-        if (file.write(bytes) != bytes.size() || !file.flush()) {
-            fail(err, u"長い本文を添付フォルダに保存できませんでした。"_s, file.fileName() + u": "_s + file.errorString());
-            file.close();
-            file.remove();
-            return {};
-        }
-        return name;
-    }
-    fail(err, u"長い本文を添付フォルダに保存できませんでした。"_s, stem);
-    return {};
 }
 
 } // namespace hollin

@@ -55,11 +55,6 @@ public:
     void cancel() { m_cancelled = true; }
     bool isCancelled() const { return m_cancelled; }
 
-    // The record texts of a received mail as the inbox boxes hold them: cut at
-    // NUL, trimmed, the attachment line appended when files were extracted.
-    static QString attachmentLine();
-    // The line ending a stored body whose full text went to fileName.
-    static QString fullTextLine(const QString &fileName);
 
 signals:
     // The account read from the account file (before it is checked).
@@ -74,7 +69,6 @@ signals:
 
 private:
     bool receiveOne(MailLib &lib, int handle, int n, RecordAppender &store, Error *err);
-    QString saveFullBody(const QString &body, Error *err);
 
     ReceiveSettings m_settings;
     std::atomic_bool m_cancelled = false;

@@ -1,0 +1,78 @@
+#include "ReceivedRecord.h"
+
+#include "storage/Cp932.h"
+#include "storage/TextUtil.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+
+using namespace Qt::StringLiterals;
+
+namespace hollin {
+
+QString ReceivedRecord::attachmentLine()
+{
+    return u"♪♪♪　添付ファイルがありましので、添付フォルダに展開しました。♪♪♪"_s;
+}
+
+QString ReceivedRecord::fullTextLine(const QString &fileName)
+{
+    return u"※本文をそのまま保存できなかったため、全文を添付フォルダの「%1」に保存しました。"_s.arg(fileName);
+}
+
+bool ReceivedRecord::build(const ReceivedMail &mail, const QString &attachmentFolder, MailRecord *record,
+                           Error *err)
+{
+    record->subject = trimSpaces(cutAtNul(mail.subject));
+    record->date = trimSpaces(cutAtNul(mail.date));
+    record->address = trimSpaces(cutAtNul(mail.from));
+    const QString text = trimSpaces(cutAtNul(mail.body));
+    const QString tail = mail.extracted == 1 ? u"\r\n"_s + attachmentLine() : QString();
+    record->body = trimSpaces(text + tail);
+
+    bool replaced = false, cut = false;
+    Cp932::encodeField(record->body, MailRecordFile::BodyWidth, &replaced, &cut);
+    if (replaced || cut) {
+        // The record cannot hold this body: keep the whole text beside the
+        // attachments and store as much as fits, ending with where the rest is.
+        const QString fileName = saveFullBody(record->body, attachmentFolder, err);
+        if (fileName.isEmpty())
+            return false;
+        const QString ending = tail + u"\r\n"_s + fullTextLine(fileName);
+        const int room = MailRecordFile::BodyWidth - int(Cp932::encode(ending).size());
+        const QString head = trimSpaces(Cp932::decode(Cp932::encodeField(text, room)));
+        record->body = head + ending;
+    }
+    return true;
+}
+
+QString ReceivedRecord::saveFullBody(const QString &body, const QString &attachmentFolder, Error *err)
+{
+    const QDir folder(attachmentFolder);
+    const QString stem = u"本文_"_s + QDateTime::currentDateTime().toString(u"yyyyMMdd-HHmmss"_s);
+    const QByteArray bytes = body.toUtf8();
+    for (int i = 1; i < 1000; ++i) {
+        const QString name = i == 1 ? stem + u".txt"_s : u"%1_%2.txt"_s.arg(stem).arg(i);
+        QFile file(folder.filePath(name));
+        if (file.exists())
+            continue;
+        if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+            if (file.exists())
+                continue;
+            fail(err, u"長い本文を添付フォルダに保存できませんでした。"_s, file.fileName() + u": "_s + file.errorString());
+            return {};
+        }
+        if (file.write(bytes) != bytes.size() || !file.flush()) {
+            fail(err, u"長い本文を添付フォルダに保存できませんでした。"_s, file.fileName() + u": "_s + file.errorString());
+            file.close();
+            file.remove();
+            return {};
+        }
+        return name;
+    }
+    fail(err, u"長い本文を添付フォルダに保存できませんでした。"_s, stem);
+    return {};
+}
+
+} // namespace hollin

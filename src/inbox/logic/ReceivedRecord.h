@@ -1,0 +1,37 @@
+#pragma once
+
+#include "storage/Error.h"
+#include "storage/MailRecordFile.h"
+
+#include <QString>
+
+namespace hollin {
+
+// The decoded texts of one received mail and what became of its attachments.
+struct ReceivedMail {
+    QString subject;
+    QString date;
+    QString from;
+    QString body;
+    int extracted = 0; // the extraction result: 1 = files written
+};
+
+// The record a received mail is stored as: every text cut at NUL and trimmed,
+// the attachment line appended when files were extracted. A body the record
+// cannot hold whole (too long, or characters without a CP932 form) is saved
+// whole as UTF-8 text in the attachment folder; the stored body is cut and
+// ends with a line naming that file. Used by receiving and by importing.
+class ReceivedRecord {
+public:
+    static bool build(const ReceivedMail &mail, const QString &attachmentFolder, MailRecord *record,
+                      Error *err);
+
+    static QString attachmentLine();
+    // The line ending a stored body whose full text went to fileName.
+    static QString fullTextLine(const QString &fileName);
+
+private:
+    static QString saveFullBody(const QString &body, const QString &attachmentFolder, Error *err);
+};
+
+} // namespace hollin
