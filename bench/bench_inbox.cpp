@@ -1,6 +1,7 @@
 // Opening the inbox at the file's limit: the list model over 32767 records
 // (about 1.06 GB) against a raw read of their 280-byte heads. The model keeps
 // the heads only, so its memory is 280 bytes a row.
+#include "BenchSupport.h"
 #include "inbox/logic/InboxListModel.h"
 #include "storage/MailRecordFile.h"
 
@@ -15,55 +16,17 @@
 
 using namespace Qt::StringLiterals;
 using namespace hollin;
+using namespace hollin::bench;
 
 namespace {
 
 constexpr int Rounds = 3;
 
-void progress(const QString &text)
+MailRecord sampleRecord(int n)
 {
-    std::fprintf(stderr, "%s\n", text.toUtf8().constData());
-}
-
-void row(const QString &what, double hollin, double reference, const QString &unit, double goal)
-{
-    const double ratio = reference > 0 ? hollin / reference : 0;
-    std::printf("| %s | %.3f %s | %.3f %s | %.2f | ≤ %.1f%s |\n", what.toUtf8().constData(), hollin,
-                unit.toUtf8().constData(), reference, unit.toUtf8().constData(), ratio, goal,
-                ratio <= goal ? "" : " MISSED");
-}
-
-bool buildFile(const QString &path, int records)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        return false;
-    const QString body = QString(u"受信したメールの本文です。\r\n"_s).repeated(400);
-    for (int i = 1; i <= records; ++i) {
-        const MailRecord record{u"【受信】第%1号 ご案内"_s.arg(i), u"Mon, 7 Dec 2026 09:00:00 +0900"_s,
-                                u"差出人 %1 <from%1@example.jp>"_s.arg(i % 101), body};
-        if (file.write(MailRecordFile::encode(record)) != MailRecordFile::RecordSize)
-            return false;
-    }
-    return file.flush();
-}
-
-double rawHeadSeconds(const QString &path, int records)
-{
-    QElapsedTimer timer;
-    timer.start();
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY);
-    QByteArray heads(qsizetype(records) * MailRecordFile::HeadSize, Qt::Uninitialized);
-    long sum = 0;
-    for (int n = 0; n < records; ++n) {
-        char *head = heads.data() + qsizetype(n) * MailRecordFile::HeadSize;
-        if (::pread(fd, head, MailRecordFile::HeadSize, qint64(n) * MailRecordFile::RecordSize)
-            == MailRecordFile::HeadSize)
-            sum += head[0];
-    }
-    ::close(fd);
-    const double seconds = timer.nsecsElapsed() / 1e9;
-    return sum == -1 ? 0 : seconds;
+    static const QString body = QString(u"受信したメールの本文です。\r\n"_s).repeated(400);
+    return {u"【受信】第%1号 ご案内"_s.arg(n), u"Mon, 7 Dec 2026 09:00:00 +0900"_s,
+            u"差出人 %1 <from%1@example.jp>"_s.arg(n % 101), body};
 }
 
 // Resident memory now, in kB.
@@ -91,7 +54,7 @@ int main()
     const QString data = dir.filePath(u"hlmdata2.data"_s);
     const QString temp = dir.filePath(u"HLMDATA2.TMP"_s);
     progress(u"building %1 records in %2 …"_s.arg(MailRecordFile::MaxRecords).arg(data));
-    if (!buildFile(data, MailRecordFile::MaxRecords)) {
+    if (!writeRecordFile(data, MailRecordFile::MaxRecords, sampleRecord)) {
         progress(u"cannot write %1"_s.arg(data));
         return 1;
     }

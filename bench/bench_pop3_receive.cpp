@@ -3,6 +3,7 @@
 // fetchmail (into a BSMTP file) and mpop (into a Maildir) doing the same in
 // the same run; the ratio is taken against the faster of the two. Needs root,
 // dovecot, fetchmail and mpop (tools/install-deps.sh).
+#include "BenchSupport.h"
 #include "transport/MailLib.h"
 
 #include "TestMailServers.h"
@@ -19,44 +20,12 @@
 
 using namespace Qt::StringLiterals;
 using namespace hollin;
+using namespace hollin::bench;
 
 namespace {
 
 constexpr int Messages = 1000;
 constexpr int Rounds = 3;
-
-void progress(const QString &text)
-{
-    std::fprintf(stderr, "%s\n", text.toUtf8().constData());
-}
-
-// About 10 KB: an ISO-2022-JP text part and a small attachment.
-QByteArray message(int n)
-{
-    QByteArray text;
-    for (int i = 0; i < 60; ++i)
-        text += "\x1b$B$3$l$O<u?.$NB.$5$r7W$k$?$a$N%a!<%k$G$9!#\x1b(B line " + QByteArray::number(i) + "\r\n";
-    const QByteArray file = QByteArray(3000, char('A' + n % 26)).toBase64();
-    QByteArray wrapped;
-    for (qsizetype i = 0; i < file.size(); i += 76)
-        wrapped += file.mid(i, 76) + "\r\n";
-    return "From: =?ISO-2022-JP?B?GyRCOzNFRBsoQg==?= <yamada@example.jp>\r\nTo: alice@example.jp\r\n"
-           "Subject: =?ISO-2022-JP?B?GyRCMnE1RBsoQg==?= " + QByteArray::number(n)
-           + "\r\nDate: Mon, 7 Dec 2026 09:00:00 +0900\r\nMIME-Version: 1.0\r\n"
-             "Content-Type: multipart/mixed; boundary=\"BB\"\r\n\r\n"
-             "--BB\r\nContent-Type: text/plain; charset=ISO-2022-JP\r\nContent-Transfer-Encoding: 7bit\r\n\r\n"
-           + text + "--BB\r\nContent-Type: application/octet-stream\r\n"
-                    "Content-Disposition: attachment; filename=\"file" + QByteArray::number(n) + ".bin\"\r\n"
-                    "Content-Transfer-Encoding: base64\r\n\r\n" + wrapped + "--BB--\r\n";
-}
-
-bool fill(TestMailServers &servers)
-{
-    for (int n = 1; n <= Messages; ++n)
-        if (!servers.deliver(message(n)))
-            return false;
-    return true;
-}
 
 bool writePrivate(const QString &path, const QString &text)
 {
@@ -167,7 +136,7 @@ int main(int argc, char *argv[])
         progress(u"round %1 of %2 (%3 messages each) …"_s.arg(round + 1).arg(Rounds).arg(Messages));
         for (int i = 0; i < 3; ++i) {
             bool ok = false;
-            if (!fill(servers))
+            if (!fillMailbox(servers, Messages))
                 return 1;
             switch ((round + i) % 3) {
             case 0:

@@ -2,6 +2,7 @@
 // session of "hollin-cli receive" (fetch, attachment extraction, record store,
 // delete) against fetchmail fetching and deleting the same into a BSMTP file,
 // in the same run. Needs root, dovecot and fetchmail (tools/install-deps.sh).
+#include "BenchSupport.h"
 #include "inbox/logic/ReceiveSession.h"
 #include "storage/DataRoot.h"
 #include "storage/MailRecordFile.h"
@@ -20,49 +21,12 @@
 
 using namespace Qt::StringLiterals;
 using namespace hollin;
+using namespace hollin::bench;
 
 namespace {
 
 constexpr int Messages = 1000;
 constexpr int Rounds = 3;
-
-void progress(const QString &text)
-{
-    std::fprintf(stderr, "%s\n", text.toUtf8().constData());
-}
-
-void row(const QString &what, double hollin, double reference, const QString &unit, double goal)
-{
-    const double ratio = reference > 0 ? hollin / reference : 0;
-    std::printf("| %s | %.3f %s | %.3f %s | %.2f | ≤ %.1f%s |\n", what.toUtf8().constData(), hollin,
-                unit.toUtf8().constData(), reference, unit.toUtf8().constData(), ratio, goal,
-                ratio <= goal ? "" : " MISSED");
-}
-
-// About 10 KB: a Japanese text part and a small attachment.
-QByteArray message(int n)
-{
-    const QByteArray text = QString(u"本日は晴天なり。受信の速さを測るためのメールです。\r\n"_s).repeated(100).toUtf8();
-    const QByteArray file = QByteArray(1500, char('A' + n % 26)).toBase64();
-    QByteArray wrapped;
-    for (qsizetype i = 0; i < file.size(); i += 76)
-        wrapped += file.mid(i, 76) + "\r\n";
-    return "From: Sender <sender@example.jp>\r\nTo: alice@example.jp\r\nSubject: bench " + QByteArray::number(n)
-           + "\r\nDate: Mon, 7 Dec 2026 09:00:00 +0900\r\nMIME-Version: 1.0\r\n"
-             "Content-Type: multipart/mixed; boundary=\"BB\"\r\n\r\n"
-             "--BB\r\nContent-Type: text/plain; charset=UTF-8\r\nContent-Transfer-Encoding: 8bit\r\n\r\n"
-           + text + "--BB\r\nContent-Type: application/octet-stream\r\n"
-                    "Content-Disposition: attachment; filename=\"file" + QByteArray::number(n) + ".bin\"\r\n"
-                    "Content-Transfer-Encoding: base64\r\n\r\n" + wrapped + "--BB--\r\n";
-}
-
-bool fill(TestMailServers &servers)
-{
-    for (int n = 1; n <= Messages; ++n)
-        if (!servers.deliver(message(n)))
-            return false;
-    return true;
-}
 
 double hollinSeconds(TestMailServers &servers, const QString &folder, int *stored)
 {
@@ -125,13 +89,13 @@ int main(int argc, char *argv[])
     for (int round = 0; round < Rounds; ++round) {
         QTemporaryDir dir;
         progress(u"round %1: filling %2 messages …"_s.arg(round + 1).arg(Messages));
-        if (!fill(servers))
+        if (!fillMailbox(servers, Messages))
             return 1;
         bool ok = false;
         reference = std::min(reference, fetchmailSeconds(servers, dir.path(), &ok));
         if (!ok)
             return 1;
-        if (!fill(servers))
+        if (!fillMailbox(servers, Messages))
             return 1;
         int stored = 0;
         hollin = std::min(hollin, hollinSeconds(servers, dir.filePath(u"hollin"_s), &stored));

@@ -2,6 +2,7 @@
 //   list:   subject, sender and date of every record, as the inbox list takes
 //           them, against a raw read of the 280-byte heads (the physical floor);
 //   delete: one record in the middle, against cp of the same file.
+#include "BenchSupport.h"
 #include "storage/MailRecordFile.h"
 #include "storage/TextUtil.h"
 
@@ -17,38 +18,18 @@
 
 using namespace Qt::StringLiterals;
 using namespace hollin;
+using namespace hollin::bench;
 
 namespace {
 
 constexpr int Rounds = 3;
 
-void progress(const QString &text)
+MailRecord sampleRecord(int n)
 {
-    std::fprintf(stderr, "%s\n", text.toUtf8().constData());
-}
-
-void row(const QString &what, double hollin, double reference, const QString &unit, double goal)
-{
-    const double ratio = reference > 0 ? hollin / reference : 0;
-    std::printf("| %s | %.3f %s | %.3f %s | %.2f | ≤ %.1f%s |\n", what.toUtf8().constData(), hollin,
-                unit.toUtf8().constData(), reference, unit.toUtf8().constData(), ratio, goal,
-                ratio <= goal ? "" : " MISSED");
-}
-
-bool buildFile(const QString &path, int records)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        return false;
-    const QString body = QString(u"本日は晴天なり。メールの本文です。\r\n"_s).repeated(300);
-    for (int i = 1; i <= records; ++i) {
-        const MailRecord record{u"【お知らせ】第%1回 打ち合わせの件"_s.arg(i),
-                                u"Mon, 7 Dec 2026 10:%1:00 +0900"_s.arg(i % 60, 2, 10, QChar(u'0')),
-                                u"山田 太郎 <taro%1@example.jp>"_s.arg(i % 97), body};
-        if (file.write(MailRecordFile::encode(record)) != MailRecordFile::RecordSize)
-            return false;
-    }
-    return file.flush();
+    static const QString body = QString(u"本日は晴天なり。メールの本文です。\r\n"_s).repeated(300);
+    return {u"【お知らせ】第%1回 打ち合わせの件"_s.arg(n),
+            u"Mon, 7 Dec 2026 10:%1:00 +0900"_s.arg(n % 60, 2, 10, QChar(u'0')),
+            u"山田 太郎 <taro%1@example.jp>"_s.arg(n % 97), body};
 }
 
 struct ListRow {
@@ -66,23 +47,6 @@ double listSeconds(const MailRecordFile &file, qsizetype *rows)
     });
     *rows = list.size();
     return timer.nsecsElapsed() / 1e9;
-}
-
-double rawHeadSeconds(const QString &path, int records)
-{
-    QElapsedTimer timer;
-    timer.start();
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY);
-    ::posix_fadvise(fd, 0, 0, POSIX_FADV_RANDOM);
-    char head[MailRecordFile::HeadSize];
-    long sum = 0;
-    for (int n = 0; n < records; ++n) {
-        if (::pread(fd, head, sizeof head, qint64(n) * MailRecordFile::RecordSize) == sizeof head)
-            sum += head[0];
-    }
-    ::close(fd);
-    const double seconds = timer.nsecsElapsed() / 1e9;
-    return sum == -1 ? 0 : seconds; // keeps the reads from being optimised away
 }
 
 double cpSeconds(const QString &from, const QString &to)
@@ -107,7 +71,7 @@ int main()
     }
     const QString data = dir.filePath(u"hlmdata2.data"_s);
     progress(u"building %1 records in %2 …"_s.arg(MailRecordFile::MaxRecords).arg(data));
-    if (!buildFile(data, MailRecordFile::MaxRecords)) {
+    if (!writeRecordFile(data, MailRecordFile::MaxRecords, sampleRecord)) {
         progress(u"cannot write %1"_s.arg(data));
         return 1;
     }

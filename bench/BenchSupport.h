@@ -1,0 +1,97 @@
+#pragma once
+
+// What every benchmark shares: its progress lines on stderr, its row of the
+// table that bench/run.sh prints, a record file made for measuring, the floor
+// of reading every head, and the mail that the receive benchmarks fetch.
+
+#include "TestMailServers.h"
+#include "storage/MailRecordFile.h"
+
+#include <QByteArray>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QString>
+
+#include <cstdio>
+#include <fcntl.h>
+#include <functional>
+#include <unistd.h>
+
+namespace hollin::bench {
+
+inline void progress(const QString &text)
+{
+    std::fprintf(stderr, "%s\n", text.toUtf8().constData());
+}
+
+// One row: what, Hollin's figure, the reference's, their ratio and the goal.
+inline void row(const QString &what, double hollin, double reference, const QString &unit, double goal)
+{
+    const double ratio = reference > 0 ? hollin / reference : 0;
+    std::printf("| %s | %.3f %s | %.3f %s | %.2f | ≤ %.1f%s |\n", what.toUtf8().constData(), hollin,
+                unit.toUtf8().constData(), reference, unit.toUtf8().constData(), ratio, goal,
+                ratio <= goal ? "" : " MISSED");
+}
+
+// A record file of `records` records made by makeRecord(n).
+inline bool writeRecordFile(const QString &path, int records, const std::function<MailRecord(int)> &makeRecord)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return false;
+    for (int n = 1; n <= records; ++n) {
+        if (file.write(MailRecordFile::encode(makeRecord(n))) != MailRecordFile::RecordSize)
+            return false;
+    }
+    return file.flush();
+}
+
+// The physical floor of a list: one pread of the 280-byte head of every record.
+inline double rawHeadSeconds(const QString &path, int records)
+{
+    QElapsedTimer timer;
+    timer.start();
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY);
+    ::posix_fadvise(fd, 0, 0, POSIX_FADV_RANDOM);
+    char head[MailRecordFile::HeadSize];
+    long sum = 0;
+    for (int n = 0; n < records; ++n) {
+        if (::pread(fd, head, sizeof head, qint64(n) * MailRecordFile::RecordSize) == sizeof head)
+            sum += head[0];
+    }
+    ::close(fd);
+    const double seconds = timer.nsecsElapsed() / 1e9;
+    return sum == -1 ? 0 : seconds; // keeps the reads from being optimised away
+}
+
+// About 10 KB: an ISO-2022-JP text part and a small attachment, numbered n.
+inline QByteArray sampleMessage(int n)
+{
+    QByteArray text;
+    for (int i = 0; i < 60; ++i)
+        text += "\x1b$B$3$l$O<u?.$NB.$5$r7W$k$?$a$N%a!<%k$G$9!#\x1b(B line " + QByteArray::number(i) + "\r\n";
+    const QByteArray file = QByteArray(3000, char('A' + n % 26)).toBase64();
+    QByteArray wrapped;
+    for (qsizetype i = 0; i < file.size(); i += 76)
+        wrapped += file.mid(i, 76) + "\r\n";
+    return "From: =?ISO-2022-JP?B?GyRCOzNFRBsoQg==?= <yamada@example.jp>\r\nTo: alice@example.jp\r\n"
+           "Subject: =?ISO-2022-JP?B?GyRCMnE1RBsoQg==?= " + QByteArray::number(n)
+           + "\r\nDate: Mon, 7 Dec 2026 09:00:00 +0900\r\nMIME-Version: 1.0\r\n"
+             "Content-Type: multipart/mixed; boundary=\"BB\"\r\n\r\n"
+             "--BB\r\nContent-Type: text/plain; charset=ISO-2022-JP\r\nContent-Transfer-Encoding: 7bit\r\n\r\n"
+           + text + "--BB\r\nContent-Type: application/octet-stream\r\n"
+                    "Content-Disposition: attachment; filename=\"file" + QByteArray::number(n) + ".bin\"\r\n"
+                    "Content-Transfer-Encoding: base64\r\n\r\n" + wrapped + "--BB--\r\n";
+}
+
+// Puts sampleMessage(1) … sampleMessage(count) into the test servers' mailbox.
+inline bool fillMailbox(TestMailServers &servers, int count)
+{
+    for (int n = 1; n <= count; ++n) {
+        if (!servers.deliver(sampleMessage(n)))
+            return false;
+    }
+    return true;
+}
+
+} // namespace hollin::bench
