@@ -51,6 +51,11 @@ ReceiveController::~ReceiveController()
     delete m_progress;
 }
 
+bool ReceiveController::isRunning()
+{
+    return g_running;
+}
+
 void ReceiveController::start()
 {
     if (g_running) {

@@ -29,6 +29,8 @@ public:
     ~ReceiveController() override;
 
     void start();
+    // True while a receive runs anywhere in the program.
+    static bool isRunning();
 
 signals:
     // After the floating windows are shown again (and, with the auto-erasing
