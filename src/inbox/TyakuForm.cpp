@@ -21,6 +21,7 @@
 #include <QCloseEvent>
 #include <QFileInfo>
 #include <QHeaderView>
+#include <QLayout>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QStatusBar>
@@ -81,6 +82,7 @@ TyakuForm::TyakuForm(const AppContext &ctx, QWidget *parent)
     attachEditorCommands(m_ctx.state, m_toolBar, m_body, this, EditorCommands::Host::Inbox)
         ->setHeaderBlock([this] { return headerBlock(); });
     resize(px(12000), px(9000));
+    layout()->activate(); // gives the central area its size before the first layout
     applyLayout();
     const int listWidth = m_list->width();
     m_list->setColumnWidth(InboxListModel::SubjectColumn, listWidth / 2);
