@@ -17,6 +17,7 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Japanese mail client with a free layout (
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_PACKAGE_SECTION mail)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, fonts-noto-cjk | fonts-ipafont-gothic")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 include(CPack)
