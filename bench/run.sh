@@ -13,7 +13,7 @@ cmake --build "$build" --target benchmarks >&2
 rows=()
 status=0
 for exe in "$build"/bench/bench_*; do
-  [ -x "$exe" ] || continue
+  [ -f "$exe" ] && [ -x "$exe" ] || continue
   echo "running $(basename "$exe") …" >&2
   if ! out=$("$exe"); then
     echo "$(basename "$exe") failed" >&2
