@@ -10,6 +10,7 @@ function(hollin_add_test name)
   endif()
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE Qt6::Test ${T_LIBS})
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests/support)
   target_compile_definitions(${name} PRIVATE
     HOLLIN_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
     HOLLIN_TEST_DATA="${PROJECT_SOURCE_DIR}/tests/data")

@@ -1,4 +1,5 @@
 #include "addressbook/FriendForm.h"
+#include "FreshProgram.h"
 #include "app/AppWindows.h"
 #include "storage/AddressBookFile.h"
 #include "storage/AppState.h"
@@ -35,18 +36,10 @@ QByteArray fileBytes(const QString &path)
 class TestFriendForm : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<QTemporaryDir> m_dir;
-    std::unique_ptr<AppState> m_state;
-    std::unique_ptr<AppWindows> m_windows;
+    std::unique_ptr<FreshProgram> m_program;
 
-    FriendForm *form() { return m_windows->friendForm(); }
-    template <class T> T *control(const char *name)
-    {
-        T *c = form()->findChild<T *>(QString::fromLatin1(name));
-        if (!c)
-            qFatal("no control %s", name);
-        return c;
-    }
+    FriendForm *form() { return m_program->windows().friendForm(); }
+    template <class T> T *control(const char *name) { return controlOf<T>(form(), name); }
     QString text(const char *name) { return control<QLineEdit>(name)->text(); }
     void click(const char *name) { QTest::mouseClick(control<QPushButton>(name), Qt::LeftButton); }
     QTreeWidget *list() { return control<QTreeWidget>("MailListView"); }
@@ -59,7 +52,7 @@ class TestFriendForm : public QObject {
     }
     AddressBookFile book() const
     {
-        return AddressBookFile(m_state->root.addressBookFile(), m_state->root.addressBookTemp());
+        return AddressBookFile(m_program->state().root.addressBookFile(), m_program->state().root.addressBookTemp());
     }
     void store(const QStringList &addresses)
     {
@@ -71,27 +64,16 @@ class TestFriendForm : public QObject {
 private slots:
     void init()
     {
-        m_dir = std::make_unique<QTemporaryDir>();
-        m_state = std::make_unique<AppState>();
-        m_state->root = DataRoot(m_dir->path());
-        QVERIFY(m_state->root.ensureTree());
-        m_windows = std::make_unique<AppWindows>(*m_state);
-        Prompt::beginScript();
-        Prompt::clearShown();
+        m_program = std::make_unique<FreshProgram>();
+        QVERIFY(m_program->isReady());
     }
-    void cleanup()
-    {
-        Prompt::endScript();
-        m_windows.reset();
-        m_state.reset();
-        m_dir.reset();
-    }
+    void cleanup() { m_program.reset(); }
 
     void absentFileListsEmpty()
     {
-        QVERIFY(!QFile::exists(m_state->root.addressBookFile()));
+        QVERIFY(!QFile::exists(m_program->state().root.addressBookFile()));
         form();
-        QVERIFY(QFile::exists(m_state->root.addressBookFile()));
+        QVERIFY(QFile::exists(m_program->state().root.addressBookFile()));
         QCOMPARE(list()->topLevelItemCount(), 0);
         QCOMPARE(text("Text3"), u"0"_s);
         QCOMPARE(list()->headerItem()->text(0), u"Address"_s);
@@ -111,10 +93,10 @@ private slots:
             QCOMPARE(list()->topLevelItem(row)->text(1).trimmed(), u"日本太郎"_s);
         }
         QCOMPARE(text("Text3"), u"2"_s);
-        QCOMPARE(m_state->currentRecordNumber, qint16(2));
+        QCOMPARE(m_program->state().currentRecordNumber, qint16(2));
         QCOMPARE(status(), u"　登録が完了しました。"_s);
         QCOMPARE(text("Text4"), u"taro@example.jp"_s);
-        QCOMPARE(fileBytes(m_state->root.addressBookFile()).size(), 2 * AddressBookFile::RecordSize);
+        QCOMPARE(fileBytes(m_program->state().root.addressBookFile()).size(), 2 * AddressBookFile::RecordSize);
     }
 
     void businessCard_data()
@@ -141,7 +123,7 @@ private slots:
         QFETCH(QString, message);
         QCOMPARE(text("Text4"), result);
         QCOMPARE(Prompt::shownTexts(), message.isEmpty() ? QStringList() : QStringList{message});
-        QCOMPARE(fileBytes(m_state->root.addressBookFile()).size(), 0); // nothing stored until registered
+        QCOMPARE(fileBytes(m_program->state().root.addressBookFile()).size(), 0); // nothing stored until registered
     }
 
     void deleteAnswered_data()
@@ -154,7 +136,7 @@ private slots:
     {
         QFETCH(bool, yes);
         store({u"a@example.jp"_s, u"b@example.jp"_s, u"c@example.jp"_s});
-        const QByteArray before = fileBytes(m_state->root.addressBookFile());
+        const QByteArray before = fileBytes(m_program->state().root.addressBookFile());
         pressRow(1);
         QCOMPARE(text("Text4"), u"b@example.jp"_s);
         QCOMPARE(text("Text2"), u"名前 b@example.jp"_s);
@@ -166,11 +148,11 @@ private slots:
         QCOMPARE(Prompt::shown().size(), 1);
         QCOMPARE(Prompt::shown().first().title, u"確認"_s);
         QCOMPARE(Prompt::shown().first().text, u"選択された（行、青色）データを削除します。よろしいですか"_s);
-        QCOMPARE(m_state->currentRecordNumber, qint16(2));
+        QCOMPARE(m_program->state().currentRecordNumber, qint16(2));
         for (const char *box : {"Text2", "Text4", "Text50"})
             QVERIFY2(text(box).isEmpty(), box);
 
-        const QByteArray after = fileBytes(m_state->root.addressBookFile());
+        const QByteArray after = fileBytes(m_program->state().root.addressBookFile());
         if (yes) {
             QCOMPARE(status(), u"削除が完了しました"_s);
             QCOMPARE(after.size(), 2 * AddressBookFile::RecordSize);
@@ -187,7 +169,7 @@ private slots:
     void nothingSelectedChangesNothing()
     {
         store({u"a@example.jp"_s, u"b@example.jp"_s});
-        const QByteArray before = fileBytes(m_state->root.addressBookFile());
+        const QByteArray before = fileBytes(m_program->state().root.addressBookFile());
 
         // A row is selected but the address box is empty.
         pressRow(0);
@@ -203,7 +185,7 @@ private slots:
         QCOMPARE(list()->selectedItems().size(), 0);
 
         QCOMPARE(Prompt::shownTexts(), QStringList{u"データが選択されていません"_s});
-        QCOMPARE(fileBytes(m_state->root.addressBookFile()), before);
+        QCOMPARE(fileBytes(m_program->state().root.addressBookFile()), before);
         QCOMPARE(list()->topLevelItemCount(), 2);
         QCOMPARE(text("Text4"), u"a@example.jp"_s);
     }
@@ -213,7 +195,7 @@ private slots:
         QByteArray record = AddressBookFile::encode(AddressEntry{u"名前"_s, u"ab"_s});
         record[94 + 2] = '\0'; // the byte after "ab" in EntryAddress
         record[94 + 3] = 'z';
-        QFile f(m_state->root.addressBookFile());
+        QFile f(m_program->state().root.addressBookFile());
         QVERIFY(f.open(QIODevice::WriteOnly));
         f.write(record);
         f.close();
@@ -259,8 +241,8 @@ private slots:
     void helpBoxFollowsPanelCheckBox()
     {
         QFETCH(bool, checked);
-        m_windows->mainForm();
-        auto *check = m_windows->loaded("MainForm")->findChild<QCheckBox *>(u"Check1"_s);
+        m_program->windows().mainForm();
+        auto *check = m_program->windows().loaded("MainForm")->findChild<QCheckBox *>(u"Check1"_s);
         QVERIFY(check);
         check->setChecked(checked);
         form()->show();
@@ -280,11 +262,11 @@ private slots:
     void closeShowsFloatingWindowsAndUnloads()
     {
         form()->show();
-        m_windows->hideFloatingWindows();
+        m_program->windows().hideFloatingWindows();
         form()->close();
         for (int n = 1; n <= 5; ++n)
-            QVERIFY(m_windows->loaded(("Form" + QByteArray::number(n)).constData())->isVisible());
-        QTRY_VERIFY(!m_windows->isLoaded("FriendForm"));
+            QVERIFY(m_program->windows().loaded(("Form" + QByteArray::number(n)).constData())->isVisible());
+        QTRY_VERIFY(!m_program->windows().isLoaded("FriendForm"));
     }
 };
 

@@ -1,4 +1,5 @@
 #include "inbox/TyakuForm.h"
+#include "FreshProgram.h"
 #include "app/AppWindows.h"
 #include "panel/FloatingForm.h"
 #include "storage/AppState.h"
@@ -28,18 +29,10 @@ using namespace hollin;
 class TestTyakuForm : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<QTemporaryDir> m_dir;
-    std::unique_ptr<AppState> m_state;
-    std::unique_ptr<AppWindows> m_windows;
+    std::unique_ptr<FreshProgram> m_program;
 
-    TyakuForm *form() { return m_windows->tyakuForm(); }
-    template <class T> T *control(const char *name)
-    {
-        T *c = form()->findChild<T *>(QString::fromLatin1(name));
-        if (!c)
-            qFatal("no control %s", name);
-        return c;
-    }
+    TyakuForm *form() { return m_program->windows().tyakuForm(); }
+    template <class T> T *control(const char *name) { return controlOf<T>(form(), name); }
     QString text(const char *name) { return control<QLineEdit>(name)->text(); }
     QString body() { return form()->rtfEd()->toPlainText(); }
     QTableView *list() { return control<QTableView>("MailListView"); }
@@ -57,7 +50,7 @@ class TestTyakuForm : public QObject {
     }
     MailRecordFile file() const
     {
-        return MailRecordFile(m_state->root.receivedMailFile(), m_state->root.receivedMailTemp());
+        return MailRecordFile(m_program->state().root.receivedMailFile(), m_program->state().root.receivedMailTemp());
     }
     void store(int count)
     {
@@ -70,29 +63,19 @@ class TestTyakuForm : public QObject {
 private slots:
     void init()
     {
-        m_dir = std::make_unique<QTemporaryDir>();
-        QVERIFY(m_dir->isValid());
-        m_state = std::make_unique<AppState>();
-        m_state->root = DataRoot(m_dir->path());
-        QVERIFY(m_state->root.ensureTree());
-        m_windows = std::make_unique<AppWindows>(*m_state);
-        Prompt::beginScript();
-        Prompt::clearShown();
+        m_program = std::make_unique<FreshProgram>();
+        QVERIFY(m_program->isReady());
     }
-    void cleanup()
-    {
-        m_windows.reset();
-        Prompt::endScript();
-    }
+    void cleanup() { m_program.reset(); }
 
     void fillListsEveryRecordAndShowsTheLast()
     {
         store(3);
-        m_windows->showFloatingWindows();
+        m_program->windows().showFloatingWindows();
         form()->fillAndShow();
         QVERIFY(form()->isVisible());
         QCOMPARE(form()->windowTitle(), u"着信履歴"_s);
-        QCOMPARE(m_state->sideListMode, qint16(1));
+        QCOMPARE(m_program->state().sideListMode, qint16(1));
         QCOMPARE(list()->model()->rowCount(), 3);
         QCOMPARE(list()->model()->index(0, 0).data().toString().trimmed(), u"件名1"_s);
         QCOMPARE(text("Text2"), u"3"_s);
@@ -101,11 +84,11 @@ private slots:
         QCOMPARE(text("Text9"), u"Mon, 3 Dec 2026"_s);
         QCOMPARE(body(), u"本文3\n二行目"_s);
         for (int n = 1; n <= 5; ++n)
-            QVERIFY(!m_windows->floatingForm(n)->isVisible());
+            QVERIFY(!m_program->windows().floatingForm(n)->isVisible());
         form()->close();
         for (int n = 1; n <= 5; ++n)
-            QVERIFY(m_windows->floatingForm(n)->isVisible());
-        QVERIFY(!m_windows->isLoaded("TyakuForm") || !m_windows->loaded("TyakuForm")->isVisible());
+            QVERIFY(m_program->windows().floatingForm(n)->isVisible());
+        QVERIFY(!m_program->windows().isLoaded("TyakuForm") || !m_program->windows().loaded("TyakuForm")->isVisible());
     }
 
     void emptyFileGivesEmptyList()
@@ -193,7 +176,7 @@ private slots:
         if (yes) {
             QVERIFY(text("Text7").isEmpty());
             QVERIFY(body().isEmpty());
-            QVERIFY(!QFile::exists(m_state->root.receivedMailTemp()));
+            QVERIFY(!QFile::exists(m_program->state().root.receivedMailTemp()));
         }
     }
 
@@ -201,11 +184,11 @@ private slots:
     {
         QVERIFY(file().append({u"abc"_s, u"d"_s, u"from@example.jp"_s, u"text"_s}) == 1);
         form()->fillAndShow();
-        QVERIFY(QDir(m_state->root.quickSaveFolder()).removeRecursively()); // made when missing
+        QVERIFY(QDir(m_program->state().root.quickSaveFolder()).removeRecursively()); // made when missing
         clickRow(0);
         click("Command2");
         QVERIFY(Prompt::shown().isEmpty());
-        const QString path = m_state->root.quickSaveFolder() + u"/abc.txt"_s;
+        const QString path = m_program->state().root.quickSaveFolder() + u"/abc.txt"_s;
         QFile saved(path);
         QVERIFY(saved.open(QIODevice::ReadOnly));
         QCOMPARE(saved.readLine(), QByteArray("Subject:  abc\r\n"));
@@ -228,8 +211,8 @@ private slots:
     {
         QVERIFY(file().append({u"x"_s, u"d"_s, u"f"_s, u"b"_s}) == 1);
         form()->fillAndShow();
-        QVERIFY(QDir(m_state->root.quickSaveFolder()).removeRecursively());
-        QFile blocker(m_state->root.quickSaveFolder());
+        QVERIFY(QDir(m_program->state().root.quickSaveFolder()).removeRecursively());
+        QFile blocker(m_program->state().root.quickSaveFolder());
         QVERIFY(blocker.open(QIODevice::WriteOnly));
         blocker.close();
         clickRow(0);
@@ -272,8 +255,8 @@ private slots:
         click(command.constData());
         QCOMPARE(Prompt::shownTexts(), QStringList{u"データが選択されていません"_s});
         QCOMPARE(file().count(), 2);
-        QVERIFY(!m_windows->isLoaded("FriendForm"));
-        QVERIFY(!m_windows->isLoaded("BackForm"));
+        QVERIFY(!m_program->windows().isLoaded("FriendForm"));
+        QVERIFY(!m_program->windows().isLoaded("BackForm"));
     }
 
     void registerAndReplyGetTheShownMail()
@@ -282,11 +265,11 @@ private slots:
         form()->fillAndShow();
         clickRow(0);
         click("Command4");
-        QVERIFY(m_windows->isLoaded("FriendForm"));
-        QVERIFY(m_windows->loaded("FriendForm")->isVisible());
+        QVERIFY(m_program->windows().isLoaded("FriendForm"));
+        QVERIFY(m_program->windows().loaded("FriendForm")->isVisible());
         clickRow(0);
         click("Command5");
-        QWidget *back = m_windows->loaded("BackForm");
+        QWidget *back = m_program->windows().loaded("BackForm");
         QVERIFY(back && back->isVisible());
         QCOMPARE(back->findChild<QLineEdit *>(u"SubjectText"_s)->text(), u"Re:  件名1"_s);
         QVERIFY(text("Text5").isEmpty());
@@ -296,7 +279,7 @@ private slots:
     {
         store(1);
         form()->fillAndShow();
-        const QString path = m_dir->filePath(u"saved.txt"_s);
+        const QString path = m_program->dir().filePath(u"saved.txt"_s);
         Prompt::queueFileName(path);
         form()->toolBar()->findChild<QAction *>(u"Save"_s)->trigger();
         QFile saved(path);
@@ -308,10 +291,10 @@ private slots:
     {
         form()->fillAndShow();
         click("Command8");
-        QVERIFY(m_windows->floatingForm(3)->isVisible());
+        QVERIFY(m_program->windows().floatingForm(3)->isVisible());
         click("Command7");
         for (int n = 1; n <= 5; ++n)
-            QVERIFY(!m_windows->floatingForm(n)->isVisible());
+            QVERIFY(!m_program->windows().floatingForm(n)->isVisible());
     }
 };
 

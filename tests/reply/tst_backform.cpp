@@ -1,3 +1,4 @@
+#include "FreshProgram.h"
 #include "app/AppWindows.h"
 #include "compose/logic/HeldMailStore.h"
 #include "reply/BackForm.h"
@@ -23,17 +24,12 @@ using namespace hollin;
 class TestBackForm : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<QTemporaryDir> m_dir;
-    std::unique_ptr<AppState> m_state;
-    std::unique_ptr<AppWindows> m_windows;
+    std::unique_ptr<FreshProgram> m_program;
 
-    BackForm *form() { return m_windows->backForm(); }
+    BackForm *form() { return m_program->windows().backForm(); }
     template <class T> T *control(const char *name, QWidget *window = nullptr)
     {
-        T *c = (window ? window : form())->findChild<T *>(QString::fromLatin1(name));
-        if (!c)
-            qFatal("no control %s", name);
-        return c;
+        return controlOf<T>(window ? window : form(), name);
     }
     QString text(const char *name) { return control<QLineEdit>(name)->text(); }
     QString body() { return form()->bodyText()->toPlainText(); }
@@ -47,7 +43,7 @@ class TestBackForm : public QObject {
         QListWidget *l = heldList();
         QTest::mouseClick(l->viewport(), Qt::LeftButton, {}, l->visualItemRect(l->item(line)).center());
     }
-    HeldMailStore held() const { return HeldMailStore(m_state->root); }
+    HeldMailStore held() const { return HeldMailStore(m_program->state().root); }
     void fill(const QString &to, const QString &subject, const QString &bodyText)
     {
         control<QLineEdit>("ToText")->setText(to);
@@ -64,21 +60,10 @@ class TestBackForm : public QObject {
 private slots:
     void init()
     {
-        m_dir = std::make_unique<QTemporaryDir>();
-        m_state = std::make_unique<AppState>();
-        m_state->root = DataRoot(m_dir->path());
-        QVERIFY(m_state->root.ensureTree());
-        m_windows = std::make_unique<AppWindows>(*m_state);
-        Prompt::beginScript();
-        Prompt::clearShown();
+        m_program = std::make_unique<FreshProgram>();
+        QVERIFY(m_program->isReady());
     }
-    void cleanup()
-    {
-        Prompt::endScript();
-        m_windows.reset();
-        m_state.reset();
-        m_dir.reset();
-    }
+    void cleanup() { m_program.reset(); }
 
     void prefill_data()
     {
@@ -101,7 +86,7 @@ private slots:
         QFETCH(QString, subject);
         QFETCH(QString, sender);
         QFETCH(QString, received);
-        m_windows->hideFloatingWindows();
+        m_program->windows().hideFloatingWindows();
         form()->replyTo(subject, sender, received);
         QVERIFY(form()->isVisible());
         QCOMPARE(form()->windowTitle(), u"返事を書く"_s);
@@ -140,7 +125,7 @@ private slots:
         holdFields();
         QCOMPARE(Prompt::shown().size(), 1);
         QCOMPARE(Prompt::shown().first().text, HeldMailStore::holdQuestion());
-        QCOMPARE(m_state->currentRecordNumber, qint16(1));
+        QCOMPARE(m_program->state().currentRecordNumber, qint16(1));
         QVERIFY(text("ToText").isEmpty());
         QVERIFY(text("SubjectText").isEmpty());
         QVERIFY(body().isEmpty());
@@ -148,7 +133,7 @@ private slots:
         QCOMPARE(text("Text1"), u"1"_s);
 
         click("Command14"); // recall
-        QCOMPARE(m_state->sideListMode, qint16(10));
+        QCOMPARE(m_program->state().sideListMode, qint16(10));
         pickLine(0);
         QCOMPARE(text("Text2"), u"1"_s);
         QCOMPARE(text("ToText"), u"a@example.jp"_s);
@@ -173,7 +158,7 @@ private slots:
         holdFields();
         Prompt::clearShown();
         click("Command17");
-        QCOMPARE(m_state->sideListMode, qint16(0));
+        QCOMPARE(m_program->state().sideListMode, qint16(0));
         pickLine(0);
         click("Command15");
         QVERIFY(Prompt::shown().isEmpty());
@@ -207,7 +192,7 @@ private slots:
         Prompt::queueAnswer(yes ? Prompt::Answer::Yes : Prompt::Answer::No);
         click("Command15");
         QCOMPARE(Prompt::shownTexts(), QStringList{HeldMailStore::deleteQuestion()});
-        QCOMPARE(m_state->currentRecordNumber, qint16(2));
+        QCOMPARE(m_program->state().currentRecordNumber, qint16(2));
         QVERIFY(body().isEmpty());
         QVERIFY(text("Text2").isEmpty());
         QCOMPARE(held().count(), yes ? 2 : 3);
@@ -239,18 +224,18 @@ private slots:
     void closeShowsFloatingWindowsAndForgetsTexts()
     {
         form()->replyTo(u"s"_s, u"a@example.jp"_s, u"b"_s);
-        QVERIFY(!m_windows->loaded("Form1")->isVisible()); // hidden while the reply is loaded
+        QVERIFY(!m_program->windows().loaded("Form1")->isVisible()); // hidden while the reply is loaded
         click("Command3");
         for (int n = 1; n <= 5; ++n)
-            QVERIFY(m_windows->loaded(("Form" + QByteArray::number(n)).constData())->isVisible());
-        QTRY_VERIFY(!m_windows->isLoaded("BackForm"));
+            QVERIFY(m_program->windows().loaded(("Form" + QByteArray::number(n)).constData())->isVisible());
+        QTRY_VERIFY(!m_program->windows().isLoaded("BackForm"));
         QVERIFY(body().isEmpty()); // a new window
     }
 
     void panelPhaseIsSharedWithCompose()
     {
-        m_windows->writeForm();
-        QWidget *compose = m_windows->loaded("WriteForm");
+        m_program->windows().writeForm();
+        QWidget *compose = m_program->windows().loaded("WriteForm");
         compose->show();
         click("Command17", compose);
         QVERIFY(control<QWidget>("Picture7", compose)->isVisible());
@@ -264,7 +249,7 @@ private slots:
         click("Command17");
         QVERIFY(panel->isVisible());
         QCOMPARE(control<QPushButton>("Command17")->text(), u"　下書き"_s);
-        QCOMPARE(m_state->heldPanelToggleCount, qint16(3));
+        QCOMPARE(m_program->state().heldPanelToggleCount, qint16(3));
     }
 };
 
