@@ -1,3 +1,4 @@
+#include "FakeWindows.h"
 #include "editor/KaoForm.h"
 #include "editor/KaoPalette.h"
 #include "storage/AppState.h"
@@ -9,7 +10,6 @@
 #include <QClipboard>
 #include <QFile>
 #include <QPlainTextEdit>
-#include <QPointer>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
@@ -20,44 +20,18 @@ using namespace hollin;
 
 namespace {
 
-// An owner that knows two bodies to insert into; the palette itself asks it only
-// for loaded windows and for its own unloading.
-class BodyWindows : public Windows {
-public:
+// Two bodies to insert into, registered with a stand-in owner as the compose
+// and reply windows.
+struct BodyWindows : FakeWindows {
     QWidget compose, reply;
-    QPointer<QWidget> palette;
     BodyWindows()
     {
-        compose.setObjectName(u"WriteForm"_s);
         (new QTextEdit(&compose))->setObjectName(u"rtfEd"_s);
-        reply.setObjectName(u"BackForm"_s);
         (new QTextEdit(&reply))->setObjectName(u"BodyText"_s);
+        widgets.insert("WriteForm", &compose);
+        widgets.insert("BackForm", &reply);
     }
     QTextEdit *composeBody() { return compose.findChild<QTextEdit *>(u"rtfEd"_s); }
-
-    MainForm *mainForm() override { return nullptr; }
-    FloatingForm *floatingForm(int) override { return nullptr; }
-    SetForm *setForm() override { return nullptr; }
-    IdPassForm *idPassForm() override { return nullptr; }
-    OptionForm *optionForm() override { return nullptr; }
-    TyakuForm *tyakuForm() override { return nullptr; }
-    MsgForm *msgForm() override { return nullptr; }
-    WriteForm *writeForm() override { return nullptr; }
-    BackForm *backForm() override { return nullptr; }
-    FriendForm *friendForm() override { return nullptr; }
-    KaoForm *kaoForm() override { return nullptr; }
-    QWidget *loaded(const char *className) const override
-    {
-        const QString name = QString::fromLatin1(className);
-        if (name == u"WriteForm")
-            return const_cast<QWidget *>(&compose);
-        if (name == u"BackForm")
-            return const_cast<QWidget *>(&reply);
-        return nullptr;
-    }
-    void unload(const char *) override {}
-    void showFloatingWindows() override {}
-    void hideFloatingWindows() override {}
 };
 
 } // namespace
