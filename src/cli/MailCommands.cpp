@@ -5,6 +5,8 @@
 #include "storage/MailRecordFile.h"
 #include "storage/TextUtil.h"
 
+#include <optional>
+
 using namespace Qt::StringLiterals;
 
 namespace hollin {
@@ -24,15 +26,25 @@ bool isHeld(const QStringList &args)
     return args.contains(u"--held"_s);
 }
 
-int runCount(const QStringList &arguments, AppState &state)
+// Finishes an interrupted deletion of the file and refuses leftover arguments;
+// the exit status when either fails.
+std::optional<int> readyWithoutArguments(MailRecordFile &file, const QStringList &args)
 {
-    QStringList args = arguments;
-    MailRecordFile file = mailFile(&args, state);
     Error err;
     if (!file.recoverInterruptedCompaction(&err))
         return cli::failed(err);
     if (!args.isEmpty())
         return cli::badUsage(u"余分な引数があります: %1"_s.arg(args.join(u' ')));
+    return std::nullopt;
+}
+
+int runCount(const QStringList &arguments, AppState &state)
+{
+    QStringList args = arguments;
+    MailRecordFile file = mailFile(&args, state);
+    if (const std::optional<int> status = readyWithoutArguments(file, args))
+        return *status;
+    Error err;
     const int count = file.count(&err);
     if (count < 0)
         return cli::failed(err);
@@ -44,11 +56,9 @@ int runList(const QStringList &arguments, AppState &state)
 {
     QStringList args = arguments;
     MailRecordFile file = mailFile(&args, state);
+    if (const std::optional<int> status = readyWithoutArguments(file, args))
+        return *status;
     Error err;
-    if (!file.recoverInterruptedCompaction(&err))
-        return cli::failed(err);
-    if (!args.isEmpty())
-        return cli::badUsage(u"余分な引数があります: %1"_s.arg(args.join(u' ')));
     QStringList lines;
     const bool ok = file.readAllHeads([&](int n, const MailRecord &r) {
         lines << QString::number(n) + u'\t' + cli::listField(r.subject) + u'\t' + cli::listField(r.address)
@@ -106,11 +116,9 @@ int runDeleteAll(const QStringList &arguments, AppState &state)
 {
     QStringList args = arguments;
     MailRecordFile file = mailFile(&args, state);
+    if (const std::optional<int> status = readyWithoutArguments(file, args))
+        return *status;
     Error err;
-    if (!file.recoverInterruptedCompaction(&err))
-        return cli::failed(err);
-    if (!args.isEmpty())
-        return cli::badUsage(u"余分な引数があります: %1"_s.arg(args.join(u' ')));
     if (!file.deleteAll(&err))
         return cli::failed(err);
     return cli::Ok;
