@@ -84,6 +84,18 @@ inline QByteArray sampleMessage(int n)
                     "Content-Transfer-Encoding: base64\r\n\r\n" + wrapped + "--BB--\r\n";
 }
 
+// Starts the test servers' Dovecot alone (no SMTP); false after saying why.
+inline bool startPop3Server(TestMailServers &servers)
+{
+    TestMailServers::Options options;
+    options.smtp = false;
+    QString error;
+    if (servers.start(options, &error))
+        return true;
+    progress(QStringLiteral("cannot start Dovecot: ") + error);
+    return false;
+}
+
 // Puts sampleMessage(1) … sampleMessage(count) into the test servers' mailbox.
 inline bool fillMailbox(TestMailServers &servers, int count)
 {

@@ -120,13 +120,8 @@ int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     TestMailServers servers;
-    TestMailServers::Options options;
-    options.smtp = false;
-    QString error;
-    if (!servers.start(options, &error)) {
-        progress(u"cannot start Dovecot: "_s + error);
+    if (!startPop3Server(servers))
         return 1;
-    }
     double hollin = 1e9, fetchmail = 1e9, mpop = 1e9;
     // Each round runs the three in another order, so that none always comes
     // right after the file churn of another (ext4 inode allocation slows down

@@ -78,13 +78,8 @@ int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     TestMailServers servers;
-    TestMailServers::Options options;
-    options.smtp = false;
-    QString error;
-    if (!servers.start(options, &error)) {
-        progress(u"cannot start Dovecot: "_s + error);
+    if (!startPop3Server(servers))
         return 1;
-    }
     double hollin = 1e9, reference = 1e9;
     for (int round = 0; round < Rounds; ++round) {
         QTemporaryDir dir;

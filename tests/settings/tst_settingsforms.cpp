@@ -1,3 +1,5 @@
+#include "Controls.h"
+#include "FakeWindows.h"
 #include "settings/IdPassForm.h"
 #include "settings/OptionForm.h"
 #include "settings/SetForm.h"
@@ -5,7 +7,6 @@
 #include "storage/ProfileFile.h"
 #include "storage/ServerSettings.h"
 #include "winutil/Prompt.h"
-#include "winutil/Windows.h"
 
 #include <QCheckBox>
 #include <QDir>
@@ -25,7 +26,7 @@ namespace {
 
 // An owner that knows only the three settings windows, loading each on first
 // use and deleting it when unloaded, as the program's owner does.
-class SettingsWindows : public Windows {
+class SettingsWindows : public FakeWindows {
 public:
     explicit SettingsWindows(AppState &state) : m_ctx{state, *this} {}
     ~SettingsWindows() override
@@ -59,17 +60,6 @@ public:
         }
     }
 
-    MainForm *mainForm() override { return nullptr; }
-    FloatingForm *floatingForm(int) override { return nullptr; }
-    TyakuForm *tyakuForm() override { return nullptr; }
-    MsgForm *msgForm() override { return nullptr; }
-    WriteForm *writeForm() override { return nullptr; }
-    BackForm *backForm() override { return nullptr; }
-    FriendForm *friendForm() override { return nullptr; }
-    KaoForm *kaoForm() override { return nullptr; }
-    void showFloatingWindows() override {}
-    void hideFloatingWindows() override {}
-
 private:
     template <typename Form>
     Form *load(QPointer<Form> &slot)
@@ -84,15 +74,6 @@ private:
     QPointer<IdPassForm> m_idPass;
     QPointer<OptionForm> m_option;
 };
-
-template <typename T>
-T *control(QWidget *window, const char *name)
-{
-    T *c = window->findChild<T *>(QString::fromLatin1(name));
-    if (!c)
-        qFatal("control %s missing", name);
-    return c;
-}
 
 QByteArray readAll(const QString &path)
 {
@@ -150,8 +131,8 @@ private slots:
         SetForm *form = m_windows->setForm();
         QVERIFY(!form->isVisible());
         QCOMPARE(form->windowTitle(), u"設定"_s);
-        QCOMPARE(control<QCheckBox>(form, "Check2")->isChecked(), check2);
-        QCOMPARE(control<QRadioButton>(form, "Option1")->isChecked(), option1);
+        QCOMPARE(controlOf<QCheckBox>(form, "Check2")->isChecked(), check2);
+        QCOMPARE(controlOf<QRadioButton>(form, "Option1")->isChecked(), option1);
         QCOMPARE(form->showNoticeBoard(), option1);
         QCOMPARE(form->autoEraseState(), check2 ? Qt::Checked : Qt::Unchecked);
     }
@@ -160,7 +141,7 @@ private slots:
     {
         SetForm *form = m_windows->setForm();
         form->show();
-        control<QCheckBox>(form, "Check2")->click();
+        controlOf<QCheckBox>(form, "Check2")->click();
         QVERIFY(form->close());
         const ProfileFile ini(m_state->root.iniFile());
         QCOMPARE(ini.readText(u"NUMBER2"_s), u"Text2"_s);
@@ -173,8 +154,8 @@ private slots:
         form = m_windows->setForm();
         QCOMPARE(form->autoEraseState(), Qt::Checked);
         QVERIFY(!form->showNoticeBoard());
-        control<QRadioButton>(form, "Option1")->click();
-        control<QCheckBox>(form, "Check2")->click();
+        controlOf<QRadioButton>(form, "Option1")->click();
+        controlOf<QCheckBox>(form, "Check2")->click();
         QVERIFY(form->close());
         QCOMPARE(ini.readText(u"NUMBER4"_s), u"0"_s);
         QCOMPARE(ini.readText(u"NUMBER5"_s), u"1"_s);
@@ -192,7 +173,7 @@ private slots:
     void emptiedHiddenFieldBecomesZero()
     {
         SetForm *form = m_windows->setForm();
-        auto *text2 = control<QLineEdit>(form, "Text2");
+        auto *text2 = controlOf<QLineEdit>(form, "Text2");
         QVERIFY(!text2->isVisible());
         text2->setText(u"7"_s);
         const ProfileFile ini(m_state->root.iniFile());
@@ -206,11 +187,11 @@ private slots:
     {
         SetForm *form = m_windows->setForm();
         form->show();
-        control<QPushButton>(form, "Command1")->click();
+        controlOf<QPushButton>(form, "Command1")->click();
         QVERIFY(m_windows->isLoaded("IdPassForm"));
         QVERIFY(m_windows->idPassForm()->isVisible());
         QVERIFY(!m_windows->idPassForm()->isModal());
-        control<QPushButton>(form, "Command2")->click();
+        controlOf<QPushButton>(form, "Command2")->click();
         QVERIFY(m_windows->optionForm()->isVisible());
     }
 
@@ -222,11 +203,11 @@ private slots:
         QVERIFY(file.writeText(u"NAME3"_s, u"1"_s));
         IdPassForm *form = m_windows->idPassForm();
         QCOMPARE(form->windowTitle(), u"ID,PASS"_s);
-        QCOMPARE(control<QLineEdit>(form, "IdText")->text(), u"taro"_s);
-        auto *pass = control<QLineEdit>(form, "PassText");
+        QCOMPARE(controlOf<QLineEdit>(form, "IdText")->text(), u"taro"_s);
+        auto *pass = controlOf<QLineEdit>(form, "PassText");
         QCOMPARE(pass->text(), u"pw"_s);
         QCOMPARE(pass->echoMode(), QLineEdit::Password);
-        QVERIFY(!control<QCheckBox>(form, "Check1")->isChecked());
+        QVERIFY(!controlOf<QCheckBox>(form, "Check1")->isChecked());
     }
 
     void idPassOkWithBoxClearWritesOnlyName3()
@@ -234,7 +215,7 @@ private slots:
         IdPassForm *form = m_windows->idPassForm();
         form->show();
         form->presetAccount(u"hanako"_s, u"secret"_s);
-        control<QPushButton>(form, "OKCommand")->click();
+        controlOf<QPushButton>(form, "OKCommand")->click();
         QCOMPARE(m_state->accountId, u"hanako"_s);
         QCOMPARE(m_state->accountPassword, u"secret"_s);
         QCOMPARE(readAll(m_state->root.idPassIniFile()), QByteArray("[EXEINI]\r\nNAME3=0\r\n"));
@@ -245,10 +226,10 @@ private slots:
     void idPassOkWithBoxTickedSavesOwnerOnly()
     {
         IdPassForm *form = m_windows->idPassForm();
-        control<QLineEdit>(form, "IdText")->setText(u"taro"_s);
-        control<QLineEdit>(form, "PassText")->setText(u"pw"_s);
-        control<QCheckBox>(form, "Check1")->setChecked(true);
-        control<QPushButton>(form, "OKCommand")->click();
+        controlOf<QLineEdit>(form, "IdText")->setText(u"taro"_s);
+        controlOf<QLineEdit>(form, "PassText")->setText(u"pw"_s);
+        controlOf<QCheckBox>(form, "Check1")->setChecked(true);
+        controlOf<QPushButton>(form, "OKCommand")->click();
         const QString path = m_state->root.idPassIniFile();
         const ProfileFile file(path);
         QCOMPARE(file.readText(u"NAME"_s), u"taro"_s);
@@ -263,9 +244,9 @@ private slots:
         m_state->accountId = u"before"_s;
         IdPassForm *form = m_windows->idPassForm();
         form->show();
-        control<QLineEdit>(form, "IdText")->setText(u"typed"_s);
-        control<QCheckBox>(form, "Check1")->setChecked(true);
-        control<QPushButton>(form, "CancelCommand")->click();
+        controlOf<QLineEdit>(form, "IdText")->setText(u"typed"_s);
+        controlOf<QCheckBox>(form, "Check1")->setChecked(true);
+        controlOf<QPushButton>(form, "CancelCommand")->click();
         QVERIFY(!form->isVisible());
         QCOMPARE(m_state->accountId, u"before"_s);
         QVERIFY(!QFile::exists(m_state->root.idPassIniFile()));
@@ -278,7 +259,7 @@ private slots:
         QVERIFY(QDir().mkpath(m_state->root.idPassIniFile()));
         IdPassForm *form = m_windows->idPassForm();
         form->show();
-        control<QPushButton>(form, "OKCommand")->click();
+        controlOf<QPushButton>(form, "OKCommand")->click();
         QVERIFY(form->isVisible());
         QCOMPARE(Prompt::shown().size(), 1);
         QCOMPARE(Prompt::shown().first().kind, Prompt::Kind::Message);
@@ -305,22 +286,22 @@ private slots:
         m_state->apopFlag = qint16(apopFlag);
         OptionForm *form = m_windows->optionForm();
         QCOMPARE(form->windowTitle(), u"サーバー設定"_s);
-        QCOMPARE(control<QLineEdit>(form, "SmtpText")->text(), u"smtp.example.jp"_s);
-        QCOMPARE(control<QLineEdit>(form, "Pop3Text")->text(), u"pop3s://pop.example.jp"_s);
-        QCOMPARE(control<QLineEdit>(form, "MailText")->text(), u"me@example.jp"_s);
-        QCOMPARE(control<QCheckBox>(form, "ApopCheck")->isChecked(), ticked);
-        QVERIFY(control<QLabel>(form, "HintLabel")->text().contains(u"smtp://host:587"_s));
+        QCOMPARE(controlOf<QLineEdit>(form, "SmtpText")->text(), u"smtp.example.jp"_s);
+        QCOMPARE(controlOf<QLineEdit>(form, "Pop3Text")->text(), u"pop3s://pop.example.jp"_s);
+        QCOMPARE(controlOf<QLineEdit>(form, "MailText")->text(), u"me@example.jp"_s);
+        QCOMPARE(controlOf<QCheckBox>(form, "ApopCheck")->isChecked(), ticked);
+        QVERIFY(controlOf<QLabel>(form, "HintLabel")->text().contains(u"smtp://host:587"_s));
     }
 
     void optionFormOkWritesFourLines()
     {
         OptionForm *form = m_windows->optionForm();
         form->show();
-        control<QLineEdit>(form, "SmtpText")->setText(u"smtp://127.0.0.1:587"_s);
-        control<QLineEdit>(form, "Pop3Text")->setText(u"127.0.0.1:1110"_s);
-        control<QLineEdit>(form, "MailText")->setText(u"taro@example.jp"_s);
-        control<QCheckBox>(form, "ApopCheck")->setChecked(true);
-        control<QPushButton>(form, "OkCommand")->click();
+        controlOf<QLineEdit>(form, "SmtpText")->setText(u"smtp://127.0.0.1:587"_s);
+        controlOf<QLineEdit>(form, "Pop3Text")->setText(u"127.0.0.1:1110"_s);
+        controlOf<QLineEdit>(form, "MailText")->setText(u"taro@example.jp"_s);
+        controlOf<QCheckBox>(form, "ApopCheck")->setChecked(true);
+        controlOf<QPushButton>(form, "OkCommand")->click();
         QVERIFY(!form->isVisible());
         QCOMPARE(m_state->pop3Server, u"127.0.0.1:1110"_s);
         QCOMPARE(m_state->apopFlag, qint16(1));
@@ -342,8 +323,8 @@ private slots:
         m_state->smtpServer = u"old"_s;
         OptionForm *form = m_windows->optionForm();
         form->show();
-        control<QLineEdit>(form, "SmtpText")->setText(u"new"_s);
-        control<QPushButton>(form, "CancelCommand")->click();
+        controlOf<QLineEdit>(form, "SmtpText")->setText(u"new"_s);
+        controlOf<QPushButton>(form, "CancelCommand")->click();
         QVERIFY(!form->isVisible());
         QCOMPARE(m_state->smtpServer, u"old"_s);
         QVERIFY(!QFile::exists(m_state->root.serverSettingsFile()));

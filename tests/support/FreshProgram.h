@@ -4,6 +4,7 @@
 // folders, the program's state on it, the real window owner, and scripted
 // prompts. Header-only: window tests link hollin_appwin themselves.
 
+#include "Controls.h"
 #include "app/AppWindows.h"
 #include "storage/AppState.h"
 #include "winutil/Prompt.h"
@@ -11,7 +12,6 @@
 #include <QCoreApplication>
 #include <QEvent>
 #include <QTemporaryDir>
-#include <QWidget>
 #include <memory>
 
 namespace hollin {
@@ -46,15 +46,5 @@ private:
     std::unique_ptr<AppWindows> m_windows;
     bool m_ready = false;
 };
-
-// The control named `name` in window; stops the test program when there is none.
-template <class T>
-T *controlOf(QWidget *window, const char *name)
-{
-    T *control = window->findChild<T *>(QString::fromLatin1(name));
-    if (!control)
-        qFatal("no control %s", name);
-    return control;
-}
 
 } // namespace hollin
