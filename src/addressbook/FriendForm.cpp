@@ -203,6 +203,7 @@ void FriendForm::refreshList()
     m_list->clear();
     QList<AddressBookList::Row> rows;
     Error err;
+    m_listed.loading(m_ctx.state.root.addressBookFile());
     if (!m_book.rows(&rows, &err))
         report(err);
     for (const AddressBookList::Row &row : std::as_const(rows))
@@ -225,6 +226,8 @@ void FriendForm::selectEntry()
         Prompt::message(this, noSelection(), {}, Prompt::Icon::Warning);
         return;
     }
+    if (!m_listed.isCurrent(this, [this] { refreshList(); }))
+        return;
     AddressEntry e;
     Error err;
     if (!m_book.entry(n, &e, &err)) {
@@ -267,6 +270,9 @@ void FriendForm::deleteEntry()
     m_ctx.state.currentRecordNumber = qint16(n);
     m_status->setText(u" "_s);
     const bool yes = Prompt::ask(this, u"選択された（行、青色）データを削除します。よろしいですか"_s);
+    const auto hold = m_listed.hold(this, u"アドレス帳の削除"_s, [this] { refreshList(); });
+    if (!hold)
+        return;
     if (m_book.remove(n, yes, &err)) {
         if (yes)
             m_status->setText(u"削除が完了しました"_s);

@@ -2,6 +2,7 @@
 
 #include "addressbook/AddressBookList.h"
 #include "winutil/AppContext.h"
+#include "winutil/ListedFile.h"
 
 #include <QWidget>
 
@@ -46,6 +47,7 @@ private:
 
     AppContext m_ctx;
     AddressBookList m_book;
+    ListedFile m_listed; // the address book as the list shows it
 
     QLineEdit *m_address = nullptr;   // Text4
     QLineEdit *m_name = nullptr;      // Text2

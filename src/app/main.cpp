@@ -4,6 +4,7 @@
 #include "AppWindows.h"
 #include "panel/MainForm.h"
 #include "storage/AppState.h"
+#include "winutil/ListedFile.h"
 #include "winutil/Prompt.h"
 
 #include <QApplication>
@@ -20,6 +21,7 @@ int main(int argc, char *argv[])
     // right press on a floating window, never because windows were hidden.
     QApplication::setQuitOnLastWindowClosed(false);
 
+    hollin::showStorageNoticesInBoxes();
     hollin::AppState state;
     state.root = hollin::DataRoot::locate(QApplication::arguments(), QApplication::applicationDirPath());
     hollin::Error err;

@@ -3,6 +3,7 @@
 #include "Command.h"
 
 #include "inbox/logic/ReceivedRecord.h"
+#include "storage/DataFolderLock.h"
 #include "storage/MailRecordFile.h"
 #include "transport/AttachmentExtractor.h"
 #include "transport/MailDecoder.h"
@@ -34,9 +35,11 @@ int runImport(const QStringList &args, AppState &state)
             messages.append(data);
     }
 
+    // The whole import is one write: no other writer gets between its records.
+    DataFolderLock lock(state.root.dataFolder(), u"取り込み"_s);
     MailRecordFile received(state.root.receivedMailFile(), state.root.receivedMailTemp());
     Error err;
-    if (!received.recoverInterruptedCompaction(&err))
+    if (!lock.take(&err) || !received.recoverInterruptedCompaction(&err))
         return cli::failed(err);
     const int count = received.count(&err);
     if (count < 0)

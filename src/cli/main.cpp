@@ -1,6 +1,8 @@
 // hollin-cli: the stored mail and addresses from a terminal, with the program's own code.
 #include "Command.h"
 
+#include "storage/StorageNotice.h"
+
 #include <QCoreApplication>
 
 using namespace Qt::StringLiterals;
@@ -78,6 +80,7 @@ int main(int argc, char *argv[])
     if (command == all.cend())
         return hollin::cli::badUsage(u"「%1」というコマンドはありません。\n"_s.arg(args.first()) + usage());
 
+    hollin::storagenotice::setHandler(hollin::cli::printError);
     hollin::AppState state;
     state.root = hollin::DataRoot::locate(rootArgs, QCoreApplication::applicationDirPath());
     hollin::Error err;

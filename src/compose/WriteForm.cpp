@@ -381,6 +381,7 @@ void WriteForm::loadAddressList()
     m_list1->clear();
     AddressBookFile book(m_ctx.state.root.addressBookFile(), m_ctx.state.root.addressBookTemp());
     Error err;
+    m_listed.loading(book.path());
     const bool ok = book.readAll([this](int n, const AddressEntry &entry) {
         m_list1->addItem(cutAtNul(entry.name));
         m_recordMap.last() = qint16(n);
@@ -492,6 +493,7 @@ void WriteForm::listHeldMails()
     HeldMailStore store(m_ctx.state.root);
     QList<HeldListRow> rows;
     Error err;
+    m_listed.loading(store.path());
     const bool ok = store.list(&rows, &err);
     for (const HeldListRow &row : std::as_const(rows)) {
         m_list1->addItem(row.subject);
@@ -531,7 +533,10 @@ void WriteForm::listPressed()
         m_list1->setFocus();
         return;
     }
-    if (m_ctx.state.sideListMode == HeldListMode)
+    const bool held = m_ctx.state.sideListMode == HeldListMode;
+    if (!m_listed.isCurrent(this, [this, held] { held ? listHeldMails() : showAddressBook(); }))
+        return;
+    if (held)
         loadHeldMail(m_recordMap.at(row));
     else
         pickAddress(m_recordMap.at(row));
@@ -568,6 +573,9 @@ void WriteForm::deleteHeld()
         }
         m_rtfEd->setFocus();
         m_text2->clear();
+        const auto hold = m_listed.hold(this, u"保留メールの削除"_s, [this] { listHeldMails(); });
+        if (!hold)
+            return;
         m_ctx.state.currentRecordNumber = qint16(n);
         HeldMailStore store(m_ctx.state.root);
         Error err;

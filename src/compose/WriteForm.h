@@ -1,6 +1,7 @@
 #pragma once
 
 #include "winutil/AppContext.h"
+#include "winutil/ListedFile.h"
 
 #include <QHash>
 #include <QList>
@@ -98,6 +99,7 @@ private:
     const AppContext m_ctx;
     // Record number of each row of List1; always one spare entry at the end.
     QList<qint16> m_recordMap;
+    ListedFile m_listed; // the file the side list shows, as it was read
     SendJob *m_job = nullptr;
     QString m_toTextBeforeSend;
     QHash<QWidget *, bool> m_enabledBeforeSend;

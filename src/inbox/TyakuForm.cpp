@@ -255,6 +255,7 @@ void TyakuForm::fill()
     m_body->clear();
     const DataRoot &root = m_ctx.state.root;
     Error err;
+    m_listed.loading(root.receivedMailFile());
     if (!m_model->load(root.receivedMailFile(), root.receivedMailTemp(), &err))
         Prompt::message(this, err.text(), {}, Prompt::Icon::Warning);
     const int rows = m_model->rowCount();
@@ -289,6 +290,8 @@ void TyakuForm::showRow(const QModelIndex &index)
         Prompt::message(this, u"選択するデータがありません。"_s);
         return;
     }
+    if (!m_listed.isCurrent(this, [this] { fill(); }))
+        return;
     m_selectedRow = index.row();
     MailRecord record;
     Error err;
@@ -326,6 +329,9 @@ void TyakuForm::deleteOne()
         m_body->clear();
         return;
     }
+    const auto hold = m_listed.hold(this, u"受信メールの削除"_s, [this] { fill(); });
+    if (!hold)
+        return;
     const DataRoot &root = m_ctx.state.root;
     Error err;
     if (!MailRecordFile(root.receivedMailFile(), root.receivedMailTemp()).deleteRecord(n, &err))
@@ -341,6 +347,10 @@ void TyakuForm::deleteOne()
 void TyakuForm::deleteAll()
 {
     if (!Prompt::ask(this, u"すべてのデータを削除して良いですか？"_s))
+        return;
+    // Mail that arrived after the list was shown is not deleted unseen.
+    const auto hold = m_listed.hold(this, u"受信メールの全件削除"_s, [this] { fill(); });
+    if (!hold)
         return;
     const DataRoot &root = m_ctx.state.root;
     Error err;

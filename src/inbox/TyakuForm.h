@@ -1,6 +1,7 @@
 #pragma once
 
 #include "winutil/AppContext.h"
+#include "winutil/ListedFile.h"
 
 #include <QMainWindow>
 
@@ -85,6 +86,7 @@ private:
     QToolBar *m_toolBar = nullptr;
     QWidget *m_picture = nullptr;     // Picture1(1)
     QWidget *m_central = nullptr;
+    ListedFile m_listed;          // the received-mail file as the list shows it
     int m_selectedRow = -1;       // row of the last click
     bool m_filledByLoad = false;  // the load step has just filled the list
 };

@@ -5,6 +5,7 @@
 #include "reply/ReplyText.h"
 #include "storage/AppState.h"
 #include "storage/TextUtil.h"
+#include "winutil/ListedFile.h"
 #include "winutil/Prompt.h"
 #include "winutil/Twips.h"
 #include "winutil/WindowUtil.h"
@@ -39,6 +40,7 @@ struct BackForm::Private {
     AppContext ctx;
     HeldMailStore held;
     QList<int> recordMap;  // held-mail record number of each line of List1
+    ListedFile listed;     // the held-mail file as List1 shows it
     QString receivedBody;  // the body of the mail being answered, as the inbox showed it
     SendJob *job = nullptr;
 
@@ -319,6 +321,7 @@ bool BackForm::listHeldMails()
     d->recordMap.clear();
     QList<HeldListRow> rows;
     Error err;
+    d->listed.loading(d->held.path());
     const bool ok = d->held.list(&rows, &err);
     for (const HeldListRow &row : std::as_const(rows)) {
         d->heldList->addItem(row.subject);
@@ -382,6 +385,8 @@ void BackForm::pickHeldMail()
         d->heldList->setFocus();
         return;
     }
+    if (!d->listed.isCurrent(this, [this] { listHeldMails(); }))
+        return;
     HeldMail mail;
     Error err;
     if (!d->held.load(d->recordMap.at(line), &mail, &err)) {
@@ -410,6 +415,9 @@ void BackForm::deleteHeldMail()
             d->body->clear();
             return;
         }
+        const auto hold = d->listed.hold(this, u"保留メールの削除"_s, [this] { listHeldMails(); });
+        if (!hold)
+            return;
         d->to->clear();
         d->subject->clear();
         d->body->clear();

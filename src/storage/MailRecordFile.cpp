@@ -104,6 +104,11 @@ bool MailRecordFile::recoverInterruptedCompaction(Error *err)
     return fileOf(m_dataPath, m_tempPath).recover(err);
 }
 
+bool MailRecordFile::setAsidePartialTail(Error *err)
+{
+    return fileOf(m_dataPath, m_tempPath).setAsidePartialTail(err);
+}
+
 QByteArray MailRecordFile::encode(const MailRecord &record, qint16 liveFlag, MailRecordFit *fit)
 {
     MailRecordFit local;

@@ -76,6 +76,9 @@ public:
     // At start: a temporary file left by an interrupted compaction is restored when it
     // holds more records than the data file, otherwise removed.
     bool recoverInterruptedCompaction(Error *err = nullptr);
+    // Bytes after the last whole record are moved into a file beside this one
+    // (the user is told once); appends and deletions do this themselves.
+    bool setAsidePartialTail(Error *err = nullptr);
 
     // Builds the 32284 bytes of a record.
     static QByteArray encode(const MailRecord &record, qint16 liveFlag = 1, MailRecordFit *fit = nullptr);

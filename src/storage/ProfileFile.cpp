@@ -1,8 +1,10 @@
 #include "ProfileFile.h"
 
 #include "Cp932.h"
+#include "DataFolderLock.h"
 #include "FileIo.h"
 
+#include <QFileInfo>
 #include <QList>
 
 #include <optional>
@@ -135,8 +137,11 @@ bool ProfileFile::hasKey(const QString &key) const
 
 bool ProfileFile::writeText(const QString &key, const QString &value, Error *err)
 {
+    // Read, change and write back as one step for other writers.
+    const QFileInfo file(m_path);
+    DataFolderLock lock(file.absolutePath(), u"%1 への書き込み"_s.arg(file.fileName()));
     QByteArray bytes;
-    if (!fileio::readWhole(m_path, &bytes, nullptr, err))
+    if (!lock.take(err) || !fileio::readWhole(m_path, &bytes, nullptr, err))
         return false;
     QList<Line> lines = parse(bytes);
 

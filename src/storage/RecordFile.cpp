@@ -1,6 +1,10 @@
 #include "RecordFile.h"
 
 #include "FileIo.h"
+#include "StorageNotice.h"
+
+#include <QDateTime>
+#include <QFileInfo>
 
 #include <cerrno>
 #include <fcntl.h>
@@ -59,6 +63,21 @@ bool copyRange(int src, qint64 from, int dst, qint64 to, qint64 length, const QS
         length -= chunk;
     }
     return true;
+}
+
+// A new file holding bytes, at base or, when that exists, base-2, base-3 …; never an existing one.
+bool writeNewFile(const QString &base, const QByteArray &bytes, QString *path, Error *err)
+{
+    for (int i = 1;; ++i) {
+        *path = i == 1 ? base : base + u'-' + QString::number(i);
+        Fd fd(::open(fileio::nativePath(*path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+        if (!fd.isOpen() && errno == EEXIST)
+            continue;
+        if (!fd.isOpen())
+            return fail(err, u"ファイル「%1」を作れません。"_s.arg(*path), fileio::errnoText(errno));
+        return fileio::writeAt(fd.get(), bytes.constData(), bytes.size(), 0, *path, err)
+            && fileio::flush(fd.get(), *path, err) && fileio::flushFolderOf(*path, err);
+    }
 }
 
 } // namespace
@@ -126,10 +145,17 @@ bool RecordFile::readEach(int offset, int length, const std::function<bool(int, 
     return true;
 }
 
+DataFolderLock RecordFile::writeLock() const
+{
+    const QFileInfo file(m_dataPath);
+    return DataFolderLock(file.absolutePath(), u"%1 への書き込み"_s.arg(file.fileName()));
+}
+
 bool RecordFile::write(int n, const QByteArray &record, Error *err)
 {
     Q_ASSERT(record.size() == m_layout.recordSize);
-    if (!recover(err))
+    DataFolderLock lock = writeLock();
+    if (!lock.take(err) || !recover(err))
         return false;
     Fd fd = fileio::openOrCreate(m_dataPath, true, err);
     if (!fd.isOpen())
@@ -143,15 +169,16 @@ bool RecordFile::write(int n, const QByteArray &record, Error *err)
     if (n > m_layout.maxRecords)
         return fail(err, u"レコードが上限の %1 件に達しているため、これ以上追加できません。"_s.arg(m_layout.maxRecords));
     const qint64 offset = qint64(n - 1) * m_layout.recordSize;
-    if (n == count + 1 && size != offset && ::ftruncate(fd.get(), offset) != 0)
-        return fail(err, u"ファイル「%1」に書き込めません。"_s.arg(m_dataPath), fileio::errnoText(errno));
+    if (n == count + 1 && !setAsideTail(fd.get(), size, err))
+        return false;
     return fileio::writeAt(fd.get(), record.constData(), record.size(), offset, m_dataPath, err)
         && fileio::flush(fd.get(), m_dataPath, err);
 }
 
 int RecordFile::append(const QByteArray &record, Error *err)
 {
-    if (!recover(err))
+    DataFolderLock lock = writeLock();
+    if (!lock.take(err) || !recover(err))
         return -1;
     const int n = count(err);
     if (n < 0)
@@ -166,7 +193,9 @@ int RecordFile::append(const QByteArray &record, Error *err)
 bool RecordFile::compact(std::optional<int> drop, bool keepNone, Error *err)
 {
     // The temporary file is about to be overwritten: it must not be the only copy.
-    if (!recover(err))
+    // Only whole records are copied: a partial tail is kept aside first.
+    DataFolderLock lock = writeLock();
+    if (!lock.take(err) || !recover(err) || !setAsidePartialTail(err))
         return false;
     Fd src = fileio::openOrCreate(m_dataPath, false, err);
     if (!src.isOpen())
@@ -222,6 +251,15 @@ bool RecordFile::compact(std::optional<int> drop, bool keepNone, Error *err)
 
 bool RecordFile::recover(Error *err)
 {
+    // Readers run this too: without a temporary file they need no lock. A
+    // temporary file may belong to a compaction under way in another process,
+    // which the lock waits for.
+    struct stat st;
+    if (::stat(fileio::nativePath(m_tempPath).constData(), &st) != 0 && errno == ENOENT)
+        return true;
+    DataFolderLock lock = writeLock();
+    if (!lock.take(err))
+        return false;
     Fd temp(::open(fileio::nativePath(m_tempPath).constData(), O_RDONLY | O_CLOEXEC));
     if (!temp.isOpen()) {
         if (errno == ENOENT)
@@ -233,7 +271,6 @@ bool RecordFile::recover(Error *err)
         return false;
     temp.reset();
     qint64 dataSize = 0;
-    struct stat st;
     if (::stat(fileio::nativePath(m_dataPath).constData(), &st) == 0)
         dataSize = st.st_size;
     else if (errno != ENOENT)
@@ -243,6 +280,39 @@ bool RecordFile::recover(Error *err)
         return fileio::remove(m_tempPath, err);
     // Restore first (one atomic rename), then finish the deletion that was under way.
     return fileio::rename(m_tempPath, m_dataPath, err) && compact(std::nullopt, false, err);
+}
+
+bool RecordFile::setAsidePartialTail(Error *err)
+{
+    DataFolderLock lock = writeLock();
+    if (!lock.take(err))
+        return false;
+    Fd fd = fileio::openOrCreate(m_dataPath, true, err);
+    if (!fd.isOpen())
+        return false;
+    const qint64 size = fileio::sizeOf(fd.get(), m_dataPath, err);
+    return size >= 0 && setAsideTail(fd.get(), size, err);
+}
+
+bool RecordFile::setAsideTail(int fd, qint64 size, Error *err)
+{
+    const qint64 whole = size - size % m_layout.recordSize;
+    if (whole == size)
+        return true;
+    QByteArray tail(size - whole, Qt::Uninitialized);
+    QString keptPath;
+    const QString base = m_dataPath + u".partial-"_s + QDateTime::currentDateTime().toString(u"yyyyMMdd-HHmmss"_s);
+    if (!fileio::readAt(fd, tail.data(), tail.size(), whole, m_dataPath, err)
+        || !writeNewFile(base, tail, &keptPath, err))
+        return false;
+    if (::ftruncate(fd, whole) != 0)
+        return fail(err, u"ファイル「%1」に書き込めません。"_s.arg(m_dataPath), fileio::errnoText(errno));
+    if (!fileio::flush(fd, m_dataPath, err))
+        return false;
+    storagenotice::tell(u"ファイル「%1」の最後のレコードは途中までしか書かれていませんでした（%2 バイト）。"
+                        u"その部分を「%3」に移して残しました。"_s
+                            .arg(m_dataPath).arg(tail.size()).arg(QFileInfo(keptPath).fileName()));
+    return true;
 }
 
 } // namespace hollin

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "DataFolderLock.h"
 #include "Error.h"
 
 #include <QByteArray>
@@ -12,7 +13,8 @@ namespace hollin {
 // A file of fixed-length records, 1-based, with a 16-bit little-endian live
 // flag inside each record. The mail and address-book files are built on it.
 // Every write is flushed to disk before it returns; the file is opened and
-// closed within each call.
+// closed within each call. Every write holds the write lock of the file's
+// folder (DataFolderLock); reads take no lock and see whole records only.
 class RecordFile {
 public:
     struct Layout {
@@ -36,7 +38,7 @@ public:
     bool readEach(int offset, int length, const std::function<bool(int, const QByteArray &)> &visit,
                   Error *err) const;
 
-    // Writes record n, 1 <= n <= count + 1. A partial tail is cut off before extending.
+    // Writes record n, 1 <= n <= count + 1. A partial tail is set aside before extending.
     bool write(int n, const QByteArray &record, Error *err);
     // Returns the new record number, or -1.
     int append(const QByteArray &record, Error *err);
@@ -52,8 +54,17 @@ public:
     // Every write runs this first, so a leftover copy is never overwritten or outgrown.
     bool recover(Error *err);
 
+    // Bytes after the last whole record (left by a writer that died halfway)
+    // are moved into a new file beside the data file, named
+    // "<data file>.partial-<yyyyMMdd-HHmmss>", and the user is told once
+    // (storagenotice). Every write that extends or compacts the file runs this first.
+    bool setAsidePartialTail(Error *err);
+
 private:
     bool checkNumber(int n, int count, Error *err) const;
+    bool setAsideTail(int fd, qint64 size, Error *err);
+    // The lock of the folder that holds the file, not yet taken.
+    DataFolderLock writeLock() const;
 
     QString m_dataPath;
     QString m_tempPath;

@@ -1,8 +1,11 @@
 #include "ServerSettings.h"
 
 #include "Cp932.h"
+#include "DataFolderLock.h"
+#include "DataRoot.h"
 #include "FileIo.h"
 
+#include <QFileInfo>
 #include <QRegularExpression>
 
 #include <cmath>
@@ -63,7 +66,9 @@ bool ServerSettings::write(const QString &path, Error *err) const
             + u"POP3="_s + pop3Server + u"\r\n"_s
             + u"MAIL="_s + mailAddress + u"\r\n"_s
             + u"APOP="_s + QString::number(apopFlag) + u"\r\n"_s;
-    return fileio::writeWholeAtomically(path, Cp932::encode(text), -1, err);
+    // hlmail.ini lies beside the data folder, whose lock covers it too.
+    DataFolderLock lock(DataRoot(QFileInfo(path).absolutePath()).dataFolder(), u"hlmail.ini への書き込み"_s);
+    return lock.take(err) && fileio::writeWholeAtomically(path, Cp932::encode(text), -1, err);
 }
 
 } // namespace hollin

@@ -5,6 +5,7 @@
 #include "storage/AppState.h"
 #include "storage/Cp932.h"
 #include "storage/MailRecordFile.h"
+#include "winutil/ListedFile.h"
 #include "winutil/Prompt.h"
 
 #include <QAction>
@@ -135,6 +136,22 @@ private slots:
         click("Command3");
         QCOMPARE(Prompt::shownTexts(), QStringList{u"データが選択されていません"_s});
         QCOMPARE(file().count(), 2);
+    }
+
+    void staleRecordNumberReloadsInsteadOfDeleting()
+    {
+        store(3);
+        form()->fillAndShow();
+        clickRow(1);
+        QVERIFY(file().deleteRecord(1)); // by another process: 件名3 is now record 2
+        Prompt::queueAnswer(Prompt::Answer::Yes);
+        click("Command3");
+        QCOMPARE(Prompt::shownTexts().last(), ListedFile::changedMessage());
+        QCOMPARE(file().count(), 2);
+        QCOMPARE(list()->model()->rowCount(), 2);
+        MailRecord r;
+        QVERIFY(file().readHead(2, &r));
+        QCOMPARE(r.subject.trimmed(), u"件名3"_s);
     }
 
     void deleteOneNoKeepsListAndEmptiesBody()

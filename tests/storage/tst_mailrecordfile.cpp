@@ -1,6 +1,8 @@
 #include "storage/MailRecordFile.h"
+#include "storage/StorageNotice.h"
 #include "storage/TextUtil.h"
 
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -285,19 +287,39 @@ void TestMailRecordFile::writesRecoverFirst()
 
 void TestMailRecordFile::partialTail()
 {
-    fill(2);
-    {
+    QStringList told;
+    storagenotice::setHandler([&](const QString &text) { told << text; });
+    auto addTail = [&](const QByteArray &bytes) {
         QFile f(dataPath());
         QVERIFY(f.open(QIODevice::Append));
-        f.write("partial");
-    }
+        f.write(bytes);
+    };
+    auto keptFiles = [&] { return QDir(m_dir->path()).entryList({u"hlmdata2.data.partial-*"_s}, QDir::Files); };
+    fill(2);
+    addTail("partial");
     MailRecordFile f = file();
     QCOMPARE(f.count(), 2);
     QCOMPARE(subjects(), (QStringList{u"1:s1"_s, u"2:s2"_s}));
-    // An append lands on the record boundary, replacing the partial tail.
+    QVERIFY(told.isEmpty()); // readers leave it alone
+
+    // An append lands on the record boundary; the tail is kept aside, and said once.
     QCOMPARE(f.append(mail(u"s3"_s)), 3);
     QCOMPARE(QFileInfo(dataPath()).size(), 3 * MailRecordFile::RecordSize);
     QCOMPARE(subjects(), (QStringList{u"1:s1"_s, u"2:s2"_s, u"3:s3"_s}));
+    QCOMPARE(keptFiles().size(), 1);
+    QCOMPARE(readBytes(m_dir->filePath(keptFiles().first())), QByteArray("partial"));
+    QCOMPARE(told.size(), 1);
+    QVERIFY(told.first().contains(keptFiles().first()));
+    QCOMPARE(f.append(mail(u"s4"_s)), 4);
+    QCOMPARE(told.size(), 1);
+
+    // A deletion keeps a second tail aside too, in a file of its own.
+    addTail("second");
+    QVERIFY(f.deleteRecord(1));
+    QCOMPARE(subjects(), (QStringList{u"1:s2"_s, u"2:s3"_s, u"3:s4"_s}));
+    QCOMPARE(keptFiles().size(), 2);
+    QCOMPARE(told.size(), 2);
+    storagenotice::setHandler({});
 }
 
 void TestMailRecordFile::appendPastLimitRefused()

@@ -3,12 +3,14 @@
 #include "ReceivedRecord.h"
 #include "RecordAppender.h"
 
+#include "storage/DataFolderLock.h"
 #include "storage/MailRecordFile.h"
 #include "storage/ProfileFile.h"
 #include "storage/TextUtil.h"
 #include "transport/MailLib.h"
 
 #include <QDir>
+#include <QFileInfo>
 
 using namespace Qt::StringLiterals;
 
@@ -32,6 +34,14 @@ ReceiveResult ReceiveSession::run()
     ReceiveResult result;
     if (m_settings.pop3Server.isEmpty()) {
         result.outcome = Outcome::NoServer;
+        return result;
+    }
+
+    // One writer at a time: nothing else may change the received-mail file
+    // while this session appends to it, so the lock is held to the end.
+    DataFolderLock lock(QFileInfo(m_settings.receivedMailFile).absolutePath(), u"受信"_s);
+    if (!lock.take(&result.error)) {
+        result.outcome = Outcome::Stopped;
         return result;
     }
 

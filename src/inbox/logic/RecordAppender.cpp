@@ -32,7 +32,8 @@ RecordAppender::~RecordAppender()
 
 bool RecordAppender::open(Error *err)
 {
-    if (!MailRecordFile(m_dataPath, m_tempPath).recoverInterruptedCompaction(err))
+    MailRecordFile file(m_dataPath, m_tempPath);
+    if (!file.recoverInterruptedCompaction(err) || !file.setAsidePartialTail(err))
         return false;
     m_fd = ::open(QFile::encodeName(m_dataPath).constData(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
     if (m_fd < 0)
@@ -40,6 +41,8 @@ bool RecordAppender::open(Error *err)
     struct stat st;
     if (::fstat(m_fd, &st) != 0)
         return fail(err, u"受信メールのファイル「%1」の大きさを調べられません。"_s.arg(m_dataPath), errnoText(errno));
+    m_device = st.st_dev;
+    m_inode = st.st_ino;
     m_count = int(std::min<qint64>(st.st_size / MailRecordFile::RecordSize, MailRecordFile::MaxRecords));
     return true;
 }
@@ -66,6 +69,9 @@ bool RecordAppender::append(const MailRecord &record, Error *err)
 
 bool RecordAppender::flush(Error *err)
 {
+    struct stat st;
+    if (::stat(QFile::encodeName(m_dataPath).constData(), &st) != 0 || st.st_dev != m_device || st.st_ino != m_inode)
+        return fail(err, u"受信メールのファイル「%1」が受信中にほかの操作で置き換えられたため、保存できませんでした。"_s.arg(m_dataPath));
     if (::fsync(m_fd) != 0)
         return fail(err, u"受信メールを保存できませんでした。"_s, m_dataPath + u": "_s + errnoText(errno));
     return true;

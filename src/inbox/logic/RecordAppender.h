@@ -3,12 +3,16 @@
 #include "storage/Error.h"
 #include "storage/MailRecordFile.h"
 
+#include <sys/types.h>
+
 namespace hollin {
 
 // Appends received mail to the end of a record file in batches: each append
 // writes the record, flush() makes every record written so far durable with
 // one fsync. The receive session deletes messages on the server only after
-// the flush that covers them.
+// the flush that covers them. The caller holds the data folder's write lock
+// for as long as the appender is open; a flush still fails when the path no
+// longer names the file it wrote into (replaced under it).
 class RecordAppender {
 public:
     RecordAppender(const QString &dataPath, const QString &tempPath);
@@ -16,7 +20,7 @@ public:
     RecordAppender(const RecordAppender &) = delete;
     RecordAppender &operator=(const RecordAppender &) = delete;
 
-    // Finishes an interrupted compaction, then opens (or creates) the file.
+    // Finishes an interrupted compaction and sets aside a partial tail, then opens (or creates) the file.
     bool open(Error *err);
     bool isFull() const { return m_count >= MailRecordFile::MaxRecords; }
     // Writes the record after the last one; false when full or failing.
@@ -28,6 +32,8 @@ private:
     QString m_tempPath;
     int m_fd = -1;
     int m_count = 0;
+    dev_t m_device = 0; // of the file opened
+    ino_t m_inode = 0;
 };
 
 } // namespace hollin

@@ -1,0 +1,61 @@
+#include "ListedFile.h"
+
+#include "Prompt.h"
+
+#include "storage/StorageNotice.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+
+using namespace Qt::StringLiterals;
+
+namespace hollin {
+
+void ListedFile::loading(const QString &path)
+{
+    m_path = path;
+    m_stamp = FileStamp::of(path);
+}
+
+QString ListedFile::changedMessage()
+{
+    return u"ほかの操作でデータが変わったため、一覧を読み直しました。もう一度選んでください。"_s;
+}
+
+bool ListedFile::isCurrent(QWidget *window, const std::function<void()> &reload)
+{
+    if (m_path.isEmpty() || FileStamp::of(m_path) == m_stamp)
+        return true;
+    reload();
+    Prompt::message(window, changedMessage(), {}, Prompt::Icon::Warning);
+    return false;
+}
+
+std::optional<DataFolderLock> ListedFile::hold(QWidget *window, const QString &what,
+                                               const std::function<void()> &reload)
+{
+    std::optional<DataFolderLock> lock(std::in_place, QFileInfo(m_path).absolutePath(), what);
+    Error err;
+    if (!lock->take(&err)) {
+        Prompt::message(window, err.text(), {}, Prompt::Icon::Warning);
+        return std::nullopt;
+    }
+    if (FileStamp::of(m_path) == m_stamp)
+        return lock;
+    lock.reset();
+    reload();
+    Prompt::message(window, changedMessage(), {}, Prompt::Icon::Warning);
+    return std::nullopt;
+}
+
+void showStorageNoticesInBoxes()
+{
+    storagenotice::setHandler([](const QString &text) {
+        // Queued: the write that tells it holds the data folder's lock, and may run on a worker thread.
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(), [text] { Prompt::message(nullptr, text, {}, Prompt::Icon::Warning); },
+            Qt::QueuedConnection);
+    });
+}
+
+} // namespace hollin

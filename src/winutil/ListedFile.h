@@ -1,0 +1,50 @@
+#pragma once
+
+#include "storage/DataFolderLock.h"
+#include "storage/FileStamp.h"
+
+#include <QString>
+#include <functional>
+#include <optional>
+
+class QWidget;
+
+namespace hollin {
+
+// The record file a window's list was read from, as it was then. Record
+// numbers are positions that a deletion in another process shifts, so before
+// a window acts on a number from its list it asks here: when the file changed
+// since, the list is reloaded and the user is asked to choose again.
+//
+//     void fill() { m_listed.loading(path); … read the list … }
+//     void deleteOne() {
+//         const auto hold = m_listed.hold(this, u"削除"_s, [this] { fill(); });
+//         if (!hold) return;          // told why; nothing done
+//         … delete record n …         // still the file that was listed
+//     }
+class ListedFile {
+public:
+    // Just before the list is read from path.
+    void loading(const QString &path);
+
+    // For a read by record number: false (list reloaded, user told) when the file changed.
+    bool isCurrent(QWidget *window, const std::function<void()> &reload);
+
+    // For a write by record number: the data folder's write lock, taken so that
+    // the check and the write are one step for other writers; nothing when the
+    // lock is busy or the file changed (the user was told either way).
+    std::optional<DataFolderLock> hold(QWidget *window, const QString &what, const std::function<void()> &reload);
+
+    // "ほかの操作でデータが変わったため、一覧を読み直しました。もう一度選んでください。"
+    static QString changedMessage();
+
+private:
+    QString m_path;
+    FileStamp m_stamp;
+};
+
+// Storage notices (a half-written record kept aside) shown in a box, once each,
+// after the handler that caused them.
+void showStorageNoticesInBoxes();
+
+} // namespace hollin

@@ -1,0 +1,161 @@
+#include "storage/DataFolderLock.h"
+#include "storage/DataRoot.h"
+#include "storage/MailRecordFile.h"
+#include "storage/ProfileFile.h"
+#include "storage/ServerSettings.h"
+
+#include "TestMailServers.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+#include <unistd.h>
+
+using namespace Qt::StringLiterals;
+using namespace hollin;
+
+// Writers of one data root at the same time, as separate hollin-cli processes
+// against the real POP3 server: one writes at a time, the others wait a little
+// and then fail with a message, and no mail is ever lost.
+class TestConcurrentWriters : public QObject {
+    Q_OBJECT
+
+    // One hollin-cli run in the background.
+    struct Cli {
+        std::unique_ptr<QProcess> process = std::make_unique<QProcess>();
+        bool finished = false;
+        QString out() const { return QString::fromUtf8(process->readAllStandardOutput()); }
+        QString err() const { return QString::fromUtf8(process->readAllStandardError()); }
+    };
+
+    TestMailServers m_servers;
+    QTemporaryDir m_dir;
+    DataRoot m_root;
+    QElapsedTimer m_clock;
+
+    void start(Cli *cli, const QStringList &args)
+    {
+        QProcess *p = cli->process.get();
+        connect(p, &QProcess::finished, this, [cli] { cli->finished = true; });
+        p->start(QString::fromUtf8(HOLLIN_CLI), QStringList{u"--root"_s, m_root.root()} + args);
+        QVERIFY(p->waitForStarted());
+    }
+    MailRecordFile received() const { return MailRecordFile(m_root.receivedMailFile(), m_root.receivedMailTemp()); }
+    static QByteArray bytes(const QString &path)
+    {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+    void deliver(int count)
+    {
+        for (int i = 1; i <= count; ++i)
+            QVERIFY(m_servers.deliver("From: a@example.jp\r\nSubject: m" + QByteArray::number(i) + "\r\n\r\nbody\r\n"));
+    }
+
+private slots:
+    void initTestCase()
+    {
+        TestMailServers::Options options;
+        options.smtp = false;
+        QString error;
+        QVERIFY2(m_servers.start(options, &error), qPrintable(error));
+        m_clock.start();
+    }
+    void init()
+    {
+        m_root = DataRoot(m_dir.filePath(QString::number(m_clock.elapsed())));
+        QVERIFY(m_root.ensureTree());
+        ServerSettings settings;
+        settings.pop3Server = m_servers.pop3Server();
+        QVERIFY(settings.write(m_root.serverSettingsFile()));
+        ProfileFile account(m_root.idPassIniFile(), true);
+        QVERIFY(account.writeText(u"NAME"_s, m_servers.user()));
+        QVERIFY(account.writeText(u"NAME2"_s, m_servers.password()));
+    }
+
+    // Every writing command while another holds the lock: exit 1, the holder named, nothing changed.
+    void writersWaitThenFailChangingNothing()
+    {
+        deliver(2);
+        QVERIFY(received().append({u"kept1"_s, {}, {}, {}}) == 1 && received().append({u"kept2"_s, {}, {}, {}}) == 2);
+        QTemporaryDir in;
+        const QString eml = in.filePath(u"one.eml"_s);
+        QFile f(eml);
+        QVERIFY(f.open(QIODevice::WriteOnly) && f.write("Subject: imported\r\n\r\nbody\r\n") > 0);
+        f.close();
+        const QByteArray mailBefore = bytes(m_root.receivedMailFile());
+        const QByteArray bookBefore = bytes(m_root.addressBookFile());
+
+        DataFolderLock holder(m_root.dataFolder(), u"受信"_s);
+        QVERIFY(holder.take(nullptr));
+        const QList<QStringList> commands{{u"delete"_s, u"1"_s}, {u"delete-all"_s}, {u"addr"_s, u"add"_s, u"n"_s, u"a@b.jp"_s},
+                                          {u"import"_s, eml}, {u"receive"_s}};
+        std::vector<Cli> runs(commands.size());
+        for (qsizetype i = 0; i < commands.size(); ++i)
+            start(&runs[i], commands[i]);
+        for (Cli &run : runs)
+            QVERIFY(run.process->waitForFinished(30000));
+        const QString busy = u"ほかの操作がデータを書き込み中です：受信（%1、pid %2）"_s
+                                 .arg(QCoreApplication::applicationName()).arg(::getpid());
+        for (qsizetype i = 0; i < commands.size(); ++i) {
+            QCOMPARE(runs[i].process->exitCode(), 1);
+            QVERIFY2(runs[i].err().contains(busy), qPrintable(commands[i].join(u' ')));
+        }
+        QCOMPARE(bytes(m_root.receivedMailFile()), mailBefore);
+        QCOMPARE(bytes(m_root.addressBookFile()), bookBefore);
+        QCOMPARE(m_servers.mailboxMessages().size(), 2);
+        QVERIFY(QDir(m_root.attachmentFolder()).isEmpty());
+    }
+
+    // A real receive with deletions, an address added and a second receive
+    // started while it runs: every mail ends up stored or still on the server.
+    void receiveWithWritersAtTheSameTimeLosesNothing()
+    {
+        constexpr int Mails = 1500;
+        const int waiting = int(m_servers.mailboxMessages().size());
+        deliver(Mails - waiting);
+
+        Cli receive;
+        start(&receive, {u"receive"_s});
+        const qint64 pid = receive.process->processId();
+        // Once it is storing, the others start.
+        receive.process->setReadChannel(QProcess::StandardError);
+        QTRY_VERIFY_WITH_TIMEOUT(receive.process->peek(1 << 20).contains("受信中 2 /"), 30000);
+        const QList<QStringList> commands{{u"delete"_s, u"1"_s}, {u"delete-all"_s},
+                                          {u"addr"_s, u"add"_s, u"n"_s, u"a@b.jp"_s}, {u"receive"_s}};
+        std::vector<Cli> runs(commands.size());
+        for (qsizetype i = 0; i < commands.size(); ++i)
+            start(&runs[i], commands[i]);
+        QTRY_VERIFY_WITH_TIMEOUT(receive.finished, 120000);
+        for (Cli &run : runs)
+            QTRY_VERIFY_WITH_TIMEOUT(run.finished, 30000);
+
+        QCOMPARE(receive.process->exitCode(), 0);
+        QCOMPARE(receive.out().trimmed(), u"%1 件の新着メールを受信しました"_s.arg(Mails));
+        const QString busy = u"ほかの操作がデータを書き込み中です：受信（hollin-cli、pid %1）"_s.arg(pid);
+        // A writer either lost (exit 1, the receive named) or waited for the receive to end:
+        // then its deletions are counted (after a delete-all nothing is left to count).
+        int deleted = 0;
+        bool allDeleted = false;
+        for (qsizetype i = 0; i < commands.size(); ++i) {
+            const QString what = commands[i].join(u' ');
+            if (runs[i].process->exitCode() != 0) {
+                QCOMPARE(runs[i].process->exitCode(), 1);
+                QVERIFY2(runs[i].err().contains(busy), qPrintable(what));
+                continue;
+            }
+            deleted += what == u"delete 1"_s;
+            allDeleted = allDeleted || what == u"delete-all"_s;
+        }
+        QCOMPARE(m_servers.mailboxMessages().size(), 0);
+        if (!allDeleted)
+            QCOMPARE(received().count(), Mails - deleted);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestConcurrentWriters)
+#include "tst_concurrent_writers.moc"
