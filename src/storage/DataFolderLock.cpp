@@ -22,6 +22,7 @@ namespace hollin {
 namespace {
 
 constexpr auto PollInterval = std::chrono::milliseconds(20);
+constexpr int DescriptionSize = 256;
 
 // The locks this thread holds, one entry per data folder.
 struct Holding {
@@ -47,10 +48,10 @@ QString holderText(const QString &what)
     return u"%1（%2、pid %3）"_s.arg(what, program).arg(::getpid());
 }
 
-// What the holder wrote into the lock file; empty when it has not written yet.
+// What the holder wrote into the lock file; empty when nothing was ever written.
 QString readHolder(int fd)
 {
-    char buffer[512];
+    char buffer[DescriptionSize];
     const ssize_t n = ::pread(fd, buffer, sizeof buffer, 0);
     return n > 0 ? QString::fromUtf8(buffer, n).trimmed() : QString();
 }
@@ -107,10 +108,12 @@ bool DataFolderLock::take(Error *err, int waitMs)
         std::this_thread::sleep_for(PollInterval);
     }
     // The description only helps a waiting writer to say who holds the lock:
-    // a failure to write it does not stop this writer.
-    const QByteArray holder = holderText(m_what).toUtf8() + '\n';
-    if (::ftruncate(fd.get(), 0) == 0)
-        (void)::pwrite(fd.get(), holder.constData(), size_t(holder.size()), 0);
+    // a failure to write it does not stop this writer. It is written in place,
+    // padded to a fixed size: a file that is truncated and rewritten is flushed
+    // by the file system when closed, which would slow down every write.
+    QByteArray holder = holderText(m_what).toUtf8().left(DescriptionSize - 1);
+    holder += QByteArray(DescriptionSize - 1 - holder.size(), ' ') + '\n';
+    (void)::pwrite(fd.get(), holder.constData(), size_t(holder.size()), 0);
     t_holdings.push_back({m_device, m_inode, fd.release(), 1});
     m_held = true;
     return true;
@@ -125,8 +128,6 @@ void DataFolderLock::release()
     Q_ASSERT(held != t_holdings.end());
     if (held == t_holdings.end() || --held->count > 0)
         return;
-    // Cleared while still locked, so that no later waiter reads a finished holder.
-    (void)::ftruncate(held->fd, 0);
     ::close(held->fd); // releases the flock
     t_holdings.erase(held);
 }

@@ -17,6 +17,13 @@ void ListedFile::loading(const QString &path)
     m_stamp = FileStamp::of(path);
 }
 
+bool ListedFile::unchanged() const
+{
+    const FileStamp now = FileStamp::of(m_path);
+    // A missing file listed nothing, as the empty file its reader created does.
+    return now == m_stamp || (m_stamp.size < 0 && now.size == 0);
+}
+
 QString ListedFile::changedMessage()
 {
     return u"ほかの操作でデータが変わったため、一覧を読み直しました。もう一度選んでください。"_s;
@@ -24,7 +31,7 @@ QString ListedFile::changedMessage()
 
 bool ListedFile::isCurrent(QWidget *window, const std::function<void()> &reload)
 {
-    if (m_path.isEmpty() || FileStamp::of(m_path) == m_stamp)
+    if (m_path.isEmpty() || unchanged())
         return true;
     reload();
     Prompt::message(window, changedMessage(), {}, Prompt::Icon::Warning);
@@ -40,7 +47,7 @@ std::optional<DataFolderLock> ListedFile::hold(QWidget *window, const QString &w
         Prompt::message(window, err.text(), {}, Prompt::Icon::Warning);
         return std::nullopt;
     }
-    if (FileStamp::of(m_path) == m_stamp)
+    if (unchanged())
         return lock;
     lock.reset();
     reload();

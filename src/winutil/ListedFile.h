@@ -39,6 +39,8 @@ public:
     static QString changedMessage();
 
 private:
+    bool unchanged() const;
+
     QString m_path;
     FileStamp m_stamp;
 };

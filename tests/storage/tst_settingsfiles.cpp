@@ -3,6 +3,7 @@
 #include "storage/ServerSettings.h"
 
 #include <QFile>
+#include <QDir>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -191,6 +192,7 @@ void TestSettingsFiles::serverWrite()
     QVERIFY(missing.smtpServer.isEmpty() && missing.apopFlag == 0);
 
     writeBytes(path(u"hlmail.ini"_s), "old line that goes away\r\n");
+    QVERIFY(QDir(m_dir->path()).mkdir(u"★MailData"_s)); // whose lock the write takes
     const ServerSettings s{u"smtp.例.jp"_s, u"pop"_s, QString(), 1};
     QVERIFY(s.write(path(u"hlmail.ini"_s)));
     QCOMPARE(readBytes(path(u"hlmail.ini"_s)),
