@@ -26,7 +26,7 @@ bool ListedFile::unchanged() const
 
 QString ListedFile::changedMessage()
 {
-    return u"ほかの操作でデータが変わったため、一覧を読み直しました。もう一度選んでください。"_s;
+    return u"データが変わったため、一覧を読み直しました。もう一度選んでください。"_s;
 }
 
 bool ListedFile::isCurrent(QWidget *window, const std::function<void()> &reload)

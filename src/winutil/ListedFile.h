@@ -35,7 +35,7 @@ public:
     // lock is busy or the file changed (the user was told either way).
     std::optional<DataFolderLock> hold(QWidget *window, const QString &what, const std::function<void()> &reload);
 
-    // "ほかの操作でデータが変わったため、一覧を読み直しました。もう一度選んでください。"
+    // "データが変わったため、一覧を読み直しました。もう一度選んでください。"
     static QString changedMessage();
 
 private:
