@@ -1,5 +1,6 @@
 #pragma once
 
+#include "compose/logic/SendJob.h"
 #include "winutil/AppContext.h"
 
 #include <QHash>
@@ -19,8 +20,6 @@ class QTextEdit;
 class QToolBar;
 
 namespace hollin {
-
-class SendJob;
 
 // "新規作成": the window in which a new mail is written, held and sent.
 // The constructor is the window's load step. Every control carries its
@@ -59,6 +58,8 @@ private:
     QLabel *label(const QString &name, const QString &caption, QWidget *parent = nullptr);
     void buildControls();
     void placeHelpBox();
+    void fitHelpBox();
+    void setSideListHeading();
     void loadAddressList();
     void setListBackground(const QColor &colour);
     void setWidthTwips(int twips);
@@ -70,6 +71,7 @@ private:
     void setControlsEnabled(bool enabled);
     void pasteIntoBody();
     void pasteIntoRecipient();
+    void rememberRecipientSelection();
     void showEmoticons();
     void showAddressBook();
     void narrow();
@@ -100,8 +102,16 @@ private:
     QList<qint16> m_recordMap;
     SendJob *m_job = nullptr;
     QString m_toTextBeforeSend;
+    QList<SendRecipient> m_sentTo;      // the recipients of the send running or last run
+    QList<SendRecipient> m_undelivered; // whole-address-book recipients the last send missed
     QHash<QWidget *, bool> m_enabledBeforeSend;
     QHash<QObject *, QString> m_help; // hover text of each control
+    bool m_greetingChosen = false;    // a phrase was picked and not yet inserted
+    struct RecipientSelection {
+        int start = -1; // -1: nothing remembered
+        int length = 0;
+    };
+    RecipientSelection m_toSelection; // ToText's selection when it last lost the focus
 
     QLineEdit *m_toText = nullptr;
     QLineEdit *m_subjectText = nullptr;
@@ -127,6 +137,7 @@ private:
     QPushButton *m_command14 = nullptr;
     QPushButton *m_command15 = nullptr;
     QListWidget *m_list1 = nullptr;
+    QLabel *m_label4 = nullptr; // heading of List1
     QLineEdit *m_text1 = nullptr;
     QFrame *m_frame1 = nullptr;
     QFrame *m_frame4 = nullptr;
