@@ -140,10 +140,12 @@ void WriteForm::buildControls()
     m_tbToolBar = new QToolBar(this);
     m_tbToolBar->setObjectName(u"tbToolBar"_s);
     place(m_tbToolBar, 0, 420, 7020, 420);
-    m_tbToolBar->setMovable(false); // no grip: every command fits in the bar
+    // Tight buttons and no grip, so that every command fits in the bar, none in its overflow.
+    m_tbToolBar->setMovable(false);
+    m_tbToolBar->setStyleSheet(u"QToolBar { spacing: 0px; padding: 0px; } QToolButton { padding: 1px; margin: 0px; }"_s);
     const struct { const char16_t *key; const char16_t *caption; } tools[] = {
-        {u"New", u"新規"}, {u"Open", u"開く"}, {u"Print", u"印刷"}, {u"Cut", u"切り取り"},
-        {u"Copy", u"コピー"}, {u"Paste", u"貼り付け"}, {u"Undo", u"元に戻す"},
+        {u"New", u"新規"}, {u"Open", u"開く"}, {u"Print", u"印刷"}, {u"Cut", u"切取"},
+        {u"Copy", u"コピー"}, {u"Paste", u"貼付"}, {u"Undo", u"元に戻す"},
         {u"Bold", u"太字"}, {u"Italic", u"斜体"}, {u"Underline", u"下線"},
     };
     for (const auto &tool : tools) {
@@ -370,8 +372,9 @@ void WriteForm::fitHelpBox()
 {
     // As high as its text, so that no scroll bar is needed, but within the window.
     const int frame = 2 * (m_text14->frameWidth() + int(m_text14->document()->documentMargin())) + 4;
+    const int scrollBar = m_text14->verticalScrollBar()->sizeHint().width();
     const QRect text = m_text14->fontMetrics().boundingRect(
-        QRect(0, 0, m_text14->viewport()->width() - frame, 100000), Qt::TextWordWrap,
+        QRect(0, 0, m_text14->width() - frame - scrollBar, 100000), Qt::TextWordWrap,
         m_text14->toPlainText());
     const int room = qMax(px(540), height() - qMax(0, m_text14->y()));
     m_text14->resize(m_text14->width(), qMin(text.height() + frame, room));

@@ -23,6 +23,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextEdit>
+#include <QToolBar>
 
 using namespace Qt::StringLiterals;
 using namespace hollin;
@@ -630,6 +631,10 @@ void TestWriteForm::toolbarRunsEditingCommands()
     find<QAction>(u"Bold"_s)->trigger();
     QCOMPARE(m_state->boldCount, qint16(1));
     QVERIFY(body->document()->defaultFont().bold());
+    // Every command has its button in the bar, none hides in the overflow.
+    QToolBar *bar = m_form->tbToolBar();
+    for (QAction *action : bar->actions())
+        QVERIFY2(bar->widgetForAction(action)->isVisible(), qPrintable(action->text()));
 }
 
 QTEST_MAIN(TestWriteForm)
