@@ -8,9 +8,11 @@
 #include "storage/AppState.h"
 #include "storage/TextUtil.h"
 #include "winutil/Prompt.h"
+#include "winutil/TextFiles.h"
 #include "winutil/Twips.h"
 #include "winutil/Windows.h"
 
+#include <QAbstractItemView>
 #include <QAction>
 #include <QCheckBox>
 #include <QClipboard>
@@ -27,6 +29,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollBar>
 #include <QTextCharFormat>
 #include <QTextEdit>
 #include <QTimer>
@@ -79,6 +82,9 @@ WriteForm::WriteForm(const AppContext &ctx, QWidget *parent)
     m_list2->hide();
     m_recordMap = {0};
     m_combo1->addItems(Greetings::phrases());
+    // The list opens as wide as its longest phrase.
+    m_combo1->view()->setMinimumWidth(m_combo1->view()->sizeHintForColumn(0)
+                                      + m_combo1->view()->verticalScrollBar()->sizeHint().width());
     m_combo1->setCurrentIndex(-1);
     m_combo1->clearEditText();
     m_option2->setEnabled(true);
@@ -134,9 +140,12 @@ void WriteForm::buildControls()
     m_tbToolBar = new QToolBar(this);
     m_tbToolBar->setObjectName(u"tbToolBar"_s);
     place(m_tbToolBar, 0, 420, 7020, 420);
+    // Tight buttons and no grip, so that every command fits in the bar, none in its overflow.
+    m_tbToolBar->setMovable(false);
+    m_tbToolBar->setStyleSheet(u"QToolBar { spacing: 0px; padding: 0px; } QToolButton { padding: 1px; margin: 0px; }"_s);
     const struct { const char16_t *key; const char16_t *caption; } tools[] = {
-        {u"New", u"新規"}, {u"Open", u"開く"}, {u"Print", u"印刷"}, {u"Cut", u"切り取り"},
-        {u"Copy", u"コピー"}, {u"Paste", u"貼り付け"}, {u"Undo", u"元に戻す"},
+        {u"New", u"新規"}, {u"Open", u"開く"}, {u"Print", u"印刷"}, {u"Cut", u"切取"},
+        {u"Copy", u"コピー"}, {u"Paste", u"貼付"}, {u"Undo", u"元に戻す"},
         {u"Bold", u"太字"}, {u"Italic", u"斜体"}, {u"Underline", u"下線"},
     };
     for (const auto &tool : tools) {
@@ -212,13 +221,13 @@ void WriteForm::buildControls()
     m_picture7 = new QFrame(this);
     m_picture7->setObjectName(u"Picture7"_s);
     m_picture7->setAutoFillBackground(true);
-    place(m_picture7, 4800, 2720, 2150, 480);
+    place(m_picture7, 4800, 2300, 2150, 400); // under "下書き", clear of the body
     m_command13 = button(u"Command13"_s, u"保存"_s, m_picture7);
-    place(m_command13, 0, 0, 700, 460);
+    place(m_command13, 0, 0, 700, 400);
     m_command14 = button(u"Command14"_s, u"呼出"_s, m_picture7);
-    place(m_command14, 720, 0, 700, 460);
+    place(m_command14, 720, 0, 700, 400);
     m_command15 = button(u"Command15"_s, u"削除"_s, m_picture7);
-    place(m_command15, 1440, 0, 700, 460);
+    place(m_command15, 1440, 0, 700, 400);
 
     m_label7 = label(u"Label7"_s, QString());
     place(m_label7, 0, 7060, 7020, 300);
@@ -226,10 +235,12 @@ void WriteForm::buildControls()
     m_text14 = new QPlainTextEdit(this);
     m_text14->setObjectName(u"Text14"_s);
     m_text14->setReadOnly(true);
+    m_text14->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     m_text14->hide();
     place(m_text14, 0, 7380, 7020, 540);
 
-    place(label(u"Label4"_s, u"アドレス帳"_s), 7150, 20, 1500, 280);
+    m_label4 = label(u"Label4"_s, u"アドレス帳"_s);
+    place(m_label4, 7150, 20, 1500, 280);
     m_list1 = new QListWidget(this);
     m_list1->setObjectName(u"List1"_s);
     m_list1->setAutoFillBackground(true);
@@ -274,6 +285,13 @@ void WriteForm::buildControls()
 
     m_list1->viewport()->installEventFilter(this);
     m_combo1->installEventFilter(this);
+    // Only a phrase picked from the list goes into the body, not a mere pass of the focus.
+    connect(m_combo1, &QComboBox::activated, this, [this] { m_greetingChosen = true; });
+    m_toText->installEventFilter(this);
+    connect(m_toText, &QLineEdit::textChanged, this, [this] {
+        if (!m_toText->hasFocus())
+            m_toSelection = {}; // set from outside: the remembered place means nothing now
+    });
     m_label7->installEventFilter(this);
 
     const QString cr = u"\n"_s;
@@ -323,6 +341,7 @@ bool WriteForm::eventFilter(QObject *watched, QEvent *event)
             m_text14->hide();
         } else if (m_help.contains(watched)) {
             m_text14->setPlainText(m_help.value(watched));
+            fitHelpBox();
             m_text14->show();
             m_text14->raise();
         }
@@ -330,6 +349,8 @@ bool WriteForm::eventFilter(QObject *watched, QEvent *event)
     case QEvent::FocusOut:
         if (watched == m_combo1 && static_cast<QFocusEvent *>(event)->reason() != Qt::PopupFocusReason)
             insertGreeting();
+        else if (watched == m_toText)
+            rememberRecipientSelection(); // before the line edit drops it
         break;
     case QEvent::MouseButtonPress:
         // A press beside the rows: the selection stays as it was.
@@ -345,6 +366,18 @@ bool WriteForm::eventFilter(QObject *watched, QEvent *event)
         break;
     }
     return QWidget::eventFilter(watched, event);
+}
+
+void WriteForm::fitHelpBox()
+{
+    // As high as its text, so that no scroll bar is needed, but within the window.
+    const int frame = 2 * (m_text14->frameWidth() + int(m_text14->document()->documentMargin())) + 4;
+    const int scrollBar = m_text14->verticalScrollBar()->sizeHint().width();
+    const QRect text = m_text14->fontMetrics().boundingRect(
+        QRect(0, 0, m_text14->width() - frame - scrollBar, 100000), Qt::TextWordWrap,
+        m_text14->toPlainText());
+    const int room = qMax(px(540), height() - qMax(0, m_text14->y()));
+    m_text14->resize(m_text14->width(), qMin(text.height() + frame, room));
 }
 
 void WriteForm::placeHelpBox()
@@ -364,6 +397,13 @@ void WriteForm::placeHelpBox()
 void WriteForm::setListBackground(const QColor &colour)
 {
     setBackground(m_list1, QPalette::Base, colour);
+    // White text on the dark green of the whole-address-book mode.
+    setBackground(m_list1, QPalette::Text, colour.lightness() < 128 ? White : QColor(Qt::black));
+}
+
+void WriteForm::setSideListHeading()
+{
+    m_label4->setText(m_ctx.state.sideListMode == HeldListMode ? u"保留メール"_s : u"アドレス帳"_s);
 }
 
 void WriteForm::setWidthTwips(int twips)
@@ -383,7 +423,7 @@ void WriteForm::loadAddressList()
     Error err;
     m_listed.loading(book.path());
     const bool ok = book.readAll([this](int n, const AddressEntry &entry) {
-        m_list1->addItem(cutAtNul(entry.name));
+        m_list1->addItem(trimTrailingSpaces(cutAtNul(entry.name)));
         m_recordMap.last() = qint16(n);
         m_recordMap.append(0);
         return true;
@@ -400,6 +440,7 @@ void WriteForm::showAddressBook()
     setWidthTwips(WideTwips);
     m_recordMap = {0};
     m_ctx.state.sideListMode = 0;
+    setSideListHeading();
     loadAddressList();
 }
 
@@ -423,9 +464,26 @@ void WriteForm::pasteIntoBody()
     m_rtfEd->setTextCursor(cursor);
 }
 
+void WriteForm::rememberRecipientSelection()
+{
+    m_toSelection = m_toText->hasSelectedText()
+        ? RecipientSelection{m_toText->selectionStart(), int(m_toText->selectedText().size())}
+        : RecipientSelection{m_toText->cursorPosition(), 0};
+}
+
 void WriteForm::pasteIntoRecipient()
 {
-    m_toText->insert(clipboardTextTrimmed());
+    // The button took the focus, and with it the selection: restore what was selected.
+    if (!m_toText->hasFocus() && m_toSelection.start >= 0)
+        m_toText->setSelection(m_toSelection.start, m_toSelection.length);
+    const QString pasted = clipboardTextTrimmed();
+    const int kept = int(m_toText->text().size() - m_toText->selectedText().size());
+    if (kept + pasted.size() > m_toText->maxLength()) {
+        Prompt::message(this, u"宛先に入りきりません（%1 文字まで）。"_s.arg(m_toText->maxLength()),
+                        QString(), Prompt::Icon::Warning);
+        return;
+    }
+    m_toText->insert(pasted);
 }
 
 void WriteForm::insertIntoBody(const QString &text)
@@ -470,6 +528,9 @@ void WriteForm::hold()
     const HeldMail mail{m_toText->text(), m_subjectText->text(), m_rtfEd->toPlainText()};
     if (HeldMailStore::bodyTooLong(mail.body) && !Prompt::ask(this, HeldMailStore::tooLongQuestion()))
         return;
+    const QString lost = charactersWithoutCp932(mail.to + mail.subject + mail.body);
+    if (!lost.isEmpty() && !Prompt::ask(this, cp932LossQuestion(lost)))
+        return;
     HeldMailStore store(m_ctx.state.root);
     Error err;
     const int n = store.hold(mail, &err);
@@ -496,7 +557,7 @@ void WriteForm::listHeldMails()
     m_listed.loading(store.path());
     const bool ok = store.list(&rows, &err);
     for (const HeldListRow &row : std::as_const(rows)) {
-        m_list1->addItem(row.subject);
+        m_list1->addItem(trimTrailingSpaces(row.subject));
         m_recordMap.last() = qint16(row.recordNumber);
         m_recordMap.append(0);
     }
@@ -509,6 +570,7 @@ void WriteForm::recall()
 {
     m_text2->clear();
     m_ctx.state.sideListMode = HeldListMode;
+    setSideListHeading();
     setListBackground(HeldListColour);
     setWidthTwips(WideTwips);
     listHeldMails();
@@ -658,6 +720,7 @@ void WriteForm::toggleAttachmentList()
 
 void WriteForm::wholeAddressBookMode()
 {
+    m_undelivered.clear();
     m_toText->clear();
     m_toText->setEnabled(false);
     setBackground(m_toText, QPalette::Base, WholeBookToColour);
@@ -681,6 +744,7 @@ void WriteForm::clearOption2()
 
 void WriteForm::normalMode()
 {
+    m_undelivered.clear();
     m_toText->clear();
     m_toText->setEnabled(true);
     setBackground(m_toText, QPalette::Base, White);
@@ -689,7 +753,13 @@ void WriteForm::normalMode()
 
 void WriteForm::insertGreeting()
 {
-    setBodyPlain(m_combo1->currentText());
+    if (!m_greetingChosen || m_combo1->currentText().isEmpty())
+        return;
+    m_greetingChosen = false;
+    // At the start of the body, on a line of its own; one edit for "元に戻す".
+    QTextCursor cursor(m_rtfEd->document());
+    cursor.insertText(m_rtfEd->document()->isEmpty() ? m_combo1->currentText()
+                                                     : m_combo1->currentText() + u'\n');
 }
 
 void WriteForm::setBodyPlain(const QString &text)
@@ -726,7 +796,21 @@ void WriteForm::send()
 
     SendRequest request = SendRequest::fromState(m_ctx.state);
     const bool wholeBook = m_option2->isChecked();
-    if (wholeBook) {
+    if (wholeBook && !m_undelivered.isEmpty()) {
+        // The last whole-address-book send reached only some: offer the others alone,
+        // so that nobody gets the mail twice.
+        switch (Prompt::askYesNoCancel(this, SendResult::resendQuestion(m_undelivered))) {
+        case Prompt::Answer::Yes:
+            request.recipients = m_undelivered;
+            break;
+        case Prompt::Answer::No:
+            break;
+        default:
+            m_label7->clear();
+            return;
+        }
+    }
+    if (wholeBook && request.recipients.isEmpty()) {
         Error err;
         if (!SendRequest::addressBook(m_ctx.state.root, &request.recipients, &err)) {
             m_label7->clear();
@@ -745,12 +829,15 @@ void WriteForm::send()
     request.attachments = m_attachText->text();
 
     m_toTextBeforeSend = m_toText->text();
+    m_sentTo = request.recipients;
+    m_undelivered.clear();
     setControlsEnabled(false);
     m_job = new SendJob(request, this);
     connect(m_job, &SendJob::passStarted, this,
             [this, wholeBook](int pass, int passes, const QString &shown) {
                 if (wholeBook) {
                     m_toText->setText(shown);
+                    m_toText->setCursorPosition(0); // the address, not its padding
                     m_label7->setText(SendJob::progressText(pass, passes));
                 } else {
                     m_label7->setText(SendJob::sendingText());
@@ -790,6 +877,8 @@ void WriteForm::sendDone()
     if (!result.succeeded()) {
         // Everything stays so that the mail can be sent again.
         m_toText->setText(m_toTextBeforeSend);
+        if (m_option2->isChecked())
+            m_undelivered = result.undelivered(m_sentTo);
         if (!result.failures.isEmpty())
             Prompt::message(this, result.errorText(), SendJob::errorTitle(), Prompt::Icon::Critical);
         else if (result.passes == 0)

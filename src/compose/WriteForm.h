@@ -1,5 +1,6 @@
 #pragma once
 
+#include "compose/logic/SendJob.h"
 #include "winutil/AppContext.h"
 #include "winutil/ListedFile.h"
 
@@ -20,8 +21,6 @@ class QTextEdit;
 class QToolBar;
 
 namespace hollin {
-
-class SendJob;
 
 // "新規作成": the window in which a new mail is written, held and sent.
 // The constructor is the window's load step. Every control carries its
@@ -60,6 +59,8 @@ private:
     QLabel *label(const QString &name, const QString &caption, QWidget *parent = nullptr);
     void buildControls();
     void placeHelpBox();
+    void fitHelpBox();
+    void setSideListHeading();
     void loadAddressList();
     void setListBackground(const QColor &colour);
     void setWidthTwips(int twips);
@@ -71,6 +72,7 @@ private:
     void setControlsEnabled(bool enabled);
     void pasteIntoBody();
     void pasteIntoRecipient();
+    void rememberRecipientSelection();
     void showEmoticons();
     void showAddressBook();
     void narrow();
@@ -102,8 +104,16 @@ private:
     ListedFile m_listed; // the file the side list shows, as it was read
     SendJob *m_job = nullptr;
     QString m_toTextBeforeSend;
+    QList<SendRecipient> m_sentTo;      // the recipients of the send running or last run
+    QList<SendRecipient> m_undelivered; // whole-address-book recipients the last send missed
     QHash<QWidget *, bool> m_enabledBeforeSend;
     QHash<QObject *, QString> m_help; // hover text of each control
+    bool m_greetingChosen = false;    // a phrase was picked and not yet inserted
+    struct RecipientSelection {
+        int start = -1; // -1: nothing remembered
+        int length = 0;
+    };
+    RecipientSelection m_toSelection; // ToText's selection when it last lost the focus
 
     QLineEdit *m_toText = nullptr;
     QLineEdit *m_subjectText = nullptr;
@@ -129,6 +139,7 @@ private:
     QPushButton *m_command14 = nullptr;
     QPushButton *m_command15 = nullptr;
     QListWidget *m_list1 = nullptr;
+    QLabel *m_label4 = nullptr; // heading of List1
     QLineEdit *m_text1 = nullptr;
     QFrame *m_frame1 = nullptr;
     QFrame *m_frame4 = nullptr;

@@ -100,8 +100,17 @@ bool EditorCommands::saveEditorFile()
     return true;
 }
 
+QString EditorCommands::startOverQuestion()
+{
+    return u"本文を消去して新しく書き始めますか？"_s;
+}
+
 void EditorCommands::newText()
 {
+    if (m_host == Host::Compose) {
+        startOver();
+        return;
+    }
     if (m_state.editorFileName.contains(NewFileName))
         return;
     if (m_state.editorModified == -1 && !m_state.editorFileName.isEmpty())
@@ -110,6 +119,18 @@ void EditorCommands::newText()
     m_state.editorFileName = folderOf(m_state.editorFileName) + NewFileName;
     saveEditorFile();
     m_window->setWindowTitle(NewFileName + u"      "_s + m_state.editorFileName);
+}
+
+// A mail being written is not a file: "New" only empties it, after asking when
+// something was typed, as one edit that "Undo" brings back.
+void EditorCommands::startOver()
+{
+    if (m_editor->document()->isEmpty() || !Prompt::ask(m_window, startOverQuestion()))
+        return;
+    QTextCursor cursor(m_editor->document());
+    cursor.select(QTextCursor::Document);
+    cursor.removeSelectedText();
+    m_editor->setFocus();
 }
 
 void EditorCommands::openText()
@@ -165,8 +186,11 @@ void printTextCopies(QPrinter &printer, const QString &text, const QFont &font,
 
 void EditorCommands::cut()
 {
-    HiddenWhileEditing hidden(m_editor);
+    // Nothing selected: the clipboard keeps what the user copied before.
     QTextCursor cursor = m_editor->textCursor();
+    if (!cursor.hasSelection())
+        return;
+    HiddenWhileEditing hidden(m_editor);
     QApplication::clipboard()->clear();
     QApplication::clipboard()->setText(cursor.selectedText().replace(QChar(0x2029), u'\n'));
     cursor.removeSelectedText();
@@ -175,9 +199,12 @@ void EditorCommands::cut()
 
 void EditorCommands::copy()
 {
-    HiddenWhileEditing hidden(m_editor);
+    // Nothing selected: the clipboard keeps what the user copied before.
     QTextCursor cursor = m_editor->textCursor();
-    const int end = cursor.hasSelection() ? cursor.selectionEnd() : 0;
+    if (!cursor.hasSelection())
+        return;
+    HiddenWhileEditing hidden(m_editor);
+    const int end = cursor.selectionEnd();
     QApplication::clipboard()->clear();
     QApplication::clipboard()->setText(cursor.selectedText().replace(QChar(0x2029), u'\n'));
     cursor.setPosition(end);

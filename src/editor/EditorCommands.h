@@ -45,6 +45,9 @@ public:
     void toggleItalic();
     void toggleUnderline();
 
+    // Asked by "New" in the compose window before it empties a typed body.
+    static QString startOverQuestion(); // "本文を消去して新しく書き始めますか？"
+
     // The file name "New" writes to, resolved against the data root when relative.
     QString editorFilePath() const;
 
@@ -52,6 +55,7 @@ private:
     enum class Style { Bold, Italic, Underline };
     void toggle(Style style, qint16 &counter);
     bool saveEditorFile();
+    void startOver();
 
     AppState &m_state;
     QTextEdit *m_editor;

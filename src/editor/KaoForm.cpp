@@ -4,6 +4,7 @@
 #include "storage/AppState.h"
 #include "storage/TextUtil.h"
 #include "winutil/Prompt.h"
+#include "winutil/TextFiles.h"
 #include "winutil/Twips.h"
 #include "winutil/WindowUtil.h"
 #include "winutil/Windows.h"
@@ -83,20 +84,25 @@ QString KaoForm::paletteFile() const
     return m_ctx.state.root.resolve(u"顔文字データ/Kao1.txt"_s);
 }
 
-void KaoForm::insertIntoNewMail() { insertInto("WriteForm", "rtfEd"); }
-void KaoForm::insertIntoReply() { insertInto("BackForm", "BodyText"); }
+void KaoForm::insertIntoNewMail() { insertInto("WriteForm", "rtfEd", u"新規作成"_s); }
+void KaoForm::insertIntoReply() { insertInto("BackForm", "BodyText", u"返事を書く"_s); }
 
-void KaoForm::insertInto(const char *windowClass, const char *bodyName)
+void KaoForm::insertInto(const char *windowClass, const char *bodyName, const QString &windowCaption)
 {
+    QTextCursor selection = m_kao1->textCursor();
+    if (!selection.hasSelection()) {
+        // Nothing to insert: the target's selection and the clipboard stay.
+        Prompt::message(this, u"範囲を選択して下さい"_s);
+        return;
+    }
     QWidget *target = m_ctx.windows.loaded(windowClass);
     QTextEdit *body = target && target->isVisible()
         ? target->findChild<QTextEdit *>(QLatin1StringView(bodyName)) : nullptr;
     if (!body) {
-        Prompt::message(this, u"新規作成（または返事を書く）画面が開いていません。"_s);
+        Prompt::message(this, u"「%1」画面が開いていません。"_s.arg(windowCaption));
         return;
     }
-    QTextCursor selection = m_kao1->textCursor();
-    const int end = selection.hasSelection() ? selection.selectionEnd() : 0;
+    const int end = selection.selectionEnd();
     const QString selected = selection.selectedText().replace(QChar(0x2029), u'\n');
     QApplication::clipboard()->clear();
     QApplication::clipboard()->setText(selected);
@@ -118,6 +124,11 @@ void KaoForm::closeEvent(QCloseEvent *event)
 {
     // A palette that never loaded is not written over its file.
     if (m_loaded) {
+        const QString lost = charactersWithoutCp932(m_kao1->toPlainText());
+        if (!lost.isEmpty() && !Prompt::ask(this, cp932LossQuestion(lost))) {
+            event->ignore(); // stays open, so that the characters can be changed
+            return;
+        }
         Error err;
         if (!KaoPalette(paletteFile()).save(m_kao1->toPlainText(), &err))
             Prompt::message(this, err.text(), QString(), Prompt::Icon::Warning);

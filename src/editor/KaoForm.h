@@ -28,7 +28,7 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
-    void insertInto(const char *windowClass, const char *bodyName);
+    void insertInto(const char *windowClass, const char *bodyName, const QString &windowCaption);
     QString paletteFile() const;
 
     AppContext m_ctx;

@@ -7,6 +7,7 @@
 #include "storage/TextUtil.h"
 #include "winutil/ListedFile.h"
 #include "winutil/Prompt.h"
+#include "winutil/TextFiles.h"
 #include "winutil/Twips.h"
 #include "winutil/WindowUtil.h"
 #include "winutil/Windows.h"
@@ -29,8 +30,8 @@ namespace hollin {
 
 namespace {
 
-
 const QColor heldListColour(206, 240, 244);
+constexpr int BodyTopTwips = 1560;
 
 } // namespace
 
@@ -41,7 +42,6 @@ struct BackForm::Private {
     HeldMailStore held;
     QList<int> recordMap;  // held-mail record number of each line of List1
     ListedFile listed;     // the held-mail file as List1 shows it
-    QString receivedBody;  // the body of the mail being answered, as the inbox showed it
     SendJob *job = nullptr;
 
     QPushButton *send = nullptr;        // Command2
@@ -55,6 +55,7 @@ struct BackForm::Private {
     QPushButton *attachMore = nullptr;  // Command9
     QPushButton *attachClear = nullptr; // Command10
     QListWidget *attachNames = nullptr; // List2
+    QPushButton *listToggle = nullptr;  // Command16
     QPushButton *drafts = nullptr;      // Command17
     QFrame *panel = nullptr;            // Picture7
     QPushButton *hold = nullptr;        // Command13
@@ -120,39 +121,45 @@ BackForm::BackForm(const AppContext &ctx, QWidget *parent)
     d->attachMore->setEnabled(false);
     d->attachClear = button("Command10", u"取り消し"_s, twips::rect(5280, 1200, 855, 300));
 
-    d->drafts = button("Command17", u"下書き"_s, twips::rect(6240, 480, 1560, 375));
+    // Both end before the side list; the panel opens in the free end of the top row,
+    // where it covers no field or button.
+    d->drafts = button("Command17", u"下書き"_s, twips::rect(6240, 480, 1440, 375));
+    d->listToggle = button("Command16", u"リスト"_s, twips::rect(6240, 840, 1440, 300));
     d->panel = new QFrame(this);
     d->panel->setObjectName(u"Picture7"_s);
-    d->panel->setFrameShape(QFrame::Panel);
-    d->panel->setGeometry(twips::rect(6240, 840, 1575, 1335));
-    auto panelButton = [this](const char *name, const QString &caption, int top) {
+    d->panel->setGeometry(twips::rect(5100, 0, 2580, 375));
+    auto panelButton = [this](const char *name, const QString &caption, int left) {
         auto *b = new QPushButton(caption, d->panel);
         b->setObjectName(QString::fromLatin1(name));
-        b->setGeometry(twips::rect(60, top, 1455, 375));
+        b->setGeometry(twips::rect(left, 0, 860, 375));
         return b;
     };
-    d->hold = panelButton("Command13", u"保存"_s, 60);
-    d->recall = panelButton("Command14", u"呼出"_s, 480);
-    d->deleteHeld = panelButton("Command15", u"削除"_s, 900);
+    d->hold = panelButton("Command13", u"保存"_s, 0);
+    d->recall = panelButton("Command14", u"呼出"_s, 860);
+    d->deleteHeld = panelButton("Command15", u"削除"_s, 1720);
 
     d->body = new QTextEdit(this);
     d->body->setObjectName(u"BodyText"_s);
-    d->body->setGeometry(twips::rect(0, 1560, 7875, 4815));
+    d->body->setGeometry(twips::rect(0, BodyTopTwips, 7875, 4815));
     d->body->setAcceptRichText(false);
 
-    // Drawn after the body so that it lies over it when shown.
+    // Above the body, which moves down while the list is shown.
     d->attachNames = new QListWidget(this);
     d->attachNames->setObjectName(u"List2"_s);
-    d->attachNames->setGeometry(twips::rect(1080, 1200, 2415, 1860));
+    d->attachNames->setGeometry(twips::rect(1080, BodyTopTwips, 2445, 840));
+    d->attachNames->installEventFilter(this);
 
+    label(u"保留メール"_s, twips::rect(7920, 0, 1935, 280));
     d->heldList = new QListWidget(this);
     d->heldList->setObjectName(u"List1"_s);
-    d->heldList->setGeometry(twips::rect(7920, 0, 1935, 6180));
+    d->heldList->setGeometry(twips::rect(7920, 300, 1935, 5880));
     d->heldList->viewport()->installEventFilter(this);
 
+    label(u"件数"_s, twips::rect(2880, 6840, 560, 300));
     d->heldCount = lineEdit("Text1", twips::rect(3480, 6840, 615, 300));
     d->heldCount->setReadOnly(true);
-    d->picked = lineEdit("Text2", twips::rect(4320, 6840, 735, 300));
+    label(u"選択"_s, twips::rect(4200, 6840, 560, 300));
+    d->picked = lineEdit("Text2", twips::rect(4760, 6840, 735, 300));
     d->picked->setReadOnly(true);
 
     d->statusBar = new QStatusBar(this);
@@ -170,6 +177,7 @@ BackForm::BackForm(const AppContext &ctx, QWidget *parent)
     connect(d->attachFirst, &QPushButton::clicked, this, [this] { firstAttachment(); });
     connect(d->attachMore, &QPushButton::clicked, this, [this] { furtherAttachment(); });
     connect(d->attachClear, &QPushButton::clicked, this, [this] { clearAttachments(); });
+    connect(d->listToggle, &QPushButton::clicked, this, [this] { toggleAttachmentList(); });
     connect(d->drafts, &QPushButton::clicked, this, [this] { togglePanel(); });
     connect(d->hold, &QPushButton::clicked, this, [this] { holdMail(); });
     connect(d->recall, &QPushButton::clicked, this, [this] { recallHeld(); });
@@ -193,7 +201,6 @@ void BackForm::replyTo(const QString &subject, const QString &sender, const QStr
     d->subject->setText(reply.subject);
     d->to->setText(reply.to);
     d->body->setPlainText(reply.body);
-    d->receivedBody = body;
     show();
 }
 
@@ -222,11 +229,22 @@ void BackForm::resizeEvent(QResizeEvent *event)
     d->attachFirst->move(twips::toPixels(a + 1280), d->attachFirst->y());
     d->attachMore->move(twips::toPixels(a + 2060), d->attachMore->y());
     d->attachClear->move(twips::toPixels(a + 2940), d->attachClear->y());
-    d->body->resize(d->body->width(), twips::toPixels(h * 0.7));
+    d->body->setGeometry(0, twips::toPixels(BodyTopTwips), d->body->width(), twips::toPixels(h * 0.7));
+    placeBody();
     d->heldList->move(bodyWidth + twips::toPixels(50), d->heldList->y());
 
     const int barHeight = d->statusBar->sizeHint().height();
     d->statusBar->setGeometry(0, height() - barHeight, width(), barHeight);
+}
+
+// The body starts below the attachment list while that is shown, never under it.
+void BackForm::placeBody()
+{
+    const int designedTop = twips::toPixels(BodyTopTwips);
+    const int bottom = d->body->geometry().bottom();
+    const int top = d->attachNames->isHidden() ? designedTop
+                                               : d->attachNames->geometry().bottom() + twips::toPixels(60);
+    d->body->setGeometry(0, top, d->body->width(), qMax(twips::toPixels(300), bottom - top + 1));
 }
 
 // One library call with the window's fields; only a send that went through
@@ -261,9 +279,11 @@ void BackForm::sendFinished()
     Prompt::message(this, result.errorText(), SendJob::errorTitle(), Prompt::Icon::Critical);
 }
 
+// At the caret, replacing the selection, as one edit that can be undone.
 void BackForm::pasteIntoBody()
 {
-    d->body->setPlainText(ReplyText::pasteIntoBody(QApplication::clipboard()->text(), d->receivedBody));
+    d->body->textCursor().insertText(trimSpaces(QApplication::clipboard()->text()));
+    d->body->setFocus();
 }
 
 void BackForm::firstAttachment()
@@ -280,7 +300,6 @@ void BackForm::firstAttachment()
 void BackForm::furtherAttachment()
 {
     d->attachNames->show();
-    d->attachNames->raise();
     if (d->attach->text().isEmpty())
         return;
     const QString path = Prompt::openFileName(this, u"添付File"_s, QString(), QString());
@@ -298,6 +317,22 @@ void BackForm::clearAttachments()
     d->attachMore->setEnabled(false);
     d->attachClear->setEnabled(false);
     d->attachFirst->setEnabled(true);
+}
+
+// The count is shared with the compose window's "リスト" button.
+void BackForm::toggleAttachmentList()
+{
+    qint16 &count = d->ctx.state.listToggleCount;
+    if (count % 2 == 0) {
+        setBackground(d->listToggle, QColor(255, 255, 0));
+        d->listToggle->setText(u"非表示"_s);
+        d->attachNames->hide();
+    } else {
+        setBackground(d->listToggle, QColor(192, 192, 192));
+        d->listToggle->setText(u"表示"_s);
+        d->attachNames->show();
+    }
+    count = qint16(count + 1);
 }
 
 // The count is shared with the compose window's "下書き" button.
@@ -324,7 +359,7 @@ bool BackForm::listHeldMails()
     d->listed.loading(d->held.path());
     const bool ok = d->held.list(&rows, &err);
     for (const HeldListRow &row : std::as_const(rows)) {
-        d->heldList->addItem(row.subject);
+        d->heldList->addItem(trimTrailingSpaces(row.subject));
         d->recordMap.append(row.recordNumber);
     }
     d->heldCount->setText(QString::number(d->heldList->count()));
@@ -345,6 +380,9 @@ void BackForm::holdMail()
         return;
     const QString body = d->body->toPlainText();
     if (HeldMailStore::bodyTooLong(body) && !Prompt::ask(this, HeldMailStore::tooLongQuestion()))
+        return;
+    const QString lost = charactersWithoutCp932(d->to->text() + d->subject->text() + body);
+    if (!lost.isEmpty() && !Prompt::ask(this, cp932LossQuestion(lost)))
         return;
 
     Error err;
@@ -432,6 +470,8 @@ void BackForm::deleteHeldMail()
 
 bool BackForm::eventFilter(QObject *watched, QEvent *event)
 {
+    if (watched == d->attachNames && (event->type() == QEvent::Show || event->type() == QEvent::Hide))
+        placeBody();
     if (watched == d->heldList->viewport() && event->type() == QEvent::MouseButtonRelease
         && static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton)
         pickHeldMail();

@@ -18,7 +18,7 @@ public:
     // The inbox's reply command: given the inbox's subject, sender and body as
     // shown there, sets SubjectText = "Re:" + two spaces + the trimmed subject,
     // ToText = the trimmed sender, BodyText = the trimmed body, and shows the
-    // window (not modal). The received body is kept for "本文に貼付".
+    // window (not modal).
     void replyTo(const QString &subject, const QString &sender, const QString &body);
 
     // BodyText, for the emoticon palette's "挿入（返事を書く）".
@@ -38,6 +38,8 @@ private:
     void firstAttachment();
     void furtherAttachment();
     void clearAttachments();
+    void toggleAttachmentList();
+    void placeBody();
     void togglePanel();
     bool listHeldMails();
     void holdMail();

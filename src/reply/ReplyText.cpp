@@ -11,9 +11,4 @@ ReplyText ReplyText::prefill(const QString &subject, const QString &sender, cons
     return ReplyText{trimSpaces(sender), u"Re:  "_s + trimSpaces(subject), trimSpaces(body)};
 }
 
-QString ReplyText::pasteIntoBody(const QString &clipboardText, const QString &receivedBody)
-{
-    return trimSpaces(clipboardText + u"\r\n\r\n\r\n\r"_s + trimSpaces(receivedBody));
-}
-
 } // namespace hollin

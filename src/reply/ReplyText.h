@@ -13,11 +13,6 @@ struct ReplyText {
     // From the inbox's subject, sender and body as shown there:
     // "Re:" + two spaces + the trimmed subject, the trimmed sender, the trimmed body.
     static ReplyText prefill(const QString &subject, const QString &sender, const QString &body);
-
-    // "本文に貼付": the pasted text, CR LF CR LF CR LF CR, then the received
-    // body trimmed; the whole trimmed again. Built in memory: the clipboard
-    // keeps what the user copied.
-    static QString pasteIntoBody(const QString &clipboardText, const QString &receivedBody);
 };
 
 } // namespace hollin

@@ -4,10 +4,24 @@
 
 #include <QFile>
 #include <QSaveFile>
+#include <QStringDecoder>
 
 using namespace Qt::StringLiterals;
 
 namespace hollin {
+
+namespace {
+
+QString decodeTextFile(const QByteArray &bytes)
+{
+    if (bytes.startsWith("\xEF\xBB\xBF"))
+        return QString::fromUtf8(bytes.mid(3));
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString text = utf8.decode(bytes);
+    return utf8.hasError() ? Cp932::decode(bytes) : text;
+}
+
+} // namespace
 
 QStringList splitTextLines(const QString &text)
 {
@@ -42,8 +56,30 @@ bool readTextFileLines(const QString &path, QString *text, Error *err)
     const QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError)
         return fail(err, u"ファイルを読み込めません。"_s, path + u": "_s + file.errorString());
-    *text = joinLinesCrLf(splitTextLines(Cp932::decode(bytes)));
+    *text = joinLinesCrLf(splitTextLines(decodeTextFile(bytes)));
     return true;
+}
+
+QString charactersWithoutCp932(const QString &text)
+{
+    if (Cp932::canEncode(text))
+        return {};
+    QString lost;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        // A character outside the basic plane is a surrogate pair: test it whole.
+        const qsizetype length = text.at(i).isHighSurrogate() && i + 1 < text.size() ? 2 : 1;
+        const QString character = text.mid(i, length);
+        i += length - 1;
+        if (!lost.contains(character) && !Cp932::canEncode(character))
+            lost += character;
+    }
+    return lost;
+}
+
+QString cp932LossQuestion(const QString &characters)
+{
+    return u"次の文字は Shift-JIS で表せないため、「?」として保存されます。\n\n"_s + characters
+        + u"\n\n保存しますか？"_s;
 }
 
 bool writeTextFileCrLf(const QString &path, const QString &text, bool *replaced, Error *err)

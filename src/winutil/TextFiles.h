@@ -15,8 +15,16 @@ QStringList splitTextLines(const QString &text);
 // Every line followed by CR LF.
 QString joinLinesCrLf(const QStringList &lines);
 
-// Reads a CP932 text file line by line; returns every line followed by CR LF.
+// Reads a text file line by line; returns every line followed by CR LF. A file
+// that starts with the UTF-8 byte order mark or is valid UTF-8 is read as
+// UTF-8, any other as CP932 (what the Windows version writes).
 bool readTextFileLines(const QString &path, QString *text, Error *err);
+
+// The characters of text that have no CP932 form, each once, in their order
+// ("😀𠮷"); empty when all of text can be stored.
+QString charactersWithoutCp932(const QString &text);
+// The question asked before storing text that holds such characters.
+QString cp932LossQuestion(const QString &characters);
 
 // Writes text (line ends "\n", "\r\n" or "\r") as CP932 with CR LF line ends,
 // followed by one CR LF, replacing the file. The old file stays whole when the

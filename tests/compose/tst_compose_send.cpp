@@ -2,6 +2,7 @@
 #include "TestMailServers.h"
 
 #include "compose/WriteForm.h"
+#include "compose/logic/SendJob.h"
 #include "storage/AddressBookFile.h"
 #include "storage/AppState.h"
 #include "storage/ProfileFile.h"
@@ -330,6 +331,18 @@ void TestComposeSend::failedPassKeepsTheWindow()
     QTest::qWait(10);
     QVERIFY(m_windows->unloaded.isEmpty());
     QCOMPARE(m_servers.mailboxMessages().size(), delivered);
+    // The Japanese sentence first, the library's words after it.
+    QVERIFY2(shown.first().text.startsWith(u"メールを送信できませんでした。"_s), qPrintable(shown.first().text));
+
+    if (addresses.size() < 2)
+        return;
+    // Sending again offers the ones that did not get it, and only those.
+    Prompt::clearShown();
+    Prompt::queueAnswer(Prompt::Answer::Yes);
+    send();
+    QCOMPARE(Prompt::shown().first().text, SendResult::resendQuestion({SendRecipient{{}, u"refused@example.jp"_s}}));
+    QCOMPARE(m_servers.mailboxMessages().size(), delivered); // ok@example.jp got it once
+    QCOMPARE(find<QLabel>(u"Label7"_s)->text(), u"1 件中 1 件の送信に失敗しました。"_s);
 }
 
 void TestComposeSend::closingStopsBeforeTheNextPass()

@@ -14,7 +14,8 @@ class TestSendJob : public QObject {
 private slots:
     void statusText_data();
     void statusText();
-    void errorTextKeepsTheLibraryText();
+    void errorTextPutsJapaneseFirst();
+    void undeliveredAreFailedAndUnsentPasses();
     void addressBookRecipients();
     void missingAddressBookHasNoRecipients();
     void singleRecipientIsPassedAsTyped();
@@ -63,19 +64,33 @@ void TestSendJob::statusText()
     QCOMPARE(result.statusText(), text);
 }
 
-void TestSendJob::errorTextKeepsTheLibraryText()
+void TestSendJob::errorTextPutsJapaneseFirst()
 {
     SendResult one = makeResult(1, 1, 0, false);
-    one.failures.append(SendFailure{1, QString(), u"宛先がありません。"_s});
-    QCOMPARE(one.errorText(), u"宛先がありません。"_s);
+    one.failures.append(SendFailure{1, QString(), u"libcurl 55: RCPT failed"_s});
+    QCOMPARE(one.errorText(), u"メールを送信できませんでした。\n\n詳細：libcurl 55: RCPT failed"_s);
 
     SendResult two = makeResult(3, 3, 0, false);
     two.failures.append(SendFailure{1, u"a@example.jp"_s, u"550 a"_s});
     two.failures.append(SendFailure{3, u"c@example.jp"_s, u"550 c"_s});
     const QString text = two.errorText();
+    QVERIFY(text.startsWith(u"2 件のメールを送信できませんでした。"_s));
     QVERIFY(text.contains(u"a@example.jp"_s) && text.contains(u"550 a"_s));
     QVERIFY(text.contains(u"c@example.jp"_s) && text.contains(u"550 c"_s));
     QVERIFY(text.indexOf(u"550 a"_s) < text.indexOf(u"550 c"_s));
+}
+
+void TestSendJob::undeliveredAreFailedAndUnsentPasses()
+{
+    QList<SendRecipient> sent;
+    for (const QString &a : {u"a@x.jp"_s, u"b@x.jp"_s, u"c@x.jp"_s, u"d@x.jp"_s})
+        sent.append(SendRecipient{a + u"   "_s, a});
+    SendResult result = makeResult(4, 3, 0, true); // cancelled before the fourth pass
+    result.failures.append(SendFailure{2, u"b@x.jp"_s, u"550"_s});
+    QStringList left;
+    for (const SendRecipient &r : result.undelivered(sent))
+        left.append(r.address);
+    QCOMPARE(left, (QStringList{u"b@x.jp"_s, u"d@x.jp"_s}));
 }
 
 void TestSendJob::addressBookRecipients()

@@ -6,6 +6,7 @@
 #include "storage/AddressBookFile.h"
 #include "storage/AppState.h"
 #include "winutil/Prompt.h"
+#include "winutil/TextFiles.h"
 
 #include <QAction>
 #include <QApplication>
@@ -22,6 +23,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextEdit>
+#include <QToolBar>
 
 using namespace Qt::StringLiterals;
 using namespace hollin;
@@ -43,6 +45,8 @@ private slots:
     void holdAnswers();
     void holdTooLongBody_data();
     void holdTooLongBody();
+    void holdAsksBeforeLosingCharacters_data();
+    void holdAsksBeforeLosingCharacters();
     void recallAndLoadWholeBody();
     void loadWithoutSelection();
     void deleteHeld_data();
@@ -54,7 +58,7 @@ private slots:
     void wholeAddressBookQuestion_data();
     void wholeAddressBookQuestion();
     void pickAddress();
-    void greetingReplacesBody();
+    void greetingInsertedAtStartOnlyWhenChosen();
     void hiddenMode();
     void closeShowsFloatingWindows();
     void toolbarRunsEditingCommands();
@@ -229,6 +233,21 @@ void TestWriteForm::paste()
 
     m_form->insertIntoBody(u"(^_^)"_s);
     QCOMPARE(body->toPlainText(), u"前貼付(^_^)後"_s);
+
+    // The selection made in ToText counts, though the button takes the focus.
+    QVERIFY(QTest::qWaitForWindowActive(m_form.get()));
+    to->setText(u"abXYcd"_s);
+    to->setFocus();
+    to->setSelection(2, 2);
+    find<QPushButton>(u"Command7"_s)->setFocus(Qt::MouseFocusReason);
+    click(u"Command7"_s);
+    QCOMPARE(to->text(), u"ab貼付cd"_s);
+
+    // What does not fit is not cut: the box says so and the address stays.
+    to->setText(QString(59, u'a'));
+    click(u"Command7"_s);
+    QCOMPARE(to->text(), QString(59, u'a'));
+    QCOMPARE(Prompt::shownTexts(), QStringList{u"宛先に入りきりません（60 文字まで）。"_s});
 }
 
 void TestWriteForm::holdWithEmptySubject()
@@ -312,6 +331,32 @@ void TestWriteForm::holdTooLongBody()
     QCOMPARE(find<QTextEdit>(u"rtfEd"_s)->toPlainText().isEmpty(), yes);
 }
 
+void TestWriteForm::holdAsksBeforeLosingCharacters_data()
+{
+    QTest::addColumn<bool>("yes");
+    QTest::newRow("keep writing") << false;
+    QTest::newRow("hold with ?") << true;
+}
+
+void TestWriteForm::holdAsksBeforeLosingCharacters()
+{
+    QFETCH(bool, yes);
+    open();
+    find<QLineEdit>(u"SubjectText"_s)->setText(u"絵文字😀"_s);
+    find<QTextEdit>(u"rtfEd"_s)->setPlainText(u"𠮷野家で😀"_s);
+    Prompt::queueAnswer(Prompt::Answer::Yes);
+    Prompt::queueAnswer(yes ? Prompt::Answer::Yes : Prompt::Answer::No);
+    click(u"Command13"_s);
+    QCOMPARE(Prompt::shownTexts(), (QStringList{HeldMailStore::holdQuestion(), cp932LossQuestion(u"😀𠮷"_s)}));
+    HeldMailStore store(m_state->root);
+    QCOMPARE(store.count(), yes ? 1 : 0);
+    QCOMPARE(find<QLineEdit>(u"SubjectText"_s)->text().isEmpty(), yes);
+    QCOMPARE(find<QTextEdit>(u"rtfEd"_s)->toPlainText().isEmpty(), yes);
+    HeldMail held;
+    QCOMPARE(store.load(1, &held), yes);
+    QCOMPARE(held.body, yes ? u"?野家で?"_s : QString());
+}
+
 void TestWriteForm::recallAndLoadWholeBody()
 {
     HeldMailStore store(m_state->root);
@@ -323,7 +368,8 @@ void TestWriteForm::recallAndLoadWholeBody()
     QCOMPARE(m_state->sideListMode, qint16(10));
     auto *list1 = find<QListWidget>(u"List1"_s);
     QCOMPARE(list1->count(), 2);
-    QCOMPARE(list1->item(1)->text().size(), 100);
+    QCOMPARE(list1->item(1)->text(), u"二通目"_s); // without the record's padding
+    QCOMPARE(find<QLabel>(u"Label4"_s)->text(), u"保留メール"_s);
     QCOMPARE(find<QLineEdit>(u"Text1"_s)->text(), u"2"_s);
     QCOMPARE(find<QPushButton>(u"Command17"_s)->palette().color(QPalette::Button), QColor(255, 255, 0));
 
@@ -499,6 +545,8 @@ void TestWriteForm::wholeAddressBookQuestion()
     QCOMPARE(to->isEnabled(), !yes);
     QCOMPARE(to->palette().color(QPalette::Base), yes ? QColor(213, 239, 255) : QColor(Qt::white));
     QCOMPARE(listColour(), yes ? QColor(0, 128, 0) : QColor(Qt::white));
+    // Readable on the dark green.
+    QCOMPARE(find<QListWidget>(u"List1"_s)->palette().color(QPalette::Text), yes ? QColor(Qt::white) : QColor(Qt::black));
 
     if (yes) {
         QTest::mouseClick(find<QRadioButton>(u"Option1"_s), Qt::LeftButton);
@@ -521,24 +569,27 @@ void TestWriteForm::pickAddress()
     QVERIFY(Prompt::shownTexts().isEmpty());
 }
 
-void TestWriteForm::greetingReplacesBody()
+void TestWriteForm::greetingInsertedAtStartOnlyWhenChosen()
 {
     open();
     auto *combo = find<QComboBox>(u"Combo1"_s);
     auto *body = find<QTextEdit>(u"rtfEd"_s);
-    body->setHtml(u"<b>前の本文</b>"_s);
+    body->setPlainText(u"前の本文"_s);
+    QFocusEvent out(QEvent::FocusOut, Qt::TabFocusReason);
+    QApplication::sendEvent(combo, &out); // only passing through
+    QCOMPARE(body->toPlainText(), u"前の本文"_s);
+
     combo->setCurrentIndex(3);
+    emit combo->activated(3);
     QFocusEvent popup(QEvent::FocusOut, Qt::PopupFocusReason);
     QApplication::sendEvent(combo, &popup);
     QCOMPARE(body->toPlainText(), u"前の本文"_s);
-    QFocusEvent out(QEvent::FocusOut, Qt::MouseFocusReason);
     QApplication::sendEvent(combo, &out);
-    QCOMPARE(body->toPlainText(), u"いつもお世話になっております。"_s);
-    QVERIFY(!body->document()->toHtml().contains(u"font-weight:700"_s));
-
-    combo->setEditText(QString());
-    QApplication::sendEvent(combo, &out);
-    QCOMPARE(body->toPlainText(), QString());
+    QCOMPARE(body->toPlainText(), u"いつもお世話になっております。\n前の本文"_s);
+    QApplication::sendEvent(combo, &out); // leaving again inserts nothing more
+    QCOMPARE(body->toPlainText(), u"いつもお世話になっております。\n前の本文"_s);
+    find<QAction>(u"Undo"_s)->trigger();
+    QCOMPARE(body->toPlainText(), u"前の本文"_s);
 }
 
 void TestWriteForm::hiddenMode()
@@ -580,6 +631,10 @@ void TestWriteForm::toolbarRunsEditingCommands()
     find<QAction>(u"Bold"_s)->trigger();
     QCOMPARE(m_state->boldCount, qint16(1));
     QVERIFY(body->document()->defaultFont().bold());
+    // Every command has its button in the bar, none hides in the overflow.
+    QToolBar *bar = m_form->tbToolBar();
+    for (QAction *action : bar->actions())
+        QVERIFY2(bar->widgetForAction(action)->isVisible(), qPrintable(action->text()));
 }
 
 QTEST_MAIN(TestWriteForm)

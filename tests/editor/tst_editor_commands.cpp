@@ -59,6 +59,7 @@ private slots:
         m_inbox = makeHost(EditorCommands::Host::Inbox);
         m_compose = makeHost(EditorCommands::Host::Compose);
         Prompt::beginScript();
+        Prompt::clearShown();
     }
 
     void cleanup()
@@ -123,7 +124,7 @@ private slots:
         QVERIFY(!m_inbox.body->document()->defaultFont().italic());
     }
 
-    void copyWithoutSelectionEmptiesClipboardAndMovesCaretToStart()
+    void copyOrCutWithoutSelectionKeepsClipboard()
     {
         QApplication::clipboard()->setText(u"前の内容"_s);
         m_inbox.body->setPlainText(u"あいうえお"_s);
@@ -131,8 +132,9 @@ private slots:
         cursor.setPosition(3);
         m_inbox.body->setTextCursor(cursor);
         m_inbox.commands->run(u"Copy"_s);
-        QCOMPARE(QApplication::clipboard()->text(), QString());
-        QCOMPARE(m_inbox.body->textCursor().position(), 0);
+        m_inbox.commands->run(u"Cut"_s);
+        QCOMPARE(QApplication::clipboard()->text(), u"前の内容"_s);
+        QCOMPARE(m_inbox.body->toPlainText(), u"あいうえお"_s);
         QVERIFY(m_inbox.body->isVisible());
     }
 
@@ -160,19 +162,41 @@ private slots:
         QCOMPARE(m_compose.body->toPlainText(), u"[こんにちは　]"_s);
     }
 
-    void newTwiceWritesOneEmptyFileAndSetsCaption()
+    void newInInboxWritesOneEmptyFileAndSetsCaption()
     {
-        m_compose.body->setPlainText(u"書きかけ"_s);
-        m_compose.commands->run(u"New"_s);
-        QCOMPARE(m_compose.body->toPlainText(), QString());
+        m_inbox.body->setPlainText(u"受信本文"_s);
+        m_inbox.commands->run(u"New"_s);
+        QCOMPARE(m_inbox.body->toPlainText(), QString());
         QCOMPARE(m_state->editorFileName, u"新規作成.TXT"_s);
-        QCOMPARE(m_compose.window->windowTitle(), u"新規作成.TXT      新規作成.TXT"_s);
+        QCOMPARE(m_inbox.window->windowTitle(), u"新規作成.TXT      新規作成.TXT"_s);
         QFile file(m_dir.filePath(u"新規作成.TXT"_s));
         QVERIFY(file.exists());
         QCOMPARE(file.size(), 0);
-        m_compose.body->setPlainText(u"二回目"_s);
+    }
+
+    void newInComposeAsksAndCanBeUndone()
+    {
+        QFile::remove(m_dir.filePath(u"新規作成.TXT"_s)); // left by the inbox's "New"
+        m_state->editorFileName.clear();
+        m_compose.window->setWindowTitle(u"新規作成"_s);
+        m_compose.body->setPlainText(u"書きかけ"_s);
+        Prompt::queueAnswer(Prompt::Answer::No);
         m_compose.commands->run(u"New"_s);
-        QCOMPARE(m_compose.body->toPlainText(), u"二回目"_s);
+        QCOMPARE(Prompt::shownTexts(), QStringList{EditorCommands::startOverQuestion()});
+        QCOMPARE(m_compose.body->toPlainText(), u"書きかけ"_s);
+        for (int time = 1; time <= 2; ++time) { // works every time
+            Prompt::queueAnswer(Prompt::Answer::Yes);
+            m_compose.commands->run(u"New"_s);
+            QCOMPARE(m_compose.body->toPlainText(), QString());
+            m_compose.commands->run(u"Undo"_s);
+            QCOMPARE(m_compose.body->toPlainText(), u"書きかけ"_s);
+        }
+        QCOMPARE(m_compose.window->windowTitle(), u"新規作成"_s);
+        QVERIFY(!QFile::exists(m_dir.filePath(u"新規作成.TXT"_s)));
+        Prompt::clearShown();
+        m_compose.body->clear();
+        m_compose.commands->run(u"New"_s); // nothing typed: nothing to ask
+        QVERIFY(Prompt::shownTexts().isEmpty());
     }
 
     void newSavesAModifiedTextFirst()
@@ -189,12 +213,22 @@ private slots:
         QCOMPARE(m_state->editorModified, qint16(0));
     }
 
-    void openReadsCp932Lines()
+    void openReadsUtf8OrCp932_data()
     {
+        QTest::addColumn<QByteArray>("bytes");
+        const QString text = u"一行目～\r\n二行目㈱"_s;
+        QTest::newRow("cp932") << Cp932::encode(text);
+        QTest::newRow("utf-8 with byte order mark") << QByteArray("\xEF\xBB\xBF") + text.toUtf8();
+        QTest::newRow("utf-8") << text.toUtf8();
+    }
+
+    void openReadsUtf8OrCp932()
+    {
+        QFETCH(QByteArray, bytes);
         const QString path = m_dir.filePath(u"in.txt"_s);
         QFile file(path);
         QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(Cp932::encode(u"一行目～\r\n二行目㈱"_s));
+        file.write(bytes);
         file.close();
         Prompt::queueFileName(path);
         m_compose.commands->run(u"Open"_s);

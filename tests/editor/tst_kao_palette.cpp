@@ -4,6 +4,7 @@
 #include "storage/AppState.h"
 #include "storage/Cp932.h"
 #include "winutil/Prompt.h"
+#include "winutil/TextFiles.h"
 #include "winutil/Windows.h"
 
 #include <QApplication>
@@ -80,6 +81,7 @@ private slots:
         QFile::remove(paletteFile());
         m_windows = std::make_unique<BodyWindows>();
         Prompt::beginScript();
+        Prompt::clearShown();
     }
     void cleanup() { Prompt::endScript(); }
 
@@ -143,32 +145,57 @@ private slots:
         QVERIFY(!form->isVisible());
     }
 
-    void insertWithoutSelectionRemovesTargetSelection()
+    void insertWithoutSelectionTouchesNothing()
     {
         writePalette(Cp932::encode(u"(^_^)\r\n"_s));
         m_windows->compose.show();
         QTextEdit *body = m_windows->composeBody();
         body->setPlainText(u"abc"_s);
         body->selectAll();
+        QApplication::clipboard()->setText(u"前の内容"_s);
         auto form = openPalette();
         QTextCursor cursor = form->palette()->textCursor();
         cursor.setPosition(4);
         form->palette()->setTextCursor(cursor);
         form->insertIntoNewMail();
-        QCOMPARE(body->toPlainText(), QString());
-        QCOMPARE(QApplication::clipboard()->text(), QString());
-        QCOMPARE(form->palette()->textCursor().position(), 0);
+        QCOMPARE(Prompt::shownTexts(), QStringList{u"範囲を選択して下さい"_s});
+        QCOMPARE(body->toPlainText(), u"abc"_s);
+        QCOMPARE(QApplication::clipboard()->text(), u"前の内容"_s);
+        QCOMPARE(form->palette()->textCursor().position(), 4);
+        QVERIFY(form->isVisible());
     }
 
-    void insertIntoAClosedWindowIsRefused()
+    void insertIntoAClosedWindowNamesIt()
     {
         writePalette(Cp932::encode(u"(^_^)\r\n"_s));
         auto form = openPalette();
         form->palette()->selectAll();
         form->insertIntoReply(); // the reply window is not on screen
-        QCOMPARE(Prompt::shownTexts().last(), u"新規作成（または返事を書く）画面が開いていません。"_s);
+        QCOMPARE(Prompt::shownTexts().last(), u"「返事を書く」画面が開いていません。"_s);
         QVERIFY(m_windows->reply.findChild<QTextEdit *>(u"BodyText"_s)->toPlainText().isEmpty());
         QVERIFY(form->isVisible());
+    }
+
+    void saveAsksBeforeLosingCharacters_data()
+    {
+        QTest::addColumn<bool>("yes");
+        QTest::newRow("keep editing") << false;
+        QTest::newRow("save with ?") << true;
+    }
+
+    void saveAsksBeforeLosingCharacters()
+    {
+        const QByteArray original = Cp932::encode(u"A\r\n"_s);
+        writePalette(original);
+        auto form = openPalette();
+        form->palette()->setPlainText(u"A😀𠮷😀\n"_s);
+        QFETCH(bool, yes);
+        Prompt::queueAnswer(yes ? Prompt::Answer::Yes : Prompt::Answer::No);
+        form->close();
+        QCOMPARE(Prompt::shownTexts(), QStringList{cp932LossQuestion(u"😀𠮷"_s)});
+        QVERIFY(Prompt::shownTexts().first().contains(u"😀𠮷"_s));
+        QCOMPARE(form->isVisible(), !yes);
+        QCOMPARE(paletteBytes(), yes ? QByteArray("A???\r\n") : original);
     }
 
     void editPastesTrimmedClipboardAndSavesOnClose()

@@ -5,6 +5,8 @@
 #include "reply/ReplyText.h"
 #include "storage/AppState.h"
 #include "winutil/Prompt.h"
+#include "winutil/TextFiles.h"
+#include "winutil/Twips.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -95,18 +97,52 @@ private slots:
         QTEST(body(), "wantBody");
     }
 
-    void pasteIntoBodyKeepsClipboard()
+    void pasteIntoBodyAtTheCaret()
     {
-        QCOMPARE(ReplyText::pasteIntoBody(u"x"_s, u"y"_s), u"x\r\n\r\n\r\n\ry"_s);
-        QCOMPARE(ReplyText::pasteIntoBody(u" x"_s, u" y "_s), u"x\r\n\r\n\r\n\ry"_s);
-
-        form()->replyTo(u"s"_s, u"a@example.jp"_s, u" y "_s);
-        form()->bodyText()->setPlainText(u"typed"_s);
-        QApplication::clipboard()->setText(u"x"_s);
+        form()->replyTo(u"s"_s, u"a@example.jp"_s, u"原文"_s);
+        QTextEdit *edit = form()->bodyText();
+        edit->setPlainText(u"返事XX\n原文"_s);
+        QTextCursor cursor = edit->textCursor();
+        cursor.setPosition(2);
+        cursor.setPosition(4, QTextCursor::KeepAnchor);
+        edit->setTextCursor(cursor);
+        QApplication::clipboard()->setText(u" 貼付 "_s);
         click("Command4");
-        // Every line break of the pasted text is a line of the body: x, three empty lines, y.
-        QCOMPARE(body(), u"x\n\n\n\ny"_s);
-        QCOMPARE(QApplication::clipboard()->text(), u"x"_s);
+        QCOMPARE(body(), u"返事貼付\n原文"_s);
+        QCOMPARE(QApplication::clipboard()->text(), u" 貼付 "_s);
+        edit->undo();
+        QCOMPARE(body(), u"返事XX\n原文"_s);
+    }
+
+    void holdAsksBeforeLosingCharacters()
+    {
+        fill(u"a@example.jp"_s, u"件名😀"_s, u"本文"_s);
+        Prompt::queueAnswer(Prompt::Answer::Yes);
+        Prompt::queueAnswer(Prompt::Answer::No);
+        click("Command13");
+        QCOMPARE(Prompt::shownTexts(), (QStringList{HeldMailStore::holdQuestion(), cp932LossQuestion(u"😀"_s)}));
+        QCOMPARE(held().count(), 0);
+        QCOMPARE(text("SubjectText"), u"件名😀"_s);
+    }
+
+    void panelAndAttachmentListCoverNothing()
+    {
+        form()->replyTo(u"s"_s, u"a@example.jp"_s, u"b"_s);
+        auto rectOf = [this](const char *name) { return control<QWidget>(name)->geometry(); };
+        click("Command17");
+        for (const char *name : {"Command10", "Command17", "List1"})
+            QVERIFY2(!rectOf("Picture7").intersects(rectOf(name)), name);
+        QVERIFY(!rectOf("List1").intersects(rectOf("Command17")));
+
+        // The list pushes the body down instead of covering it; "リスト" hides it again.
+        Prompt::queueFileName(u"/tmp/a.txt"_s);
+        click("AttachCommand");
+        click("Command9");
+        QVERIFY(!rectOf("List2").intersects(rectOf("BodyText")));
+        m_program->state().listToggleCount = 0;
+        click("Command16");
+        QVERIFY(!control<QWidget>("List2")->isVisible());
+        QCOMPARE(rectOf("BodyText").top(), twips::toPixels(1560));
     }
 
     void holdWithEmptySubjectWritesNothing()
@@ -197,7 +233,7 @@ private slots:
         QVERIFY(text("Text2").isEmpty());
         QCOMPARE(held().count(), yes ? 2 : 3);
         QCOMPARE(heldList()->count(), yes ? 2 : 3);
-        QCOMPARE(heldList()->item(1)->text().trimmed(), yes ? u"三"_s : u"二"_s);
+        QCOMPARE(heldList()->item(1)->text(), yes ? u"三"_s : u"二"_s);
         QCOMPARE(text("SubjectText").isEmpty(), yes);
     }
 

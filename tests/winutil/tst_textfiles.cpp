@@ -49,6 +49,12 @@ private slots:
         QCOMPARE(text, u"件名：テスト\r\n～表①\r\nlast\r\n"_s);
     }
 
+    void charactersWithoutCp932Once()
+    {
+        QCOMPARE(charactersWithoutCp932(u"顔😀と𠮷と😀①"_s), u"😀𠮷"_s);
+        QCOMPARE(charactersWithoutCp932(u"～①㈱"_s), QString());
+    }
+
     void readOfMissingFileSaysWhy()
     {
         QTemporaryDir dir;

@@ -57,11 +57,30 @@ QString SendResult::statusText() const
 QString SendResult::errorText() const
 {
     if (failures.size() == 1)
-        return failures.first().message;
-    QStringList parts;
+        return u"メールを送信できませんでした。\n\n詳細：%1"_s.arg(failures.first().message);
+    QStringList parts{u"%1 件のメールを送信できませんでした。"_s.arg(failures.size())};
     for (const SendFailure &f : failures)
-        parts.append(u"%1 件目（%2）：\n%3"_s.arg(f.pass).arg(f.recipient, f.message));
+        parts.append(u"%1 件目（%2）の詳細：\n%3"_s.arg(f.pass).arg(f.recipient, f.message));
     return parts.join(u"\n\n"_s);
+}
+
+QList<SendRecipient> SendResult::undelivered(const QList<SendRecipient> &sent) const
+{
+    QList<SendRecipient> left;
+    for (const SendFailure &f : failures)
+        left.append(sent.at(f.pass - 1));
+    left.append(sent.mid(attempted));
+    return left;
+}
+
+QString SendResult::resendQuestion(const QList<SendRecipient> &undelivered)
+{
+    QStringList addresses;
+    for (const SendRecipient &r : undelivered)
+        addresses.append(r.address);
+    return u"前回の一括送信は次のアドレスに届いていません。\n\n%1\n\n"
+           u"このアドレスだけに送信しますか？（「いいえ」でアドレス帳の全員に送信します）"_s
+        .arg(addresses.join(u'\n'));
 }
 
 SendJob::SendJob(SendRequest request, QObject *parent)

@@ -63,9 +63,15 @@ struct SendResult {
     //   "送信を中止しました。%n 件中 %k 件を送信しました。" when cancelled;
     //   "%n 件中 %f 件の送信に失敗しました。" otherwise.
     QString statusText() const;
-    // The text of the "送信エラー" box: the library's text of a single failure
-    // as it is; with several, one paragraph per failed pass naming its recipient.
+    // The text of the "送信エラー" box: a Japanese sentence first, then the
+    // library's own words as detail; with several failures, one paragraph per
+    // failed pass naming its recipient.
     QString errorText() const;
+    // The recipients that did not get the mail: the failed passes and those
+    // never run (cancelled), in pass order. sent = the request's recipients.
+    QList<SendRecipient> undelivered(const QList<SendRecipient> &sent) const;
+    // Asked before the next send of the same mail: resend only to those.
+    static QString resendQuestion(const QList<SendRecipient> &undelivered);
 };
 
 // A send: MailLib::smtpSendMail once per recipient on a worker thread, one
