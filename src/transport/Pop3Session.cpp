@@ -182,8 +182,8 @@ bool Pop3Session::tlsFailed(Error *err)
     const QString hint = errors.isEmpty() ? QString() : privateCaHint();
     if (errors.isEmpty())
         errors << m_socket->errorString();
-    return connectionLost(err, u"POP3 サーバー %1 と暗号化通信を始められません。%2%3"_s
-                                   .arg(m_hostPort, hint, errors.join(u" / "_s)));
+    return connectionLost(err, u"POP3 サーバー %1 と暗号化通信を始められません（%2）。%3"_s
+                                   .arg(m_hostPort, errors.join(u" / "_s), hint));
 }
 
 bool Pop3Session::readCapabilities(Error *err)

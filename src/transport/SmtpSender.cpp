@@ -145,13 +145,12 @@ struct SmtpCallbacks {
     static int debug(CURL *, curl_infotype type, char *data, size_t size, void *self)
     {
         auto *s = static_cast<SmtpSender *>(self);
-        const QByteArray text(data, qsizetype(size));
         if (type == CURLINFO_HEADER_OUT) {
-            const QByteArray verb = text.trimmed().split(' ').value(0).toUpper();
+            const QByteArray verb = QByteArray(data, qsizetype(size)).trimmed().split(' ').value(0).toUpper();
             if (kCommands.contains(verb))
                 s->m_lastCommand = verb;
         } else if (type == CURLINFO_HEADER_IN) {
-            for (const QByteArray &line : text.split('\n')) {
+            for (const QByteArray &line : QByteArray(data, qsizetype(size)).split('\n')) {
                 const QString reply = QString::fromUtf8(line).trimmed();
                 if (!reply.isEmpty())
                     s->m_replies.append({s->m_lastCommand, reply});

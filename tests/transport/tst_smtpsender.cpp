@@ -1,5 +1,6 @@
 #include "transport/SmtpSender.h"
 
+#include "PostfixServer.h"
 #include "ScriptedServer.h"
 #include "TestMailServers.h"
 
@@ -136,6 +137,22 @@ private slots:
         QVERIFY2(helo == u"[127.0.0.1]"_s || (helo.contains(u'.') && !helo.startsWith(u'[')), qPrintable(helo));
     }
 
+    // Debian's Postfix with the checks providers' servers make.
+    void postfixHeloNameAndSizeLimit()
+    {
+        PostfixServer postfix;
+        QString error;
+        QVERIFY2(postfix.start(2000, &error), qPrintable(error));
+        SmtpSender s;
+        Error err;
+        QVERIFY2(s.send(postfix.server(), u"alice@example.jp"_s, {u"bob@example.jp"_s}, mail(1), &err),
+                 qPrintable(err.text() + postfix.log()));
+        QVERIFY(!s.send(postfix.server(), u"alice@example.jp"_s, {u"bob@example.jp"_s},
+                        mail(2) + "0123456789\r\n"_ba.repeated(300), &err));
+        QVERIFY2(err.message.contains(u"メールが大きすぎます（サーバーの上限を超えています）"_s), qPrintable(err.message));
+        QVERIFY2(err.message.contains(u"552 5.3.4"_s), qPrintable(err.message));
+    }
+
     // Refusals as Postfix words them, told apart by the command they answer.
     void scriptedRefusals_data()
     {
@@ -244,16 +261,18 @@ private slots:
 
     void tls_data()
     {
-        QTest::addColumn<bool>("implicit");
+        QTest::addColumn<QString>("scheme");
         QTest::addColumn<bool>("trusted");
-        QTest::newRow("STARTTLS") << false << true;
-        QTest::newRow("smtps") << true << true;
-        QTest::newRow("STARTTLS, unknown certificate") << false << false;
-        QTest::newRow("smtps, unknown certificate") << true << false;
+        QTest::newRow("STARTTLS") << u"smtp://"_s << true;
+        QTest::newRow("smtps") << u"smtps://"_s << true;
+        QTest::newRow("STARTTLS, unknown certificate") << u"smtp://"_s << false;
+        QTest::newRow("smtps, unknown certificate") << u"smtps://"_s << false;
+        // A failed check is an error, never a quiet fall-back to plain.
+        QTest::newRow("bare host offered STARTTLS, unknown certificate") << QString() << false;
     }
     void tls()
     {
-        QFETCH(bool, implicit);
+        QFETCH(QString, scheme);
         QFETCH(bool, trusted);
         TestMailServers::Options o;
         o.tls = true;
@@ -261,15 +280,18 @@ private slots:
         startServers(o);
         if (trusted)
             qputenv("HOLLIN_EXTRA_CA_FILE", QFile::encodeName(m_servers.caCertificatePath()));
-        const QString server = implicit ? u"smtps://"_s + m_servers.smtpsServer()
-                                        : u"smtp://"_s + m_servers.smtpStartTlsServer();
+        const QString server = scheme + (scheme == u"smtps://"_s   ? m_servers.smtpsServer()
+                                         : scheme == u"smtp://"_s ? m_servers.smtpStartTlsServer()
+                                                                  : m_servers.smtpServer());
         SmtpSender s;
         s.setCredentials(m_servers.user(), m_servers.password());
         Error err;
         QCOMPARE(s.send(server, u"alice@example.jp"_s, {u"bob@example.jp"_s}, mail(1), &err), trusted);
         QCOMPARE(m_servers.mailboxMessages().size(), trusted ? 1 : 0);
-        if (!trusted)
+        if (!trusted) {
             QVERIFY2(err.message.contains(u"暗号化"_s), qPrintable(err.text()));
+            QVERIFY2(err.message.contains(u"HOLLIN_EXTRA_CA_FILE"_s), qPrintable(err.text()));
+        }
     }
 
     void startTlsRequiredForSmtpUrl()
