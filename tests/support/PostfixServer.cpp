@@ -11,6 +11,7 @@
 
 #include <csignal>
 #include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
