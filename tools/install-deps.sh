@@ -11,7 +11,7 @@ packages=(
   # fuzzing
   clang libclang-rt-14-dev
   # real mail servers for the tests and the demo
-  dovecot-core dovecot-pop3d python3 python3-aiosmtpd openssl
+  dovecot-core dovecot-pop3d python3 python3-aiosmtpd openssl postfix
   # tests and tools: PDF text, screenshots, the peers of the benchmarks
   poppler-utils xvfb xauth x11-apps imagemagick fetchmail mpop
   # Japanese text on screen

@@ -32,8 +32,12 @@ OptionForm::OptionForm(const AppContext &ctx, QWidget *parent)
     m_mailText->setObjectName(u"MailText"_s);
     m_apopCheck = new QCheckBox(u"APOP を使用する(&A)"_s, this);
     m_apopCheck->setObjectName(u"ApopCheck"_s);
-    auto *hint = new QLabel(u"host:port、pop3s://host[:port]、pop3://host、"
-                        u"smtps://host[:port]、smtp://host:587 の形でも書けます。"_s, this);
+    auto *hint = new QLabel(u"host または host:port だけのときは、サーバーが暗号化（STLS / STARTTLS）に"
+                            u"対応していれば暗号化して使い、対応していなければ暗号化せずに通信します。"
+                            u"そのとき POP3 のパスワードは暗号化されずに送られます（SMTP は認証しません）。\n"
+                            u"暗号化を必ず使うには pop3s://host[:port]、pop3://host、"
+                            u"smtps://host[:port]、smtp://host:587 の形で書いてください。"_s, this);
+    hint->setWordWrap(true);
     hint->setObjectName(u"HintLabel"_s);
     auto *ok = new QPushButton(u"設定"_s, this);
     ok->setObjectName(u"OkCommand"_s);

@@ -1,13 +1,17 @@
 #include "transport/MailComposer.h"
 
+#include "transport/AddressSyntax.h"
 #include "transport/Charset.h"
 #include "transport/MimeGlib.h"
 #include "transport/MimeHeader.h"
 #include "transport/MimeTree.h"
 
+#include "storage/Cp932.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QMimeDatabase>
+#include <QStringDecoder>
 
 using namespace Qt::StringLiterals;
 
@@ -20,31 +24,21 @@ struct Recipient {
     QString address;
 };
 
-bool isAddress(const QString &address)
-{
-    const qsizetype at = address.lastIndexOf(u'@');
-    if (at <= 0 || at == address.size() - 1)
-        return false;
-    for (QChar c : address) {
-        const char16_t u = c.unicode();
-        if (u <= 0x20 || u >= 0x7F || u == u'<' || u == u'>' || u == u',' || u == u';' || u == u'"'
-            || u == u'(' || u == u')' || u == u'[' || u == u']' || u == u'\\')
-            return false;
-    }
-    return true;
-}
-
 // "addr" or the business-card form "名前<addr>"; an empty address when neither.
+// A line break anywhere refuses the whole text: what follows it is not what
+// the user sees in the one-line recipient box.
 Recipient parseRecipient(const QString &text)
 {
+    if (text.contains(u'\r') || text.contains(u'\n') || text.contains(QChar(0)))
+        return {};
     const QString t = text.trimmed();
     const qsizetype lt = t.lastIndexOf(u'<');
     if (lt < 0)
-        return {{}, isAddress(t) ? t : QString()};
+        return {{}, isMailbox(t) ? t : QString()};
     if (!t.endsWith(u'>'))
         return {};
     const QString address = t.mid(lt + 1, t.size() - lt - 2).trimmed();
-    if (!isAddress(address))
+    if (!isMailbox(address))
         return {};
     return {t.left(lt).trimmed(), address};
 }
@@ -117,6 +111,15 @@ qsizetype longestLine(const QByteArray &bytes)
     return longest;
 }
 
+// A NUL may not travel in a text part (RFC 5322): it becomes U+FFFD, so the
+// reader sees that something was there.
+QString withoutNul(const QString &text)
+{
+    QString out = text;
+    out.replace(QChar(0), QChar(QChar::ReplacementCharacter));
+    return out;
+}
+
 GMimeObject *bodyPart(const QString &body, bool jis)
 {
     const QString text = crlfText(body);
@@ -140,13 +143,36 @@ GMimeObject *bodyPart(const QString &body, bool jis)
     return GMIME_OBJECT(part);
 }
 
+// The charset a text file is valid in (UTF-8, else Shift_JIS); empty when it
+// is neither, or holds a NUL, and so cannot be labelled as text.
+QByteArray textCharset(const QByteArray &bytes)
+{
+    if (bytes.contains('\0'))
+        return {};
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString decoded = utf8(bytes); // the decoding runs here and sets hasError()
+    if (!utf8.hasError())
+        return "UTF-8";
+    if (!Cp932::decode(bytes).contains(QChar(QChar::ReplacementCharacter)))
+        return "Shift_JIS";
+    return {};
+}
+
 GMimeObject *attachmentPart(const QString &path, const QByteArray &bytes)
 {
-    const QString mimeType = QMimeDatabase().mimeTypeForFile(path).name();
+    QString mimeType = QMimeDatabase().mimeTypeForFile(path).name();
+    QByteArray charset;
+    if (mimeType.startsWith(u"text/"_s)) {
+        charset = textCharset(bytes);
+        if (charset.isEmpty())
+            mimeType = u"application/octet-stream"_s;
+    }
     const QByteArray type = mimeType.section(u'/', 0, 0).toLatin1();
     const QByteArray subtype = mimeType.section(u'/', 1).toLatin1();
     GMimePart *part = g_mime_part_new_with_type(type.isEmpty() ? "application" : type.constData(),
                                                 subtype.isEmpty() ? "octet-stream" : subtype.constData());
+    if (!charset.isEmpty())
+        g_mime_object_set_content_type_parameter(GMIME_OBJECT(part), "charset", charset.constData());
     setContent(part, bytes);
     g_mime_part_set_content_encoding(part, GMIME_CONTENT_ENCODING_BASE64);
     g_mime_object_set_disposition(GMIME_OBJECT(part), "attachment");
@@ -208,7 +234,7 @@ QByteArray MailComposer::build(const OutgoingMail &mail, Error *err)
         return {};
     }
     const QString from = mail.from.trimmed();
-    if (!isAddress(from)) {
+    if (!isMailbox(from)) {
         fail(err, u"差出人のメールアドレスが正しくありません"_s, mail.from);
         return {};
     }
@@ -224,8 +250,9 @@ QByteArray MailComposer::build(const OutgoingMail &mail, Error *err)
 
     mime::ensureInitialised();
     bool jis = false;
-    Charset::encodeIso2022Jp(mail.body + mail.subject + to.name, &jis);
-    GMimeObject *top = bodyPart(mail.body, jis);
+    const QString body = withoutNul(mail.body);
+    Charset::encodeIso2022Jp(body + mail.subject + to.name, &jis);
+    GMimeObject *top = bodyPart(body, jis);
     if (!mail.attachments.isEmpty()) {
         GMimeMultipart *mixed = g_mime_multipart_new_with_subtype("mixed");
         g_mime_multipart_add(mixed, top);

@@ -295,6 +295,10 @@ int MailLib::smtpSendMail(QString &server, const QString &to, const QString &cc,
     Q_UNUSED(bcc);
     Q_UNUSED(reserved);
     Q_UNUSED(flags);
+    if (to.contains(u'\r') || to.contains(u'\n') || to.contains(QChar(0))) {
+        d->message = u"宛先に改行などの制御文字が含まれているため、送信しませんでした。"_s;
+        return -1;
+    }
     const QString envelopeTo = MailComposer::envelopeAddress(to);
     if (envelopeTo.isEmpty()) {
         d->message = to.trimmed().isEmpty() ? u"宛先が指定されていません。"_s

@@ -39,8 +39,8 @@ public:
     // Connect (with TLS and greeting) and reply timeouts; 15000 / 60000 ms by default.
     void setTimeouts(int connectMs, int replyMs);
 
-    // Server: "host", "host:port", "pop3://host[:port]" (STLS when offered),
-    // "pop3s://host[:port]". Returns a handle, or -1.
+    // Server: "host", "host:port" (STLS whenever offered), "pop3://host[:port]"
+    // (STLS required), "pop3s://host[:port]". Returns a handle, or -1.
     int pop3Connect(const QString &server);
     // apopFlag: -1 = APOP, 0 = USER/PASS; never the other one. Returns the
     // number of messages (>= 0) or a negative value.
@@ -73,10 +73,11 @@ public:
     // Names of the files the last attachmentFileFirst() wrote, in order.
     QStringList lastAttachmentFiles() const;
 
-    // Account used for SMTP AUTH when the server offers it.
+    // Account used for SMTP AUTH when the server offers it over TLS.
     void setSmtpCredentials(const QString &accountId, const QString &password);
-    // Sends one mail. Server: "host", "host:port", "smtp://host[:port]"
-    // (STARTTLS required on 587), "smtps://host[:port]". attachments: full
+    // Sends one mail. Server: "host", "host:port" (STARTTLS whenever offered,
+    // else no AUTH), "smtp://host[:port]" (STARTTLS required on 587),
+    // "smtps://host[:port]". A recipient with a line break is refused. attachments: full
     // paths joined by ",". Returns 0, or a negative value on failure.
     // Consecutive sends to the same server share one connection.
     int smtpSendMail(QString &server, const QString &to, const QString &cc, const QString &bcc,

@@ -20,6 +20,8 @@ namespace {
 constexpr qsizetype kMaxLine = 16 * 1024 * 1024;
 // A multi-line answer longer than this is not a mail but a runaway server.
 constexpr qsizetype kMaxMultiLine = 256 * 1024 * 1024;
+// An APOP timestamp longer than this is no real server's.
+constexpr qsizetype kMaxApopTimestamp = 200;
 
 QString replyText(const QByteArray &line)
 {
@@ -98,9 +100,15 @@ bool Pop3Session::connectToServer(const QString &server, Error *err)
         return false;
     if (!readCapabilities(err))
         return false;
-    if (a.scheme == u"pop3"_s && m_capabilities.contains("STLS")) {
-        if (!startTls(err) || !readCapabilities(err))
-            return false;
+    // A bare host name uses STLS whenever the server offers it; pop3://
+    // insists on it, so that a password never goes out in clear because
+    // someone removed STLS from the capabilities.
+    if (!implicitTls && m_capabilities.contains("STLS"))
+        return startTls(err) && readCapabilities(err);
+    if (a.scheme == u"pop3"_s) {
+        return connectionLost(err, u"POP3 サーバー %1 は暗号化（STLS）を提供していません。pop3:// では"
+                                   u"パスワードを暗号化せずに送らないため、接続を中止しました。"
+                                   u"サーバーが対応していれば pop3s://（ポート 995）を使ってください。"_s.arg(m_hostPort));
     }
     return true;
 }
@@ -127,15 +135,8 @@ bool Pop3Session::openSocket(const QString &host, quint16 port, bool implicitTls
                                      : u"POP3 サーバー %1 に接続できません。%2"_s.arg(m_hostPort, m_socket->errorString());
         return connectionLost(err, why);
     }
-    if (implicitTls && !m_socket->waitForEncrypted(int(qMax<qint64>(1, deadline.remainingTime())))) {
-        QStringList errors;
-        for (const QSslError &e : m_socket->sslHandshakeErrors())
-            errors << e.errorString();
-        if (errors.isEmpty())
-            errors << m_socket->errorString();
-        return connectionLost(err, u"POP3 サーバー %1 と暗号化通信を始められません。%2"_s
-                                       .arg(m_hostPort, errors.join(u" / "_s)));
-    }
+    if (implicitTls && !m_socket->waitForEncrypted(int(qMax<qint64>(1, deadline.remainingTime()))))
+        return tlsFailed(err);
     // The greeting shares the connect budget.
     const int replyMs = m_replyMs;
     m_replyMs = int(qMax<qint64>(1, deadline.remainingTime()));
@@ -168,16 +169,21 @@ bool Pop3Session::startTls(Error *err)
     m_buffer.clear();
     m_bufferPos = 0;
     m_socket->startClientEncryption();
-    if (!m_socket->waitForEncrypted(m_connectMs)) {
-        QStringList errors;
-        for (const QSslError &e : m_socket->sslHandshakeErrors())
-            errors << e.errorString();
-        if (errors.isEmpty())
-            errors << m_socket->errorString();
-        return connectionLost(err, u"POP3 サーバー %1 と暗号化通信を始められません。%2"_s
-                                       .arg(m_hostPort, errors.join(u" / "_s)));
-    }
+    if (!m_socket->waitForEncrypted(m_connectMs))
+        return tlsFailed(err);
     return true;
+}
+
+bool Pop3Session::tlsFailed(Error *err)
+{
+    QStringList errors;
+    for (const QSslError &e : m_socket->sslHandshakeErrors())
+        errors << e.errorString();
+    const QString hint = errors.isEmpty() ? QString() : privateCaHint();
+    if (errors.isEmpty())
+        errors << m_socket->errorString();
+    return connectionLost(err, u"POP3 サーバー %1 と暗号化通信を始められません（%2）。%3"_s
+                                   .arg(m_hostPort, errors.join(u" / "_s), hint));
 }
 
 bool Pop3Session::readCapabilities(Error *err)
@@ -204,21 +210,23 @@ bool Pop3Session::login(const QString &user, const QString &password, bool apop,
         return fail(err, u"アカウント名またはパスワードに使えない文字（改行など）が含まれています。"_s);
     Reply r;
     if (apop) {
-        static const QRegularExpression stamp(u"<[^<>]*>"_s);
+        // The timestamp is a msg-id (RFC 1939): "<" printable ASCII "@" ... ">",
+        // kept short; anything else is not hashed with the password.
+        static const QRegularExpression anyStamp(u"<[^<>]*>"_s);
+        static const QRegularExpression msgId(u"^<[!-;=?-~]+@[!-;=?-~]+>$"_s);
         const QString greeting = QString::fromLatin1(m_greeting);
-        const QRegularExpressionMatch m = stamp.match(greeting);
+        const QRegularExpressionMatch m = anyStamp.match(greeting);
         if (!m.hasMatch()) {
             return fail(err, u"POP3 サーバー %1 は APOP に対応していません（挨拶にタイムスタンプがありません）。"
                              u"サーバーの挨拶: %2"_s.arg(m_hostPort, replyText(m_greeting)));
         }
         const QByteArray timestamp = m.captured(0).toLatin1();
-        bool safe = timestamp.contains('@');
-        for (char c : timestamp)
-            safe = safe && uchar(c) >= 0x21 && uchar(c) <= 0x7E;
-        if (!safe) {
+        if (timestamp.size() > kMaxApopTimestamp || timestamp.count('@') != 1
+            || !msgId.match(m.captured(0)).hasMatch()) {
             return fail(err, u"POP3 サーバー %1 の APOP タイムスタンプが不正なため、ログインを中止しました"
-                             u"（ASCII 文字だけで「@」を含む必要があります）。サーバーの挨拶: %2"_s
-                                 .arg(m_hostPort, QString::fromUtf8(m_greeting).trimmed()));
+                             u"（<…@…> の形の %2 バイト以内の ASCII 文字列である必要があります）。サーバーの挨拶: %3"_s
+                                 .arg(m_hostPort).arg(kMaxApopTimestamp)
+                                 .arg(QString::fromUtf8(m_greeting.left(300)).trimmed()));
         }
         const QByteArray digest =
             QCryptographicHash::hash(timestamp + password.toUtf8(), QCryptographicHash::Md5).toHex();

@@ -17,9 +17,10 @@ namespace hollin {
 // to the thread that created the session). Each call returns when the
 // server's answer is in, or fails after a timeout; nothing runs an event loop.
 //
-// Server text: "host" or "host:port" (plain, port 110), "pop3://host[:port]"
-// (port 110, STLS when the server offers it), "pop3s://host[:port]" (implicit
-// TLS, port 995). Certificates are verified against the system's CAs plus
+// Server text: "host" or "host:port" (port 110, STLS whenever the server
+// offers it, else plain), "pop3://host[:port]" (port 110, STLS required),
+// "pop3s://host[:port]" (implicit TLS, port 995). Certificates are verified
+// (a failed check is an error, never a fall-back to plain) against the system's CAs plus
 // the extra ones of TlsTrust.h (addExtraCaCertificates(), or the PEM file
 // named by the environment variable HOLLIN_EXTRA_CA_FILE).
 //
@@ -80,6 +81,7 @@ private:
 
     bool openSocket(const QString &host, quint16 port, bool implicitTls, Error *err);
     bool startTls(Error *err);
+    bool tlsFailed(Error *err);
     bool readCapabilities(Error *err);
     bool send(const QByteArray &command, Kind kind, const QByteArray &shown, Error *err);
     bool readLine(QByteArray *line, Error *err);

@@ -1,12 +1,21 @@
 #include "SmtpSender.h"
 
+#include "AddressSyntax.h"
 #include "ServerAddress.h"
 #include "TlsTrust.h"
 
+#include <QHostAddress>
 #include <QSslConfiguration>
+#include <QUrl>
 
 #include <curl/curl.h>
 
+#include <arpa/inet.h>
+#include <netdb.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cctype>
 #include <cstring>
 #include <mutex>
 
@@ -18,6 +27,8 @@ namespace {
 
 bool isBareAddress(const QString &a)
 {
+    if (isMailbox(a)) // also a quoted local part with blanks
+        return true;
     if (a.isEmpty())
         return false;
     for (QChar c : a) {
@@ -47,7 +58,107 @@ QByteArray crlf(const QByteArray &in)
     return out;
 }
 
+// A name with a dot inside, of letters, digits and hyphens; not localhost.*
+bool isFullyQualified(const QByteArray &name)
+{
+    if (!name.contains('.') || name.startsWith('.') || name.endsWith('.') || name.contains("..")
+        || name.toLower().startsWith("localhost"))
+        return false;
+    for (char c : name) {
+        if (!(std::isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '.'))
+            return false;
+    }
+    return true;
+}
+
+// The machine's fully qualified name (its host name, or the canonical name
+// the resolver gives for it), or empty. Looked up once: it may ask DNS.
+QByteArray fullyQualifiedHostName()
+{
+    static const QByteArray name = [] {
+        char host[256] = {};
+        if (::gethostname(host, sizeof host - 1) != 0)
+            return QByteArray();
+        if (isFullyQualified(QByteArray(host)))
+            return QByteArray(host);
+        addrinfo hints{};
+        hints.ai_flags = AI_CANONNAME;
+        addrinfo *found = nullptr;
+        QByteArray canonical;
+        if (::getaddrinfo(host, nullptr, &hints, &found) == 0 && found) {
+            if (found->ai_canonname)
+                canonical = found->ai_canonname;
+            ::freeaddrinfo(found);
+        }
+        return isFullyQualified(canonical) ? canonical : QByteArray();
+    }();
+    return name;
+}
+
+// "[192.0.2.1]" or "[IPv6:2001:db8::1]": the local address that a connection
+// to the first address of host:port leaves from (connecting a UDP socket
+// sends nothing); empty when host does not resolve.
+QString localAddressLiteral(const QString &host, int port)
+{
+    addrinfo hints{};
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo *found = nullptr;
+    if (::getaddrinfo(host.toUtf8().constData(), QByteArray::number(port).constData(), &hints, &found) != 0
+        || !found)
+        return {};
+    QString literal;
+    const int fd = ::socket(found->ai_family, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_storage local{};
+    socklen_t length = sizeof local;
+    if (fd >= 0 && ::connect(fd, found->ai_addr, found->ai_addrlen) == 0
+        && ::getsockname(fd, reinterpret_cast<sockaddr *>(&local), &length) == 0) {
+        QHostAddress address(reinterpret_cast<sockaddr *>(&local));
+        address.setScopeId({});
+        if (address.protocol() == QAbstractSocket::IPv4Protocol)
+            literal = u'[' + address.toString() + u']';
+        else if (address.protocol() == QAbstractSocket::IPv6Protocol)
+            literal = u"[IPv6:"_s + address.toString() + u']';
+    }
+    if (fd >= 0)
+        ::close(fd);
+    ::freeaddrinfo(found);
+    return literal;
+}
+
+const QByteArrayList kCommands{"EHLO", "HELO", "STARTTLS", "AUTH", "MAIL", "RCPT", "DATA", "RSET", "NOOP", "QUIT"};
+
 } // namespace
+
+struct SmtpCallbacks {
+    static size_t read(char *buffer, size_t size, size_t count, void *self)
+    {
+        auto *s = static_cast<SmtpSender *>(self);
+        const size_t n = qMin<size_t>(size * count, size_t(s->m_data.size() - s->m_sent));
+        std::memcpy(buffer, s->m_data.constData() + s->m_sent, n);
+        s->m_sent += qsizetype(n);
+        return n;
+    }
+
+    // Commands out and reply lines in, so that a reply can be told by the
+    // command it answers. Only the verb of a command is kept: AUTH lines and
+    // what follows them carry credentials.
+    static int debug(CURL *, curl_infotype type, char *data, size_t size, void *self)
+    {
+        auto *s = static_cast<SmtpSender *>(self);
+        if (type == CURLINFO_HEADER_OUT) {
+            const QByteArray verb = QByteArray(data, qsizetype(size)).trimmed().split(' ').value(0).toUpper();
+            if (kCommands.contains(verb))
+                s->m_lastCommand = verb;
+        } else if (type == CURLINFO_HEADER_IN) {
+            for (const QByteArray &line : QByteArray(data, qsizetype(size)).split('\n')) {
+                const QString reply = QString::fromUtf8(line).trimmed();
+                if (!reply.isEmpty())
+                    s->m_replies.append({s->m_lastCommand, reply});
+            }
+        }
+        return 0;
+    }
+};
 
 SmtpSender::SmtpSender()
 {
@@ -78,34 +189,101 @@ void SmtpSender::disconnect()
         curl_easy_cleanup(static_cast<CURL *>(m_curl)); // sends QUIT
         m_curl = nullptr;
     }
+    m_plainServer.clear();
 }
 
-size_t SmtpSender::readCallback(char *buffer, size_t size, size_t count, void *self)
+// Ends the connection without QUIT: after a failure (a stalled server above
+// all) nothing more is worth waiting for.
+void SmtpSender::dropConnection()
 {
-    auto *s = static_cast<SmtpSender *>(self);
-    const size_t n = qMin<size_t>(size * count, size_t(s->m_data.size() - s->m_sent));
-    std::memcpy(buffer, s->m_data.constData() + s->m_sent, n);
-    s->m_sent += qsizetype(n);
-    return n;
+    if (!m_curl)
+        return;
+    curl_socket_t socket = CURL_SOCKET_BAD;
+    if (curl_easy_getinfo(static_cast<CURL *>(m_curl), CURLINFO_ACTIVESOCKET, &socket) == CURLE_OK
+        && socket != CURL_SOCKET_BAD)
+        ::shutdown(socket, SHUT_RDWR); // the QUIT of the clean-up then fails at once
+    disconnect();
 }
 
-size_t SmtpSender::headerCallback(char *buffer, size_t size, size_t count, void *self)
+bool SmtpSender::offeredStartTls() const
 {
-    auto *s = static_cast<SmtpSender *>(self);
-    const QString line = QString::fromUtf8(buffer, qsizetype(size * count)).trimmed();
-    if (!line.isEmpty())
-        s->m_replies << line;
-    return size * count;
+    for (const Reply &r : m_replies) {
+        if (r.command == "EHLO" && r.line.mid(4).trimmed().compare(u"STARTTLS"_s, Qt::CaseInsensitive) == 0)
+            return true;
+    }
+    return false;
 }
 
-// The last error reply (4xx/5xx) of the server, else its last reply.
-QString SmtpSender::serverReply() const
+// The last error reply (4xx/5xx) of the server, or null.
+const SmtpSender::Reply *SmtpSender::lastErrorReply() const
 {
     for (auto it = m_replies.crbegin(); it != m_replies.crend(); ++it) {
-        if (it->startsWith(u'4') || it->startsWith(u'5'))
-            return *it;
+        if (it->line.startsWith(u'4') || it->line.startsWith(u'5'))
+            return &*it;
     }
-    return m_replies.isEmpty() ? QString() : m_replies.last();
+    return nullptr;
+}
+
+int SmtpSender::perform(const QByteArray &url, Security security, const QByteArray &from, void *recipients,
+                        char *errorBuffer)
+{
+    if (!m_curl)
+        m_curl = curl_easy_init();
+    CURL *c = static_cast<CURL *>(m_curl);
+    if (!c)
+        return CURLE_FAILED_INIT;
+    m_replies.clear();
+    m_lastCommand.clear();
+    m_sent = 0;
+    errorBuffer[0] = 0;
+    const QByteArray user = m_user.toUtf8();
+    const QByteArray password = m_password.toUtf8();
+
+    curl_easy_setopt(c, CURLOPT_URL, url.constData());
+    curl_easy_setopt(c, CURLOPT_USE_SSL, long(security == Security::StartTls ? CURLUSESSL_ALL : CURLUSESSL_NONE));
+    curl_easy_setopt(c, CURLOPT_MAIL_FROM, from.constData());
+    curl_easy_setopt(c, CURLOPT_MAIL_RCPT, static_cast<curl_slist *>(recipients));
+    curl_easy_setopt(c, CURLOPT_UPLOAD, 1L);
+    curl_easy_setopt(c, CURLOPT_INFILESIZE_LARGE, curl_off_t(m_data.size()));
+    curl_easy_setopt(c, CURLOPT_READFUNCTION, &SmtpCallbacks::read);
+    curl_easy_setopt(c, CURLOPT_READDATA, this);
+    curl_easy_setopt(c, CURLOPT_VERBOSE, 1L); // for the debug callback only
+    curl_easy_setopt(c, CURLOPT_DEBUGFUNCTION, &SmtpCallbacks::debug);
+    curl_easy_setopt(c, CURLOPT_DEBUGDATA, this);
+    curl_easy_setopt(c, CURLOPT_ERRORBUFFER, errorBuffer);
+    curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT_MS, long(m_connectMs));
+    curl_easy_setopt(c, CURLOPT_SERVER_RESPONSE_TIMEOUT, long(qMax(1, (m_replyMs + 999) / 1000)));
+    curl_easy_setopt(c, CURLOPT_LOW_SPEED_LIMIT, 1L);
+    curl_easy_setopt(c, CURLOPT_LOW_SPEED_TIME, long(qMax(1, (m_replyMs + 999) / 1000)));
+    curl_easy_setopt(c, CURLOPT_SSL_VERIFYPEER, 1L);
+    curl_easy_setopt(c, CURLOPT_SSL_VERIFYHOST, 2L);
+    const QList<QSslCertificate> extra = extraCaCertificates();
+    QByteArray pem;
+    if (!extra.isEmpty()) {
+        // A CA blob replaces the default bundle: give it the system's CAs too.
+        for (const QSslCertificate &cert : QSslConfiguration::systemCaCertificates() + extra)
+            pem += cert.toPem();
+        curl_blob blob{pem.data(), size_t(pem.size()), CURL_BLOB_COPY};
+        curl_easy_setopt(c, CURLOPT_CAINFO_BLOB, &blob);
+    } else {
+        curl_easy_setopt(c, CURLOPT_CAINFO_BLOB, nullptr); // back to the system bundle
+    }
+    if (!m_user.isEmpty() && security != Security::Plain) {
+        // Used only when the server offers AUTH; libcurl sends it only after
+        // the TLS handshake (STARTTLS required, or implicit TLS).
+        curl_easy_setopt(c, CURLOPT_USERNAME, user.constData());
+        curl_easy_setopt(c, CURLOPT_PASSWORD, password.constData());
+        curl_easy_setopt(c, CURLOPT_LOGIN_OPTIONS, "AUTH=*");
+    } else {
+        curl_easy_setopt(c, CURLOPT_USERNAME, nullptr);
+        curl_easy_setopt(c, CURLOPT_PASSWORD, nullptr);
+        curl_easy_setopt(c, CURLOPT_LOGIN_OPTIONS, nullptr);
+    }
+    const CURLcode rc = curl_easy_perform(c);
+    curl_easy_setopt(c, CURLOPT_MAIL_RCPT, nullptr);
+    curl_easy_setopt(c, CURLOPT_ERRORBUFFER, nullptr);
+    return rc;
 }
 
 bool SmtpSender::send(const QString &server, const QString &from, const QStringList &recipients,
@@ -131,110 +309,105 @@ bool SmtpSender::send(const QString &server, const QString &from, const QStringL
 
     const int defaultPort = a.scheme == u"smtps"_s ? 465 : a.scheme == u"smtp"_s ? 587 : 25;
     const QString hostPort = a.hostPort(defaultPort);
-    const QByteArray url = (a.scheme == u"smtps"_s ? "smtps://" : "smtp://") + hostPort.toUtf8();
-
-    if (!m_curl)
-        m_curl = curl_easy_init();
-    CURL *c = static_cast<CURL *>(m_curl);
-    if (!c)
-        return fail(err, u"送信の準備ができません（libcurl を初期化できません）。"_s);
+    const bool bare = a.scheme.isEmpty();
+    Security security = a.scheme == u"smtps"_s ? Security::Implicit : Security::StartTls;
+    if (bare && m_plainServer == hostPort)
+        security = Security::Plain;
+    // libcurl greets with the URL's path, taken whole; without one it would
+    // send the local host name cut at its first dot.
+    QString ehloName = QString::fromLatin1(fullyQualifiedHostName());
+    if (ehloName.isEmpty())
+        ehloName = localAddressLiteral(a.host, a.port ? a.port : defaultPort);
+    const QByteArray url = (security == Security::Implicit ? "smtps://" : "smtp://") + hostPort.toUtf8() + '/'
+                           + QUrl::toPercentEncoding(ehloName);
 
     char errorBuffer[CURL_ERROR_SIZE] = {};
     curl_slist *rcpts = nullptr;
     for (const QString &r : recipients)
         rcpts = curl_slist_append(rcpts, r.toUtf8().constData());
     const QByteArray fromBytes = from.toUtf8();
-    const QByteArray user = m_user.toUtf8();
-    const QByteArray password = m_password.toUtf8();
     m_data = crlf(message);
-    m_sent = 0;
 
-    curl_easy_setopt(c, CURLOPT_URL, url.constData());
-    curl_easy_setopt(c, CURLOPT_USE_SSL, long(a.scheme == u"smtp"_s ? CURLUSESSL_ALL : CURLUSESSL_NONE));
-    curl_easy_setopt(c, CURLOPT_MAIL_FROM, fromBytes.constData());
-    curl_easy_setopt(c, CURLOPT_MAIL_RCPT, rcpts);
-    curl_easy_setopt(c, CURLOPT_UPLOAD, 1L);
-    curl_easy_setopt(c, CURLOPT_INFILESIZE_LARGE, curl_off_t(m_data.size()));
-    curl_easy_setopt(c, CURLOPT_READFUNCTION, &SmtpSender::readCallback);
-    curl_easy_setopt(c, CURLOPT_READDATA, this);
-    curl_easy_setopt(c, CURLOPT_HEADERFUNCTION, &SmtpSender::headerCallback);
-    curl_easy_setopt(c, CURLOPT_HEADERDATA, this);
-    curl_easy_setopt(c, CURLOPT_ERRORBUFFER, errorBuffer);
-    curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT_MS, long(m_connectMs));
-    curl_easy_setopt(c, CURLOPT_SERVER_RESPONSE_TIMEOUT, long(qMax(1, (m_replyMs + 999) / 1000)));
-    curl_easy_setopt(c, CURLOPT_LOW_SPEED_LIMIT, 1L);
-    curl_easy_setopt(c, CURLOPT_LOW_SPEED_TIME, long(qMax(1, (m_replyMs + 999) / 1000)));
-    curl_easy_setopt(c, CURLOPT_SSL_VERIFYPEER, 1L);
-    curl_easy_setopt(c, CURLOPT_SSL_VERIFYHOST, 2L);
-    const QList<QSslCertificate> extra = extraCaCertificates();
-    QByteArray pem;
-    if (!extra.isEmpty()) {
-        // A CA blob replaces the default bundle: give it the system's CAs too.
-        for (const QSslCertificate &cert : QSslConfiguration::systemCaCertificates() + extra)
-            pem += cert.toPem();
-        curl_blob blob{pem.data(), size_t(pem.size()), CURL_BLOB_COPY};
-        curl_easy_setopt(c, CURLOPT_CAINFO_BLOB, &blob);
-    } else {
-        curl_easy_setopt(c, CURLOPT_CAINFO_BLOB, nullptr); // back to the system bundle
+    CURLcode rc = CURLcode(perform(url, security, fromBytes, rcpts, errorBuffer));
+    if (rc == CURLE_USE_SSL_FAILED && bare && !offeredStartTls()) {
+        // A bare host without STARTTLS: the plain dialogue, without AUTH.
+        dropConnection();
+        m_plainServer = hostPort;
+        security = Security::Plain;
+        rc = CURLcode(perform(url, security, fromBytes, rcpts, errorBuffer));
     }
-    if (!m_user.isEmpty()) {
-        // Used only when the server offers AUTH; otherwise libcurl skips it.
-        curl_easy_setopt(c, CURLOPT_USERNAME, user.constData());
-        curl_easy_setopt(c, CURLOPT_PASSWORD, password.constData());
-        curl_easy_setopt(c, CURLOPT_LOGIN_OPTIONS, "AUTH=*");
-    } else {
-        curl_easy_setopt(c, CURLOPT_USERNAME, nullptr);
-        curl_easy_setopt(c, CURLOPT_PASSWORD, nullptr);
-        curl_easy_setopt(c, CURLOPT_LOGIN_OPTIONS, nullptr);
-    }
-
-    const CURLcode rc = curl_easy_perform(c);
-    curl_easy_setopt(c, CURLOPT_MAIL_RCPT, nullptr);
-    curl_easy_setopt(c, CURLOPT_ERRORBUFFER, nullptr);
     curl_slist_free_all(rcpts);
     m_data.clear();
     if (rc == CURLE_OK)
         return true;
-
-    const QString reply = serverReply();
-    const QString detail = u"libcurl %1: %2"_s.arg(int(rc)).arg(QString::fromUtf8(errorBuffer[0] ? errorBuffer : curl_easy_strerror(rc)));
-    const QString replyPart = reply.isEmpty() ? QString() : u"サーバーの応答: "_s + reply;
-    const bool rcptRefused = QByteArray(errorBuffer).startsWith("RCPT failed");
-    QString text;
-    if (rcptRefused) {
-        text = u"SMTP サーバー %1 が宛先 %2 を受け付けませんでした。"_s.arg(hostPort, recipients.join(u", "_s));
-    } else switch (rc) {
-    case CURLE_COULDNT_RESOLVE_HOST:
-    case CURLE_COULDNT_CONNECT:
-        text = u"SMTP サーバー %1 に接続できません。"_s.arg(hostPort);
-        break;
-    case CURLE_OPERATION_TIMEDOUT:
-        text = u"SMTP サーバー %1 から応答がありません（時間切れ）。"_s.arg(hostPort);
-        break;
-    case CURLE_LOGIN_DENIED:
-        text = u"SMTP サーバー %1 で認証に失敗しました。"_s.arg(hostPort);
-        break;
-    case CURLE_SEND_ERROR:
-    case CURLE_RECV_ERROR:
-    case CURLE_GOT_NOTHING:
-        text = u"SMTP サーバー %1 との接続が切れました。"_s.arg(hostPort);
-        break;
-    case CURLE_SSL_CONNECT_ERROR:
-    case CURLE_PEER_FAILED_VERIFICATION:
-    case CURLE_USE_SSL_FAILED:
-    case CURLE_SSL_CACERT_BADFILE:
-        text = u"SMTP サーバー %1 と暗号化通信を始められません。"_s.arg(hostPort);
-        break;
-    default:
-        text = u"SMTP サーバー %1 へメールを送信できませんでした。"_s.arg(hostPort);
-        break;
-    }
-    if (!replyPart.isEmpty())
-        text += replyPart;
+    const QString text = errorText(rc, hostPort, security, from, recipients, ehloName);
+    const QString detail = u"libcurl %1: %2"_s.arg(int(rc)).arg(
+        QString::fromUtf8(errorBuffer[0] ? errorBuffer : curl_easy_strerror(rc)));
     // A failed exchange may leave the connection in any state: start afresh.
-    disconnect();
+    dropConnection();
     return fail(err, text, detail);
+}
+
+QString SmtpSender::errorText(int rc, const QString &hostPort, Security security,
+                              const QString &from, const QStringList &recipients, const QString &ehloName) const
+{
+    const Reply *refusal = lastErrorReply();
+    const QString host = hostPort.section(u':', 0, -2);
+    QString text;
+    if (refusal) {
+        const int code = refusal->line.left(3).toInt();
+        if (code == 552) {
+            text = u"メールが大きすぎます（サーバーの上限を超えています）。"_s;
+        } else if (refusal->command == "EHLO" || refusal->command == "HELO"
+                   || refusal->line.contains(u"helo command rejected"_s, Qt::CaseInsensitive)) {
+            text = u"サーバーが送信元の名前を受け付けませんでした（送信元の名前: %1）。"_s.arg(ehloName);
+        } else if (code == 530 && security == Security::Plain) {
+            text = u"このサーバーは暗号化（smtp://%1:587）が必要です。サーバー名を smtp://%1:587 "
+                   u"または smtps://%1:465 の形にしてください。"_s.arg(host);
+        } else if (code == 530) {
+            text = u"SMTP サーバー %1 は認証が必要です。ID とパスワードを設定してください。"_s.arg(hostPort);
+        } else if (code == 535) {
+            text = u"SMTP サーバー %1 で認証に失敗しました。"_s.arg(hostPort);
+        } else if (refusal->command == "RCPT") {
+            text = u"SMTP サーバー %1 が宛先 %2 を受け付けませんでした。"_s.arg(hostPort, recipients.join(u", "_s));
+        } else if (refusal->command == "MAIL") {
+            text = u"SMTP サーバー %1 が差出人 %2 を受け付けませんでした。"_s.arg(hostPort, from);
+        }
+    }
+    if (text.isEmpty()) {
+        switch (rc) {
+        case CURLE_COULDNT_RESOLVE_HOST:
+        case CURLE_COULDNT_CONNECT:
+            text = u"SMTP サーバー %1 に接続できません。"_s.arg(hostPort);
+            break;
+        case CURLE_OPERATION_TIMEDOUT:
+            text = u"SMTP サーバー %1 から応答がありません（時間切れ）。"_s.arg(hostPort);
+            break;
+        case CURLE_LOGIN_DENIED:
+            text = u"SMTP サーバー %1 で認証に失敗しました。"_s.arg(hostPort);
+            break;
+        case CURLE_SEND_ERROR:
+        case CURLE_RECV_ERROR:
+        case CURLE_GOT_NOTHING:
+            text = u"SMTP サーバー %1 との接続が切れました。"_s.arg(hostPort);
+            break;
+        case CURLE_PEER_FAILED_VERIFICATION:
+            text = u"SMTP サーバー %1 と暗号化通信を始められません。"_s.arg(hostPort) + privateCaHint();
+            break;
+        case CURLE_SSL_CONNECT_ERROR:
+        case CURLE_USE_SSL_FAILED:
+        case CURLE_SSL_CACERT_BADFILE:
+            text = u"SMTP サーバー %1 と暗号化通信を始められません。"_s.arg(hostPort);
+            break;
+        default:
+            text = u"SMTP サーバー %1 へメールを送信できませんでした。"_s.arg(hostPort);
+            break;
+        }
+    }
+    const QString reply = refusal ? refusal->line : m_replies.isEmpty() ? QString() : m_replies.last().line;
+    if (!reply.isEmpty())
+        text += u"SMTP サーバー %1 の応答: "_s.arg(hostPort) + reply;
+    return text;
 }
 
 } // namespace hollin

@@ -3,6 +3,7 @@
 #include "storage/Error.h"
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 #include <QStringList>
 
@@ -13,10 +14,21 @@ namespace hollin {
 // share one connection (and one login); disconnect() or the destructor ends it
 // with QUIT. Blocking; use one sender from one thread.
 //
-// Server text: "host" or "host:port" (plain, port 25), "smtp://host[:port]"
-// (port 587, STARTTLS required), "smtps://host[:port]" (implicit TLS, port 465).
-// Certificates are verified (system CAs plus those of TlsTrust.h).
-// AUTH is used only when the server offers it and credentials are set.
+// Server text: "host" or "host:port" (port 25; STARTTLS whenever the server
+// offers it, and a server that offers none gets the mail without AUTH),
+// "smtp://host[:port]" (port 587, STARTTLS required), "smtps://host[:port]"
+// (implicit TLS, port 465). AUTH is used only over TLS, when the server offers
+// it and credentials are set: a password never crosses an unencrypted
+// connection. Certificates are verified (system CAs plus those of
+// TlsTrust.h); a failed check is an error, never a fall-back to plain.
+//
+// The EHLO name is the machine's fully qualified name, else an address
+// literal of the local address that reaches the server ("[192.0.2.1]",
+// "[IPv6:2001:db8::1]"), which servers checking HELO names accept.
+//
+// A failure is reported by what the server refused (its reply code and the
+// command it answered), with the server's own line; after a failure the
+// connection is dropped at once, without waiting for QUIT.
 class SmtpSender {
 public:
     SmtpSender();
@@ -36,14 +48,28 @@ public:
     void disconnect();
 
 private:
-    static size_t readCallback(char *buffer, size_t size, size_t count, void *self);
-    static size_t headerCallback(char *buffer, size_t size, size_t count, void *self);
-    QString serverReply() const;
+    enum class Security { Plain, StartTls, Implicit };
+    // A reply line of the server and the command it answered ("" for the greeting).
+    struct Reply {
+        QByteArray command;
+        QString line;
+    };
+
+    int perform(const QByteArray &url, Security security, const QByteArray &from, void *recipients,
+                char *errorBuffer);
+    bool offeredStartTls() const;
+    const Reply *lastErrorReply() const;
+    QString errorText(int rc, const QString &hostPort, Security security,
+                      const QString &from, const QStringList &recipients, const QString &ehloName) const;
+    void dropConnection();
+    friend struct SmtpCallbacks; // libcurl's callbacks, in the source file
 
     void *m_curl = nullptr; // CURL*
+    QString m_plainServer;  // a bare server without STARTTLS, while its connection lasts
     QByteArray m_data;
     qsizetype m_sent = 0;
-    QStringList m_replies;
+    QByteArray m_lastCommand;
+    QList<Reply> m_replies;
     QString m_user;
     QString m_password;
     int m_connectMs = 15000;

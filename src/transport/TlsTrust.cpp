@@ -2,6 +2,8 @@
 
 #include <QMutex>
 
+using namespace Qt::StringLiterals;
+
 namespace hollin {
 
 namespace {
@@ -26,6 +28,12 @@ QList<QSslCertificate> extraCaCertificates()
     if (!file.isEmpty())
         cas += QSslCertificate::fromPath(file, QSsl::Pem);
     return cas;
+}
+
+QString privateCaHint()
+{
+    return u"サーバーの証明書を確認できません。独自の認証局（社内 CA など）の証明書を信頼するには、"
+           u"その PEM ファイルのパスを環境変数 HOLLIN_EXTRA_CA_FILE に設定してください。"_s;
 }
 
 } // namespace hollin

@@ -12,4 +12,8 @@ namespace hollin {
 void addExtraCaCertificates(const QList<QSslCertificate> &certificates);
 QList<QSslCertificate> extraCaCertificates();
 
+// What a user whose server's certificate failed the check can do: trust a
+// private CA through HOLLIN_EXTRA_CA_FILE (Japanese, one sentence).
+QString privateCaHint();
+
 } // namespace hollin

@@ -291,6 +291,7 @@ private slots:
         QCOMPARE(controlOf<QLineEdit>(form, "MailText")->text(), u"me@example.jp"_s);
         QCOMPARE(controlOf<QCheckBox>(form, "ApopCheck")->isChecked(), ticked);
         QVERIFY(controlOf<QLabel>(form, "HintLabel")->text().contains(u"smtp://host:587"_s));
+        QVERIFY(controlOf<QLabel>(form, "HintLabel")->text().contains(u"パスワードは暗号化されずに送られます"_s));
     }
 
     void optionFormOkWritesFourLines()

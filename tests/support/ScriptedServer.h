@@ -20,8 +20,9 @@ namespace hollin {
 //     ... connect a client to fake.server() ...
 //     QCOMPARE(fake.received(), ...);
 //
-// After the last step the connection stays open (silence) until the client
-// closes it or the server is destroyed, unless the script ends with close().
+// After the last step the connection stays open (silence, lines still
+// recorded) until the client closes it or the server is destroyed, unless the
+// script ends with close().
 class ScriptedServer {
 public:
     ScriptedServer() = default;
@@ -35,6 +36,9 @@ public:
     ScriptedServer &expectLine();
     ScriptedServer &sleep(int ms);
     ScriptedServer &close();
+    // Closes the connection and goes on with the client's next one (an SMTP
+    // client that looked for STARTTLS and comes back for the plain dialogue).
+    ScriptedServer &acceptNext();
 
     bool start();
     QString server() const; // "127.0.0.1:PORT"
@@ -46,12 +50,13 @@ public:
 
 private:
     struct Step {
-        enum Kind { Send, Expect, Sleep, Close } kind;
+        enum Kind { Send, Expect, Sleep, Close, Accept } kind;
         QByteArray data;
         int ms = 0;
     };
     void run();
     bool waitReadable(int fd, int ms);
+    int acceptClient();
 
     QList<Step> m_steps;
     int m_listenFd = -1;

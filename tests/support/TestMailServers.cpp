@@ -316,6 +316,10 @@ bool TestMailServers::startSmtp(QString *error)
         args << u"--auth"_s << m_options.user + u':' + m_options.password;
     for (const QString &r : m_options.refusedRecipients)
         args << u"--refuse"_s << r;
+    if (m_options.smtpStrictHelo)
+        args << u"--strict-helo"_s;
+    if (m_options.smtpSizeLimit > 0)
+        args << u"--size-limit"_s << QString::number(m_options.smtpSizeLimit);
 
     m_smtp = std::make_unique<QProcess>();
     m_smtp->setProcessChannelMode(QProcess::ForwardedErrorChannel);

@@ -32,8 +32,8 @@ namespace hollin {
 // TLS: with Options::tls the servers use a fresh self-signed certificate for
 // "127.0.0.1" and "localhost" (caCertificatePath()); Dovecot then offers STLS
 // on its plain port and listens for implicit TLS on pop3sServer(); the SMTP
-// server listens on smtpStartTlsServer() (STARTTLS required) and
-// smtpsServer() (implicit TLS). Clients must trust caCertificatePath()
+// server offers STARTTLS on its plain port (AUTH only after it) and listens
+// on smtpStartTlsServer() (STARTTLS required) and smtpsServer() (implicit TLS). Clients must trust caCertificatePath()
 // explicitly (transport/TlsTrust.h: addExtraCaCertificates(), or the
 // environment variable HOLLIN_EXTRA_CA_FILE).
 class TestMailServers {
@@ -44,6 +44,8 @@ public:
         bool tls = false;                 // STLS/pop3s and STARTTLS/smtps listeners
         bool smtpAuthRequired = false;    // SMTP demands AUTH PLAIN/LOGIN with user()/password()
         QStringList refusedRecipients;    // RCPT TO these addresses gets "550 ..."
+        bool smtpStrictHelo = false;      // RCPT after a non-FQDN EHLO name gets Postfix's "504 5.5.2"
+        int smtpSizeLimit = 0;            // SIZE offered and enforced ("552"); 0 = aiosmtpd's default
         QString user = QStringLiteral("alice");
         QString password = QStringLiteral("secret1");
         QString address = QStringLiteral("alice@example.jp");
@@ -86,7 +88,9 @@ public:
 
     // SMTP log, one line per command that reached the server:
     // "MAIL <peer port> <address>", "RCPT <peer port> <address>",
-    // "DATA <peer port> <size>". Refused RCPTs are logged too.
+    // "DATA <peer port> <size>", and "HELO <peer port> <EHLO name>" before
+    // each MAIL, "AUTH <peer port> tls|plain" for each AUTH. Refused RCPTs
+    // are logged too.
     QStringList smtpLog() const;
     // Number of distinct connections that sent at least one MAIL command.
     int smtpConnectionCount() const;

@@ -4,11 +4,14 @@
 Started by TestMailServers (tests/support). Prints "READY" on stdout once all
 listeners accept connections, then runs until terminated. Every MAIL, RCPT and
 DATA command is appended to --log as "<verb> <peer port> <argument>", so a test
-can count the connections that carried mail.
+can count the connections that carried mail; so are the client's EHLO name
+("HELO <peer port> <name>", at MAIL) and every AUTH ("AUTH <peer port> tls" or
+"AUTH <peer port> plain", whether the connection was encrypted).
 """
 import argparse
 import logging
 import os
+import re
 import signal
 import ssl
 import sys
@@ -36,6 +39,7 @@ class Handler:
         self.maildir = args.maildir
         self.log = args.log
         self.refused = set(a.lower() for a in args.refuse)
+        self.strict_helo = args.strict_helo
         self.uid = args.uid
         self.gid = args.gid
         self.lock = threading.Lock()
@@ -45,6 +49,7 @@ class Handler:
             f.write("%s %d %s\n" % (verb, session.peer[1], arg))
 
     async def handle_MAIL(self, server, session, envelope, address, mail_options):
+        self._log("HELO", session, session.host_name)
         self._log("MAIL", session, address)
         envelope.mail_from = address
         envelope.mail_options.extend(mail_options)
@@ -52,6 +57,9 @@ class Handler:
 
     async def handle_RCPT(self, server, session, envelope, address, rcpt_options):
         self._log("RCPT", session, address)
+        if self.strict_helo and not FQDN_OR_LITERAL.match(session.host_name or ""):
+            # What Postfix says with reject_non_fqdn_helo_hostname (and smtpd_delay_reject).
+            return "504 5.5.2 <%s>: Helo command rejected: need fully-qualified hostname" % session.host_name
         if address.lower() in self.refused:
             return "550 5.1.1 <%s>: Recipient address rejected: User unknown" % address
         envelope.rcpt_tos.append(address)
@@ -69,8 +77,13 @@ class Handler:
         return "250 2.0.0 Ok: queued as " + name
 
 
-def make_authenticator(user, password):
+# A dotted host name, or an address literal ([192.0.2.1], [IPv6:...]).
+FQDN_OR_LITERAL = re.compile(r"^([A-Za-z0-9-]+(\.[A-Za-z0-9-]+)+|\[[0-9.]+\]|\[IPv6:[0-9A-Fa-f:.]+\])$")
+
+
+def make_authenticator(user, password, handler):
     def authenticate(server, session, envelope, mechanism, auth_data):
+        handler._log("AUTH", session, "plain" if session.ssl is None else "tls")
         if isinstance(auth_data, LoginPassword):
             ok = auth_data.login == user.encode() and auth_data.password == password.encode()
             # handled=False: the server itself answers "535" on failure.
@@ -90,6 +103,9 @@ def main():
     p.add_argument("--key")
     p.add_argument("--auth", help="user:password; AUTH becomes required")
     p.add_argument("--refuse", action="append", default=[])
+    p.add_argument("--strict-helo", action="store_true",
+                   help="refuse RCPT after an EHLO name that is neither dotted nor a literal")
+    p.add_argument("--size-limit", type=int, default=0, help="SIZE offered and enforced (552)")
     p.add_argument("--uid", type=int, default=os.getuid())
     p.add_argument("--gid", type=int, default=os.getgid())
     args = p.parse_args()
@@ -100,15 +116,24 @@ def main():
 
     handler = Handler(args)
     common = {}
+    if args.size_limit:
+        common["data_size_limit"] = args.size_limit
     if args.auth:
         user, _, password = args.auth.partition(":")
-        common = dict(authenticator=make_authenticator(user, password),
+        common.update(authenticator=make_authenticator(user, password, handler),
                       auth_required=True, auth_require_tls=False)
 
-    controllers = [Controller(handler, hostname="127.0.0.1", port=args.port, **common)]
-    if args.cert and (args.starttls_port or args.smtps_port):
+    ctx = None
+    if args.cert:
         ctx = ssl.create_default_context(ssl.Purpose.CLIENT_AUTH)
         ctx.load_cert_chain(args.cert, args.key)
+    if ctx:
+        # The plain port offers STARTTLS without requiring it, and AUTH only after it.
+        plain = dict(common, tls_context=ctx, require_starttls=False, auth_require_tls=True)
+    else:
+        plain = common
+    controllers = [Controller(handler, hostname="127.0.0.1", port=args.port, **plain)]
+    if ctx:
         if args.starttls_port:
             controllers.append(Controller(handler, hostname="127.0.0.1", port=args.starttls_port,
                                           tls_context=ctx, require_starttls=True, **common))

@@ -52,6 +52,9 @@ private slots:
     void refusals();
     void envelopeAddress_data();
     void envelopeAddress();
+    void nulInBodyIsReplaced();
+    void textAttachmentCharset_data();
+    void textAttachmentCharset();
 
 private:
     QTemporaryDir dir_;
@@ -227,12 +230,50 @@ void TestComposer::envelopeAddress_data()
     QTest::newRow("unclosed") << u"山田<yamada@example.jp"_s << QString();
     QTest::newRow("two addresses") << u"a@example.jp, b@example.jp"_s << QString();
     QTest::newRow("no domain") << u"yamada@"_s << QString();
+    // A line break hides what follows from the one-line recipient box.
+    QTest::newRow("line break before a card address") << u"a@example.jp\n<b@example.jp>"_s << QString();
+    QTest::newRow("trailing CR LF") << u"a@example.jp\r\n"_s << QString();
+    QTest::newRow("quoted local part") << u"\"bob\"@example.jp"_s << u"\"bob\"@example.jp"_s;
+    QTest::newRow("quoted local part with blank, card")
+        << u"ボブ<\"bob smith\"@example.jp>"_s << u"\"bob smith\"@example.jp"_s;
+    QTest::newRow("quoted local part with LF") << u"\"bo\nb\"@example.jp"_s << QString();
 }
 
 void TestComposer::envelopeAddress()
 {
     QFETCH(QString, recipient);
     QTEST(MailComposer::envelopeAddress(recipient), "address");
+}
+
+void TestComposer::nulInBodyIsReplaced()
+{
+    const QByteArray raw = MailComposer::build({u"me@example.jp"_s, u"a@example.jp"_s, u"s"_s,
+                                                u"前"_s + QChar(0) + u"後"_s, {}});
+    QVERIFY(!raw.isEmpty());
+    QVERIFY(!raw.contains('\0'));
+    QCOMPARE(MailDecoder::decode(raw).body, u"前\uFFFD後\r\n"_s);
+}
+
+void TestComposer::textAttachmentCharset_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QByteArray>("contentType");
+    QTest::newRow("UTF-8") << u"議事録～\n"_s.toUtf8() << "text/plain; charset=UTF-8"_ba;
+    QTest::newRow("Shift_JIS") << "\x8B\x63\x8E\x96\x98\x5E\x81\x60\n"_ba << "text/plain; charset=Shift_JIS"_ba;
+    QTest::newRow("neither") << "\xFF\xFE\xFD text\n"_ba << "application/octet-stream"_ba;
+    QTest::newRow("NUL inside") << QByteArray("a\0b\n", 4) << "application/octet-stream"_ba;
+}
+
+void TestComposer::textAttachmentCharset()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QByteArray, contentType);
+    QFile f(dir_.filePath(u"memo.txt"_s));
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(bytes);
+    f.close();
+    const QByteArray raw = MailComposer::build({u"me@example.jp"_s, u"a@example.jp"_s, u"s"_s, u"b"_s, {f.fileName()}});
+    QVERIFY2(raw.contains("Content-Type: " + contentType), raw.constData());
 }
 
 QTEST_GUILESS_MAIN(TestComposer)

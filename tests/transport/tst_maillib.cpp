@@ -189,6 +189,16 @@ private slots:
         QCOMPARE(server, m_servers.smtpServer());
         QCOMPARE(m_servers.mailboxMessages().size(), 3);
         QCOMPARE(m_servers.smtpConnectionCount(), 1);
+
+        // A quoted local part goes; a line break anywhere in the recipient does not.
+        QCOMPARE(lib.smtpSendMail(server, u"ボブ<\"bob smith\"@example.jp>"_s, {}, {}, m_servers.address(),
+                                  u"件名"_s, u"本文"_s, {}, {}, 0), 0);
+        QVERIFY(m_servers.smtpLog().last().contains(u"DATA"_s));
+        QVERIFY(m_servers.smtpLog().filter(u"RCPT"_s).last().endsWith(u" \"bob smith\"@example.jp"_s));
+        QVERIFY(lib.smtpSendMail(server, u"bob@example.jp\n<carol@example.jp>"_s, {}, {}, m_servers.address(),
+                                 u"件名"_s, u"本文"_s, {}, {}, 0) < 0);
+        QVERIFY2(lib.getMessage().contains(u"改行"_s), qPrintable(lib.getMessage()));
+        QCOMPARE(m_servers.mailboxMessages().size(), 4);
     }
 
     // Send a Japanese mail with two attachments, read the sent bytes with

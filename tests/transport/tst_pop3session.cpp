@@ -181,29 +181,32 @@ private slots:
 
     void tls_data()
     {
-        QTest::addColumn<bool>("implicit");
+        QTest::addColumn<QString>("scheme");
         QTest::addColumn<bool>("trusted");
-        QTest::newRow("pop3s") << true << true;
-        QTest::newRow("STLS") << false << true;
-        QTest::newRow("pop3s, unknown certificate") << true << false;
-        QTest::newRow("STLS, unknown certificate") << false << false;
+        QTest::newRow("pop3s") << u"pop3s://"_s << true;
+        QTest::newRow("STLS") << u"pop3://"_s << true;
+        QTest::newRow("STLS offered to a bare host") << QString() << true;
+        QTest::newRow("pop3s, unknown certificate") << u"pop3s://"_s << false;
+        QTest::newRow("STLS, unknown certificate") << u"pop3://"_s << false;
+        // A failed check is an error, never a quiet fall-back to plain.
+        QTest::newRow("bare host, unknown certificate") << QString() << false;
     }
     void tls()
     {
-        QFETCH(bool, implicit);
+        QFETCH(QString, scheme);
         QFETCH(bool, trusted);
         startServers(true);
         QVERIFY(m_servers.deliver(message(1)));
         if (trusted)
             qputenv("HOLLIN_EXTRA_CA_FILE", QFile::encodeName(m_servers.caCertificatePath()));
-        const QString server = implicit ? u"pop3s://"_s + m_servers.pop3sServer()
-                                        : u"pop3://"_s + m_servers.pop3Server();
+        const QString server = scheme + (scheme == u"pop3s://"_s ? m_servers.pop3sServer() : m_servers.pop3Server());
         Pop3Session s;
         Error err;
         const bool ok = s.connectToServer(server, &err);
         if (!trusted) {
             QVERIFY(!ok);
             QVERIFY2(err.message.contains(u"暗号化"_s), qPrintable(err.message));
+            QVERIFY2(err.message.contains(u"HOLLIN_EXTRA_CA_FILE"_s), qPrintable(err.message));
             return;
         }
         QVERIFY2(ok, qPrintable(err.text()));
@@ -213,6 +216,17 @@ private slots:
         QVERIFY(s.retrieve(1, &raw, &err));
         QCOMPARE(raw, message(1));
         QVERIFY(s.quit(&err));
+    }
+
+    void pop3UrlRequiresStls()
+    {
+        startServers(); // Dovecot without TLS: no STLS in CAPA
+        Pop3Session s;
+        Error err;
+        QVERIFY(!s.connectToServer(u"pop3://"_s + m_servers.pop3Server(), &err));
+        QVERIFY2(err.message.contains(u"STLS"_s), qPrintable(err.message));
+        QVERIFY(!s.isConnected()); // nothing left to log in with
+        QVERIFY(!s.login(m_servers.user(), m_servers.password(), false, &err));
     }
 
     // Replies a real server won't give.
@@ -228,6 +242,10 @@ private slots:
         QTest::newRow("APOP timestamp not ASCII")
             << "+OK <1.2@\xE3\x81\x82.example>\r\n"_ba << true << false << u"タイムスタンプが不正"_s;
         QTest::newRow("APOP timestamp without @") << "+OK <1234.5678>\r\n"_ba << true << false << u"タイムスタンプが不正"_s;
+        QTest::newRow("APOP timestamp over 200 bytes")
+            << "+OK <" + QByteArray(190, '1') + "@example.jp>\r\n" << true << false << u"タイムスタンプが不正"_s;
+        QTest::newRow("APOP timestamp not a msg-id") << "+OK <@example.jp>\r\n"_ba << true << false
+                                                     << u"タイムスタンプが不正"_s;
         QTest::newRow("dropped after greeting") << "+OK ready\r\n"_ba << false << true << u"接続が切れました"_s;
     }
     void scriptedFailures()

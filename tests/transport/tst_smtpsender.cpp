@@ -1,9 +1,11 @@
 #include "transport/SmtpSender.h"
 
+#include "PostfixServer.h"
 #include "ScriptedServer.h"
 #include "TestMailServers.h"
 
 #include <QElapsedTimer>
+#include <QRegularExpression>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
@@ -61,23 +63,32 @@ private slots:
 
     void auth_data()
     {
+        QTest::addColumn<bool>("tls");
         QTest::addColumn<QString>("user");
         QTest::addColumn<QString>("password");
         QTest::addColumn<bool>("ok");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("right password") << u"alice"_s << u"secret1"_s << true << QString();
-        QTest::newRow("wrong password") << u"alice"_s << u"nope"_s << false << u"535"_s;
-        QTest::newRow("no credentials") << QString() << QString() << false << u"530"_s;
+        // A bare host whose server offers STARTTLS, and AUTH only after it.
+        QTest::newRow("STARTTLS offered, right password") << true << u"alice"_s << u"secret1"_s << true << QString();
+        QTest::newRow("STARTTLS offered, wrong password") << true << u"alice"_s << u"nope"_s << false << u"535"_s;
+        QTest::newRow("STARTTLS offered, no credentials") << true << QString() << QString() << false << u"530"_s;
+        // A bare host without STARTTLS offers AUTH in clear: it must go unused.
+        QTest::newRow("no STARTTLS: no AUTH in clear") << false << u"alice"_s << u"secret1"_s << false
+                                                       << u"このサーバーは暗号化（smtp://127.0.0.1:587）が必要です"_s;
     }
     void auth()
     {
+        QFETCH(bool, tls);
         QFETCH(QString, user);
         QFETCH(QString, password);
         QFETCH(bool, ok);
         QFETCH(QString, expected);
         TestMailServers::Options o;
+        o.tls = tls;
         o.smtpAuthRequired = true;
         startServers(o);
+        if (tls)
+            qputenv("HOLLIN_EXTRA_CA_FILE", QFile::encodeName(m_servers.caCertificatePath()));
         SmtpSender s;
         s.setCredentials(user, password);
         Error err;
@@ -87,6 +98,111 @@ private slots:
             QVERIFY2(err.message.contains(m_servers.smtpServer()), qPrintable(err.message));
             QVERIFY2(err.message.contains(expected), qPrintable(err.text()));
         }
+        const QStringList auths = m_servers.smtpLog().filter(QRegularExpression(u"^AUTH "_s));
+        QCOMPARE(auths.size(), tls && !user.isEmpty() ? 1 : 0);
+        QVERIFY(auths.filter(u" plain"_s).isEmpty());
+    }
+
+    // aiosmtpd with the checks providers' servers make.
+    void serverChecks_data()
+    {
+        QTest::addColumn<bool>("strictHelo");
+        QTest::addColumn<int>("sizeLimit");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("HELO name must be fully qualified") << true << 0 << QString();
+        QTest::newRow("over the size limit") << false << 100
+                                             << u"メールが大きすぎます（サーバーの上限を超えています）"_s;
+    }
+    void serverChecks()
+    {
+        QFETCH(bool, strictHelo);
+        QFETCH(int, sizeLimit);
+        QFETCH(QString, expected);
+        TestMailServers::Options o;
+        o.smtpStrictHelo = strictHelo;
+        o.smtpSizeLimit = sizeLimit;
+        startServers(o);
+        SmtpSender s;
+        Error err;
+        const bool ok = s.send(m_servers.smtpServer(), u"alice@example.jp"_s, {u"bob@example.jp"_s},
+                               mail(1) + QByteArray(200, 'x') + "\r\n", &err);
+        QVERIFY2(ok == expected.isEmpty(), qPrintable(err.text()));
+        if (!ok) {
+            QVERIFY2(err.message.contains(expected), qPrintable(err.message));
+            QVERIFY2(err.message.contains(u"552"_s), qPrintable(err.message)); // the server's own line
+            return;
+        }
+        // The machine's full name, or the literal of the address the mail left from.
+        const QString helo = m_servers.smtpLog().filter(QRegularExpression(u"^HELO "_s)).value(0).section(u' ', 2);
+        QVERIFY2(helo == u"[127.0.0.1]"_s || (helo.contains(u'.') && !helo.startsWith(u'[')), qPrintable(helo));
+    }
+
+    // Debian's Postfix with the checks providers' servers make.
+    void postfixHeloNameAndSizeLimit()
+    {
+        PostfixServer postfix;
+        QString error;
+        QVERIFY2(postfix.start(2000, &error), qPrintable(error));
+        SmtpSender s;
+        Error err;
+        QVERIFY2(s.send(postfix.server(), u"alice@example.jp"_s, {u"bob@example.jp"_s}, mail(1), &err),
+                 qPrintable(err.text() + postfix.log()));
+        QVERIFY(!s.send(postfix.server(), u"alice@example.jp"_s, {u"bob@example.jp"_s},
+                        mail(2) + "0123456789\r\n"_ba.repeated(300), &err));
+        QVERIFY2(err.message.contains(u"メールが大きすぎます（サーバーの上限を超えています）"_s), qPrintable(err.message));
+        QVERIFY2(err.message.contains(u"552 5.3.4"_s), qPrintable(err.message));
+    }
+
+    // Refusals as Postfix words them, told apart by the command they answer.
+    void scriptedRefusals_data()
+    {
+        QTest::addColumn<QByteArrayList>("replies"); // to EHLO, MAIL, RCPT, ... in turn
+        QTest::addColumn<QString>("expected");
+        const QByteArray helo = "504 5.5.2 <vm>: Helo command rejected: need fully-qualified hostname";
+        QTest::newRow("HELO check at RCPT") << QByteArrayList{"250 hi", "250 ok", helo}
+                                            << u"サーバーが送信元の名前を受け付けませんでした"_s;
+        QTest::newRow("EHLO refused") << QByteArrayList{"550 5.7.1 <vm>: Helo command rejected: Access denied"}
+                                      << u"サーバーが送信元の名前を受け付けませんでした"_s;
+        QTest::newRow("encryption required") << QByteArrayList{"250 hi", "530 5.7.0 Must issue a STARTTLS command first"}
+                                             << u"smtps://127.0.0.1:465"_s;
+        QTest::newRow("sender refused") << QByteArrayList{"250 hi", "553 5.7.1 <alice@example.jp>: Sender address rejected"}
+                                        << u"差出人 alice@example.jp を受け付けませんでした"_s;
+        QTest::newRow("recipient refused") << QByteArrayList{"250 hi", "250 ok", "550 5.1.1 <bob@example.jp>: User unknown"}
+                                           << u"宛先 bob@example.jp を受け付けませんでした"_s;
+    }
+    void scriptedRefusals()
+    {
+        QFETCH(QByteArrayList, replies);
+        QFETCH(QString, expected);
+        ScriptedServer fake;
+        if (replies.first().startsWith("250")) // first the look for STARTTLS, then the plain dialogue
+            fake.send("220 hi\r\n").expectLine().send("250 hi\r\n").acceptNext();
+        fake.send("220 hi\r\n");
+        for (const QByteArray &reply : std::as_const(replies))
+            fake.expectLine().send(reply + "\r\n");
+        QVERIFY(fake.start());
+        SmtpSender s;
+        s.setTimeouts(2000, 2000);
+        Error err;
+        QVERIFY(!s.send(fake.server(), u"alice@example.jp"_s, {u"bob@example.jp"_s}, mail(1), &err));
+        QVERIFY2(err.message.contains(expected), qPrintable(err.message));
+        QVERIFY2(err.message.contains(QString::fromLatin1(replies.last())), qPrintable(err.message));
+    }
+
+    void stallAfterDataEndsWithoutQuit()
+    {
+        ScriptedServer fake;
+        fake.send("220 hi\r\n").expectLine().send("250 hi\r\n").acceptNext()
+            .send("220 hi\r\n").expectLine().send("250 hi\r\n").expectLine().send("250 ok\r\n")
+            .expectLine().send("250 ok\r\n").expectLine().send("354 go on\r\n"); // then silence
+        QVERIFY(fake.start());
+        SmtpSender s;
+        s.setTimeouts(1000, 1000);
+        Error err;
+        QVERIFY(!s.send(fake.server(), u"alice@example.jp"_s, {u"bob@example.jp"_s}, mail(1), &err));
+        QVERIFY2(err.message.contains(u"応答がありません"_s), qPrintable(err.message));
+        QTRY_VERIFY(fake.clientClosed());
+        QVERIFY(!fake.received().contains("QUIT")); // no second wait for an answer to QUIT
     }
 
     void refusedRecipient()
@@ -145,16 +261,18 @@ private slots:
 
     void tls_data()
     {
-        QTest::addColumn<bool>("implicit");
+        QTest::addColumn<QString>("scheme");
         QTest::addColumn<bool>("trusted");
-        QTest::newRow("STARTTLS") << false << true;
-        QTest::newRow("smtps") << true << true;
-        QTest::newRow("STARTTLS, unknown certificate") << false << false;
-        QTest::newRow("smtps, unknown certificate") << true << false;
+        QTest::newRow("STARTTLS") << u"smtp://"_s << true;
+        QTest::newRow("smtps") << u"smtps://"_s << true;
+        QTest::newRow("STARTTLS, unknown certificate") << u"smtp://"_s << false;
+        QTest::newRow("smtps, unknown certificate") << u"smtps://"_s << false;
+        // A failed check is an error, never a quiet fall-back to plain.
+        QTest::newRow("bare host offered STARTTLS, unknown certificate") << QString() << false;
     }
     void tls()
     {
-        QFETCH(bool, implicit);
+        QFETCH(QString, scheme);
         QFETCH(bool, trusted);
         TestMailServers::Options o;
         o.tls = true;
@@ -162,15 +280,18 @@ private slots:
         startServers(o);
         if (trusted)
             qputenv("HOLLIN_EXTRA_CA_FILE", QFile::encodeName(m_servers.caCertificatePath()));
-        const QString server = implicit ? u"smtps://"_s + m_servers.smtpsServer()
-                                        : u"smtp://"_s + m_servers.smtpStartTlsServer();
+        const QString server = scheme + (scheme == u"smtps://"_s   ? m_servers.smtpsServer()
+                                         : scheme == u"smtp://"_s ? m_servers.smtpStartTlsServer()
+                                                                  : m_servers.smtpServer());
         SmtpSender s;
         s.setCredentials(m_servers.user(), m_servers.password());
         Error err;
         QCOMPARE(s.send(server, u"alice@example.jp"_s, {u"bob@example.jp"_s}, mail(1), &err), trusted);
         QCOMPARE(m_servers.mailboxMessages().size(), trusted ? 1 : 0);
-        if (!trusted)
+        if (!trusted) {
             QVERIFY2(err.message.contains(u"暗号化"_s), qPrintable(err.text()));
+            QVERIFY2(err.message.contains(u"HOLLIN_EXTRA_CA_FILE"_s), qPrintable(err.text()));
+        }
     }
 
     void startTlsRequiredForSmtpUrl()
