@@ -171,12 +171,13 @@ void foldNameParameter(GMimeObject *part)
     QByteArray words = MimeHeader::encode(QString::fromUtf8(value), int(qstrlen("\tname=\"")), 75);
     if (!words.startsWith("=?"))
         return; // an ASCII name GMime writes well
-    g_mime_param_list_remove(g_mime_content_type_get_parameters(ct), "name");
     GMimeHeader *header = g_mime_header_list_get_header(g_mime_object_get_header_list(part), "Content-Type");
     if (!header)
         return;
-    QByteArray raw = QByteArray(g_mime_header_get_raw_value(header)).trimmed();
-    raw = ' ' + raw + ";\n\tname=\"" + words.replace("\r\n", "\n") + "\"\n";
+    g_mime_param_list_remove(g_mime_content_type_get_parameters(ct), "name");
+    char *rest = g_mime_content_type_encode(ct, nullptr); // type and the other parameters
+    const QByteArray raw = ' ' + QByteArray(rest).trimmed() + ";\n\tname=\"" + words.replace("\r\n", "\n") + "\"\n";
+    g_free(rest);
     g_mime_header_set_raw_value(header, raw.constData());
 }
 
