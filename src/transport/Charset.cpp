@@ -140,7 +140,7 @@ bool hasEightBit(const QByteArray &bytes)
 
 bool hasIso2022Escape(const QByteArray &bytes)
 {
-    return bytes.contains("\x1B$") || bytes.contains("\x1B(");
+    return bytes.contains("\x1B$") || bytes.contains("\x1B(") || bytes.contains("\x1B.") || bytes.contains("\x1BN");
 }
 
 int countHalfWidthKana(const QString &text)
@@ -630,7 +630,9 @@ QString Charset::decode(const QByteArray &bytes, const QByteArray &label)
         text = decodeIso2022Jp(bytes, &errors);
         // 7-bit ISO-2022-JP has no 8-bit bytes: without escape sequences the
         // label is wrong; with them, a few stray bytes do not outvote it.
-        if (hasEightBit(bytes) && !hasIso2022Escape(bytes))
+        if (!hasEightBit(bytes))
+            return text;
+        if (!hasIso2022Escape(bytes))
             return guess(bytes);
         break;
     case Family::Cp932:
