@@ -69,7 +69,6 @@ void TestCharset::decodeByLabel_data()
     // A label the bytes almost all fit holds; only the bad bytes are lost.
     QTest::newRow("utf-8 label, cut at the end") << "UTF-8"_ba << "\xE3\x83\x86\xE3\x82\xB9\xE3\x83"_ba
                                                  << u"テス\uFFFD"_s;
-    QTest::newRow("utf-8 label, one stray byte") << "utf-8"_ba << "\xE3\x81\x82\xFF\xE3\x81\x84"_ba << u"あ\uFFFDい"_s;
     QTest::newRow("jis label, one stray byte") << "ISO-2022-JP"_ba << "\x1B$B$\"$$\x1B(B\xA0"_ba << u"あい\uFFFD"_s;
     QTest::newRow("shift_jis label, utf-8 bytes") << "Shift_JIS"_ba << "\xE3\x81\x82\xE3\x81\x84"_ba << u"あい"_s;
     QTest::newRow("latin-1 label, utf-8") << "iso-8859-1"_ba << "caf\xC3\xA9"_ba << u"café"_s;
@@ -78,7 +77,7 @@ void TestCharset::decodeByLabel_data()
     QTest::newRow("no label, raw latin-1") << QByteArray() << "caf\xE9 cr\xE8me"_ba << u"café crème"_s;
     // UTF-16: the byte-order mark, else the zero bytes decide (not RFC 2781's big-endian).
     QTest::newRow("utf-16, no BOM, little-endian") << "UTF-16"_ba << "a\0\x42\x30"_ba << u"aあ"_s;
-    QTest::newRow("utf-16, BOM big-endian") << "utf-16"_ba << "\xFE\xFF\0a\x30\x42"_ba << u"aあ"_s;
+    QTest::newRow("utf-16, no BOM, big-endian") << "utf-16"_ba << "\0a\x30\x42"_ba << u"aあ"_s;
     QTest::newRow("no label, utf-16le") << QByteArray() << "\xFF\xFEh\0i\0"_ba << u"hi"_s;
     // ISO-2022-JP edge forms.
     QTest::newRow("jis roman overline") << "ISO-2022-JP"_ba << "\x1B(J~\\\x1B(B~\\"_ba << u"\u203E¥~\\"_s;
@@ -120,7 +119,6 @@ void TestCharset::headerWords_data()
     QTest::newRow("not a word") << "a =?bad b"_ba << u"a =?bad b"_s;
     QTest::newRow("unterminated word") << "=?UTF-8?B?44GC"_ba << u"=?UTF-8?B?44GC"_s;
     QTest::newRow("utf-8 word, last character cut") << "=?UTF-8?B?5Lya6K2w44E=?="_ba << u"会議\uFFFD"_s;
-    QTest::newRow("raw sjis with 0x5C trail byte") << "\x95\x5C\x82\xC6\x83\x5C\x81\x5B\x83\x58"_ba << u"表とソース"_s;
 }
 
 void TestCharset::headerWords()
