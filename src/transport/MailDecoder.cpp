@@ -26,13 +26,6 @@ QByteArray headerBlock(const QByteArray &bytes)
     return bytes;
 }
 
-// Every text from the mail library ends at its first NUL: a NUL inside a
-// body becomes U+FFFD so that the text after it is kept.
-QString bodyWithoutNul(QString body)
-{
-    return body.replace(QChar(0), QChar(0xFFFD));
-}
-
 DecodedMail decodeMessage(const QByteArray &raw, bool withBody)
 {
     DecodedMail mail;
@@ -45,7 +38,7 @@ DecodedMail decodeMessage(const QByteArray &raw, bool withBody)
     MimeMessage message(raw);
     if (!message.isValid()) {
         if (withBody)
-            mail.body = bodyWithoutNul(Charset::composed(mime::crlf(Charset::guess(bytes))));
+            mail.body = Charset::composed(mime::crlf(Charset::guess(bytes))).replace(QChar(0), QChar(0xFFFD));
         return mail;
     }
     GMimeObject *top = GMIME_OBJECT(message.get());
@@ -53,7 +46,7 @@ DecodedMail decodeMessage(const QByteArray &raw, bool withBody)
     mail.from = Charset::composed(MimeHeader::decodeMailboxes(mime::rawHeader(top, "From")));
     mail.date = Charset::composed(MimeHeader::decode(mime::rawHeader(top, "Date")));
     if (withBody)
-        mail.body = bodyWithoutNul(Charset::composed(mime::bodyText(mime::bodyPart(message.get()))));
+        mail.body = Charset::composed(mime::bodyText(mime::bodyPart(message.get())));
     return mail;
 }
 

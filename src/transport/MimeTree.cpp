@@ -156,7 +156,9 @@ QString bodyText(GMimePart *part)
 {
     if (!part)
         return {};
-    const QString t = text(part);
+    // A NUL is no end of the text (every text from the mail library ends at
+    // its first NUL, and so would the HTML parser's input).
+    const QString t = text(part).replace(QChar(0), QChar(0xFFFD));
     if (isType(GMIME_OBJECT(part), "text", "html"))
         return HtmlText::toPlainText(t);
     auto parameterIs = [part](const char *name, const char *value) {

@@ -152,6 +152,8 @@ void TestMailDecoder::bodyChoice_data()
         << head + "Content-Type: text/plain; charset=ISO-2022-JP\nContent-Transfer-Encoding: quoted-printable\n\n"
                   "=1B$B$\"=1B(B\n"_ba
         << u"あ\r\n"_s;
+    QTest::newRow("NUL inside html") << head + "Content-Type: text/html; charset=utf-8\n\n<p>a\0b</p>\n"_ba
+                                     << u"a\uFFFDb"_s;
     QTest::newRow("no text part") << head + "Content-Type: image/gif\n\nGIF89a"_ba << QString();
 }
 
