@@ -124,7 +124,10 @@ QByteArray Cp932::encode(const QString &text, bool *replaced)
 {
     if (replaced)
         *replaced = false;
-    const QByteArray utf8 = text.toUtf8();
+    QByteArray utf8 = text.toUtf8();
+    // iconv writes U+00A5 and U+203E as 0x5C and 0x7E, which every reader takes for a backslash and a tilde.
+    if (utf8.contains("\xC2\xA5") || utf8.contains("\xE2\x80\xBE"))
+        utf8.replace("\xC2\xA5", "\xEF\xBF\xA5").replace("\xE2\x80\xBE", "\xEF\xBF\xA3");
     if (isAscii(utf8.constData(), utf8.size()))
         return utf8;
 
@@ -213,6 +216,34 @@ QByteArray Cp932::encodeField(const QString &text, int width, bool *replaced, bo
     if (bytes.size() < width)
         bytes.append(width - bytes.size(), ' ');
     return bytes;
+}
+
+QString Cp932::storable(const QString &text, bool *lost)
+{
+    if (lost)
+        *lost = false;
+    if (canEncode(text))
+        return text;
+    QString out;
+    out.reserve(text.size());
+    for (qsizetype i = 0; i < text.size();) {
+        const qsizetype len = text[i].isHighSurrogate() && i + 1 < text.size() ? 2 : 1;
+        const QString one = text.mid(i, len);
+        if (canEncode(one)) {
+            out += one;
+        } else {
+            out += QChar(0x3013); // 〓
+            if (lost && one != QString(QChar(0xFFFD)))
+                *lost = true;
+        }
+        i += len;
+    }
+    return out;
+}
+
+bool Cp932::hasPair(unsigned char lead, unsigned char trail)
+{
+    return isLeadByte(lead) && decodeTable().pair[lead - 0x80][trail] != 0;
 }
 
 bool Cp932::canEncode(const QString &text)

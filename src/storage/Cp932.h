@@ -7,7 +7,9 @@ namespace hollin {
 
 // The one codec for Shift-JIS text on disk: Microsoft's code page 932 through
 // glibc iconv. "～" decodes to U+FF5E, NEC and IBM extensions round-trip.
-// A character without a CP932 form is written as "?" and reported.
+// A character without a CP932 form is written as "?" and reported. The yen
+// sign U+00A5 and the overline U+203E are written in their full-width forms
+// (￥ ￣): CP932's 0x5C and 0x7E read back as backslash and tilde.
 class Cp932 {
 public:
     // Encodes text; *replaced becomes true when some character had to become "?".
@@ -28,6 +30,15 @@ public:
 
     // True when every character of text has a CP932 form.
     static bool canEncode(const QString &text);
+
+    // The text with every character CP932 cannot hold replaced by 〓 (geta,
+    // the Japanese mark for a lost character, told apart from a real "?").
+    // *lost is set when a character other than U+FFFD (itself a mark of a
+    // lost byte) was replaced.
+    static QString storable(const QString &text, bool *lost = nullptr);
+
+    // True when lead and trail byte form a CP932 character.
+    static bool hasPair(unsigned char lead, unsigned char trail);
 };
 
 } // namespace hollin

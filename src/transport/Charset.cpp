@@ -2,6 +2,8 @@
 
 #include "storage/Cp932.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <iconv.h>
 #include <string>
@@ -58,14 +60,15 @@ iconv_t converter(const char *to, const char *from)
     return cache.get(to, from);
 }
 
-// Converts bytes from an iconv charset to text. An invalid or cut sequence
-// becomes U+FFFD and is counted in *errors. Returns false when iconv does not
-// know the charset.
+// Converts bytes from an iconv charset to text. An invalid sequence becomes
+// U+FFFD and is counted in *errors (in UTF-8 one per broken sequence; a cut
+// sequence at the end is one). Returns false when iconv does not know the charset.
 bool iconvDecode(const QByteArray &bytes, const char *charset, QString *out, int *errors)
 {
     iconv_t cd = converter("UTF-8", charset);
     if (cd == kNoConverter)
         return false;
+    const bool utf8Source = qstrcmp(charset, "UTF-8") == 0;
     QByteArray utf8;
     utf8.reserve(bytes.size() * 2 + 8);
     char buffer[4096];
@@ -81,11 +84,16 @@ bool iconvDecode(const QByteArray &bytes, const char *charset, QString *out, int
             continue;
         if (errno == E2BIG)
             continue;
-        // EILSEQ or EINVAL (sequence cut at the end): skip one byte.
         utf8.append("\xEF\xBF\xBD");
         ++bad;
-        ++in;
+        if (errno == EINVAL) // a sequence cut by the end of the text
+            break;
+        ++in; // EILSEQ: skip the byte (and the rest of a broken UTF-8 sequence)
         --inLeft;
+        while (utf8Source && inLeft > 0 && (uchar(*in) & 0xC0) == 0x80) {
+            ++in;
+            --inLeft;
+        }
         iconv(cd, nullptr, nullptr, nullptr, nullptr);
     }
     char *outPtr = buffer;
@@ -132,7 +140,7 @@ bool hasEightBit(const QByteArray &bytes)
 
 bool hasIso2022Escape(const QByteArray &bytes)
 {
-    return bytes.contains("\x1B$") || bytes.contains("\x1B(");
+    return bytes.contains("\x1B$") || bytes.contains("\x1B(") || bytes.contains("\x1B.") || bytes.contains("\x1BN");
 }
 
 int countHalfWidthKana(const QString &text)
@@ -144,7 +152,7 @@ int countHalfWidthKana(const QString &text)
     return n;
 }
 
-enum class Family { Iso2022Jp, Cp932, EucJp, Utf8, Ascii, Other };
+enum class Family { Iso2022Jp, Cp932, EucJp, Utf8, Utf16, Ascii, Other };
 
 QByteArray normalisedLabel(const QByteArray &label)
 {
@@ -168,6 +176,8 @@ Family familyOf(const QByteArray &l)
         return Family::EucJp;
     if (l == "utf-8" || l == "utf8" || l == "unicode-1-1-utf-8")
         return Family::Utf8;
+    if (l.startsWith("utf-16") || l.startsWith("utf16") || l == "ucs-2" || l == "unicode")
+        return Family::Utf16;
     if (l.isEmpty() || l == "us-ascii" || l == "ascii" || l == "ansi_x3.4-1968" || l == "us")
         return Family::Ascii;
     return Family::Other;
@@ -198,13 +208,170 @@ QString stripBom(QString text)
     return text;
 }
 
+// The byte order of UTF-16 text: by its byte-order mark, else by where the
+// zero bytes of its ASCII characters stand. 'L', 'B', or 0 when the bytes do
+// not look like UTF-16 (at least a quarter zero bytes, nearly all on one side).
+char utf16Order(const QByteArray &bytes)
+{
+    if (bytes.startsWith("\xFF\xFE"))
+        return 'L';
+    if (bytes.startsWith("\xFE\xFF"))
+        return 'B';
+    qsizetype even = 0, odd = 0;
+    for (qsizetype i = 0; i < bytes.size(); ++i)
+        if (bytes[i] == '\0')
+            ++(i % 2 ? odd : even);
+    if (bytes.size() < 4 || (even + odd) * 4 < bytes.size())
+        return 0;
+    if (odd >= 9 * even)
+        return 'L';
+    if (even >= 9 * odd)
+        return 'B';
+    return 0;
+}
+
+QString decodeUtf16(const QByteArray &bytes, char order, int *errors)
+{
+    return stripBom(decodeWith(bytes, order == 'L' ? "UTF-16LE" : "UTF-16BE", errors));
+}
+
+bool isValidUtf8(const QByteArray &bytes)
+{
+    int errors = 0;
+    QString text;
+    return iconvDecode(bytes, "UTF-8", &text, &errors) && errors == 0;
+}
+
+// Decoded UTF-8 that is more than a chance pair of bytes: a character of
+// three bytes or more, or two characters beyond ASCII.
+bool isUtf8Text(const QString &text)
+{
+    int beyondAscii = 0;
+    for (QChar c : text) {
+        if (c.unicode() >= 0x800)
+            return true;
+        if (c.unicode() >= 0x80 && ++beyondAscii >= 2)
+            return true;
+    }
+    return false;
+}
+
+bool isKana(char16_t u)
+{
+    return u >= 0x3041 && u <= 0x30FF;
+}
+
+// Characters that speak for the charset a text was decoded with: anything
+// beyond ASCII but replacement characters, and, read as CP932, half-width
+// katakana (EUC-JP bytes read as CP932 turn into runs of them).
+int meaningfulChars(const QString &text, bool kanaDoubtful)
+{
+    int n = 0;
+    for (QChar c : text) {
+        const char16_t u = c.unicode();
+        if (u < 0x80 || u == 0xFFFD || (kanaDoubtful && u >= 0xFF61 && u <= 0xFF9F))
+            continue;
+        ++n;
+    }
+    return n;
+}
+
+// Raw 8-bit text that reads as a Western single-byte charset: each run of
+// 8-bit bytes is one or two Latin letters (0xC0-0xFF) touching an ASCII letter,
+// as in "ciële" or "Formação". Japanese text has longer runs or lead bytes
+// below 0xC0 (kana, common kanji).
+bool looksLatin(const QByteArray &bytes)
+{
+    auto isLetter = [](char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); };
+    bool any = false;
+    for (qsizetype i = 0; i < bytes.size();) {
+        if (uchar(bytes[i]) < 0x80) {
+            ++i;
+            continue;
+        }
+        qsizetype end = i;
+        while (end < bytes.size() && uchar(bytes[end]) >= 0x80) {
+            const uchar b = uchar(bytes[end]);
+            if (b < 0xC0 || b == 0xD7 || b == 0xF7)
+                return false;
+            ++end;
+        }
+        if (end - i > 2)
+            return false;
+        const bool touches = (i > 0 && isLetter(bytes[i - 1])) || (end < bytes.size() && isLetter(bytes[end]));
+        if (!touches)
+            return false;
+        any = true;
+        i = end;
+    }
+    return any;
+}
+
+// Japanese text under a Western label: a third or more of the bytes are 8-bit
+// and CP932 or EUC-JP reads them without a fault, as Japanese characters only.
+bool japaneseUnderLatinLabel(const QByteArray &bytes)
+{
+    qsizetype eight = 0, visible = 0;
+    for (char c : bytes) {
+        if (uchar(c) >= 0x80)
+            ++eight;
+        if (uchar(c) > 0x20)
+            ++visible;
+    }
+    if (eight * 3 < visible || looksLatin(bytes))
+        return false;
+    auto japaneseOnly = [](const QString &text) {
+        for (QChar c : text)
+            if (c.unicode() >= 0x80 && (c.unicode() < 0x3000 || c.unicode() == 0xFFFD))
+                return false;
+        return true;
+    };
+    int errors = 0;
+    const QString sjis = decodeCp932(bytes, &errors);
+    if (errors == 0 && japaneseOnly(sjis))
+        return true;
+    errors = 0;
+    const QString euc = decodeWith(bytes, "EUC-JP-MS", &errors);
+    return errors == 0 && japaneseOnly(euc);
+}
+
+// The charset an HTML document's <meta> names (http-equiv content or the
+// charset attribute), lower case; empty when there is none.
+QByteArray metaCharset(const QByteArray &html)
+{
+    const QByteArray head = html.left(16384).toLower();
+    for (qsizetype at = head.indexOf("<meta"); at >= 0; at = head.indexOf("<meta", at + 5)) {
+        const qsizetype end = head.indexOf('>', at);
+        const QByteArray tag = head.mid(at, end < 0 ? -1 : end - at);
+        qsizetype c = tag.indexOf("charset");
+        if (c < 0)
+            continue;
+        c += 7;
+        while (c < tag.size() && (tag[c] == ' ' || tag[c] == '=' || tag[c] == '"' || tag[c] == '\''))
+            ++c;
+        qsizetype e = c;
+        while (e < tag.size() && (std::isalnum(uchar(tag[e])) || tag[e] == '-' || tag[e] == '_' || tag[e] == '.'))
+            ++e;
+        if (e > c)
+            return tag.mid(c, e - c);
+    }
+    return {};
+}
+
+bool isLatinLabel(const QByteArray &l)
+{
+    return l.startsWith("iso-8859-") || l.startsWith("iso8859-") || l.startsWith("iso_8859-")
+        || l.startsWith("windows-125") || l.startsWith("cp125") || l == "latin1" || l == "l1";
+}
+
 } // namespace
 
 QString Charset::decodeIso2022Jp(const QByteArray &bytes, int *errors)
 {
-    enum class Set { Ascii, Jis0208, Kana, Jis0212, Jis0213p1, Jis0213p2, Gb2312, Ksc5601 };
+    enum class Set { Ascii, Roman, Jis0208, Kana, Jis0212, Jis0213p1, Jis0213p2, Gb2312, Ksc5601 };
     Set set = Set::Ascii;
     bool shiftedOut = false; // SO: half-width katakana until SI
+    const char *g2 = nullptr; // ISO-2022-JP-2's single-shift set (ESC . A / ESC . F)
     QString out;
     out.reserve(bytes.size());
     // Text waiting for conversion. ASCII, half-width katakana and JIS X 0208
@@ -226,10 +393,23 @@ QString Charset::decodeIso2022Jp(const QByteArray &bytes, int *errors)
             flush();
         pendingCharset = charset;
     };
-    auto invalid = [&]() {
+    auto put = [&](QChar c) {
         flush();
-        out += QChar(0xFFFD);
+        out += c;
+    };
+    auto invalid = [&]() {
+        put(QChar(0xFFFD));
         ++bad;
+    };
+    // A JIS X 0208 pair as CP932 bytes; a pair CP932 has no character for is
+    // one replacement character (its second byte must not show as ASCII).
+    auto jisPair = [&](uchar j1, uchar j2) {
+        const qsizetype at = pending.size();
+        appendSjisOfJis(&pending, j1, j2);
+        if (!Cp932::hasPair(uchar(pending[at]), uchar(pending[at + 1]))) {
+            pending.truncate(at);
+            invalid();
+        }
     };
 
     const int n = int(bytes.size());
@@ -239,18 +419,21 @@ QString Charset::decodeIso2022Jp(const QByteArray &bytes, int *errors)
             const QByteArray seq = bytes.mid(i + 1, 3);
             Set next = set;
             int len = 0;
-            if (seq.startsWith("(B") || seq.startsWith("(J") || seq.startsWith("(H")) {
+            if (seq.startsWith("(B") || seq.startsWith("(H")) {
                 next = Set::Ascii;
+                len = 2;
+            } else if (seq.startsWith("(J")) {
+                next = Set::Roman;
                 len = 2;
             } else if (seq.startsWith("(I")) {
                 next = Set::Kana;
                 len = 2;
-            } else if (seq.startsWith("$@") || seq.startsWith("$B")) {
+            } else if (seq.startsWith("$@") || seq.startsWith("$B") || seq == "$(B" || seq == "$(@") {
                 next = Set::Jis0208;
-                len = 2;
-            } else if (seq.startsWith("$A")) {
+                len = seq.startsWith("$(") ? 3 : 2;
+            } else if (seq.startsWith("$A") || seq == "$(A") {
                 next = Set::Gb2312;
-                len = 2;
+                len = seq.startsWith("$(") ? 3 : 2;
             } else if (seq == "$(D") {
                 next = Set::Jis0212;
                 len = 3;
@@ -266,9 +449,35 @@ QString Charset::decodeIso2022Jp(const QByteArray &bytes, int *errors)
             } else if (seq == "&@\x1B" && bytes.mid(i + 4, 2) == "$B") {
                 next = Set::Jis0208; // JIS X 0208-1990 announcer
                 len = 5;
+            } else if (seq.startsWith(".A") || seq.startsWith(".F")) {
+                g2 = seq[1] == 'A' ? "ISO-8859-1" : "ISO-8859-7";
+                i += 2;
+                continue;
+            } else if (seq.startsWith('N')) {
+                // Single shift 2: one character of the G2 set.
+                i += 1;
+                if (i + 1 < n && uchar(bytes[i + 1]) >= 0x20 && uchar(bytes[i + 1]) < 0x80) {
+                    const QByteArray high(1, char(uchar(bytes[++i]) | 0x80));
+                    if (g2) {
+                        flush();
+                        out += decodeWith(high, g2, &bad);
+                    } else {
+                        invalid();
+                    }
+                }
+                continue;
             }
             if (len == 0) {
-                ++bad; // an escape sequence we do not know: keep the ESC out of the text
+                // A sequence we do not know goes whole: ESC, its intermediate
+                // bytes (0x20-0x2F) and its final byte.
+                ++bad;
+                int j = i + 1;
+                while (j < n && uchar(bytes[j]) >= 0x20 && uchar(bytes[j]) <= 0x2F)
+                    ++j;
+                if (j < n && uchar(bytes[j]) >= 0x30 && uchar(bytes[j]) <= 0x7E)
+                    i = j;
+                else
+                    i = j - 1;
                 continue;
             }
             set = next;
@@ -303,14 +512,19 @@ QString Charset::decodeIso2022Jp(const QByteArray &bytes, int *errors)
             pending.append(char(c + 0x80)); // CP932's single-byte katakana
             continue;
         }
-        if (set == Set::Ascii || set == Set::Kana || c < 0x21 || c > 0x7E) {
+        if (set == Set::Roman && (c == 0x5C || c == 0x7E)) {
+            put(QChar(c == 0x5C ? 0x00A5 : 0x203E)); // JIS X 0201 Roman: yen sign, overline
+            continue;
+        }
+        if (set == Set::Ascii || set == Set::Roman || set == Set::Kana || c < 0x21 || c > 0x7E) {
             want(nullptr);
             // The run up to the next control, escape or 8-bit byte, at once.
             int end = i + 1;
             const bool printableOnly = set == Set::Kana || shiftedOut;
             while (end < n) {
                 const uchar d = uchar(bytes[end]);
-                if (d < 0x20 || d >= 0x7F || (printableOnly && d <= 0x5F && d >= 0x21))
+                if (d < 0x20 || d >= 0x7F || (printableOnly && d <= 0x5F && d >= 0x21)
+                    || (set == Set::Roman && (d == 0x5C || d == 0x7E)))
                     break;
                 ++end;
             }
@@ -326,11 +540,11 @@ QString Charset::decodeIso2022Jp(const QByteArray &bytes, int *errors)
         switch (set) {
         case Set::Jis0208:
             want(nullptr);
-            appendSjisOfJis(&pending, c, c2);
+            jisPair(c, c2);
             // Further pairs of the run without going round the loop.
             while (i + 2 < n && uchar(bytes[i + 1]) >= 0x21 && uchar(bytes[i + 1]) <= 0x7E
                    && uchar(bytes[i + 2]) >= 0x21 && uchar(bytes[i + 2]) <= 0x7E) {
-                appendSjisOfJis(&pending, uchar(bytes[i + 1]), uchar(bytes[i + 2]));
+                jisPair(uchar(bytes[i + 1]), uchar(bytes[i + 2]));
                 i += 2;
             }
             break;
@@ -356,6 +570,8 @@ QString Charset::decodeIso2022Jp(const QByteArray &bytes, int *errors)
 
 QString Charset::guess(const QByteArray &bytes)
 {
+    if (const char order = utf16Order(bytes))
+        return decodeUtf16(bytes, order, nullptr);
     const bool escapes = hasIso2022Escape(bytes);
     if (!hasEightBit(bytes)) {
         if (escapes || bytes.contains('\x0E'))
@@ -366,24 +582,37 @@ QString Charset::guess(const QByteArray &bytes)
     QString utf8 = decodeWith(bytes, "UTF-8", &utf8Errors);
     if (utf8Errors == 0)
         return stripBom(utf8);
+    if (!escapes && looksLatin(bytes))
+        return decodeWith(bytes, "WINDOWS-1252", nullptr);
 
     struct Candidate {
         QString text;
         int score;
     };
-    auto score = [](const QString &text, int errors) { return errors * 8 + countHalfWidthKana(text); };
+    int eucErrors = 0;
+    QString euc = decodeWith(bytes, "EUC-JP-MS", &eucErrors);
+    // EUC-JP read as CP932 turns into half-width katakana, so they count
+    // against CP932; but Shift_JIS made only of half-width katakana reads as
+    // EUC-JP kanji without a single kana, which real Japanese text hardly is.
+    bool kanaOnlyBytes = true;
+    for (char c : bytes)
+        if (uchar(c) >= 0x80 && (uchar(c) < 0xA1 || uchar(c) > 0xDF))
+            kanaOnlyBytes = false;
+    const bool eucHasKana = std::any_of(euc.cbegin(), euc.cend(), [](QChar c) { return isKana(c.unicode()); });
+    const bool kanaCounts = !(kanaOnlyBytes && !eucHasKana);
+    auto score = [](const QString &text, int errors, bool kanaPenalty) {
+        return errors * 8 + (kanaPenalty ? countHalfWidthKana(text) : 0);
+    };
     int errors = 0;
     QString sjis = decodeCp932(bytes, &errors);
-    Candidate best{sjis, score(sjis, errors)};
-    errors = 0;
-    QString euc = decodeWith(bytes, "EUC-JP-MS", &errors);
-    if (score(euc, errors) < best.score)
-        best = {euc, score(euc, errors)};
+    Candidate best{sjis, score(sjis, errors, kanaCounts)};
+    if (score(euc, eucErrors, false) < best.score)
+        best = {euc, score(euc, eucErrors, false)};
     if (escapes) {
         errors = 0;
         QString jis = decodeIso2022Jp(bytes, &errors);
-        if (score(jis, errors) < best.score)
-            best = {jis, score(jis, errors)};
+        if (score(jis, errors, true) < best.score)
+            best = {jis, score(jis, errors, true)};
     }
     if (utf8Errors * 8 < best.score)
         return stripBom(utf8);
@@ -393,13 +622,19 @@ QString Charset::guess(const QByteArray &bytes)
 QString Charset::decode(const QByteArray &bytes, const QByteArray &label)
 {
     const QByteArray l = normalisedLabel(label);
+    const Family family = familyOf(l);
     int errors = 0;
     QString text;
-    switch (familyOf(l)) {
+    switch (family) {
     case Family::Iso2022Jp:
-        if (hasEightBit(bytes))
-            return guess(bytes); // the label is wrong: 7-bit ISO-2022-JP has no such bytes
-        return decodeIso2022Jp(bytes);
+        text = decodeIso2022Jp(bytes, &errors);
+        // 7-bit ISO-2022-JP has no 8-bit bytes: without escape sequences the
+        // label is wrong; with them, a few stray bytes do not outvote it.
+        if (!hasEightBit(bytes))
+            return text;
+        if (!hasIso2022Escape(bytes))
+            return guess(bytes);
+        break;
     case Family::Cp932:
         text = decodeCp932(bytes, &errors);
         break;
@@ -409,17 +644,97 @@ QString Charset::decode(const QByteArray &bytes, const QByteArray &label)
     case Family::Utf8:
         text = stripBom(decodeWith(bytes, "UTF-8", &errors));
         break;
+    case Family::Utf16: {
+        // RFC 2781 reads "UTF-16" without a byte-order mark as big-endian;
+        // Windows writes it little-endian, so the zero bytes decide.
+        char order = l.endsWith("le") ? 'L' : l.endsWith("be") ? 'B' : utf16Order(bytes);
+        if (bytes.startsWith("\xFF\xFE") || bytes.startsWith("\xFE\xFF"))
+            order = utf16Order(bytes);
+        return decodeUtf16(bytes, order ? order : 'B', nullptr);
+    }
     case Family::Ascii:
-        if (hasEightBit(bytes) || hasIso2022Escape(bytes))
+        if (hasEightBit(bytes) || hasIso2022Escape(bytes) || utf16Order(bytes))
             return guess(bytes);
         return QString::fromLatin1(bytes);
-    case Family::Other: {
+    case Family::Other:
         if (!iconvDecode(bytes, l.constData(), &text, &errors))
             return guess(bytes); // a label iconv does not know
+        // Western labels on Japanese or UTF-8 text are a common mistake of web systems.
+        if (isLatinLabel(l) && hasEightBit(bytes)
+            && ((!looksLatin(bytes) && isValidUtf8(bytes)) || japaneseUnderLatinLabel(bytes)))
+            return guess(bytes);
         break;
     }
+    // Bytes that are UTF-8 text throughout outvote any other label: by chance
+    // Japanese text in another charset hardly ever is.
+    if (family != Family::Utf8 && hasEightBit(bytes)) {
+        int utf8Errors = 0;
+        const QString utf8 = stripBom(decodeWith(bytes, "UTF-8", &utf8Errors));
+        if (utf8Errors == 0 && isUtf8Text(utf8))
+            return utf8;
     }
-    return errors > 0 ? guess(bytes) : text;
+    // The label holds while most of the text is valid under it: only the bad
+    // bytes become U+FFFD.
+    if (errors == 0 || errors <= meaningfulChars(text, family == Family::Cp932))
+        return text;
+    return guess(bytes);
+}
+
+QByteArray Charset::htmlLabel(const QByteArray &html, const QByteArray &label)
+{
+    const QByteArray l = normalisedLabel(label);
+    const Family family = familyOf(l);
+    if (family != Family::Ascii && !(family == Family::Other && isLatinLabel(l)))
+        return label;
+    const QByteArray meta = metaCharset(html);
+    const Family metaFamily = familyOf(meta);
+    int errors = 0;
+    switch (metaFamily) {
+    case Family::Iso2022Jp:
+        if (hasEightBit(html))
+            return label;
+        decodeIso2022Jp(html, &errors);
+        break;
+    case Family::Cp932:
+        decodeCp932(html, &errors);
+        break;
+    case Family::EucJp:
+        decodeWith(html, "EUC-JP-MS", &errors);
+        break;
+    case Family::Utf8:
+        decodeWith(html, "UTF-8", &errors);
+        break;
+    default:
+        return label;
+    }
+    return errors == 0 ? meta : label;
+}
+
+QString Charset::composed(const QString &text)
+{
+    auto isCompatibilityIdeograph = [](char32_t u) {
+        return (u >= 0xF900 && u <= 0xFAFF) || (u >= 0x2F800 && u <= 0x2FA1F);
+    };
+    bool ascii = true;
+    for (QChar c : text)
+        ascii = ascii && c.unicode() < 0x300;
+    if (ascii)
+        return text; // nothing below U+0300 composes
+    QString out;
+    out.reserve(text.size());
+    qsizetype runStart = 0;
+    for (qsizetype i = 0; i < text.size();) {
+        const qsizetype len = text[i].isHighSurrogate() && i + 1 < text.size() ? 2 : 1;
+        const char32_t u = len == 2 ? QChar::surrogateToUcs4(text[i], text[i + 1]) : text[i].unicode();
+        if (isCompatibilityIdeograph(u)) {
+            out += text.mid(runStart, i - runStart).normalized(QString::NormalizationForm_C);
+            out += text.mid(i, len);
+            runStart = i + len;
+        }
+        i += len;
+    }
+    out += text.mid(runStart).normalized(QString::NormalizationForm_C);
+    return out;
 }
 
 QString Charset::toJisForms(const QString &text)

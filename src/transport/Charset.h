@@ -14,10 +14,19 @@ public:
     static QString decode(const QByteArray &bytes, const QByteArray &label);
     static QString guess(const QByteArray &bytes);
 
+    // The label to read an HTML part by: the charset its <meta> names when the
+    // part's own label is missing, ASCII or a Western single-byte charset and
+    // the bytes read cleanly under the <meta> charset; otherwise the label.
+    static QByteArray htmlLabel(const QByteArray &html, const QByteArray &label);
+
     // ISO-2022-JP and its -1/-2/-3 relatives: JIS X 0208 read as CP932 (NEC
     // row 13, NEC-selected IBM rows), half-width katakana by ESC ( I or SO/SI.
     // *errors counts bytes that fit no character set in use.
     static QString decodeIso2022Jp(const QByteArray &bytes, int *errors = nullptr);
+
+    // NFC (Mac mail sends decomposed kana: ハ + U+309A). CJK compatibility
+    // ideographs (CP932's IBM extensions hold several) keep their own code points.
+    static QString composed(const QString &text);
 
     // Replaces the Microsoft forms (U+FF5E ～, U+2225 ∥, U+FF0D －,
     // U+FFE0-FFE2 ￠￡￢) by the JIS X 0208 forms, and U+2014 — by U+2015 ―,

@@ -77,10 +77,11 @@ private:
 
 QString HtmlText::toPlainText(const QString &html)
 {
+    // The text is already decoded: a <meta> charset must not make libxml2 read it again.
     const QByteArray utf8 = html.toUtf8();
     htmlDocPtr doc = htmlReadMemory(utf8.constData(), int(utf8.size()), nullptr, "UTF-8",
                                     HTML_PARSE_RECOVER | HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING
-                                        | HTML_PARSE_NONET);
+                                        | HTML_PARSE_NONET | HTML_PARSE_IGNORE_ENC);
     if (!doc)
         return {};
     Writer w;

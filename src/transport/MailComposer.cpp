@@ -66,7 +66,7 @@ QByteArray displayName(const QString &name)
             special = true;
     }
     if (!ascii || line.contains(u"=?"_s))
-        return MimeHeader::encode(line);
+        return MimeHeader::encode(line, 4); // after "To: "
     if (!special)
         return line.toLatin1();
     QByteArray quoted = line.toLatin1();
@@ -185,6 +185,28 @@ GMimeObject *attachmentPart(const QString &path, const QByteArray &bytes)
     return GMIME_OBJECT(part);
 }
 
+// GMime writes a long name="=?…?=" as one word past the line limit: the
+// Content-Type value is written here with the name in words on lines of their
+// own, each line within 76 characters with the closing quote.
+void foldNameParameter(GMimeObject *part)
+{
+    GMimeContentType *ct = g_mime_object_get_content_type(part);
+    const char *value = ct ? g_mime_content_type_get_parameter(ct, "name") : nullptr;
+    if (!value)
+        return;
+    QByteArray words = MimeHeader::encode(QString::fromUtf8(value), int(qstrlen("\tname=\"")), 75);
+    if (!words.startsWith("=?"))
+        return; // an ASCII name GMime writes well
+    GMimeHeader *header = g_mime_header_list_get_header(g_mime_object_get_header_list(part), "Content-Type");
+    if (!header)
+        return;
+    g_mime_param_list_remove(g_mime_content_type_get_parameters(ct), "name");
+    char *rest = g_mime_content_type_encode(ct, nullptr); // type and the other parameters
+    const QByteArray raw = ' ' + QByteArray(rest).trimmed() + ";\n\tname=\"" + words.replace("\r\n", "\n") + "\"\n";
+    g_free(rest);
+    g_mime_header_set_raw_value(header, raw.constData());
+}
+
 QByteArray serialise(GMimeObject *object)
 {
     GMimeFormatOptions *options = g_mime_format_options_new();
@@ -259,6 +281,7 @@ QByteArray MailComposer::build(const OutgoingMail &mail, Error *err)
         g_object_unref(top);
         for (qsizetype i = 0; i < mail.attachments.size(); ++i) {
             GMimeObject *part = attachmentPart(mail.attachments[i], contents[i]);
+            foldNameParameter(part);
             g_mime_multipart_add(mixed, part);
             g_object_unref(part);
         }
@@ -267,11 +290,16 @@ QByteArray MailComposer::build(const OutgoingMail &mail, Error *err)
 
     QByteArray out;
     out += "From: " + from.toLatin1() + "\r\n";
+    const QByteArray address = '<' + to.address.toLatin1() + '>';
     out += "To: ";
-    if (!to.name.isEmpty())
-        out += displayName(to.name) + ' ';
-    out += '<' + to.address.toLatin1() + ">\r\n";
-    out += "Subject: " + MimeHeader::encode(oneLine(mail.subject)) + "\r\n";
+    if (!to.name.isEmpty()) {
+        const QByteArray name = displayName(to.name);
+        const qsizetype eol = name.lastIndexOf('\n');
+        const qsizetype lastLine = eol < 0 ? 4 + name.size() : name.size() - eol - 1;
+        out += name + (lastLine + 1 + address.size() > 76 ? "\r\n " : " "); // no line over 76
+    }
+    out += address + "\r\n";
+    out += "Subject: " + MimeHeader::encode(oneLine(mail.subject), 9) + "\r\n";
     out += "Date: " + dateNow() + "\r\n";
     out += "Message-ID: " + messageId(from) + "\r\n";
     out += "MIME-Version: 1.0\r\n";

@@ -33,20 +33,20 @@ DecodedMail decodeMessage(const QByteArray &raw, bool withBody)
     QString header = mime::crlf(Charset::guess(headerBlock(bytes)));
     while (header.endsWith(u"\r\n"))
         header.chop(2);
-    mail.header = header;
+    mail.header = Charset::composed(header);
 
     MimeMessage message(raw);
     if (!message.isValid()) {
         if (withBody)
-            mail.body = mime::crlf(Charset::guess(bytes));
+            mail.body = Charset::composed(mime::crlf(Charset::guess(bytes))).replace(QChar(0), QChar(0xFFFD));
         return mail;
     }
     GMimeObject *top = GMIME_OBJECT(message.get());
-    mail.subject = MimeHeader::decode(mime::rawHeader(top, "Subject"));
-    mail.from = MimeHeader::decodeMailboxes(mime::rawHeader(top, "From"));
-    mail.date = MimeHeader::decode(mime::rawHeader(top, "Date"));
+    mail.subject = Charset::composed(MimeHeader::decode(mime::rawHeader(top, "Subject")));
+    mail.from = Charset::composed(MimeHeader::decodeMailboxes(mime::rawHeader(top, "From")));
+    mail.date = Charset::composed(MimeHeader::decode(mime::rawHeader(top, "Date")));
     if (withBody)
-        mail.body = mime::bodyText(mime::bodyPart(message.get()));
+        mail.body = Charset::composed(mime::bodyText(mime::bodyPart(message.get())));
     return mail;
 }
 

@@ -5,6 +5,8 @@
 #include <QList>
 #include <QStringList>
 
+#include <algorithm>
+
 using namespace Qt::StringLiterals;
 
 namespace hollin {
@@ -35,6 +37,19 @@ QByteArray unfold(const QByteArray &raw)
         out.append(' ');
     }
     return out.trimmed();
+}
+
+// Raw 8-bit or ISO-2022-JP text of a field, read as a whole before any quote
+// or backslash is looked at: in Shift_JIS the backslash byte 0x5C is the second byte of
+// 表, ソ, 能 and others, and JIS pairs hold '"' and '<'. The result is UTF-8,
+// whose multi-byte characters hold no ASCII byte.
+QByteArray rawTextToUtf8Impl(const QByteArray &unfolded)
+{
+    bool raw = false;
+    for (char c : unfolded)
+        if (uchar(c) >= 0x80 || c == 0x1B || c == 0x0E)
+            raw = true;
+    return raw ? Charset::guess(unfolded).toUtf8() : unfolded;
 }
 
 struct Word {
@@ -239,15 +254,20 @@ bool isPlainAscii(const QString &text)
 
 } // namespace
 
+QByteArray MimeHeader::rawTextToUtf8(const QByteArray &value)
+{
+    return rawTextToUtf8Impl(value);
+}
+
 QString MimeHeader::decode(const QByteArray &rawValue)
 {
-    return decodeUnfolded(unfold(rawValue));
+    return decodeUnfolded(MimeHeader::rawTextToUtf8(unfold(rawValue)));
 }
 
 QString MimeHeader::decodeMailboxes(const QByteArray &rawValue)
 {
     QStringList parts;
-    for (const QByteArray &mailbox : splitMailboxes(unfold(rawValue))) {
+    for (const QByteArray &mailbox : splitMailboxes(MimeHeader::rawTextToUtf8(unfold(rawValue)))) {
         const QString text = mailboxText(mailbox);
         if (!text.isEmpty())
             parts.append(text);
@@ -255,14 +275,42 @@ QString MimeHeader::decodeMailboxes(const QByteArray &rawValue)
     return parts.join(u", "_s);
 }
 
-QByteArray MimeHeader::encode(const QString &text)
+QByteArray MimeHeader::encode(const QString &text, int firstLineUsed, int maxLine)
 {
-    if (isPlainAscii(text))
-        return text.toLatin1();
+    const int kMaxLine = maxLine;
+    const int kMaxWord = maxLine - 1;
+    if (isPlainAscii(text)) {
+        // Folded before spaces; a run too long for any line goes as words below.
+        const QList<QByteArray> tokens = text.toLatin1().split(' ');
+        bool fits = true;
+        for (const QByteArray &t : tokens)
+            fits = fits && t.size() < kMaxLine;
+        if (fits) {
+            QByteArray out;
+            int used = firstLineUsed;
+            for (qsizetype i = 0; i < tokens.size(); ++i) {
+                if (i > 0) {
+                    if (used + 1 + tokens[i].size() > kMaxLine && used > 1) {
+                        out += "\r\n";
+                        used = 0;
+                    }
+                    out += ' ';
+                    ++used;
+                }
+                out += tokens[i];
+                used += int(tokens[i].size());
+            }
+            return out;
+        }
+    }
     bool jis = false;
     Charset::encodeIso2022Jp(text, &jis);
     const QByteArray prefix = jis ? QByteArrayLiteral("=?ISO-2022-JP?B?") : QByteArrayLiteral("=?UTF-8?B?");
-    const int maxBytes = (75 - int(prefix.size()) - 2) / 4 * 3; // raw bytes per word
+    // Raw bytes per word: the first word shares its line with the field name.
+    auto maxBytes = [&](bool first) {
+        const int room = first ? std::min(kMaxWord, kMaxLine - firstLineUsed) : kMaxWord;
+        return std::max(3, (room - int(prefix.size()) - 2) / 4 * 3);
+    };
 
     auto encoded = [jis](const QString &chunk) {
         bool ok = true;
@@ -276,7 +324,7 @@ QByteArray MimeHeader::encode(const QString &text)
         const int len = (text[i].isHighSurrogate() && i + 1 < text.size()) ? 2 : 1;
         const QString next = chunk + text.mid(i, len);
         const QByteArray nextBytes = encoded(next);
-        if (nextBytes.size() > maxBytes && !chunk.isEmpty()) {
+        if (nextBytes.size() > maxBytes(words.isEmpty()) && !chunk.isEmpty()) {
             words.append(prefix + chunkBytes.toBase64() + "?=");
             chunk = text.mid(i, len);
             chunkBytes = encoded(chunk);

@@ -17,10 +17,17 @@ public:
     // when there is no name; several mailboxes joined by ", ".
     static QString decodeMailboxes(const QByteArray &rawValue);
 
+    // Raw 8-bit or ISO-2022-JP text in a field value read as a whole (the same
+    // guess as for raw header text) and returned as UTF-8, so that quotes and
+    // backslashes can be parsed bytewise. A value without such text is returned as it is.
+    static QByteArray rawTextToUtf8(const QByteArray &value);
+
     // The value as one or more B-encoded words of at most 75 characters each
     // (ISO-2022-JP when the text fits JIS X 0208, otherwise UTF-8), joined by
-    // CR LF SP. ASCII text without control characters is returned as it is.
-    static QByteArray encode(const QString &text);
+    // CR LF SP, no line over maxLine characters; firstLineUsed is what precedes
+    // the value on its first line ("Subject: " is 9). ASCII text without
+    // control characters stays as it is, folded before spaces.
+    static QByteArray encode(const QString &text, int firstLineUsed = 0, int maxLine = 76);
 };
 
 } // namespace hollin

@@ -23,6 +23,7 @@ Params parse(const QByteArray &raw)
     Params out;
     QByteArray s = raw;
     s.replace('\r', "").replace('\n', "");
+    s = MimeHeader::rawTextToUtf8(s);
     qsizetype i = s.indexOf(';');
     if (i < 0)
         return out;
@@ -70,13 +71,6 @@ const QByteArray *find(const Params &params, const QByteArray &name)
     return nullptr;
 }
 
-bool isJapaneseLabel(QByteArray label)
-{
-    label = label.toLower();
-    return label.contains("2022-jp") || label.contains("jis") || label.contains("euc-jp")
-        || label.contains("cp932") || label.contains("windows-31j");
-}
-
 // charset'language'percent-encoded → bytes and charset.
 QByteArray extendedValue(const QByteArray &value, QByteArray *charset)
 {
@@ -115,16 +109,15 @@ QString japaneseValue(const Params &params, const QByteArray &base)
         return {};
     }
     if (extended)
-        return isJapaneseLabel(charset) || bytes.contains('\x1B') ? Charset::decode(bytes, charset) : QString();
-    // A plain value: RFC 2047 words or raw text.
-    bool japaneseWord = false;
-    for (qsizetype at = bytes.indexOf("=?"); at >= 0; at = bytes.indexOf("=?", at + 2)) {
-        const qsizetype q = bytes.indexOf('?', at + 2);
-        if (q > at && isJapaneseLabel(bytes.mid(at + 2, q - at - 2)))
-            japaneseWord = true;
-    }
-    if (japaneseWord || bytes.contains('\x1B'))
+        return Charset::decode(bytes, charset); // the label, or a guess when it is missing or wrong
+    // A plain value: RFC 2047 words (GMime garbles Japanese ones and drops
+    // the backslashes of others) or raw text.
+    if (bytes.contains("=?"))
         return MimeHeader::decode(bytes);
+    // Raw 8-bit text, already read by the guess for raw header text.
+    for (char c : bytes)
+        if (uchar(c) >= 0x80)
+            return QString::fromUtf8(bytes);
     return {};
 }
 

@@ -1,6 +1,7 @@
 #include "transport/MimeTree.h"
 
 #include "transport/Charset.h"
+#include "transport/FlowedText.h"
 #include "transport/HtmlText.h"
 
 #include "transport/MimeGlib.h"
@@ -105,7 +106,11 @@ QByteArray content(GMimePart *part)
 QString text(GMimePart *part)
 {
     const char *charset = g_mime_object_get_content_type_parameter(GMIME_OBJECT(part), "charset");
-    return Charset::decode(content(part), charset ? QByteArray(charset) : QByteArray());
+    const QByteArray label = charset ? QByteArray(charset) : QByteArray();
+    const QByteArray bytes = content(part);
+    if (isType(GMIME_OBJECT(part), "text", "html"))
+        return Charset::decode(bytes, Charset::htmlLabel(bytes, label));
+    return Charset::decode(bytes, label);
 }
 
 bool isType(GMimeObject *object, const char *type, const char *subtype)
@@ -151,9 +156,17 @@ QString bodyText(GMimePart *part)
 {
     if (!part)
         return {};
-    const QString t = text(part);
+    // A NUL is no end of the text (every text from the mail library ends at
+    // its first NUL, and so would the HTML parser's input).
+    const QString t = text(part).replace(QChar(0), QChar(0xFFFD));
     if (isType(GMIME_OBJECT(part), "text", "html"))
         return HtmlText::toPlainText(t);
+    auto parameterIs = [part](const char *name, const char *value) {
+        const char *v = g_mime_object_get_content_type_parameter(GMIME_OBJECT(part), name);
+        return v && g_ascii_strcasecmp(v, value) == 0;
+    };
+    if (parameterIs("format", "flowed"))
+        return crlf(FlowedText::unflow(t, parameterIs("delsp", "yes")));
     return crlf(t);
 }
 

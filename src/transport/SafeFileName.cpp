@@ -1,5 +1,9 @@
 #include "transport/SafeFileName.h"
 
+#include "transport/Charset.h"
+
+#include <QRegularExpression>
+
 using namespace Qt::StringLiterals;
 
 namespace hollin {
@@ -38,16 +42,19 @@ QString SafeFileName::make(const QString &name)
 {
     QString clean;
     clean.reserve(name.size());
-    for (QChar c : name) {
+    for (QChar c : Charset::composed(name)) {
         const char16_t u = c.unicode();
         if (u < 0x20 || u == 0x7F || (u >= 0x80 && u <= 0x9F))
             continue;
-        if (u == u'/' || u == u'\\') {
-            clean.clear(); // keep only what follows the last separator
-            continue;
-        }
         clean += c;
     }
+    // A leading path ("/", "C:\", "../") is no part of the name; a separator
+    // inside it is ("経費精算_2024/03分.csv") and keeps its meaning in full width.
+    static const QRegularExpression leadingPath(u"^(\\s*([A-Za-z]:)?[/\\\\]|\\s*\\.{1,2}[/\\\\])+"_s);
+    clean.remove(leadingPath);
+    while (clean.endsWith(u'/') || clean.endsWith(u'\\'))
+        clean.chop(1);
+    clean.replace(u'/', QChar(0xFF0F)).replace(u'\\', QChar(0xFF3C));
     clean = clean.trimmed();
     if (clean.isEmpty() || clean == u"."_s || clean == u".."_s)
         return fallback();

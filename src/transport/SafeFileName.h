@@ -7,9 +7,10 @@ namespace hollin {
 // File names taken from mail, made safe to create inside one folder.
 class SafeFileName {
 public:
-    // A bare name: the last path component (after "/" or "\"), without control
-    // characters or surrounding spaces, at most 200 UTF-8 bytes (the extension
-    // kept); "", "." and ".." become fallback().
+    // A bare name in NFC: a leading path ("/", "C:\", "../") removed, every
+    // other "/" or "\" in full width (／ ＼), no control characters or
+    // surrounding spaces, at most 200 UTF-8 bytes (the extension kept); "",
+    // "." and ".." become fallback().
     static QString make(const QString &name);
     static QString fallback();
     // "name.ext" for n = 1, "name (n).ext" after.

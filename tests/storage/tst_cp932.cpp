@@ -17,6 +17,7 @@ private slots:
     void decodeInvalid();
     void field_data();
     void field();
+    void storable();
     void textHelpers_data();
     void textHelpers();
 };
@@ -61,6 +62,9 @@ void TestCp932::encodeOnly_data()
     QTest::newRow("e acute") << u"caf\u00E9"_s << QByteArray("caf?") << true;
     QTest::newRow("two unknown") << u"\U0001F600\U0001F601あ"_s << QByteArray("??\x82\xA0") << true;
     QTest::newRow("question mark itself") << u"?"_s << QByteArray("?") << false;
+    // 0x5C and 0x7E read back as backslash and tilde: the full-width forms are stored.
+    QTest::newRow("yen sign") << u"¥100"_s << QByteArray("\x81\x8F" "100") << false;
+    QTest::newRow("overline") << u"\u203E"_s << QByteArray("\x81\x50") << false;
 }
 
 void TestCp932::encodeOnly()
@@ -114,6 +118,19 @@ void TestCp932::field()
     bool wasCut = !cut;
     QCOMPARE(Cp932::encodeField(text, width, nullptr, &wasCut), bytes);
     QCOMPARE(wasCut, cut);
+}
+
+void TestCp932::storable()
+{
+    bool lost = false;
+    // Geta marks a lost character, told apart from a real question mark.
+    QCOMPARE(Cp932::storable(u"森鷗外?😀"_s, &lost), u"森〓外?〓"_s);
+    QVERIFY(lost);
+    // U+FFFD already marks a lost byte: nothing more is lost by storing it.
+    QCOMPARE(Cp932::storable(u"a\uFFFDb"_s, &lost), u"a〓b"_s);
+    QVERIFY(!lost);
+    QCOMPARE(Cp932::storable(u"¥①"_s, &lost), u"¥①"_s);
+    QVERIFY(!lost);
 }
 
 void TestCp932::textHelpers_data()

@@ -69,12 +69,14 @@ void TestAttachment::safeNames_data()
     const QByteArray octets = "application/octet-stream";
     QTest::newRow("plain") << "; filename=\"report.pdf\""_ba << octets << u"report.pdf"_s;
     QTest::newRow("parent dirs") << "; filename=\"../../x\""_ba << octets << u"x"_s;
-    QTest::newRow("sub dir") << "; filename=\"a/b\""_ba << octets << u"b"_s;
+    // A separator inside a name is part of it ("2024/03分"), kept in full width.
+    QTest::newRow("sub dir") << "; filename=\"a/b\""_ba << octets << u"a／b"_s;
     QTest::newRow("backslashes") << "; filename=\"..\\\\..\\\\win.ini\""_ba << octets << u"win.ini"_s;
-    QTest::newRow("absolute") << "; filename=\"/etc/passwd\""_ba << octets << u"passwd"_s;
+    QTest::newRow("absolute") << "; filename=\"/etc/passwd\""_ba << octets << u"etc／passwd"_s;
+    QTest::newRow("windows path") << "; filename=\"C:\\\\tmp\\\\a.txt\""_ba << octets << u"tmp＼a.txt"_s;
     QTest::newRow("dot") << "; filename=\".\""_ba << octets << u"添付ファイル"_s;
     QTest::newRow("dot dot") << "; filename=\"..\""_ba << octets << u"添付ファイル"_s;
-    QTest::newRow("trailing slash") << "; filename=\"dir/\""_ba << octets << u"添付ファイル"_s;
+    QTest::newRow("trailing slash") << "; filename=\"dir/\""_ba << octets << u"dir"_s;
     QTest::newRow("control characters") << "; filename*=UTF-8''a%01b%0A%0Dc%7F.txt"_ba << octets << u"abc.txt"_s;
     QTest::newRow("empty") << "; filename=\"\""_ba << octets << u"添付ファイル"_s;
     QTest::newRow("no name, pdf") << QByteArray() << "application/pdf"_ba << u"添付ファイル.pdf"_s;
@@ -86,6 +88,9 @@ void TestAttachment::safeNames_data()
                                      << u"①.txt"_s;
     QTest::newRow("rfc2231 jis continuation NEC") << "; filename*0*=iso-2022-jp'ja'%1B%24B-j; filename*1*=%1B%28B.pdf"_ba
                                                   << octets << u"㈱.pdf"_s;
+    // Raw 8-bit names read like raw header text, never as Latin-1.
+    QTest::newRow("raw euc-jp") << "; filename=\"\xB8\xAB\xC0\xD1\xBD\xF1.pdf\""_ba << octets << u"見積書.pdf"_s;
+    QTest::newRow("rfc2231 without charset, sjis") << "; filename*=''%95%5C.txt"_ba << octets << u"表.txt"_s;
     QTest::newRow("raw jis") << "; filename=\"\x1B$B%F%9%H\x1B(B.txt\""_ba << octets << u"テスト.txt"_s;
     QTest::newRow("reserved name") << "; filename=\".partial\""_ba << octets << u".partial (2)"_s;
     QTest::newRow("very long") << "; filename=\""_ba + QByteArray(300, 'n') + ".txt\"" << octets

@@ -48,6 +48,8 @@ private slots:
     void roundTrip_data();
     void roundTrip();
     void wireFormat();
+    void headerLines_data();
+    void headerLines();
     void refusals_data();
     void refusals();
     void envelopeAddress_data();
@@ -98,6 +100,9 @@ void TestComposer::roundTrip_data()
                                        << false << "ISO-2022-JP"_ba;
     QTest::newRow("ascii") << u"\"Doe, John\"<j@example.jp>"_s << u"Hello"_s << u"plain ascii\n.\nend"_s << false
                            << "ISO-2022-JP"_ba;
+    // What was typed comes back: ¥ travels as ESC ( J 0x5C, ￥ as JIS 0x216F.
+    QTest::newRow("yen signs") << u"x@example.jp"_s << u"¥100 ￥200 \\300"_s << u"¥1,000と￥2,000\n"_s << false
+                               << "ISO-2022-JP"_ba;
 }
 
 void TestComposer::roundTrip()
@@ -186,6 +191,33 @@ void TestComposer::wireFormat()
     QVERIFY(raw.contains("filename*"));
     QVERIFY(raw.contains("name=\"=?"));
     QVERIFY(raw.contains("Content-Type: application/pdf"));
+}
+
+void TestComposer::headerLines_data()
+{
+    QTest::addColumn<QString>("to");
+    QTest::addColumn<QString>("subject");
+    QTest::newRow("long jis subject") << u"x@example.jp"_s << QString(u"打ち合わせ日程のご連絡"_s).repeated(5);
+    QTest::newRow("long utf-8 subject") << u"x@example.jp"_s << QString(u"絵文字😀テスト"_s).repeated(8);
+    QTest::newRow("1,100 ascii characters") << u"x@example.jp"_s << QString(u"Meeting notes "_s).repeated(79).trimmed();
+    QTest::newRow("ascii run longer than a line") << u"x@example.jp"_s << u"see "_s + QString(100, u'x');
+    QTest::newRow("long recipient name") << QString(u"株式会社テスト"_s).repeated(5) + u"<to@example.jp>"_s << u"件名"_s;
+}
+
+void TestComposer::headerLines()
+{
+    QFETCH(QString, to);
+    QFETCH(QString, subject);
+    const QByteArray raw = MailComposer::build({u"me@example.jp"_s, to, subject, u"本文"_s, files_});
+    // Every header line (the parts' too) within 76 characters, the field name counted.
+    for (const QByteArray &line : raw.split('\n'))
+        if (line.contains("=?") || line.startsWith("Subject:") || line.startsWith(' '))
+            QVERIFY2(line.size() <= 77, line.constData()); // 76 and the CR
+    QCOMPARE(MailDecoder::decode(raw).subject, subject);
+    QTemporaryDir out;
+    QStringList written;
+    AttachmentExtractor::extract(raw, out.path(), &written);
+    QCOMPARE(written.last(), QFileInfo(files_.last()).fileName());
 }
 
 void TestComposer::refusals_data()

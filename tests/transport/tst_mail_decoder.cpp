@@ -1,6 +1,8 @@
+#include "transport/AttachmentExtractor.h"
 #include "transport/MailDecoder.h"
 
 #include <QFile>
+#include <QTemporaryDir>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
@@ -24,6 +26,8 @@ class TestMailDecoder : public QObject {
 private slots:
     void regressionMails_data();
     void regressionMails();
+    void regressionAttachments_data();
+    void regressionAttachments();
     void bodyChoice_data();
     void bodyChoice();
     void headerBlock();
@@ -50,6 +54,42 @@ void TestMailDecoder::regressionMails_data()
                                                  << u"本文はシフトJISです。"_s;
     QTest::newRow("half-width katakana in ISO-2022-JP") << u"iso2022jp-halfwidth-katakana.eml"_s
                                                         << u"ｶﾅ"_s << u"kana@example.jp"_s << u"ｶﾅ ｱかな\r\n"_s;
+    // A label the bytes almost all fit holds: only the cut character is lost.
+    QTest::newRow("utf-8 label, last character cut")
+        << u"utf8-label-last-character-cut.eml"_s << u"会議の時間について"_s << u"佐藤 <sato@example.jp>"_s
+        << u"お世話になっております。\r\n会議は十時からです。\uFFFD"_s;
+    QTest::newRow("0x5C trail byte in quotes") << u"shift-jis-backslash-byte-in-quotes.eml"_s << u"予定表の件"_s
+                                               << u"能登データ機構 <info@noto.example.jp>"_s << u"来月の予定表です。"_s;
+    QTest::newRow("JIS pair CP932 lacks") << u"iso2022jp-pair-without-cp932-character.eml"_s << u"テスト\uFFFD"_s
+                                          << u"jis@example.jp"_s << u"あ\uFFFDい\r\n"_s;
+    QTest::newRow("ISO-2022-JP-2 designations") << u"iso2022jp-2-designations-and-single-shift.eml"_s
+                                                << u"Café 日本"_s << u"multi@example.jp"_s
+                                                << u"Café au lait 日本語 中文 한국\r\n"_s;
+    QTest::newRow("unlabelled half-width katakana") << u"unlabelled-halfwidth-katakana.eml"_s << u"ｱﾝｹｰﾄﾉ ｺﾞｱﾝﾅｲ"_s
+                                                    << u"kana@example.jp"_s << u"ｱﾝｹｰﾄﾉ ｺﾞｱﾝﾅｲ ｺﾁﾗｶﾗﾄﾞｳｿﾞ\r\n"_s;
+    QTest::newRow("format=flowed, delsp=yes")
+        << u"format-flowed-delsp-yes.eml"_s << u"お知らせ"_s << u"apple@example.jp"_s
+        << u"いつもお世話になっております。来週の打ち合わせは予定どおり十四時から第二会議室で行います。\r\n\r\n"
+           u"> 前回の議事録を添付します。\r\n"_s;
+    QTest::newRow("format=flowed") << u"format-flowed-without-delsp.eml"_s << u"flowed"_s << u"flowed@example.jp"_s
+                                   << u"Thunderbird wraps long lines at spaces; 日本語も 続きます。\r\n"
+                                      u">not a quote\r\n-- \r\nsig\r\n"_s;
+    QTest::newRow("html: latin-1 label, shift_jis meta")
+        << u"html-latin1-label-shift-jis-meta.eml"_s << u"ご注文ありがとうございます"_s << u"shop@example.jp"_s
+        << u"ご注文ありがとうございます。\r\n発送は明日です。"_s;
+    QTest::newRow("decomposed kana") << u"decomposed-kana-from-mac.eml"_s << u"パンフレットとガイドブック"_s
+                                     << u"ブルーパーク <mac@example.jp>"_s << u"パンフレットを送ります。"_s;
+    QTest::newRow("ESC ( J yen sign") << u"iso2022jp-roman-yen-sign.eml"_s << u"価格 ¥980"_s << u"ec@example.jp"_s
+                                      << u"価格：¥1,980 (C:\\path)\r\n"_s;
+    QTest::newRow("astral and rare characters") << u"subject-characters-cp932-lacks.eml"_s << u"𠮷野家で打ち上げ🍺"_s
+                                                << u"森鷗外 <ogai@example.jp>"_s << u"金曜日の十九時からです。\r\n"_s;
+    // The text after a NUL is kept.
+    QTest::newRow("NUL in body") << u"nul-byte-in-body.eml"_s << u"NUL"_s << u"nul@example.jp"_s
+                                 << u"前半です。\uFFFD後半も残ります。\r\n"_s;
+    // RFC 2781 reads UTF-16 without a byte-order mark as big-endian; Windows
+    // writes it little-endian: the zero bytes of the ASCII characters decide.
+    QTest::newRow("utf-16 without BOM") << u"utf16le-body-without-bom.eml"_s << u"UTF-16"_s << u"utf16@example.jp"_s
+                                        << u"Hello 世界\r\n2行目\r\n"_s;
 }
 
 void TestMailDecoder::regressionMails()
@@ -60,6 +100,28 @@ void TestMailDecoder::regressionMails()
     QTEST(mail.from, "from");
     QTEST(mail.body, "body");
     QCOMPARE(mail.date, u"Mon, 07 Dec 2026 09:00:00 +0900"_s);
+}
+
+void TestMailDecoder::regressionAttachments_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QStringList>("names");
+
+    QTest::newRow("raw Shift_JIS filename") << u"raw-shift-jis-filename.eml"_s << QStringList{u"申込書.xls"_s};
+    QTest::newRow("0x5C trail byte in quotes") << u"shift-jis-backslash-byte-in-quotes.eml"_s
+                                               << QStringList{u"予定表_機構"_s};
+    QTest::newRow("slash inside the name") << u"filename-with-slash.eml"_s
+                                           << QStringList{u"経費精算_2024／03分.csv"_s, u"書類＼備考＼メモ.txt"_s};
+    QTest::newRow("decomposed kana") << u"decomposed-kana-from-mac.eml"_s << QStringList{u"パンフレット.pdf"_s};
+}
+
+void TestMailDecoder::regressionAttachments()
+{
+    QFETCH(QString, file);
+    QTemporaryDir dir;
+    QStringList written;
+    QCOMPARE(AttachmentExtractor::extract(readMail(file), dir.path(), &written), 1);
+    QTEST(written, "names");
 }
 
 void TestMailDecoder::bodyChoice_data()
@@ -90,6 +152,8 @@ void TestMailDecoder::bodyChoice_data()
         << head + "Content-Type: text/plain; charset=ISO-2022-JP\nContent-Transfer-Encoding: quoted-printable\n\n"
                   "=1B$B$\"=1B(B\n"_ba
         << u"あ\r\n"_s;
+    QTest::newRow("NUL inside html") << head + "Content-Type: text/html; charset=utf-8\n\n<p>a\0b</p>\n"_ba
+                                     << u"a\uFFFDb"_s;
     QTest::newRow("no text part") << head + "Content-Type: image/gif\n\nGIF89a"_ba << QString();
 }
 

@@ -65,6 +65,25 @@ void TestCharset::decodeByLabel_data()
     QTest::newRow("shift_jis label, euc") << "shift_jis"_ba << "\xA5\xC6\xA5\xB9\xA5\xC8\xFE"_ba
                                           << u"テスト\uFFFD"_s;
     QTest::newRow("plain ascii") << "NONE"_ba << "TEST"_ba << u"TEST"_s;
+
+    // A label the bytes almost all fit holds; only the bad bytes are lost.
+    QTest::newRow("utf-8 label, cut at the end") << "UTF-8"_ba << "\xE3\x83\x86\xE3\x82\xB9\xE3\x83"_ba
+                                                 << u"テス\uFFFD"_s;
+    QTest::newRow("jis label, one stray byte") << "ISO-2022-JP"_ba << "\x1B$B$\"$$\x1B(B\xA0"_ba << u"あい\uFFFD"_s;
+    QTest::newRow("shift_jis label, utf-8 bytes") << "Shift_JIS"_ba << "\xE3\x81\x82\xE3\x81\x84"_ba << u"あい"_s;
+    QTest::newRow("latin-1 label, utf-8") << "iso-8859-1"_ba << "caf\xC3\xA9"_ba << u"café"_s;
+    QTest::newRow("latin-1 label, shift_jis") << "ISO-8859-1"_ba << "\x82\xB1\x82\xF1\x82\xC9\x82\xBF\x82\xCD"_ba
+                                              << u"こんにちは"_s;
+    QTest::newRow("no label, raw latin-1") << QByteArray() << "caf\xE9 cr\xE8me"_ba << u"café crème"_s;
+    // UTF-16: the byte-order mark, else the zero bytes decide (not RFC 2781's big-endian).
+    QTest::newRow("utf-16, no BOM, little-endian") << "UTF-16"_ba << "a\0\x42\x30"_ba << u"aあ"_s;
+    QTest::newRow("utf-16, no BOM, big-endian") << "utf-16"_ba << "\0a\x30\x42"_ba << u"aあ"_s;
+    QTest::newRow("no label, utf-16le") << QByteArray() << "\xFF\xFEh\0i\0"_ba << u"hi"_s;
+    // ISO-2022-JP edge forms.
+    QTest::newRow("jis roman overline") << "ISO-2022-JP"_ba << "\x1B(J~\\\x1B(B~\\"_ba << u"\u203E¥~\\"_s;
+    QTest::newRow("jis unknown escape swallowed") << "ISO-2022-JP"_ba << "a\x1B$(Zb\x1B.Bc"_ba << u"abc"_s;
+    QTest::newRow("jis single shift without G2") << "ISO-2022-JP-2"_ba << "a\x1BNib"_ba << u"a\uFFFDb"_s;
+    QTest::newRow("jis-2 greek") << "ISO-2022-JP-2"_ba << "\x1B.F\x1BNa"_ba << u"α"_s;
 }
 
 void TestCharset::decodeByLabel()
@@ -99,6 +118,7 @@ void TestCharset::headerWords_data()
     QTest::newRow("raw jis folded") << "\x1B$B%F\x1B(B\r\n \x1B$B%H\x1B(B"_ba << u"テ ト"_s;
     QTest::newRow("not a word") << "a =?bad b"_ba << u"a =?bad b"_s;
     QTest::newRow("unterminated word") << "=?UTF-8?B?44GC"_ba << u"=?UTF-8?B?44GC"_s;
+    QTest::newRow("utf-8 word, last character cut") << "=?UTF-8?B?5Lya6K2w44E=?="_ba << u"会議\uFFFD"_s;
 }
 
 void TestCharset::headerWords()
@@ -125,6 +145,7 @@ void TestCharset::mailboxes_data()
     QTest::newRow("comment name") << "j@example.jp (John)"_ba << u"John <j@example.jp>"_s;
     QTest::newRow("raw sjis name") << "\x8E\x52\x93\x63 <y@example.jp>"_ba << u"山田 <y@example.jp>"_s;
     QTest::newRow("two mailboxes") << "A <a@x.jp>, b@x.jp"_ba << u"A <a@x.jp>, b@x.jp"_s;
+    QTest::newRow("raw jis quoted name") << "\"\x1B$B\"<\x1B(B\" <j@x.jp>"_ba << u"⊆ <j@x.jp>"_s;
 }
 
 void TestCharset::mailboxes()

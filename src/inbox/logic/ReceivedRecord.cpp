@@ -18,30 +18,40 @@ QString ReceivedRecord::attachmentLine()
 
 QString ReceivedRecord::fullTextLine(const QString &fileName)
 {
-    return u"※本文をそのまま保存できなかったため、全文を添付フォルダの「%1」に保存しました。"_s.arg(fileName);
+    return u"※このメールをそのまま保存できなかったため、全文を添付フォルダの「%1」に保存しました。"_s.arg(fileName);
 }
 
 bool ReceivedRecord::build(const ReceivedMail &mail, const QString &attachmentFolder, MailRecord *record,
                            Error *err)
 {
-    record->subject = trimSpaces(cutAtNul(mail.subject));
-    record->date = trimSpaces(cutAtNul(mail.date));
-    record->address = trimSpaces(cutAtNul(mail.from));
-    const QString text = trimSpaces(cutAtNul(mail.body));
+    // A character CP932 lacks becomes 〓 in every field; when the sender's
+    // text lost one, or the body does not fit, the whole mail is kept as text.
+    bool subjectLost = false, dateLost = false, fromLost = false, bodyLost = false;
+    const QString subject = trimSpaces(cutAtNul(mail.subject));
+    const QString date = trimSpaces(cutAtNul(mail.date));
+    const QString from = trimSpaces(cutAtNul(mail.from));
+    record->subject = Cp932::storable(subject, &subjectLost);
+    record->date = Cp932::storable(date, &dateLost);
+    record->address = Cp932::storable(from, &fromLost);
+    // A NUL inside the body is no end of it: the text after it is kept.
+    const QString text = trimSpaces(QString(mail.body).replace(QChar(0), QChar(0xFFFD)));
     const QString tail = mail.extracted == 1 ? u"\r\n"_s + attachmentLine() : QString();
-    record->body = trimSpaces(text + tail);
+    const QString body = trimSpaces(text + tail);
+    record->body = Cp932::storable(body, &bodyLost);
 
-    bool replaced = false, cut = false;
-    Cp932::encodeField(record->body, MailRecordFile::BodyWidth, &replaced, &cut);
-    if (replaced || cut) {
-        // The record cannot hold this body: keep the whole text beside the
-        // attachments and store as much as fits, ending with where the rest is.
-        const QString fileName = saveFullBody(record->body, attachmentFolder, err);
+    bool cut = false;
+    Cp932::encodeField(record->body, MailRecordFile::BodyWidth, nullptr, &cut);
+    if (subjectLost || dateLost || fromLost || bodyLost || cut) {
+        // Keep the whole text beside the attachments and store as much as
+        // fits, ending with where the rest is.
+        const QString whole = u"Subject: "_s + subject + u"\r\nFrom: "_s + from + u"\r\nDate: "_s + date
+            + u"\r\n\r\n"_s + body;
+        const QString fileName = saveFullBody(whole, attachmentFolder, err);
         if (fileName.isEmpty())
             return false;
         const QString ending = tail + u"\r\n"_s + fullTextLine(fileName);
         const int room = MailRecordFile::BodyWidth - int(Cp932::encode(ending).size());
-        const QString head = trimSpaces(Cp932::decode(Cp932::encodeField(text, room)));
+        const QString head = trimSpaces(Cp932::decode(Cp932::encodeField(Cp932::storable(text), room)));
         record->body = head + ending;
     }
     return true;

@@ -16,11 +16,14 @@ struct ReceivedMail {
     int extracted = 0; // the extraction result: 1 = files written
 };
 
-// The record a received mail is stored as: every text cut at NUL and trimmed,
-// the attachment line appended when files were extracted. A body the record
-// cannot hold whole (too long, or characters without a CP932 form) is saved
-// whole as UTF-8 text in the attachment folder; the stored body is cut and
-// ends with a line naming that file. Used by receiving and by importing.
+// The record a received mail is stored as: subject, date and sender cut at
+// NUL, a NUL in the body replaced, every text trimmed, the attachment line
+// appended when files were extracted, and every character without a CP932
+// form stored as 〓. When the record cannot hold the mail whole (a body too
+// long, or a character lost in any field), the mail is saved whole as UTF-8
+// text in the attachment folder, its Subject, From and Date on top; the stored
+// body is cut where needed and ends with a line naming that file. Used by
+// receiving and by importing.
 class ReceivedRecord {
 public:
     static bool build(const ReceivedMail &mail, const QString &attachmentFolder, MailRecord *record,
