@@ -24,19 +24,25 @@ install(FILES ${generated}/${HOLLIN_APPSTREAM_ID}.metainfo.xml DESTINATION ${CMA
 configure_file(${packaging}/copyright ${generated}/copyright @ONLY)
 configure_file(${packaging}/changelog ${generated}/changelog @ONLY)
 
-# Man pages and the changelog, compressed without a time stamp so that builds
-# are reproducible.
+# Man pages (English, and Japanese under the ja locale) and the changelog,
+# compressed without a time stamp so that builds are reproducible.
 set(compressed)
-foreach(file IN ITEMS ${packaging}/hollin.1 ${packaging}/hollin-cli.1 ${generated}/changelog)
-  get_filename_component(name ${file} NAME)
-  add_custom_command(OUTPUT ${generated}/${name}.gz
-    COMMAND gzip -9nc ${file} > ${generated}/${name}.gz
-    DEPENDS ${file} VERBATIM)
-  list(APPEND compressed ${generated}/${name}.gz)
+foreach(file IN ITEMS hollin.1 hollin-cli.1 ja/hollin.1 ja/hollin-cli.1)
+  get_filename_component(folder ${file} DIRECTORY)
+  file(MAKE_DIRECTORY ${generated}/${folder})
+  add_custom_command(OUTPUT ${generated}/${file}.gz
+    COMMAND gzip -9nc ${packaging}/${file} > ${generated}/${file}.gz
+    DEPENDS ${packaging}/${file} VERBATIM)
+  list(APPEND compressed ${generated}/${file}.gz)
 endforeach()
-add_custom_target(hollin_package_docs ALL DEPENDS ${compressed})
+add_custom_command(OUTPUT ${generated}/changelog.gz
+  COMMAND gzip -9nc ${generated}/changelog > ${generated}/changelog.gz
+  DEPENDS ${packaging}/changelog VERBATIM)
+add_custom_target(hollin_package_docs ALL DEPENDS ${compressed} ${generated}/changelog.gz)
 install(FILES ${generated}/hollin.1.gz ${generated}/hollin-cli.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES ${generated}/ja/hollin.1.gz ${generated}/ja/hollin-cli.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/ja/man1)
 install(FILES ${generated}/copyright ${generated}/changelog.gz DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/hollin)
+install(FILES ${packaging}/lintian-overrides DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides RENAME hollin)
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME hollin)

@@ -8,6 +8,7 @@
 #include <QFileInfo>
 #include <QLocalServer>
 #include <QLocalSocket>
+#include <QStandardPaths>
 #include <QThread>
 
 using namespace Qt::StringLiterals;
@@ -16,13 +17,15 @@ namespace hollin {
 
 namespace {
 
-// The same name for every spelling of the folder (a symbolic link, a trailing slash).
+// The same name for every spelling of the folder (a symbolic link, a trailing
+// slash), in the user's own runtime folder, which no other user can enter.
 QString nameFor(const DataRoot &root)
 {
     const QString canonical = QFileInfo(root.root()).canonicalFilePath();
     const QByteArray path = (canonical.isEmpty() ? root.root() : canonical).toUtf8();
-    return u"hollin-"_s
+    const QString name = u"hollin-"_s
         + QString::fromLatin1(QCryptographicHash::hash(path, QCryptographicHash::Sha256).toHex().left(24));
+    return QDir(QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation)).filePath(name);
 }
 
 // More than any mailto: link a desktop hands over; a peer sending more is cut off.

@@ -15,8 +15,8 @@ class DataRoot;
 
 // One running copy per data root, and the way a second start hands its mailto:
 // links to it. The first copy holds the lock file ★MailData/hollin.lock and
-// listens on a local socket named after the data root, which only the same user
-// may open; a second start writes one link per line to it and closes.
+// listens on a local socket named after the data root, in the user's runtime
+// folder ($XDG_RUNTIME_DIR), which only the same user may open; a second start writes one link per line to it and closes.
 class InstanceChannel : public QObject {
     Q_OBJECT
 public:
