@@ -42,7 +42,6 @@ add_custom_target(hollin_package_docs ALL DEPENDS ${compressed} ${generated}/cha
 install(FILES ${generated}/hollin.1.gz ${generated}/hollin-cli.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES ${generated}/ja/hollin.1.gz ${generated}/ja/hollin-cli.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/ja/man1)
 install(FILES ${generated}/copyright ${generated}/changelog.gz DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/hollin)
-install(FILES ${packaging}/lintian-overrides DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides RENAME hollin)
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME hollin)

@@ -61,10 +61,6 @@ void composeMailto(Windows &windows, const MailtoUrl &mailto)
     body->setPlainText(mailto.body);
 }
 
-} // namespace hollin
-
-namespace hollin {
-
 void openMailtoLinks(InstanceChannel &channel, Windows &windows, const QList<MailtoUrl> &atStart)
 {
     QObject::connect(&channel, &InstanceChannel::linkReceived, &channel, [&windows](const QString &link) {
