@@ -12,3 +12,5 @@ cd ..
 if [ -x tools/fuzz.sh ]; then
   ./tools/fuzz.sh
 fi
+# The Debian package, built without tests, checked by lintian and appstreamcli.
+./tools/package.sh

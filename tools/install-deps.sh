@@ -14,8 +14,10 @@ packages=(
   dovecot-core dovecot-pop3d python3 python3-aiosmtpd openssl postfix
   # tests and tools: PDF text, screenshots, the peers of the benchmarks
   poppler-utils xvfb xauth x11-apps imagemagick fetchmail mpop
-  # Japanese text on screen
-  fonts-noto-cjk
+  # Japanese text on screen, Qt's own Japanese texts
+  fonts-noto-cjk qt6-translations-l10n
+  # the package and its checks (tools/package.sh)
+  lintian appstream desktop-file-utils dpkg-dev file
 )
 
 missing=()

@@ -1,29 +1,38 @@
-// hollin: the mail client. Start-up finds the data folder, makes sure one copy
-// runs per data folder, and loads the control panel, whose load step does the rest.
+// hollin: the mail client. Start-up reads the arguments, finds the data folder,
+// makes sure one copy runs per data folder (a second start hands its mailto:
+// links to the first), and loads the control panel, whose load step does the rest.
 
 #include "AppWindows.h"
+#include "CommandLine.h"
+#include "DesktopIdentity.h"
+#include "InstanceChannel.h"
+#include "MailtoCompose.h"
 #include "panel/MainForm.h"
 #include "storage/AppState.h"
 #include "winutil/ListedFile.h"
 #include "winutil/Prompt.h"
 
 #include <QApplication>
-#include <QDir>
-#include <QLockFile>
 
 using namespace Qt::StringLiterals;
 
 int main(int argc, char *argv[])
 {
+    const hollin::CommandLine commandLine = hollin::CommandLine::parse(hollin::CommandLine::fromArgv(argc, argv));
+    if (commandLine.endsNow()) {
+        commandLine.print();
+        return commandLine.exitStatus();
+    }
+
     QApplication app(argc, argv);
-    QApplication::setApplicationName(u"hollin"_s);
+    hollin::setDesktopIdentity();
     // The program ends only through the panel's exit, its close request or a
     // right press on a floating window, never because windows were hidden.
     QApplication::setQuitOnLastWindowClosed(false);
 
     hollin::showStorageNoticesInBoxes();
     hollin::AppState state;
-    state.root = hollin::DataRoot::locate(QApplication::arguments(), QApplication::applicationDirPath());
+    state.root = hollin::DataRoot::locate(commandLine.rootArguments(), QApplication::applicationDirPath());
     hollin::Error err;
     if (!state.root.ensureTree(&err)) {
         hollin::Prompt::message(nullptr, u"データフォルダを用意できません。\n"_s + err.text(), {},
@@ -31,18 +40,27 @@ int main(int argc, char *argv[])
         return 1;
     }
 
-    // One running copy per data folder: a second start ends at once, silently.
-    QLockFile lock(QDir(state.root.dataFolder()).filePath(u"hollin.lock"_s));
-    lock.setStaleLockTime(0);
-    if (!lock.tryLock(0)) {
-        if (lock.error() == QLockFile::LockFailedError)
+    // One running copy per data folder: a second start ends at once, silently,
+    // after handing its mailto: links to the running copy.
+    hollin::InstanceChannel instance(state.root);
+    switch (instance.claim(&err)) {
+    case hollin::InstanceChannel::Role::Second:
+        if (commandLine.links().isEmpty() || instance.send(commandLine.links(), 10000, &err))
             return 0;
-        hollin::Prompt::message(nullptr, u"データフォルダに書き込めません。\n"_s + state.root.dataFolder(), {},
+        hollin::Prompt::message(nullptr, u"メールのリンクを開けません。\n"_s + err.text(), {},
                                 hollin::Prompt::Icon::Critical);
         return 1;
+    case hollin::InstanceChannel::Role::Failed:
+        hollin::Prompt::message(nullptr, err.text(), {}, hollin::Prompt::Icon::Critical);
+        return 1;
+    case hollin::InstanceChannel::Role::First:
+        break;
     }
 
     hollin::AppWindows windows(state);
     windows.mainForm()->show();
+    if (err.isSet())
+        hollin::Prompt::message(nullptr, err.text(), {}, hollin::Prompt::Icon::Warning);
+    hollin::openMailtoLinks(instance, windows, commandLine.mailtos());
     return app.exec();
 }

@@ -5,10 +5,19 @@
 #include "storage/TextUtil.h"
 
 #include <cstdio>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
 namespace hollin::cli {
+
+namespace {
+
+// A command ends at its first error, so the one error failed() reports is the
+// one that set this: a malformed argument, which is a usage error.
+bool badInputSeen = false;
+
+} // namespace
 
 void print(const QString &text)
 {
@@ -22,10 +31,15 @@ void printError(const QString &text)
     std::fwrite(utf8.constData(), 1, size_t(utf8.size()), stderr);
 }
 
+bool stderrIsTerminal()
+{
+    return isatty(fileno(stderr)) == 1;
+}
+
 int failed(const Error &err)
 {
     printError(err.text());
-    return Failed;
+    return badInputSeen ? BadUsage : Failed;
 }
 
 int badUsage(const QString &message)
@@ -41,14 +55,16 @@ bool takeFlag(QStringList *args, const QString &flag)
 
 bool parseRecordNumber(const QString &text, int count, int *number, Error *err)
 {
-    bool digitsOnly = !text.isEmpty() && text.size() <= 9;
+    bool digitsOnly = !text.isEmpty();
     for (QChar c : text)
         digitsOnly = digitsOnly && c >= u'0' && c <= u'9';
-    if (!digitsOnly)
+    if (!digitsOnly) {
+        badInputSeen = true;
         return fail(err, u"番号「%1」が正しくありません。1 以上の数字で指定してください。"_s.arg(text));
-    *number = text.toInt();
+    }
+    *number = text.size() <= 9 ? text.toInt() : 0;
     if (*number < 1 || *number > count)
-        return fail(err, u"%1 番はありません（全 %2 件）。"_s.arg(*number).arg(count));
+        return fail(err, u"%1 番はありません（全 %2 件）。"_s.arg(*number ? QString::number(*number) : text).arg(count));
     return true;
 }
 

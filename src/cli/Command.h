@@ -23,13 +23,14 @@ enum ExitStatus { Ok = 0, Failed = 1, BadUsage = 2 };
 
 void print(const QString &text);          // stdout
 void printError(const QString &text);     // stderr
-int failed(const Error &err);             // prints err, returns Failed
+bool stderrIsTerminal();                  // stderr is a terminal, not a pipe or file
+int failed(const Error &err);             // prints err, returns Failed (BadUsage after a malformed number)
 int badUsage(const QString &message);     // prints message, returns BadUsage
 
 // Removes flag from args; true when it was there.
 bool takeFlag(QStringList *args, const QString &flag);
 
-// A record number: decimal digits only, 1 … count.
+// A record number: decimal digits only (else a usage error), 1 … count.
 bool parseRecordNumber(const QString &text, int count, int *number, Error *err);
 
 // One line of a tab-separated listing: tabs and line breaks inside become spaces.

@@ -26,9 +26,12 @@ int receive(const QStringList &args, AppState &state)
     settings.attachmentFolder = state.root.attachmentFolder();
 
     ReceiveSession session(settings);
-    QObject::connect(&session, &ReceiveSession::progress, [](int n, int count) {
-        cli::printError(u"受信中 %1 / %2"_s.arg(n).arg(count));
-    });
+    // Progress is for someone watching; under cron only the summary is mailed.
+    if (cli::stderrIsTerminal()) {
+        QObject::connect(&session, &ReceiveSession::progress, [](int n, int count) {
+            cli::printError(u"受信中 %1 / %2"_s.arg(n).arg(count));
+        });
+    }
     QObject::connect(&session, &ReceiveSession::notice, [](const QString &text) { cli::printError(text); });
     const ReceiveResult r = session.run();
 

@@ -3,6 +3,7 @@
 
 #include "storage/StorageNotice.h"
 
+#include <QCommandLineParser>
 #include <QCoreApplication>
 
 using namespace Qt::StringLiterals;
@@ -44,34 +45,54 @@ QString usage()
     return text.trimmed();
 }
 
+QString help()
+{
+    return usage()
+        + u"\n\nHollin の受信箱・下書き・アドレス帳を端末から扱います。\n"
+          u"\nオプション:\n"
+          u"  -h, --help          この説明を表示して終了します（help コマンドも同じ）。\n"
+          u"  -v, --version       版数を表示して終了します。\n"
+          u"  --root <フォルダ>   データフォルダ。省略すると $HOLLIN_ROOT、\n"
+          u"                      プログラムのフォルダ（★MailData があるとき）、\n"
+          u"                      $XDG_DATA_HOME/hollin（~/.local/share/hollin）の順です。\n"
+          u"\n終了コード: 0 正常、1 失敗、2 使い方の誤り。"_s;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
-    QStringList args = app.arguments().mid(1);
+    QCoreApplication::setApplicationVersion(QStringLiteral(HOLLIN_VERSION));
 
-    QStringList rootArgs;
-    for (qsizetype at = 0; at < args.size(); ++at) {
-        if (args.at(at).startsWith(u"--root=")) {
-            rootArgs = args.mid(at, 1);
-            args.remove(at);
-            break;
-        }
-        if (args.at(at) == u"--root") {
-            if (at + 1 >= args.size())
-                return hollin::cli::badUsage(u"--root の後にフォルダを指定してください。"_s);
-            rootArgs = args.mid(at, 2);
-            args.remove(at, 2);
-            break;
-        }
+    // Options come before the command; everything after it belongs to the command.
+    QCommandLineParser parser;
+    parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
+    const QCommandLineOption helpOption(QStringList{u"h"_s, u"help"_s});
+    const QCommandLineOption versionOption(QStringList{u"v"_s, u"version"_s});
+    const QCommandLineOption rootOption(u"root"_s, QString(), u"フォルダ"_s);
+    parser.addOptions({helpOption, versionOption, rootOption});
+    if (!parser.parse(app.arguments())) {
+        const QStringList unknown = parser.unknownOptionNames();
+        if (unknown.isEmpty() && app.arguments().contains(u"--root"_s))
+            return hollin::cli::badUsage(u"--root の後にフォルダを指定してください。"_s);
+        return hollin::cli::badUsage((unknown.isEmpty() ? parser.errorText()
+                                                        : u"「%1%2」というオプションはありません。"_s.arg(unknown.first().size() == 1 ? u"-"_s : u"--"_s, unknown.first()))
+                                     + u'\n' + usage());
     }
-    if (args.isEmpty())
-        return hollin::cli::badUsage(usage());
-    if (args.first() == u"help" || args.first() == u"--help") {
-        hollin::cli::print(usage());
+    const QStringList args = parser.positionalArguments();
+    if (parser.isSet(helpOption) || (!args.isEmpty() && args.first() == u"help")) {
+        hollin::cli::print(help());
         return hollin::cli::Ok;
     }
+    if (parser.isSet(versionOption)) {
+        hollin::cli::print(u"hollin-cli "_s + QCoreApplication::applicationVersion());
+        return hollin::cli::Ok;
+    }
+    if (parser.isSet(rootOption) && parser.value(rootOption).isEmpty())
+        return hollin::cli::badUsage(u"--root の後にフォルダを指定してください。"_s);
+    if (args.isEmpty())
+        return hollin::cli::badUsage(usage());
 
     const QList<hollin::CliCommand> all = commands();
     const auto command = std::find_if(all.cbegin(), all.cend(), [&](const hollin::CliCommand &c) {
@@ -82,6 +103,9 @@ int main(int argc, char *argv[])
 
     hollin::storagenotice::setHandler(hollin::cli::printError);
     hollin::AppState state;
+    QStringList rootArgs;
+    if (parser.isSet(rootOption))
+        rootArgs << u"--root"_s << parser.value(rootOption);
     state.root = hollin::DataRoot::locate(rootArgs, QCoreApplication::applicationDirPath());
     hollin::Error err;
     if (!state.root.ensureTree(&err))

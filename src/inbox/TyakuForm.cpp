@@ -4,6 +4,7 @@
 #include "logic/InboxText.h"
 
 #include "addressbook/FriendForm.h"
+#include "AttachmentFolderAction.h"
 #include "editor/EditorCommands.h"
 #include "panel/MainForm.h"
 #include "reply/BackForm.h"
@@ -81,6 +82,7 @@ TyakuForm::TyakuForm(const AppContext &ctx, QWidget *parent)
     buildControls();
     attachEditorCommands(m_ctx.state, m_toolBar, m_body, this, EditorCommands::Host::Inbox)
         ->setHeaderBlock([this] { return headerBlock(); });
+    addAttachmentFolderAction(m_toolBar, m_ctx.state.root, this);
     resize(px(12000), px(9000));
     layout()->activate(); // gives the central area its size before the first layout
     applyLayout();

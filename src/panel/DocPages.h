@@ -1,17 +1,31 @@
 #pragma once
 
 #include <QString>
+#include <QTextBrowser>
+#include <QUrl>
 
 namespace hollin {
 
-// The HTML pages the program ships: "manual.html" (使い方) and
-// "release-notes.html" (更新履歴). An installed program finds them in
-// <exe folder>/../share/hollin/doc; a program run from its build tree falls
-// back to the source tree's docs/ folder.
+// The HTML pages the program ships, built into it so that they always open:
+// "manual.html" (使い方) and "release-notes.html" (更新履歴).
 class DocPages {
 public:
-    // Full path of the page, or empty when neither place has it.
-    static QString find(const QString &fileName, const QString &exeFolder);
+    // qrc: address of the page; empty when the program has no such page.
+    static QUrl url(const QString &fileName);
+
+    // Shows the page in the owner's page window ("DocPageWindow"), made on first use.
+    static void show(QWidget *owner, const QString &fileName);
+};
+
+// A window of the program's own that shows the shipped pages. Links between them
+// stay here; links to anything else go to the desktop's browser.
+class DocPageWindow : public QTextBrowser {
+    Q_OBJECT
+public:
+    explicit DocPageWindow(QWidget *owner);
+
+private:
+    void follow(const QUrl &link);
 };
 
 } // namespace hollin

@@ -16,15 +16,12 @@
 
 #include <QCheckBox>
 #include <QCloseEvent>
-#include <QCoreApplication>
-#include <QDesktopServices>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegion>
-#include <QUrl>
 #include <QWindow>
 
 using namespace Qt::StringLiterals;
@@ -351,13 +348,7 @@ void MainForm::exitProgram()
 
 void MainForm::openPage(const QString &fileName)
 {
-    const QString page = DocPages::find(fileName, QCoreApplication::applicationDirPath());
-    if (page.isEmpty()) {
-        report(u"ページが見つかりません: "_s + fileName);
-        return;
-    }
-    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(page)))
-        report(u"ブラウザでページを開けません: "_s + page);
+    DocPages::show(this, fileName);
 }
 
 void MainForm::report(const QString &text)

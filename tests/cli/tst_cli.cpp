@@ -141,9 +141,9 @@ void TestCli::failuresChangeNothing_data()
     QTest::addColumn<QString>("message");
     QTest::newRow("record beyond count") << QStringList{u"delete"_s, u"4"_s} << 1 << u"4 番はありません（全 3 件）。"_s;
     QTest::newRow("record zero") << QStringList{u"delete"_s, u"0"_s} << 1 << u"0 番はありません"_s;
-    QTest::newRow("not a number") << QStringList{u"show"_s, u"x1"_s} << 1 << u"番号「x1」が正しくありません"_s;
-    QTest::newRow("negative") << QStringList{u"delete"_s, u"-1"_s} << 1 << u"番号「-1」"_s;
-    QTest::newRow("huge") << QStringList{u"delete"_s, u"99999999999"_s} << 1 << u"番号「99999999999」"_s;
+    QTest::newRow("not a number") << QStringList{u"show"_s, u"abc"_s} << 2 << u"番号「abc」が正しくありません"_s;
+    QTest::newRow("negative") << QStringList{u"delete"_s, u"-1"_s} << 2 << u"番号「-1」"_s;
+    QTest::newRow("huge") << QStringList{u"delete"_s, u"99999999999"_s} << 1 << u"99999999999 番はありません"_s;
     QTest::newRow("no number") << QStringList{u"delete"_s} << 1 << u"番号を一つ指定"_s;
     QTest::newRow("empty held file") << QStringList{u"show"_s, u"1"_s, u"--held"_s} << 1 << u"全 0 件"_s;
     QTest::newRow("address beyond count") << QStringList{u"addr"_s, u"delete"_s, u"1"_s} << 1 << u"1 番はありません"_s;

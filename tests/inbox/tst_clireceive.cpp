@@ -67,7 +67,7 @@ private slots:
         QCOMPARE(run.exitCode, exitCode);
         if (exitCode == 0) {
             QCOMPARE(run.out, u"2 件の新着メールを受信しました"_s);
-            QVERIFY(run.err.contains(u"受信中 2 / 2"_s));
+            QVERIFY2(!run.err.contains(u"受信中"_s), qPrintable(run.err)); // no progress into a pipe
         } else {
             QVERIFY(!run.err.trimmed().isEmpty());
         }

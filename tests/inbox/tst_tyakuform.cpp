@@ -11,6 +11,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
+#include <QDesktopServices>
 #include <QDir>
 #include <QEnterEvent>
 #include <QFile>
@@ -26,6 +27,17 @@
 
 using namespace Qt::StringLiterals;
 using namespace hollin;
+
+// Stands in for the desktop's file manager.
+class FileManager : public QObject {
+    Q_OBJECT
+public:
+    explicit FileManager(QList<QUrl> *opened) : m_opened(opened) {}
+public slots:
+    void open(const QUrl &url) { m_opened->append(url); }
+private:
+    QList<QUrl> *m_opened;
+};
 
 class TestTyakuForm : public QObject {
     Q_OBJECT
@@ -312,6 +324,19 @@ private slots:
         click("Command7");
         for (int n = 1; n <= 5; ++n)
             QVERIFY(!m_program->windows().floatingForm(n)->isVisible());
+    }
+
+    // The toolbar opens the attachment folder in the file manager; without one
+    // the user is told where it is.
+    void attachmentFolderOpens()
+    {
+        QList<QUrl> opened;
+        FileManager manager(&opened);
+        QDesktopServices::setUrlHandler(u"file"_s, &manager, "open");
+        control<QAction>("OpenAttachmentFolder")->trigger();
+        QDesktopServices::unsetUrlHandler(u"file"_s);
+        QCOMPARE(opened, QList<QUrl>{QUrl::fromLocalFile(m_program->state().root.attachmentFolder())});
+        QVERIFY(Prompt::shown().isEmpty());
     }
 };
 

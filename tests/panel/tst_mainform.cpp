@@ -1,4 +1,5 @@
 #include "app/AppWindows.h"
+#include "panel/DocPages.h"
 #include "panel/FloatingForm.h"
 #include "panel/MainForm.h"
 #include "panel/ProgramEnd.h"
@@ -316,18 +317,27 @@ private slots:
         QVERIFY(Prompt::shownTexts().first().startsWith(u"パネルの画像を読み込めません。"_s));
     }
 
-    void pagesOpenInTheBrowser()
+    // The shipped pages open in a window of the program's own (no browser
+    // needed); links between them stay there, other links go to the browser.
+    void pagesOpenInTheirOwnWindow()
     {
         start();
-        QDesktopServices::setUrlHandler(u"file"_s, this, "openInBrowser");
         QTest::mouseClick(control<QPushButton>("Command5"), Qt::LeftButton);
+        auto *pages = control<DocPageWindow>("DocPageWindow");
+        QVERIFY(pages->isVisible());
+        QCOMPARE(pages->source(), QUrl(u"qrc:/doc/manual.html"_s));
+        QVERIFY(pages->toPlainText().contains(u"POP3"_s));
         QTest::mouseClick(control<QPushButton>("Command6"), Qt::LeftButton);
-        QDesktopServices::unsetUrlHandler(u"file"_s);
-        QCOMPARE(m_opened.size(), 2);
-        QCOMPARE(m_opened[0].fileName(), u"manual.html"_s);
-        QCOMPARE(m_opened[1].fileName(), u"release-notes.html"_s);
-        QVERIFY(QFile::exists(m_opened[0].toLocalFile()));
-        QVERIFY(QFile::exists(m_opened[1].toLocalFile()));
+        QCOMPARE(pages->source(), QUrl(u"qrc:/doc/release-notes.html"_s));
+        QCOMPARE(m_windows->mainForm()->findChildren<DocPageWindow *>().size(), 1);
+
+        emit pages->anchorClicked(QUrl(u"manual.html#account"_s));
+        QCOMPARE(pages->source(), QUrl(u"qrc:/doc/manual.html#account"_s));
+        QDesktopServices::setUrlHandler(u"https"_s, this, "openInBrowser");
+        emit pages->anchorClicked(QUrl(u"https://example.jp/help"_s));
+        QDesktopServices::unsetUrlHandler(u"https"_s);
+        QCOMPARE(m_opened, QList<QUrl>{QUrl(u"https://example.jp/help"_s)});
+        QCOMPARE(pages->source(), QUrl(u"qrc:/doc/manual.html#account"_s));
         QCOMPARE(control<QPushButton>("Command5")->text(), u"使い方"_s);
         QCOMPARE(control<QPushButton>("Command6")->text(), u"更新履歴"_s);
     }

@@ -1,4 +1,3 @@
-#include "panel/DocPages.h"
 #include "panel/PanelPictures.h"
 #include "panel/PanelSettings.h"
 #include "storage/Cp932.h"
@@ -166,20 +165,6 @@ private slots:
         Error err;
         QVERIFY(pictures.load(3, &err).isNull());
         QVERIFY(err.isSet());
-    }
-
-    // An installed copy beside the program wins over the source tree's pages.
-    void docPagesPreferTheInstalledCopy()
-    {
-        const QString bin = m_dir->filePath(u"prefix/bin"_s);
-        const QString doc = m_dir->filePath(u"prefix/share/hollin/doc"_s);
-        QVERIFY(QDir().mkpath(bin) && QDir().mkpath(doc));
-        const QString fromSources = DocPages::find(u"manual.html"_s, bin);
-        QVERIFY(!fromSources.isEmpty());
-        QCOMPARE(fromSources, QFileInfo(QStringLiteral(HOLLIN_SOURCE_DIR "/docs/manual.html")).canonicalFilePath());
-        writeFile(doc + u"/manual.html"_s, "<html></html>");
-        QCOMPARE(DocPages::find(u"manual.html"_s, bin), QFileInfo(doc + u"/manual.html"_s).canonicalFilePath());
-        QVERIFY(DocPages::find(u"missing.html"_s, bin).isEmpty());
     }
 };
 

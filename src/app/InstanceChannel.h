@@ -1,0 +1,51 @@
+#pragma once
+
+#include "storage/Error.h"
+
+#include <QLockFile>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+class QLocalServer;
+
+namespace hollin {
+
+class DataRoot;
+
+// One running copy per data root, and the way a second start hands its mailto:
+// links to it. The first copy holds the lock file ★MailData/hollin.lock and
+// listens on a local socket named after the data root, in the user's runtime
+// folder ($XDG_RUNTIME_DIR), which only the same user may open; a second start writes one link per line to it and closes.
+class InstanceChannel : public QObject {
+    Q_OBJECT
+public:
+    enum class Role { First, Second, Failed };
+
+    explicit InstanceChannel(const DataRoot &root, QObject *parent = nullptr);
+
+    // First: this copy now holds the lock and listens (when it cannot listen,
+    // err says so and the copy runs on). Second: another copy holds it.
+    // Failed: the lock file cannot be written (err says why).
+    Role claim(Error *err = nullptr);
+
+    // Hands links to the running copy, waiting up to timeoutMs for it to listen
+    // (it may still be starting).
+    bool send(const QStringList &links, int timeoutMs, Error *err = nullptr) const;
+
+    QString serverName() const { return m_name; }
+
+signals:
+    void linkReceived(const QString &link);
+
+private:
+    bool listen(Error *err);
+    void accept();
+
+    QLockFile m_lock;
+    QString m_lockPath;
+    QString m_name;
+    QLocalServer *m_server = nullptr;
+};
+
+} // namespace hollin

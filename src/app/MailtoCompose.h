@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QList>
+
+namespace hollin {
+
+class InstanceChannel;
+class Windows;
+struct MailtoUrl;
+
+// Opens the compose window filled from a mailto: link, as the floating
+// "新規作成" button does, and brings it to the front. A mail being written there
+// is replaced only when the user agrees; a send in progress is left alone.
+void composeMailto(Windows &windows, const MailtoUrl &mailto);
+
+// Opens the links given at start, then every link a later start hands over.
+void openMailtoLinks(InstanceChannel &channel, Windows &windows, const QList<MailtoUrl> &atStart);
+
+} // namespace hollin

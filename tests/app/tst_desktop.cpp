@@ -1,0 +1,150 @@
+// The programs as the desktop and a terminal meet them: command-line options and
+// exit codes of both programs, mailto: links, and a second start handing its link
+// to the running copy.
+
+#include "FreshProgram.h"
+#include "InstanceChannel.h"
+#include "MailtoCompose.h"
+#include "MailtoUrl.h"
+
+#include "compose/WriteForm.h"
+
+#include <QLineEdit>
+#include <QProcess>
+#include <QTest>
+#include <QTextEdit>
+
+using namespace Qt::StringLiterals;
+using namespace hollin;
+
+namespace {
+
+struct Run {
+    int exitCode = -1;
+    QString out, err;
+};
+
+Run run(const QString &program, const QStringList &args, const QString &platform = u"offscreen"_s)
+{
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(u"QT_QPA_PLATFORM"_s, platform);
+    p.setProcessEnvironment(env);
+    p.start(program, args);
+    Run r;
+    if (!p.waitForFinished(30000)) {
+        p.kill();
+        p.waitForFinished();
+        return r;
+    }
+    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    r.out = QString::fromUtf8(p.readAllStandardOutput());
+    r.err = QString::fromUtf8(p.readAllStandardError());
+    return r;
+}
+
+} // namespace
+
+class TestDesktop : public QObject {
+    Q_OBJECT
+private slots:
+    void commandLine_data()
+    {
+        QTest::addColumn<QString>("program");
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("out");
+        QTest::addColumn<QString>("err");
+        const QString gui = QStringLiteral(HOLLIN_GUI), cli = QStringLiteral(HOLLIN_CLI);
+        QTest::newRow("help") << gui << QStringList{u"--help"_s} << 0 << u"使い方: hollin [オプション]"_s << QString();
+        QTest::newRow("-h") << gui << QStringList{u"-h"_s} << 0 << u"--root <フォルダ>"_s << QString();
+        QTest::newRow("version") << gui << QStringList{u"--version"_s} << 0 << u"hollin 1.0\n"_s << QString();
+        QTest::newRow("unknown option") << gui << QStringList{u"--frob"_s} << 2 << QString() << u"「--frob」"_s;
+        QTest::newRow("root without folder") << gui << QStringList{u"--root"_s} << 2 << QString() << u"--root の後に"_s;
+        QTest::newRow("not a link") << gui << QStringList{u"note.txt"_s} << 2 << QString() << u"mailto: のリンクではありません"_s;
+        QTest::newRow("cli help") << cli << QStringList{u"--help"_s} << 0 << u"使い方: hollin-cli"_s << QString();
+        QTest::newRow("cli version") << cli << QStringList{u"-v"_s} << 0 << u"hollin-cli 1.0\n"_s << QString();
+        QTest::newRow("cli unknown option") << cli << QStringList{u"-x"_s, u"count"_s} << 2 << QString() << u"「-x」"_s;
+        QTest::newRow("cli no command") << cli << QStringList() << 2 << QString() << u"使い方"_s;
+    }
+    // Help, version and usage errors end before any window system is needed:
+    // the platform named here does not exist.
+    void commandLine()
+    {
+        QFETCH(QString, program);
+        QFETCH(QStringList, args);
+        QFETCH(int, exitCode);
+        QFETCH(QString, out);
+        QFETCH(QString, err);
+        const Run r = run(program, args, u"no-such-platform"_s);
+        QCOMPARE(r.exitCode, exitCode);
+        QVERIFY2(r.out.contains(out), qPrintable(r.out));
+        QVERIFY2(r.err.contains(err), qPrintable(r.err));
+        QCOMPARE(r.out.isEmpty(), exitCode != 0);
+    }
+
+    void mailto_data()
+    {
+        QTest::addColumn<QString>("link");
+        QTest::addColumn<QStringList>("to");
+        QTest::addColumn<QString>("subject");
+        QTest::addColumn<QString>("body");
+        QTest::newRow("address") << u"mailto:taro@example.jp"_s << QStringList{u"taro@example.jp"_s} << QString() << QString();
+        QTest::newRow("utf-8 fields") << u"MAILTO:a@example.jp?Subject=%E4%BC%9A%E8%AD%B0&body=1%E8%A1%8C%0D%0A2+3%26"_s
+                                      << QStringList{u"a@example.jp"_s} << u"会議"_s << u"1行\n2+3&"_s;
+        QTest::newRow("several") << u"mailto:a@x.jp,%62@x.jp?to=c@x.jp&cc=d@x.jp"_s
+                                 << QStringList{u"a@x.jp"_s, u"b@x.jp"_s, u"c@x.jp"_s} << QString() << QString();
+        QTest::newRow("only fields") << u"mailto:?to=a@x.jp&subject=a%0D%0Ab&subject=second"_s
+                                     << QStringList{u"a@x.jp"_s} << u"a b"_s << QString();
+    }
+    void mailto()
+    {
+        QFETCH(QString, link);
+        const std::optional<MailtoUrl> url = MailtoUrl::parse(link);
+        QVERIFY(url);
+        QTEST(url->to, "to");
+        QTEST(url->subject, "subject");
+        QTEST(url->body, "body");
+        QVERIFY(!MailtoUrl::parse(u"http://example.jp/"_s));
+    }
+
+    // A second start on the same data root hands its link to the running copy,
+    // which opens the compose window filled in; without a link it ends silently.
+    void secondStartHandsTheLinkOver()
+    {
+        FreshProgram program;
+        QVERIFY(program.isReady());
+        InstanceChannel running(program.state().root);
+        QCOMPARE(running.claim(), InstanceChannel::Role::First);
+        openMailtoLinks(running, program.windows(), {});
+
+        const QString root = program.dir().path();
+        QProcess second;
+        second.start(QStringLiteral(HOLLIN_GUI),
+                     {u"--root"_s, root, u"mailto:hanako@example.jp?subject=%E3%81%8A%E7%A4%BC&body=a%0Ab"_s});
+        QTRY_VERIFY_WITH_TIMEOUT(program.windows().loaded("WriteForm"), 30000);
+        QVERIFY(second.waitForFinished(30000));
+        QCOMPARE(second.exitCode(), 0);
+        auto *form = static_cast<WriteForm *>(program.windows().loaded("WriteForm"));
+        QVERIFY(form->isVisible());
+        QCOMPARE(controlOf<QLineEdit>(form, "ToText")->text(), u"hanako@example.jp"_s);
+        QCOMPARE(controlOf<QLineEdit>(form, "SubjectText")->text(), u"お礼"_s);
+        QCOMPARE(form->rtfEd()->toPlainText(), u"a\nb"_s);
+
+        // A mail being written is replaced only when the user agrees.
+        Prompt::queueAnswer(Prompt::Answer::No);
+        second.start(QStringLiteral(HOLLIN_GUI), {u"--root"_s, root, u"mailto:jiro@example.jp"_s});
+        QVERIFY(second.waitForFinished(30000));
+        QTRY_COMPARE_WITH_TIMEOUT(Prompt::shown().size(), 1, 10000);
+        QCOMPARE(controlOf<QLineEdit>(form, "ToText")->text(), u"hanako@example.jp"_s);
+
+        const Run silent = run(QStringLiteral(HOLLIN_GUI), {u"--root"_s, root});
+        QCOMPARE(silent.exitCode, 0);
+        QCOMPARE(silent.out, QString());
+        QTest::qWait(200);
+        QCOMPARE(Prompt::shown().size(), 1);
+    }
+};
+
+QTEST_MAIN(TestDesktop)
+#include "tst_desktop.moc"
