@@ -20,6 +20,7 @@ class QToolBar;
 
 namespace hollin {
 
+class MailSearchBar;
 class SendJob;
 
 // "新規作成": the window in which a new mail is written, held and sent.
@@ -128,6 +129,7 @@ private:
     QPushButton *m_command15 = nullptr;
     QListWidget *m_list1 = nullptr;
     QLineEdit *m_text1 = nullptr;
+    MailSearchBar *m_searchBar = nullptr; // searches the held mails
     QFrame *m_frame1 = nullptr;
     QFrame *m_frame4 = nullptr;
     QRadioButton *m_option1 = nullptr;
