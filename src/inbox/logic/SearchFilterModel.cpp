@@ -35,10 +35,10 @@ void SearchFilterModel::addRecords(const QList<int> &records)
         return;
     const int sourceRows = sourceModel() ? sourceModel()->rowCount() : 0;
     QList<int> rows;
+    int last = m_sourceRows.isEmpty() ? -1 : m_sourceRows.last();
     for (const int n : records) {
-        if (n >= 1 && n <= sourceRows && (m_sourceRows.isEmpty() || n - 1 > m_sourceRows.last())
-            && (rows.isEmpty() || n - 1 > rows.last()))
-            rows << n - 1;
+        if (n - 1 > last && n <= sourceRows)
+            rows << (last = n - 1);
     }
     if (rows.isEmpty())
         return;
@@ -102,7 +102,9 @@ QModelIndex SearchFilterModel::mapFromSource(const QModelIndex &sourceIndex) con
 
 QVariant SearchFilterModel::headerData(int section, Qt::Orientation orientation, int role) const
 {
-    // Column headers stay while no row is found.
+    // Column headers stay while no row is found; row headers are record numbers.
+    if (orientation == Qt::Vertical && m_filtering)
+        section = m_sourceRows.value(section, -1);
     return sourceModel() ? sourceModel()->headerData(section, orientation, role) : QVariant();
 }
 
