@@ -12,6 +12,7 @@ using namespace Qt::StringLiterals;
 #define HOLLIN_CLI_COMMANDS(X) \
     X(countCommand)            \
     X(listCommand)             \
+    X(searchCommand)           \
     X(showCommand)             \
     X(deleteCommand)           \
     X(deleteAllCommand)        \

@@ -7,6 +7,7 @@
 #include "storage/AddressBookFile.h"
 #include "storage/AppState.h"
 #include "storage/TextUtil.h"
+#include "winutil/MailSearchBar.h"
 #include "winutil/Prompt.h"
 #include "winutil/TextFiles.h"
 #include "winutil/Twips.h"
@@ -250,6 +251,22 @@ void WriteForm::buildControls()
     m_text1->setObjectName(u"Text1"_s);
     m_text1->setReadOnly(true);
     place(m_text1, 7800, 6780, 800, 300);
+    // Searching the held mails hides the other rows, so every row keeps its record number.
+    m_searchBar = new MailSearchBar(u"SearchText"_s, this);
+    m_searchBar->setFile(m_ctx.state.root.heldMailFile());
+    place(m_searchBar, 7150, 7100, 2350, 330);
+    const auto showHeldRows = [this](bool show) {
+        m_list1->clearSelection();
+        for (int row = 0; row < m_list1->count(); ++row)
+            m_list1->setRowHidden(row, !show && m_ctx.state.sideListMode == HeldListMode);
+    };
+    connect(m_searchBar, &MailSearchBar::started, this, [showHeldRows] { showHeldRows(false); });
+    connect(m_searchBar, &MailSearchBar::cleared, this, [showHeldRows] { showHeldRows(true); });
+    connect(m_searchBar, &MailSearchBar::found, this, [this](const QList<int> &records) {
+        for (const int n : records)
+            if (m_ctx.state.sideListMode == HeldListMode && m_recordMap.value(n - 1) == n)
+                m_list1->setRowHidden(n - 1, false);
+    });
 
     m_text4 = new QLineEdit(this);
     m_text4->setObjectName(u"Text4"_s);
@@ -562,6 +579,7 @@ void WriteForm::listHeldMails()
         m_recordMap.append(0);
     }
     setRowCount();
+    m_searchBar->restart();
     if (!ok)
         Prompt::message(this, err.text(), QString(), Prompt::Icon::Warning);
 }

@@ -22,6 +22,8 @@ class QToolBar;
 
 namespace hollin {
 
+class MailSearchBar;
+
 // "新規作成": the window in which a new mail is written, held and sent.
 // The constructor is the window's load step. Every control carries its
 // designed name as objectName (ToText, SubjectText, rtfEd, Command1 …).
@@ -141,6 +143,7 @@ private:
     QListWidget *m_list1 = nullptr;
     QLabel *m_label4 = nullptr; // heading of List1
     QLineEdit *m_text1 = nullptr;
+    MailSearchBar *m_searchBar = nullptr; // searches the held mails
     QFrame *m_frame1 = nullptr;
     QFrame *m_frame4 = nullptr;
     QRadioButton *m_option1 = nullptr;

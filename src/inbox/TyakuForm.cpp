@@ -2,6 +2,7 @@
 
 #include "logic/InboxListModel.h"
 #include "logic/InboxText.h"
+#include "logic/SearchFilterModel.h"
 
 #include "addressbook/FriendForm.h"
 #include "AttachmentFolderAction.h"
@@ -12,6 +13,7 @@
 #include "storage/MailRecordFile.h"
 #include "storage/TextUtil.h"
 #include "winutil/HeaderPainter.h"
+#include "winutil/MailSearchBar.h"
 #include "winutil/Prompt.h"
 #include "winutil/WindowUtil.h"
 #include "winutil/Windows.h"
@@ -75,7 +77,7 @@ QString searchHelp()
 } // namespace
 
 TyakuForm::TyakuForm(const AppContext &ctx, QWidget *parent)
-    : QMainWindow(parent), m_ctx(ctx), m_model(new InboxListModel(this))
+    : QMainWindow(parent), m_ctx(ctx), m_model(new InboxListModel(this)), m_filter(new SearchFilterModel(this))
 {
     setObjectName(u"TyakuForm"_s);
     setWindowTitle(u"着信履歴"_s);
@@ -118,7 +120,8 @@ void TyakuForm::buildControls()
 
     m_list = new QTableView(m_central);
     m_list->setObjectName(u"MailListView"_s);
-    m_list->setModel(m_model);
+    m_filter->setSourceModel(m_model);
+    m_list->setModel(m_filter);
     m_list->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_list->setSelectionMode(QAbstractItemView::SingleSelection);
     m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -130,7 +133,7 @@ void TyakuForm::buildControls()
     m_list->setPalette(listPalette);
     m_list->viewport()->installEventFilter(this);
     m_list->viewport()->setMouseTracking(true);
-    connect(m_list, &QTableView::clicked, this, &TyakuForm::showRow);
+    connect(m_list, &QTableView::clicked, this, [this](const QModelIndex &i) { showRow(m_filter->mapToSource(i)); });
 
     m_picture = new QWidget(m_central);
     m_picture->setObjectName(u"Picture1"_s);
@@ -180,7 +183,14 @@ void TyakuForm::buildControls()
             if (auto *text4 = panel->findChild<QLineEdit *>(u"Text4"_s))
                 text4->setText(text);
     });
-    m_search = lineEdit(m_picture, u"Text1"_s);
+    m_searchBar = new MailSearchBar(u"Text1"_s, m_picture);
+    m_searchBar->setFile(m_ctx.state.root.receivedMailFile());
+    m_search = m_searchBar->edit();
+    m_search->installEventFilter(this);
+    connect(m_searchBar, &MailSearchBar::started, m_filter, &SearchFilterModel::startFiltering);
+    connect(m_searchBar, &MailSearchBar::found, m_filter, &SearchFilterModel::addRecords);
+    connect(m_searchBar, &MailSearchBar::cleared, m_filter, &SearchFilterModel::stopFiltering);
+    connect(m_model, &InboxListModel::modelReset, m_searchBar, &MailSearchBar::restart);
     m_marker = lineEdit(m_central, u"Text5"_s);
     m_marker->removeEventFilter(this);
     m_marker->hide();
@@ -196,7 +206,7 @@ void TyakuForm::buildControls()
         x += 1560;
     }
     m_count->setGeometry(px(60), px(480), px(600), px(300));
-    m_search->setGeometry(px(720), px(480), px(3000), px(300));
+    m_searchBar->setGeometry(px(720), px(480), px(4500), px(300));
 
     connect(m_commands[1], &QPushButton::clicked, this, &TyakuForm::copyBox);
     connect(m_commands[2], &QPushButton::clicked, this, &TyakuForm::quickSave);

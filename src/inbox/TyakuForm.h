@@ -16,6 +16,8 @@ class QToolBar;
 namespace hollin {
 
 class InboxListModel;
+class MailSearchBar;
+class SearchFilterModel;
 
 // The inbox "着信履歴": the list of received mail (MailListView), the shown
 // mail in Text7 (subject), Text8 (sender), Text9 (date) and the body rtfEd,
@@ -71,6 +73,7 @@ private:
 
     AppContext m_ctx;
     InboxListModel *m_model;
+    SearchFilterModel *m_filter;      // the rows a search found, or all
     QTableView *m_list = nullptr;
     QLineEdit *m_subject = nullptr;   // Text7
     QLineEdit *m_from = nullptr;      // Text8
@@ -80,7 +83,8 @@ private:
     QLineEdit *m_marker = nullptr;    // Text5
     QTextEdit *m_help = nullptr;      // Text4
     QLineEdit *m_copyBox = nullptr;   // Text6
-    QLineEdit *m_search = nullptr;    // Text1
+    MailSearchBar *m_searchBar = nullptr;
+    QLineEdit *m_search = nullptr;    // Text1, the search word
     QPushButton *m_commands[9] = {};  // Command1 … Command8 at 1 … 8
     QStatusBar *m_statusBar = nullptr;
     QToolBar *m_toolBar = nullptr;

@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -31,6 +32,16 @@ qint16 flagOf(const char *bytes)
                   | quint16(quint16(static_cast<unsigned char>(bytes[1])) << 8));
 }
 
+// The copy goes to disk piece by piece while it runs, so that the flush at
+// its end finds little left to write.
+constexpr qint64 WritebackPiece = 32 << 20;
+
+void startWriteback(int fd, qint64 offset, qint64 length)
+{
+    // Only a hint: the flush before the rename is what makes the copy durable.
+    ::sync_file_range(fd, offset, length, SYNC_FILE_RANGE_WRITE);
+}
+
 // Copies `length` bytes at `from` in src to the end position `to` of dst,
 // in the kernel when it can, by reading and writing otherwise.
 bool copyRange(int src, qint64 from, int dst, qint64 to, qint64 length, const QString &srcPath,
@@ -39,9 +50,10 @@ bool copyRange(int src, qint64 from, int dst, qint64 to, qint64 length, const QS
     loff_t in = from;
     loff_t out = to;
     while (length > 0) {
-        const ssize_t n = ::copy_file_range(src, &in, dst, &out, size_t(length), 0);
+        const ssize_t n = ::copy_file_range(src, &in, dst, &out, size_t(std::min(length, WritebackPiece)), 0);
         if (n > 0) {
             length -= n;
+            startWriteback(dst, out - n, n);
             continue;
         }
         if (n < 0 && errno == EINTR)
@@ -58,6 +70,7 @@ bool copyRange(int src, qint64 from, int dst, qint64 to, qint64 length, const QS
         if (!fileio::readAt(src, buffer.data(), chunk, in, srcPath, err)
             || !fileio::writeAt(dst, buffer.constData(), chunk, out, dstPath, err))
             return false;
+        startWriteback(dst, out, chunk);
         in += chunk;
         out += chunk;
         length -= chunk;
@@ -245,8 +258,13 @@ bool RecordFile::compact(std::optional<int> drop, bool keepNone, Error *err)
         return false;
     }
     dst.reset();
-    src.reset();
-    return fileio::rename(m_tempPath, m_dataPath, err);
+    const bool replaced = fileio::rename(m_tempPath, m_dataPath, err);
+    // Closing the replaced file makes the kernel drop its cached pages and free
+    // its space, which takes about as long as the flush. Nothing waits for it:
+    // the deletion is complete, so the last close runs on a thread of its own.
+    if (replaced)
+        std::thread([old = std::move(src)]() mutable { old.reset(); }).detach();
+    return replaced;
 }
 
 bool RecordFile::recover(Error *err)
