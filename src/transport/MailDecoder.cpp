@@ -46,7 +46,7 @@ DecodedMail decodeMessage(const QByteArray &raw, bool withBody)
     mail.from = MimeHeader::decodeMailboxes(mime::rawHeader(top, "From"));
     mail.date = MimeHeader::decode(mime::rawHeader(top, "Date"));
     if (withBody)
-        mail.body = mime::bodyText(mime::bodyPart(message.get()));
+        mail.body = mime::bodyText(mime::bodyPart(message.get(), &mail.limitHit), &mail.limitHit);
     return mail;
 }
 

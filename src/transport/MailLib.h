@@ -2,6 +2,8 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
+#include <atomic>
 #include <memory>
 
 namespace hollin {
@@ -38,6 +40,9 @@ public:
     void endWinSock();
     // Connect (with TLS and greeting) and reply timeouts; 15000 / 60000 ms by default.
     void setTimeouts(int connectMs, int replyMs);
+    // A flag that another thread may set to end a stalled POP3 transfer at
+    // once (the connection then closes without QUIT). Set before pop3Connect.
+    void setCancelFlag(const std::atomic_bool *cancel);
 
     // Server: "host", "host:port", "pop3://host[:port]" (STLS when offered),
     // "pop3s://host[:port]". Returns a handle, or -1.
@@ -54,7 +59,12 @@ public:
     // attachmentFileFirst().
     int pop3GetMail(int handle, int n, QString *subject, QString *date, QString *from,
                     QString *header, QString *body);
+    // Unique ids (UIDL) of every message: uids->at(n - 1) for message n.
+    // Returns their number; 0 with uids empty when the server has no UIDL;
+    // negative on failure.
+    int pop3GetUidl(int handle, QStringList *uids);
     // Marks message n for deletion; the server removes it only at pop3Close().
+    // A message marked before it is fetched is not fetched ahead.
     int pop3DeleteMail(int handle, int n);
     // QUIT: commits every deletion, then closes.
     int pop3Close(int handle);
@@ -72,6 +82,10 @@ public:
     void attachmentFileClose();
     // Names of the files the last attachmentFileFirst() wrote, in order.
     QStringList lastAttachmentFiles() const;
+    // When decoding the last message hit a limit (nesting too deep) and parts
+    // of it could not be taken out, attachmentFileFirst() saves the whole
+    // message as a .eml file in the folder; its name, else empty.
+    QString lastWholeMessageFile() const;
 
     // Account used for SMTP AUTH when the server offers it.
     void setSmtpCredentials(const QString &accountId, const QString &password);

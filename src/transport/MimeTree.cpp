@@ -15,16 +15,20 @@ namespace {
 // and a hostile one must not exhaust the stack.
 constexpr int kMaxDepth = 64;
 
-void collect(GMimeObject *object, int depth, QList<GMimeObject *> *out)
+void collect(GMimeObject *object, int depth, QList<GMimeObject *> *out, bool *limitHit)
 {
     if (!object)
         return;
-    if (GMIME_IS_MULTIPART(object) && depth < kMaxDepth) {
-        GMimeMultipart *multipart = GMIME_MULTIPART(object);
-        const int n = g_mime_multipart_get_count(multipart);
-        for (int i = 0; i < n; ++i)
-            collect(g_mime_multipart_get_part(multipart, i), depth + 1, out);
-        return;
+    if (GMIME_IS_MULTIPART(object)) {
+        if (depth >= kMaxDepth) {
+            *limitHit = true;
+        } else {
+            GMimeMultipart *multipart = GMIME_MULTIPART(object);
+            const int n = g_mime_multipart_get_count(multipart);
+            for (int i = 0; i < n; ++i)
+                collect(g_mime_multipart_get_part(multipart, i), depth + 1, out, limitHit);
+            return;
+        }
     }
     out->append(object);
 }
@@ -126,17 +130,20 @@ bool isAttachment(GMimeObject *object)
     return false;
 }
 
-QList<GMimeObject *> leaves(GMimeMessage *message)
+QList<GMimeObject *> leaves(GMimeMessage *message, bool *limitHit)
 {
     QList<GMimeObject *> out;
-    collect(g_mime_message_get_mime_part(message), 0, &out);
+    bool cut = false;
+    collect(g_mime_message_get_mime_part(message), 0, &out, &cut);
+    if (limitHit)
+        *limitHit = cut;
     return out;
 }
 
-GMimePart *bodyPart(GMimeMessage *message)
+GMimePart *bodyPart(GMimeMessage *message, bool *limitHit)
 {
     GMimePart *html = nullptr;
-    for (GMimeObject *object : leaves(message)) {
+    for (GMimeObject *object : leaves(message, limitHit)) {
         if (!GMIME_IS_TEXT_PART(object) || isAttachment(object))
             continue;
         if (isType(object, "text", "plain"))
@@ -147,13 +154,18 @@ GMimePart *bodyPart(GMimeMessage *message)
     return html;
 }
 
-QString bodyText(GMimePart *part)
+QString bodyText(GMimePart *part, bool *limitHit)
 {
     if (!part)
         return {};
     const QString t = text(part);
-    if (isType(GMIME_OBJECT(part), "text", "html"))
-        return HtmlText::toPlainText(t);
+    if (isType(GMIME_OBJECT(part), "text", "html")) {
+        bool deep = false;
+        const QString plain = HtmlText::toPlainText(t, &deep);
+        if (deep && limitHit)
+            *limitHit = true;
+        return plain;
+    }
     return crlf(t);
 }
 

@@ -106,6 +106,7 @@ ReceiveSettings TestReceiveSession::settings(qint16 apop) const
     s.idPassIniFile = m_root.idPassIniFile();
     s.receivedMailFile = m_root.receivedMailFile();
     s.receivedMailTemp = m_root.receivedMailTemp();
+    s.uidlListFile = m_root.uidlListFile();
     s.attachmentFolder = m_root.attachmentFolder();
     return s;
 }

@@ -16,6 +16,12 @@ QString ReceivedRecord::attachmentLine()
     return u"♪♪♪　添付ファイルがありましので、添付フォルダに展開しました。♪♪♪"_s;
 }
 
+QString ReceivedRecord::wholeMessageLine(const QString &fileName)
+{
+    return u"※このメールは入れ子が深すぎて一部を取り出せなかったため、メール全体を添付フォルダの「%1」に保存しました。"_s
+        .arg(fileName);
+}
+
 QString ReceivedRecord::fullTextLine(const QString &fileName)
 {
     return u"※本文をそのまま保存できなかったため、全文を添付フォルダの「%1」に保存しました。"_s.arg(fileName);
@@ -28,7 +34,9 @@ bool ReceivedRecord::build(const ReceivedMail &mail, const QString &attachmentFo
     record->date = trimSpaces(cutAtNul(mail.date));
     record->address = trimSpaces(cutAtNul(mail.from));
     const QString text = trimSpaces(cutAtNul(mail.body));
-    const QString tail = mail.extracted == 1 ? u"\r\n"_s + attachmentLine() : QString();
+    QString tail = mail.extracted == 1 ? u"\r\n"_s + attachmentLine() : QString();
+    if (!mail.wholeMessageFile.isEmpty())
+        tail += u"\r\n"_s + wholeMessageLine(mail.wholeMessageFile);
     record->body = trimSpaces(text + tail);
 
     bool replaced = false, cut = false;
