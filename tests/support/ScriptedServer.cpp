@@ -45,6 +45,12 @@ ScriptedServer &ScriptedServer::close()
     return *this;
 }
 
+ScriptedServer &ScriptedServer::acceptNext()
+{
+    m_steps.append(Step{Step::Accept, {}});
+    return *this;
+}
+
 QString ScriptedServer::server() const
 {
     return u"127.0.0.1:%1"_s.arg(m_port);
@@ -87,11 +93,16 @@ bool ScriptedServer::waitReadable(int fd, int ms)
     return false;
 }
 
-void ScriptedServer::run()
+int ScriptedServer::accept()
 {
     if (!waitReadable(m_listenFd, 30000))
-        return;
-    const int fd = ::accept4(m_listenFd, nullptr, nullptr, SOCK_CLOEXEC);
+        return -1;
+    return ::accept4(m_listenFd, nullptr, nullptr, SOCK_CLOEXEC);
+}
+
+void ScriptedServer::run()
+{
+    int fd = accept();
     if (fd < 0)
         return;
     QByteArray pending;
@@ -138,6 +149,13 @@ void ScriptedServer::run()
         case Step::Close:
             ::close(fd);
             return;
+        case Step::Accept:
+            ::close(fd);
+            pending.clear();
+            fd = accept();
+            if (fd < 0)
+                return;
+            break;
         }
     }
     // Silence: keep the connection until the client goes or we are stopped.

@@ -35,6 +35,9 @@ public:
     ScriptedServer &expectLine();
     ScriptedServer &sleep(int ms);
     ScriptedServer &close();
+    // Closes the connection and waits for the client's next one (the script
+    // goes on there).
+    ScriptedServer &acceptNext();
 
     bool start();
     QString server() const; // "127.0.0.1:PORT"
@@ -46,11 +49,12 @@ public:
 
 private:
     struct Step {
-        enum Kind { Send, Expect, Sleep, Close } kind;
+        enum Kind { Send, Expect, Sleep, Close, Accept } kind;
         QByteArray data;
         int ms = 0;
     };
     void run();
+    int accept();
     bool waitReadable(int fd, int ms);
 
     QList<Step> m_steps;
