@@ -13,7 +13,8 @@ class SmtpSender;
 
 // The mail library: POP3 receive, SMTP send, MIME decode and attachment
 // extraction behind the calls the program has always made. Every call blocks
-// until it is done (with timeouts: 15 s to connect, 60 s for a stalled reply),
+// until it is done (with timeouts: 15 s to connect; a POP3 reply must end or
+// bring 64 KB within every 60 s, so a stalled or dripping server ends it),
 // so callers run it off the user-interface thread (see ReceiveJob / SendJob).
 // One instance belongs to one thread: create it, use it and destroy it on the
 // same thread (its sockets are bound to the thread that opened them).

@@ -47,7 +47,6 @@ QByteArray mail(const QString &id)
 bool receive(const QString &cli, const QString &root, int killAfterMs)
 {
     QProcess p;
-    p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     p.setStandardErrorFile(QProcess::nullDevice());
     p.setStandardOutputFile(QProcess::nullDevice());
     p.start(cli, {u"--root"_s, root, u"receive"_s});

@@ -32,7 +32,6 @@ public:
 
     bool load(Error *err);
     bool isStored(const QString &uid) const { return m_stored.contains(uid); }
-    int storedCount() const { return int(m_stored.size()); }
 
     // Notes uid as pending before recordBytes are written as recordNumber.
     bool addPending(const QString &uid, int recordNumber, const QByteArray &recordBytes, Error *err);
