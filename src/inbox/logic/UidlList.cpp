@@ -4,6 +4,9 @@
 
 #include <QCryptographicHash>
 #include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 
 #include <cerrno>
 #include <fcntl.h>
@@ -45,6 +48,10 @@ bool UidlList::load(Error *err)
     m_stored.clear();
     m_pending.clear();
     m_append.reset();
+    // Temporary files of rewrites that a kill cut short.
+    const QFileInfo list(m_path);
+    for (const QFileInfo &temp : list.dir().entryInfoList({list.fileName() + u".??????"_s}, QDir::Files | QDir::Hidden))
+        QFile::remove(temp.filePath());
     QByteArray bytes;
     if (!fileio::readWhole(m_path, &bytes, nullptr, err))
         return false;
