@@ -36,7 +36,7 @@ double hollinSeconds(TestMailServers &servers, const QString &folder, int *store
     account.writeText(u"NAME"_s, servers.user());
     account.writeText(u"NAME2"_s, servers.password());
     ReceiveSettings settings{servers.pop3Server(), 0, root.idPassIniFile(), root.receivedMailFile(),
-                             root.receivedMailTemp(), root.attachmentFolder()};
+                             root.receivedMailTemp(), root.attachmentFolder(), root.uidlListFile()};
     QElapsedTimer timer;
     timer.start();
     const ReceiveResult result = ReceiveSession(settings).run();

@@ -58,9 +58,12 @@ int runImport(const QStringList &args, AppState &state)
         const int extracted = AttachmentExtractor::extract(raw, attachmentFolder, &written, &extractError);
         if (extracted < 0)
             cli::printError(extractError.text());
+        const QString whole = mail.limitHit ? AttachmentExtractor::saveWholeMessage(raw, attachmentFolder, &err)
+                                            : QString();
         MailRecord record;
-        if (!ReceivedRecord::build({mail.subject, mail.date, mail.from, mail.body, extracted}, attachmentFolder,
-                                   &record, &err)
+        if ((mail.limitHit && whole.isEmpty())
+            || !ReceivedRecord::build({mail.subject, mail.date, mail.from, mail.body, extracted, whole},
+                                      attachmentFolder, &record, &err)
             || received.append(record, &err) < 0) {
             cli::printError(u"%1 件を取り込んだところで止まりました。"_s.arg(stored));
             return cli::failed(err);

@@ -23,6 +23,7 @@ int receive(const QStringList &args, AppState &state)
     settings.idPassIniFile = state.root.idPassIniFile();
     settings.receivedMailFile = state.root.receivedMailFile();
     settings.receivedMailTemp = state.root.receivedMailTemp();
+    settings.uidlListFile = state.root.uidlListFile();
     settings.attachmentFolder = state.root.attachmentFolder();
 
     ReceiveSession session(settings);

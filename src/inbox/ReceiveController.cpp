@@ -71,6 +71,7 @@ void ReceiveController::start()
     settings.idPassIniFile = state.root.idPassIniFile();
     settings.receivedMailFile = state.root.receivedMailFile();
     settings.receivedMailTemp = state.root.receivedMailTemp();
+    settings.uidlListFile = state.root.uidlListFile();
     settings.attachmentFolder = state.root.attachmentFolder();
     m_session = new ReceiveSession(settings);
 

@@ -101,6 +101,7 @@ QString DataRoot::formIniFile() const { return resolve(u"★MailData/Form.ini"_s
 QString DataRoot::idPassIniFile() const { return resolve(u"★MailData/iniIdPass.ini"_s); }
 QString DataRoot::receivedMailFile() const { return resolve(u"★MailData/hlmdata2.data"_s); }
 QString DataRoot::receivedMailTemp() const { return resolve(u"★MailData/HLMDATA2.TMP"_s); }
+QString DataRoot::uidlListFile() const { return resolve(u"★MailData/hlmuidl.txt"_s); }
 QString DataRoot::heldMailFile() const { return resolve(u"★MailData/hlmdata10.data"_s); }
 QString DataRoot::heldMailTemp() const { return resolve(u"★MailData/HLMDATA10.TMP"_s); }
 QString DataRoot::addressBookFile() const { return resolve(u"★MailData/hlmdata20.data"_s); }

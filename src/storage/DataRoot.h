@@ -9,7 +9,8 @@ namespace hollin {
 
 // The program folder and the tree below it:
 //   ★MailData/        ini.ini, Form.ini, iniIdPass.ini, hlmdata2.data,
-//                     hlmdata10.data, hlmdata20.data and their .TMP files
+//                     hlmdata10.data, hlmdata20.data and their .TMP files,
+//                     hlmuidl.txt
 //   画像データ/        panel pictures 1.jpg … 5.jpg
 //   添付フォルダ/      extracted attachments, scratch 0.txt
 //   顔文字データ/      Kao1.txt
@@ -42,6 +43,7 @@ public:
     QString idPassIniFile() const;     // ★MailData/iniIdPass.ini
     QString receivedMailFile() const;  // ★MailData/hlmdata2.data
     QString receivedMailTemp() const;  // ★MailData/HLMDATA2.TMP
+    QString uidlListFile() const;      // ★MailData/hlmuidl.txt (ids of stored POP3 messages)
     QString heldMailFile() const;      // ★MailData/hlmdata10.data
     QString heldMailTemp() const;      // ★MailData/HLMDATA10.TMP
     QString addressBookFile() const;   // ★MailData/hlmdata20.data

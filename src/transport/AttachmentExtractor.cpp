@@ -13,6 +13,7 @@
 #include <QFileInfo>
 #include <QMimeDatabase>
 
+#include <limits>
 #include <map>
 #include <memory>
 #include <vector>
@@ -74,23 +75,51 @@ struct Output {
     Error *err;
 };
 
+bool isTaken(const QDir &dir, const QString &name)
+{
+    if (name == kPartialFolder)
+        return true; // reserved for fragments of split messages
+    const QFileInfo info(dir.filePath(name));
+    return info.exists() || info.isSymLink();
+}
+
+// A number n for which numbered(wanted, n) is free, without an upper limit
+// and without trying every number: doubling finds a free number, halving
+// then the first free one after the taken run.
+int freeNumber(const QDir &dir, const QString &wanted)
+{
+    auto taken = [&](int n) { return isTaken(dir, SafeFileName::numbered(wanted, n)); };
+    if (!taken(1))
+        return 1;
+    int low = 1, high = 2; // taken(low), high not yet known
+    while (taken(high)) {
+        if (high > std::numeric_limits<int>::max() / 2)
+            return -1;
+        low = high;
+        high *= 2;
+    }
+    while (high - low > 1) {
+        const int mid = low + (high - low) / 2;
+        (taken(mid) ? low : high) = mid;
+    }
+    return high;
+}
+
 // Writes bytes under a fresh name in the folder. False (and err) when the
 // file cannot be created.
 bool writeUnique(const Output &out, const QString &wanted, const QByteArray &bytes)
 {
     const QDir dir(out.folder);
-    for (int n = 1; n <= kMaxFragments; ++n) {
+    for (;;) {
+        const int n = freeNumber(dir, wanted);
+        if (n < 0)
+            return fail(out.err, cannotCreate(), dir.filePath(wanted) + u": too many files of that name"_s);
         const QString name = SafeFileName::numbered(wanted, n);
-        if (name == kPartialFolder)
-            continue; // reserved for fragments of split messages
         const QString path = dir.filePath(name);
-        const QFileInfo info(path);
-        if (info.exists() || info.isSymLink())
-            continue;
         QFile file(path);
         // NewOnly (O_EXCL): never replaces a file, never follows a link.
         if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
-            if (QFileInfo::exists(path))
+            if (QFileInfo::exists(path) || QFileInfo(path).isSymLink())
                 continue; // appeared meanwhile
             return fail(out.err, cannotCreate(), path + u": "_s + file.errorString());
         }
@@ -104,7 +133,6 @@ bool writeUnique(const Output &out, const QString &wanted, const QByteArray &byt
         out.written->append(name);
         return true;
     }
-    return fail(out.err, cannotCreate(), dir.filePath(wanted) + u": too many files of that name"_s);
 }
 
 // Writes every attachment of a message. Returns the number written, or -1.
@@ -248,9 +276,30 @@ int AttachmentExtractor::extract(const QByteArray &raw, const QString &folder, Q
         else
             result = resultOf(writeAttachments(message.get(), out));
     }
+    if (result == CannotCreate) {
+        // The message is not stored: none of its files stays behind.
+        for (const QString &name : std::as_const(names))
+            QFile::remove(QDir(folder).filePath(name));
+        names.clear();
+    }
     if (written)
         *written = names;
     return result;
+}
+
+QString AttachmentExtractor::saveWholeMessage(const QByteArray &raw, const QString &folder, Error *err)
+{
+    QStringList names;
+    const Output out{folder, &names, err};
+    QString name;
+    MimeMessage message(raw);
+    if (message.isValid())
+        name = SafeFileName::make(MimeHeader::decode(mime::rawHeader(GMIME_OBJECT(message.get()), "Subject")));
+    if (name.isEmpty() || name == SafeFileName::fallback())
+        name = u"メール"_s;
+    if (!writeUnique(out, SafeFileName::make(name + u".eml"_s), raw))
+        return {};
+    return names.value(0);
 }
 
 } // namespace hollin

@@ -16,9 +16,13 @@ class AttachmentExtractor {
 public:
     enum Result { NoAttachments = 0, Written = 1, CannotCreate = -5, SplitIncomplete = -6 };
 
-    // written: file names (not paths) in the order written.
+    // written: file names (not paths) in the order written. On CannotCreate
+    // the files this call wrote are removed again (written lists none).
     static int extract(const QByteArray &raw, const QString &folder, QStringList *written,
                        Error *err = nullptr);
+    // Saves the whole raw message as "<subject>.eml" (numbered like the
+    // attachments); returns the file name, or an empty text and err.
+    static QString saveWholeMessage(const QByteArray &raw, const QString &folder, Error *err = nullptr);
 };
 
 } // namespace hollin

@@ -75,13 +75,21 @@ private:
 
 } // namespace
 
-QString HtmlText::toPlainText(const QString &html)
+QString HtmlText::toPlainText(const QString &html, bool *depthLimitHit)
 {
     // The text is already decoded: a <meta> charset must not make libxml2 read it again.
     const QByteArray utf8 = html.toUtf8();
-    htmlDocPtr doc = htmlReadMemory(utf8.constData(), int(utf8.size()), nullptr, "UTF-8",
-                                    HTML_PARSE_RECOVER | HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING
-                                        | HTML_PARSE_NONET | HTML_PARSE_IGNORE_ENC);
+    htmlParserCtxtPtr ctxt = htmlNewParserCtxt();
+    if (!ctxt)
+        return {};
+    htmlDocPtr doc = htmlCtxtReadMemory(ctxt, utf8.constData(), int(utf8.size()), nullptr, "UTF-8",
+                                        HTML_PARSE_RECOVER | HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING
+                                            | HTML_PARSE_NONET | HTML_PARSE_IGNORE_ENC);
+    // The parser halts at its nesting limit with an internal error.
+    const xmlError *last = xmlCtxtGetLastError(ctxt);
+    if (depthLimitHit)
+        *depthLimitHit = last && last->code == XML_ERR_INTERNAL_ERROR;
+    htmlFreeParserCtxt(ctxt);
     if (!doc)
         return {};
     Writer w;

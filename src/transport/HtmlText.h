@@ -9,7 +9,9 @@ namespace hollin {
 // are left out; entities are resolved by libxml2's HTML parser.
 class HtmlText {
 public:
-    static QString toPlainText(const QString &html);
+    // depthLimitHit: set when the document nests deeper than the parser
+    // follows (libxml2 stops at 256 levels), so text below was left out.
+    static QString toPlainText(const QString &html, bool *depthLimitHit = nullptr);
 };
 
 } // namespace hollin

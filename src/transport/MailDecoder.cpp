@@ -46,7 +46,7 @@ DecodedMail decodeMessage(const QByteArray &raw, bool withBody)
     mail.from = Charset::composed(MimeHeader::decodeMailboxes(mime::rawHeader(top, "From")));
     mail.date = Charset::composed(MimeHeader::decode(mime::rawHeader(top, "Date")));
     if (withBody)
-        mail.body = Charset::composed(mime::bodyText(mime::bodyPart(message.get())));
+        mail.body = Charset::composed(mime::bodyText(mime::bodyPart(message.get(), &mail.limitHit), &mail.limitHit));
     return mail;
 }
 

@@ -12,6 +12,7 @@ struct DecodedMail {
     QString from;    // "name <address>" with the decoded name, or the address alone
     QString header;  // the raw header block, decoded as text (CR LF line ends)
     QString body;    // the text/plain part; the text of the HTML part when there is none
+    bool limitHit = false; // nested too deep: parts or text below the limit were left out
 };
 
 // Decodes a raw RFC 5322 message (any line ends). Japanese charsets are read

@@ -28,17 +28,20 @@ struct MailLib::Private {
         int count = 0;                 // messages, after login
         bool sizesRead = false;
         QHash<int, qint64> sizes;      // LIST, read once when pipelining
+        QSet<int> deleted;             // marked for deletion: never fetched ahead
     };
 
     std::map<int, Connection> connections;
     int nextHandle = 1;
     int connectMs = 15000;
     int replyMs = 60000;
+    const std::atomic_bool *cancel = nullptr;
     QByteArray lastRaw;               // the last fetched message, for extraction
     DecodedMail lastMail;             // and what it decodes to
     int lastHandle = 0;
     int lastNumber = 0;
     QStringList lastAttachments;
+    QString lastWholeMessage;
     SmtpSender smtp;
     QString smtpUser;
     QString smtpPassword;
@@ -83,6 +86,8 @@ struct MailLib::Private {
         for (int k = n; k <= c.count && k < n + kPipelineMessages; ++k) {
             if (k > n && octets >= kPipelineOctets)
                 break;
+            if (c.deleted.contains(k))
+                continue;
             octets += c.sizes.value(k);
             if (!s.prefetch(k))
                 break;
@@ -118,6 +123,11 @@ void MailLib::setTimeouts(int connectMs, int replyMs)
     d->smtp.setTimeouts(connectMs, replyMs);
 }
 
+void MailLib::setCancelFlag(const std::atomic_bool *cancel)
+{
+    d->cancel = cancel;
+}
+
 void MailLib::endWinSock()
 {
     // Open POP3 connections end without QUIT: nothing is deleted by surprise.
@@ -129,6 +139,7 @@ int MailLib::pop3Connect(const QString &server)
 {
     auto session = std::make_unique<Pop3Session>();
     session->setTimeouts(d->connectMs, d->replyMs);
+    session->setCancelFlag(d->cancel);
     Error err;
     if (!session->connectToServer(server, &err))
         return d->failed(err);
@@ -215,11 +226,30 @@ int MailLib::pop3GetMail(int handle, int n, QString *subject, QString *date, QSt
     return 0;
 }
 
+int MailLib::pop3GetUidl(int handle, QStringList *uids)
+{
+    uids->clear();
+    Private::Connection *c = d->connection(handle);
+    if (!c)
+        return -1;
+    QHash<int, QByteArray> byNumber;
+    Error err;
+    if (!c->session->uidlAll(&byNumber, &err)) {
+        if (c->session->isConnected())
+            return 0; // refused: the server keeps no unique ids
+        return d->failed(err);
+    }
+    for (int n = 1; n <= c->count; ++n)
+        uids->append(QString::fromLatin1(byNumber.value(n)));
+    return int(uids->size());
+}
+
 int MailLib::pop3DeleteMail(int handle, int n)
 {
     Private::Connection *c = d->connection(handle);
     if (!c)
         return -1;
+    c->deleted.insert(n);
     Error err;
     if (!c->session->dele(n, &err))
         return d->failed(err);
@@ -259,12 +289,20 @@ int MailLib::attachmentFileFirst(const QString &subject, const QString &date, co
     Q_UNUSED(textFilePath);
     Q_UNUSED(messageText);
     d->lastAttachments.clear();
+    d->lastWholeMessage.clear();
     if (d->lastRaw.isEmpty()) {
         d->message = u"添付ファイルを取り出すメールがありません（先にメールを受信して下さい）。"_s;
         return AttachmentExtractor::NoAttachments;
     }
     Error err;
     const int rc = AttachmentExtractor::extract(d->lastRaw, attachmentFolder, &d->lastAttachments, &err);
+    if (rc != AttachmentExtractor::CannotCreate && d->lastMail.limitHit) {
+        d->lastWholeMessage = AttachmentExtractor::saveWholeMessage(d->lastRaw, attachmentFolder, &err);
+        if (d->lastWholeMessage.isEmpty()) {
+            d->message = err.text();
+            return AttachmentExtractor::CannotCreate;
+        }
+    }
     if (err.isSet())
         d->message = err.text();
     return rc;
@@ -325,6 +363,11 @@ int MailLib::smtpSendMail(QString &server, const QString &to, const QString &cc,
 void MailLib::smtpDisconnect()
 {
     d->smtp.disconnect();
+}
+
+QString MailLib::lastWholeMessageFile() const
+{
+    return d->lastWholeMessage;
 }
 
 QString MailLib::getMessage() const

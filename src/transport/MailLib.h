@@ -2,6 +2,8 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
+#include <atomic>
 #include <memory>
 
 namespace hollin {
@@ -11,7 +13,8 @@ class SmtpSender;
 
 // The mail library: POP3 receive, SMTP send, MIME decode and attachment
 // extraction behind the calls the program has always made. Every call blocks
-// until it is done (with timeouts: 15 s to connect, 60 s for a stalled reply),
+// until it is done (with timeouts: 15 s to connect; a POP3 reply must end or
+// bring 64 KB within every 60 s, so a stalled or dripping server ends it),
 // so callers run it off the user-interface thread (see ReceiveJob / SendJob).
 // One instance belongs to one thread: create it, use it and destroy it on the
 // same thread (its sockets are bound to the thread that opened them).
@@ -38,6 +41,9 @@ public:
     void endWinSock();
     // Connect (with TLS and greeting) and reply timeouts; 15000 / 60000 ms by default.
     void setTimeouts(int connectMs, int replyMs);
+    // A flag that another thread may set to end a stalled POP3 transfer at
+    // once (the connection then closes without QUIT). Set before pop3Connect.
+    void setCancelFlag(const std::atomic_bool *cancel);
 
     // Server: "host", "host:port" (STLS whenever offered), "pop3://host[:port]"
     // (STLS required), "pop3s://host[:port]". Returns a handle, or -1.
@@ -54,7 +60,12 @@ public:
     // attachmentFileFirst().
     int pop3GetMail(int handle, int n, QString *subject, QString *date, QString *from,
                     QString *header, QString *body);
+    // Unique ids (UIDL) of every message: uids->at(n - 1) for message n.
+    // Returns their number; 0 with uids empty when the server has no UIDL;
+    // negative on failure.
+    int pop3GetUidl(int handle, QStringList *uids);
     // Marks message n for deletion; the server removes it only at pop3Close().
+    // A message marked before it is fetched is not fetched ahead.
     int pop3DeleteMail(int handle, int n);
     // QUIT: commits every deletion, then closes.
     int pop3Close(int handle);
@@ -72,6 +83,10 @@ public:
     void attachmentFileClose();
     // Names of the files the last attachmentFileFirst() wrote, in order.
     QStringList lastAttachmentFiles() const;
+    // When decoding the last message hit a limit (nesting too deep) and parts
+    // of it could not be taken out, attachmentFileFirst() saves the whole
+    // message as a .eml file in the folder; its name, else empty.
+    QString lastWholeMessageFile() const;
 
     // Account used for SMTP AUTH when the server offers it over TLS.
     void setSmtpCredentials(const QString &accountId, const QString &password);

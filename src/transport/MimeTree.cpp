@@ -16,16 +16,20 @@ namespace {
 // and a hostile one must not exhaust the stack.
 constexpr int kMaxDepth = 64;
 
-void collect(GMimeObject *object, int depth, QList<GMimeObject *> *out)
+void collect(GMimeObject *object, int depth, QList<GMimeObject *> *out, bool *limitHit)
 {
     if (!object)
         return;
-    if (GMIME_IS_MULTIPART(object) && depth < kMaxDepth) {
-        GMimeMultipart *multipart = GMIME_MULTIPART(object);
-        const int n = g_mime_multipart_get_count(multipart);
-        for (int i = 0; i < n; ++i)
-            collect(g_mime_multipart_get_part(multipart, i), depth + 1, out);
-        return;
+    if (GMIME_IS_MULTIPART(object)) {
+        if (depth >= kMaxDepth) {
+            *limitHit = true;
+        } else {
+            GMimeMultipart *multipart = GMIME_MULTIPART(object);
+            const int n = g_mime_multipart_get_count(multipart);
+            for (int i = 0; i < n; ++i)
+                collect(g_mime_multipart_get_part(multipart, i), depth + 1, out, limitHit);
+            return;
+        }
     }
     out->append(object);
 }
@@ -131,17 +135,20 @@ bool isAttachment(GMimeObject *object)
     return false;
 }
 
-QList<GMimeObject *> leaves(GMimeMessage *message)
+QList<GMimeObject *> leaves(GMimeMessage *message, bool *limitHit)
 {
     QList<GMimeObject *> out;
-    collect(g_mime_message_get_mime_part(message), 0, &out);
+    bool cut = false;
+    collect(g_mime_message_get_mime_part(message), 0, &out, &cut);
+    if (limitHit)
+        *limitHit = cut;
     return out;
 }
 
-GMimePart *bodyPart(GMimeMessage *message)
+GMimePart *bodyPart(GMimeMessage *message, bool *limitHit)
 {
     GMimePart *html = nullptr;
-    for (GMimeObject *object : leaves(message)) {
+    for (GMimeObject *object : leaves(message, limitHit)) {
         if (!GMIME_IS_TEXT_PART(object) || isAttachment(object))
             continue;
         if (isType(object, "text", "plain"))
@@ -152,15 +159,20 @@ GMimePart *bodyPart(GMimeMessage *message)
     return html;
 }
 
-QString bodyText(GMimePart *part)
+QString bodyText(GMimePart *part, bool *limitHit)
 {
     if (!part)
         return {};
     // A NUL is no end of the text (every text from the mail library ends at
     // its first NUL, and so would the HTML parser's input).
     const QString t = text(part).replace(QChar(0), QChar(0xFFFD));
-    if (isType(GMIME_OBJECT(part), "text", "html"))
-        return HtmlText::toPlainText(t);
+    if (isType(GMIME_OBJECT(part), "text", "html")) {
+        bool deep = false;
+        const QString plain = HtmlText::toPlainText(t, &deep);
+        if (deep && limitHit)
+            *limitHit = true;
+        return plain;
+    }
     auto parameterIs = [part](const char *name, const char *value) {
         const char *v = g_mime_object_get_content_type_parameter(GMIME_OBJECT(part), name);
         return v && g_ascii_strcasecmp(v, value) == 0;

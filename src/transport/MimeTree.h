@@ -50,15 +50,18 @@ bool isType(GMimeObject *object, const char *type, const char *subtype);
 
 // The part whose text is the body: the first text/plain leaf that is no
 // attachment, otherwise the first such text/html leaf (nested messages are
-// not searched). Null when there is none.
-GMimePart *bodyPart(GMimeMessage *message);
+// not searched). Null when there is none. limitHit: as for leaves().
+GMimePart *bodyPart(GMimeMessage *message, bool *limitHit = nullptr);
 
 // Every object below the message's top part, depth first, in order; nested
-// messages (message/rfc822) are listed but not entered.
-QList<GMimeObject *> leaves(GMimeMessage *message);
+// messages (message/rfc822) are listed but not entered. Multiparts nested
+// deeper than 64 levels are listed as they are, not entered, and set
+// *limitHit (when given).
+QList<GMimeObject *> leaves(GMimeMessage *message, bool *limitHit = nullptr);
 
 // The body text of a part chosen by bodyPart(): HTML is turned into text.
-QString bodyText(GMimePart *part);
+// Sets *limitHit when HTML nested too deep left text out (untouched otherwise).
+QString bodyText(GMimePart *part, bool *limitHit = nullptr);
 
 // CR LF line ends.
 QString crlf(const QString &text);

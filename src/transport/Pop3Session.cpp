@@ -22,6 +22,15 @@ constexpr qsizetype kMaxLine = 16 * 1024 * 1024;
 constexpr qsizetype kMaxMultiLine = 256 * 1024 * 1024;
 // An APOP timestamp longer than this is no real server's.
 constexpr qsizetype kMaxApopTimestamp = 200;
+// Within every reply timeout a reply ends or brings at least this much.
+constexpr qint64 kMinBytesPerWindow = 64 * 1024;
+// Waits are cut into slices this long, so that a cancel is seen.
+constexpr int kSliceMs = 100;
+// After a cancel, a wait ends once nothing came for this long...
+constexpr int kCancelIdleMs = 1000;
+// ... and in any case this long after the cancel was seen (time enough for
+// QUIT to commit the stored messages' deletions on a healthy server).
+constexpr int kCancelGraceMs = 3000;
 
 QString replyText(const QByteArray &line)
 {
@@ -143,6 +152,7 @@ bool Pop3Session::openSocket(const QString &host, quint16 port, bool implicitTls
     QByteArray line;
     Error lineErr;
     m_timedOut = false;
+    beginReply();
     const bool got = readLine(&line, &lineErr);
     m_replyMs = replyMs;
     if (!got)
@@ -305,6 +315,22 @@ bool Pop3Session::top(int n, int lines, QByteArray *out, Error *err)
     return true;
 }
 
+bool Pop3Session::uidlAll(QHash<int, QByteArray> *uids, Error *err)
+{
+    Reply r;
+    if (!command("UIDL", Kind::Multi, &r, err) || !expectOk(r, "UIDL", err))
+        return false;
+    uids->clear();
+    for (const QByteArray &line : r.body.split('\n')) {
+        const QList<QByteArray> f = line.simplified().split(' ');
+        bool ok = false;
+        const int n = f.value(0).toInt(&ok);
+        if (ok && f.size() == 2 && !f[1].isEmpty())
+            uids->insert(n, f[1]);
+    }
+    return true;
+}
+
 bool Pop3Session::retrieve(int n, QByteArray *out, Error *err)
 {
     const QByteArray cmd = "RETR " + QByteArray::number(n);
@@ -430,6 +456,7 @@ bool Pop3Session::readOldest(Error *err)
 
 bool Pop3Session::readReply(const Pending &p, Reply *r, Error *err)
 {
+    beginReply();
     QByteArray line;
     if (!readLine(&line, err))
         return false;
@@ -468,6 +495,13 @@ bool Pop3Session::readReply(const Pending &p, Reply *r, Error *err)
     }
 }
 
+void Pop3Session::beginReply()
+{
+    m_window.setRemainingTime(m_replyMs);
+    m_windowBytes = 0;
+    m_sinceData.start();
+}
+
 bool Pop3Session::readLine(QByteArray *line, Error *err)
 {
     for (;;) {
@@ -485,23 +519,50 @@ bool Pop3Session::readLine(QByteArray *line, Error *err)
             return connectionLost(err, u"POP3 サーバー %1 から長すぎる行が届きました。"_s.arg(m_hostPort));
         if (!m_socket)
             return fail(err, u"POP3 サーバー %1 との接続が切れています。"_s.arg(m_hostPort));
-        if (m_socket->bytesAvailable() == 0 && !m_socket->waitForReadyRead(m_replyMs)) {
-            if (m_socket->bytesAvailable() == 0) {
-                const bool timedOut = m_socket->error() == QAbstractSocket::SocketTimeoutError
-                                      && m_socket->state() == QAbstractSocket::ConnectedState;
-                if (timedOut) {
-                    m_timedOut = true;
-                    return connectionLost(err, u"POP3 サーバー %1 から %2 秒間応答がありません。"_s
-                                                   .arg(m_hostPort).arg(m_replyMs / 1000.0));
-                }
-                return connectionLost(err, u"POP3 サーバー %1 との接続が切れました。"_s.arg(m_hostPort));
-            }
-        }
+        if (m_socket->bytesAvailable() == 0 && !waitForData(err))
+            return false;
         if (m_bufferPos > 0) {
             m_buffer.remove(0, m_bufferPos);
             m_bufferPos = 0;
         }
+        const qsizetype before = m_buffer.size();
         m_buffer += m_socket->readAll();
+        if (m_buffer.size() > before)
+            m_sinceData.start();
+        m_windowBytes += m_buffer.size() - before;
+        if (m_windowBytes >= kMinBytesPerWindow) {
+            m_window.setRemainingTime(m_replyMs);
+            m_windowBytes = 0;
+        }
+    }
+}
+
+// Waits in short slices until data can be read. Fails (and closes the
+// connection) when the connection is lost, the reply's window runs out, or a
+// cancel is due.
+bool Pop3Session::waitForData(Error *err)
+{
+    for (;;) {
+        if (m_cancel && m_cancel->load()) {
+            if (m_cancelGrace.isForever())
+                m_cancelGrace.setRemainingTime(kCancelGraceMs);
+            if (m_sinceData.hasExpired(kCancelIdleMs) || m_cancelGrace.hasExpired())
+                return connectionLost(err, u"受信を中止しました（POP3 サーバー %1 との接続を切りました）。"_s.arg(m_hostPort));
+        }
+        if (m_window.hasExpired()) {
+            m_timedOut = true;
+            if (m_windowBytes == 0)
+                return connectionLost(err, u"POP3 サーバー %1 から %2 秒間応答がありません。"_s
+                                               .arg(m_hostPort).arg(m_replyMs / 1000.0));
+            return connectionLost(err, u"POP3 サーバー %1 から %2 秒間に十分な応答がありません（転送が遅すぎます）。"_s
+                                           .arg(m_hostPort).arg(m_replyMs / 1000.0));
+        }
+        const int slice = int(qBound(qint64(1), m_window.remainingTime(), qint64(kSliceMs)));
+        if (m_socket->waitForReadyRead(slice) || m_socket->bytesAvailable() > 0)
+            return true;
+        if (m_socket->state() != QAbstractSocket::ConnectedState
+            || m_socket->error() != QAbstractSocket::SocketTimeoutError)
+            return connectionLost(err, u"POP3 サーバー %1 との接続が切れました。"_s.arg(m_hostPort));
     }
 }
 

@@ -3,10 +3,13 @@
 #include "storage/Error.h"
 
 #include <QByteArray>
+#include <QDeadlineTimer>
+#include <QElapsedTimer>
 #include <QHash>
 #include <QList>
 #include <QSet>
 #include <QString>
+#include <atomic>
 #include <memory>
 
 class QSslSocket;
@@ -28,6 +31,12 @@ namespace hollin {
 // commits every DELE, is sent only by quit(); abort() and the destructor close
 // without it, so every message stays on the server.
 //
+// Every reply must end, or bring at least 64 KB, within each reply timeout
+// (60 s by default): a server that stalls or drips a byte now and then ends
+// the call. With a cancel flag set (setCancelFlag()), a wait ends within a
+// second when nothing arrives, and after three seconds in any case; the
+// connection is then closed without QUIT.
+//
 // When the server offers PIPELINING, prefetch() sends RETR commands ahead and
 // dele() does not wait for its answer: retrieve() then takes a body that is
 // already on its way, and a refused DELE is reported by quit().
@@ -41,6 +50,8 @@ public:
     // Defaults: 15 s for connect, TLS and greeting; 60 s for any reply or
     // for a body that stops flowing.
     void setTimeouts(int connectMs, int replyMs);
+    // A flag another thread may set to end the call in progress (see above).
+    void setCancelFlag(const std::atomic_bool *cancel) { m_cancel = cancel; }
 
     bool connectToServer(const QString &server, Error *err);
     // USER/PASS, or APOP when apop is true; never falls back to the other.
@@ -50,6 +61,9 @@ public:
     // Sizes of every message (LIST without argument), indexed by number.
     bool listAll(QHash<int, qint64> *sizes, Error *err);
     bool top(int n, int lines, QByteArray *out, Error *err);
+    // Unique ids of every message (UIDL without argument), indexed by number.
+    // An -ERR (no UIDL on this server) fails the call but keeps the session.
+    bool uidlAll(QHash<int, QByteArray> *uids, Error *err);
     // The message with CR LF line ends, dot-unstuffed, without the final ".".
     bool retrieve(int n, QByteArray *out, Error *err);
     bool dele(int n, Error *err);
@@ -84,7 +98,9 @@ private:
     bool tlsFailed(Error *err);
     bool readCapabilities(Error *err);
     bool send(const QByteArray &command, Kind kind, const QByteArray &shown, Error *err);
+    void beginReply();
     bool readLine(QByteArray *line, Error *err);
+    bool waitForData(Error *err);
     bool readReply(const Pending &p, Reply *r, Error *err);
     bool readOldest(Error *err);
     bool command(const QByteArray &cmd, Kind kind, Reply *r, Error *err, const QByteArray &shown = {});
@@ -105,6 +121,12 @@ private:
     int m_connectMs = 15000;
     int m_replyMs = 60000;
     bool m_timedOut = false;
+    // Pace of the reply being read: its current window and the bytes in it.
+    QDeadlineTimer m_window;
+    qint64 m_windowBytes = 0;
+    QElapsedTimer m_sinceData;
+    const std::atomic_bool *m_cancel = nullptr;
+    QDeadlineTimer m_cancelGrace{QDeadlineTimer::Forever};
 };
 
 } // namespace hollin

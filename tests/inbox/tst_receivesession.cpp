@@ -6,12 +6,20 @@
 #include "storage/ProfileFile.h"
 #include "storage/TextUtil.h"
 
+#include "ScriptedServer.h"
 #include "TestMailServers.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <csignal>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 using namespace hollin;
@@ -45,6 +53,35 @@ QByteArray partialMail()
            "Subject: split\r\nContent-Type: text/plain\r\n\r\nfirst half\r\n";
 }
 
+// A message nested depth multiparts deep, with a file at the bottom.
+QByteArray deepMime(int depth)
+{
+    QByteArray inner = "Content-Type: application/octet-stream\r\nContent-Disposition: attachment; filename=deep.bin\r\n"
+                       "Content-Transfer-Encoding: base64\r\n\r\nAAEC\r\n";
+    for (int d = depth; d >= 1; --d) {
+        const QByteArray b = "b" + QByteArray::number(d);
+        inner = "Content-Type: multipart/mixed; boundary=" + b + "\r\n\r\n--" + b + "\r\n" + inner + "--" + b + "--\r\n";
+    }
+    return "From: a@example.jp\r\nSubject: deep\r\nMIME-Version: 1.0\r\n" + inner;
+}
+
+QByteArray deepHtml(int depth)
+{
+    return "From: a@example.jp\r\nSubject: deep\r\nMIME-Version: 1.0\r\nContent-Type: text/html\r\n\r\n<html><body>"
+           + QByteArray("<div>").repeated(depth) + "deep text</body></html>\r\n";
+}
+
+// The dialogue of a login on a plain POP3 server without extensions, up to
+// the answer to UIDL.
+void scriptLogin(ScriptedServer &fake, int count, const QByteArray &uidlReply)
+{
+    fake.send("+OK ready\r\n").expectLine().send("-ERR\r\n")    // CAPA
+        .expectLine().send("+OK\r\n").expectLine().send("+OK\r\n") // USER, PASS
+        .expectLine().send("-ERR\r\n")                             // CAPA
+        .expectLine().send("+OK " + QByteArray::number(count) + " 100\r\n")
+        .expectLine().send(uidlReply);
+}
+
 } // namespace
 
 class TestReceiveSession : public QObject {
@@ -66,6 +103,13 @@ private slots:
     void fullRecordFileStopsBeforeFetching();
     void serverKilledLosesNothing();
     void cancelDeletesOnlyStoredMessages();
+    void killedReceiveStoresEachMailOnce_data();
+    void killedReceiveStoresEachMailOnce();
+    void serverWithoutUidlReconnectsAfterEachBatch();
+    void cancelEndsStalledTransferAtOnce();
+    void attachmentWriteFailureLeavesMailOnServer();
+    void tooDeepNestingKeepsWholeMessage_data();
+    void tooDeepNestingKeepsWholeMessage();
 
 private:
     ReceiveSettings settings(qint16 apop = 0) const;
@@ -106,6 +150,7 @@ ReceiveSettings TestReceiveSession::settings(qint16 apop) const
     s.idPassIniFile = m_root.idPassIniFile();
     s.receivedMailFile = m_root.receivedMailFile();
     s.receivedMailTemp = m_root.receivedMailTemp();
+    s.uidlListFile = m_root.uidlListFile();
     s.attachmentFolder = m_root.attachmentFolder();
     return s;
 }
@@ -354,6 +399,167 @@ void TestReceiveSession::cancelDeletesOnlyStoredMessages()
     QCOMPARE(left.size(), 2);
     QVERIFY(left[0].contains("Subject: c2"));
     QVERIFY(left[1].contains("Subject: c3"));
+}
+
+void TestReceiveSession::killedReceiveStoresEachMailOnce_data()
+{
+    // The receive is killed (SIGKILL) when it reports this message stored,
+    // or before it fetches this one; 50 records make a batch.
+    QTest::addColumn<int>("killWhenStored");
+    QTest::addColumn<int>("killBeforeFetching");
+    QTest::newRow("records written, none flushed") << 3 << 0;
+    QTest::newRow("first batch deleted, no QUIT") << 0 << 53;
+    QTest::newRow("every record written, no QUIT") << 60 << 0;
+}
+
+void TestReceiveSession::killedReceiveStoresEachMailOnce()
+{
+    QFETCH(int, killWhenStored);
+    QFETCH(int, killBeforeFetching);
+    QStringList ids;
+    for (int i = 1; i <= 60; ++i) {
+        ids << u"id%1"_s.arg(i, 2, 10, QChar(u'0'));
+        QVERIFY(m_servers->deliver(plainMail(ids.last().toLatin1(), QByteArray(4000, 'x') + "\r\n")));
+    }
+    const pid_t child = fork();
+    QVERIFY(child >= 0);
+    if (child == 0) {
+        ReceiveSession session(settings());
+        int stored = 0;
+        connect(&session, &ReceiveSession::messageReceived, &session, [&] {
+            if (++stored == killWhenStored)
+                ::raise(SIGKILL);
+        });
+        connect(&session, &ReceiveSession::progress, &session, [&](int n) {
+            if (n == killBeforeFetching)
+                ::raise(SIGKILL);
+        });
+        session.run();
+        ::_exit(0);
+    }
+    int status = 0;
+    QCOMPARE(::waitpid(child, &status, 0), child);
+    QVERIFY(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
+    QCOMPARE(m_servers->mailboxMessages().size(), 60); // no QUIT: nothing deleted
+    const int before = int(records().size());
+    QVERIFY(before >= 1);
+
+    const ReceiveResult r = ReceiveSession(settings()).run();
+    QCOMPARE(r.outcome, ReceiveResult::Outcome::Completed);
+    QCOMPARE(r.stored, 60 - before); // what was stored is not fetched again
+    QCOMPARE(m_servers->mailboxMessages().size(), 0);
+    QStringList stored;
+    for (const MailRecord &record : records())
+        stored << record.subject;
+    stored.sort();
+    QCOMPARE(stored, ids);
+}
+
+void TestReceiveSession::serverWithoutUidlReconnectsAfterEachBatch()
+{
+    ScriptedServer fake;
+    auto message = [](int n) { return "+OK\r\nSubject: n" + QByteArray::number(n) + "\r\n\r\nbody\r\n.\r\n"; };
+    scriptLogin(fake, 51, "-ERR no UIDL\r\n");
+    for (int n = 1; n <= 50; ++n)
+        fake.expectLine().send(message(n));
+    for (int n = 1; n <= 51; ++n) // 50 DELE, QUIT
+        fake.expectLine().send("+OK\r\n");
+    fake.acceptNext();
+    scriptLogin(fake, 1, "-ERR no UIDL\r\n");
+    fake.expectLine().send(message(51)).expectLine().send("+OK\r\n").expectLine().send("+OK\r\n");
+    QVERIFY(fake.start());
+    ReceiveSettings s = settings();
+    s.pop3Server = fake.server();
+    const ReceiveResult r = ReceiveSession(s).run();
+    QCOMPARE(r.outcome, ReceiveResult::Outcome::Completed);
+    QCOMPARE(r.stored, 51);
+    QCOMPARE(records().size(), 51);
+    QCOMPARE(records().last().subject, u"n51"_s);
+    const QList<QByteArray> sent = fake.received();
+    QCOMPARE(sent.count("QUIT"), 2);
+    QCOMPARE(sent.mid(sent.indexOf("QUIT") - 1, 2), (QList<QByteArray>{"DELE 50", "QUIT"}));
+    QCOMPARE(sent.last(), "QUIT"_ba);
+}
+
+void TestReceiveSession::cancelEndsStalledTransferAtOnce()
+{
+    ScriptedServer fake;
+    scriptLogin(fake, 1, "+OK\r\n1 a\r\n.\r\n");
+    fake.expectLine().send("+OK\r\nSubject: stalled\r\n\r\nhalf a bo"); // then silence
+    QVERIFY(fake.start());
+    ReceiveSettings s = settings();
+    s.pop3Server = fake.server();
+    ReceiveSession session(s);
+    std::thread canceller([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        session.cancel();
+    });
+    QElapsedTimer t;
+    t.start();
+    const ReceiveResult r = session.run();
+    canceller.join();
+    QCOMPARE(r.outcome, ReceiveResult::Outcome::Cancelled);
+    QVERIFY2(t.elapsed() < 5000, qPrintable(QString::number(t.elapsed()))); // not the 60 s reply timeout
+    QCOMPARE(r.stored, 0);
+    QCOMPARE(records().size(), 0);
+    QVERIFY(!fake.received().contains("DELE 1"));
+}
+
+void TestReceiveSession::attachmentWriteFailureLeavesMailOnServer()
+{
+    QVERIFY(m_servers->deliver(plainMail("first")));
+    QByteArray big = mailWithAttachment();
+    big.replace("AAECAwQF", QByteArray(2 * 1024 * 1024, 'x').toBase64());
+    QVERIFY(m_servers->deliver(big));
+    QVERIFY(m_servers->deliver(plainMail("after")));
+    // A disk that fills up: files of this process may not grow past 1 MB.
+    rlimit old{};
+    QCOMPARE(::getrlimit(RLIMIT_FSIZE, &old), 0);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = old;
+    small.rlim_cur = 1024 * 1024;
+    QCOMPARE(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    const ReceiveResult r = ReceiveSession(settings()).run();
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
+
+    QCOMPARE(r.outcome, ReceiveResult::Outcome::Stopped);
+    QVERIFY2(r.error.message.contains(u"添付ファイルをオープンできません"_s), qPrintable(r.error.text()));
+    QCOMPARE(r.stored, 1);
+    QCOMPARE(records().size(), 1);
+    const QList<QByteArray> left = m_servers->mailboxMessages();
+    QCOMPARE(left.size(), 2);
+    QVERIFY(left[0].contains("Subject: with file"));
+    QVERIFY(!QFile::exists(m_root.attachmentFolder() + u"/data.bin"_s)); // no half-written file left
+}
+
+void TestReceiveSession::tooDeepNestingKeepsWholeMessage_data()
+{
+    QTest::addColumn<QByteArray>("raw");
+    QTest::addColumn<bool>("keptWhole");
+    QTest::newRow("multiparts nested 70 deep") << deepMime(70) << true;
+    QTest::newRow("HTML nested 300 deep") << deepHtml(300) << true;
+    QTest::newRow("multiparts nested 10 deep") << deepMime(10) << false;
+}
+
+void TestReceiveSession::tooDeepNestingKeepsWholeMessage()
+{
+    QFETCH(QByteArray, raw);
+    QFETCH(bool, keptWhole);
+    QVERIFY(m_servers->deliver(raw));
+    QCOMPARE(ReceiveSession(settings()).run().stored, 1);
+    const QStringList saved = QDir(m_root.attachmentFolder()).entryList({u"*.eml"_s}, QDir::Files);
+    const QString body = records().at(0).body;
+    if (!keptWhole) {
+        QVERIFY(saved.isEmpty());
+        QVERIFY(QFile::exists(m_root.attachmentFolder() + u"/deep.bin"_s));
+        return;
+    }
+    QCOMPARE(saved, QStringList{u"deep.eml"_s});
+    QVERIFY2(body.endsWith(ReceivedRecord::wholeMessageLine(saved.first())), qPrintable(body));
+    QFile whole(m_root.attachmentFolder() + u"/deep.eml"_s);
+    QVERIFY(whole.open(QIODevice::ReadOnly));
+    QVERIFY(whole.readAll().contains(raw.right(200)));
 }
 
 QTEST_GUILESS_MAIN(TestReceiveSession)

@@ -148,6 +148,11 @@ void TestAttachment::neverOverwrites()
     QCOMPARE(written, QStringList{u"a (2).txt"_s});
     QCOMPARE(AttachmentExtractor::extract(mail, dir.path(), &written), 1);
     QCOMPARE(written, QStringList{u"a (3).txt"_s});
+    // Numbering has no upper limit.
+    for (int n = 4; n <= 1000; ++n)
+        QVERIFY(QFile(dir.filePath(SafeFileName::numbered(u"a.txt"_s, n))).open(QIODevice::WriteOnly));
+    QCOMPARE(AttachmentExtractor::extract(mail, dir.path(), &written), 1);
+    QCOMPARE(written, QStringList{u"a (1001).txt"_s});
     QVERIFY(existing.open(QIODevice::ReadOnly));
     QCOMPARE(existing.readAll(), "keep"_ba);
 }

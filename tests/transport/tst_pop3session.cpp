@@ -276,17 +276,23 @@ private slots:
     void brokenBody_data()
     {
         QTest::addColumn<bool>("drop");
+        QTest::addColumn<bool>("drip");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("stalled") << false << u"応答がありません"_s;
-        QTest::newRow("dropped") << true << u"接続が切れました"_s;
+        QTest::newRow("stalled") << false << false << u"応答がありません"_s;
+        QTest::newRow("dropped") << true << false << u"接続が切れました"_s;
+        // A line every 200 ms: each read is quick, the whole reply is not.
+        QTest::newRow("dripping") << false << true << u"転送が遅すぎます"_s;
     }
     void brokenBody()
     {
         QFETCH(bool, drop);
+        QFETCH(bool, drip);
         QFETCH(QString, expected);
         ScriptedServer fake;
         fake.send("+OK hi\r\n").expectLine().send("+OK\r\nPIPELINING\r\n.\r\n")
             .expectLine().send("+OK 100 octets\r\nSubject: x\r\n\r\nhalf a bo");
+        for (int i = 0; drip && i < 50; ++i)
+            fake.sleep(200).send("x\r\n");
         if (drop)
             fake.close();
         QVERIFY(fake.start());

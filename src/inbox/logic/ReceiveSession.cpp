@@ -2,6 +2,7 @@
 
 #include "ReceivedRecord.h"
 #include "RecordAppender.h"
+#include "UidlList.h"
 
 #include "storage/DataFolderLock.h"
 #include "storage/MailRecordFile.h"
@@ -11,6 +12,9 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QSet>
+
+#include <algorithm>
 
 using namespace Qt::StringLiterals;
 
@@ -46,7 +50,8 @@ ReceiveResult ReceiveSession::run()
     }
 
     MailLib lib;
-    const int handle = lib.pop3Connect(m_settings.pop3Server);
+    lib.setCancelFlag(&m_cancelled);
+    int handle = lib.pop3Connect(m_settings.pop3Server);
     if (handle == -1) {
         result.outcome = Outcome::NoConnection;
         fail(&result.error, u"POP3 サーバーに接続できませんでした。"_s, cutAtNul(lib.getMessage()));
@@ -63,7 +68,8 @@ ReceiveResult ReceiveSession::run()
         return result;
     }
 
-    result.count = lib.pop3Authenticate(handle, id, password, m_settings.apopFlag != 0 ? -1 : 0);
+    const int apop = m_settings.apopFlag != 0 ? -1 : 0;
+    result.count = lib.pop3Authenticate(handle, id, password, apop);
     if (result.count < 0) {
         fail(&result.error, cutAtNul(lib.getMessage()));
         result.count = 0;
@@ -74,23 +80,42 @@ ReceiveResult ReceiveSession::run()
 
     result.outcome = Outcome::Completed;
     RecordAppender store(m_settings.receivedMailFile, m_settings.receivedMailTemp);
+    UidlList uidls(m_settings.uidlListFile, m_settings.receivedMailFile);
     if (result.count > 0) {
         if (!QDir().mkpath(m_settings.attachmentFolder)) {
             result.outcome = Outcome::Stopped;
             fail(&result.error, u"添付フォルダを作成できませんでした。"_s, m_settings.attachmentFolder);
-        } else if (!store.open(&result.error)) {
+        } else if (!store.open(&result.error) || !uidls.load(&result.error)) {
             result.outcome = Outcome::Stopped;
         }
     }
+    auto stop = [&](const Error &err) {
+        if (result.outcome == Outcome::Completed) {
+            result.outcome = Outcome::Stopped;
+            result.error = err;
+        }
+    };
 
-    // Written records are made durable together; only then are their
-    // messages marked for deletion on the server.
+    // Order of writing, so that a kill at any moment loses nothing and stores
+    // nothing twice:
+    //   1. per message: the attachments, then a pending line in the UIDL list
+    //      (its id, record number and the record's hash), then the record;
+    //   2. per batch: the records are flushed, the UIDL list is rewritten
+    //      with the batch stored, then the batch is deleted (DELE);
+    //   3. QUIT commits the deletions; the list then forgets what the server
+    //      no longer has.
+    // A kill before 2 leaves pending lines: the next receive keeps those whose
+    // record is in the file (and deletes their messages unfetched) and fetches
+    // the others again. A kill after 2 leaves stored ids whose messages are
+    // still on the server: they are deleted unfetched. No DELE is ever given
+    // for a message whose record is not flushed and listed.
     QList<int> written;
+    QSet<int> deleted;
     auto commit = [&] {
         if (written.isEmpty())
             return true;
         Error err;
-        bool ok = store.flush(&err);
+        bool ok = store.flush(&err) && uidls.commit(&err);
         if (ok) {
             result.stored += int(written.size());
             for (const int n : std::as_const(written)) {
@@ -99,43 +124,105 @@ ReceiveResult ReceiveSession::run()
                               cutAtNul(lib.getMessage()));
                     break;
                 }
+                deleted.insert(n);
             }
         }
         written.clear();
-        if (!ok && !result.error.isSet()) {
-            result.outcome = Outcome::Stopped;
-            result.error = err;
-        }
+        if (!ok)
+            stop(err);
         return ok;
     };
 
-    for (int n = 1; n <= result.count && result.outcome == Outcome::Completed; ++n) {
-        if (m_cancelled) {
-            result.outcome = Outcome::Cancelled;
+    // One pass per connection; without UIDL a new connection after every batch.
+    int handled = 0;            // messages dealt with in earlier connections
+    const int total = result.count;
+    for (int count = result.count; result.outcome == Outcome::Completed;) {
+        QStringList uids;
+        if (count > 0 && lib.pop3GetUidl(handle, &uids) < 0) {
+            stop({u"メールの一覧（UIDL）を受け取れませんでした。"_s, cutAtNul(lib.getMessage())});
             break;
         }
-        emit progress(n, result.count);
-        if (!receiveOne(lib, handle, n, store, &result.error)) {
-            result.outcome = Outcome::Stopped;
-            break;
-        }
-        written.append(n);
-        if (written.size() >= FlushEvery)
-            commit();
-    }
-    commit();
+        const bool haveUids = uids.size() == count && count > 0
+            && QSet<QString>(uids.cbegin(), uids.cend()).size() == count
+            && std::all_of(uids.cbegin(), uids.cend(), &UidlList::isUsableId);
+        if (!haveUids)
+            uids.clear();
 
-    // QUIT commits the deletions, which were only given for stored messages.
-    if (lib.pop3Close(handle) < 0 && result.stored > 0 && !result.error.isSet()) {
-        result.outcome = Outcome::Stopped;
-        fail(&result.error,
-             u"サーバーとの接続を正しく終了できませんでした。保存したメールがサーバーに残っている場合があります。"_s,
-             cutAtNul(lib.getMessage()));
+        // Stored before, but the receive that stored them did not get to QUIT.
+        for (int n = 1; haveUids && n <= count; ++n) {
+            if (!uidls.isStored(uids[n - 1]))
+                continue;
+            if (lib.pop3DeleteMail(handle, n) < 0) {
+                stop({u"%1 通目のメールをサーバーで削除できませんでした。"_s.arg(n), cutAtNul(lib.getMessage())});
+                break;
+            }
+            deleted.insert(n);
+        }
+
+        bool batchFull = false;
+        for (int n = 1; n <= count && handled + n <= total && result.outcome == Outcome::Completed; ++n) {
+            if (deleted.contains(n))
+                continue;
+            if (m_cancelled) {
+                result.outcome = Outcome::Cancelled;
+                break;
+            }
+            emit progress(handled + n, total);
+            Error err;
+            if (!receiveOne(lib, handle, n, uids.value(n - 1), store, haveUids ? &uidls : nullptr, &err)) {
+                if (m_cancelled)
+                    result.outcome = Outcome::Cancelled;
+                else
+                    stop(err);
+                break;
+            }
+            written.append(n);
+            if (written.size() >= FlushEvery) {
+                commit();
+                batchFull = !haveUids;
+                if (batchFull)
+                    break;
+            }
+        }
+        commit();
+
+        // QUIT commits the deletions, which were only given for stored messages.
+        const int quitResult = lib.pop3Close(handle);
+        if (quitResult < 0 && result.stored > 0 && result.outcome == Outcome::Completed) {
+            stop({u"サーバーとの接続を正しく終了できませんでした。保存したメールがサーバーに残っている場合があります。"_s,
+                  cutAtNul(lib.getMessage())});
+        }
+        if (quitResult == 0 && haveUids) {
+            QSet<QString> left;
+            for (int n = 1; n <= count; ++n) {
+                if (!deleted.contains(n))
+                    left.insert(uids[n - 1]);
+            }
+            Error err;
+            if (!uidls.prune(left, &err))
+                stop(err);
+        }
+        handle = -1;
+        if (!batchFull || quitResult < 0 || result.outcome != Outcome::Completed)
+            break;
+
+        // A server without UIDL: the next batch on a new connection.
+        handled += int(deleted.size());
+        deleted.clear();
+        handle = lib.pop3Connect(m_settings.pop3Server);
+        count = handle == -1 ? -1 : lib.pop3Authenticate(handle, id, password, apop);
+        if (count < 0) {
+            stop({u"POP3 サーバーに接続し直せませんでした。"_s, cutAtNul(lib.getMessage())});
+            if (handle != -1)
+                lib.pop3Close(handle);
+            break;
+        }
     }
     return result;
 }
 
-bool ReceiveSession::receiveOne(MailLib &lib, int handle, int n, RecordAppender &store, Error *err)
+bool ReceiveSession::receiveOne(MailLib &lib, int handle, int n, const QString &uid, RecordAppender &store,
+                                UidlList *uidls, Error *err)
 {
     if (store.isFull())
         return fail(err, u"受信メールの保存件数が上限（%1 件）に達しています。不要なメールを削除してから受信して下さい。"_s
@@ -152,16 +239,27 @@ bool ReceiveSession::receiveOne(MailLib &lib, int handle, int n, RecordAppender 
     messageText += QChar(u'\0');
     const int extracted = lib.attachmentFileFirst(subject, date, from, header, body,
                                                   m_settings.attachmentFolder + u'/', QString(), messageText);
+    const QString wholeMessageFile = lib.lastWholeMessageFile();
+    const QString extractError = cutAtNul(lib.getMessage());
     lib.attachmentFileClose();
+    // A mail whose attachment cannot be written is not stored: it and the
+    // ones after it stay on the server until the cause is fixed.
     if (extracted == -5)
-        emit notice(u"添付ファイルをオープンできません"_s);
-    else if (extracted == -6)
+        return fail(err, u"添付ファイルをオープンできません。%1 通目のメール（件名「%2」）とそれ以降のメールはサーバーに残しました。"
+                         u"添付フォルダの空き容量などを確かめてから、もう一度受信して下さい。"_s
+                             .arg(n).arg(cutAtNul(subject)),
+                    extractError);
+    if (extracted == -6)
         emit notice(u"分割されたメールが全て揃っていません"_s);
 
     MailRecord record;
-    if (!ReceivedRecord::build({subject, date, from, body, extracted}, m_settings.attachmentFolder, &record, err))
+    if (!ReceivedRecord::build({subject, date, from, body, extracted, wholeMessageFile}, m_settings.attachmentFolder,
+                               &record, err))
         return false;
-    if (!store.append(record, err))
+    const QByteArray bytes = MailRecordFile::encode(record);
+    if (uidls && !uidls->addPending(uid, store.nextNumber(), bytes, err))
+        return false;
+    if (!store.append(bytes, err))
         return false;
     emit messageReceived(record.subject, record.address, record.date, record.body);
     return true;

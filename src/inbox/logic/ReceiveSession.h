@@ -10,6 +10,7 @@ namespace hollin {
 
 class MailLib;
 class RecordAppender;
+class UidlList;
 
 // Where a receive takes its server, account file and stores its mail.
 struct ReceiveSettings {
@@ -19,6 +20,7 @@ struct ReceiveSettings {
     QString receivedMailFile;     // ★MailData/hlmdata2.data
     QString receivedMailTemp;     // ★MailData/HLMDATA2.TMP
     QString attachmentFolder;     // 添付フォルダ
+    QString uidlListFile;         // ★MailData/hlmuidl.txt
 };
 
 struct ReceiveResult {
@@ -43,6 +45,12 @@ struct ReceiveResult {
 // the end commits exactly the deletions of stored messages. Any failure stops
 // at once (what was written is still flushed and deleted); nothing unstored is
 // ever deleted.
+//
+// Nothing is stored twice: the unique ids (UIDL) of stored messages are kept
+// in the UIDL list (UidlList.h), so that messages a cut-off receive stored but
+// could not delete are deleted unfetched by the next one. A server without
+// UIDL gets a QUIT and a new login after every batch instead, so that at most
+// one batch can come twice.
 // run() blocks; the signals come from the thread that calls it.
 class ReceiveSession : public QObject {
     Q_OBJECT
@@ -51,7 +59,8 @@ public:
     ~ReceiveSession() override;
 
     ReceiveResult run();
-    // May be called from any thread; takes effect before the next message.
+    // May be called from any thread; takes effect before the next message,
+    // and ends a stalled transfer at once.
     void cancel() { m_cancelled = true; }
     bool isCancelled() const { return m_cancelled; }
 
@@ -68,7 +77,8 @@ signals:
                          const QString &body);
 
 private:
-    bool receiveOne(MailLib &lib, int handle, int n, RecordAppender &store, Error *err);
+    bool receiveOne(MailLib &lib, int handle, int n, const QString &uid, RecordAppender &store,
+                    UidlList *uidls, Error *err);
 
     ReceiveSettings m_settings;
     std::atomic_bool m_cancelled = false;

@@ -16,6 +16,12 @@ QString ReceivedRecord::attachmentLine()
     return u"♪♪♪　添付ファイルがありましので、添付フォルダに展開しました。♪♪♪"_s;
 }
 
+QString ReceivedRecord::wholeMessageLine(const QString &fileName)
+{
+    return u"※このメールは入れ子が深すぎて一部を取り出せなかったため、メール全体を添付フォルダの「%1」に保存しました。"_s
+        .arg(fileName);
+}
+
 QString ReceivedRecord::fullTextLine(const QString &fileName)
 {
     return u"※このメールをそのまま保存できなかったため、全文を添付フォルダの「%1」に保存しました。"_s.arg(fileName);
@@ -35,7 +41,9 @@ bool ReceivedRecord::build(const ReceivedMail &mail, const QString &attachmentFo
     record->address = Cp932::storable(from, &fromLost);
     // A NUL inside the body is no end of it: the text after it is kept.
     const QString text = trimSpaces(QString(mail.body).replace(QChar(0), QChar(0xFFFD)));
-    const QString tail = mail.extracted == 1 ? u"\r\n"_s + attachmentLine() : QString();
+    QString tail = mail.extracted == 1 ? u"\r\n"_s + attachmentLine() : QString();
+    if (!mail.wholeMessageFile.isEmpty())
+        tail += u"\r\n"_s + wholeMessageLine(mail.wholeMessageFile);
     const QString body = trimSpaces(text + tail);
     record->body = Cp932::storable(body, &bodyLost);
 

@@ -14,6 +14,7 @@ struct ReceivedMail {
     QString from;
     QString body;
     int extracted = 0; // the extraction result: 1 = files written
+    QString wholeMessageFile; // the whole message saved there, since a limit left parts out
 };
 
 // The record a received mail is stored as: subject, date and sender cut at
@@ -30,6 +31,8 @@ public:
                       Error *err);
 
     static QString attachmentLine();
+    // The line ending a stored body whose mail was also saved whole as fileName.
+    static QString wholeMessageLine(const QString &fileName);
     // The line ending a stored body whose full text went to fileName.
     static QString fullTextLine(const QString &fileName);
 

@@ -47,12 +47,11 @@ bool RecordAppender::open(Error *err)
     return true;
 }
 
-bool RecordAppender::append(const MailRecord &record, Error *err)
+bool RecordAppender::append(const QByteArray &bytes, Error *err)
 {
     if (isFull())
         return fail(err, u"受信メールの保存件数が上限（%1 件）に達しています。不要なメールを削除してから受信して下さい。"_s
                              .arg(MailRecordFile::MaxRecords));
-    const QByteArray bytes = MailRecordFile::encode(record);
     const off_t at = off_t(m_count) * MailRecordFile::RecordSize;
     qsizetype done = 0;
     while (done < bytes.size()) {

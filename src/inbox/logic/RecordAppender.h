@@ -23,8 +23,11 @@ public:
     // Finishes an interrupted compaction and sets aside a partial tail, then opens (or creates) the file.
     bool open(Error *err);
     bool isFull() const { return m_count >= MailRecordFile::MaxRecords; }
-    // Writes the record after the last one; false when full or failing.
-    bool append(const MailRecord &record, Error *err);
+    // The number the next appended record gets.
+    int nextNumber() const { return m_count + 1; }
+    // Writes a record (the bytes of MailRecordFile::encode()) after the last
+    // one; false when full or failing.
+    bool append(const QByteArray &bytes, Error *err);
     bool flush(Error *err);
 
 private:
