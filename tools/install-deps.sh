@@ -14,6 +14,10 @@ packages=(
   dovecot-core dovecot-pop3d python3 python3-aiosmtpd openssl
   # tests and tools: PDF text, screenshots, the peers of the benchmarks
   poppler-utils xvfb xauth x11-apps imagemagick fetchmail mpop
+  # the window-manager tests: a real window manager and xprop
+  openbox x11-utils
+  # Qt's own texts (standard buttons, dialogs) in Japanese
+  qt6-translations-l10n
   # Japanese text on screen
   fonts-noto-cjk
 )

@@ -2,6 +2,7 @@
 // runs per data folder, and loads the control panel, whose load step does the rest.
 
 #include "AppWindows.h"
+#include "Platform.h"
 #include "panel/MainForm.h"
 #include "storage/AppState.h"
 #include "winutil/Prompt.h"
@@ -14,7 +15,9 @@ using namespace Qt::StringLiterals;
 
 int main(int argc, char *argv[])
 {
+    hollin::choosePlatform();
     QApplication app(argc, argv);
+    hollin::installQtTranslation(app);
     QApplication::setApplicationName(u"hollin"_s);
     // The program ends only through the panel's exit, its close request or a
     // right press on a floating window, never because windows were hidden.

@@ -10,6 +10,7 @@
 #include "storage/AppState.h"
 #include "storage/MailRecordFile.h"
 #include "storage/TextUtil.h"
+#include "winutil/BusyJob.h"
 #include "winutil/HeaderPainter.h"
 #include "winutil/Prompt.h"
 #include "winutil/WindowUtil.h"
@@ -122,13 +123,23 @@ void TyakuForm::buildControls()
     m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_list->verticalHeader()->hide();
     m_list->setWordWrap(false);
+    // Rows as tall as the text plus a small margin: five or more show at the designed size.
+    const int rowHeight = m_list->fontMetrics().height() + 4;
+    m_list->verticalHeader()->setMinimumSectionSize(rowHeight);
+    m_list->verticalHeader()->setDefaultSectionSize(rowHeight);
     m_list->horizontalHeader()->setStretchLastSection(true);
     QPalette listPalette = m_list->palette();
     listPalette.setColor(QPalette::Base, ListBackground);
     m_list->setPalette(listPalette);
     m_list->viewport()->installEventFilter(this);
     m_list->viewport()->setMouseTracking(true);
+    // The highlighted row is the shown one, whether the mouse or the keyboard moved it.
     connect(m_list, &QTableView::clicked, this, &TyakuForm::showRow);
+    connect(m_list->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            [this](const QModelIndex &current) {
+                if (current.isValid())
+                    showRow(current);
+            });
 
     m_picture = new QWidget(m_central);
     m_picture->setObjectName(u"Picture1"_s);
@@ -252,6 +263,8 @@ void TyakuForm::showReceived(const QString &subject, const QString &from, const 
 void TyakuForm::fill()
 {
     m_ctx.state.sideListMode = 1;
+    m_selectedRow = -1;
+    m_marker->clear();
     m_body->clear();
     const DataRoot &root = m_ctx.state.root;
     Error err;
@@ -271,9 +284,11 @@ void TyakuForm::fill()
 void TyakuForm::showInBoxes(const QString &subject, const QString &from, const QString &date,
                             const QString &body)
 {
-    m_subject->setText(trimSpaces(subject));
-    m_from->setText(trimSpaces(from));
-    m_date->setText(trimSpaces(date));
+    // Narrow boxes show the beginning of their text.
+    for (const auto &[box, text] : {std::pair{m_subject, subject}, {m_from, from}, {m_date, date}}) {
+        box->setText(trimSpaces(text));
+        box->setCursorPosition(0);
+    }
     m_body->setPlainText(trimSpaces(cutAtNul(trimSpaces(body))));
 }
 
@@ -328,13 +343,15 @@ void TyakuForm::deleteOne()
     }
     const DataRoot &root = m_ctx.state.root;
     Error err;
-    if (!MailRecordFile(root.receivedMailFile(), root.receivedMailTemp()).deleteRecord(n, &err))
+    // Compacting a large file takes seconds: the window keeps painting meanwhile.
+    if (!runWhileBusy(this, u"削除しています…"_s, [&root, n](Error *jobErr) {
+            return MailRecordFile(root.receivedMailFile(), root.receivedMailTemp()).deleteRecord(n, jobErr);
+        }, &err))
         Prompt::message(this, err.text(), {}, Prompt::Icon::Warning);
     m_subject->clear();
     m_from->clear();
     m_date->clear();
     m_body->clear();
-    m_list->clearSelection();
     fill();
 }
 
