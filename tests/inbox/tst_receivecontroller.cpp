@@ -127,7 +127,8 @@ private slots:
         constexpr int count = 300;
         for (int i = 0; i < count; ++i)
             QVERIFY(m_servers->deliver(mail("mail " + QByteArray::number(i))));
-        m_windows->mainForm()->show();
+        m_windows->mainForm()->show(); // its start-up reads the (absent) server settings
+        m_state->pop3Server = m_servers->pop3Server();
         receive();
         QCOMPARE(records(), count);
         TyakuForm *inbox = m_windows->tyakuForm();

@@ -83,10 +83,13 @@ private slots:
         QVERIFY(panel);
         for (int n = 1; n <= 5; ++n)
             floating(n)->move(200 + 110 * n, 500 + 10 * n);
-        settle();
+        for (int n = 1; n <= 5; ++n)
+            QTRY_COMPARE(floating(n)->pos(), QPoint(200 + 110 * n, 500 + 10 * n));
         m_program->windows().hideFloatingWindows();
         settle();
         m_program->windows().showFloatingWindows();
+        for (int n = 1; n <= 5; ++n)
+            QVERIFY(QTest::qWaitForWindowExposed(floating(n)));
         settle();
         QTest::mouseClick(controlOf<QPushButton>(panel, "Command4"), Qt::LeftButton);
         QCOMPARE(m_ends, 1);
@@ -114,12 +117,17 @@ private slots:
         Prompt::endScript(); // a real box this time
         QList<WId> order;
         WId box = 0;
-        QTimer::singleShot(800, this, [&] {
-            if (QWidget *modal = QApplication::activeModalWidget()) {
-                box = modal->winId();
-                order = stacking();
-                QTest::keyClick(modal, Qt::Key_Escape);
-            }
+        QTimer::singleShot(0, this, [&] {
+            QWidget *modal = nullptr;
+            if (!QTest::qWaitFor([&] { return (modal = QApplication::activeModalWidget()) != nullptr; }, 5000))
+                return;
+            box = modal->winId();
+            // Stacked once the window manager lists it; then let any restacking settle.
+            if (!QTest::qWaitFor([&] { return stacking().contains(box); }, 5000))
+                qWarning("the window manager does not list the question");
+            settle();
+            order = stacking();
+            QTest::keyClick(modal, Qt::Key_Escape);
         });
         Prompt::ask(withOwner ? panel : nullptr, u"すべてのデータを削除して良いですか？"_s);
         Prompt::beginScript();
