@@ -133,12 +133,13 @@ void TyakuForm::buildControls()
     m_list->setPalette(listPalette);
     m_list->viewport()->installEventFilter(this);
     m_list->viewport()->setMouseTracking(true);
-    // The highlighted row is the shown one, whether the mouse or the keyboard moved it.
+    // The highlighted (selected) row is the shown one, whether the mouse or the
+    // keyboard moved it; a click on it shows it again.
     connect(m_list, &QTableView::clicked, this, &TyakuForm::showRow);
-    connect(m_list->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
-            [this](const QModelIndex &current) {
-                if (current.isValid())
-                    showRow(current);
+    connect(m_list->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            [this](const QItemSelection &selected) {
+                if (!selected.isEmpty())
+                    showRow(selected.indexes().constFirst());
             });
 
     m_picture = new QWidget(m_central);
