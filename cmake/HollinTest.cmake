@@ -1,5 +1,6 @@
-# hollin_add_test(<name> LABEL unit|gui|integration|fuzz SOURCES ... LIBS ... [TIMEOUT s])
-# One executable per test class. gui tests run on the offscreen platform.
+# hollin_add_test(<name> LABEL unit|gui|integration|fuzz|wm SOURCES ... LIBS ... [TIMEOUT s])
+# One executable per test class. gui tests run on the offscreen platform; wm
+# tests on an X server of their own with a window manager (tests/wm/run-with-wm.sh).
 function(hollin_add_test name)
   cmake_parse_arguments(T "" "LABEL;TIMEOUT" "SOURCES;LIBS" ${ARGN})
   if(NOT T_LABEL)
@@ -14,7 +15,11 @@ function(hollin_add_test name)
   target_compile_definitions(${name} PRIVATE
     HOLLIN_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
     HOLLIN_TEST_DATA="${PROJECT_SOURCE_DIR}/tests/data")
-  add_test(NAME ${name} COMMAND ${name})
+  if(T_LABEL STREQUAL "wm")
+    add_test(NAME ${name} COMMAND ${PROJECT_SOURCE_DIR}/tests/wm/run-with-wm.sh $<TARGET_FILE:${name}>)
+  else()
+    add_test(NAME ${name} COMMAND ${name})
+  endif()
   set(env "LANG=C.UTF-8" "LC_ALL=C.UTF-8")
   if(T_LABEL STREQUAL "gui" OR T_LABEL STREQUAL "integration")
     list(APPEND env "QT_QPA_PLATFORM=offscreen")

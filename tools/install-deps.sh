@@ -18,6 +18,8 @@ packages=(
   fonts-noto-cjk qt6-translations-l10n
   # the package and its checks (tools/package.sh)
   lintian appstream desktop-file-utils dpkg-dev file
+  # the window-manager tests: a real window manager and xprop
+  openbox x11-utils
 )
 
 missing=()

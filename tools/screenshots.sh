@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Pictures of every window under Xvfb, on the demo servers and mail, into
+# Pictures of every window under Xvfb and openbox, on the demo servers and mail, into
 # docs/screenshots/. Usage: tools/screenshots.sh [BUILD_DIR]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -10,5 +10,4 @@ trap 'kill $demo_servers 2>/dev/null; wait $demo_servers 2>/dev/null || true' EX
 
 # Fetch the sample mail with the program's own receive, then draw every window.
 "$build/src/cli/hollin-cli" --root "$demo_root" receive
-xvfb-run -a -s "-screen 0 1280x900x24" \
-  "$build/tools/hollin-screenshots" --root "$demo_root" --out docs/screenshots
+tests/wm/run-with-wm.sh "$build/tools/hollin-screenshots" --root "$demo_root" --out docs/screenshots

@@ -15,7 +15,7 @@ bool AddressBookList::rows(QList<Row> *out, Error *err) const
 {
     out->clear();
     return m_file.readAll([out](int, const AddressEntry &e) {
-        out->append(Row{cutAtNul(e.address), cutAtNul(e.name)});
+        out->append(Row{trimTrailingSpaces(cutAtNul(e.address)), trimTrailingSpaces(cutAtNul(e.name))});
         return true;
     }, err);
 }

@@ -10,7 +10,8 @@ namespace hollin {
 // What the address-book window does with the address-book file, without the window.
 class AddressBookList {
 public:
-    // One list line: each text cut at its first NUL, trailing padding kept.
+    // One list line: each text cut at its first NUL, without the record's
+    // trailing space padding (the stored bytes keep it).
     struct Row {
         QString address;
         QString name;

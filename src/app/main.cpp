@@ -7,6 +7,7 @@
 #include "DesktopIdentity.h"
 #include "InstanceChannel.h"
 #include "MailtoCompose.h"
+#include "Platform.h"
 #include "panel/MainForm.h"
 #include "storage/AppState.h"
 #include "winutil/ListedFile.h"
@@ -24,8 +25,10 @@ int main(int argc, char *argv[])
         return commandLine.exitStatus();
     }
 
+    hollin::choosePlatform();
     QApplication app(argc, argv);
     hollin::setDesktopIdentity();
+    hollin::installQtTranslation(app);
     // The program ends only through the panel's exit, its close request or a
     // right press on a floating window, never because windows were hidden.
     QApplication::setQuitOnLastWindowClosed(false);

@@ -9,6 +9,7 @@
 #include "settings/SetForm.h"
 #include "storage/AppState.h"
 #include "winutil/Prompt.h"
+#include "winutil/WindowStacking.h"
 #include "winutil/Windows.h"
 
 #include <QDialog>
@@ -119,6 +120,7 @@ void ReceiveController::showProgress()
     connect(cancel, &QPushButton::clicked, m_progress, stop);
     connect(m_progress, &QDialog::rejected, m_progress, stop);
     m_progress->resize(320, m_progress->sizeHint().height());
+    keepAbove(m_progress);
     m_progress->show();
 }
 
@@ -150,6 +152,10 @@ void ReceiveController::sessionDone()
     delete m_thread;
     m_thread = nullptr;
     delete m_progress;
+    // The inbox may have been loaded by the first mail, while later ones were
+    // still being stored: its list and both counts show every stored record now.
+    if (auto *inbox = qobject_cast<TyakuForm *>(m_ctx.windows.loaded("TyakuForm")))
+        inbox->fill();
 
     using Outcome = ReceiveResult::Outcome;
     const ReceiveResult &r = m_result;
@@ -161,7 +167,7 @@ void ReceiveController::sessionDone()
         Prompt::message(nullptr, r.error.text(), {}, Prompt::Icon::Warning);
         break;
     case Outcome::NeedAccount:
-        m_ctx.windows.idPassForm()->show();
+        m_ctx.windows.idPassForm()->showForReceive();
         break;
     case Outcome::AuthFailed:
         Prompt::message(nullptr, r.error.message, u"エラー"_s, Prompt::Icon::Critical);

@@ -10,8 +10,11 @@
 #include "panel/MainForm.h"
 #include "reply/BackForm.h"
 #include "storage/AppState.h"
+#include "storage/DataFolderLock.h"
+#include "storage/FileStamp.h"
 #include "storage/MailRecordFile.h"
 #include "storage/TextUtil.h"
+#include "winutil/BusyJob.h"
 #include "winutil/HeaderPainter.h"
 #include "winutil/MailSearchBar.h"
 #include "winutil/Prompt.h"
@@ -127,13 +130,25 @@ void TyakuForm::buildControls()
     m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_list->verticalHeader()->hide();
     m_list->setWordWrap(false);
+    // Rows as tall as the text plus a small margin: five or more show at the designed size.
+    const int rowHeight = m_list->fontMetrics().height() + 4;
+    m_list->verticalHeader()->setMinimumSectionSize(rowHeight);
+    m_list->verticalHeader()->setDefaultSectionSize(rowHeight);
     m_list->horizontalHeader()->setStretchLastSection(true);
     QPalette listPalette = m_list->palette();
     listPalette.setColor(QPalette::Base, ListBackground);
     m_list->setPalette(listPalette);
     m_list->viewport()->installEventFilter(this);
     m_list->viewport()->setMouseTracking(true);
+    // The highlighted (selected) row is the shown one, whether the mouse or the
+    // keyboard moved it; a click on it shows it again. The view shows the
+    // search's rows: the boxes and commands use the underlying record.
     connect(m_list, &QTableView::clicked, this, [this](const QModelIndex &i) { showRow(m_filter->mapToSource(i)); });
+    connect(m_list->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            [this](const QItemSelection &selected) {
+                if (!selected.isEmpty())
+                    showRow(m_filter->mapToSource(selected.indexes().constFirst()));
+            });
 
     m_picture = new QWidget(m_central);
     m_picture->setObjectName(u"Picture1"_s);
@@ -264,6 +279,8 @@ void TyakuForm::showReceived(const QString &subject, const QString &from, const 
 void TyakuForm::fill()
 {
     m_ctx.state.sideListMode = 1;
+    m_selectedRow = -1;
+    m_marker->clear();
     m_body->clear();
     const DataRoot &root = m_ctx.state.root;
     Error err;
@@ -284,9 +301,11 @@ void TyakuForm::fill()
 void TyakuForm::showInBoxes(const QString &subject, const QString &from, const QString &date,
                             const QString &body)
 {
-    m_subject->setText(trimSpaces(subject));
-    m_from->setText(trimSpaces(from));
-    m_date->setText(trimSpaces(date));
+    // Narrow boxes show the beginning of their text.
+    for (const auto &[box, text] : {std::pair{m_subject, subject}, {m_from, from}, {m_date, date}}) {
+        box->setText(trimSpaces(text));
+        box->setCursorPosition(0);
+    }
     m_body->setPlainText(trimSpaces(cutAtNul(trimSpaces(body))));
 }
 
@@ -341,18 +360,29 @@ void TyakuForm::deleteOne()
         m_body->clear();
         return;
     }
-    const auto hold = m_listed.hold(this, u"受信メールの削除"_s, [this] { fill(); });
+    auto hold = m_listed.hold(this, u"受信メールの削除"_s, [this] { fill(); });
     if (!hold)
         return;
     const DataRoot &root = m_ctx.state.root;
+    // Compacting a large file takes seconds: the window keeps painting meanwhile.
+    // The lock belongs to one thread, so the worker takes it again itself and
+    // checks that the file is still the one listed.
+    const FileStamp listed = FileStamp::of(root.receivedMailFile());
+    hold.reset();
     Error err;
-    if (!MailRecordFile(root.receivedMailFile(), root.receivedMailTemp()).deleteRecord(n, &err))
+    if (!runWhileBusy(this, u"削除しています…"_s, [&root, n, listed](Error *jobErr) {
+            DataFolderLock lock(root.dataFolder(), u"受信メールの削除"_s);
+            if (!lock.take(jobErr))
+                return false;
+            if (!(FileStamp::of(root.receivedMailFile()) == listed))
+                return fail(jobErr, ListedFile::changedMessage());
+            return MailRecordFile(root.receivedMailFile(), root.receivedMailTemp()).deleteRecord(n, jobErr);
+        }, &err))
         Prompt::message(this, err.text(), {}, Prompt::Icon::Warning);
     m_subject->clear();
     m_from->clear();
     m_date->clear();
     m_body->clear();
-    m_list->clearSelection();
     fill();
 }
 

@@ -44,6 +44,10 @@ public:
     QTextEdit *rtfEd() const { return m_body; }
     QToolBar *toolBar() const { return m_toolBar; }
 
+    // Refills the list, the count and the boxes from the received-mail file
+    // (the window stays as it is); the selection is gone with the old rows.
+    void fill();
+
     // The header block of the shown mail ("Subject:  …" CR LF … "Body:  " + body).
     QString headerBlock() const;
 
@@ -55,7 +59,6 @@ protected:
 private:
     void buildControls();
     void applyLayout();
-    void fill();
     void showRow(const QModelIndex &index);
     void setCount(int rows);
     void showInBoxes(const QString &subject, const QString &from, const QString &date,
@@ -91,7 +94,7 @@ private:
     QWidget *m_picture = nullptr;     // Picture1(1)
     QWidget *m_central = nullptr;
     ListedFile m_listed;          // the received-mail file as the list shows it
-    int m_selectedRow = -1;       // row of the last click
+    int m_selectedRow = -1;       // the highlighted row, which the boxes show
     bool m_filledByLoad = false;  // the load step has just filled the list
 };
 

@@ -13,7 +13,6 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
-#include <QWindow>
 
 using namespace Qt::StringLiterals;
 
@@ -71,7 +70,20 @@ FloatingForm::FloatingForm(const AppContext &ctx, int number, QWidget *parent)
         m_button->setGeometry(10, 12, 81, 20);
 
     setFixedSize(Width, Height);
-    move(QCursor::pos());
+    place(QCursor::pos());
+}
+
+void FloatingForm::place(const QPoint &topLeft)
+{
+    move(topLeft);
+    m_lastPosition = topLeft;
+}
+
+void FloatingForm::moveEvent(QMoveEvent *event)
+{
+    QWidget::moveEvent(event);
+    if (isVisible())
+        m_lastPosition = pos();
 }
 
 QString FloatingForm::caption(int number)
@@ -97,12 +109,20 @@ void FloatingForm::paintEvent(QPaintEvent *)
 
 void FloatingForm::mousePressEvent(QMouseEvent *event)
 {
-    if (event->button() == Qt::LeftButton) {
-        if (QWindow *window = windowHandle())
-            window->startSystemMove();
-    } else if (event->button() == Qt::RightButton) {
+    if (event->button() == Qt::LeftButton)
+        m_drag.press(this, event);
+    else if (event->button() == Qt::RightButton)
         ProgramEnd::now();
-    }
+}
+
+void FloatingForm::mouseMoveEvent(QMouseEvent *event)
+{
+    m_drag.move(this, event);
+}
+
+void FloatingForm::mouseReleaseEvent(QMouseEvent *event)
+{
+    m_drag.release(event);
 }
 
 // The settings window leaves the floating windows as they are; compose and the

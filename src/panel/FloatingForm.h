@@ -1,6 +1,7 @@
 #pragma once
 
 #include "winutil/AppContext.h"
+#include "winutil/WindowDrag.h"
 
 #include <QPixmap>
 #include <QWidget>
@@ -20,11 +21,21 @@ public:
     FloatingForm(const AppContext &ctx, int number, QWidget *parent = nullptr);
 
     int number() const { return m_number; }
+
+    // Moves the window and remembers the place (the panel's start-up).
+    void place(const QPoint &topLeft);
+    // The position to save: the last one the window had while on screen, or
+    // was placed at. Some window managers report a window that was hidden and
+    // shown again at 0,0, where it is not.
+    QPoint lastPosition() const { return m_lastPosition; }
     static QString caption(int number);
 
 protected:
     void paintEvent(QPaintEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+    void moveEvent(QMoveEvent *event) override;
 
 private:
     void runAction();
@@ -33,6 +44,8 @@ private:
     int m_number;
     QPixmap m_picture;
     QPushButton *m_button;
+    WindowDrag m_drag;
+    QPoint m_lastPosition;
 };
 
 } // namespace hollin

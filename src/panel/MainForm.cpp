@@ -22,6 +22,8 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegion>
+#include <QStyle>
+#include <QStyleOptionFrame>
 #include <QWindow>
 
 using namespace Qt::StringLiterals;
@@ -29,6 +31,9 @@ using namespace Qt::StringLiterals;
 namespace hollin {
 
 namespace {
+
+// Pixels between the panel and the floating windows, and between them, on a first start.
+constexpr int RowGap = 8;
 
 // Picture2's colour until the user picks one.
 const QColor DesignedBackground(0xC0, 0xC0, 0xC0);
@@ -132,7 +137,7 @@ void MainForm::buildControls()
     m_check1 = check(u"Check1"_s, 3000, 1200);
     label(u"Text4Label"_s, u"着信数（累積）"_s, 240, 1600, 1215, 255);
     m_text4 = lineEdit(u"Text4"_s, 1440, 1560, 375, 270);
-    label(u"Text6Label"_s, u"　新着数"_s, 1800, 1600, 735, 255);
+    QLabel *text6Label = label(u"Text6Label"_s, u"　新着数"_s, 1800, 1600, 735, 255);
     m_text6 = lineEdit(u"Text6"_s, 2880, 1560, 375, 270);
     m_command1 = button(u"Command1"_s, u"矩形"_s, 120, 1920, 855, 375);
     m_command2 = button(u"Command2"_s, u"変形"_s, 960, 1920, 735, 375);
@@ -155,6 +160,17 @@ void MainForm::buildControls()
     m_text2 = lineEdit(u"Text2"_s, 2160, 4800, 1095, 270);
     m_text4->setReadOnly(true);
     m_text6->setReadOnly(true);
+    // The counts show their beginning, and the stored-mail count fits five digits (32767).
+    for (QLineEdit *count : {m_text4, m_text6})
+        connect(count, &QLineEdit::textChanged, count, [count] { count->setCursorPosition(0); });
+    QStyleOptionFrame frame;
+    frame.initFrom(m_text4);
+    const int fiveDigits = m_text4->fontMetrics().horizontalAdvance(u"32767"_s) + 2 * 2 // the edit's text margin
+                           + 2 * m_text4->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &frame, m_text4) + 1;
+    if (const int grow = fiveDigits - m_text4->width(); grow > 0) { // into the room before Text6
+        m_text4->resize(fiveDigits, m_text4->height());
+        text6Label->move(text6Label->x() + grow, text6Label->y());
+    }
 
     m_picture2->lower();
     m_command4->installEventFilter(this);
@@ -171,11 +187,14 @@ void MainForm::buildControls()
 
 // The window shows only its controls: the union of their designed rectangles.
 // Made once; the panel sizes only change how much of it the window lets through.
+// Text2 is scratch space the user never needs to see, so it stays out.
 void MainForm::cutToShape()
 {
     QRegion shape;
-    for (QWidget *control : findChildren<QWidget *>(Qt::FindDirectChildrenOnly))
-        shape += control->geometry();
+    for (QWidget *control : findChildren<QWidget *>(Qt::FindDirectChildrenOnly)) {
+        if (control != m_text2)
+            shape += control->geometry();
+    }
     setMask(shape);
 }
 
@@ -223,11 +242,15 @@ void MainForm::startUp()
     m_mailLib->setOption(1, 8192);
 
     // Each floating window's load step places it at the pointer; the stored position replaces that.
+    // Before any position was stored (first start) they go in a row below the panel.
     const WindowPositions positions = m_settings.positions();
     move(px(positions.panel.x()), px(positions.panel.y()));
+    const bool stored = m_settings.hasFloatingPositions();
+    const QPoint row = pos() + QPoint(0, px(sizeOf(m_settings.panelSize()).height) + RowGap);
     for (int n = 1; n <= 5; ++n) {
+        FloatingForm *form = windows.floatingForm(n);
         const QPoint p = positions.floating[n - 1];
-        windows.floatingForm(n)->move(px(p.x()), px(p.y()));
+        form->place(stored ? QPoint(px(p.x()), px(p.y())) : row + QPoint((n - 1) * (form->width() + RowGap), 0));
     }
     windows.showFloatingWindows();
 
@@ -336,7 +359,7 @@ void MainForm::exitProgram()
     WindowPositions positions;
     positions.panel = QPoint(toTwips(x()), toTwips(y()));
     for (int n = 1; n <= 5; ++n) {
-        const QPoint p = windows.floatingForm(n)->pos();
+        const QPoint p = windows.floatingForm(n)->lastPosition();
         positions.floating[n - 1] = QPoint(toTwips(p.x()), toTwips(p.y()));
     }
     Error err;
@@ -358,16 +381,27 @@ void MainForm::report(const QString &text)
 
 bool MainForm::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == m_command4 && (event->type() == QEvent::Enter || event->type() == QEvent::MouseMove))
+    if (watched == m_command4 && (event->type() == QEvent::Enter || event->type() == QEvent::MouseMove)) {
         m_text1->setText(u"新着メールの受信を行います。"_s);
+        m_text1->setCursorPosition(0); // the narrow box shows the sentence's beginning
+    }
     return QWidget::eventFilter(watched, event);
 }
 
 // Any button pressed on the panel or its background area drags the panel.
-void MainForm::mousePressEvent(QMouseEvent *)
+void MainForm::mousePressEvent(QMouseEvent *event)
 {
-    if (QWindow *window = windowHandle())
-        window->startSystemMove();
+    m_drag.press(this, event);
+}
+
+void MainForm::mouseMoveEvent(QMouseEvent *event)
+{
+    m_drag.move(this, event);
+}
+
+void MainForm::mouseReleaseEvent(QMouseEvent *event)
+{
+    m_drag.release(event);
 }
 
 // A close request saves nothing: positions and boxes keep their last saved values.

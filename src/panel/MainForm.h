@@ -2,6 +2,7 @@
 
 #include "PanelSettings.h"
 #include "winutil/AppContext.h"
+#include "winutil/WindowDrag.h"
 
 #include <QWidget>
 #include <memory>
@@ -39,6 +40,8 @@ public:
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
 
 private:
@@ -63,6 +66,7 @@ private:
     AppContext m_ctx;
     PanelSettings m_settings;
     std::unique_ptr<MailLib> m_mailLib; // started at start-up, shut down on a close request
+    WindowDrag m_drag;
 
     QWidget *m_picture2;
     QLabel *m_image1;

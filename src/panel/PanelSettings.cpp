@@ -110,6 +110,16 @@ WindowPositions PanelSettings::positions() const
     return p;
 }
 
+bool PanelSettings::hasFloatingPositions() const
+{
+    const ProfileFile form(m_root.formIniFile());
+    for (int i = 0; i < 5; ++i) {
+        if (form.hasKey(floatingKey(i, u'L')) || form.hasKey(floatingKey(i, u'T')))
+            return true;
+    }
+    return false;
+}
+
 bool PanelSettings::writePositions(const WindowPositions &positions, Error *err) const
 {
     ProfileFile form(m_root.formIniFile());

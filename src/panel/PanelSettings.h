@@ -50,6 +50,8 @@ public:
     PanelSize panelSize() const;
 
     WindowPositions positions() const;
+    // False until the first exit stored the floating windows' positions.
+    bool hasFloatingPositions() const;
 
     bool writePositions(const WindowPositions &positions, Error *err = nullptr) const;
     bool writeChecks(bool explanations, bool autoView, Error *err = nullptr) const;

@@ -3,6 +3,7 @@
 #include "AccountSettings.h"
 #include "storage/AppState.h"
 #include "winutil/Prompt.h"
+#include "winutil/WindowStacking.h"
 #include "winutil/WindowUtil.h"
 
 #include <QCheckBox>
@@ -23,6 +24,7 @@ IdPassForm::IdPassForm(const AppContext &ctx, QWidget *parent)
 {
     setObjectName(u"IdPassForm"_s);
     setWindowTitle(u"ID,PASS"_s);
+    keepAbove(this);
 
     m_idText = new QLineEdit(this);
     m_idText->setObjectName(u"IdText"_s);
@@ -68,6 +70,14 @@ void IdPassForm::presetAccount(const QString &id, const QString &password)
 {
     m_idText->setText(id);
     m_passText->setText(password);
+}
+
+void IdPassForm::showForReceive()
+{
+    m_check1->setChecked(true);
+    show();
+    raise();
+    activateWindow();
 }
 
 QString IdPassForm::idText() const

@@ -20,6 +20,10 @@ public:
     // What the receive session puts into the boxes before showing the dialog.
     void presetAccount(const QString &id, const QString &password);
 
+    // Shown by a receive that lacks the account: Check1 starts ticked, so that
+    // OK stores what is typed and the next receive does not ask again.
+    void showForReceive();
+
     QString idText() const;
     QString passText() const;
 

@@ -3,6 +3,7 @@
 #include "AccountSettings.h"
 #include "storage/AppState.h"
 #include "winutil/Prompt.h"
+#include "winutil/WindowStacking.h"
 #include "winutil/WindowUtil.h"
 
 #include <QCheckBox>
@@ -23,6 +24,7 @@ OptionForm::OptionForm(const AppContext &ctx, QWidget *parent)
 {
     setObjectName(u"OptionForm"_s);
     setWindowTitle(u"サーバー設定"_s);
+    keepAbove(this); // the floating windows must not cover it
 
     m_smtpText = new QLineEdit(this);
     m_smtpText->setObjectName(u"SmtpText"_s);

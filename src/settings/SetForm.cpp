@@ -5,6 +5,7 @@
 #include "OptionForm.h"
 #include "storage/AppState.h"
 #include "winutil/Prompt.h"
+#include "winutil/WindowStacking.h"
 #include "winutil/WindowUtil.h"
 #include "winutil/Windows.h"
 
@@ -42,6 +43,7 @@ SetForm::SetForm(const AppContext &ctx, QWidget *parent)
 {
     setObjectName(u"SetForm"_s);
     setWindowTitle(u"設定"_s);
+    keepAbove(this); // the floating windows must not cover it
 
     auto *frame1 = new QGroupBox(this);
     frame1->setObjectName(u"Frame1"_s);

@@ -1,5 +1,7 @@
 #include "Prompt.h"
 
+#include "WindowStacking.h"
+
 #include <QColorDialog>
 #include <QFileDialog>
 #include <QMessageBox>
@@ -55,6 +57,18 @@ QColor fromBgr(int bgr)
     return QColor(bgr & 0xFF, (bgr >> 8) & 0xFF, (bgr >> 16) & 0xFF);
 }
 
+QString runFileDialog(QWidget *parent, const QString &title, const QString &folder, const QString &filter,
+                      QFileDialog::AcceptMode mode)
+{
+    QFileDialog dialog(parent, title, folder, filter);
+    dialog.setAcceptMode(mode);
+    dialog.setFileMode(mode == QFileDialog::AcceptOpen ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
+    keepAbove(&dialog, parent);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    return dialog.selectedFiles().constFirst();
+}
+
 } // namespace
 
 QString Prompt::programTitle() { return u"Hollin"_s; }
@@ -67,6 +81,7 @@ void Prompt::message(QWidget *parent, const QString &text, const QString &title,
     if (script().active)
         return;
     QMessageBox box(toQt(icon), shownTitle, text, QMessageBox::Ok, parent);
+    keepAbove(&box, parent);
     box.exec();
 }
 
@@ -77,6 +92,7 @@ bool Prompt::ask(QWidget *parent, const QString &text, const QString &title)
         return script().answers.isEmpty() || script().answers.dequeue() == Answer::Yes;
     QMessageBox box(QMessageBox::Question, title, text, QMessageBox::Yes | QMessageBox::No, parent);
     box.setDefaultButton(QMessageBox::Yes);
+    keepAbove(&box, parent);
     return box.exec() == QMessageBox::Yes;
 }
 
@@ -87,6 +103,7 @@ Prompt::Answer Prompt::askYesNoCancel(QWidget *parent, const QString &text, cons
         return script().answers.isEmpty() ? Answer::Yes : script().answers.dequeue();
     QMessageBox box(QMessageBox::Question, title, text,
                     QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, parent);
+    keepAbove(&box, parent);
     switch (box.exec()) {
     case QMessageBox::Yes: return Answer::Yes;
     case QMessageBox::No: return Answer::No;
@@ -100,7 +117,7 @@ QString Prompt::openFileName(QWidget *parent, const QString &title, const QStrin
     record(Kind::OpenFile, title, folder);
     if (script().active)
         return script().fileNames.isEmpty() ? QString() : script().fileNames.dequeue();
-    return QFileDialog::getOpenFileName(parent, title, folder, filter);
+    return runFileDialog(parent, title, folder, filter, QFileDialog::AcceptOpen);
 }
 
 QString Prompt::saveFileName(QWidget *parent, const QString &title, const QString &folder,
@@ -109,7 +126,7 @@ QString Prompt::saveFileName(QWidget *parent, const QString &title, const QStrin
     record(Kind::SaveFile, title, folder);
     if (script().active)
         return script().fileNames.isEmpty() ? QString() : script().fileNames.dequeue();
-    return QFileDialog::getSaveFileName(parent, title, folder, filter);
+    return runFileDialog(parent, title, folder, filter, QFileDialog::AcceptSave);
 }
 
 int Prompt::colour(QWidget *parent, int initial)
@@ -118,6 +135,7 @@ int Prompt::colour(QWidget *parent, int initial)
     if (script().active)
         return script().colours.isEmpty() ? -1 : script().colours.dequeue();
     QColorDialog dialog(initial >= 0 ? fromBgr(initial) : QColor(Qt::white), parent);
+    keepAbove(&dialog, parent);
     for (int i = 0; i < QColorDialog::customCount(); ++i)
         QColorDialog::setCustomColor(i, QColor(Qt::white));
     if (dialog.exec() != QDialog::Accepted)
@@ -135,6 +153,7 @@ bool Prompt::print(QWidget *parent, QPrinter *printer, bool hasSelection)
         return true;
     }
     QPrintDialog dialog(printer, parent);
+    keepAbove(&dialog, parent);
     dialog.setOption(QAbstractPrintDialog::PrintSelection, hasSelection);
     if (hasSelection)
         dialog.setPrintRange(QAbstractPrintDialog::Selection);

@@ -12,6 +12,7 @@ namespace hollin {
 
 // Every message box and file dialog of the program goes through here, so that
 // tests can answer them and read the texts that were shown.
+// Every box and dialog shown is kept above the always-on-top floating windows.
 class Prompt {
 public:
     enum class Icon { None, Information, Warning, Critical, Question };

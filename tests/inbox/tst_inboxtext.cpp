@@ -58,7 +58,7 @@ void TestInboxText::quickSaveWritesFourCp932Lines()
     QVERIFY(dir.isValid());
     Error err;
     QVERIFY(QuickSave::write(dir.path(), u"abc.txt"_s, u"abc"_s, u"太郎 <t@example.jp>"_s,
-                             u"Mon, 7 Dec 2026"_s, u"一行目\r\n二行目～"_s, &err));
+                             u"Mon, 7 Dec 2026"_s, u"一行目\n二行目～"_s /* as the window gives it */, &err));
     QFile file(dir.filePath(u"abc.txt"_s));
     QVERIFY(file.open(QIODevice::ReadOnly));
     const QByteArray expected = Cp932::encode(

@@ -3,6 +3,7 @@
 #include "inbox/TyakuForm.h"
 #include "app/AppWindows.h"
 #include "panel/FloatingForm.h"
+#include "panel/MainForm.h"
 #include "settings/IdPassForm.h"
 #include "storage/AppState.h"
 #include "storage/MailRecordFile.h"
@@ -12,9 +13,11 @@
 
 #include "TestMailServers.h"
 
+#include <QCheckBox>
 #include <QLineEdit>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QTableView>
 #include <QTest>
 #include <QTextEdit>
 
@@ -117,6 +120,23 @@ private slots:
         QVERIFY(Prompt::shown().isEmpty());
     }
 
+    // The inbox is loaded by the first mail while the rest are still being
+    // stored; when the receive ends its list and both counts show them all.
+    void manyMessagesAreAllListedAtTheEnd()
+    {
+        constexpr int count = 300;
+        for (int i = 0; i < count; ++i)
+            QVERIFY(m_servers->deliver(mail("mail " + QByteArray::number(i))));
+        m_windows->mainForm()->show(); // its start-up reads the (absent) server settings
+        m_state->pop3Server = m_servers->pop3Server();
+        receive();
+        QCOMPARE(records(), count);
+        TyakuForm *inbox = m_windows->tyakuForm();
+        QCOMPARE(inbox->findChild<QTableView *>(u"MailListView"_s)->model()->rowCount(), count);
+        QCOMPARE(inbox->findChild<QLineEdit *>(u"Text2"_s)->text(), QString::number(count));
+        QCOMPARE(m_windows->mainForm()->findChild<QLineEdit *>(u"Text4"_s)->text(), QString::number(count));
+    }
+
     void noticeBoardOptions_data()
     {
         QTest::addColumn<QByteArray>("show");
@@ -166,6 +186,8 @@ private slots:
         QVERIFY(dialog && dialog->isVisible());
         QCOMPARE(dialog->idText(), m_servers->user());
         QVERIFY(dialog->passText().isEmpty());
+        // Ticked, so OK stores the account and the next receive does not ask again.
+        QVERIFY(dialog->findChild<QCheckBox *>(u"Check1"_s)->isChecked());
         QCOMPARE(records(), 0);
         QCOMPARE(m_servers->mailboxMessages().size(), 1);
         QVERIFY(Prompt::shown().isEmpty());

@@ -21,6 +21,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextEdit>
+#include <QTimer>
 #include <QToolBar>
 
 #include <memory>
@@ -120,6 +121,7 @@ private slots:
         clickRow(1);
         QCOMPARE(text("Text5"), u"1"_s);
         QCOMPARE(text("Text7"), u"padded"_s);
+        QCOMPARE(control<QLineEdit>("Text8")->cursorPosition(), 0); // narrow boxes show the beginning
         QCOMPARE(body(), u"before"_s);
         clickRow(0);
         QCOMPARE(text("Text7"), u"件名1"_s);
@@ -164,6 +166,62 @@ private slots:
         MailRecord r;
         QVERIFY(file().readHead(2, &r));
         QCOMPARE(r.subject.trimmed(), u"件名3"_s);
+    }
+
+    // The highlighted row is the shown, replied-to and deleted mail, however it was reached.
+    void keyboardSelectionIsTheShownMail()
+    {
+        store(3);
+        form()->fillAndShow();
+        clickRow(0);
+        QTest::keyClick(list(), Qt::Key_Down);
+        QCOMPARE(text("Text7"), u"件名2"_s);
+        QCOMPARE(body(), u"本文2\n二行目"_s);
+        click("Command5");
+        QCOMPARE(m_program->windows().loaded("BackForm")->findChild<QLineEdit *>(u"SubjectText"_s)->text(),
+                 u"Re:  件名2"_s);
+        QTest::keyClick(list(), Qt::Key_End, Qt::ControlModifier);
+        QCOMPARE(text("Text7"), u"件名3"_s);
+        QTest::keyClick(list(), Qt::Key_Up);
+        click("Command3");
+        QCOMPARE(list()->model()->rowCount(), 2);
+        QCOMPARE(list()->model()->index(1, 0).data().toString(), u"件名3"_s);
+    }
+
+    // A large file takes a while to compact: the program keeps handling events
+    // (painting) meanwhile, under a busy pointer.
+    void deleteOneKeepsThePaintingGoing()
+    {
+        store(1);
+        QFile data(m_program->state().root.receivedMailFile());
+        QVERIFY(data.open(QIODevice::ReadWrite));
+        QVERIFY(data.write(data.readAll().repeated(1499)) == 1499 * MailRecordFile::RecordSize);
+        data.close();
+        form()->fillAndShow();
+        clickRow(0);
+        bool busyWhileDeleting = false;
+        QTimer watch;
+        connect(&watch, &QTimer::timeout, this, [&] {
+            if (QApplication::overrideCursor() && QApplication::overrideCursor()->shape() == Qt::WaitCursor)
+                busyWhileDeleting = true;
+        });
+        watch.start(0);
+        click("Command3");
+        watch.stop();
+        QVERIFY(busyWhileDeleting);
+        QVERIFY(!QApplication::overrideCursor());
+        QCOMPARE(file().count(), 1499);
+        QCOMPARE(text("Text2"), u"1499"_s);
+    }
+
+    // Rows as tall as the text, so the list shows five or more at the designed size.
+    void listShowsFiveRowsAtTheDesignedSize()
+    {
+        store(8);
+        form()->fillAndShow();
+        QVERIFY(list()->rowHeight(0) >= list()->fontMetrics().height());
+        QVERIFY2(list()->viewport()->height() >= 5 * list()->rowHeight(0),
+                 qPrintable(u"%1 px rows in %2 px"_s.arg(list()->rowHeight(0)).arg(list()->viewport()->height())));
     }
 
     void deleteOneNoKeepsListAndEmptiesBody()

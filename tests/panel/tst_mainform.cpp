@@ -101,8 +101,13 @@ private slots:
         MainForm *panel = start();
         QCOMPARE(panel->windowTitle(), u"個性が光る、レイアウト自由自在 Ver 1.0"_s);
         QCOMPARE(panel->pos(), QPoint(0, 0));
+        // No stored positions: the floating windows in a row below the panel, side by side.
         for (int n = 1; n <= 5; ++n) {
-            QCOMPARE(m_windows->floatingForm(n)->pos(), QPoint(0, 0));
+            const QRect r = m_windows->floatingForm(n)->geometry();
+            QVERIFY(r.top() >= panel->height());
+            QCOMPARE(r.top(), m_windows->floatingForm(1)->y());
+            if (n > 1)
+                QVERIFY(r.left() >= m_windows->floatingForm(n - 1)->geometry().right());
             QVERIFY(m_windows->floatingForm(n)->isVisible());
         }
         QCOMPARE(panel->size(), pxSize(MainForm::DesignedWidth, MainForm::DesignedHeight));
@@ -123,6 +128,7 @@ private slots:
         QVERIFY(mask.contains(QPoint(px(900), px(4900))));
         QVERIFY(!mask.contains(QPoint(px(8000), px(1000))));
         QVERIFY(!mask.contains(QPoint(px(500), px(4000))));
+        QVERIFY(!mask.contains(control<QLineEdit>("Text2")->geometry().center())); // scratch, never shown
         QVERIFY(Prompt::shownTexts().isEmpty());
         QCOMPARE(m_ends, 0);
     }
@@ -342,6 +348,42 @@ private slots:
         QCOMPARE(control<QPushButton>("Command6")->text(), u"更新履歴"_s);
     }
 
+    // The stored-mail count fits five digits: the box shows "32767" whole.
+    void countBoxShowsFiveDigits()
+    {
+        start();
+        QLineEdit *count = control<QLineEdit>("Text4");
+        count->setText(u"32767"_s);
+        count->setCursorPosition(5);
+        const QImage fromEnd = count->grab().toImage();
+        count->setCursorPosition(0);
+        QCOMPARE(count->grab().toImage(), fromEnd); // nothing scrolled out of view
+    }
+
+    // Any button drags the panel, and the drag ends when that button goes up.
+    void dragEndsOnRelease_data()
+    {
+        QTest::addColumn<Qt::MouseButton>("button");
+        QTest::newRow("middle") << Qt::MiddleButton;
+        QTest::newRow("right") << Qt::RightButton;
+    }
+    void dragEndsOnRelease()
+    {
+        QFETCH(Qt::MouseButton, button);
+        MainForm *panel = start();
+        QVERIFY(QTest::qWaitForWindowExposed(panel));
+        QWidget *background = control<QWidget>("Picture2");
+        const QPoint before = panel->pos();
+        QTest::mousePress(background, button, {}, QPoint(10, 10));
+        QTest::mouseMove(background, QPoint(40, 30));
+        QCOMPARE(panel->pos(), before + QPoint(30, 20));
+        QTest::mouseRelease(background, button, {}, QPoint(10, 10));
+        const QPoint dropped = panel->pos();
+        QTest::mouseMove(background, QPoint(80, 80));
+        QCOMPARE(panel->pos(), dropped);
+        QCOMPARE(m_ends, 0);
+    }
+
     void exitButtonHoverText()
     {
         start();
@@ -349,6 +391,7 @@ private slots:
         QEvent enter(QEvent::Enter);
         QCoreApplication::sendEvent(control<QPushButton>("Command4"), &enter);
         QCOMPARE(control<QLineEdit>("Text1")->text(), u"新着メールの受信を行います。"_s);
+        QCOMPARE(control<QLineEdit>("Text1")->cursorPosition(), 0); // the narrow box shows the beginning
     }
 };
 

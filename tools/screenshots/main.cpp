@@ -1,8 +1,9 @@
 // Takes a picture of every window of Hollin on a data root, for the README.
-// Run under a real X server (Xvfb): the first picture is the whole screen with
+// Run under a real X server with a window manager: the first picture is the whole screen with
 // the shaped panel and the floating windows, the others are one window each.
 // Usage: hollin-screenshots --root DIR --out DIR
 #include "AppWindows.h"
+#include "Platform.h"
 #include "addressbook/FriendForm.h"
 #include "compose/WriteForm.h"
 #include "editor/KaoForm.h"
@@ -67,6 +68,7 @@ void clickButton(QWidget *window, const char *name)
 int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
+    hollin::installQtTranslation(app);
     QApplication::setQuitOnLastWindowClosed(false);
     QCommandLineParser parser;
     parser.addOption({u"root"_s, u"data root"_s, u"folder"_s});

@@ -64,7 +64,8 @@ QString InboxListModel::cell(int row, int column) const
     if (row < 0 || row >= m_rows || column < 0 || column > 2)
         return {};
     const qsizetype at = qsizetype(row) * HeadSize + Offsets[column];
-    return cutAtNul(Cp932::decode(QByteArray::fromRawData(m_heads.constData() + at, Widths[column])));
+    // The stored bytes keep their space padding; the row does not show it.
+    return trimTrailingSpaces(cutAtNul(Cp932::decode(QByteArray::fromRawData(m_heads.constData() + at, Widths[column]))));
 }
 
 QVariant InboxListModel::data(const QModelIndex &index, int role) const

@@ -11,7 +11,7 @@ namespace hollin {
 // The inbox list: one row per record of the received-mail file, in record
 // order (row k, 0-based, is record k + 1), columns "Subject", "From", "Date".
 // Only the 280-byte heads are read; a cell is decoded when it is shown, cut
-// at its first NUL.
+// at its first NUL and without its trailing space padding.
 class InboxListModel : public QAbstractTableModel {
     Q_OBJECT
 public:

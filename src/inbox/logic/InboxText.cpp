@@ -45,7 +45,10 @@ bool QuickSave::write(const QString &folder, const QString &fileName, const QStr
     if (!QDir().mkpath(folder))
         return fail(err, u"「■TextQuickSave」フォルダを作成できませんでした。"_s, folder);
     QSaveFile file(QDir(folder).filePath(fileName));
-    const QByteArray bytes = Cp932::encode(headerBlock(subject, from, date, body) + u"\r\n"_s);
+    // Every line ends in CR LF, the body's own lines too (the window gives them as LF).
+    QString text = headerBlock(subject, from, date, body) + u"\n"_s;
+    text.replace(u"\r\n"_s, u"\n"_s).replace(u'\r', u'\n').replace(u"\n"_s, u"\r\n"_s);
+    const QByteArray bytes = Cp932::encode(text);
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
         return fail(err, u"テキストファイルを保存できませんでした。"_s,
                     file.fileName() + u": "_s + file.errorString());

@@ -19,7 +19,7 @@ public:
     // spaces and dots at the ends go, an empty result is "無題".
     static QString fileNameFor(const QString &subject);
     // Creates the folder when missing, then writes the header block with a
-    // final CR LF, CP932, replacing an existing file.
+    // final CR LF, every line ended by CR LF, CP932, replacing an existing file.
     static bool write(const QString &folder, const QString &fileName, const QString &subject,
                       const QString &from, const QString &date, const QString &body,
                       Error *err = nullptr);

@@ -1,0 +1,144 @@
+// Under a real window manager (openbox on Xvfb, started by run-with-wm.sh):
+// what the offscreen tests cannot see.
+#include "FreshProgram.h"
+#include "panel/FloatingForm.h"
+#include "panel/MainForm.h"
+#include "panel/ProgramEnd.h"
+#include "storage/ProfileFile.h"
+#include "winutil/Twips.h"
+
+#include <QApplication>
+#include <QProcess>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QTest>
+#include <QTimer>
+
+#include <memory>
+
+using namespace Qt::StringLiterals;
+using namespace hollin;
+
+namespace {
+
+// The program's windows as the window manager stacks them, bottom first.
+QList<WId> stacking()
+{
+    QProcess xprop;
+    xprop.start(u"xprop"_s, {u"-root"_s, u"-notype"_s, u"_NET_CLIENT_LIST_STACKING"_s});
+    if (!xprop.waitForFinished(5000))
+        return {};
+    QList<WId> ids;
+    static const QRegularExpression hex(u"0x[0-9a-fA-F]+"_s);
+    for (const auto &m : hex.globalMatch(QString::fromLatin1(xprop.readAllStandardOutput())))
+        ids.append(m.captured().toULongLong(nullptr, 16));
+    return ids;
+}
+
+void settle()
+{
+    QTest::qWait(300); // the window manager maps, places and restacks
+}
+
+} // namespace
+
+class TestWmWindows : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<FreshProgram> m_program;
+    int m_ends = 0;
+
+    FloatingForm *floating(int n) { return m_program->windows().floatingForm(n); }
+    MainForm *start()
+    {
+        MainForm *panel = m_program->windows().mainForm();
+        panel->show();
+        for (int n = 1; n <= 5; ++n) {
+            if (!QTest::qWaitForWindowExposed(floating(n)))
+                return nullptr;
+        }
+        settle();
+        return panel;
+    }
+
+private slots:
+    void init()
+    {
+        m_program = std::make_unique<FreshProgram>();
+        QVERIFY(m_program->isReady());
+        m_ends = 0;
+        ProgramEnd::setHook([this] { ++m_ends; });
+    }
+    void cleanup()
+    {
+        m_program.reset();
+        ProgramEnd::setHook({});
+    }
+
+    // Opening the inbox, compose or a receive hides the floating windows and
+    // shows them again; the exit then saves where they really are.
+    void exitSavesPositionsAfterHideAndShow()
+    {
+        MainForm *panel = start();
+        QVERIFY(panel);
+        for (int n = 1; n <= 5; ++n)
+            floating(n)->move(200 + 110 * n, 500 + 10 * n);
+        for (int n = 1; n <= 5; ++n)
+            QTRY_COMPARE(floating(n)->pos(), QPoint(200 + 110 * n, 500 + 10 * n));
+        m_program->windows().hideFloatingWindows();
+        settle();
+        m_program->windows().showFloatingWindows();
+        for (int n = 1; n <= 5; ++n)
+            QVERIFY(QTest::qWaitForWindowExposed(floating(n)));
+        settle();
+        QTest::mouseClick(controlOf<QPushButton>(panel, "Command4"), Qt::LeftButton);
+        QCOMPARE(m_ends, 1);
+        const ProfileFile form(m_program->state().root.formIniFile());
+        const char *keys[] = {"NUMBERF9", "NUMBERF4", "NUMBERF8", "NUMBERF5", "NUMBERF7"};
+        for (int n = 1; n <= 5; ++n) {
+            const QString key = QString::fromLatin1(keys[n - 1]);
+            QCOMPARE(form.readInt(key + u'L'), twips::fromPixels(200 + 110 * n, panel->logicalDpiX()));
+            QCOMPARE(form.readInt(key + u'T'), twips::fromPixels(500 + 10 * n, panel->logicalDpiY()));
+        }
+    }
+
+    // A question asked while the always-on-top buttons are up is stacked above them.
+    void promptsStayAboveTheFloatingWindows_data()
+    {
+        QTest::addColumn<bool>("withOwner");
+        QTest::newRow("owned by the panel") << true;
+        QTest::newRow("no owner (receive errors)") << false;
+    }
+    void promptsStayAboveTheFloatingWindows()
+    {
+        QFETCH(bool, withOwner);
+        MainForm *panel = start();
+        QVERIFY(panel);
+        Prompt::endScript(); // a real box this time
+        QList<WId> order;
+        WId box = 0;
+        QTimer::singleShot(0, this, [&] {
+            QWidget *modal = nullptr;
+            if (!QTest::qWaitFor([&] { return (modal = QApplication::activeModalWidget()) != nullptr; }, 5000))
+                return;
+            box = modal->winId();
+            // Stacked once the window manager lists it; then let any restacking settle.
+            if (!QTest::qWaitFor([&] { return stacking().contains(box); }, 5000))
+                qWarning("the window manager does not list the question");
+            settle();
+            order = stacking();
+            QTest::keyClick(modal, Qt::Key_Escape);
+        });
+        Prompt::ask(withOwner ? panel : nullptr, u"すべてのデータを削除して良いですか？"_s);
+        Prompt::beginScript();
+        QVERIFY2(box != 0, "the question was not shown");
+        QVERIFY(order.contains(box));
+        for (int n = 1; n <= 5; ++n) {
+            QVERIFY(order.contains(floating(n)->winId()));
+            QVERIFY2(order.indexOf(box) > order.indexOf(floating(n)->winId()), "question below a floating window");
+        }
+    }
+};
+
+QTEST_MAIN(TestWmWindows)
+#include "tst_wm_windows.moc"
