@@ -49,7 +49,7 @@ void TestReceivedRecord::keepsWhatTheSenderWrote()
     QTemporaryDir folder;
     MailRecord record;
     Error err;
-    QVERIFY(ReceivedRecord::build({subject, date, from, body, 0}, folder.path(), &record, &err));
+    QVERIFY(ReceivedRecord::build({subject, date, from, body, 0, {}}, folder.path(), &record, &err));
     QTEST(record.subject, "storedSubject");
     QTEST(record.address, "storedFrom");
     const QStringList saved = QDir(folder.path()).entryList(QDir::Files);
