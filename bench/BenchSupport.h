@@ -11,11 +11,15 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QString>
+#include <QTemporaryDir>
 
 #include <cstdio>
 #include <fcntl.h>
+#include <algorithm>
 #include <functional>
+#include <memory>
 #include <unistd.h>
+#include <vector>
 
 namespace hollin::bench {
 
@@ -104,6 +108,35 @@ inline bool fillMailbox(TestMailServers &servers, int count)
             return false;
     }
     return true;
+}
+
+inline double median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+// A scratch folder, under $HOLLIN_BENCH_DIR when set; null (and said) on failure.
+inline std::unique_ptr<QTemporaryDir> scratchFolder()
+{
+    const QString base = qEnvironmentVariable("HOLLIN_BENCH_DIR");
+    auto dir = std::make_unique<QTemporaryDir>(base.isEmpty() ? QString() : base + QStringLiteral("/hollin-bench-XXXXXX"));
+    if (dir->isValid())
+        return dir;
+    progress(QStringLiteral("cannot create a scratch folder"));
+    return nullptr;
+}
+
+// "hlmdata2.data" in dir, full to the last record, made by makeRecord(n);
+// its path, or empty (and said) on failure.
+inline QString writeFullRecordFile(const QTemporaryDir &dir, const std::function<MailRecord(int)> &makeRecord)
+{
+    const QString data = dir.filePath(QStringLiteral("hlmdata2.data"));
+    progress(QStringLiteral("building %1 records in %2 …").arg(MailRecordFile::MaxRecords).arg(data));
+    if (writeRecordFile(data, MailRecordFile::MaxRecords, makeRecord))
+        return data;
+    progress(QStringLiteral("cannot write %1").arg(data));
+    return {};
 }
 
 } // namespace hollin::bench

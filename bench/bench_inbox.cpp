@@ -45,19 +45,14 @@ long rssKb()
 
 int main()
 {
-    const QString base = qEnvironmentVariable("HOLLIN_BENCH_DIR");
-    QTemporaryDir dir(base.isEmpty() ? QString() : base + u"/hollin-bench-XXXXXX"_s);
-    if (!dir.isValid()) {
-        progress(u"cannot create a scratch folder"_s);
+    const auto scratch = scratchFolder();
+    if (!scratch)
         return 1;
-    }
-    const QString data = dir.filePath(u"hlmdata2.data"_s);
+    const QTemporaryDir &dir = *scratch;
+    const QString data = writeFullRecordFile(dir, sampleRecord);
+    if (data.isEmpty())
+        return 1;
     const QString temp = dir.filePath(u"HLMDATA2.TMP"_s);
-    progress(u"building %1 records in %2 …"_s.arg(MailRecordFile::MaxRecords).arg(data));
-    if (!writeRecordFile(data, MailRecordFile::MaxRecords, sampleRecord)) {
-        progress(u"cannot write %1"_s.arg(data));
-        return 1;
-    }
 
     // Memory first, before anything else of this size was allocated and freed.
     const long rssBefore = rssKb();

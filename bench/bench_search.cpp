@@ -49,12 +49,6 @@ MailRecord sampleRecord(int n)
             u"山田 太郎 <taro%1@example.jp>"_s.arg(n % 97), body};
 }
 
-double median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
-
 double grepSeconds(const QString &patternFile, const QString &data, int *lines)
 {
     QProcess grep;
@@ -103,18 +97,13 @@ bool measure(const QString &what, const QString &word, const QTemporaryDir &dir,
 
 int main()
 {
-    const QString base = qEnvironmentVariable("HOLLIN_BENCH_DIR");
-    QTemporaryDir dir(base.isEmpty() ? QString() : base + u"/hollin-bench-XXXXXX"_s);
-    if (!dir.isValid()) {
-        progress(u"cannot create a scratch folder"_s);
+    const auto scratch = scratchFolder();
+    if (!scratch)
         return 1;
-    }
-    const QString data = dir.filePath(u"hlmdata2.data"_s);
-    progress(u"building %1 records in %2 …"_s.arg(MailRecordFile::MaxRecords).arg(data));
-    if (!writeRecordFile(data, MailRecordFile::MaxRecords, sampleRecord)) {
-        progress(u"cannot write %1"_s.arg(data));
+    const QTemporaryDir &dir = *scratch;
+    const QString data = writeFullRecordFile(dir, sampleRecord);
+    if (data.isEmpty())
         return 1;
-    }
     int ignored = 0;
     searchSeconds(u"見積書"_s, data, &ignored); // into the page cache
     if (!measure(u"search 32767 records, word in %1, vs grep -c -F"_s, u"見積書"_s, dir, data)

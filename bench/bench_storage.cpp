@@ -74,28 +74,17 @@ int threadCount()
     return int(QDir(u"/proc/self/task"_s).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size());
 }
 
-double median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
-
 } // namespace
 
 int main()
 {
-    const QString base = qEnvironmentVariable("HOLLIN_BENCH_DIR");
-    QTemporaryDir dir(base.isEmpty() ? QString() : base + u"/hollin-bench-XXXXXX"_s);
-    if (!dir.isValid()) {
-        progress(u"cannot create a scratch folder"_s);
+    const auto scratch = scratchFolder();
+    if (!scratch)
         return 1;
-    }
-    const QString data = dir.filePath(u"hlmdata2.data"_s);
-    progress(u"building %1 records in %2 …"_s.arg(MailRecordFile::MaxRecords).arg(data));
-    if (!writeRecordFile(data, MailRecordFile::MaxRecords, sampleRecord)) {
-        progress(u"cannot write %1"_s.arg(data));
+    const QTemporaryDir &dir = *scratch;
+    const QString data = writeFullRecordFile(dir, sampleRecord);
+    if (data.isEmpty())
         return 1;
-    }
     MailRecordFile file(data, dir.filePath(u"HLMDATA2.TMP"_s));
 
     double list = 1e9, raw = 1e9;
