@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   # build
   cmake ninja-build g++ pkg-config ccache git
-  qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl1-mesa-dev
+  qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl1-mesa-dev libxcb1-dev
   libgmime-3.0-dev libcurl4-openssl-dev libxml2-dev
   # fuzzing
   clang libclang-rt-14-dev

@@ -6,6 +6,7 @@
 #include "inbox/ReceiveController.h"
 #include "inbox/TyakuForm.h"
 #include "settings/SetForm.h"
+#include "winutil/WindowUtil.h"
 #include "winutil/Windows.h"
 
 #include <QCursor>
@@ -79,11 +80,18 @@ void FloatingForm::place(const QPoint &topLeft)
     m_lastPosition = topLeft;
 }
 
-void FloatingForm::moveEvent(QMoveEvent *event)
+QPoint FloatingForm::lastPosition() const
 {
-    QWidget::moveEvent(event);
-    if (isVisible())
-        m_lastPosition = pos();
+    return isVisible() ? screenPosition(this) : m_lastPosition;
+}
+
+void FloatingForm::setVisible(bool visible)
+{
+    // Hidden, a window's place is whatever the window manager last said, which
+    // may be 0,0: keep the real one from before.
+    if (!visible && isVisible())
+        m_lastPosition = screenPosition(this);
+    QWidget::setVisible(visible);
 }
 
 QString FloatingForm::caption(int number)

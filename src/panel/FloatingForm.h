@@ -24,10 +24,10 @@ public:
 
     // Moves the window and remembers the place (the panel's start-up).
     void place(const QPoint &topLeft);
-    // The position to save: the last one the window had while on screen, or
-    // was placed at. Some window managers report a window that was hidden and
-    // shown again at 0,0, where it is not.
-    QPoint lastPosition() const { return m_lastPosition; }
+    // The position to save: where the window is, or, while it is hidden, where
+    // it was when it was hidden or placed.
+    QPoint lastPosition() const;
+    void setVisible(bool visible) override;
     static QString caption(int number);
 
 protected:
@@ -35,7 +35,6 @@ protected:
     void mousePressEvent(QMouseEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
-    void moveEvent(QMoveEvent *event) override;
 
 private:
     void runAction();

@@ -12,6 +12,7 @@
 #include "storage/ServerSettings.h"
 #include "transport/MailLib.h"
 #include "winutil/Prompt.h"
+#include "winutil/WindowUtil.h"
 #include "winutil/Windows.h"
 
 #include <QCheckBox>
@@ -357,7 +358,8 @@ void MainForm::exitProgram()
 {
     Windows &windows = m_ctx.windows;
     WindowPositions positions;
-    positions.panel = QPoint(toTwips(x()), toTwips(y()));
+    const QPoint panel = screenPosition(this);
+    positions.panel = QPoint(toTwips(panel.x()), toTwips(panel.y()));
     for (int n = 1; n <= 5; ++n) {
         const QPoint p = windows.floatingForm(n)->lastPosition();
         positions.floating[n - 1] = QPoint(toTwips(p.x()), toTwips(p.y()));

@@ -5,11 +5,18 @@
 #include "Windows.h"
 
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QElapsedTimer>
 #include <QPointer>
 #include <QTextEdit>
 #include <QThread>
 #include <QTimer>
+#include <QWidget>
+
+#include <xcb/xcb.h>
+
+#include <cstdlib>
+#include <memory>
 
 using namespace Qt::StringLiterals;
 
@@ -80,6 +87,21 @@ bool saveBodyAsText(QTextEdit *body, QWidget *window)
         Prompt::message(window, u"Shift-JIS で表せない文字は「?」に置き換えて保存しました。"_s, {},
                         Prompt::Icon::Warning);
     return true;
+}
+
+QPoint screenPosition(const QWidget *window)
+{
+    const auto *x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    xcb_connection_t *connection = x11 ? x11->connection() : nullptr;
+    if (!connection || QGuiApplication::platformName() != u"xcb"_s || !window->isVisible())
+        return window->pos();
+    const auto id = xcb_window_t(window->winId());
+    const xcb_screen_t *screen = xcb_setup_roots_iterator(xcb_get_setup(connection)).data;
+    const std::unique_ptr<xcb_translate_coordinates_reply_t, decltype(&std::free)> reply(
+        xcb_translate_coordinates_reply(connection, xcb_translate_coordinates(connection, id, screen->root, 0, 0),
+                                        nullptr),
+        &std::free);
+    return reply ? QPoint(reply->dst_x, reply->dst_y) : window->pos();
 }
 
 void unloadWhenClosed(Windows &windows, QWidget *window, const char *className)

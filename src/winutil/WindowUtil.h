@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QPoint>
 #include <QString>
 
 class QTextEdit;
@@ -35,6 +36,11 @@ QString pickFileToOpen(QWidget *parent, const QString &title, const QString &fol
 // line ends, followed by CR LF; window's title becomes the chosen path.
 // A cancel ends silently; a failing save is reported. Returns true when saved.
 bool saveBodyAsText(QTextEdit *body, QWidget *window);
+
+// Where the window system has window's top-left corner. On X11 Qt's own
+// record can be stale: when a window manager takes a window into its frame,
+// Qt may note the frame's origin, 0,0, and never hear of the real place.
+QPoint screenPosition(const QWidget *window);
 
 // Call from a window's closeEvent: once the close has gone through, the owner
 // unloads the window (the next use loads it anew), unless it has already been

@@ -76,11 +76,13 @@ private slots:
     }
 
     // Opening the inbox, compose or a receive hides the floating windows and
-    // shows them again; the exit then saves where they really are.
+    // shows them again; the exit then saves where they really are, even when
+    // the window manager's late reports left Qt believing they are at 0,0.
     void exitSavesPositionsAfterHideAndShow()
     {
         MainForm *panel = start();
         QVERIFY(panel);
+        panel->move(40, 60);
         for (int n = 1; n <= 5; ++n)
             floating(n)->move(200 + 110 * n, 500 + 10 * n);
         for (int n = 1; n <= 5; ++n)
@@ -94,6 +96,8 @@ private slots:
         QTest::mouseClick(controlOf<QPushButton>(panel, "Command4"), Qt::LeftButton);
         QCOMPARE(m_ends, 1);
         const ProfileFile form(m_program->state().root.formIniFile());
+        QCOMPARE(form.readInt(u"NUMBERW"_s), twips::fromPixels(40, panel->logicalDpiX()));
+        QCOMPARE(form.readInt(u"NUMBERH"_s), twips::fromPixels(60, panel->logicalDpiY()));
         const char *keys[] = {"NUMBERF9", "NUMBERF4", "NUMBERF8", "NUMBERF5", "NUMBERF7"};
         for (int n = 1; n <= 5; ++n) {
             const QString key = QString::fromLatin1(keys[n - 1]);
