@@ -40,13 +40,13 @@ QStringList items(const QString &text)
     QStringList kept;
     for (const QString &i : std::as_const(out)) {
         // Separators alone (", ," or a trailing "、") are no item.
-        QString bare = i.trimmed();
-        while (!bare.isEmpty() && isSeparator(bare.back()))
+        QString bare = i;
+        while (!bare.isEmpty() && (isSeparator(bare.back()) || bare.back().isSpace()))
             bare.chop(1);
-        while (!bare.isEmpty() && isSeparator(bare.front()))
+        while (!bare.isEmpty() && (isSeparator(bare.front()) || bare.front().isSpace()))
             bare.remove(0, 1);
-        if (!bare.trimmed().isEmpty())
-            kept.append(bare.trimmed());
+        if (!bare.isEmpty())
+            kept.append(bare);
     }
     return kept;
 }
@@ -76,9 +76,11 @@ bool RecipientList::parse(const QString &text, const QString &field, QList<Recip
         return fail(err, u"%1に改行などの制御文字が含まれています。"_s.arg(field));
     for (const QString &item : items(text)) {
         const Recipient r = parseOne(item);
-        if (r.address.isEmpty())
+        if (r.address.isEmpty()) {
+            out->clear();
             return fail(err, u"%1の「%2」はメールアドレスの形になっていません（名前<アドレス> の形も使えます）。"_s
                                  .arg(field, item));
+        }
         out->append(r);
     }
     if (out->isEmpty())
