@@ -65,6 +65,8 @@ int send(const QStringList &arguments, AppState &state)
         return cli::badUsage(u"「%1」は使えない引数です。"_s.arg(args.first()));
     if (all == hasTo)
         return cli::badUsage(u"--to と --all のどちらか一方を指定してください。"_s);
+    if (all && (hasCc || hasBcc)) // one copy per address-book entry would reach them
+        return cli::badUsage(u"--cc と --bcc は --to と一緒に指定してください。"_s);
     if (!hasSubject)
         return cli::badUsage(u"--subject で件名を指定してください。"_s);
     if (hasBody == hasBodyFile)

@@ -86,7 +86,7 @@ private:
 void TestComposeSend::initTestCase()
 {
     TestMailServers::Options options;
-    options.refusedRecipients = {u"refused@example.jp"_s};
+    options.refusedRecipients = {u"refused@example.jp"_s, u"refused2@example.jp"_s};
     QString error;
     QVERIFY2(m_servers.start(options, &error), qPrintable(error));
 }
@@ -285,6 +285,8 @@ void TestComposeSend::failedPassKeepsTheWindow_data()
                                      << u"1 件中 1 件の送信に失敗しました。"_s;
     QTest::newRow("refused recipient") << u"refused@example.jp"_s << QStringList() << 0
                                        << u"1 件中 1 件の送信に失敗しました。"_s;
+    QTest::newRow("every one of a list refused") << u"refused@example.jp、refused2@example.jp"_s << QStringList() << 0
+                                                 << u"1 件中 1 件の送信に失敗しました。"_s;
     QTest::newRow("one refused of two") << QString()
                                         << QStringList{u"refused@example.jp"_s, u"ok@example.jp"_s} << 1
                                         << u"2 件中 1 件の送信に失敗しました。"_s;
@@ -443,6 +445,7 @@ void TestComposeSend::cliSend()
     QVERIFY(copied.contains("\nCc: ") && copied.contains("<cc@example.jp>") && !copied.contains("hidden"));
     // An empty address book sends nothing, which is not a success.
     QCOMPARE(run({u"--all"_s, u"--subject"_s, u"s"_s, u"--body"_s, u"b"_s}, &out, &err), 1);
+    QCOMPARE(run({u"--all"_s, u"--cc"_s, u"a@example.jp"_s, u"--subject"_s, u"s"_s, u"--body"_s, u"b"_s}, &out, &err), 2);
     QCOMPARE(run({u"--to"_s, u"a@example.jp"_s, u"--all"_s, u"--subject"_s, u"s"_s, u"--body"_s, u"b"_s}, &out, &err), 2);
     QCOMPARE(m_servers.mailboxMessages().size(), 2);
 }
