@@ -49,8 +49,8 @@ constexpr int NarrowTwips = 7100;
 constexpr int DesignedHeightTwips = 7950;
 constexpr int HiddenModeHeightTwips = 8955;
 constexpr int HelpTopTwips = 3600;
-constexpr int RecipientBoxLength = 250;
 constexpr int HelpOffTopTwips = -4000;
+constexpr int RecipientBoxLength = 250; // several addresses fit
 constexpr qint16 HeldListMode = 10;
 
 const QColor White(255, 255, 255);
@@ -160,7 +160,7 @@ void WriteForm::buildControls()
     place(toLabel, 60, 900, 700, 300);
     m_toText = new QLineEdit(this);
     m_toText->setObjectName(u"ToText"_s);
-    m_toText->setMaxLength(RecipientBoxLength); // several addresses fit
+    m_toText->setMaxLength(RecipientBoxLength);
     place(m_toText, 800, 900, 3900, 300);
     m_command7 = button(u"Command7"_s, u"     宛先に貼付"_s);
     place(m_command7, 4800, 890, 2150, 320);
@@ -897,7 +897,7 @@ void WriteForm::sendDone()
     if (!result.succeeded()) {
         // Everything stays so that the mail can be sent again; after refusals
         // only to those refused, so that nobody gets it twice.
-        const bool refusedOnly = !m_option2->isChecked() && result.failures.isEmpty() && !result.cancelled;
+        const bool refusedOnly = !result.refusals.isEmpty() && result.failures.isEmpty() && !m_option2->isChecked();
         m_toText->setText(refusedOnly ? RecipientList::only(m_toTextBeforeSend, result.refusedAddresses())
                                       : m_toTextBeforeSend);
         if (m_option2->isChecked())

@@ -2,10 +2,10 @@
 
 #include "compose/logic/HeldMailStore.h"
 #include "compose/logic/SendJob.h"
-#include "transport/RecipientList.h"
 #include "reply/ReplyText.h"
 #include "storage/AppState.h"
 #include "storage/TextUtil.h"
+#include "transport/RecipientList.h"
 #include "winutil/ListedFile.h"
 #include "winutil/Prompt.h"
 #include "winutil/TextFiles.h"

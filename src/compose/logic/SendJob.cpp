@@ -61,7 +61,7 @@ QString SendResult::statusText() const
     if (cancelled)
         return u"送信を中止しました。%1 件中 %2 件を送信し、うち %3 件が失敗しました。"_s
             .arg(passes).arg(attempted).arg(failures.size());
-    if (failures.isEmpty() && !cancelled)
+    if (failures.isEmpty())
         return u"送信しましたが、受け付けられなかった宛先があります（%1 件）。"_s.arg(refusedAddresses().size());
     return u"%1 件中 %2 件の送信に失敗しました。"_s.arg(passes).arg(failures.size());
 }
