@@ -46,9 +46,10 @@ int send(const QStringList &arguments, AppState &state)
 {
     QStringList args = arguments;
     const bool all = cli::takeFlag(&args, u"--all"_s);
-    QString to, subject, body, bodyFile;
-    bool hasTo = false, hasSubject = false, hasBody = false, hasBodyFile = false;
-    if (!takeValue(&args, u"--to"_s, &to, &hasTo) || !takeValue(&args, u"--subject"_s, &subject, &hasSubject)
+    QString to, cc, bcc, subject, body, bodyFile;
+    bool hasTo = false, hasCc = false, hasBcc = false, hasSubject = false, hasBody = false, hasBodyFile = false;
+    if (!takeValue(&args, u"--to"_s, &to, &hasTo) || !takeValue(&args, u"--cc"_s, &cc, &hasCc)
+        || !takeValue(&args, u"--bcc"_s, &bcc, &hasBcc) || !takeValue(&args, u"--subject"_s, &subject, &hasSubject)
         || !takeValue(&args, u"--body"_s, &body, &hasBody)
         || !takeValue(&args, u"--body-file"_s, &bodyFile, &hasBodyFile))
         return cli::badUsage(u"オプションの後に値を指定してください。"_s);
@@ -64,6 +65,8 @@ int send(const QStringList &arguments, AppState &state)
         return cli::badUsage(u"「%1」は使えない引数です。"_s.arg(args.first()));
     if (all == hasTo)
         return cli::badUsage(u"--to と --all のどちらか一方を指定してください。"_s);
+    if (all && (hasCc || hasBcc)) // one copy per address-book entry would reach them
+        return cli::badUsage(u"--cc と --bcc は --to と一緒に指定してください。"_s);
     if (!hasSubject)
         return cli::badUsage(u"--subject で件名を指定してください。"_s);
     if (hasBody == hasBodyFile)
@@ -90,13 +93,15 @@ int send(const QStringList &arguments, AppState &state)
     request.subject = subject;
     request.body = body;
     request.attachments = attachments.join(u',');
+    request.cc = cc;
+    request.bcc = bcc;
 
     const SendResult result = SendJob::run(request, [all](int pass, int passes, const SendRecipient &r) {
         if (all)
             cli::printError(SendJob::progressText(pass, passes) + u"  "_s + r.address);
     });
     if (!result.succeeded()) {
-        if (!result.failures.isEmpty())
+        if (!result.failures.isEmpty() || !result.refusals.isEmpty())
             cli::printError(SendJob::errorTitle() + u": "_s + result.errorText());
         cli::printError(result.statusText());
         return cli::Failed;
@@ -110,7 +115,8 @@ int send(const QStringList &arguments, AppState &state)
 CliCommand sendCommand()
 {
     return {u"send"_s,
-            u"(--to 宛先 | --all) --subject 件名 (--body 本文 | --body-file ファイル) [--attach ファイル]…"_s,
+            u"(--to 宛先 | --all) [--cc 宛先] [--bcc 宛先] --subject 件名 (--body 本文 | --body-file ファイル) "
+            u"[--attach ファイル]…（宛先は「,」「、」「;」で区切って複数可）"_s,
             &send};
 }
 

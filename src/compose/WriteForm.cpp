@@ -7,6 +7,7 @@
 #include "storage/AddressBookFile.h"
 #include "storage/AppState.h"
 #include "storage/TextUtil.h"
+#include "transport/RecipientList.h"
 #include "winutil/MailSearchBar.h"
 #include "winutil/Prompt.h"
 #include "winutil/TextFiles.h"
@@ -49,6 +50,7 @@ constexpr int DesignedHeightTwips = 7950;
 constexpr int HiddenModeHeightTwips = 8955;
 constexpr int HelpTopTwips = 3600;
 constexpr int HelpOffTopTwips = -4000;
+constexpr int RecipientBoxLength = 250; // several addresses fit
 constexpr qint16 HeldListMode = 10;
 
 const QColor White(255, 255, 255);
@@ -158,7 +160,7 @@ void WriteForm::buildControls()
     place(toLabel, 60, 900, 700, 300);
     m_toText = new QLineEdit(this);
     m_toText->setObjectName(u"ToText"_s);
-    m_toText->setMaxLength(60);
+    m_toText->setMaxLength(RecipientBoxLength);
     place(m_toText, 800, 900, 3900, 300);
     m_command7 = button(u"Command7"_s, u"     宛先に貼付"_s);
     place(m_command7, 4800, 890, 2150, 320);
@@ -893,11 +895,14 @@ void WriteForm::sendDone()
 
     m_label7->setText(result.statusText());
     if (!result.succeeded()) {
-        // Everything stays so that the mail can be sent again.
-        m_toText->setText(m_toTextBeforeSend);
+        // Everything stays so that the mail can be sent again; after refusals
+        // only to those refused, so that nobody gets it twice.
+        const bool refusedOnly = !result.refusals.isEmpty() && result.failures.isEmpty() && !m_option2->isChecked();
+        m_toText->setText(refusedOnly ? RecipientList::only(m_toTextBeforeSend, result.refusedAddresses())
+                                      : m_toTextBeforeSend);
         if (m_option2->isChecked())
             m_undelivered = result.undelivered(m_sentTo);
-        if (!result.failures.isEmpty())
+        if (!result.failures.isEmpty() || !result.refusals.isEmpty())
             Prompt::message(this, result.errorText(), SendJob::errorTitle(), Prompt::Icon::Critical);
         else if (result.passes == 0)
             Prompt::message(this, result.statusText(), SendJob::errorTitle(), Prompt::Icon::Warning);

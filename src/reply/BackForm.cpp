@@ -5,6 +5,7 @@
 #include "reply/ReplyText.h"
 #include "storage/AppState.h"
 #include "storage/TextUtil.h"
+#include "transport/RecipientList.h"
 #include "winutil/ListedFile.h"
 #include "winutil/Prompt.h"
 #include "winutil/TextFiles.h"
@@ -248,7 +249,8 @@ void BackForm::placeBody()
 }
 
 // One library call with the window's fields; only a send that went through
-// closes the window, a failure leaves it open with everything as typed.
+// closes the window, a failure leaves it open with everything as typed, and
+// refused recipients leave it open with only those in the recipient box.
 void BackForm::sendReply()
 {
     if (d->job)
@@ -276,6 +278,8 @@ void BackForm::sendFinished()
         close();
         return;
     }
+    if (result.failures.isEmpty() && !result.refusals.isEmpty())
+        d->to->setText(RecipientList::only(d->to->text(), result.refusedAddresses()));
     Prompt::message(this, result.errorText(), SendJob::errorTitle(), Prompt::Icon::Critical);
 }
 

@@ -5,6 +5,7 @@
 #include "transport/MimeGlib.h"
 #include "transport/MimeHeader.h"
 #include "transport/MimeTree.h"
+#include "transport/RecipientList.h"
 
 #include "storage/Cp932.h"
 
@@ -19,30 +20,6 @@ namespace hollin {
 
 namespace {
 
-struct Recipient {
-    QString name;
-    QString address;
-};
-
-// "addr" or the business-card form "名前<addr>"; an empty address when neither.
-// A line break anywhere refuses the whole text: what follows it is not what
-// the user sees in the one-line recipient box.
-Recipient parseRecipient(const QString &text)
-{
-    if (text.contains(u'\r') || text.contains(u'\n') || text.contains(QChar(0)))
-        return {};
-    const QString t = text.trimmed();
-    const qsizetype lt = t.lastIndexOf(u'<');
-    if (lt < 0)
-        return {{}, isMailbox(t) ? t : QString()};
-    if (!t.endsWith(u'>'))
-        return {};
-    const QString address = t.mid(lt + 1, t.size() - lt - 2).trimmed();
-    if (!isMailbox(address))
-        return {};
-    return {t.left(lt).trimmed(), address};
-}
-
 // A header value on one line: control characters (a CR LF would start a new
 // header field) become spaces.
 QString oneLine(const QString &text)
@@ -54,7 +31,7 @@ QString oneLine(const QString &text)
     return out;
 }
 
-QByteArray displayName(const QString &name)
+QByteArray displayName(const QString &name, int column)
 {
     const QString line = oneLine(name).trimmed();
     bool ascii = true;
@@ -66,12 +43,41 @@ QByteArray displayName(const QString &name)
             special = true;
     }
     if (!ascii || line.contains(u"=?"_s))
-        return MimeHeader::encode(line, 4); // after "To: "
+        return MimeHeader::encode(line, column);
     if (!special)
         return line.toLatin1();
     QByteArray quoted = line.toLatin1();
     quoted.replace('\\', "\\\\").replace('"', "\\\"");
     return '"' + quoted + '"';
+}
+
+// "To:" or "Cc:" with its addresses separated by commas; a line is folded
+// before a name or address that would pass 76 characters.
+QByteArray addressField(const QByteArray &field, const QList<Recipient> &recipients)
+{
+    QByteArray out = field + ':';
+    qsizetype column = out.size();
+    const auto separate = [&](bool fold) {
+        out += fold ? "\r\n " : " ";
+        column = fold ? 1 : column + 1;
+    };
+    for (qsizetype i = 0; i < recipients.size(); ++i) {
+        const Recipient &r = recipients[i];
+        const QByteArray address = '<' + r.address.toLatin1() + '>' + (i + 1 < recipients.size() ? "," : "");
+        if (!r.name.isEmpty()) {
+            separate(i > 0 && column > 50); // room for a few encoded characters at least
+            const QByteArray name = displayName(r.name, int(column));
+            const qsizetype eol = name.lastIndexOf('\n');
+            out += name;
+            column = eol < 0 ? column + name.size() : name.size() - eol - 1;
+            separate(column + 1 + address.size() > 76);
+        } else {
+            separate(i > 0 && column + 1 + address.size() > 76);
+        }
+        out += address;
+        column += address.size();
+    }
+    return out + "\r\n";
 }
 
 // CR LF line ends, the last line ended too.
@@ -245,14 +251,16 @@ QByteArray messageId(const QString &from)
 
 QString MailComposer::envelopeAddress(const QString &recipient)
 {
-    return parseRecipient(recipient).address;
+    return RecipientList::parseOne(recipient).address;
 }
 
 QByteArray MailComposer::build(const OutgoingMail &mail, Error *err)
 {
-    const Recipient to = parseRecipient(mail.to);
-    if (to.address.isEmpty()) {
-        fail(err, u"宛先のメールアドレスが正しくありません"_s, mail.to);
+    QList<Recipient> to, cc;
+    Error listError;
+    if (!RecipientList::parse(mail.to, u"宛先"_s, &to, &listError)
+        || (!mail.cc.trimmed().isEmpty() && !RecipientList::parse(mail.cc, u"Cc"_s, &cc, &listError))) {
+        fail(err, u"宛先のメールアドレスが正しくありません"_s, listError.message);
         return {};
     }
     const QString from = mail.from.trimmed();
@@ -273,7 +281,10 @@ QByteArray MailComposer::build(const OutgoingMail &mail, Error *err)
     mime::ensureInitialised();
     bool jis = false;
     const QString body = withoutNul(mail.body);
-    Charset::encodeIso2022Jp(body + mail.subject + to.name, &jis);
+    QString names;
+    for (const Recipient &r : to + cc)
+        names += r.name;
+    Charset::encodeIso2022Jp(body + mail.subject + names, &jis);
     GMimeObject *top = bodyPart(body, jis);
     if (!mail.attachments.isEmpty()) {
         GMimeMultipart *mixed = g_mime_multipart_new_with_subtype("mixed");
@@ -290,15 +301,9 @@ QByteArray MailComposer::build(const OutgoingMail &mail, Error *err)
 
     QByteArray out;
     out += "From: " + from.toLatin1() + "\r\n";
-    const QByteArray address = '<' + to.address.toLatin1() + '>';
-    out += "To: ";
-    if (!to.name.isEmpty()) {
-        const QByteArray name = displayName(to.name);
-        const qsizetype eol = name.lastIndexOf('\n');
-        const qsizetype lastLine = eol < 0 ? 4 + name.size() : name.size() - eol - 1;
-        out += name + (lastLine + 1 + address.size() > 76 ? "\r\n " : " "); // no line over 76
-    }
-    out += address + "\r\n";
+    out += addressField("To", to);
+    if (!cc.isEmpty())
+        out += addressField("Cc", cc);
     out += "Subject: " + MimeHeader::encode(oneLine(mail.subject), 9) + "\r\n";
     out += "Date: " + dateNow() + "\r\n";
     out += "Message-ID: " + messageId(from) + "\r\n";

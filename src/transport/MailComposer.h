@@ -10,10 +10,11 @@ namespace hollin {
 
 struct OutgoingMail {
     QString from;              // the sender's address as stored
-    QString to;                // "addr", or business-card form "名前<addr>"
+    QString to;                // addresses as RecipientList reads them ("addr", "名前<addr>", ...)
     QString subject;
     QString body;              // plain text, any line ends
     QStringList attachments;   // full paths
+    QString cc = {};           // like to; empty for none. Blind copies never reach the header.
 };
 
 // Builds the RFC 5322 bytes of a mail (CR LF line ends): ISO-2022-JP when every
@@ -22,7 +23,7 @@ struct OutgoingMail {
 class MailComposer {
 public:
     static QByteArray build(const OutgoingMail &mail, Error *err = nullptr);
-    // The bare address of "addr" or "名前<addr>"; empty when there is none.
+    // The bare address of one "addr" or "名前<addr>"; empty when there is none.
     static QString envelopeAddress(const QString &recipient);
 };
 

@@ -5,6 +5,7 @@
 #include "MailDecoder.h"
 #include "Pop3Session.h"
 #include "SmtpSender.h"
+#include "RecipientList.h"
 
 #include <map>
 
@@ -46,6 +47,7 @@ struct MailLib::Private {
     QString smtpUser;
     QString smtpPassword;
     QString message;
+    QStringList refused; // of the last send
 
     Connection *connection(int handle)
     {
@@ -328,36 +330,56 @@ int MailLib::smtpSendMail(QString &server, const QString &to, const QString &cc,
                           const QString &from, const QString &subject, const QString &body,
                           const QString &reserved, const QString &attachments, int flags)
 {
-    // Copies and blind copies are not part of what the program sends.
-    Q_UNUSED(cc);
-    Q_UNUSED(bcc);
     Q_UNUSED(reserved);
     Q_UNUSED(flags);
+    d->refused.clear();
     if (to.contains(u'\r') || to.contains(u'\n') || to.contains(QChar(0))) {
         d->message = u"宛先に改行などの制御文字が含まれているため、送信しませんでした。"_s;
         return -1;
     }
-    const QString envelopeTo = MailComposer::envelopeAddress(to);
-    if (envelopeTo.isEmpty()) {
-        d->message = to.trimmed().isEmpty() ? u"宛先が指定されていません。"_s
-                                            : u"宛先「%1」にメールアドレスがありません。"_s.arg(to);
+    QList<Recipient> toList, ccList, bccList;
+    Error err;
+    if (!RecipientList::parse(to, u"宛先"_s, &toList, &err)
+        || (!cc.trimmed().isEmpty() && !RecipientList::parse(cc, u"Cc"_s, &ccList, &err))
+        || (!bcc.trimmed().isEmpty() && !RecipientList::parse(bcc, u"Bcc"_s, &bccList, &err))) {
+        d->message = err.message;
         return -1;
+    }
+    QStringList envelope; // each address once: a repeated RCPT may deliver twice
+    for (const Recipient &r : toList + ccList + bccList) {
+        if (!envelope.contains(r.address, Qt::CaseInsensitive))
+            envelope.append(r.address);
     }
     OutgoingMail mail;
     mail.from = from;
     mail.to = to;
+    mail.cc = cc;
     mail.subject = subject;
     mail.body = body;
     for (const QString &path : attachments.split(u',', Qt::SkipEmptyParts))
         mail.attachments << path;
-    Error err;
     const QByteArray bytes = MailComposer::build(mail, &err);
     if (bytes.isEmpty())
         return d->failed(err.isSet() ? err : Error{u"メールを組み立てられませんでした。"_s, {}});
     d->smtp.setCredentials(d->smtpUser, d->smtpPassword);
-    if (!d->smtp.send(server, MailComposer::envelopeAddress(from), {envelopeTo}, bytes, &err))
+    QList<SmtpSender::Refusal> refused;
+    if (!d->smtp.send(server, MailComposer::envelopeAddress(from), envelope, bytes, &err, &refused))
         return d->failed(err);
-    return 0;
+    if (refused.isEmpty())
+        return 0;
+    QStringList lines;
+    for (const SmtpSender::Refusal &r : refused) {
+        d->refused.append(r.address);
+        lines.append(r.address + u"（"_s + r.reply + u"）"_s);
+    }
+    d->message = u"次の宛先はサーバーに受け付けられず、メールが届きません（ほかの宛先には送信しました）：\n"_s
+                 + lines.join(u'\n');
+    return int(refused.size());
+}
+
+QStringList MailLib::refusedRecipients() const
+{
+    return d->refused;
 }
 
 void MailLib::smtpDisconnect()

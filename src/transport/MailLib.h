@@ -93,11 +93,18 @@ public:
     // Sends one mail. Server: "host", "host:port" (STARTTLS whenever offered,
     // else no AUTH), "smtp://host[:port]" (STARTTLS required on 587),
     // "smtps://host[:port]". A recipient with a line break is refused. attachments: full
-    // paths joined by ",". Returns 0, or a negative value on failure.
-    // Consecutive sends to the same server share one connection.
+    // paths joined by ",". to, cc, bcc: address lists as RecipientList reads
+    // them (cc and bcc may be empty); all go in one SMTP transaction, bcc
+    // only in the envelope. Returns 0 when every recipient took the mail; the
+    // number of refused recipients (> 0) when the server took it for the
+    // others (refusedRecipients() and getMessage() name them); a negative
+    // value when nobody got it. Consecutive sends to the same server share
+    // one connection.
     int smtpSendMail(QString &server, const QString &to, const QString &cc, const QString &bcc,
                      const QString &from, const QString &subject, const QString &body,
                      const QString &reserved, const QString &attachments, int flags);
+    // The bare addresses refused by the last smtpSendMail().
+    QStringList refusedRecipients() const;
     // Ends the shared SMTP connection (QUIT).
     void smtpDisconnect();
 

@@ -125,6 +125,13 @@ QString localAddressLiteral(const QString &host, int port)
     return literal;
 }
 
+// Before 8.2 the option's name carried a typo.
+#if LIBCURL_VERSION_NUM >= 0x080200
+constexpr CURLoption kAllowRcptFails = CURLOPT_MAIL_RCPT_ALLOWFAILS;
+#else
+constexpr CURLoption kAllowRcptFails = CURLOPT_MAIL_RCPT_ALLLOWFAILS;
+#endif
+
 const QByteArrayList kCommands{"EHLO", "HELO", "STARTTLS", "AUTH", "MAIL", "RCPT", "DATA", "RSET", "NOOP", "QUIT"};
 
 } // namespace
@@ -152,8 +159,13 @@ struct SmtpCallbacks {
         } else if (type == CURLINFO_HEADER_IN) {
             for (const QByteArray &line : QByteArray(data, qsizetype(size)).split('\n')) {
                 const QString reply = QString::fromUtf8(line).trimmed();
-                if (!reply.isEmpty())
-                    s->m_replies.append({s->m_lastCommand, reply});
+                if (reply.isEmpty())
+                    continue;
+                s->m_replies.append({s->m_lastCommand, reply});
+                // libcurl sends one RCPT at a time and waits for its answer:
+                // the n-th final line answers the n-th recipient.
+                if (s->m_lastCommand == "RCPT" && reply.size() >= 3 && reply.mid(3, 1) != u"-"_s)
+                    s->m_rcptReplies.append(reply);
             }
         }
         return 0;
@@ -225,7 +237,7 @@ const SmtpSender::Reply *SmtpSender::lastErrorReply() const
 }
 
 int SmtpSender::perform(const QByteArray &url, Security security, const QByteArray &from, void *recipients,
-                        char *errorBuffer)
+                        bool allowRefusals, char *errorBuffer)
 {
     if (!m_curl)
         m_curl = curl_easy_init();
@@ -233,6 +245,7 @@ int SmtpSender::perform(const QByteArray &url, Security security, const QByteArr
     if (!c)
         return CURLE_FAILED_INIT;
     m_replies.clear();
+    m_rcptReplies.clear();
     m_lastCommand.clear();
     m_sent = 0;
     errorBuffer[0] = 0;
@@ -243,6 +256,7 @@ int SmtpSender::perform(const QByteArray &url, Security security, const QByteArr
     curl_easy_setopt(c, CURLOPT_USE_SSL, long(security == Security::StartTls ? CURLUSESSL_ALL : CURLUSESSL_NONE));
     curl_easy_setopt(c, CURLOPT_MAIL_FROM, from.constData());
     curl_easy_setopt(c, CURLOPT_MAIL_RCPT, static_cast<curl_slist *>(recipients));
+    curl_easy_setopt(c, kAllowRcptFails, long(allowRefusals));
     curl_easy_setopt(c, CURLOPT_UPLOAD, 1L);
     curl_easy_setopt(c, CURLOPT_INFILESIZE_LARGE, curl_off_t(m_data.size()));
     curl_easy_setopt(c, CURLOPT_READFUNCTION, &SmtpCallbacks::read);
@@ -287,9 +301,12 @@ int SmtpSender::perform(const QByteArray &url, Security security, const QByteArr
 }
 
 bool SmtpSender::send(const QString &server, const QString &from, const QStringList &recipients,
-                      const QByteArray &message, Error *err)
+                      const QByteArray &message, Error *err, QList<Refusal> *refused)
 {
     m_replies.clear();
+    m_rcptReplies.clear();
+    if (refused)
+        refused->clear();
     if (server.trimmed().isEmpty())
         return fail(err, u"SMTP サーバーが設定されていません。"_s);
     ServerAddress a;
@@ -328,24 +345,37 @@ bool SmtpSender::send(const QString &server, const QString &from, const QStringL
     const QByteArray fromBytes = from.toUtf8();
     m_data = crlf(message);
 
-    CURLcode rc = CURLcode(perform(url, security, fromBytes, rcpts, errorBuffer));
+    CURLcode rc = CURLcode(perform(url, security, fromBytes, rcpts, refused != nullptr, errorBuffer));
     if (rc == CURLE_USE_SSL_FAILED && bare && !offeredStartTls()) {
         // A bare host without STARTTLS: the plain dialogue, without AUTH.
         dropConnection();
         m_plainServer = hostPort;
         security = Security::Plain;
-        rc = CURLcode(perform(url, security, fromBytes, rcpts, errorBuffer));
+        rc = CURLcode(perform(url, security, fromBytes, rcpts, refused != nullptr, errorBuffer));
     }
     curl_slist_free_all(rcpts);
     m_data.clear();
-    if (rc == CURLE_OK)
+    if (rc == CURLE_OK) {
+        if (refused)
+            *refused = refusals(recipients);
         return true;
+    }
     const QString text = errorText(rc, hostPort, security, from, recipients, ehloName);
     const QString detail = u"libcurl %1: %2"_s.arg(int(rc)).arg(
         QString::fromUtf8(errorBuffer[0] ? errorBuffer : curl_easy_strerror(rc)));
     // A failed exchange may leave the connection in any state: start afresh.
     dropConnection();
     return fail(err, text, detail);
+}
+
+QList<SmtpSender::Refusal> SmtpSender::refusals(const QStringList &recipients) const
+{
+    QList<Refusal> out;
+    for (qsizetype i = 0; i < m_rcptReplies.size() && i < recipients.size(); ++i) {
+        if (!m_rcptReplies[i].startsWith(u'2'))
+            out.append({recipients[i], m_rcptReplies[i]});
+    }
+    return out;
 }
 
 QString SmtpSender::errorText(int rc, const QString &hostPort, Security security,
@@ -369,7 +399,11 @@ QString SmtpSender::errorText(int rc, const QString &hostPort, Security security
         } else if (code == 535) {
             text = u"SMTP サーバー %1 で認証に失敗しました。"_s.arg(hostPort);
         } else if (refusal->command == "RCPT") {
-            text = u"SMTP サーバー %1 が宛先 %2 を受け付けませんでした。"_s.arg(hostPort, recipients.join(u", "_s));
+            QStringList named;
+            for (const Refusal &r : refusals(recipients))
+                named.append(r.address);
+            text = u"SMTP サーバー %1 が宛先 %2 を受け付けませんでした。"_s.arg(
+                hostPort, (named.isEmpty() ? recipients : named).join(u", "_s));
         } else if (refusal->command == "MAIL") {
             text = u"SMTP サーバー %1 が差出人 %2 を受け付けませんでした。"_s.arg(hostPort, from);
         }

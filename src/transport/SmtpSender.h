@@ -41,10 +41,19 @@ public:
     void setTimeouts(int connectMs, int replyMs);
     void setCredentials(const QString &user, const QString &password);
 
+    // A recipient the server would not take, with the server's reply line.
+    struct Refusal {
+        QString address;
+        QString reply;
+    };
+
     // from, recipients: bare addresses. Nothing is sent when one of them is
     // empty or holds a line break, a blank or angle brackets.
+    // Without refused, any refused recipient fails the send before DATA.
+    // With refused, the mail goes to the recipients the server took and
+    // *refused names the others; it fails only when none was taken.
     bool send(const QString &server, const QString &from, const QStringList &recipients,
-              const QByteArray &message, Error *err);
+              const QByteArray &message, Error *err, QList<Refusal> *refused = nullptr);
     void disconnect();
 
 private:
@@ -56,7 +65,8 @@ private:
     };
 
     int perform(const QByteArray &url, Security security, const QByteArray &from, void *recipients,
-                char *errorBuffer);
+                bool allowRefusals, char *errorBuffer);
+    QList<Refusal> refusals(const QStringList &recipients) const;
     bool offeredStartTls() const;
     const Reply *lastErrorReply() const;
     QString errorText(int rc, const QString &hostPort, Security security,
@@ -70,6 +80,7 @@ private:
     qsizetype m_sent = 0;
     QByteArray m_lastCommand;
     QList<Reply> m_replies;
+    QList<QString> m_rcptReplies; // the final reply line to each RCPT, in order
     QString m_user;
     QString m_password;
     int m_connectMs = 15000;

@@ -64,6 +64,7 @@ private slots:
     void wholeAddressBookOverOneConnection();
     void failedPassKeepsTheWindow_data();
     void failedPassKeepsTheWindow();
+    void refusedOneOfThreeStaysInTheBox();
     void closingStopsBeforeTheNextPass();
     void cliSend();
 
@@ -85,7 +86,7 @@ private:
 void TestComposeSend::initTestCase()
 {
     TestMailServers::Options options;
-    options.refusedRecipients = {u"refused@example.jp"_s};
+    options.refusedRecipients = {u"refused@example.jp"_s, u"refused2@example.jp"_s};
     QString error;
     QVERIFY2(m_servers.start(options, &error), qPrintable(error));
 }
@@ -284,6 +285,8 @@ void TestComposeSend::failedPassKeepsTheWindow_data()
                                      << u"1 件中 1 件の送信に失敗しました。"_s;
     QTest::newRow("refused recipient") << u"refused@example.jp"_s << QStringList() << 0
                                        << u"1 件中 1 件の送信に失敗しました。"_s;
+    QTest::newRow("every one of a list refused") << u"refused@example.jp、refused2@example.jp"_s << QStringList() << 0
+                                                 << u"1 件中 1 件の送信に失敗しました。"_s;
     QTest::newRow("one refused of two") << QString()
                                         << QStringList{u"refused@example.jp"_s, u"ok@example.jp"_s} << 1
                                         << u"2 件中 1 件の送信に失敗しました。"_s;
@@ -343,6 +346,33 @@ void TestComposeSend::failedPassKeepsTheWindow()
     QCOMPARE(Prompt::shown().first().text, SendResult::resendQuestion({SendRecipient{{}, u"refused@example.jp"_s}}));
     QCOMPARE(m_servers.mailboxMessages().size(), delivered); // ok@example.jp got it once
     QCOMPARE(find<QLabel>(u"Label7"_s)->text(), u"1 件中 1 件の送信に失敗しました。"_s);
+}
+
+void TestComposeSend::refusedOneOfThreeStaysInTheBox()
+{
+    open();
+    find<QLineEdit>(u"ToText"_s)->setText(u"山田<ok1@example.jp>、拒否<refused@example.jp>; ok2@example.jp"_s);
+    find<QLineEdit>(u"SubjectText"_s)->setText(u"三人へ"_s);
+    find<QTextEdit>(u"rtfEd"_s)->setPlainText(u"本文"_s);
+    const qsizetype logged = m_servers.smtpLog().size();
+    send();
+
+    // One transaction to all three; the mail went to the two the server took.
+    QStringList rcpts = m_servers.smtpLog().mid(logged).filter(u"RCPT"_s);
+    QCOMPARE(rcpts.size(), 3);
+    const QList<QByteArray> messages = m_servers.mailboxMessages();
+    QCOMPARE(messages.size(), 1);
+    QVERIFY(messages.first().contains("<ok1@example.jp>,") && messages.first().contains("<ok2@example.jp>"));
+    // The box names the refused one; only it stays in 宛先, with the rest of the mail.
+    const QList<Prompt::Shown> shown = Prompt::shown();
+    QCOMPARE(shown.size(), 1);
+    QCOMPARE(shown.first().title, u"送信エラー"_s);
+    QVERIFY2(shown.first().text.contains(u"refused@example.jp（550"_s) && !shown.first().text.contains(u"ok1"_s),
+             qPrintable(shown.first().text));
+    QCOMPARE(find<QLabel>(u"Label7"_s)->text(), u"送信しましたが、受け付けられなかった宛先があります（1 件）。"_s);
+    QCOMPARE(find<QLineEdit>(u"ToText"_s)->text(), u"拒否<refused@example.jp>"_s);
+    QCOMPARE(find<QLineEdit>(u"SubjectText"_s)->text(), u"三人へ"_s);
+    QVERIFY(m_form->isVisible());
 }
 
 void TestComposeSend::closingStopsBeforeTheNextPass()
@@ -405,10 +435,19 @@ void TestComposeSend::cliSend()
 
     QCOMPARE(run({u"--to"_s, u"refused@example.jp"_s, u"--subject"_s, u"s"_s, u"--body"_s, u"b"_s}, &out, &err), 1);
     QVERIFY2(err.contains(u"送信エラー"_s) && err.contains(u"550"_s), qPrintable(err));
+    // A list with copies: one refused is exit 1, named; the blind copy stays out of the header.
+    const qsizetype logged = m_servers.smtpLog().size();
+    QCOMPARE(run({u"--to"_s, u"ok@example.jp, refused@example.jp"_s, u"--cc"_s, u"経理<cc@example.jp>"_s,
+                  u"--bcc"_s, u"hidden@example.jp"_s, u"--subject"_s, u"s"_s, u"--body"_s, u"b"_s}, &out, &err), 1);
+    QVERIFY2(err.contains(u"refused@example.jp（550"_s) && !err.contains(u"ok@"_s), qPrintable(err));
+    QCOMPARE(m_servers.smtpLog().mid(logged).filter(u"RCPT"_s).size(), 4);
+    const QByteArray copied = m_servers.mailboxMessages().last();
+    QVERIFY(copied.contains("\nCc: ") && copied.contains("<cc@example.jp>") && !copied.contains("hidden"));
     // An empty address book sends nothing, which is not a success.
     QCOMPARE(run({u"--all"_s, u"--subject"_s, u"s"_s, u"--body"_s, u"b"_s}, &out, &err), 1);
+    QCOMPARE(run({u"--all"_s, u"--cc"_s, u"a@example.jp"_s, u"--subject"_s, u"s"_s, u"--body"_s, u"b"_s}, &out, &err), 2);
     QCOMPARE(run({u"--to"_s, u"a@example.jp"_s, u"--all"_s, u"--subject"_s, u"s"_s, u"--body"_s, u"b"_s}, &out, &err), 2);
-    QCOMPARE(m_servers.mailboxMessages().size(), 1);
+    QCOMPARE(m_servers.mailboxMessages().size(), 2);
 }
 
 QTEST_MAIN(TestComposeSend)

@@ -54,6 +54,15 @@ void TestHeldMailStore::holdTrimsAndAppends()
     QVERIFY(file.read(2, &record));
     QCOMPARE(record.address, QString(90, u' '));
     QCOMPARE(record.subject, QString(100, u' '));
+
+    // A recipient list fills the field to its last byte, and is refused, not cut, past it.
+    const QString list = u"山田<a@example.jp>, "_s.repeated(4) + u"b@abcde.jp"_s;
+    QCOMPARE(Cp932::encode(list).size(), 90);
+    QCOMPARE(store.hold({list, u"s"_s, u"b"_s}), 3);
+    Error err;
+    QCOMPARE(store.hold({list + u'x', u"s"_s, u"b"_s}, &err), -1);
+    QVERIFY2(err.message.contains(u"91 バイト"_s), qPrintable(err.message));
+    QCOMPARE(store.count(), 3);
 }
 
 void TestHeldMailStore::loadGivesTheWholeBody()

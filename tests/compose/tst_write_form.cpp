@@ -244,10 +244,10 @@ void TestWriteForm::paste()
     QCOMPARE(to->text(), u"ab貼付cd"_s);
 
     // What does not fit is not cut: the box says so and the address stays.
-    to->setText(QString(59, u'a'));
+    to->setText(QString(249, u'a'));
     click(u"Command7"_s);
-    QCOMPARE(to->text(), QString(59, u'a'));
-    QCOMPARE(Prompt::shownTexts(), QStringList{u"宛先に入りきりません（60 文字まで）。"_s});
+    QCOMPARE(to->text(), QString(249, u'a'));
+    QCOMPARE(Prompt::shownTexts(), QStringList{u"宛先に入りきりません（250 文字まで）。"_s});
 }
 
 void TestWriteForm::holdWithEmptySubject()

@@ -113,6 +113,18 @@ private slots:
         QCOMPARE(form()->bodyText()->toPlainText(), u"本文"_s);
         QCOMPARE(m_servers.mailboxMessages().size(), before);
     }
+
+    void refusedOneOfTwoStaysInTheBox()
+    {
+        const qsizetype before = m_servers.mailboxMessages().size();
+        form()->replyTo(u"件名"_s, u"bob@example.jp、ボブ<nobody@example.jp>"_s, u"本文"_s);
+        send();
+        QTRY_VERIFY_WITH_TIMEOUT(!Prompt::shown().isEmpty(), 30000);
+        QVERIFY2(Prompt::shown().first().text.contains(u"nobody@example.jp（550"_s), qPrintable(Prompt::shown().first().text));
+        QCOMPARE(m_servers.mailboxMessages().size(), before + 1);
+        QVERIFY(form()->isVisible());
+        QCOMPARE(form()->findChild<QLineEdit *>(u"ToText"_s)->text(), u"ボブ<nobody@example.jp>"_s);
+    }
 };
 
 QTEST_MAIN(TestReplySend)

@@ -2,6 +2,7 @@
 #include "transport/Charset.h"
 #include "transport/MailComposer.h"
 #include "transport/MailDecoder.h"
+#include "transport/RecipientList.h"
 
 #include <QFile>
 #include <QJsonArray>
@@ -24,7 +25,9 @@ msg = email.message_from_bytes(sys.stdin.buffer.read(), policy=policy.default)
 body = msg.get_body(preferencelist=('plain',))
 files = [[p.get_filename(), base64.b64encode(p.get_payload(decode=True)).decode()]
          for p in msg.iter_attachments()]
+addresses = lambda field: [[a.display_name, a.addr_spec] for a in msg[field].addresses] if msg[field] else []
 print(json.dumps({'subject': str(msg['subject']), 'to': str(msg['to']),
+                  'toList': addresses('to'), 'ccList': addresses('cc'), 'hasBcc': 'bcc' in msg,
                   'body': body.get_content() if body else None, 'files': files,
                   'defects': len(msg.defects)}))
 )";
@@ -36,6 +39,19 @@ QString crlf(QString text)
     if (!text.endsWith(u'\n'))
         text += u'\n';
     return text.replace(u'\n', u"\r\n"_s);
+}
+
+// What Python's email package reads from raw.
+QJsonObject readByPython(const QByteArray &raw)
+{
+    QProcess python;
+    python.start(u"/usr/bin/python3"_s, {u"-c"_s, QString::fromLatin1(kPythonReader)});
+    python.waitForStarted();
+    python.write(raw);
+    python.closeWriteChannel();
+    if (!python.waitForFinished(30000) || python.exitCode() != 0)
+        qWarning("python: %s", python.readAllStandardError().constData());
+    return QJsonDocument::fromJson(python.readAllStandardOutput()).object();
 }
 
 } // namespace
@@ -54,6 +70,9 @@ private slots:
     void refusals();
     void envelopeAddress_data();
     void envelopeAddress();
+    void recipientList_data();
+    void recipientList();
+    void severalRecipientsInHeaders();
     void nulInBodyIsReplaced();
     void textAttachmentCharset_data();
     void textAttachmentCharset();
@@ -137,14 +156,7 @@ void TestComposer::roundTrip()
     }
 
     // Through Python's email package.
-    QProcess python;
-    python.start(u"/usr/bin/python3"_s, {u"-c"_s, QString::fromLatin1(kPythonReader)});
-    QVERIFY(python.waitForStarted());
-    python.write(raw);
-    python.closeWriteChannel();
-    QVERIFY(python.waitForFinished(30000));
-    QVERIFY2(python.exitCode() == 0, python.readAllStandardError().constData());
-    const QJsonObject seen = QJsonDocument::fromJson(python.readAllStandardOutput()).object();
+    const QJsonObject seen = readByPython(raw);
     QCOMPARE(seen.value(u"subject"_s).toString(), subject);
     // Python reads ISO-2022-JP by the JIS table: a typed ～ arrives as 〜, as every JIS mailer shows it.
     const QString pythonBody = charset == "ISO-2022-JP" ? Charset::toJisForms(body) : body;
@@ -275,6 +287,64 @@ void TestComposer::envelopeAddress()
 {
     QFETCH(QString, recipient);
     QTEST(MailComposer::envelopeAddress(recipient), "address");
+}
+
+void TestComposer::recipientList_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QStringList>("addresses"); // empty: refused
+    QTest::addColumn<QString>("named");         // what the refusal quotes
+
+    QTest::newRow("three separators, card form")
+        << u"山田<a@example.jp>、b@example.jp; 佐藤 花子 < c@example.jp >,d@example.jp"_s
+        << QStringList{u"a@example.jp"_s, u"b@example.jp"_s, u"c@example.jp"_s, u"d@example.jp"_s} << QString();
+    QTest::newRow("separator inside a card name")
+        << u"山田、太郎<a@example.jp>, Smith, John <b@example.jp>"_s
+        << QStringList{u"a@example.jp"_s, u"b@example.jp"_s} << QString();
+    QTest::newRow("comma in a quoted local part") << u"\"a,b\"@example.jp, c@example.jp"_s
+                                                  << QStringList{u"\"a,b\"@example.jp"_s, u"c@example.jp"_s} << QString();
+    QTest::newRow("empty items skipped") << u" a@example.jp ,, 、b@example.jp ;"_s
+                                         << QStringList{u"a@example.jp"_s, u"b@example.jp"_s} << QString();
+    QTest::newRow("malformed item named") << u"a@example.jp, 山田<yamada@>, c@example.jp"_s << QStringList()
+                                          << u"「山田<yamada@>」"_s;
+    QTest::newRow("only separators") << u" 、, "_s << QStringList() << u"宛先が指定されていません"_s;
+    QTest::newRow("line break") << u"a@example.jp\nb@example.jp"_s << QStringList() << u"改行"_s;
+}
+
+void TestComposer::recipientList()
+{
+    QFETCH(QString, text);
+    QFETCH(QStringList, addresses);
+    QFETCH(QString, named);
+    QList<Recipient> list;
+    Error err;
+    QCOMPARE(RecipientList::parse(text, u"宛先"_s, &list, &err), !addresses.isEmpty());
+    QStringList got;
+    for (const Recipient &r : list)
+        got.append(r.address);
+    QCOMPARE(got, addresses);
+    QVERIFY2(err.message.contains(named), qPrintable(err.message));
+    if (!addresses.isEmpty()) // what is left to send keeps the item as typed
+        QCOMPARE(RecipientList::only(text, {addresses.last().toUpper()}), list.last().text);
+}
+
+void TestComposer::severalRecipientsInHeaders()
+{
+    OutgoingMail mail{u"me@example.jp"_s,
+                      u"株式会社テスト営業部 山田太郎様<yamada@example.jp>、Smith, John <john@example.com>; b@example.jp"_s,
+                      u"件名"_s, u"本文"_s, {}, u"経理<keiri@example.jp>"_s};
+    const QByteArray raw = MailComposer::build(mail);
+    const QByteArray head = raw.left(raw.indexOf("\r\n\r\n"));
+    for (const QByteArray &line : head.split('\n'))
+        QVERIFY2(line.size() <= 77, line.constData()); // 76 and the CR
+    // Python's header registry puts a blank between adjacent encoded words: names compare without blanks.
+    const QJsonObject seen = QJsonDocument::fromJson(
+        QJsonDocument(readByPython(raw)).toJson().replace(' ', "")).object();
+    QCOMPARE(seen.value(u"toList"_s).toArray(),
+             QJsonArray({QJsonArray{u"株式会社テスト営業部山田太郎様"_s, u"yamada@example.jp"_s},
+                         QJsonArray{u"Smith,John"_s, u"john@example.com"_s}, QJsonArray{u""_s, u"b@example.jp"_s}}));
+    QCOMPARE(seen.value(u"ccList"_s).toArray(), QJsonArray({QJsonArray{u"経理"_s, u"keiri@example.jp"_s}}));
+    QCOMPARE(seen.value(u"defects"_s).toInt(), 0);
 }
 
 void TestComposer::nulInBodyIsReplaced()

@@ -53,6 +53,14 @@ bool HeldMailStore::bodyTooLong(const QString &bodyText)
 
 int HeldMailStore::hold(const HeldMail &mail, Error *err)
 {
+    // A cut recipient list would lose addresses, or end in half of one.
+    const qsizetype toBytes = Cp932::encode(trimSpaces(mail.to)).size();
+    if (toBytes > MailRecordFile::AddressWidth) {
+        fail(err, u"宛先が長すぎるため保留できません（%1 バイトあります。保留できるのは %2 バイト、"
+                  u"全角なら %3 文字までです）。宛先を減らしてください。"_s
+                      .arg(toBytes).arg(MailRecordFile::AddressWidth).arg(MailRecordFile::AddressWidth / 2));
+        return -1;
+    }
     MailRecord record;
     record.subject = trimSpaces(mail.subject);
     record.address = trimSpaces(mail.to);

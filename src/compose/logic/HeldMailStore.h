@@ -58,7 +58,8 @@ public:
     static bool bodyTooLong(const QString &bodyText);
 
     // Appends the mail, each text with ordinary spaces removed at both ends,
-    // and returns its record number (count + 1), or -1 with err set.
+    // and returns its record number (count + 1), or -1 with err set. A
+    // recipient list longer than the record's 90 bytes is refused, not cut.
     int hold(const HeldMail &mail, Error *err = nullptr);
 
     // The subject rows of every held mail in record order. A missing file lists nothing.

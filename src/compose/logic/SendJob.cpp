@@ -6,6 +6,8 @@
 
 #include <QThread>
 
+#include <algorithm>
+
 using namespace Qt::StringLiterals;
 
 namespace hollin {
@@ -37,7 +39,15 @@ bool SendRequest::addressBook(const DataRoot &root, QList<SendRecipient> *out, E
 
 bool SendResult::succeeded() const
 {
-    return passes > 0 && attempted == passes && failures.isEmpty();
+    return passes > 0 && attempted == passes && failures.isEmpty() && refusals.isEmpty();
+}
+
+QStringList SendResult::refusedAddresses() const
+{
+    QStringList addresses;
+    for (const SendFailure &r : refusals)
+        addresses += r.recipient.split(u", "_s);
+    return addresses;
 }
 
 QString SendResult::statusText() const
@@ -51,15 +61,25 @@ QString SendResult::statusText() const
     if (cancelled)
         return u"送信を中止しました。%1 件中 %2 件を送信し、うち %3 件が失敗しました。"_s
             .arg(passes).arg(attempted).arg(failures.size());
+    if (failures.isEmpty())
+        return u"送信しましたが、受け付けられなかった宛先があります（%1 件）。"_s.arg(refusedAddresses().size());
     return u"%1 件中 %2 件の送信に失敗しました。"_s.arg(passes).arg(failures.size());
 }
 
 QString SendResult::errorText() const
 {
-    if (failures.size() == 1)
+    if (failures.size() == 1 && refusals.isEmpty())
         return u"メールを送信できませんでした。\n\n詳細：%1"_s.arg(failures.first().message);
-    QStringList parts{u"%1 件のメールを送信できませんでした。"_s.arg(failures.size())};
-    for (const SendFailure &f : failures)
+    if (failures.isEmpty() && refusals.size() == 1)
+        return refusals.first().message;
+    QStringList parts;
+    if (!failures.isEmpty())
+        parts.append(u"%1 件のメールを送信できませんでした。"_s.arg(failures.size()));
+    if (!refusals.isEmpty())
+        parts.append(u"%1 件のメールで、受け付けられなかった宛先があります。"_s.arg(refusals.size()));
+    QList<SendFailure> all = failures + refusals;
+    std::sort(all.begin(), all.end(), [](const SendFailure &a, const SendFailure &b) { return a.pass < b.pass; });
+    for (const SendFailure &f : std::as_const(all))
         parts.append(u"%1 件目（%2）の詳細：\n%3"_s.arg(f.pass).arg(f.recipient, f.message));
     return parts.join(u"\n\n"_s);
 }
@@ -69,6 +89,8 @@ QList<SendRecipient> SendResult::undelivered(const QList<SendRecipient> &sent) c
     QList<SendRecipient> left;
     for (const SendFailure &f : failures)
         left.append(sent.at(f.pass - 1));
+    for (const SendFailure &r : refusals) // only the refused ones: the others have it
+        left.append(SendRecipient{r.recipient, r.recipient});
     left.append(sent.mid(attempted));
     return left;
 }
@@ -142,11 +164,13 @@ SendResult SendJob::run(const SendRequest &request,
             passStarted(k, result.passes, recipient);
         ++result.attempted;
         QString server = result.smtpServer;
-        const int rc = lib.smtpSendMail(server, recipient.address, QString(), QString(), request.from,
+        const int rc = lib.smtpSendMail(server, recipient.address, request.cc, request.bcc, request.from,
                                         request.subject, request.body, QString(), request.attachments, 0);
         result.smtpServer = server;
         if (rc < 0)
             result.failures.append(SendFailure{k, recipient.address, lib.getMessage()});
+        else if (rc > 0)
+            result.refusals.append(SendFailure{k, lib.refusedRecipients().join(u", "_s), lib.getMessage()});
     }
     lib.smtpDisconnect();
     return result;

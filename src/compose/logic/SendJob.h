@@ -17,7 +17,7 @@ namespace hollin {
 // One pass of a send: one call of MailLib::smtpSendMail.
 struct SendRecipient {
     QString shown;   // what the recipient box shows during the pass
-    QString address; // what the library gets as the recipient
+    QString address; // what the library gets as the recipient (one address or a list)
 };
 
 // Everything a send passes to the library.
@@ -30,6 +30,8 @@ struct SendRequest {
     QString subject;
     QString body;             // plain text
     QString attachments;      // full paths joined by ","; empty for none
+    QString cc;               // address lists sent with every pass; empty for none
+    QString bcc;
 
     // Server, sender and account from the program-wide values.
     static SendRequest fromState(const AppState &state);
@@ -44,7 +46,7 @@ struct SendRequest {
 
 struct SendFailure {
     int pass = 0;       // 1-based
-    QString recipient;  // the address given to the library
+    QString recipient;  // the address given to the library; for a refusal, the refused addresses
     QString message;    // the library's own text (MailLib::getMessage)
 };
 
@@ -52,20 +54,26 @@ struct SendResult {
     int passes = 0;     // passes planned
     int attempted = 0;  // passes run (fewer only when cancelled)
     QList<SendFailure> failures;
+    // Passes that went out, but not to every recipient: the server refused some.
+    QList<SendFailure> refusals;
     bool cancelled = false;
     QString smtpServer; // the server text after the last library call
 
-    // Every planned pass ran and succeeded, and there was at least one.
+    // Every planned pass ran and reached every recipient, and there was at least one.
     bool succeeded() const;
+    // The bare addresses the server refused in passes that went out to others.
+    QStringList refusedAddresses() const;
     // The status line after the send:
     //   "送信完了です。" when succeeded();
     //   "送信先がありません。送信しませんでした。" when there was nothing to send;
     //   "送信を中止しました。%n 件中 %k 件を送信しました。" when cancelled;
+    //   "送信しましたが、受け付けられなかった宛先があります（%r 件）。" when
+    //   only refusals went wrong;
     //   "%n 件中 %f 件の送信に失敗しました。" otherwise.
     QString statusText() const;
     // The text of the "送信エラー" box: a Japanese sentence first, then the
     // library's own words as detail; with several failures, one paragraph per
-    // failed pass naming its recipient.
+    // failed pass naming its recipient. Refusals are told the same way.
     QString errorText() const;
     // The recipients that did not get the mail: the failed passes and those
     // never run (cancelled), in pass order. sent = the request's recipients.
