@@ -202,7 +202,7 @@ ReceiveResult ReceiveSession::run()
 
         // QUIT commits the deletions, which were only given for stored messages.
         const int quitResult = lib.pop3Close(handle);
-        if (quitResult < 0 && result.stored > 0 && result.outcome == Outcome::Completed) {
+        if (quitResult < 0 && !deleted.isEmpty() && result.outcome == Outcome::Completed) {
             stop({u"サーバーとの接続を正しく終了できませんでした。保存したメールがサーバーに残っている場合があります。"_s,
                   cutAtNul(lib.getMessage())});
         }
