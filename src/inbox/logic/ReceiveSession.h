@@ -22,7 +22,7 @@ struct ReceiveSettings {
     QString receivedMailTemp;     // ★MailData/HLMDATA2.TMP
     QString attachmentFolder;     // 添付フォルダ
     QString uidlListFile;         // ★MailData/hlmuidl.txt
-    KeepMailSettings keep;        // leave the mail on the server (needs UIDL)
+    KeepMailSettings keep = {};   // leave the mail on the server (needs UIDL)
 };
 
 struct ReceiveResult {
