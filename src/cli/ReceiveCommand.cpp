@@ -9,10 +9,12 @@ namespace hollin {
 
 namespace {
 
-int receive(const QStringList &args, AppState &state)
+int receive(const QStringList &arguments, AppState &state)
 {
+    QStringList args = arguments;
+    const bool keep = cli::takeFlag(&args, u"--keep"_s);
     if (!args.isEmpty())
-        return cli::badUsage(u"receive に引数はありません。"_s);
+        return cli::badUsage(u"receive に使える引数は --keep だけです。"_s);
     Error err;
     if (!cli::loadServerValues(state, &err))
         return cli::failed(err);
@@ -25,6 +27,8 @@ int receive(const QStringList &args, AppState &state)
     settings.receivedMailTemp = state.root.receivedMailTemp();
     settings.uidlListFile = state.root.uidlListFile();
     settings.attachmentFolder = state.root.attachmentFolder();
+    settings.keep = KeepMailSettings::read(state.root.iniFile());
+    settings.keep.keepOnServer = settings.keep.keepOnServer || keep;
 
     ReceiveSession session(settings);
     // Progress is for someone watching; under cron only the summary is mailed.
@@ -61,7 +65,7 @@ int receive(const QStringList &args, AppState &state)
 
 CliCommand receiveCommand()
 {
-    return {u"receive"_s, QString(), &receive};
+    return {u"receive"_s, u"[--keep]（受信したメールをサーバーに残す）"_s, &receive};
 }
 
 } // namespace hollin

@@ -74,6 +74,7 @@ void ReceiveController::start()
     settings.receivedMailTemp = state.root.receivedMailTemp();
     settings.uidlListFile = state.root.uidlListFile();
     settings.attachmentFolder = state.root.attachmentFolder();
+    settings.keep = KeepMailSettings::read(state.root.iniFile());
     m_session = new ReceiveSession(settings);
 
     // The session runs on its own thread; what it reports is handled here.

@@ -4,6 +4,7 @@
 #include "IdPassForm.h"
 #include "OptionForm.h"
 #include "storage/AppState.h"
+#include "storage/KeepMailSettings.h"
 #include "winutil/Prompt.h"
 #include "winutil/WindowStacking.h"
 #include "winutil/WindowUtil.h"
@@ -18,6 +19,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSpinBox>
 #include <QVBoxLayout>
 
 using namespace Qt::StringLiterals;
@@ -80,10 +82,29 @@ SetForm::SetForm(const AppContext &ctx, QWidget *parent)
     m_text2->setObjectName(u"Text2"_s);
     m_text2->hide();
 
+    auto *keepFrame = new QGroupBox(this);
+    keepFrame->setObjectName(u"KeepFrame"_s);
+    m_keepCheck = new QCheckBox(u"受信したメールをサーバーに残す"_s, keepFrame);
+    m_keepCheck->setObjectName(u"KeepCheck"_s);
+    m_keepDays = new QSpinBox(keepFrame);
+    m_keepDays->setObjectName(u"KeepDaysSpin"_s);
+    m_keepDays->setRange(0, KeepMailSettings::MaxDays);
+    m_keepDays->setToolTip(u"0 にすると、サーバーから削除しません。"_s);
+    auto *keepDaysLabel = new QLabel(u"日後にサーバーから削除"_s, keepFrame);
+    keepDaysLabel->setObjectName(u"KeepDaysLabel"_s);
+    auto *keepDaysRow = new QHBoxLayout;
+    keepDaysRow->addWidget(m_keepDays);
+    keepDaysRow->addWidget(keepDaysLabel, 1);
+    auto *keepLayout = new QVBoxLayout(keepFrame);
+    keepLayout->addWidget(m_keepCheck);
+    keepLayout->addLayout(keepDaysRow);
+    connect(m_keepCheck, &QCheckBox::toggled, m_keepDays, &QSpinBox::setEnabled);
+
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(frame1);
     layout->addWidget(line1);
     layout->addWidget(frame2);
+    layout->addWidget(keepFrame);
 
     // Load: NUMBER4 sets the auto-erase box (other values keep it as designed),
     // NUMBER5 = 1 selects the notice option.
@@ -91,6 +112,10 @@ SetForm::SetForm(const AppContext &ctx, QWidget *parent)
         m_check2->setChecked(*autoErase);
     if (m_settings->showNotice())
         m_option1->setChecked(true);
+    const KeepMailSettings keep = KeepMailSettings::read(ctx.state.root.iniFile());
+    m_keepCheck->setChecked(keep.keepOnServer);
+    m_keepDays->setValue(keep.deleteAfterDays);
+    m_keepDays->setEnabled(keep.keepOnServer);
 
     connect(m_text2, &QLineEdit::textChanged, this, &SetForm::hiddenTextChanged);
     connect(command1, &QPushButton::clicked, this, [this] {
@@ -132,8 +157,10 @@ void SetForm::hiddenTextChanged(const QString &text)
 void SetForm::closeEvent(QCloseEvent *event)
 {
     Error err;
+    const KeepMailSettings keep{m_keepCheck->isChecked(), m_keepDays->value()};
     if (!m_settings->writeOnClose(m_text2->text(), m_check2->isChecked(),
-                                  m_option1->isChecked(), &err))
+                                  m_option1->isChecked(), &err)
+        || !keep.write(m_ctx.state.root.iniFile(), &err))
         report(err.text());
     event->accept();
     unloadWhenClosed(m_ctx.windows, this, "SetForm");

@@ -8,13 +8,15 @@
 class QCheckBox;
 class QLineEdit;
 class QRadioButton;
+class QSpinBox;
 
 namespace hollin {
 
 class NoticeSettings;
 
 // "設定": the new-mail notice options, which are also the program's live
-// notice settings, and the buttons to the account and server dialogs.
+// notice settings, the buttons to the account and server dialogs, and whether
+// received mail stays on the server (read from ini.ini by every receive).
 // Constructing it is its load step (restores the options from ini.ini);
 // closing it writes them and unloads it.
 class SetForm : public QWidget {
@@ -44,6 +46,8 @@ private:
     QCheckBox *m_check2;
     QRadioButton *m_option1;
     QLineEdit *m_text2;
+    QCheckBox *m_keepCheck;
+    QSpinBox *m_keepDays;
 };
 
 } // namespace hollin

@@ -20,10 +20,10 @@ class TestCliReceive : public QObject {
         int exitCode;
         QString out, err;
     };
-    Run receive(const QString &root)
+    Run receive(const QString &root, const QStringList &args)
     {
         QProcess cli;
-        cli.start(QString::fromUtf8(HOLLIN_CLI), {u"--root"_s, root, u"receive"_s});
+        cli.start(QString::fromUtf8(HOLLIN_CLI), QStringList{u"--root"_s, root, u"receive"_s} + args);
         if (!cli.waitForFinished(60000))
             return {-1, {}, {}};
         return {cli.exitCode(), QString::fromUtf8(cli.readAllStandardOutput()).trimmed(),
@@ -36,15 +36,23 @@ private slots:
         QTest::addColumn<QString>("password");
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<int>("records");
-        QTest::newRow("received") << u"secret1"_s << 0 << 2;
-        QTest::newRow("no password") << QString() << 1 << 0;
-        QTest::newRow("wrong password") << u"wrong"_s << 1 << 0;
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<bool>("keepSetting");
+        QTest::addColumn<int>("leftOnServer");
+        QTest::newRow("received") << u"secret1"_s << 0 << 2 << QStringList() << false << 0;
+        QTest::newRow("no password") << QString() << 1 << 0 << QStringList() << false << 2;
+        QTest::newRow("wrong password") << u"wrong"_s << 1 << 0 << QStringList() << false << 2;
+        QTest::newRow("kept by --keep") << u"secret1"_s << 0 << 2 << QStringList{u"--keep"_s} << false << 2;
+        QTest::newRow("kept by the setting") << u"secret1"_s << 0 << 2 << QStringList() << true << 2;
     }
     void receivesAndReportsFailures()
     {
         QFETCH(QString, password);
         QFETCH(int, exitCode);
         QFETCH(int, records);
+        QFETCH(QStringList, args);
+        QFETCH(bool, keepSetting);
+        QFETCH(int, leftOnServer);
         TestMailServers servers;
         TestMailServers::Options options;
         options.smtp = false;
@@ -62,8 +70,10 @@ private slots:
         ProfileFile account(root.idPassIniFile(), true);
         QVERIFY(account.writeText(u"NAME"_s, servers.user()));
         QVERIFY(account.writeText(u"NAME2"_s, password));
+        if (keepSetting)
+            QVERIFY(ProfileFile(root.iniFile()).writeText(u"KEEPMAIL"_s, u"1"_s));
 
-        const Run run = receive(dir.path());
+        const Run run = receive(dir.path(), args);
         QCOMPARE(run.exitCode, exitCode);
         if (exitCode == 0) {
             QCOMPARE(run.out, u"2 件の新着メールを受信しました"_s);
@@ -72,7 +82,7 @@ private slots:
             QVERIFY(!run.err.trimmed().isEmpty());
         }
         QCOMPARE(MailRecordFile(root.receivedMailFile(), root.receivedMailTemp()).count(), records);
-        QCOMPARE(servers.mailboxMessages().size(), 2 - records);
+        QCOMPARE(servers.mailboxMessages().size(), leftOnServer);
     }
 };
 

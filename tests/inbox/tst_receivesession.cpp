@@ -105,6 +105,9 @@ private slots:
     void cancelDeletesOnlyStoredMessages();
     void killedReceiveStoresEachMailOnce_data();
     void killedReceiveStoresEachMailOnce();
+    void keepOnServerFetchesEachMailOnce_data();
+    void keepOnServerFetchesEachMailOnce();
+    void serverWithoutUidlReconnectsAfterEachBatch_data();
     void serverWithoutUidlReconnectsAfterEachBatch();
     void cancelEndsStalledTransferAtOnce();
     void attachmentWriteFailureLeavesMailOnServer();
@@ -455,8 +458,61 @@ void TestReceiveSession::killedReceiveStoresEachMailOnce()
     QCOMPARE(stored, ids);
 }
 
+void TestReceiveSession::keepOnServerFetchesEachMailOnce_data()
+{
+    QTest::addColumn<int>("days");
+    QTest::addColumn<int>("leftAtEnd");
+    QTest::newRow("kept for ever") << 0 << 3;
+    QTest::newRow("deleted after 2 days") << 2 << 1;
+}
+
+void TestReceiveSession::keepOnServerFetchesEachMailOnce()
+{
+    QFETCH(int, days);
+    QFETCH(int, leftAtEnd);
+    ReceiveSettings s = settings();
+    s.keep = {true, days};
+    QVERIFY(m_servers->deliver(plainMail("k1")));
+    QVERIFY(m_servers->deliver(plainMail("k2")));
+    ReceiveResult r = ReceiveSession(s).run();
+    QCOMPARE(r.outcome, ReceiveResult::Outcome::Completed);
+    QCOMPARE(r.stored, 2);
+    QCOMPARE(m_servers->mailboxMessages().size(), 2);
+
+    // Three days pass for what was stored; one new mail comes.
+    QFile list(m_root.uidlListFile());
+    QVERIFY(list.open(QIODevice::ReadWrite));
+    QByteArray older;
+    for (const QByteArray &line : list.readAll().trimmed().split('\n')) {
+        const QList<QByteArray> f = line.split(' '); // uidl, first stored
+        older += f[0] + ' ' + QByteArray::number(f[1].toLongLong() - 3 * 86400) + '\n';
+    }
+    QVERIFY(list.resize(0) && list.seek(0) && list.write(older) == older.size());
+    list.close();
+    QVERIFY(m_servers->deliver(plainMail("k3")));
+    r = ReceiveSession(s).run();
+    QCOMPARE(r.stored, 1); // k1 and k2 are not fetched again
+    QCOMPARE(records().size(), 3);
+    QCOMPARE(m_servers->mailboxMessages().size(), leftAtEnd);
+    QVERIFY(m_servers->mailboxMessages().last().contains("Subject: k3"));
+    // The list forgets what the server no longer has.
+    QVERIFY(list.open(QIODevice::ReadOnly));
+    QCOMPARE(list.readAll().count('\n'), leftAtEnd);
+}
+
+void TestReceiveSession::serverWithoutUidlReconnectsAfterEachBatch_data()
+{
+    // Keeping needs UIDL: without it the receive says so once and deletes.
+    QTest::addColumn<bool>("keep");
+    QTest::addColumn<int>("notices");
+    QTest::newRow("keep off") << false << 0;
+    QTest::newRow("keep on") << true << 1;
+}
+
 void TestReceiveSession::serverWithoutUidlReconnectsAfterEachBatch()
 {
+    QFETCH(bool, keep);
+    QFETCH(int, notices);
     ScriptedServer fake;
     auto message = [](int n) { return "+OK\r\nSubject: n" + QByteArray::number(n) + "\r\n\r\nbody\r\n.\r\n"; };
     scriptLogin(fake, 51, "-ERR no UIDL\r\n");
@@ -470,7 +526,13 @@ void TestReceiveSession::serverWithoutUidlReconnectsAfterEachBatch()
     QVERIFY(fake.start());
     ReceiveSettings s = settings();
     s.pop3Server = fake.server();
-    const ReceiveResult r = ReceiveSession(s).run();
+    s.keep.keepOnServer = keep;
+    ReceiveSession session(s);
+    QStringList shown;
+    connect(&session, &ReceiveSession::notice, this, [&](const QString &text) { shown << text; });
+    const ReceiveResult r = session.run();
+    QCOMPARE(shown.size(), notices);
+    QVERIFY(shown.isEmpty() || shown.first().contains(u"サーバーに残せません"_s));
     QCOMPARE(r.outcome, ReceiveResult::Outcome::Completed);
     QCOMPARE(r.stored, 51);
     QCOMPARE(records().size(), 51);

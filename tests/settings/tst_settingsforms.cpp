@@ -16,6 +16,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -148,6 +149,7 @@ private slots:
         QCOMPARE(ini.readText(u"NUMBER4"_s), u"1"_s);
         QVERIFY(ini.hasKey(u"NUMBER5"_s)); // never selected: an empty value
         QCOMPARE(ini.readText(u"NUMBER5"_s), QString());
+        QCOMPARE(ini.readText(u"KEEPMAIL"_s), u"0"_s);
         QTRY_VERIFY(!m_windows->isLoaded("SetForm"));
 
         // The next use loads it again from the file.
@@ -156,9 +158,19 @@ private slots:
         QVERIFY(!form->showNoticeBoard());
         controlOf<QRadioButton>(form, "Option1")->click();
         controlOf<QCheckBox>(form, "Check2")->click();
+        auto *keepDays = controlOf<QSpinBox>(form, "KeepDaysSpin");
+        QVERIFY(!keepDays->isEnabled());
+        controlOf<QCheckBox>(form, "KeepCheck")->click();
+        keepDays->setValue(30);
         QVERIFY(form->close());
         QCOMPARE(ini.readText(u"NUMBER4"_s), u"0"_s);
         QCOMPARE(ini.readText(u"NUMBER5"_s), u"1"_s);
+        QCOMPARE(ini.readText(u"KEEPMAIL"_s), u"1"_s);
+        QCOMPARE(ini.readText(u"KEEPDAYS"_s), u"30"_s);
+        QTRY_VERIFY(!m_windows->isLoaded("SetForm"));
+        form = m_windows->setForm();
+        QVERIFY(controlOf<QCheckBox>(form, "KeepCheck")->isChecked());
+        QCOMPARE(controlOf<QSpinBox>(form, "KeepDaysSpin")->value(), 30);
     }
 
     void startUpSetsAutoErase()

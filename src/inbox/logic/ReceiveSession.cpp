@@ -1,5 +1,6 @@
 #include "ReceiveSession.h"
 
+#include "MessageSelection.h"
 #include "ReceivedRecord.h"
 #include "RecordAppender.h"
 #include "UidlList.h"
@@ -10,6 +11,7 @@
 #include "storage/TextUtil.h"
 #include "transport/MailLib.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
 #include <QSet>
@@ -107,10 +109,11 @@ ReceiveResult ReceiveSession::run()
     // A kill before 2 leaves pending lines: the next receive keeps those whose
     // record is in the file (and deletes their messages unfetched) and fetches
     // the others again. A kill after 2 leaves stored ids whose messages are
-    // still on the server: they are deleted unfetched. No DELE is ever given
-    // for a message whose record is not flushed and listed.
+    // still on the server: they are deleted unfetched (or kept). No DELE is
+    // ever given for a message whose record is not flushed and listed.
     QList<int> written;
     QSet<int> deleted;
+    bool deleteFetched = true;
     auto commit = [&] {
         if (written.isEmpty())
             return true;
@@ -118,6 +121,8 @@ ReceiveResult ReceiveSession::run()
         bool ok = store.flush(&err) && uidls.commit(&err);
         if (ok) {
             result.stored += int(written.size());
+            if (!deleteFetched) // kept on the server
+                written.clear();
             for (const int n : std::as_const(written)) {
                 if (lib.pop3DeleteMail(handle, n) < 0) {
                     ok = fail(&err, u"%1 通目のメールをサーバーで削除できませんでした。"_s.arg(n),
@@ -135,7 +140,8 @@ ReceiveResult ReceiveSession::run()
 
     // One pass per connection; without UIDL a new connection after every batch.
     int handled = 0;            // messages dealt with in earlier connections
-    const int total = result.count;
+    int total = result.count;
+    bool toldCannotKeep = false;
     for (int count = result.count; result.outcome == Outcome::Completed;) {
         QStringList uids;
         if (count > 0 && lib.pop3GetUidl(handle, &uids) < 0) {
@@ -147,11 +153,19 @@ ReceiveResult ReceiveSession::run()
             && std::all_of(uids.cbegin(), uids.cend(), &UidlList::isUsableId);
         if (!haveUids)
             uids.clear();
+        if (m_settings.keep.keepOnServer && !haveUids && count > 0 && !toldCannotKeep) {
+            toldCannotKeep = true;
+            emit notice(u"このサーバーはメールの識別番号（UIDL）に対応していないため、メールをサーバーに残せません。"
+                        u"受信したメールはこれまでどおりサーバーから削除します。"_s);
+        }
+        const MessageSelection selection =
+            selectMessages(count, uids, uidls, m_settings.keep, QDateTime::currentSecsSinceEpoch());
+        deleteFetched = selection.deleteFetched;
+        if (haveUids && handled == 0)
+            total = result.count = int(selection.fetch.size());
 
-        // Stored before, but the receive that stored them did not get to QUIT.
-        for (int n = 1; haveUids && n <= count; ++n) {
-            if (!uidls.isStored(uids[n - 1]))
-                continue;
+        // Stored before: by a receive that did not get to QUIT, or kept until now.
+        for (const int n : selection.deleteUnfetched) {
             if (lib.pop3DeleteMail(handle, n) < 0) {
                 stop({u"%1 通目のメールをサーバーで削除できませんでした。"_s.arg(n), cutAtNul(lib.getMessage())});
                 break;
@@ -160,14 +174,14 @@ ReceiveResult ReceiveSession::run()
         }
 
         bool batchFull = false;
-        for (int n = 1; n <= count && handled + n <= total && result.outcome == Outcome::Completed; ++n) {
-            if (deleted.contains(n))
-                continue;
+        for (int i = 0; i < selection.fetch.size() && handled + i < total && result.outcome == Outcome::Completed;
+             ++i) {
+            const int n = selection.fetch[i];
             if (m_cancelled) {
                 result.outcome = Outcome::Cancelled;
                 break;
             }
-            emit progress(handled + n, total);
+            emit progress(handled + i + 1, total);
             Error err;
             if (!receiveOne(lib, handle, n, uids.value(n - 1), store, haveUids ? &uidls : nullptr, &err)) {
                 if (m_cancelled)
@@ -188,7 +202,7 @@ ReceiveResult ReceiveSession::run()
 
         // QUIT commits the deletions, which were only given for stored messages.
         const int quitResult = lib.pop3Close(handle);
-        if (quitResult < 0 && result.stored > 0 && result.outcome == Outcome::Completed) {
+        if (quitResult < 0 && !deleted.isEmpty() && result.outcome == Outcome::Completed) {
             stop({u"サーバーとの接続を正しく終了できませんでした。保存したメールがサーバーに残っている場合があります。"_s,
                   cutAtNul(lib.getMessage())});
         }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "storage/Error.h"
+#include "storage/KeepMailSettings.h"
 
 #include <QObject>
 #include <QString>
@@ -21,6 +22,7 @@ struct ReceiveSettings {
     QString receivedMailTemp;     // ★MailData/HLMDATA2.TMP
     QString attachmentFolder;     // 添付フォルダ
     QString uidlListFile;         // ★MailData/hlmuidl.txt
+    KeepMailSettings keep = {};   // leave the mail on the server (needs UIDL)
 };
 
 struct ReceiveResult {
@@ -29,13 +31,13 @@ struct ReceiveResult {
         NoConnection,  // the connection failed: nothing done
         NeedAccount,   // ID or password missing: nothing fetched
         AuthFailed,    // the server refused the login; error holds its text
-        Completed,     // every message stored and deleted (or none waiting)
+        Completed,     // every new message stored (and deleted unless kept)
         Stopped,       // a failure stopped the session; error says why
         Cancelled,     // the user cancelled; the stored ones are deleted
     };
     Outcome outcome = Outcome::NoServer;
-    int count = 0;   // messages on the server after login
-    int stored = 0;  // messages stored and flushed (deleted on the server at the end)
+    int count = 0;   // new messages on the server after login (not stored before)
+    int stored = 0;  // messages stored and flushed
     Error error;     // set for AuthFailed, Stopped, and a failing close
 };
 
@@ -51,6 +53,12 @@ struct ReceiveResult {
 // could not delete are deleted unfetched by the next one. A server without
 // UIDL gets a QUIT and a new login after every batch instead, so that at most
 // one batch can come twice.
+//
+// With keep (KeepMailSettings) only the messages whose UIDL is not in the list
+// are fetched, nothing fetched is deleted, and a stored one is deleted once it
+// is the set number of days old. A server without usable UIDL cannot keep
+// mail apart: the session says so in one notice per receive and fetches and
+// deletes as without keep.
 // run() blocks; the signals come from the thread that calls it.
 class ReceiveSession : public QObject {
     Q_OBJECT

@@ -31,7 +31,8 @@ public:
     UidlList(const QString &path, const QString &recordFile);
 
     bool load(Error *err);
-    bool isStored(const QString &uid) const { return m_stored.contains(uid); }
+    // When uid was first stored (unix seconds), or -1 when it is not stored.
+    qint64 storedSince(const QString &uid) const { return m_stored.value(uid, -1); }
 
     // Notes uid as pending before recordBytes are written as recordNumber.
     bool addPending(const QString &uid, int recordNumber, const QByteArray &recordBytes, Error *err);
