@@ -92,9 +92,11 @@ void ReceiveController::start()
     m_session = new ReceiveSession(settings);
 
     // The session runs on its own thread; what it reports is handled here.
-    // A box it asks for holds the session until it is answered.
-    connect(m_session, &ReceiveSession::accountRead, this, &ReceiveController::applyAccount,
-            Qt::BlockingQueuedConnection);
+    // A box it asks for holds the session until it is answered. An automatic
+    // receive never waits for this thread, which may be waiting for the data
+    // folder's lock that the session holds.
+    const Qt::ConnectionType waiting = m_automatic ? Qt::QueuedConnection : Qt::BlockingQueuedConnection;
+    connect(m_session, &ReceiveSession::accountRead, this, &ReceiveController::applyAccount, waiting);
     connect(m_session, &ReceiveSession::progress, this, &ReceiveController::updateProgress,
             Qt::QueuedConnection);
     connect(m_session, &ReceiveSession::messageReceived, this, &ReceiveController::showMessage,
@@ -106,12 +108,7 @@ void ReceiveController::start()
                 else if (!m_notices.contains(text))
                     m_notices.append(text);
             },
-            Qt::BlockingQueuedConnection);
-
-    if (m_automatic)
-        setBusySign(true);
-    else
-        showProgress();
+            waiting);
 
     // An automatic receive does not wait for another writer (hollin-cli
     // receive, a deletion): it leaves its turn out, with nothing to report.
@@ -124,6 +121,11 @@ void ReceiveController::start()
     });
     connect(m_thread, &QThread::finished, this, &ReceiveController::sessionDone);
     m_thread->start();
+
+    if (m_automatic)
+        setBusySign(true);
+    else
+        showProgress();
 }
 
 void ReceiveController::showProgress()
