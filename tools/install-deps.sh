@@ -14,6 +14,8 @@ packages=(
   dovecot-core dovecot-pop3d python3 python3-aiosmtpd openssl postfix
   # tests and tools: PDF text, screenshots, the peers of the benchmarks
   poppler-utils xvfb xauth x11-apps imagemagick fetchmail mpop
+  # a private session bus for the desktop notification test
+  dbus-daemon
   # Japanese text on screen, Qt's own Japanese texts
   fonts-noto-cjk qt6-translations-l10n
   # the package and its checks (tools/package.sh)

@@ -1,7 +1,10 @@
 #include "AppWindows.h"
 
+#include "inbox/AutoReceive.h"
+#include "inbox/TyakuForm.h"
 #include "panel/FloatingForm.h"
 #include "storage/AppState.h"
+#include "winutil/DesktopNotifier.h"
 
 namespace hollin {
 
@@ -14,6 +17,8 @@ AppWindows::AppWindows(AppState &state)
 // first. While they go, none of them counts as loaded any more.
 AppWindows::~AppWindows()
 {
+    m_autoReceive.reset(); // stops a receive of its own that still runs
+    m_notifier.reset();
     m_closing = true;
     QList<QPointer<QWidget>> windows;
     for (auto it = m_order.crbegin(); it != m_order.crend(); ++it)
@@ -54,6 +59,23 @@ void AppWindows::hideFloatingWindows()
         floatingForm(n)->hide();
 }
 
+void AppWindows::notifyNewMail(int count, const QString &firstSubject)
+{
+    if (!m_notifier) {
+        m_notifier = std::make_unique<DesktopNotifier>();
+        QObject::connect(m_notifier.get(), &DesktopNotifier::activated, m_notifier.get(),
+                         [this] { tyakuForm()->fillAndShow(); });
+    }
+    m_notifier->notifyNewMail(count, firstSubject);
+}
+
+AutoReceive &AppWindows::autoReceive()
+{
+    if (!m_autoReceive)
+        m_autoReceive = std::make_unique<AutoReceive>(AppContext{m_state, *this});
+    return *m_autoReceive;
+}
+
 } // namespace hollin
 
 // ---- One block per window: its header and its accessor. ----------------------
@@ -86,7 +108,11 @@ namespace hollin {
 
 SetForm *AppWindows::setForm()
 {
-    return load<SetForm>("SetForm");
+    return load<SetForm>("SetForm", [this](const AppContext &ctx) {
+        auto *form = new SetForm(ctx);
+        QObject::connect(form, &SetForm::autoReceiveChanged, &autoReceive(), &AutoReceive::setMinutes);
+        return form;
+    });
 }
 
 IdPassForm *AppWindows::idPassForm()

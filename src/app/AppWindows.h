@@ -8,10 +8,13 @@
 #include <QList>
 #include <QPointer>
 #include <QWidget>
+#include <memory>
 
 namespace hollin {
 
 struct AppState;
+class AutoReceive;
+class DesktopNotifier;
 
 // The program's window owner. Each accessor creates its window on first use,
 // parentless, and the window's constructor is its load step. Windows are kept by
@@ -41,6 +44,10 @@ public:
 
     void showFloatingWindows() override;
     void hideFloatingWindows() override;
+    void notifyNewMail(int count, const QString &firstSubject) override;
+
+    // The timer of the automatic receive; SetForm changes it.
+    AutoReceive &autoReceive();
 
 private:
     // The window named `name`, created with `make` when it is not loaded. A window
@@ -71,6 +78,8 @@ private:
     QList<QByteArray> m_order;   // load order, for deleting in reverse
     QList<QByteArray> m_loading; // windows whose load step is running
     bool m_closing = false;      // the destructor is deleting the windows
+    std::unique_ptr<AutoReceive> m_autoReceive;
+    std::unique_ptr<DesktopNotifier> m_notifier;
 };
 
 } // namespace hollin

@@ -8,7 +8,9 @@
 #include "InstanceChannel.h"
 #include "MailtoCompose.h"
 #include "Platform.h"
+#include "inbox/AutoReceive.h"
 #include "panel/MainForm.h"
+#include "settings/AutoReceiveSettings.h"
 #include "storage/AppState.h"
 #include "winutil/ListedFile.h"
 #include "winutil/Prompt.h"
@@ -62,6 +64,7 @@ int main(int argc, char *argv[])
 
     hollin::AppWindows windows(state);
     windows.mainForm()->show();
+    windows.autoReceive().setMinutes(hollin::AutoReceiveSettings(state.root.iniFile()).activeMinutes());
     if (err.isSet())
         hollin::Prompt::message(nullptr, err.text(), {}, hollin::Prompt::Icon::Warning);
     hollin::openMailtoLinks(instance, windows, commandLine.mailtos());

@@ -8,6 +8,7 @@
 #include "settings/IdPassForm.h"
 #include "settings/SetForm.h"
 #include "storage/AppState.h"
+#include "storage/DataFolderLock.h"
 #include "winutil/Prompt.h"
 #include "winutil/WindowStacking.h"
 #include "winutil/Windows.h"
@@ -25,8 +26,11 @@ using namespace Qt::StringLiterals;
 namespace hollin {
 
 namespace {
-bool g_running = false;
+ReceiveController *g_running = nullptr;
 constexpr int NoticeMilliseconds = 1000;
+// What an automatic receive remembers for a missing account, which opens the
+// account dialog instead of a box.
+const QString AccountMissing = u"IdPassForm"_s;
 } // namespace
 
 void startReceive(const AppContext &ctx)
@@ -50,20 +54,31 @@ ReceiveController::~ReceiveController()
     }
     delete m_session;
     delete m_progress;
+    if (g_running == this)
+        g_running = nullptr;
 }
 
 bool ReceiveController::isRunning()
 {
-    return g_running;
+    return g_running != nullptr;
+}
+
+void ReceiveController::startAutomatic(QString *shownFailure)
+{
+    m_automatic = true;
+    m_shownFailure = shownFailure;
+    start();
 }
 
 void ReceiveController::start()
 {
     if (g_running) {
+        if (!m_automatic)
+            g_running->showAsManual();
         QTimer::singleShot(0, this, &ReceiveController::finished);
         return;
     }
-    g_running = true;
+    g_running = this;
 
     const AppState &state = m_ctx.state;
     ReceiveSettings settings;
@@ -78,22 +93,40 @@ void ReceiveController::start()
     m_session = new ReceiveSession(settings);
 
     // The session runs on its own thread; what it reports is handled here.
-    // A box it asks for holds the session until it is answered.
-    connect(m_session, &ReceiveSession::accountRead, this, &ReceiveController::applyAccount,
-            Qt::BlockingQueuedConnection);
+    // A box it asks for holds the session until it is answered. An automatic
+    // receive never waits for this thread, which may be waiting for the data
+    // folder's lock that the session holds.
+    const Qt::ConnectionType waiting = m_automatic ? Qt::QueuedConnection : Qt::BlockingQueuedConnection;
+    connect(m_session, &ReceiveSession::accountRead, this, &ReceiveController::applyAccount, waiting);
     connect(m_session, &ReceiveSession::progress, this, &ReceiveController::updateProgress,
             Qt::QueuedConnection);
     connect(m_session, &ReceiveSession::messageReceived, this, &ReceiveController::showMessage,
             Qt::QueuedConnection);
     connect(m_session, &ReceiveSession::notice, this,
-            [this](const QString &text) { Prompt::message(m_progress, text); },
-            Qt::BlockingQueuedConnection);
+            [this](const QString &text) {
+                if (!m_automatic)
+                    Prompt::message(m_progress, text);
+                else if (!m_notices.contains(text))
+                    m_notices.append(text);
+            },
+            waiting);
 
-    showProgress();
-
-    m_thread = QThread::create([this] { m_result = m_session->run(); });
+    // An automatic receive does not wait for another writer (hollin-cli
+    // receive, a deletion): it leaves its turn out, with nothing to report.
+    // The lock is held for the session, which takes it again on this thread.
+    m_thread = QThread::create([this, folder = state.root.dataFolder(), automatic = m_automatic] {
+        DataFolderLock turn(folder, u"受信"_s);
+        if (automatic && !turn.take(nullptr, 0))
+            return;
+        m_result = m_session->run();
+    });
     connect(m_thread, &QThread::finished, this, &ReceiveController::sessionDone);
     m_thread->start();
+
+    if (m_automatic)
+        setBusySign(true);
+    else
+        showProgress();
 }
 
 void ReceiveController::showProgress()
@@ -125,6 +158,40 @@ void ReceiveController::showProgress()
     m_progress->show();
 }
 
+// The receive button pressed during an automatic receive: this receive goes on
+// as the button's own.
+void ReceiveController::showAsManual()
+{
+    if (!m_automatic)
+        return;
+    m_automatic = false;
+    setBusySign(false);
+    if (m_thread)
+        showProgress();
+}
+
+void ReceiveController::setBusySign(bool on)
+{
+    if (auto *panel = qobject_cast<MainForm *>(m_ctx.windows.loaded("MainForm")))
+        panel->setAutoReceiveBusy(on);
+}
+
+bool ReceiveController::isNewFailure(const QString &failure)
+{
+    if (!m_automatic)
+        return true;
+    if (*m_shownFailure == failure)
+        return false;
+    *m_shownFailure = failure;
+    return true;
+}
+
+void ReceiveController::reportFailure(const QString &text, const QString &title, Prompt::Icon icon)
+{
+    if (isNewFailure(text))
+        Prompt::message(nullptr, text, title, icon);
+}
+
 void ReceiveController::applyAccount(const QString &id, const QString &password)
 {
     m_ctx.state.accountId = id;
@@ -144,7 +211,10 @@ void ReceiveController::updateProgress(int n, int count)
 void ReceiveController::showMessage(const QString &subject, const QString &from, const QString &date,
                                     const QString &body)
 {
-    m_ctx.windows.tyakuForm()->showReceived(subject, from, date, body);
+    if (m_received++ == 0)
+        m_firstSubject = subject;
+    if (!m_automatic)
+        m_ctx.windows.tyakuForm()->showReceived(subject, from, date, body);
 }
 
 void ReceiveController::sessionDone()
@@ -155,30 +225,36 @@ void ReceiveController::sessionDone()
     delete m_progress;
     // The inbox may have been loaded by the first mail, while later ones were
     // still being stored: its list and both counts show every stored record now.
-    if (auto *inbox = qobject_cast<TyakuForm *>(m_ctx.windows.loaded("TyakuForm")))
+    // An automatic receive leaves an inbox the user reads as it is when it
+    // stored nothing.
+    auto *inbox = qobject_cast<TyakuForm *>(m_ctx.windows.loaded("TyakuForm"));
+    if (inbox && (!m_automatic || m_result.stored > 0))
         inbox->fill();
 
     using Outcome = ReceiveResult::Outcome;
     const ReceiveResult &r = m_result;
     switch (r.outcome) {
     case Outcome::NoServer:
+        break;
     case Outcome::Completed:
+        if (m_automatic)
+            m_shownFailure->clear();
         break;
     case Outcome::NoConnection:
-        Prompt::message(nullptr, r.error.text(), {}, Prompt::Icon::Warning);
+        reportFailure(r.error.text(), {}, Prompt::Icon::Warning);
         break;
     case Outcome::NeedAccount:
-        m_ctx.windows.idPassForm()->showForReceive();
+        if (isNewFailure(AccountMissing))
+            m_ctx.windows.idPassForm()->showForReceive();
         break;
     case Outcome::AuthFailed:
-        Prompt::message(nullptr, r.error.message, u"エラー"_s, Prompt::Icon::Critical);
+        reportFailure(r.error.message, u"エラー"_s, Prompt::Icon::Critical);
         break;
     case Outcome::Stopped:
-        Prompt::message(nullptr,
-                        u"受信を中断しました（%1 件中 %2 件を保存しました。保存していないメールはサーバーに残っています）。\n"_s
-                                .arg(r.count).arg(r.stored)
-                            + r.error.text(),
-                        {}, Prompt::Icon::Warning);
+        reportFailure(u"受信を中断しました（%1 件中 %2 件を保存しました。保存していないメールはサーバーに残っています）。\n"_s
+                              .arg(r.count).arg(r.stored)
+                          + r.error.text(),
+                      {}, Prompt::Icon::Warning);
         break;
     case Outcome::Cancelled:
         Prompt::message(nullptr,
@@ -186,6 +262,8 @@ void ReceiveController::sessionDone()
                             .arg(r.count).arg(r.stored));
         break;
     }
+    if (!m_notices.isEmpty())
+        Prompt::message(nullptr, m_notices.join(u'\n'));
     if (r.stored > 0)
         raiseNotice(r.stored);
     else
@@ -196,6 +274,7 @@ void ReceiveController::raiseNotice(int count)
 {
     if (auto *panel = qobject_cast<MainForm *>(m_ctx.windows.loaded("MainForm")))
         panel->setNewMailCount(count);
+    m_ctx.windows.notifyNewMail(count, m_firstSubject);
     SetForm *settings = m_ctx.windows.setForm();
     const Qt::CheckState autoErase = settings->autoEraseState();
     if (!settings->showNoticeBoard() || (autoErase != Qt::Checked && autoErase != Qt::Unchecked)) {
@@ -215,8 +294,11 @@ void ReceiveController::raiseNotice(int count)
 
 void ReceiveController::end()
 {
-    g_running = false;
-    m_ctx.windows.showFloatingWindows();
+    g_running = nullptr;
+    if (m_automatic)
+        setBusySign(false);
+    else
+        m_ctx.windows.showFloatingWindows();
     emit finished();
 }
 

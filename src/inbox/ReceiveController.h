@@ -2,9 +2,11 @@
 
 #include "logic/ReceiveSession.h"
 #include "winutil/AppContext.h"
+#include "winutil/Prompt.h"
 
 #include <QObject>
 #include <QPointer>
+#include <QStringList>
 
 class QDialog;
 class QLabel;
@@ -21,7 +23,9 @@ namespace hollin {
 void startReceive(const AppContext &ctx);
 
 // One receive in progress; startReceive() makes one and lets it delete itself.
-// Only one runs at a time (start() of a second one does nothing but finish).
+// Only one runs at a time: start() of a second one does nothing but finish,
+// and when the running one is automatic it shows its progress dialog from
+// then on, as if the receive button had started it.
 class ReceiveController : public QObject {
     Q_OBJECT
 public:
@@ -29,6 +33,12 @@ public:
     ~ReceiveController() override;
 
     void start();
+    // The receive of the automatic timer: no progress dialog but the panel's
+    // busy sign, the floating windows left as they are, the inbox not shown,
+    // and the session's boxes shown together at the end. It leaves its turn
+    // out when another writer holds the data folder. A failure whose text is
+    // *shownFailure is not shown again; a completed receive clears it.
+    void startAutomatic(QString *shownFailure);
     // True while a receive runs anywhere in the program.
     static bool isRunning();
 
@@ -46,6 +56,11 @@ private:
     void raiseNotice(int count);
     void end();
     void showProgress();
+    void showAsManual();
+    void setBusySign(bool on);
+    // False for an automatic receive's failure that was shown already.
+    bool isNewFailure(const QString &failure);
+    void reportFailure(const QString &text, const QString &title, Prompt::Icon icon);
 
     AppContext m_ctx;
     ReceiveSession *m_session = nullptr;
@@ -54,6 +69,11 @@ private:
     QPointer<QDialog> m_progress;   // modal "受信中 n / count" with its cancel button
     QLabel *m_progressLabel = nullptr;
     QProgressBar *m_progressBar = nullptr;
+    bool m_automatic = false;
+    QString *m_shownFailure = nullptr;
+    QStringList m_notices;      // an automatic receive's boxes, shown at its end
+    int m_received = 0;
+    QString m_firstSubject;
 };
 
 } // namespace hollin

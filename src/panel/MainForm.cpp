@@ -145,6 +145,8 @@ void MainForm::buildControls()
     m_command7 = button(u"Command7"_s, u"フォーム最小化"_s, 1680, 1920, 1575, 375);
     m_command4 = button(u"Command4"_s, u"終了"_s, 120, 2280, 1575, 375);
     m_command6 = button(u"Command6"_s, u"更新履歴"_s, 1680, 2280, 1575, 375);
+    m_autoReceiveBusy = label(u"AutoReceiveBusy"_s, u"自動受信中…"_s, 120, 2670, 3135, 210);
+    m_autoReceiveBusy->hide();
 
     // Picture3 holds the picture-set choice.
     auto *picture3 = new QWidget(this);
@@ -276,6 +278,11 @@ void MainForm::startUp()
 void MainForm::setNewMailCount(int count)
 {
     m_text6->setText(QString::number(count));
+}
+
+void MainForm::setAutoReceiveBusy(bool busy)
+{
+    m_autoReceiveBusy->setVisible(busy);
 }
 
 Qt::CheckState MainForm::explanationsState() const

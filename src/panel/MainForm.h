@@ -34,6 +34,8 @@ public:
 
     // Text6: the number of mails the last receive fetched.
     void setNewMailCount(int count);
+    // The small sign shown while an automatic receive runs.
+    void setAutoReceiveBusy(bool busy);
     // Check1 "説明表示": the inbox and compose windows show their explanation boxes.
     Qt::CheckState explanationsState() const;
 
@@ -74,6 +76,7 @@ private:
     QLineEdit *m_text2;
     QLineEdit *m_text4;
     QLineEdit *m_text6;
+    QLabel *m_autoReceiveBusy;
     QCheckBox *m_check1;
     QCheckBox *m_check2;
     QRadioButton *m_options[5];

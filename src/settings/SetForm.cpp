@@ -1,5 +1,6 @@
 #include "SetForm.h"
 
+#include "AutoReceiveSettings.h"
 #include "NoticeSettings.h"
 #include "IdPassForm.h"
 #include "OptionForm.h"
@@ -62,6 +63,25 @@ SetForm::SetForm(const AppContext &ctx, QWidget *parent)
     frame1Layout->addLayout(optionRow);
     frame1Layout->addWidget(m_check2);
 
+    // The automatic receive, on a row of its own; a change takes effect at once.
+    const AutoReceiveSettings autoReceive(ctx.state.root.iniFile());
+    m_autoReceive = new QCheckBox(this);
+    m_autoReceive->setObjectName(u"AutoReceiveCheck"_s);
+    m_autoReceive->setChecked(autoReceive.enabled());
+    m_autoMinutes = new QSpinBox(this);
+    m_autoMinutes->setObjectName(u"AutoReceiveMinutes"_s);
+    m_autoMinutes->setRange(AutoReceiveSettings::MinMinutes, AutoReceiveSettings::MaxMinutes);
+    m_autoMinutes->setValue(autoReceive.minutes());
+    m_autoMinutes->setKeyboardTracking(false);
+    auto *autoLabel = new QLabel(u"分ごとに自動受信"_s, this);
+    autoLabel->setObjectName(u"AutoReceiveLabel"_s);
+    auto *autoRow = new QHBoxLayout;
+    autoRow->addWidget(m_autoReceive);
+    autoRow->addWidget(m_autoMinutes);
+    autoRow->addWidget(autoLabel, 1);
+    connect(m_autoReceive, &QCheckBox::toggled, this, &SetForm::autoReceiveEdited);
+    connect(m_autoMinutes, &QSpinBox::valueChanged, this, &SetForm::autoReceiveEdited);
+
     auto *line1 = new QFrame(this);
     line1->setObjectName(u"Line1"_s);
     line1->setFrameShape(QFrame::HLine);
@@ -102,6 +122,7 @@ SetForm::SetForm(const AppContext &ctx, QWidget *parent)
 
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(frame1);
+    layout->addLayout(autoRow);
     layout->addWidget(line1);
     layout->addWidget(frame2);
     layout->addWidget(keepFrame);
@@ -152,6 +173,15 @@ void SetForm::hiddenTextChanged(const QString &text)
     Error err;
     if (!m_settings->writeHiddenValue(text, &err))
         report(err.text());
+}
+
+void SetForm::autoReceiveEdited()
+{
+    const bool on = m_autoReceive->isChecked();
+    Error err;
+    if (!AutoReceiveSettings(m_ctx.state.root.iniFile()).write(on, m_autoMinutes->value(), &err))
+        report(err.text());
+    emit autoReceiveChanged(on ? m_autoMinutes->value() : 0);
 }
 
 void SetForm::closeEvent(QCloseEvent *event)

@@ -34,12 +34,17 @@ public:
     // Start-up sets the box from NUMBER4 (ticked for 1, clear otherwise).
     void setAutoErase(bool on);
 
+signals:
+    // The automatic receive was changed: every `minutes`, 0 for off.
+    void autoReceiveChanged(int minutes);
+
 protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
     void hiddenTextChanged(const QString &text);
     void report(const QString &text);
+    void autoReceiveEdited();
 
     AppContext m_ctx;
     std::unique_ptr<NoticeSettings> m_settings;
@@ -48,6 +53,8 @@ private:
     QLineEdit *m_text2;
     QCheckBox *m_keepCheck;
     QSpinBox *m_keepDays;
+    QCheckBox *m_autoReceive;
+    QSpinBox *m_autoMinutes;
 };
 
 } // namespace hollin

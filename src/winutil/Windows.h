@@ -1,5 +1,6 @@
 #pragma once
 
+class QString;
 class QWidget;
 
 namespace hollin {
@@ -45,6 +46,10 @@ public:
     // Form1 … Form5 shown in that order, or hidden in that order.
     virtual void showFloatingWindows() = 0;
     virtual void hideFloatingWindows() = 0;
+
+    // Tells the desktop that a receive stored `count` new mails; a click on
+    // the desktop's notification opens the inbox.
+    virtual void notifyNewMail(int count, const QString &firstSubject) = 0;
 };
 
 } // namespace hollin

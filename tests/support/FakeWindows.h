@@ -28,11 +28,13 @@ public:
     void unload(const char *className) override { unloaded.append(QByteArray(className)); }
     void showFloatingWindows() override { ++shown; }
     void hideFloatingWindows() override { ++hidden; }
+    void notifyNewMail(int, const QString &) override { ++notified; }
 
     QHash<QByteArray, QWidget *> widgets;
     QByteArrayList unloaded;
     int shown = 0;
     int hidden = 0;
+    int notified = 0;
 };
 
 } // namespace hollin
