@@ -33,7 +33,7 @@ void AutoReceive::turn()
         return;
     auto *controller = new ReceiveController(m_ctx, this);
     connect(controller, &ReceiveController::finished, controller, &QObject::deleteLater);
-    controller->startAutomatic(&m_shownFailure);
+    controller->startAutomatic(&m_shownFailure, &m_shownNotices);
 }
 
 } // namespace hollin

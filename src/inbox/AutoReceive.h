@@ -3,6 +3,7 @@
 #include "winutil/AppContext.h"
 
 #include <QObject>
+#include <QSet>
 #include <QString>
 #include <QTimer>
 #include <chrono>
@@ -13,7 +14,8 @@ namespace hollin {
 // same receive as the receive button, without its progress box. A turn that
 // comes while a receive runs, or while another writer holds the data folder,
 // is left out. A failure is shown once, not at every turn, until a receive
-// succeeds again.
+// succeeds again; a notice (the server cannot keep mail) once while the
+// program runs.
 class AutoReceive : public QObject {
     Q_OBJECT
 public:
@@ -31,6 +33,7 @@ private:
     AppContext m_ctx;
     QTimer m_timer;
     QString m_shownFailure; // the failure last shown, until a receive succeeds
+    QSet<QString> m_shownNotices; // notices already shown by an automatic receive
 };
 
 } // namespace hollin

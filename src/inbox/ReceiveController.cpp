@@ -63,10 +63,11 @@ bool ReceiveController::isRunning()
     return g_running != nullptr;
 }
 
-void ReceiveController::startAutomatic(QString *shownFailure)
+void ReceiveController::startAutomatic(QString *shownFailure, QSet<QString> *shownNotices)
 {
     m_automatic = true;
     m_shownFailure = shownFailure;
+    m_shownNotices = shownNotices;
     start();
 }
 
@@ -106,7 +107,7 @@ void ReceiveController::start()
             [this](const QString &text) {
                 if (!m_automatic)
                     Prompt::message(m_progress, text);
-                else if (!m_notices.contains(text))
+                else if (!m_notices.contains(text) && !m_shownNotices->contains(text))
                     m_notices.append(text);
             },
             waiting);
@@ -262,8 +263,11 @@ void ReceiveController::sessionDone()
                             .arg(r.count).arg(r.stored));
         break;
     }
-    if (!m_notices.isEmpty())
+    if (!m_notices.isEmpty()) {
+        if (m_shownNotices)
+            m_shownNotices->unite(QSet<QString>(m_notices.cbegin(), m_notices.cend()));
         Prompt::message(nullptr, m_notices.join(u'\n'));
+    }
     if (r.stored > 0)
         raiseNotice(r.stored);
     else

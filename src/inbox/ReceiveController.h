@@ -6,6 +6,7 @@
 
 #include <QObject>
 #include <QPointer>
+#include <QSet>
 #include <QStringList>
 
 class QDialog;
@@ -37,8 +38,10 @@ public:
     // busy sign, the floating windows left as they are, the inbox not shown,
     // and the session's boxes shown together at the end. It leaves its turn
     // out when another writer holds the data folder. A failure whose text is
-    // *shownFailure is not shown again; a completed receive clears it.
-    void startAutomatic(QString *shownFailure);
+    // *shownFailure is not shown again; a completed receive clears it. A
+    // notice in shownNotices is not shown again either (a server that cannot
+    // keep mail says so at every receive).
+    void startAutomatic(QString *shownFailure, QSet<QString> *shownNotices);
     // True while a receive runs anywhere in the program.
     static bool isRunning();
 
@@ -71,6 +74,7 @@ private:
     QProgressBar *m_progressBar = nullptr;
     bool m_automatic = false;
     QString *m_shownFailure = nullptr;
+    QSet<QString> *m_shownNotices = nullptr;
     QStringList m_notices;      // an automatic receive's boxes, shown at its end
     int m_received = 0;
     QString m_firstSubject;

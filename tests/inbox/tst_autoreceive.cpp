@@ -8,10 +8,12 @@
 #include "settings/SetForm.h"
 #include "storage/AppState.h"
 #include "storage/DataFolderLock.h"
+#include "storage/KeepMailSettings.h"
 #include "storage/MailRecordFile.h"
 #include "storage/ProfileFile.h"
 #include "winutil/Prompt.h"
 
+#include "ScriptedServer.h"
 #include "TestMailServers.h"
 
 #include <QApplication>
@@ -227,6 +229,31 @@ private slots:
         QTRY_COMPARE(records(), 1);
         setPassword(u"wrong"_s);
         QTRY_COMPARE(Prompt::shown().size(), 2);
+    }
+
+    // A server that cannot keep mail says so once, not at every turn.
+    void standingNoticeIsShownOnce()
+    {
+        Error err;
+        QVERIFY((KeepMailSettings{true, 0}.write(m_state->root.iniFile(), &err)));
+        ScriptedServer fake;
+        for (int turn = 1; turn <= 2; ++turn) {
+            if (turn == 2)
+                fake.acceptNext();
+            fake.send("+OK ready\r\n").expectLine().send("-ERR\r\n")       // CAPA
+                .expectLine().send("+OK\r\n").expectLine().send("+OK\r\n") // USER, PASS
+                .expectLine().send("-ERR\r\n")                             // CAPA
+                .expectLine().send("+OK 1 100\r\n").expectLine().send("-ERR no UIDL\r\n")
+                .expectLine().send("+OK\r\nSubject: n\r\n\r\nbody\r\n.\r\n")
+                .expectLine().send("+OK\r\n").expectLine().send("+OK\r\n"); // DELE, QUIT
+        }
+        QVERIFY(fake.start());
+        m_state->pop3Server = fake.server();
+        m_windows->autoReceive().setInterval(300ms);
+        QTRY_COMPARE_WITH_TIMEOUT(records(), 2, 10000);
+        m_windows->autoReceive().setMinutes(0);
+        QTRY_VERIFY(!ReceiveController::isRunning());
+        QCOMPARE(Prompt::shownTexts().filter(u"サーバーに残せません"_s).size(), 1);
     }
 
     // Another writer holds the data folder: the turn is left out quietly.
