@@ -82,6 +82,10 @@ struct MailLib::Private {
             Error ignored; // without sizes the window is counted in messages only
             s.listAll(&c.sizes, &ignored);
         }
+        // Refilled in bursts of half the window: one write, and one wake-up
+        // of the server, for many RETRs.
+        if (s.isPrefetched(n) && s.prefetchedCount() > kPipelineMessages / 2)
+            return;
         qint64 octets = 0;
         for (int k = n; k <= c.count && k < n + kPipelineMessages; ++k) {
             if (k > n && octets >= kPipelineOctets)
@@ -92,6 +96,7 @@ struct MailLib::Private {
             if (!s.prefetch(k))
                 break;
         }
+        s.sendQueued();
     }
 };
 
