@@ -266,9 +266,14 @@ int keepFragment(const QByteArray &raw, GMimeMessagePartial *partial, const Outp
 int AttachmentExtractor::extract(const QByteArray &raw, const QString &folder, QStringList *written,
                                  Error *err)
 {
+    return extract(raw, MimeMessage(raw), folder, written, err);
+}
+
+int AttachmentExtractor::extract(const QByteArray &raw, const MimeMessage &message, const QString &folder,
+                                 QStringList *written, Error *err)
+{
     QStringList names;
     const Output out{folder, &names, err};
-    MimeMessage message(raw);
     int result = NoAttachments;
     if (message.isValid()) {
         if (GMimeMessagePartial *partial = findPartial(message.get()))
