@@ -134,6 +134,10 @@ bool writeUnique(const Output &out, const QString &wanted, const QByteArray &byt
         }
         Error why;
         const bool written = fileio::writeAt(fd.get(), bytes.constData(), bytes.size(), 0, path, &why);
+        // Starts the disk on it: the caller's one flush of the folder (before
+        // the mail is stored) then finds it mostly written.
+        if (written)
+            ::sync_file_range(fd.get(), 0, 0, SYNC_FILE_RANGE_WRITE);
         if (::close(fd.release()) != 0 && written)
             fail(&why, path + u": "_s + fileio::errnoText(errno));
         if (why.isSet()) {

@@ -63,6 +63,9 @@ bool RecordAppender::append(const QByteArray &bytes, Error *err)
         done += n;
     }
     ++m_count;
+    // The disk starts on the record now, so that flush() mostly waits for
+    // what is already written instead of writing every record at the end.
+    ::sync_file_range(m_fd, at, off_t(bytes.size()), SYNC_FILE_RANGE_WRITE);
     return true;
 }
 
