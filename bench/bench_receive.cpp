@@ -89,40 +89,38 @@ void settle()
     QThread::sleep(6);
 }
 
-// Median seconds of Hollin and of fetchmail over interleaved rounds; false
-// when a round did not store or delete every message.
-bool measure(TestMailServers &servers, bool withAttachment, double *hollin, double *reference)
+struct Samples {
+    std::vector<double> hollin, fetchmail;
+};
+
+// One round of one kind of mail: fetchmail and Hollin, who goes first
+// alternating by round, so that neither always meets the other's file churn.
+// False when a run did not store or delete every message.
+bool measureRound(TestMailServers &servers, bool withAttachment, int round, Samples *samples)
 {
-    std::vector<double> ours, theirs;
-    const QString kind = withAttachment ? u"with one attachment"_s : u"plain"_s;
-    for (int round = 0; round < Rounds; ++round) {
-        const auto dir = scratchFolder();
-        if (!dir)
+    const auto dir = scratchFolder();
+    if (!dir)
+        return false;
+    for (int i = 0; i < 2; ++i) {
+        if (!fillMailbox(servers, Messages, withAttachment))
             return false;
-        progress(u"%1, round %2 of %3: %4 messages each …"_s.arg(kind).arg(round + 1).arg(Rounds).arg(Messages));
-        // Alternate who goes first, so that neither always meets the other's
-        // file churn.
-        for (int i = 0; i < 2; ++i) {
-            if (!fillMailbox(servers, Messages, withAttachment))
+        settle();
+        if ((round + i) % 2 == 0) {
+            bool ok = false;
+            samples->fetchmail.push_back(fetchmailSeconds(servers, dir->path(), &ok));
+            if (!ok)
                 return false;
-            settle();
-            if ((round + i) % 2 == 0) {
-                bool ok = false;
-                theirs.push_back(fetchmailSeconds(servers, dir->path(), &ok));
-                if (!ok)
-                    return false;
-            } else {
-                int stored = 0;
-                ours.push_back(hollinSeconds(servers, dir->filePath(u"hollin"_s), &stored));
-                if (stored != Messages || !servers.mailboxMessages().isEmpty()) {
-                    progress(u"stored %1 of %2"_s.arg(stored).arg(Messages));
-                    return false;
-                }
+        } else {
+            int stored = 0;
+            samples->hollin.push_back(hollinSeconds(servers, dir->filePath(u"hollin"_s), &stored));
+            if (stored != Messages || !servers.mailboxMessages().isEmpty()) {
+                progress(u"stored %1 of %2"_s.arg(stored).arg(Messages));
+                return false;
             }
         }
     }
-    *hollin = median(ours);
-    *reference = median(theirs);
+    progress(u"  %1: Hollin %2 s, fetchmail %3 s"_s.arg(withAttachment ? u"one attachment"_s : u"plain"_s)
+                 .arg(samples->hollin.back()).arg(samples->fetchmail.back()));
     return true;
 }
 
@@ -134,11 +132,17 @@ int main(int argc, char *argv[])
     TestMailServers servers;
     if (!startPop3Server(servers))
         return 1;
-    double plain = 0, plainReference = 0, attached = 0, attachedReference = 0;
-    if (!measure(servers, false, &plain, &plainReference) || !measure(servers, true, &attached, &attachedReference))
-        return 1;
-    row(u"receive 1000 × 10 KB plain (store) vs fetchmail"_s, plain, plainReference, u"s"_s, 0.5);
-    row(u"receive 1000 × 10 KB, one attachment each (store + extract) vs fetchmail"_s, attached, attachedReference,
-        u"s"_s, 1.0);
+    // The two kinds take turns within each round, so that a busy spell of
+    // the machine falls on both.
+    Samples plain, attached;
+    for (int round = 0; round < Rounds; ++round) {
+        progress(u"round %1 of %2: %3 messages each run …"_s.arg(round + 1).arg(Rounds).arg(Messages));
+        if (!measureRound(servers, false, round, &plain) || !measureRound(servers, true, round, &attached))
+            return 1;
+    }
+    row(u"receive 1000 × 10 KB plain (store) vs fetchmail"_s, median(plain.hollin), median(plain.fetchmail), u"s"_s,
+        0.5);
+    row(u"receive 1000 × 10 KB, one attachment each (store + extract) vs fetchmail"_s, median(attached.hollin),
+        median(attached.fetchmail), u"s"_s, 1.0);
     return 0;
 }
