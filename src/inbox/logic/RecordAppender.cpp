@@ -13,6 +13,8 @@ using namespace Qt::StringLiterals;
 namespace hollin {
 
 namespace {
+constexpr int WritebackEvery = 32;
+
 QString errnoText(int code)
 {
     return QString::fromLocal8Bit(std::strerror(code));
@@ -63,9 +65,12 @@ bool RecordAppender::append(const QByteArray &bytes, Error *err)
         done += n;
     }
     ++m_count;
-    // The disk starts on the record now, so that flush() mostly waits for
-    // what is already written instead of writing every record at the end.
-    ::sync_file_range(m_fd, at, off_t(bytes.size()), SYNC_FILE_RANGE_WRITE);
+    // The disk starts on every few records now, so that flush() mostly waits
+    // for what is already written instead of writing everything at the end.
+    if (m_count % WritebackEvery == 0) {
+        const off_t span = off_t(WritebackEvery) * MailRecordFile::RecordSize;
+        ::sync_file_range(m_fd, at + bytes.size() - span, span, SYNC_FILE_RANGE_WRITE);
+    }
     return true;
 }
 
