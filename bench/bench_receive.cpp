@@ -5,11 +5,11 @@
 // mail. Medians of interleaved rounds. Needs root, dovecot and fetchmail
 // (tools/install-deps.sh).
 //
-// Each timed run starts on a settled disk: the thousands of files that the
-// runs before it deleted (the server's expunged mail, the last round's
-// attachments) are flushed and a few seconds old. Right after a mass deletion
-// ext4 without a journal skips every recently freed inode when it creates a
-// file, which would slow each new attachment file by a millisecond here.
+// Each timed run starts on a flushed disk a few seconds after the run before
+// it, so that neither program pays for the other's write-back. Expect the
+// attachment row to vary from run to run: after the thousands of deletions of
+// the earlier runs, ext4 without a journal (as on the development machine)
+// skips every recently freed inode when it creates a file.
 #include "BenchSupport.h"
 #include "inbox/logic/ReceiveSession.h"
 #include "storage/DataRoot.h"
