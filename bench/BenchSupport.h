@@ -68,24 +68,27 @@ inline double rawHeadSeconds(const QString &path, int records)
     return sum == -1 ? 0 : seconds; // keeps the reads from being optimised away
 }
 
-// About 10 KB: an ISO-2022-JP text part and a small attachment, numbered n.
-inline QByteArray sampleMessage(int n)
+// About 10 KB, numbered n: an ISO-2022-JP text part and a small attachment,
+// or (plain) a single ISO-2022-JP text of the same size.
+inline QByteArray sampleMessage(int n, bool withAttachment = true)
 {
     QByteArray text;
-    for (int i = 0; i < 60; ++i)
+    for (int i = 0; i < (withAttachment ? 60 : 150); ++i)
         text += "\x1b$B$3$l$O<u?.$NB.$5$r7W$k$?$a$N%a!<%k$G$9!#\x1b(B line " + QByteArray::number(i) + "\r\n";
+    const QByteArray head = "From: =?ISO-2022-JP?B?GyRCOzNFRBsoQg==?= <yamada@example.jp>\r\nTo: alice@example.jp\r\n"
+                            "Subject: =?ISO-2022-JP?B?GyRCMnE1RBsoQg==?= " + QByteArray::number(n)
+        + "\r\nDate: Mon, 7 Dec 2026 09:00:00 +0900\r\nMIME-Version: 1.0\r\n";
+    if (!withAttachment)
+        return head + "Content-Type: text/plain; charset=ISO-2022-JP\r\nContent-Transfer-Encoding: 7bit\r\n\r\n" + text;
     const QByteArray file = QByteArray(3000, char('A' + n % 26)).toBase64();
     QByteArray wrapped;
     for (qsizetype i = 0; i < file.size(); i += 76)
         wrapped += file.mid(i, 76) + "\r\n";
-    return "From: =?ISO-2022-JP?B?GyRCOzNFRBsoQg==?= <yamada@example.jp>\r\nTo: alice@example.jp\r\n"
-           "Subject: =?ISO-2022-JP?B?GyRCMnE1RBsoQg==?= " + QByteArray::number(n)
-           + "\r\nDate: Mon, 7 Dec 2026 09:00:00 +0900\r\nMIME-Version: 1.0\r\n"
-             "Content-Type: multipart/mixed; boundary=\"BB\"\r\n\r\n"
-             "--BB\r\nContent-Type: text/plain; charset=ISO-2022-JP\r\nContent-Transfer-Encoding: 7bit\r\n\r\n"
-           + text + "--BB\r\nContent-Type: application/octet-stream\r\n"
-                    "Content-Disposition: attachment; filename=\"file" + QByteArray::number(n) + ".bin\"\r\n"
-                    "Content-Transfer-Encoding: base64\r\n\r\n" + wrapped + "--BB--\r\n";
+    return head + "Content-Type: multipart/mixed; boundary=\"BB\"\r\n\r\n"
+                  "--BB\r\nContent-Type: text/plain; charset=ISO-2022-JP\r\nContent-Transfer-Encoding: 7bit\r\n\r\n"
+        + text + "--BB\r\nContent-Type: application/octet-stream\r\n"
+                 "Content-Disposition: attachment; filename=\"file" + QByteArray::number(n) + ".bin\"\r\n"
+                 "Content-Transfer-Encoding: base64\r\n\r\n" + wrapped + "--BB--\r\n";
 }
 
 // Starts the test servers' Dovecot alone (no SMTP); false after saying why.
@@ -101,10 +104,10 @@ inline bool startPop3Server(TestMailServers &servers)
 }
 
 // Puts sampleMessage(1) … sampleMessage(count) into the test servers' mailbox.
-inline bool fillMailbox(TestMailServers &servers, int count)
+inline bool fillMailbox(TestMailServers &servers, int count, bool withAttachment = true)
 {
     for (int n = 1; n <= count; ++n) {
-        if (!servers.deliver(sampleMessage(n)))
+        if (!servers.deliver(sampleMessage(n, withAttachment)))
             return false;
     }
     return true;

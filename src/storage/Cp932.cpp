@@ -1,5 +1,6 @@
 #include "Cp932.h"
 
+#include <atomic>
 #include <cerrno>
 #include <iconv.h>
 #include <memory>
@@ -120,7 +121,10 @@ const DecodeTable &decodeTable()
 
 } // namespace
 
-QByteArray Cp932::encode(const QString &text, bool *replaced)
+namespace {
+
+// Encodes the whole text through iconv.
+QByteArray encodeThroughIconv(const QString &text, bool *replaced)
 {
     if (replaced)
         *replaced = false;
@@ -147,6 +151,60 @@ QByteArray Cp932::encode(const QString &text, bool *replaced)
                 *replaced = true;
         }
     }
+    return out;
+}
+
+// What one BMP character (no surrogate) encodes to, asked of iconv once per
+// character and process: Known, the byte count in bits 16-17 (0 = no CP932
+// form), the bytes in the low 16 bits.
+constexpr quint32 Known = 1u << 31;
+
+quint32 encodedChar(char16_t c)
+{
+    static std::atomic<quint32> table[0x10000];
+    quint32 e = table[c].load(std::memory_order_relaxed);
+    if (e == 0) {
+        const QByteArray bytes = encodeThroughIconv(QString(QChar(c)), nullptr);
+        e = Known;
+        if (bytes != "?" && (bytes.size() == 1 || bytes.size() == 2)) {
+            e |= quint32(bytes.size()) << 16;
+            for (const char byte : bytes)
+                e = (e & 0xFFFF0000u) | ((e << 8) & 0xFF00u) | static_cast<unsigned char>(byte);
+        }
+        table[c].store(e, std::memory_order_relaxed);
+    }
+    return e;
+}
+
+} // namespace
+
+QByteArray Cp932::encode(const QString &text, bool *replaced)
+{
+    if (replaced)
+        *replaced = false;
+    QByteArray out(text.size() * 2, Qt::Uninitialized);
+    char *dst = out.data();
+    for (const QChar ch : text) {
+        const char16_t c = ch.unicode();
+        if (c < 0x80) {
+            *dst++ = char(c);
+            continue;
+        }
+        if (ch.isSurrogate())
+            return encodeThroughIconv(text, replaced);
+        const quint32 e = encodedChar(c);
+        const int size = int(e >> 16) & 3;
+        if (size == 0) {
+            *dst++ = '?';
+            if (replaced)
+                *replaced = true;
+        } else {
+            if (size == 2)
+                *dst++ = char(e >> 8);
+            *dst++ = char(e);
+        }
+    }
+    out.truncate(dst - out.constData());
     return out;
 }
 

@@ -123,6 +123,16 @@ bool flushFolderOf(const QString &path, Error *err)
     return true;
 }
 
+bool flushFileSystemOf(const QString &folder, Error *err)
+{
+    Fd fd(::open(nativePath(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!fd.isOpen())
+        return failErrno(err, u"フォルダ「%1」を開けません。"_s, folder, errno);
+    if (::syncfs(fd.get()) != 0)
+        return failErrno(err, u"フォルダ「%1」をディスクに書き出せません。"_s, folder, errno);
+    return true;
+}
+
 bool rename(const QString &from, const QString &to, Error *err)
 {
     if (::rename(nativePath(from).constData(), nativePath(to).constData()) != 0)

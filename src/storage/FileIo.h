@@ -56,6 +56,9 @@ bool writeAt(int fd, const char *data, qint64 size, qint64 offset, const QString
 bool flush(int fd, const QString &path, Error *err);
 // Flushes the folder that holds path, so a create, rename or delete there is durable.
 bool flushFolderOf(const QString &path, Error *err);
+// Flushes everything written on the file system that holds folder: one call
+// for many new files, where a flush of each would cost a disk commit each.
+bool flushFileSystemOf(const QString &folder, Error *err);
 
 bool rename(const QString &from, const QString &to, Error *err);
 bool remove(const QString &path, Error *err);

@@ -7,13 +7,18 @@
 
 #include "transport/MimeGlib.h"
 
+#include "storage/FileIo.h"
+
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QMimeDatabase>
 
+#include <cerrno>
+#include <fcntl.h>
 #include <limits>
+#include <unistd.h>
 #include <map>
 #include <memory>
 #include <vector>
@@ -110,26 +115,35 @@ int freeNumber(const QDir &dir, const QString &wanted)
 bool writeUnique(const Output &out, const QString &wanted, const QByteArray &bytes)
 {
     const QDir dir(out.folder);
+    // The wanted name is mostly free: it is tried at once, and the numbers
+    // searched only once it turns out taken.
+    bool tryWanted = wanted != kPartialFolder;
     for (;;) {
-        const int n = freeNumber(dir, wanted);
+        const int n = tryWanted ? 1 : freeNumber(dir, wanted);
+        tryWanted = false;
         if (n < 0)
             return fail(out.err, cannotCreate(), dir.filePath(wanted) + u": too many files of that name"_s);
         const QString name = SafeFileName::numbered(wanted, n);
         const QString path = dir.filePath(name);
-        QFile file(path);
-        // NewOnly (O_EXCL): never replaces a file, never follows a link.
-        if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
-            if (QFileInfo::exists(path) || QFileInfo(path).isSymLink())
-                continue; // appeared meanwhile
-            return fail(out.err, cannotCreate(), path + u": "_s + file.errorString());
+        // O_EXCL: never replaces a file, never follows a link.
+        fileio::Fd fd(::open(fileio::nativePath(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+        if (!fd.isOpen()) {
+            if (errno == EEXIST)
+                continue; // taken, or appeared meanwhile
+            return fail(out.err, cannotCreate(), path + u": "_s + fileio::errnoText(errno));
         }
-        if (file.write(bytes) != bytes.size() || !file.flush()) {
-            const QString why = file.errorString();
-            file.close();
-            file.remove();
-            return fail(out.err, cannotCreate(), path + u": "_s + why);
+        Error why;
+        const bool written = fileio::writeAt(fd.get(), bytes.constData(), bytes.size(), 0, path, &why);
+        // Starts the disk on it: the caller's one flush of the folder (before
+        // the mail is stored) then finds it mostly written.
+        if (written)
+            ::sync_file_range(fd.get(), 0, 0, SYNC_FILE_RANGE_WRITE);
+        if (::close(fd.release()) != 0 && written)
+            fail(&why, path + u": "_s + fileio::errnoText(errno));
+        if (why.isSet()) {
+            QFile::remove(path);
+            return fail(out.err, cannotCreate(), why.text());
         }
-        file.close();
         out.written->append(name);
         return true;
     }
@@ -266,9 +280,14 @@ int keepFragment(const QByteArray &raw, GMimeMessagePartial *partial, const Outp
 int AttachmentExtractor::extract(const QByteArray &raw, const QString &folder, QStringList *written,
                                  Error *err)
 {
+    return extract(raw, MimeMessage(raw), folder, written, err);
+}
+
+int AttachmentExtractor::extract(const QByteArray &raw, const MimeMessage &message, const QString &folder,
+                                 QStringList *written, Error *err)
+{
     QStringList names;
     const Output out{folder, &names, err};
-    MimeMessage message(raw);
     int result = NoAttachments;
     if (message.isValid()) {
         if (GMimeMessagePartial *partial = findPartial(message.get()))

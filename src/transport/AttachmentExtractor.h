@@ -8,6 +8,8 @@
 
 namespace hollin {
 
+class MimeMessage;
+
 // Writes every part of a message that is not its body into a folder, under
 // its decoded file name reduced to a safe bare name; never overwrites, never
 // writes outside the folder. Fragments of a split message (message/partial)
@@ -20,6 +22,9 @@ public:
     // the files this call wrote are removed again (written lists none).
     static int extract(const QByteArray &raw, const QString &folder, QStringList *written,
                        Error *err = nullptr);
+    // The same, with raw already parsed.
+    static int extract(const QByteArray &raw, const MimeMessage &message, const QString &folder,
+                       QStringList *written, Error *err = nullptr);
     // Saves the whole raw message as "<subject>.eml" (numbered like the
     // attachments); returns the file name, or an empty text and err.
     static QString saveWholeMessage(const QByteArray &raw, const QString &folder, Error *err = nullptr);

@@ -3,6 +3,7 @@
 #include "storage/Cp932.h"
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <cerrno>
 #include <iconv.h>
@@ -184,7 +185,7 @@ Family familyOf(const QByteArray &l)
 }
 
 // Shift_JIS bytes of a JIS X 0208 row/cell pair (both 0x21..0x7E).
-void appendSjisOfJis(QByteArray *out, uchar j1, uchar j2)
+std::array<uchar, 2> sjisOfJis(uchar j1, uchar j2)
 {
     uchar s1 = uchar(((j1 - 0x21) >> 1) + 0x81);
     if (s1 > 0x9F)
@@ -197,8 +198,7 @@ void appendSjisOfJis(QByteArray *out, uchar j1, uchar j2)
     } else {
         s2 = uchar(j2 + 0x7E);
     }
-    out->append(char(s1));
-    out->append(char(s2));
+    return {s1, s2};
 }
 
 QString stripBom(QString text)
@@ -404,12 +404,11 @@ QString Charset::decodeIso2022Jp(const QByteArray &bytes, int *errors)
     // A JIS X 0208 pair as CP932 bytes; a pair CP932 has no character for is
     // one replacement character (its second byte must not show as ASCII).
     auto jisPair = [&](uchar j1, uchar j2) {
-        const qsizetype at = pending.size();
-        appendSjisOfJis(&pending, j1, j2);
-        if (!Cp932::hasPair(uchar(pending[at]), uchar(pending[at + 1]))) {
-            pending.truncate(at);
+        const std::array<uchar, 2> sjis = sjisOfJis(j1, j2);
+        if (Cp932::hasPair(sjis[0], sjis[1]))
+            pending.append(reinterpret_cast<const char *>(sjis.data()), 2);
+        else
             invalid();
-        }
     };
 
     const int n = int(bytes.size());

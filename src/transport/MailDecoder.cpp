@@ -26,7 +26,7 @@ QByteArray headerBlock(const QByteArray &bytes)
     return bytes;
 }
 
-DecodedMail decodeMessage(const QByteArray &raw, bool withBody)
+DecodedMail decodeMessage(const QByteArray &raw, const MimeMessage &message, bool withBody)
 {
     DecodedMail mail;
     const QByteArray bytes = mime::tidy(raw);
@@ -35,7 +35,6 @@ DecodedMail decodeMessage(const QByteArray &raw, bool withBody)
         header.chop(2);
     mail.header = Charset::composed(header);
 
-    MimeMessage message(raw);
     if (!message.isValid()) {
         if (withBody)
             mail.body = Charset::composed(mime::crlf(Charset::guess(bytes))).replace(QChar(0), QChar(0xFFFD));
@@ -54,7 +53,12 @@ DecodedMail decodeMessage(const QByteArray &raw, bool withBody)
 
 DecodedMail MailDecoder::decode(const QByteArray &raw)
 {
-    return decodeMessage(raw, true);
+    return decodeMessage(raw, MimeMessage(raw), true);
+}
+
+DecodedMail MailDecoder::decode(const QByteArray &raw, const MimeMessage &message)
+{
+    return decodeMessage(raw, message, true);
 }
 
 DecodedMail MailDecoder::decodeHeader(const QByteArray &rawHeader)
@@ -62,7 +66,8 @@ DecodedMail MailDecoder::decodeHeader(const QByteArray &rawHeader)
     QByteArray bytes = rawHeader;
     if (!bytes.endsWith('\n'))
         bytes += "\r\n";
-    return decodeMessage(bytes + "\r\n", false);
+    bytes += "\r\n";
+    return decodeMessage(bytes, MimeMessage(bytes), false);
 }
 
 } // namespace hollin

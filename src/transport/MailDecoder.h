@@ -5,6 +5,8 @@
 
 namespace hollin {
 
+class MimeMessage;
+
 // What the program shows and stores of a received message.
 struct DecodedMail {
     QString subject; // decoded Subject
@@ -20,6 +22,8 @@ struct DecodedMail {
 class MailDecoder {
 public:
     static DecodedMail decode(const QByteArray &raw);
+    // The same, with raw already parsed (so that the extractor can share it).
+    static DecodedMail decode(const QByteArray &raw, const MimeMessage &message);
     // Only the header fields (for a TOP n 0 reply or a header block).
     static DecodedMail decodeHeader(const QByteArray &rawHeader);
 };

@@ -3,6 +3,7 @@
 #include "AttachmentExtractor.h"
 #include "MailComposer.h"
 #include "MailDecoder.h"
+#include "MimeTree.h"
 #include "Pop3Session.h"
 #include "SmtpSender.h"
 #include "RecipientList.h"
@@ -38,6 +39,7 @@ struct MailLib::Private {
     int replyMs = 60000;
     const std::atomic_bool *cancel = nullptr;
     QByteArray lastRaw;               // the last fetched message, for extraction
+    std::shared_ptr<MimeMessage> lastParsed; // its parse, shared by decoding and extraction
     DecodedMail lastMail;             // and what it decodes to
     int lastHandle = 0;
     int lastNumber = 0;
@@ -59,9 +61,11 @@ struct MailLib::Private {
         return &it->second;
     }
 
-    void keepRaw(int handle, int n, const QByteArray &raw, const DecodedMail &mail = {})
+    void keepRaw(int handle, int n, const QByteArray &raw, const DecodedMail &mail = {},
+                 std::shared_ptr<MimeMessage> parsed = {})
     {
         lastRaw = raw;
+        lastParsed = std::move(parsed);
         lastMail = mail;
         lastHandle = handle;
         lastNumber = n;
@@ -84,6 +88,10 @@ struct MailLib::Private {
             Error ignored; // without sizes the window is counted in messages only
             s.listAll(&c.sizes, &ignored);
         }
+        // Refilled in bursts of half the window: one write, and one wake-up
+        // of the server, for many RETRs.
+        if (s.isPrefetched(n) && s.prefetchedCount() > kPipelineMessages / 2)
+            return;
         qint64 octets = 0;
         for (int k = n; k <= c.count && k < n + kPipelineMessages; ++k) {
             if (k > n && octets >= kPipelineOctets)
@@ -94,6 +102,7 @@ struct MailLib::Private {
             if (!s.prefetch(k))
                 break;
         }
+        s.sendQueued();
     }
 };
 
@@ -176,8 +185,9 @@ int MailLib::pop3GetMailStatus(int handle, int n, QString *subject, QString *dat
         QByteArray raw;
         if (!c->session->retrieve(n, &raw, &err))
             return d->failed(err);
-        mail = MailDecoder::decode(raw);
-        d->keepRaw(handle, n, raw, mail);
+        auto parsed = std::make_shared<MimeMessage>(raw);
+        mail = MailDecoder::decode(raw, *parsed);
+        d->keepRaw(handle, n, raw, mail, parsed);
     } else {
         QByteArray rawHeader;
         if (!c->session->top(n, 0, &rawHeader, &err))
@@ -217,7 +227,8 @@ int MailLib::pop3GetMail(int handle, int n, QString *subject, QString *date, QSt
         Error err;
         if (!c->session->retrieve(n, &raw, &err))
             return d->failed(err);
-        d->keepRaw(handle, n, raw, MailDecoder::decode(raw));
+        auto parsed = std::make_shared<MimeMessage>(raw);
+        d->keepRaw(handle, n, raw, MailDecoder::decode(raw, *parsed), parsed);
     } // else the status call already fetched and decoded it whole
     const DecodedMail &mail = d->lastMail;
     *subject = mail.subject;
@@ -292,12 +303,12 @@ int MailLib::attachmentFileFirst(const QString &subject, const QString &date, co
     Q_UNUSED(messageText);
     d->lastAttachments.clear();
     d->lastWholeMessage.clear();
-    if (d->lastRaw.isEmpty()) {
+    if (d->lastRaw.isEmpty() || !d->lastParsed) {
         d->message = u"添付ファイルを取り出すメールがありません（先にメールを受信して下さい）。"_s;
         return AttachmentExtractor::NoAttachments;
     }
     Error err;
-    const int rc = AttachmentExtractor::extract(d->lastRaw, attachmentFolder, &d->lastAttachments, &err);
+    const int rc = AttachmentExtractor::extract(d->lastRaw, *d->lastParsed, attachmentFolder, &d->lastAttachments, &err);
     if (rc != AttachmentExtractor::CannotCreate && d->lastMail.limitHit) {
         d->lastWholeMessage = AttachmentExtractor::saveWholeMessage(d->lastRaw, attachmentFolder, &err);
         if (d->lastWholeMessage.isEmpty()) {

@@ -184,6 +184,15 @@ QString bodyText(GMimePart *part, bool *limitHit)
 
 QString crlf(const QString &text)
 {
+    // Most mail comes with CR LF already: then the text is shared, not copied.
+    bool alreadyCrlf = true;
+    const qsizetype size = text.size();
+    for (qsizetype at = text.indexOf(u'\n'); alreadyCrlf && at >= 0; at = text.indexOf(u'\n', at + 1))
+        alreadyCrlf = at > 0 && text[at - 1] == u'\r';
+    for (qsizetype at = text.indexOf(u'\r'); alreadyCrlf && at >= 0; at = text.indexOf(u'\r', at + 1))
+        alreadyCrlf = at + 1 < size && text[at + 1] == u'\n';
+    if (alreadyCrlf)
+        return text;
     QString out;
     out.reserve(text.size() + text.size() / 32);
     for (qsizetype i = 0; i < text.size(); ++i) {

@@ -364,7 +364,7 @@ bool Pop3Session::prefetch(int n)
         return false;
     if (isPrefetched(n))
         return true;
-    if (!send("RETR " + QByteArray::number(n), Kind::Multi, {}, nullptr))
+    if (!send("RETR " + QByteArray::number(n), Kind::Multi, {}, nullptr, false))
         return false;
     m_pending.last().retr = n;
     m_prefetched.insert(n);
@@ -375,7 +375,7 @@ bool Pop3Session::dele(int n, Error *err)
 {
     const QByteArray cmd = "DELE " + QByteArray::number(n);
     if (isConnected() && supportsPipelining()) {
-        if (!send(cmd, Kind::Single, {}, err))
+        if (!send(cmd, Kind::Single, {}, err, false))
             return false;
         m_pending.last().dele = n;
         return true;
@@ -411,7 +411,13 @@ bool Pop3Session::expectOk(const Reply &r, const QByteArray &shown, Error *err)
     return fail(err, refusedText(shown, r.line));
 }
 
-bool Pop3Session::send(const QByteArray &command, Kind kind, const QByteArray &shown, Error *err)
+void Pop3Session::sendQueued()
+{
+    if (m_socket)
+        m_socket->flush();
+}
+
+bool Pop3Session::send(const QByteArray &command, Kind kind, const QByteArray &shown, Error *err, bool now)
 {
     if (!isConnected()) {
         abort();
@@ -420,7 +426,8 @@ bool Pop3Session::send(const QByteArray &command, Kind kind, const QByteArray &s
     const QByteArray line = command + "\r\n";
     if (m_socket->write(line) != line.size())
         return connectionLost(err, u"POP3 サーバー %1 に送信できません。%2"_s.arg(m_hostPort, m_socket->errorString()));
-    m_socket->flush();
+    if (now)
+        m_socket->flush();
     m_pending.append({shown.isEmpty() ? command : shown, kind});
     return true;
 }
@@ -542,6 +549,7 @@ bool Pop3Session::readLine(QByteArray *line, Error *err)
 // cancel is due.
 bool Pop3Session::waitForData(Error *err)
 {
+    sendQueued(); // the answer waited for may be to a queued command
     for (;;) {
         if (m_cancel && m_cancel->load()) {
             if (m_cancelGrace.isForever())

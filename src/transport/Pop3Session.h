@@ -39,7 +39,9 @@ namespace hollin {
 //
 // When the server offers PIPELINING, prefetch() sends RETR commands ahead and
 // dele() does not wait for its answer: retrieve() then takes a body that is
-// already on its way, and a refused DELE is reported by quit().
+// already on its way, and a refused DELE is reported by quit(). Both queue
+// their command; it goes out with sendQueued(), the next command that waits
+// for its answer, or any wait for data, so that many travel in one write.
 class Pop3Session {
 public:
     Pop3Session();
@@ -74,6 +76,9 @@ public:
     // pipeline or the connection is gone (retrieve() then asks itself).
     bool prefetch(int n);
     bool isPrefetched(int n) const { return m_prefetched.contains(n) || m_bodies.contains(n); }
+    // Messages sent for by prefetch() and not yet taken by retrieve().
+    qsizetype prefetchedCount() const { return m_prefetched.size() + m_bodies.size(); }
+    void sendQueued();
 
     bool isConnected() const;
     bool isEncrypted() const;
@@ -97,7 +102,7 @@ private:
     bool startTls(Error *err);
     bool tlsFailed(Error *err);
     bool readCapabilities(Error *err);
-    bool send(const QByteArray &command, Kind kind, const QByteArray &shown, Error *err);
+    bool send(const QByteArray &command, Kind kind, const QByteArray &shown, Error *err, bool now = true);
     void beginReply();
     bool readLine(QByteArray *line, Error *err);
     bool waitForData(Error *err);

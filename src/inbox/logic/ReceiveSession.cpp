@@ -6,6 +6,7 @@
 #include "UidlList.h"
 
 #include "storage/DataFolderLock.h"
+#include "storage/FileIo.h"
 #include "storage/MailRecordFile.h"
 #include "storage/ProfileFile.h"
 #include "storage/TextUtil.h"
@@ -23,7 +24,8 @@ using namespace Qt::StringLiterals;
 namespace hollin {
 
 namespace {
-// Records written between two flushes (and deletions on the server).
+// Messages per connection on a server without UIDL: a kill can make the next
+// receive store at most this many twice.
 constexpr int FlushEvery = 50;
 } // namespace
 
@@ -102,8 +104,9 @@ ReceiveResult ReceiveSession::run()
     // nothing twice:
     //   1. per message: the attachments, then a pending line in the UIDL list
     //      (its id, record number and the record's hash), then the record;
-    //   2. per batch: the records are flushed, the UIDL list is rewritten
-    //      with the batch stored, then the batch is deleted (DELE);
+    //   2. before QUIT (without UIDL: per batch): the attachment files and the
+    //      records are flushed, the UIDL list is rewritten with them stored,
+    //      then they are deleted (DELE);
     //   3. QUIT commits the deletions; the list then forgets what the server
     //      no longer has.
     // A kill before 2 leaves pending lines: the next receive keeps those whose
@@ -118,7 +121,9 @@ ReceiveResult ReceiveSession::run()
         if (written.isEmpty())
             return true;
         Error err;
-        bool ok = store.flush(&err) && uidls.commit(&err);
+        bool ok = (!m_unflushedFiles || fileio::flushFileSystemOf(m_settings.attachmentFolder, &err))
+            && store.flush(&err) && uidls.commit(&err);
+        m_unflushedFiles = m_unflushedFiles && !ok;
         if (ok) {
             result.stored += int(written.size());
             if (!deleteFetched) // kept on the server
@@ -191,11 +196,10 @@ ReceiveResult ReceiveSession::run()
                 break;
             }
             written.append(n);
-            if (written.size() >= FlushEvery) {
+            if (!haveUids && written.size() >= FlushEvery) {
                 commit();
-                batchFull = !haveUids;
-                if (batchFull)
-                    break;
+                batchFull = true;
+                break;
             }
         }
         commit();
@@ -265,11 +269,16 @@ bool ReceiveSession::receiveOne(MailLib &lib, int handle, int n, const QString &
                     extractError);
     if (extracted == -6)
         emit notice(u"分割されたメールが全て揃っていません"_s);
+    // Written files (attachments, a kept fragment, the whole message) must be
+    // on disk before the record that tells of them.
+    m_unflushedFiles = m_unflushedFiles || extracted != 0 || !wholeMessageFile.isEmpty();
 
     MailRecord record;
+    bool wroteFullText = false;
     if (!ReceivedRecord::build({subject, date, from, body, extracted, wholeMessageFile}, m_settings.attachmentFolder,
-                               &record, err))
+                               &record, err, &wroteFullText))
         return false;
+    m_unflushedFiles = m_unflushedFiles || wroteFullText;
     const QByteArray bytes = MailRecordFile::encode(record);
     if (uidls && !uidls->addPending(uid, store.nextNumber(), bytes, err))
         return false;

@@ -42,9 +42,9 @@ struct ReceiveResult {
 };
 
 // One receive: log in, and for every waiting message fetch it, extract its
-// attachments and store it at the end of the received-mail file; after each
-// batch of records is flushed to disk, mark its messages for deletion. QUIT at
-// the end commits exactly the deletions of stored messages. Any failure stops
+// attachments and store it at the end of the received-mail file; once the
+// files and records are flushed to disk (before QUIT), mark the stored
+// messages for deletion. QUIT at the end commits exactly those deletions. Any failure stops
 // at once (what was written is still flushed and deleted); nothing unstored is
 // ever deleted.
 //
@@ -90,6 +90,7 @@ private:
 
     ReceiveSettings m_settings;
     std::atomic_bool m_cancelled = false;
+    bool m_unflushedFiles = false; // files in the attachment folder not yet flushed
 };
 
 } // namespace hollin

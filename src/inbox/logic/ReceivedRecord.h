@@ -27,8 +27,9 @@ struct ReceivedMail {
 // receiving and by importing.
 class ReceivedRecord {
 public:
+    // *wroteFile: the full text was saved in the attachment folder.
     static bool build(const ReceivedMail &mail, const QString &attachmentFolder, MailRecord *record,
-                      Error *err);
+                      Error *err, bool *wroteFile = nullptr);
 
     static QString attachmentLine();
     // The line ending a stored body whose mail was also saved whole as fileName.

@@ -13,6 +13,8 @@ using namespace Qt::StringLiterals;
 namespace hollin {
 
 namespace {
+constexpr int WritebackEvery = 32;
+
 QString errnoText(int code)
 {
     return QString::fromLocal8Bit(std::strerror(code));
@@ -63,6 +65,12 @@ bool RecordAppender::append(const QByteArray &bytes, Error *err)
         done += n;
     }
     ++m_count;
+    // The disk starts on every few records now, so that flush() mostly waits
+    // for what is already written instead of writing everything at the end.
+    if (m_count % WritebackEvery == 0) {
+        const off_t span = off_t(WritebackEvery) * MailRecordFile::RecordSize;
+        ::sync_file_range(m_fd, at + bytes.size() - span, span, SYNC_FILE_RANGE_WRITE);
+    }
     return true;
 }
 
