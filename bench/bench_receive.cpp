@@ -6,10 +6,11 @@
 // (tools/install-deps.sh).
 //
 // Each timed run starts on a flushed disk a few seconds after the run before
-// it, so that neither program pays for the other's write-back. Expect the
-// attachment row to vary from run to run: after the thousands of deletions of
-// the earlier runs, ext4 without a journal (as on the development machine)
-// skips every recently freed inode when it creates a file.
+// it, so that neither program pays for the other's write-back. The runs' folders
+// are deleted only at the end: on ext4 without a journal (as on the development
+// machine) a file created within minutes of thousands of deletions in the same
+// block group steps over every freed inode, which a user's disk, journalled, does
+// not do. Run it again a few minutes after the last run for the same reason.
 #include "BenchSupport.h"
 #include "inbox/logic/ReceiveSession.h"
 #include "storage/DataRoot.h"
@@ -27,6 +28,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <memory>
 #include <unistd.h>
 #include <vector>
 
@@ -95,10 +97,13 @@ struct Samples {
 
 // One round of one kind of mail: fetchmail and Hollin, who goes first
 // alternating by round, so that neither always meets the other's file churn.
-// False when a run did not store or delete every message.
-bool measureRound(TestMailServers &servers, bool withAttachment, int round, Samples *samples)
+// The round's folder is kept in *folders until the end. False when a run did
+// not store or delete every message.
+bool measureRound(TestMailServers &servers, bool withAttachment, int round, Samples *samples,
+                  std::vector<std::unique_ptr<QTemporaryDir>> *folders)
 {
-    const auto dir = scratchFolder();
+    folders->push_back(scratchFolder());
+    const QTemporaryDir *dir = folders->back().get();
     if (!dir)
         return false;
     for (int i = 0; i < 2; ++i) {
@@ -135,9 +140,11 @@ int main(int argc, char *argv[])
     // The two kinds take turns within each round, so that a busy spell of
     // the machine falls on both.
     Samples plain, attached;
+    std::vector<std::unique_ptr<QTemporaryDir>> folders;
     for (int round = 0; round < Rounds; ++round) {
         progress(u"round %1 of %2: %3 messages each run …"_s.arg(round + 1).arg(Rounds).arg(Messages));
-        if (!measureRound(servers, false, round, &plain) || !measureRound(servers, true, round, &attached))
+        if (!measureRound(servers, false, round, &plain, &folders)
+            || !measureRound(servers, true, round, &attached, &folders))
             return 1;
     }
     row(u"receive 1000 × 10 KB plain (store) vs fetchmail"_s, median(plain.hollin), median(plain.fetchmail), u"s"_s,

@@ -1,8 +1,8 @@
 // The received-mail file at its limit: 32767 records (about 1.06 GB).
 //   list:   subject, sender and date of every record, as the inbox list takes
 //           them, against a raw read of the 280-byte heads (the physical floor);
-//   delete: one record in the middle, against cp of the same file (and its
-//           fsync), each deletion right after its reference; medians.
+//   delete: one record in the middle, against cp of the same file and its
+//           fsync, each deletion right after its reference; medians.
 #include "BenchSupport.h"
 #include "storage/MailRecordFile.h"
 #include "storage/TextUtil.h"
@@ -120,7 +120,9 @@ int main()
             QThread::msleep(10);
         ::sync();
     }
-    row(u"delete 1 record in the middle vs cp"_s, median(del), median(cp), u"s"_s, 1.3);
+    // A deletion that lasts must wait for the disk, which plain cp does not:
+    // the goal is against cp + fsync, and plain cp is shown for comparison.
+    row(u"delete 1 record in the middle vs cp"_s, median(del), median(cp), u"s"_s);
     row(u"delete 1 record in the middle vs cp + fsync of the copy"_s, median(del), median(cpDurable), u"s"_s, 1.1);
     return 0;
 }

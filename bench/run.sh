@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds and runs every benchmark (build/bench/bench_*), printing one table.
 # Ratios compare Hollin with a reference measured in the same run; goal is the
-# highest acceptable ratio. Set HOLLIN_BENCH_DIR to put the scratch files elsewhere.
+# highest acceptable ratio. Scratch files go to /var/tmp, or to $HOLLIN_BENCH_DIR
+# when set.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${HOLLIN_BUILD_DIR:-build}

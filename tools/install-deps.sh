@@ -7,7 +7,7 @@ packages=(
   # build
   cmake ninja-build g++ pkg-config ccache git
   qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl1-mesa-dev libxcb1-dev
-  libgmime-3.0-dev libcurl4-openssl-dev libxml2-dev
+  libgmime-3.0-dev libcurl4-openssl-dev libxml2-dev libssl-dev
   # fuzzing
   clang libclang-rt-14-dev
   # real mail servers for the tests and the demo

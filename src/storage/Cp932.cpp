@@ -257,6 +257,14 @@ QString Cp932::decodeField(const char *bytes, int width)
 
 QByteArray Cp932::encodeField(const QString &text, int width, bool *replaced, bool *cut)
 {
+    QByteArray bytes = encodeCut(text, width, replaced, cut);
+    if (bytes.size() < width)
+        bytes.append(width - bytes.size(), ' ');
+    return bytes;
+}
+
+QByteArray Cp932::encodeCut(const QString &text, int width, bool *replaced, bool *cut)
+{
     QByteArray bytes = encode(text, replaced);
     if (cut)
         *cut = bytes.size() > width;
@@ -271,8 +279,6 @@ QByteArray Cp932::encodeField(const QString &text, int width, bool *replaced, bo
         }
         bytes.truncate(end);
     }
-    if (bytes.size() < width)
-        bytes.append(width - bytes.size(), ' ');
     return bytes;
 }
 
@@ -299,16 +305,37 @@ QString Cp932::storable(const QString &text, bool *lost)
     return out;
 }
 
-bool Cp932::hasPair(unsigned char lead, unsigned char trail)
+char16_t Cp932::pairChar(unsigned char lead, unsigned char trail)
 {
-    return isLeadByte(lead) && decodeTable().pair[lead - 0x80][trail] != 0;
+    return isLeadByte(lead) ? decodeTable().pair[lead - 0x80][trail] : 0;
 }
 
 bool Cp932::canEncode(const QString &text)
 {
     bool replaced = false;
-    encode(text, &replaced);
+    encodedSize(text, &replaced);
     return !replaced;
+}
+
+qsizetype Cp932::encodedSize(const QString &text, bool *replaced)
+{
+    if (replaced)
+        *replaced = false;
+    qsizetype size = 0;
+    for (const QChar ch : text) {
+        const char16_t c = ch.unicode();
+        if (c < 0x80) {
+            ++size;
+            continue;
+        }
+        if (ch.isSurrogate())
+            return encode(text, replaced).size();
+        const int bytes = int(encodedChar(c) >> 16) & 3;
+        if (bytes == 0 && replaced)
+            *replaced = true;
+        size += bytes == 0 ? 1 : bytes; // "?"
+    }
+    return size;
 }
 
 } // namespace hollin

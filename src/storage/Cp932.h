@@ -27,9 +27,13 @@ public:
     // character; the freed byte is padded). *cut is set when text was lost.
     static QByteArray encodeField(const QString &text, int width,
                                   bool *replaced = nullptr, bool *cut = nullptr);
+    // The same bytes without the padding: at most `width`.
+    static QByteArray encodeCut(const QString &text, int width, bool *replaced = nullptr, bool *cut = nullptr);
 
     // True when every character of text has a CP932 form.
     static bool canEncode(const QString &text);
+    // The size encode() would return, without building the bytes.
+    static qsizetype encodedSize(const QString &text, bool *replaced = nullptr);
 
     // The text with every character CP932 cannot hold replaced by 〓 (geta,
     // the Japanese mark for a lost character, told apart from a real "?").
@@ -37,8 +41,8 @@ public:
     // lost byte) was replaced.
     static QString storable(const QString &text, bool *lost = nullptr);
 
-    // True when lead and trail byte form a CP932 character.
-    static bool hasPair(unsigned char lead, unsigned char trail);
+    // The character lead and trail byte form, or 0 when CP932 has none.
+    static char16_t pairChar(unsigned char lead, unsigned char trail);
 };
 
 } // namespace hollin

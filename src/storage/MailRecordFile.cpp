@@ -3,6 +3,8 @@
 #include "Cp932.h"
 #include "RecordFile.h"
 
+#include <cstring>
+
 namespace hollin {
 
 namespace {
@@ -20,10 +22,11 @@ RecordFile fileOf(const QString &dataPath, const QString &tempPath)
                       {MailRecordFile::RecordSize, FlagOffset, MailRecordFile::MaxRecords});
 }
 
+// The record comes filled with spaces, which pad the field.
 void putField(QByteArray *record, int offset, const QString &text, int width, FieldFit *fit)
 {
-    const QByteArray bytes = Cp932::encodeField(text, width, &fit->replaced, &fit->cut);
-    record->replace(offset, width, bytes);
+    const QByteArray bytes = Cp932::encodeCut(text, width, &fit->replaced, &fit->cut);
+    std::memcpy(record->data() + offset, bytes.constData(), size_t(bytes.size()));
 }
 
 MailRecord decodeHead(const char *bytes)

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bitset>
 #include <cctype>
 #include <cerrno>
 #include <iconv.h>
@@ -364,6 +365,35 @@ bool isLatinLabel(const QByteArray &l)
         || l.startsWith("windows-125") || l.startsWith("cp125") || l == "latin1" || l == "l1";
 }
 
+// The BMP characters NFC may change or join to the one before them: combining
+// marks, characters with a canonical decomposition, the later characters of
+// every canonical decomposition, and Hangul vowel and final jamo.
+const std::bitset<0x10000> &mayCompose()
+{
+    static const std::bitset<0x10000> set = [] {
+        std::bitset<0x10000> s;
+        for (char32_t u = 0; u < 0x10000; ++u) {
+            const QChar c{char16_t(u)};
+            if (c.isSurrogate())
+                continue;
+            if (c.combiningClass() != 0)
+                s.set(u);
+            if (c.decompositionTag() == QChar::Canonical) {
+                s.set(u);
+                const QString parts = c.decomposition();
+                for (qsizetype i = 1; i < parts.size(); ++i)
+                    s.set(parts[i].unicode());
+            }
+        }
+        for (char16_t u = 0x1161; u <= 0x1175; ++u)
+            s.set(u);
+        for (char16_t u = 0x11A8; u <= 0x11C2; ++u)
+            s.set(u);
+        return s;
+    }();
+    return set;
+}
+
 } // namespace
 
 QString Charset::decodeIso2022Jp(const QByteArray &bytes, int *errors)
@@ -401,14 +431,20 @@ QString Charset::decodeIso2022Jp(const QByteArray &bytes, int *errors)
         put(QChar(0xFFFD));
         ++bad;
     };
-    // A JIS X 0208 pair as CP932 bytes; a pair CP932 has no character for is
-    // one replacement character (its second byte must not show as ASCII).
-    auto jisPair = [&](uchar j1, uchar j2) {
-        const std::array<uchar, 2> sjis = sjisOfJis(j1, j2);
-        if (Cp932::hasPair(sjis[0], sjis[1]))
-            pending.append(reinterpret_cast<const char *>(sjis.data()), 2);
-        else
-            invalid();
+    // A run of JIS X 0208 pairs, read as CP932 straight into the text; a pair
+    // CP932 has no character for is one replacement character (its second
+    // byte must not show as ASCII).
+    auto jisRun = [&](const uchar *pair, qsizetype pairs) {
+        flush();
+        const qsizetype at = out.size();
+        out.resize(at + pairs);
+        char16_t *text = reinterpret_cast<char16_t *>(out.data()) + at;
+        for (qsizetype k = 0; k < pairs; ++k, pair += 2) {
+            const std::array<uchar, 2> sjis = sjisOfJis(pair[0], pair[1]);
+            const char16_t c = Cp932::pairChar(sjis[0], sjis[1]);
+            bad += c == 0;
+            *text++ = c != 0 ? c : char16_t(0xFFFD);
+        }
     };
 
     const int n = int(bytes.size());
@@ -537,16 +573,15 @@ QString Charset::decodeIso2022Jp(const QByteArray &bytes, int *errors)
         }
         const uchar c2 = uchar(bytes[++i]);
         switch (set) {
-        case Set::Jis0208:
-            want(nullptr);
-            jisPair(c, c2);
-            // Further pairs of the run without going round the loop.
+        case Set::Jis0208: {
+            // The further pairs of the run go with this one.
+            const int first = i - 1;
             while (i + 2 < n && uchar(bytes[i + 1]) >= 0x21 && uchar(bytes[i + 1]) <= 0x7E
-                   && uchar(bytes[i + 2]) >= 0x21 && uchar(bytes[i + 2]) <= 0x7E) {
-                jisPair(uchar(bytes[i + 1]), uchar(bytes[i + 2]));
+                   && uchar(bytes[i + 2]) >= 0x21 && uchar(bytes[i + 2]) <= 0x7E)
                 i += 2;
-            }
+            jisRun(reinterpret_cast<const uchar *>(bytes.constData()) + first, (i + 1 - first) / 2);
             break;
+        }
         case Set::Jis0212:
         case Set::Jis0213p2:
             want(set == Set::Jis0212 ? "EUC-JP-MS" : "EUC-JISX0213");
@@ -714,11 +749,13 @@ QString Charset::composed(const QString &text)
     auto isCompatibilityIdeograph = [](char32_t u) {
         return (u >= 0xF900 && u <= 0xFAFF) || (u >= 0x2F800 && u <= 0x2FA1F);
     };
-    bool ascii = true;
-    for (QChar c : text)
-        ascii = ascii && c.unicode() < 0x300;
-    if (ascii)
-        return text; // nothing below U+0300 composes
+    // Nothing below U+0300 composes, and text without a character that NFC
+    // may change or join to the one before it is already composed.
+    const std::bitset<0x10000> &composing = mayCompose();
+    if (std::none_of(text.cbegin(), text.cend(), [&](QChar c) {
+            return c.unicode() >= 0x300 && (c.isSurrogate() || composing[c.unicode()]);
+        }))
+        return text;
     QString out;
     out.reserve(text.size());
     qsizetype runStart = 0;

@@ -49,8 +49,7 @@ bool ReceivedRecord::build(const ReceivedMail &mail, const QString &attachmentFo
     const QString body = trimSpaces(text + tail);
     record->body = Cp932::storable(body, &bodyLost);
 
-    bool cut = false;
-    Cp932::encodeField(record->body, MailRecordFile::BodyWidth, nullptr, &cut);
+    const bool cut = Cp932::encodedSize(record->body) > MailRecordFile::BodyWidth;
     if (subjectLost || dateLost || fromLost || bodyLost || cut) {
         // Keep the whole text beside the attachments and store as much as
         // fits, ending with where the rest is.
