@@ -159,21 +159,26 @@ QByteArray encodeThroughIconv(const QString &text, bool *replaced)
 // form), the bytes in the low 16 bits.
 constexpr quint32 Known = 1u << 31;
 
-quint32 encodedChar(char16_t c)
+std::atomic<quint32> encodedTable[0x10000];
+
+Q_NEVER_INLINE quint32 learnEncodedChar(char16_t c)
 {
-    static std::atomic<quint32> table[0x10000];
-    quint32 e = table[c].load(std::memory_order_relaxed);
-    if (e == 0) {
-        const QByteArray bytes = encodeThroughIconv(QString(QChar(c)), nullptr);
-        e = Known;
-        if (bytes != "?" && (bytes.size() == 1 || bytes.size() == 2)) {
-            e |= quint32(bytes.size()) << 16;
-            for (const char byte : bytes)
-                e = (e & 0xFFFF0000u) | ((e << 8) & 0xFF00u) | static_cast<unsigned char>(byte);
-        }
-        table[c].store(e, std::memory_order_relaxed);
+    const QByteArray bytes = encodeThroughIconv(QString(QChar(c)), nullptr);
+    quint32 e = Known;
+    if (bytes != "?" && (bytes.size() == 1 || bytes.size() == 2)) {
+        e |= quint32(bytes.size()) << 16;
+        for (const char byte : bytes)
+            e = (e & 0xFFFF0000u) | ((e << 8) & 0xFF00u) | static_cast<unsigned char>(byte);
     }
+    encodedTable[c].store(e, std::memory_order_relaxed);
     return e;
+}
+
+// Inlined into the loops over every character; iconv only the first time.
+inline quint32 encodedChar(char16_t c)
+{
+    const quint32 e = encodedTable[c].load(std::memory_order_relaxed);
+    return Q_LIKELY(e != 0) ? e : learnEncodedChar(c);
 }
 
 } // namespace

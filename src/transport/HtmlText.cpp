@@ -1,9 +1,12 @@
 #include "transport/HtmlText.h"
 
 #include <libxml/HTMLparser.h>
+#include <libxml/parser.h>
 #include <libxml/tree.h>
 
 #include <QByteArray>
+
+#include <mutex>
 
 namespace hollin {
 
@@ -79,6 +82,9 @@ QString HtmlText::toPlainText(const QString &html, bool *depthLimitHit)
 {
     // The text is already decoded: a <meta> charset must not make libxml2 read it again.
     const QByteArray utf8 = html.toUtf8();
+    // Mail is decoded on more than one thread: libxml2 must be set up once first.
+    static std::once_flag once;
+    std::call_once(once, xmlInitParser);
     htmlParserCtxtPtr ctxt = htmlNewParserCtxt();
     if (!ctxt)
         return {};

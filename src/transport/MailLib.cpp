@@ -8,6 +8,11 @@
 #include "SmtpSender.h"
 #include "RecipientList.h"
 
+#include <QThreadPool>
+
+#include <algorithm>
+#include <deque>
+#include <future>
 #include <map>
 
 using namespace Qt::StringLiterals;
@@ -22,6 +27,37 @@ namespace {
 constexpr int kPipelineMessages = 32;
 constexpr qint64 kPipelineOctets = 4 * 1024 * 1024;
 
+struct Decoded {
+    DecodedMail mail;
+    std::shared_ptr<MimeMessage> parsed; // shared by decoding and extraction
+};
+
+Decoded decodeMessage(const QByteArray &raw)
+{
+    auto parsed = std::make_shared<MimeMessage>(raw);
+    DecodedMail mail = MailDecoder::decode(raw, *parsed);
+    return {std::move(mail), std::move(parsed)};
+}
+
+// Decoding runs ahead of the caller on a thread of its own, by a few messages
+// and about this many octets (always at least the next one), so that it never
+// waits for the caller to store the message before.
+constexpr int kDecodeAheadMessages = 4;
+constexpr qint64 kDecodeAheadOctets = 1024 * 1024;
+
+// A message after the one the caller has, read and handed to the decoding thread.
+struct ReadAhead {
+    int number = 0;
+    QByteArray raw;
+    Error error; // reading it failed: told when the caller asks for it
+    std::future<Decoded> decoded;
+};
+
+bool holds(const std::deque<ReadAhead> &ahead, int n)
+{
+    return std::any_of(ahead.cbegin(), ahead.cend(), [n](const ReadAhead &a) { return a.number == n; });
+}
+
 } // namespace
 
 struct MailLib::Private {
@@ -31,6 +67,7 @@ struct MailLib::Private {
         bool sizesRead = false;
         QHash<int, qint64> sizes;      // LIST, read once when pipelining
         QSet<int> deleted;             // marked for deletion: never fetched ahead
+        std::deque<ReadAhead> ahead;    // in order: the next numbers after the caller's
     };
 
     std::map<int, Connection> connections;
@@ -50,6 +87,7 @@ struct MailLib::Private {
     QString smtpPassword;
     QString message;
     QStringList refused; // of the last send
+    QThreadPool decoder;  // one thread; waits for its work when destroyed
 
     Connection *connection(int handle)
     {
@@ -75,6 +113,57 @@ struct MailLib::Private {
     {
         message = err.text();
         return -1;
+    }
+
+    // Message n into last*: from the read-ahead when it holds n, else read and decoded now.
+    bool takeMessage(Connection &c, int handle, int n, Error *err)
+    {
+        while (!c.ahead.empty() && c.ahead.front().number < n)
+            c.ahead.pop_front(); // skipped by the caller (kept on the server)
+        if (!c.ahead.empty() && c.ahead.front().number == n) {
+            ReadAhead ahead = std::move(c.ahead.front());
+            c.ahead.pop_front();
+            if (ahead.error.isSet()) {
+                *err = ahead.error;
+                return false;
+            }
+            const Decoded decoded = ahead.decoded.get();
+            keepRaw(handle, n, ahead.raw, decoded.mail, decoded.parsed);
+            return true;
+        }
+        c.ahead.clear(); // the caller went back: what was read ahead is read again when asked for
+        fillPipeline(c, n);
+        QByteArray raw;
+        if (!c.session->retrieve(n, &raw, err))
+            return false;
+        const Decoded decoded = decodeMessage(raw);
+        keepRaw(handle, n, raw, decoded.mail, decoded.parsed);
+        return true;
+    }
+
+    // Reads the messages after n whose RETRs are already in flight and starts decoding them.
+    void readAhead(Connection &c, int n)
+    {
+        qint64 octets = 0;
+        for (const ReadAhead &a : c.ahead)
+            octets += a.raw.size();
+        int next = c.ahead.empty() ? n + 1 : c.ahead.back().number + 1;
+        while (int(c.ahead.size()) < kDecodeAheadMessages && (c.ahead.empty() || octets < kDecodeAheadOctets)
+               && next <= c.count && !c.deleted.contains(next)
+               && (c.ahead.empty() || !c.ahead.back().error.isSet())) {
+            fillPipeline(c, next);
+            if (!c.session->isPrefetched(next))
+                return;
+            ReadAhead &ahead = c.ahead.emplace_back();
+            ahead.number = next++;
+            if (c.session->retrieve(ahead.number, &ahead.raw, &ahead.error)) {
+                auto task = std::make_shared<std::packaged_task<Decoded()>>(
+                    [raw = ahead.raw] { return decodeMessage(raw); });
+                ahead.decoded = task->get_future();
+                decoder.start([task] { (*task)(); });
+                octets += ahead.raw.size();
+            }
+        }
     }
 
     // Keeps RETRs in flight for n and the messages after it.
@@ -106,7 +195,10 @@ struct MailLib::Private {
     }
 };
 
-MailLib::MailLib() : d(std::make_unique<Private>()) {}
+MailLib::MailLib() : d(std::make_unique<Private>())
+{
+    d->decoder.setMaxThreadCount(1);
+}
 
 MailLib::~MailLib()
 {
@@ -180,14 +272,11 @@ int MailLib::pop3GetMailStatus(int handle, int n, QString *subject, QString *dat
     Error err;
     DecodedMail mail;
     d->fillPipeline(*c, n);
-    if (c->session->isPrefetched(n)) {
+    if (holds(c->ahead, n) || c->session->isPrefetched(n)) {
         // The whole message is on its way anyway: read the header from it.
-        QByteArray raw;
-        if (!c->session->retrieve(n, &raw, &err))
+        if (!d->takeMessage(*c, handle, n, &err))
             return d->failed(err);
-        auto parsed = std::make_shared<MimeMessage>(raw);
-        mail = MailDecoder::decode(raw, *parsed);
-        d->keepRaw(handle, n, raw, mail, parsed);
+        mail = d->lastMail;
     } else {
         QByteArray rawHeader;
         if (!c->session->top(n, 0, &rawHeader, &err))
@@ -222,13 +311,10 @@ int MailLib::pop3GetMail(int handle, int n, QString *subject, QString *date, QSt
     if (!c)
         return -1;
     if (!(d->lastHandle == handle && d->lastNumber == n && !d->lastRaw.isEmpty())) {
-        d->fillPipeline(*c, n);
-        QByteArray raw;
         Error err;
-        if (!c->session->retrieve(n, &raw, &err))
+        if (!d->takeMessage(*c, handle, n, &err))
             return d->failed(err);
-        auto parsed = std::make_shared<MimeMessage>(raw);
-        d->keepRaw(handle, n, raw, MailDecoder::decode(raw, *parsed), parsed);
+        d->readAhead(*c, n);
     } // else the status call already fetched and decoded it whole
     const DecodedMail &mail = d->lastMail;
     *subject = mail.subject;
@@ -263,6 +349,8 @@ int MailLib::pop3DeleteMail(int handle, int n)
     if (!c)
         return -1;
     c->deleted.insert(n);
+    if (holds(c->ahead, n))
+        c->ahead.clear();
     Error err;
     if (!c->session->dele(n, &err))
         return d->failed(err);

@@ -93,6 +93,28 @@ private slots:
         QCOMPARE(m_servers.mailboxMessages().size(), 0);
     }
 
+    void askedMessageWhateverWasReadAhead()
+    {
+        // Messages are read and decoded ahead of the caller: asked in order,
+        // past some or back, it gets the one it asks for.
+        startServers();
+        for (int i = 1; i <= 12; ++i)
+            QVERIFY(m_servers.deliver(japaneseMail(i)));
+        MailLib lib;
+        const int handle = lib.pop3Connect(m_servers.pop3Server());
+        QCOMPARE(lib.pop3Authenticate(handle, m_servers.user(), m_servers.password(), 0), 12);
+        QString s, d, f, h, b;
+        for (const int n : {1, 2, 5, 3, 9, 10}) {
+            QCOMPARE(lib.pop3GetMail(handle, n, &s, &d, &f, &h, &b), 0);
+            QCOMPARE(s, u"会議 %1"_s.arg(n));
+        }
+        QCOMPARE(lib.pop3DeleteMail(handle, 11), 0); // read ahead, deleted unasked
+        QCOMPARE(lib.pop3GetMail(handle, 12, &s, &d, &f, &h, &b), 0);
+        QCOMPARE(s, u"会議 12"_s);
+        QCOMPARE(lib.pop3Close(handle), 0);
+        QCOMPARE(m_servers.mailboxMessages().size(), 11);
+    }
+
     void abortKeepsEveryMessage()
     {
         startServers();

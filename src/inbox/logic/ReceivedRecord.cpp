@@ -47,9 +47,14 @@ bool ReceivedRecord::build(const ReceivedMail &mail, const QString &attachmentFo
     if (!mail.wholeMessageFile.isEmpty())
         tail += u"\r\n"_s + wholeMessageLine(mail.wholeMessageFile);
     const QString body = trimSpaces(text + tail);
-    record->body = Cp932::storable(body, &bodyLost);
-
-    const bool cut = Cp932::encodedSize(record->body) > MailRecordFile::BodyWidth;
+    bool unencodable = false;
+    qsizetype bodySize = Cp932::encodedSize(body, &unencodable);
+    record->body = body;
+    if (unencodable) {
+        record->body = Cp932::storable(body, &bodyLost);
+        bodySize = Cp932::encodedSize(record->body);
+    }
+    const bool cut = bodySize > MailRecordFile::BodyWidth;
     if (subjectLost || dateLost || fromLost || bodyLost || cut) {
         // Keep the whole text beside the attachments and store as much as
         // fits, ending with where the rest is.
