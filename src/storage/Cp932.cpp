@@ -338,7 +338,7 @@ qsizetype Cp932::encodedSize(const QString &text, bool *replaced)
         const int bytes = int(encodedChar(c) >> 16) & 3;
         if (bytes == 0 && replaced)
             *replaced = true;
-        size += bytes == 0 ? 1 : bytes; // "?"
+        size += bytes == 0 ? 1 : bytes; // a "?" stands for what has no form
     }
     return size;
 }
