@@ -123,10 +123,7 @@ inline double median(std::vector<double> values)
 }
 
 // A scratch folder under $HOLLIN_BENCH_DIR, else under /var/tmp; null (and
-// said) on failure. Not /tmp: it may be a tmpfs, where a flush costs nothing,
-// and the test mail server's Maildir there deletes a thousand files per run.
-// On ext4 without a journal every file created later in the same block group
-// steps over each recently freed inode, which would be measured as ours.
+// said) on failure. Not /tmp: it may be a tmpfs, where a flush costs nothing.
 inline std::unique_ptr<QTemporaryDir> scratchFolder()
 {
     QString base = qEnvironmentVariable("HOLLIN_BENCH_DIR");
