@@ -10,7 +10,7 @@
 // are deleted only at the end: on ext4 without a journal (as on the development
 // machine) a file created within minutes of thousands of deletions in the same
 // block group steps over every freed inode, which a user's disk, journalled, does
-// not do. Run it again a few minutes after the last run for the same reason.
+// not do. For the same reason, leave a few minutes before running it again.
 #include "BenchSupport.h"
 #include "inbox/logic/ReceiveSession.h"
 #include "storage/DataRoot.h"
