@@ -102,6 +102,15 @@ QString DataRoot::idPassIniFile() const { return resolve(u"★MailData/iniIdPass
 QString DataRoot::receivedMailFile() const { return resolve(u"★MailData/hlmdata2.data"_s); }
 QString DataRoot::receivedMailTemp() const { return resolve(u"★MailData/HLMDATA2.TMP"_s); }
 QString DataRoot::uidlListFile() const { return resolve(u"★MailData/hlmuidl.txt"_s); }
+QString DataRoot::uidlListOf(const QString &recordFile)
+{
+    const QFileInfo file(recordFile);
+    if (file.fileName().compare(u"hlmdata2.data"_s, Qt::CaseInsensitive) != 0)
+        return {};
+    const QStringList found = file.dir().entryList({u"hlmuidl.txt"_s}, QDir::Files); // any case
+    return file.dir().filePath(found.isEmpty() ? u"hlmuidl.txt"_s : found.first());
+}
+
 QString DataRoot::heldMailFile() const { return resolve(u"★MailData/hlmdata10.data"_s); }
 QString DataRoot::heldMailTemp() const { return resolve(u"★MailData/HLMDATA10.TMP"_s); }
 QString DataRoot::addressBookFile() const { return resolve(u"★MailData/hlmdata20.data"_s); }

@@ -44,6 +44,9 @@ public:
     QString receivedMailFile() const;  // ★MailData/hlmdata2.data
     QString receivedMailTemp() const;  // ★MailData/HLMDATA2.TMP
     QString uidlListFile() const;      // ★MailData/hlmuidl.txt (ids of stored POP3 messages)
+    // The UIDL list beside a received-mail file (whose records its pending
+    // lines number); empty for any other record file.
+    static QString uidlListOf(const QString &recordFile);
     QString heldMailFile() const;      // ★MailData/hlmdata10.data
     QString heldMailTemp() const;      // ★MailData/HLMDATA10.TMP
     QString addressBookFile() const;   // ★MailData/hlmdata20.data

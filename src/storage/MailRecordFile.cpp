@@ -1,6 +1,7 @@
 #include "MailRecordFile.h"
 
 #include "Cp932.h"
+#include "DataRoot.h"
 #include "RecordFile.h"
 
 #include <cstring>
@@ -18,8 +19,9 @@ constexpr int FlagOffset = 32282;
 
 RecordFile fileOf(const QString &dataPath, const QString &tempPath)
 {
-    return RecordFile(dataPath, tempPath,
-                      {MailRecordFile::RecordSize, FlagOffset, MailRecordFile::MaxRecords});
+    RecordFile file(dataPath, tempPath, {MailRecordFile::RecordSize, FlagOffset, MailRecordFile::MaxRecords});
+    file.setPendingList(DataRoot::uidlListOf(dataPath));
+    return file;
 }
 
 // The record comes filled with spaces, which pad the field.

@@ -2,6 +2,7 @@
 
 #include "FileIo.h"
 #include "StorageNotice.h"
+#include "UidlList.h"
 
 #include <QDateTime>
 #include <QFileInfo>
@@ -208,7 +209,8 @@ bool RecordFile::compact(std::optional<int> drop, bool keepNone, Error *err)
     // The temporary file is about to be overwritten: it must not be the only copy.
     // Only whole records are copied: a partial tail is kept aside first.
     DataFolderLock lock = writeLock();
-    if (!lock.take(err) || !recover(err) || !setAsidePartialTail(err))
+    if (!lock.take(err) || !recover(err) || !setAsidePartialTail(err)
+        || (!m_pendingList.isEmpty() && !UidlList::settle(m_pendingList, m_dataPath, err)))
         return false;
     Fd src = fileio::openOrCreate(m_dataPath, false, err);
     if (!src.isOpen())

@@ -43,6 +43,10 @@ public:
     // Returns the new record number, or -1.
     int append(const QByteArray &record, Error *err);
 
+    // A list whose pending lines name records of this file by number
+    // (UidlList): every compaction settles it first, while the numbers hold.
+    void setPendingList(const QString &path) { m_pendingList = path; }
+
     // Rewrites the file with every live record except number `drop`,
     // or with no record at all when keepNone is set. The kept records go to the
     // temporary file, which is flushed and renamed over the data file.
@@ -69,6 +73,7 @@ private:
     QString m_dataPath;
     QString m_tempPath;
     Layout m_layout;
+    QString m_pendingList;
 };
 
 } // namespace hollin

@@ -357,6 +357,12 @@ int MailLib::pop3DeleteMail(int handle, int n)
     return 0;
 }
 
+bool MailLib::pop3IsConnected(int handle) const
+{
+    Private::Connection *c = d->connection(handle);
+    return c && c->session->isConnected();
+}
+
 int MailLib::pop3Close(int handle)
 {
     Private::Connection *c = d->connection(handle);

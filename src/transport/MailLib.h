@@ -67,6 +67,9 @@ public:
     // Marks message n for deletion; the server removes it only at pop3Close().
     // A message marked before it is fetched is not fetched ahead.
     int pop3DeleteMail(int handle, int n);
+    // Whether the connection still stands (after a failed call: the server
+    // refused that one command, the next may go on).
+    bool pop3IsConnected(int handle) const;
     // QUIT: commits every deletion, then closes.
     int pop3Close(int handle);
     // Closes without QUIT: every message stays on the server.

@@ -556,6 +556,8 @@ bool Pop3Session::waitForData(Error *err)
                 m_cancelGrace.setRemainingTime(kCancelGraceMs);
             if (m_sinceData.hasExpired(kCancelIdleMs) || m_cancelGrace.hasExpired())
                 return connectionLost(err, u"受信を中止しました（POP3 サーバー %1 との接続を切りました）。"_s.arg(m_hostPort));
+        } else {
+            m_cancelGrace = QDeadlineTimer(QDeadlineTimer::Forever); // the flag was taken back
         }
         if (m_window.hasExpired()) {
             m_timedOut = true;

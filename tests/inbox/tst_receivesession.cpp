@@ -1,10 +1,12 @@
 #include "inbox/logic/ReceiveSession.h"
 #include "inbox/logic/ReceivedRecord.h"
 #include "storage/Cp932.h"
+#include "storage/DataFolderLock.h"
 #include "storage/DataRoot.h"
 #include "storage/MailRecordFile.h"
 #include "storage/ProfileFile.h"
 #include "storage/TextUtil.h"
+#include "storage/UidlList.h"
 
 #include "ScriptedServer.h"
 #include "TestMailServers.h"
@@ -12,6 +14,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -107,10 +110,15 @@ private slots:
     void killedReceiveStoresEachMailOnce();
     void keepOnServerFetchesEachMailOnce_data();
     void keepOnServerFetchesEachMailOnce();
-    void serverWithoutUidlReconnectsAfterEachBatch_data();
     void serverWithoutUidlReconnectsAfterEachBatch();
+    void keepWithoutUsableUidlTouchesNothing_data();
+    void keepWithoutUsableUidlTouchesNothing();
+    void failingMessageDoesNotHoldBackLaterMail();
     void cancelEndsStalledTransferAtOnce();
     void attachmentWriteFailureLeavesMailOnServer();
+    void recordWriteFailureLosesNothingAndLeavesNothing();
+    void writersGoOnWhileTheServerIsWaitedFor();
+    void cancelAfterTheLastMessageStillDeletes();
     void tooDeepNestingKeepsWholeMessage_data();
     void tooDeepNestingKeepsWholeMessage();
 
@@ -408,17 +416,22 @@ void TestReceiveSession::killedReceiveStoresEachMailOnce_data()
 {
     // The receive is killed (SIGKILL) when it reports this message stored,
     // or before it fetches this one; 50 records make a batch.
+    // Then the user deletes record 1 (1), every record (-1) or nothing (0).
     QTest::addColumn<int>("killWhenStored");
     QTest::addColumn<int>("killBeforeFetching");
-    QTest::newRow("records written, none flushed") << 3 << 0;
-    QTest::newRow("first batch deleted, no QUIT") << 0 << 53;
-    QTest::newRow("every record written, no QUIT") << 60 << 0;
+    QTest::addColumn<int>("deleteAfterKill");
+    QTest::newRow("records written, none flushed") << 3 << 0 << 0;
+    QTest::newRow("first batch deleted, no QUIT") << 0 << 53 << 0;
+    QTest::newRow("every record written, no QUIT") << 60 << 0 << 0;
+    QTest::newRow("records written, then one deleted") << 30 << 0 << 1;
+    QTest::newRow("records written, then all deleted") << 30 << 0 << -1;
 }
 
 void TestReceiveSession::killedReceiveStoresEachMailOnce()
 {
     QFETCH(int, killWhenStored);
     QFETCH(int, killBeforeFetching);
+    QFETCH(int, deleteAfterKill);
     QStringList ids;
     for (int i = 1; i <= 60; ++i) {
         ids << u"id%1"_s.arg(i, 2, 10, QChar(u'0'));
@@ -446,10 +459,19 @@ void TestReceiveSession::killedReceiveStoresEachMailOnce()
     QCOMPARE(m_servers->mailboxMessages().size(), 60); // no QUIT: nothing deleted
     const int before = int(records().size());
     QVERIFY(before >= 1);
+    MailRecordFile file(m_root.receivedMailFile(), m_root.receivedMailTemp());
+    if (deleteAfterKill > 0) {
+        ids.removeOne(records().at(deleteAfterKill - 1).subject);
+        QVERIFY(file.deleteRecord(deleteAfterKill));
+    } else if (deleteAfterKill < 0) {
+        for (const MailRecord &record : records())
+            ids.removeOne(record.subject);
+        QVERIFY(file.deleteAll());
+    }
 
     const ReceiveResult r = ReceiveSession(settings()).run();
     QCOMPARE(r.outcome, ReceiveResult::Outcome::Completed);
-    QCOMPARE(r.stored, 60 - before); // what was stored is not fetched again
+    QCOMPARE(r.stored, 60 - before); // what was stored is not fetched again, nor what was deleted
     QCOMPARE(m_servers->mailboxMessages().size(), 0);
     QStringList stored;
     for (const MailRecord &record : records())
@@ -500,19 +522,8 @@ void TestReceiveSession::keepOnServerFetchesEachMailOnce()
     QCOMPARE(list.readAll().count('\n'), leftAtEnd);
 }
 
-void TestReceiveSession::serverWithoutUidlReconnectsAfterEachBatch_data()
-{
-    // Keeping needs UIDL: without it the receive says so once and deletes.
-    QTest::addColumn<bool>("keep");
-    QTest::addColumn<int>("notices");
-    QTest::newRow("keep off") << false << 0;
-    QTest::newRow("keep on") << true << 1;
-}
-
 void TestReceiveSession::serverWithoutUidlReconnectsAfterEachBatch()
 {
-    QFETCH(bool, keep);
-    QFETCH(int, notices);
     ScriptedServer fake;
     auto message = [](int n) { return "+OK\r\nSubject: n" + QByteArray::number(n) + "\r\n\r\nbody\r\n.\r\n"; };
     scriptLogin(fake, 51, "-ERR no UIDL\r\n");
@@ -526,13 +537,7 @@ void TestReceiveSession::serverWithoutUidlReconnectsAfterEachBatch()
     QVERIFY(fake.start());
     ReceiveSettings s = settings();
     s.pop3Server = fake.server();
-    s.keep.keepOnServer = keep;
-    ReceiveSession session(s);
-    QStringList shown;
-    connect(&session, &ReceiveSession::notice, this, [&](const QString &text) { shown << text; });
-    const ReceiveResult r = session.run();
-    QCOMPARE(shown.size(), notices);
-    QVERIFY(shown.isEmpty() || shown.first().contains(u"サーバーに残せません"_s));
+    const ReceiveResult r = ReceiveSession(s).run();
     QCOMPARE(r.outcome, ReceiveResult::Outcome::Completed);
     QCOMPARE(r.stored, 51);
     QCOMPARE(records().size(), 51);
@@ -541,6 +546,62 @@ void TestReceiveSession::serverWithoutUidlReconnectsAfterEachBatch()
     QCOMPARE(sent.count("QUIT"), 2);
     QCOMPARE(sent.mid(sent.indexOf("QUIT") - 1, 2), (QList<QByteArray>{"DELE 50", "QUIT"}));
     QCOMPARE(sent.last(), "QUIT"_ba);
+}
+
+void TestReceiveSession::keepWithoutUsableUidlTouchesNothing_data()
+{
+    QTest::addColumn<QByteArray>("uidlReply");
+    QTest::newRow("no UIDL") << "-ERR no UIDL\r\n"_ba;
+    QTest::newRow("an id twice") << "+OK\r\n1 same\r\n2 same\r\n.\r\n"_ba;
+}
+
+void TestReceiveSession::keepWithoutUsableUidlTouchesNothing()
+{
+    QFETCH(QByteArray, uidlReply);
+    ScriptedServer fake;
+    scriptLogin(fake, 2, uidlReply);
+    fake.expectLine().send("+OK\r\n"); // QUIT
+    QVERIFY(fake.start());
+    ReceiveSettings s = settings();
+    s.pop3Server = fake.server();
+    s.keep.keepOnServer = true;
+    const ReceiveResult r = ReceiveSession(s).run();
+    QCOMPARE(r.outcome, ReceiveResult::Outcome::Stopped);
+    QVERIFY2(r.error.message.contains(u"サーバーに残したまま受信することができません"_s), qPrintable(r.error.text()));
+    QCOMPARE(r.stored, 0);
+    const QList<QByteArray> sent = fake.received();
+    QVERIFY2(!sent.contains("RETR 1") && !sent.contains("DELE 1") && sent.last() == "QUIT", sent.join(' '));
+}
+
+void TestReceiveSession::failingMessageDoesNotHoldBackLaterMail()
+{
+    ScriptedServer fake;
+    scriptLogin(fake, 3, "+OK\r\n1 a\r\n2 b\r\n3 c\r\n.\r\n");
+    fake.expectLine().send("+OK\r\nSubject: one\r\n\r\nbody\r\n.\r\n");
+    fake.expectLine().send("-ERR cannot read this message\r\n");
+    fake.expectLine().send("+OK\r\nSubject: three\r\n\r\nbody\r\n.\r\n");
+    for (int i = 0; i < 3; ++i) // DELE 1, DELE 3, QUIT
+        fake.expectLine().send("+OK\r\n");
+    QVERIFY(fake.start());
+    ReceiveSettings s = settings();
+    s.pop3Server = fake.server();
+    // Two receives failed on message 2 already.
+    QFile list(m_root.uidlListFile());
+    QVERIFY(list.open(QIODevice::WriteOnly));
+    list.write("b F2 " + UidlList::accountKey(s.pop3Server, m_servers->user()).toLatin1() + '\n');
+    list.close();
+    ReceiveSession session(s);
+    QStringList shown;
+    connect(&session, &ReceiveSession::notice, this, [&](const QString &text) { shown << text; });
+    const ReceiveResult r = session.run();
+    QVERIFY2(r.outcome == ReceiveResult::Outcome::Completed, qPrintable(r.error.text() + QString::fromLatin1(fake.received().join(' '))));
+    QCOMPARE(r.stored, 2);
+    QVERIFY(!fake.received().contains("DELE 2"));
+    QCOMPARE(shown.size(), 1);
+    QVERIFY2(shown.first().contains(u"2 通目"_s), qPrintable(shown.first()));
+    // The third failure in a row: the next receive leaves it without asking the server.
+    QVERIFY(list.open(QIODevice::ReadOnly));
+    QVERIFY(list.readAll().contains("b F3 "));
 }
 
 void TestReceiveSession::cancelEndsStalledTransferAtOnce()
@@ -593,6 +654,81 @@ void TestReceiveSession::attachmentWriteFailureLeavesMailOnServer()
     QCOMPARE(left.size(), 2);
     QVERIFY(left[0].contains("Subject: with file"));
     QVERIFY(!QFile::exists(m_root.attachmentFolder() + u"/data.bin"_s)); // no half-written file left
+}
+
+void TestReceiveSession::recordWriteFailureLosesNothingAndLeavesNothing()
+{
+    QVERIFY(m_servers->deliver(plainMail("r1")));
+    QVERIFY(m_servers->deliver(mailWithAttachment()));
+    QVERIFY(m_servers->deliver(plainMail("r3")));
+    // The disk fills up halfway through the second record.
+    rlimit old{};
+    QCOMPARE(::getrlimit(RLIMIT_FSIZE, &old), 0);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = old;
+    small.rlim_cur = MailRecordFile::RecordSize * 3 / 2;
+    QCOMPARE(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    ReceiveResult r = ReceiveSession(settings()).run();
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
+    QCOMPARE(r.outcome, ReceiveResult::Outcome::Stopped);
+    QCOMPARE(r.stored, 1);
+    QCOMPARE(QFileInfo(m_root.receivedMailFile()).size(), MailRecordFile::RecordSize); // no partial record
+    QCOMPARE(QDir(m_root.attachmentFolder()).entryList({u"data*"_s}, QDir::Files), QStringList());
+
+    r = ReceiveSession(settings()).run();
+    QCOMPARE(r.outcome, ReceiveResult::Outcome::Completed);
+    QCOMPARE(r.stored, 2);
+    QStringList subjects;
+    for (const MailRecord &record : records())
+        subjects << record.subject;
+    QCOMPARE(subjects, (QStringList{u"r1"_s, u"with file"_s, u"r3"_s}));
+    QCOMPARE(QDir(m_root.attachmentFolder()).entryList({u"data*"_s}, QDir::Files), QStringList{u"data.bin"_s});
+    QCOMPARE(QDir(m_root.dataFolder()).entryList({u"*.partial-*"_s}, QDir::Files), QStringList());
+}
+
+void TestReceiveSession::writersGoOnWhileTheServerIsWaitedFor()
+{
+    ScriptedServer fake;
+    scriptLogin(fake, 1, "+OK\r\n1 a\r\n.\r\n");
+    fake.expectLine(); // RETR 1, never answered
+    QVERIFY(fake.start());
+    ReceiveSettings s = settings();
+    s.pop3Server = fake.server();
+    ReceiveSession session(s);
+    std::thread receiving([&] { session.run(); });
+    QTRY_VERIFY(fake.received().contains("RETR 1"));
+    Error err;
+    DataFolderLock lock(m_root.dataFolder(), u"アドレス帳"_s);
+    const bool taken = lock.take(&err, 200);
+    lock.release();
+    session.cancel();
+    receiving.join();
+    QVERIFY2(taken, qPrintable(err.text()));
+}
+
+void TestReceiveSession::cancelAfterTheLastMessageStillDeletes()
+{
+    ScriptedServer fake;
+    scriptLogin(fake, 2, "+OK\r\n1 a\r\n2 b\r\n.\r\n");
+    fake.expectLine().send("+OK\r\nSubject: one\r\n\r\nbody\r\n.\r\n");
+    fake.expectLine().send("+OK\r\nSubject: two\r\n\r\nbody\r\n.\r\n");
+    // A busy server takes its time over the deletions.
+    fake.expectLine().sleep(1500).send("+OK\r\n").expectLine().send("+OK\r\n").expectLine().send("+OK\r\n");
+    QVERIFY(fake.start());
+    ReceiveSettings s = settings();
+    s.pop3Server = fake.server();
+    ReceiveSession session(s);
+    int stored = 0;
+    connect(&session, &ReceiveSession::messageReceived, this, [&] {
+        if (++stored == 2)
+            session.cancel();
+    });
+    const ReceiveResult r = session.run();
+    QVERIFY2(r.outcome == ReceiveResult::Outcome::Completed, qPrintable(r.error.text()));
+    QCOMPARE(r.stored, 2);
+    QCOMPARE(fake.received().mid(fake.received().size() - 3),
+             (QList<QByteArray>{"DELE 1", "DELE 2", "QUIT"}));
 }
 
 void TestReceiveSession::tooDeepNestingKeepsWholeMessage_data()

@@ -1,6 +1,6 @@
 #include "MessageSelection.h"
 
-#include "UidlList.h"
+#include "storage/UidlList.h"
 
 namespace hollin {
 

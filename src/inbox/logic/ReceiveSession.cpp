@@ -3,17 +3,19 @@
 #include "MessageSelection.h"
 #include "ReceivedRecord.h"
 #include "RecordAppender.h"
-#include "UidlList.h"
+#include "storage/UidlList.h"
 
 #include "storage/DataFolderLock.h"
 #include "storage/FileIo.h"
 #include "storage/MailRecordFile.h"
+#include "storage/ReceiveLock.h"
 #include "storage/ProfileFile.h"
 #include "storage/TextUtil.h"
 #include "transport/MailLib.h"
 
 #include <QDateTime>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QSet>
 
@@ -27,6 +29,9 @@ namespace {
 // Messages per connection on a server without UIDL: a kill can make the next
 // receive store at most this many twice.
 constexpr int FlushEvery = 50;
+// A deletion compacting a large record file may hold the write lock for
+// seconds: the receive waits for it rather than failing.
+constexpr int WriteWaitMs = 30000;
 } // namespace
 
 ReceiveSession::ReceiveSession(const ReceiveSettings &settings, QObject *parent)
@@ -35,6 +40,20 @@ ReceiveSession::ReceiveSession(const ReceiveSettings &settings, QObject *parent)
 }
 
 ReceiveSession::~ReceiveSession() = default;
+
+void ReceiveSession::cancel()
+{
+    const std::lock_guard guard(m_cancelMutex);
+    m_cancelled = true;
+    m_cutWaits = m_fetching;
+}
+
+void ReceiveSession::setFetching(bool fetching)
+{
+    const std::lock_guard guard(m_cancelMutex);
+    m_fetching = fetching;
+    m_cutWaits = fetching && m_cancelled;
+}
 
 ReceiveResult ReceiveSession::run()
 {
@@ -45,19 +64,22 @@ ReceiveResult ReceiveSession::run()
         return result;
     }
 
-    // One writer at a time: nothing else may change the received-mail file
-    // while this session appends to it, so the lock is held to the end.
-    DataFolderLock lock(QFileInfo(m_settings.receivedMailFile).absolutePath(), u"受信"_s);
-    if (!lock.take(&result.error)) {
+    const QString dataFolder = QFileInfo(m_settings.receivedMailFile).absolutePath();
+    ReceiveLock receiving(dataFolder);
+    if (!receiving.take(&result.error)) {
         result.outcome = Outcome::Stopped;
         return result;
     }
+    // Taken around each write only: the session never waits for the server
+    // while other writers wait for it.
+    DataFolderLock writing(dataFolder, u"受信"_s);
 
     MailLib lib;
-    lib.setCancelFlag(&m_cancelled);
+    lib.setCancelFlag(&m_cutWaits);
+    setFetching(true);
     int handle = lib.pop3Connect(m_settings.pop3Server);
     if (handle == -1) {
-        result.outcome = Outcome::NoConnection;
+        result.outcome = m_cancelled ? Outcome::Cancelled : Outcome::NoConnection;
         fail(&result.error, u"POP3 サーバーに接続できませんでした。"_s, cutAtNul(lib.getMessage()));
         return result;
     }
@@ -84,14 +106,17 @@ ReceiveResult ReceiveSession::run()
 
     result.outcome = Outcome::Completed;
     RecordAppender store(m_settings.receivedMailFile, m_settings.receivedMailTemp);
-    UidlList uidls(m_settings.uidlListFile, m_settings.receivedMailFile);
+    UidlList uidls(m_settings.uidlListFile, m_settings.receivedMailFile,
+                   UidlList::accountKey(m_settings.pop3Server, id));
     if (result.count > 0) {
         if (!QDir().mkpath(m_settings.attachmentFolder)) {
             result.outcome = Outcome::Stopped;
             fail(&result.error, u"添付フォルダを作成できませんでした。"_s, m_settings.attachmentFolder);
-        } else if (!store.open(&result.error) || !uidls.load(&result.error)) {
+        } else if (!writing.take(&result.error, WriteWaitMs) || !store.open(&result.error)
+                   || !uidls.load(&result.error)) {
             result.outcome = Outcome::Stopped;
         }
+        writing.release();
     }
     auto stop = [&](const Error &err) {
         if (result.outcome == Outcome::Completed) {
@@ -121,13 +146,12 @@ ReceiveResult ReceiveSession::run()
         if (written.isEmpty())
             return true;
         Error err;
-        bool ok = (!m_unflushedFiles || fileio::flushFileSystemOf(m_settings.attachmentFolder, &err))
+        bool ok = writing.take(&err, WriteWaitMs)
+            && (!m_unflushedFiles || fileio::flushFileSystemOf(m_settings.attachmentFolder, &err))
             && store.flush(&err) && uidls.commit(&err);
+        writing.release();
         m_unflushedFiles = m_unflushedFiles && !ok;
-        if (ok) {
-            result.stored += int(written.size());
-            if (!deleteFetched) // kept on the server
-                written.clear();
+        if (ok && deleteFetched) {
             for (const int n : std::as_const(written)) {
                 if (lib.pop3DeleteMail(handle, n) < 0) {
                     ok = fail(&err, u"%1 通目のメールをサーバーで削除できませんでした。"_s.arg(n),
@@ -146,7 +170,7 @@ ReceiveResult ReceiveSession::run()
     // One pass per connection; without UIDL a new connection after every batch.
     int handled = 0;            // messages dealt with in earlier connections
     int total = result.count;
-    bool toldCannotKeep = false;
+    QStringList skipped;        // left on the server since they cannot be fetched
     for (int count = result.count; result.outcome == Outcome::Completed;) {
         QStringList uids;
         if (count > 0 && lib.pop3GetUidl(handle, &uids) < 0) {
@@ -156,13 +180,18 @@ ReceiveResult ReceiveSession::run()
         const bool haveUids = uids.size() == count && count > 0
             && QSet<QString>(uids.cbegin(), uids.cend()).size() == count
             && std::all_of(uids.cbegin(), uids.cend(), &UidlList::isUsableId);
+        if (m_settings.keep.keepOnServer && !haveUids && count > 0) {
+            // Without ids every receive would store the kept mail again, and
+            // deleting it is what the user asked not to do.
+            stop({u"このサーバーはメールの識別番号（UIDL）を正しく返さないため、メールをサーバーに残したまま受信することができません。"
+                  u"サーバーのメールは受信も削除もしていません。"
+                  u"受信するには、設定の「受信したメールをサーバーに残す」を外して下さい。"_s,
+                  uids.isEmpty() ? u"UIDL に対応していません"_s : u"UIDL に重複または使えない識別番号があります"_s});
+            lib.pop3Close(handle);
+            break;
+        }
         if (!haveUids)
             uids.clear();
-        if (m_settings.keep.keepOnServer && !haveUids && count > 0 && !toldCannotKeep) {
-            toldCannotKeep = true;
-            emit notice(u"このサーバーはメールの識別番号（UIDL）に対応していないため、メールをサーバーに残せません。"
-                        u"受信したメールはこれまでどおりサーバーから削除します。"_s);
-        }
         const MessageSelection selection =
             selectMessages(count, uids, uidls, m_settings.keep, QDateTime::currentSecsSinceEpoch());
         deleteFetched = selection.deleteFetched;
@@ -182,19 +211,48 @@ ReceiveResult ReceiveSession::run()
         for (int i = 0; i < selection.fetch.size() && handled + i < total && result.outcome == Outcome::Completed;
              ++i) {
             const int n = selection.fetch[i];
+            const QString uid = uids.value(n - 1);
             if (m_cancelled) {
                 result.outcome = Outcome::Cancelled;
                 break;
             }
             emit progress(handled + i + 1, total);
-            Error err;
-            if (!receiveOne(lib, handle, n, uids.value(n - 1), store, haveUids ? &uidls : nullptr, &err)) {
-                if (m_cancelled)
+            if (haveUids && uidls.failures(uid) >= FailuresBeforeSkipping) {
+                skipped << u"%1 通目"_s.arg(n);
+                continue;
+            }
+            Fetched mail;
+            if (lib.pop3GetMail(handle, n, &mail.subject, &mail.date, &mail.from, &mail.header, &mail.body) < 0) {
+                if (m_cancelled) {
                     result.outcome = Outcome::Cancelled;
-                else
+                    break;
+                }
+                const Error why{u"%1 通目のメールを受信できませんでした。"_s.arg(n), cutAtNul(lib.getMessage())};
+                Error err;
+                const bool counted = !haveUids
+                    || (writing.take(&err, WriteWaitMs) && uidls.noteFailure(uid, &err));
+                writing.release();
+                if (!counted) {
                     stop(err);
+                    break;
+                }
+                // The server refused this one message: the others may still come.
+                if (!lib.pop3IsConnected(handle)) {
+                    stop(why);
+                    break;
+                }
+                skipped << u"%1 通目"_s.arg(n);
+                continue;
+            }
+            Error err;
+            const bool ok = writing.take(&err, WriteWaitMs)
+                && storeOne(lib, n, uid, mail, store, haveUids ? &uidls : nullptr, &err);
+            writing.release();
+            if (!ok) {
+                stop(err);
                 break;
             }
+            ++result.stored;
             written.append(n);
             if (!haveUids && written.size() >= FlushEvery) {
                 commit();
@@ -202,12 +260,17 @@ ReceiveResult ReceiveSession::run()
                 break;
             }
         }
+        // Stored messages are deleted and the QUIT commits them even after a cancel.
+        setFetching(false);
         commit();
 
         // QUIT commits the deletions, which were only given for stored messages.
         const int quitResult = lib.pop3Close(handle);
         if (quitResult < 0 && !deleted.isEmpty() && result.outcome == Outcome::Completed) {
-            stop({u"サーバーとの接続を正しく終了できませんでした。保存したメールがサーバーに残っている場合があります。"_s,
+            stop({haveUids ? u"サーバーとの接続を正しく終了できませんでした。保存したメールのうち %1 件がサーバーに残っている場合がありますが、"
+                             u"次の受信でもう一度保存することはありません。"_s.arg(deleted.size())
+                           : u"サーバーとの接続を正しく終了できませんでした。保存したメールのうち %1 件がサーバーに残っている場合があり、"
+                             u"次の受信でもう一度保存されることがあります。"_s.arg(deleted.size()),
                   cutAtNul(lib.getMessage())});
         }
         if (quitResult == 0 && haveUids) {
@@ -217,7 +280,9 @@ ReceiveResult ReceiveSession::run()
                     left.insert(uids[n - 1]);
             }
             Error err;
-            if (!uidls.prune(left, &err))
+            const bool pruned = writing.take(&err, WriteWaitMs) && uidls.prune(left, &err);
+            writing.release();
+            if (!pruned)
                 stop(err);
         }
         handle = -1;
@@ -225,6 +290,7 @@ ReceiveResult ReceiveSession::run()
             break;
 
         // A server without UIDL: the next batch on a new connection.
+        setFetching(true);
         handled += int(deleted.size());
         deleted.clear();
         handle = lib.pop3Connect(m_settings.pop3Server);
@@ -236,20 +302,25 @@ ReceiveResult ReceiveSession::run()
             break;
         }
     }
+    if (!skipped.isEmpty()) {
+        emit notice(u"次のメールは %1 回続けて受信できなかったため、受信せずにサーバーに残しました：%2。"
+                    u"ほかのメールは受信しました。"_s
+                        .arg(FailuresBeforeSkipping)
+                        .arg(skipped.join(u'、')));
+    }
     return result;
 }
 
-bool ReceiveSession::receiveOne(MailLib &lib, int handle, int n, const QString &uid, RecordAppender &store,
-                                UidlList *uidls, Error *err)
+bool ReceiveSession::storeOne(MailLib &lib, int n, const QString &uid, const Fetched &mail, RecordAppender &store,
+                              UidlList *uidls, Error *err)
 {
+    if (!store.reopenIfReplaced(err))
+        return false;
     if (store.isFull())
         return fail(err, u"受信メールの保存件数が上限（%1 件）に達しています。不要なメールを削除してから受信して下さい。"_s
                              .arg(MailRecordFile::MaxRecords));
 
-    QString subject, date, from, header, body;
-    if (lib.pop3GetMail(handle, n, &subject, &date, &from, &header, &body) < 0)
-        return fail(err, u"%1 通目のメールを受信できませんでした。"_s.arg(n), cutAtNul(lib.getMessage()));
-
+    const auto &[subject, date, from, header, body] = mail;
     // The library extracts from the message it fetched; the header and body
     // text it is handed go as one text, every line ended by CR LF, then NUL.
     QString messageText = cutAtNul(header) + u"\r\n"_s + cutAtNul(body) + u"\r\n"_s;
@@ -257,7 +328,10 @@ bool ReceiveSession::receiveOne(MailLib &lib, int handle, int n, const QString &
     messageText += QChar(u'\0');
     const int extracted = lib.attachmentFileFirst(subject, date, from, header, body,
                                                   m_settings.attachmentFolder + u'/', QString(), messageText);
+    QStringList files = lib.lastAttachmentFiles();
     const QString wholeMessageFile = lib.lastWholeMessageFile();
+    if (!wholeMessageFile.isEmpty())
+        files << wholeMessageFile;
     const QString extractError = cutAtNul(lib.getMessage());
     lib.attachmentFileClose();
     // A mail whose attachment cannot be written is not stored: it and the
@@ -269,21 +343,32 @@ bool ReceiveSession::receiveOne(MailLib &lib, int handle, int n, const QString &
                     extractError);
     if (extracted == -6)
         emit notice(u"分割されたメールが全て揃っていません"_s);
-    // Written files (attachments, a kept fragment, the whole message) must be
-    // on disk before the record that tells of them.
-    m_unflushedFiles = m_unflushedFiles || extracted != 0 || !wholeMessageFile.isEmpty();
 
-    MailRecord record;
-    bool wroteFullText = false;
-    if (!ReceivedRecord::build({subject, date, from, body, extracted, wholeMessageFile}, m_settings.attachmentFolder,
-                               &record, err, &wroteFullText))
+    // Until its record is written, the files of this mail are removed again
+    // on any failure: the mail stays on the server and brings them next time.
+    auto failed = [&] {
+        for (const QString &name : std::as_const(files))
+            QFile::remove(QDir(m_settings.attachmentFolder).filePath(name));
         return false;
-    m_unflushedFiles = m_unflushedFiles || wroteFullText;
+    };
+    MailRecord record;
+    QString fullTextFile;
+    if (!ReceivedRecord::build({subject, date, from, body, extracted, wholeMessageFile}, m_settings.attachmentFolder,
+                               &record, err, &fullTextFile))
+        return failed();
+    if (!fullTextFile.isEmpty())
+        files << fullTextFile;
+    // Written files (attachments, a kept fragment, the whole message, the
+    // full text) must be on disk before the record that tells of them.
+    m_unflushedFiles = m_unflushedFiles || extracted != 0 || !files.isEmpty();
     const QByteArray bytes = MailRecordFile::encode(record);
     if (uidls && !uidls->addPending(uid, store.nextNumber(), bytes, err))
-        return false;
-    if (!store.append(bytes, err))
-        return false;
+        return failed();
+    if (!store.append(bytes, err)) {
+        if (uidls)
+            uidls->dropPending(uid);
+        return failed();
+    }
     emit messageReceived(record.subject, record.address, record.date, record.body);
     return true;
 }

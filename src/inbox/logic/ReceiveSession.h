@@ -6,6 +6,7 @@
 #include <QObject>
 #include <QString>
 #include <atomic>
+#include <mutex>
 
 namespace hollin {
 
@@ -37,28 +38,37 @@ struct ReceiveResult {
     };
     Outcome outcome = Outcome::NoServer;
     int count = 0;   // new messages on the server after login (not stored before)
-    int stored = 0;  // messages stored and flushed
+    int stored = 0;  // messages stored (their records written)
     Error error;     // set for AuthFailed, Stopped, and a failing close
 };
 
 // One receive: log in, and for every waiting message fetch it, extract its
 // attachments and store it at the end of the received-mail file; once the
 // files and records are flushed to disk (before QUIT), mark the stored
-// messages for deletion. QUIT at the end commits exactly those deletions. Any failure stops
-// at once (what was written is still flushed and deleted); nothing unstored is
-// ever deleted.
+// messages for deletion. QUIT at the end commits exactly those deletions. Any
+// failure stops at once (what was written is still flushed and deleted);
+// nothing unstored is ever deleted.
+//
+// One receive runs at a time (ReceiveLock); the data folder's write lock is
+// taken only while the session writes, never while it waits for the server,
+// so that deletions, the address book and settings go on meanwhile. A
+// deletion that compacts the record file between two messages first settles
+// the session's pending UIDL lines (UidlList.h).
 //
 // Nothing is stored twice: the unique ids (UIDL) of stored messages are kept
-// in the UIDL list (UidlList.h), so that messages a cut-off receive stored but
-// could not delete are deleted unfetched by the next one. A server without
-// UIDL gets a QUIT and a new login after every batch instead, so that at most
-// one batch can come twice.
+// in the UIDL list of this server and account, so that messages a cut-off
+// receive stored but could not delete are deleted unfetched by the next one.
+// A server without UIDL gets a QUIT and a new login after every batch
+// instead, so that at most one batch can come twice.
 //
 // With keep (KeepMailSettings) only the messages whose UIDL is not in the list
 // are fetched, nothing fetched is deleted, and a stored one is deleted once it
 // is the set number of days old. A server without usable UIDL cannot keep
-// mail apart: the session says so in one notice per receive and fetches and
-// deletes as without keep.
+// mail apart: the session then stops without fetching or deleting anything.
+//
+// A message whose fetch failed FailuresBeforeSkipping times in a row stays
+// on the server and is skipped, so that it does not hold back later mail;
+// every receive says so.
 // run() blocks; the signals come from the thread that calls it.
 class ReceiveSession : public QObject {
     Q_OBJECT
@@ -67,9 +77,12 @@ public:
     ~ReceiveSession() override;
 
     ReceiveResult run();
+    static constexpr int FailuresBeforeSkipping = 3;
+
     // May be called from any thread; takes effect before the next message,
-    // and ends a stalled transfer at once.
-    void cancel() { m_cancelled = true; }
+    // and ends a stalled transfer at once. Deletions of stored messages and
+    // the QUIT that commits them still run to their end.
+    void cancel();
     bool isCancelled() const { return m_cancelled; }
 
 
@@ -85,11 +98,20 @@ signals:
                          const QString &body);
 
 private:
-    bool receiveOne(MailLib &lib, int handle, int n, const QString &uid, RecordAppender &store,
-                    UidlList *uidls, Error *err);
+    struct Fetched {
+        QString subject, date, from, header, body;
+    };
+    // Extracts and stores the message just fetched; the write lock is held.
+    bool storeOne(MailLib &lib, int n, const QString &uid, const Fetched &mail, RecordAppender &store,
+                  UidlList *uidls, Error *err);
+    // Server waits are cut at a cancel only while messages are fetched.
+    void setFetching(bool fetching);
 
     ReceiveSettings m_settings;
     std::atomic_bool m_cancelled = false;
+    std::atomic_bool m_cutWaits = false; // handed to the mail library
+    std::mutex m_cancelMutex;            // m_fetching and m_cutWaits change together
+    bool m_fetching = false;
     bool m_unflushedFiles = false; // files in the attachment folder not yet flushed
 };
 

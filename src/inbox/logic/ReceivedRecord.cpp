@@ -28,10 +28,8 @@ QString ReceivedRecord::fullTextLine(const QString &fileName)
 }
 
 bool ReceivedRecord::build(const ReceivedMail &mail, const QString &attachmentFolder, MailRecord *record,
-                           Error *err, bool *wroteFile)
+                           Error *err, QString *fullTextFile)
 {
-    if (wroteFile)
-        *wroteFile = false;
     // A character CP932 lacks becomes 〓 in every field; when the sender's
     // text lost one, or the body does not fit, the whole mail is kept as text.
     bool subjectLost = false, dateLost = false, fromLost = false, bodyLost = false;
@@ -63,8 +61,8 @@ bool ReceivedRecord::build(const ReceivedMail &mail, const QString &attachmentFo
         const QString fileName = saveFullBody(whole, attachmentFolder, err);
         if (fileName.isEmpty())
             return false;
-        if (wroteFile)
-            *wroteFile = true;
+        if (fullTextFile)
+            *fullTextFile = fileName;
         const QString ending = tail + u"\r\n"_s + fullTextLine(fileName);
         const int room = MailRecordFile::BodyWidth - int(Cp932::encode(ending).size());
         const QString head = trimSpaces(Cp932::decode(Cp932::encodeField(Cp932::storable(text), room)));

@@ -27,9 +27,10 @@ struct ReceivedMail {
 // receiving and by importing.
 class ReceivedRecord {
 public:
-    // *wroteFile: the full text was saved in the attachment folder.
+    // *fullTextFile: the name the full text was saved as in the attachment
+    // folder, else left empty.
     static bool build(const ReceivedMail &mail, const QString &attachmentFolder, MailRecord *record,
-                      Error *err, bool *wroteFile = nullptr);
+                      Error *err, QString *fullTextFile = nullptr);
 
     static QString attachmentLine();
     // The line ending a stored body whose mail was also saved whole as fileName.

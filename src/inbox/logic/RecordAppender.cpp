@@ -35,8 +35,13 @@ RecordAppender::~RecordAppender()
 bool RecordAppender::open(Error *err)
 {
     MailRecordFile file(m_dataPath, m_tempPath);
-    if (!file.recoverInterruptedCompaction(err) || !file.setAsidePartialTail(err))
-        return false;
+    return file.recoverInterruptedCompaction(err) && openFile(err);
+}
+
+bool RecordAppender::openFile(Error *err)
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
     m_fd = ::open(QFile::encodeName(m_dataPath).constData(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
     if (m_fd < 0)
         return fail(err, u"受信メールのファイル「%1」を開けませんでした。"_s.arg(m_dataPath), errnoText(errno));
@@ -45,8 +50,22 @@ bool RecordAppender::open(Error *err)
         return fail(err, u"受信メールのファイル「%1」の大きさを調べられません。"_s.arg(m_dataPath), errnoText(errno));
     m_device = st.st_dev;
     m_inode = st.st_ino;
-    m_count = int(std::min<qint64>(st.st_size / MailRecordFile::RecordSize, MailRecordFile::MaxRecords));
+    const qint64 whole = st.st_size - st.st_size % MailRecordFile::RecordSize;
+    // A partial record is what a killed or failed write left: its message
+    // was never deleted on the server, and the next append takes its place.
+    if (whole != st.st_size && ::ftruncate(m_fd, whole) != 0)
+        return fail(err, u"受信メールを保存できませんでした。"_s, m_dataPath + u": "_s + errnoText(errno));
+    m_count = int(std::min<qint64>(whole / MailRecordFile::RecordSize, MailRecordFile::MaxRecords));
     return true;
+}
+
+bool RecordAppender::reopenIfReplaced(Error *err)
+{
+    struct stat st;
+    if (::stat(QFile::encodeName(m_dataPath).constData(), &st) == 0 && st.st_dev == m_device && st.st_ino == m_inode)
+        return true;
+    // The records written so far are durable in the file that replaced this one.
+    return openFile(err);
 }
 
 bool RecordAppender::append(const QByteArray &bytes, Error *err)
@@ -60,8 +79,13 @@ bool RecordAppender::append(const QByteArray &bytes, Error *err)
         const ssize_t n = ::pwrite(m_fd, bytes.constData() + done, size_t(bytes.size() - done), at + done);
         if (n < 0 && errno == EINTR)
             continue;
-        if (n <= 0)
-            return fail(err, u"受信メールを保存できませんでした。"_s, m_dataPath + u": "_s + errnoText(errno));
+        if (n <= 0) {
+            const int why = n < 0 ? errno : ENOSPC;
+            // No partial record stays behind (cutting needs no free space).
+            if (done > 0)
+                (void)::ftruncate(m_fd, at);
+            return fail(err, u"受信メールを保存できませんでした。"_s, m_dataPath + u": "_s + errnoText(why));
+        }
         done += n;
     }
     ++m_count;
@@ -76,9 +100,8 @@ bool RecordAppender::append(const QByteArray &bytes, Error *err)
 
 bool RecordAppender::flush(Error *err)
 {
-    struct stat st;
-    if (::stat(QFile::encodeName(m_dataPath).constData(), &st) != 0 || st.st_dev != m_device || st.st_ino != m_inode)
-        return fail(err, u"受信メールのファイル「%1」が受信中にほかの操作で置き換えられたため、保存できませんでした。"_s.arg(m_dataPath));
+    if (!reopenIfReplaced(err))
+        return false;
     if (::fsync(m_fd) != 0)
         return fail(err, u"受信メールを保存できませんでした。"_s, m_dataPath + u": "_s + errnoText(errno));
     return true;

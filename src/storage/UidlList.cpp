@@ -1,0 +1,215 @@
+#include "UidlList.h"
+
+#include "MailRecordFile.h"
+
+#include <QCryptographicHash>
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <openssl/evp.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace Qt::StringLiterals;
+
+namespace hollin {
+
+namespace {
+
+// Every received record is hashed: OpenSSL's SHA-1 uses the processor's SHA
+// instructions, several times faster than Qt's on 32 KB records. Should OpenSSL
+// refuse (a FIPS-only setup), Qt computes the same digest.
+QByteArray sha1Hex(const QByteArray &bytes)
+{
+    static EVP_MD *const sha1 = EVP_MD_fetch(nullptr, "SHA1", nullptr);
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int size = 0;
+    if (!sha1 || !EVP_Digest(bytes.constData(), size_t(bytes.size()), digest, &size, sha1, nullptr))
+        return QCryptographicHash::hash(bytes, QCryptographicHash::Sha1).toHex(); // same digest, slower
+    return QByteArray(reinterpret_cast<const char *>(digest), int(size)).toHex();
+}
+
+QString listError()
+{
+    return u"受信済みメールの一覧（UIDL）を保存できませんでした。"_s;
+}
+
+bool recordMatches(int fd, int recordNumber, const QByteArray &sha1)
+{
+    if (fd < 0 || recordNumber < 1)
+        return false;
+    QByteArray bytes(MailRecordFile::RecordSize, Qt::Uninitialized);
+    const ssize_t n = ::pread(fd, bytes.data(), size_t(bytes.size()),
+                              off_t(recordNumber - 1) * MailRecordFile::RecordSize);
+    return n == bytes.size() && sha1Hex(bytes) == sha1;
+}
+
+} // namespace
+
+UidlList::UidlList(const QString &path, const QString &recordFile, const QString &account)
+    : m_path(path), m_recordFile(recordFile), m_account(account.toLatin1())
+{
+}
+
+QString UidlList::accountKey(const QString &server, const QString &id)
+{
+    const QByteArray both = server.trimmed().toLower().toUtf8() + '\n' + id.toUtf8();
+    return QString::fromLatin1(QCryptographicHash::hash(both, QCryptographicHash::Sha1).toHex().left(16));
+}
+
+bool UidlList::isUsableId(const QString &uid)
+{
+    if (uid.isEmpty() || uid.size() > 70)
+        return false;
+    for (const QChar c : uid) {
+        if (c.unicode() < 0x21 || c.unicode() > 0x7E)
+            return false;
+    }
+    return true;
+}
+
+bool UidlList::settle(const QString &path, const QString &recordFile, Error *err)
+{
+    if (!QFileInfo::exists(path))
+        return true;
+    return UidlList(path, recordFile, QString()).load(err);
+}
+
+bool UidlList::load(Error *err)
+{
+    m_stored.clear();
+    m_pending.clear();
+    m_failures.clear();
+    m_otherAccounts.clear();
+    m_append.reset();
+    // Temporary files of rewrites that a kill cut short.
+    const QFileInfo list(m_path);
+    for (const QFileInfo &temp : list.dir().entryInfoList({list.fileName() + u".??????"_s}, QDir::Files | QDir::Hidden))
+        QFile::remove(temp.filePath());
+    QByteArray bytes;
+    if (!fileio::readWhole(m_path, &bytes, nullptr, err))
+        return false;
+    // A line cut by a kill must not swallow the next appended one.
+    bool mustRewrite = !bytes.isEmpty() && !bytes.endsWith('\n');
+    bool settledAny = false;
+    fileio::Fd records;
+    qsizetype start = 0;
+    for (qsizetype end = bytes.indexOf('\n'); end >= 0; start = end + 1, end = bytes.indexOf('\n', start)) {
+        QList<QByteArray> f = bytes.mid(start, end - start).split(' ');
+        const QString uid = QString::fromLatin1(f.value(0));
+        if (!isUsableId(uid) || f.size() < 2 || f.size() > 5)
+            continue;
+        const bool failing = f.size() == 3 && f[1].startsWith('F');
+        bool numberOk = false;
+        const qint64 value = (failing ? f[1].mid(1) : f[1]).toLongLong(&numberOk);
+        if (!numberOk)
+            continue;
+        // Lines of earlier versions carry no account.
+        QByteArray account = f.size() == 3 || f.size() == 5 ? f[2] : QByteArray();
+        if (f.size() >= 4) { // pending: stored when its record was written
+            mustRewrite = true;
+            const QList<QByteArray> where = f.mid(f.size() - 2);
+            if (!records.isOpen())
+                records = fileio::Fd(::open(fileio::nativePath(m_recordFile).constData(), O_RDONLY | O_CLOEXEC));
+            if (!recordMatches(records.get(), where[0].toInt(), where[1]))
+                continue;
+            settledAny = true;
+            f = {f[0], f[1]};
+            if (!account.isEmpty())
+                f.append(account);
+        }
+        if (account.isEmpty() && !m_account.isEmpty()) {
+            mustRewrite = true;
+            account = m_account;
+        }
+        if (account != m_account || m_account.isEmpty()) {
+            m_otherAccounts.append(f.join(' '));
+        } else if (failing) {
+            m_failures.insert(uid, int(value));
+        } else if (!m_stored.contains(uid)) {
+            m_stored.insert(uid, value);
+        }
+    }
+    // A killed receive wrote these records but may not have flushed them.
+    if (settledAny && !fileio::flush(records.get(), m_recordFile, err))
+        return fail(err, listError(), m_recordFile);
+    return !mustRewrite || rewrite(err);
+}
+
+bool UidlList::openForAppend(Error *err)
+{
+    // A compaction may have settled and rewritten the list since it was opened.
+    struct stat opened, named;
+    if (m_append.isOpen() && ::fstat(m_append.get(), &opened) == 0
+        && ::stat(fileio::nativePath(m_path).constData(), &named) == 0 && opened.st_ino == named.st_ino
+        && opened.st_dev == named.st_dev)
+        return true;
+    m_append = fileio::Fd(::open(fileio::nativePath(m_path).constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644));
+    if (!m_append.isOpen())
+        return fail(err, listError(), m_path + u": "_s + fileio::errnoText(errno));
+    return true;
+}
+
+bool UidlList::addPending(const QString &uid, int recordNumber, const QByteArray &recordBytes, Error *err)
+{
+    if (!openForAppend(err))
+        return false;
+    const qint64 now = QDateTime::currentSecsSinceEpoch();
+    const QByteArray line = uid.toLatin1() + ' ' + QByteArray::number(now) + ' ' + m_account + ' '
+        + QByteArray::number(recordNumber) + ' ' + sha1Hex(recordBytes) + '\n';
+    // One write: a kill leaves the whole line or a line without its LF.
+    const ssize_t n = ::write(m_append.get(), line.constData(), size_t(line.size()));
+    if (n != line.size()) {
+        m_append.reset(); // a part of the line may stand: the next load rewrites the list
+        return fail(err, listError(), m_path + u": "_s + fileio::errnoText(n < 0 ? errno : ENOSPC));
+    }
+    m_pending.insert(uid, now);
+    return true;
+}
+
+bool UidlList::noteFailure(const QString &uid, Error *err)
+{
+    ++m_failures[uid];
+    return rewrite(err);
+}
+
+bool UidlList::commit(Error *err)
+{
+    for (auto it = m_pending.cbegin(); it != m_pending.cend(); ++it) {
+        if (!m_stored.contains(it.key()))
+            m_stored.insert(it.key(), it.value());
+        m_failures.remove(it.key());
+    }
+    m_pending.clear();
+    return rewrite(err);
+}
+
+bool UidlList::prune(const QSet<QString> &onServer, Error *err)
+{
+    const qsizetype before = m_stored.size() + m_failures.size();
+    m_stored.removeIf([&](const QHash<QString, qint64>::iterator &it) { return !onServer.contains(it.key()); });
+    m_failures.removeIf([&](const QHash<QString, int>::iterator &it) { return !onServer.contains(it.key()); });
+    return m_stored.size() + m_failures.size() == before || rewrite(err);
+}
+
+bool UidlList::rewrite(Error *err)
+{
+    QByteArray bytes;
+    for (const QByteArray &line : std::as_const(m_otherAccounts))
+        bytes += line + '\n';
+    for (auto it = m_stored.cbegin(); it != m_stored.cend(); ++it)
+        bytes += it.key().toLatin1() + ' ' + QByteArray::number(it.value()) + ' ' + m_account + '\n';
+    for (auto it = m_failures.cbegin(); it != m_failures.cend(); ++it)
+        bytes += it.key().toLatin1() + " F" + QByteArray::number(it.value()) + ' ' + m_account + '\n';
+    m_append.reset(); // the next pending line goes to the new file
+    Error why;
+    if (!fileio::writeWholeAtomically(m_path, bytes, -1, &why))
+        return fail(err, listError(), why.text());
+    return true;
+}
+
+} // namespace hollin

@@ -1,0 +1,87 @@
+#pragma once
+
+#include "Error.h"
+#include "FileIo.h"
+
+#include <QByteArray>
+#include <QHash>
+#include <QList>
+#include <QSet>
+#include <QString>
+
+namespace hollin {
+
+// The POP3 messages already stored, by their unique id (UIDL), in one small
+// line-based file in ★MailData. A receive cut off before its QUIT (killed,
+// connection lost) leaves its stored messages on the server; the next receive
+// finds them here and deletes them instead of storing them again.
+//
+// Ids are only unique on one server for one account, so every line names the
+// account it belongs to (accountKey()); the lines of other accounts are kept
+// as they are. Lines (ASCII, LF):
+//   <uidl> <first stored, unix seconds> <account>                          stored
+//   <uidl> <unix seconds> <account> <record number> <SHA-1 of the record>  pending
+//   <uidl> F<failed fetches> <account>                                     failing
+// Lines of earlier versions have no account ("<uidl> <time>", and pending
+// "<uidl> <time> <number> <SHA-1>"): the first account that loads the list
+// takes them over.
+//
+// A pending line is appended just before its record is written (no flush);
+// commit(), called once the records are flushed, rewrites the file
+// atomically with every pending entry stored. A record write that fails
+// drops its entry (dropPending()), so only a written record ever becomes
+// stored. settle() turns what a killed receive left pending into stored
+// entries when the record is in the file byte for byte (the record file is
+// flushed first) and drops the others, whose messages are fetched again.
+// Record numbers change when the record file is compacted, so every
+// compaction settles the list first, under the data folder's lock. A line
+// without its LF was cut by a kill and is ignored: its record was never
+// written.
+class UidlList {
+public:
+    // account: accountKey() of the account this receive uses.
+    UidlList(const QString &path, const QString &recordFile, const QString &account);
+
+    // A short, stable name of a server and login (no password).
+    static QString accountKey(const QString &server, const QString &id);
+
+    // Reads the list and settles what a killed receive left pending.
+    bool load(Error *err);
+    // Settles the pending lines of every account in the list at path, whose
+    // record numbers refer to recordFile. Nothing to do without a list.
+    static bool settle(const QString &path, const QString &recordFile, Error *err);
+
+    // When uid was first stored (unix seconds), or -1 when it is not stored.
+    qint64 storedSince(const QString &uid) const { return m_stored.value(uid, -1); }
+    // How often fetching uid failed since it last succeeded.
+    int failures(const QString &uid) const { return m_failures.value(uid, 0); }
+
+    // Notes uid as pending before recordBytes are written as recordNumber.
+    bool addPending(const QString &uid, int recordNumber, const QByteArray &recordBytes, Error *err);
+    // The record of a pending uid could not be written: it never becomes stored.
+    void dropPending(const QString &uid) { m_pending.remove(uid); }
+    // Counts a failed fetch of uid (written at once).
+    bool noteFailure(const QString &uid, Error *err);
+    // Every pending entry becomes stored; the records must be flushed.
+    bool commit(Error *err);
+    // Forgets the ids of this account that are not in onServer (after a QUIT).
+    bool prune(const QSet<QString> &onServer, Error *err);
+
+    // A unique id this file can hold: 1 to 70 printable ASCII characters.
+    static bool isUsableId(const QString &uid);
+
+private:
+    bool openForAppend(Error *err);
+    bool rewrite(Error *err);
+
+    QString m_path;
+    QString m_recordFile;
+    QByteArray m_account;
+    QHash<QString, qint64> m_stored;   // uid -> first stored
+    QHash<QString, qint64> m_pending;
+    QHash<QString, int> m_failures;    // uid -> failed fetches
+    QList<QByteArray> m_otherAccounts; // lines kept as they are
+    fileio::Fd m_append;               // the file as last written, for pending lines
+};
+
+} // namespace hollin

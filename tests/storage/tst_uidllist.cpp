@@ -1,0 +1,91 @@
+#include "storage/MailRecordFile.h"
+#include "storage/UidlList.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+using namespace hollin;
+
+class TestUidlList : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void eachAccountKeepsItsOwnIds();
+    void lineCutByAKillDoesNotSwallowTheNext();
+
+private:
+    QString path() const { return m_dir->filePath(u"hlmuidl.txt"_s); }
+    QString records() const { return m_dir->filePath(u"hlmdata2.data"_s); }
+    QByteArray listBytes() const;
+    void writeList(const QByteArray &bytes);
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+};
+
+void TestUidlList::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+}
+
+QByteArray TestUidlList::listBytes() const
+{
+    QFile file(path());
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void TestUidlList::writeList(const QByteArray &bytes)
+{
+    QFile file(path());
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    QCOMPARE(file.write(bytes), bytes.size());
+}
+
+void TestUidlList::eachAccountKeepsItsOwnIds()
+{
+    const QString alice = UidlList::accountKey(u"pop.example.jp"_s, u"alice"_s);
+    const QString bob = UidlList::accountKey(u"pop.example.jp"_s, u"bob"_s);
+    QVERIFY(alice != bob);
+    QCOMPARE(UidlList::accountKey(u"POP.example.jp "_s, u"alice"_s), alice);
+    writeList("old 100\n"); // a line of an earlier version: the first account to load takes it over
+
+    UidlList asAlice(path(), records(), alice);
+    QVERIFY(asAlice.load(nullptr));
+    QCOMPARE(asAlice.storedSince(u"old"_s), 100);
+
+    UidlList asBob(path(), records(), bob);
+    QVERIFY(asBob.load(nullptr));
+    QCOMPARE(asBob.storedSince(u"old"_s), -1);
+    QVERIFY(asBob.noteFailure(u"bad"_s, nullptr));
+    QVERIFY(asBob.prune({}, nullptr)); // forgets Bob's ids only
+
+    QVERIFY(asAlice.load(nullptr));
+    QCOMPARE(asAlice.storedSince(u"old"_s), 100);
+    QCOMPARE(asAlice.failures(u"bad"_s), 0);
+    QCOMPARE(listBytes(), "old 100 " + alice.toLatin1() + '\n');
+}
+
+void TestUidlList::lineCutByAKillDoesNotSwallowTheNext()
+{
+    const QString alice = UidlList::accountKey(u"pop.example.jp"_s, u"alice"_s);
+    writeList("a 100 " + alice.toLatin1() + "\nb 200 " + alice.toLatin1() + " 1 ab"); // cut before its LF
+    MailRecordFile file(records(), m_dir->filePath(u"HLMDATA2.TMP"_s));
+    const MailRecord record{u"s"_s, u"d"_s, u"f"_s, u"body"_s};
+
+    UidlList list(path(), records(), alice);
+    QVERIFY(list.load(nullptr));
+    QVERIFY(list.addPending(u"c"_s, 1, MailRecordFile::encode(record), nullptr));
+    QCOMPARE(file.append(record), 1);
+
+    // A kill here: the next load finds the pending line whole and the record written.
+    UidlList next(path(), records(), alice);
+    QVERIFY(next.load(nullptr));
+    QVERIFY(next.storedSince(u"a"_s) == 100);
+    QVERIFY(next.storedSince(u"b"_s) < 0);
+    QVERIFY(next.storedSince(u"c"_s) > 0);
+}
+
+QTEST_GUILESS_MAIN(TestUidlList)
+#include "tst_uidllist.moc"
