@@ -1,15 +1,21 @@
 #include "InstanceChannel.h"
 
 #include "storage/DataRoot.h"
+#include "storage/FileIo.h"
 
 #include <QCryptographicHash>
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QLocalServer>
 #include <QLocalSocket>
-#include <QStandardPaths>
 #include <QThread>
+
+#include <cerrno>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -17,15 +23,40 @@ namespace hollin {
 
 namespace {
 
-// The same name for every spelling of the folder (a symbolic link, a trailing
-// slash), in the user's own runtime folder, which no other user can enter.
+// The same name for every spelling of the data root (a symbolic link, a trailing slash).
 QString nameFor(const DataRoot &root)
 {
     const QString canonical = QFileInfo(root.root()).canonicalFilePath();
     const QByteArray path = (canonical.isEmpty() ? root.root() : canonical).toUtf8();
-    const QString name = u"hollin-"_s
+    return u"hollin-"_s
         + QString::fromLatin1(QCryptographicHash::hash(path, QCryptographicHash::Sha256).toHex().left(24));
-    return QDir(QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation)).filePath(name);
+}
+
+// The socket's folder, created 0700 when missing. Whatever is there already
+// is used only when it is a folder (not a link) of this user that no one else
+// may enter: another user who made it first could read or answer the links.
+bool privateFolder(QString *folder, Error *err)
+{
+    QString base = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    if (!base.startsWith(u'/'))
+        base = u"/tmp"_s;
+    *folder = base + u"/hollin-"_s + QString::number(::getuid());
+    const QByteArray native = QFile::encodeName(*folder);
+    struct stat st;
+    if ((::mkdir(native.constData(), 0700) != 0 && errno != EEXIST) || ::lstat(native.constData(), &st) != 0)
+        return fail(err, u"他の起動と連絡するフォルダ「%1」を作れません。"_s.arg(*folder), fileio::errnoText(errno));
+    if (!S_ISDIR(st.st_mode) || st.st_uid != ::getuid() || (st.st_mode & 077) != 0)
+        return fail(err, u"他の起動と連絡するフォルダ「%1」は他の人も使えるため、使いません。"_s.arg(*folder),
+                    u"not a folder of uid %1 with mode 0700"_s.arg(::getuid()));
+    return true;
+}
+
+// The process at the other end of a local socket runs as this user.
+bool peerIsSameUser(qintptr socket)
+{
+    ucred cred{};
+    socklen_t size = sizeof cred;
+    return ::getsockopt(int(socket), SOL_SOCKET, SO_PEERCRED, &cred, &size) == 0 && cred.uid == ::getuid();
 }
 
 // More than any mailto: link a desktop hands over; a peer sending more is cut off.
@@ -41,6 +72,14 @@ InstanceChannel::InstanceChannel(const DataRoot &root, QObject *parent)
 {
     // The lock goes with the process that holds it, however it ends.
     m_lock.setStaleLockTime(0);
+}
+
+QString InstanceChannel::socketPath(Error *err) const
+{
+    QString folder;
+    if (!privateFolder(&folder, err))
+        return {};
+    return folder + u'/' + m_name;
 }
 
 InstanceChannel::Role InstanceChannel::claim(Error *err)
@@ -59,11 +98,14 @@ InstanceChannel::Role InstanceChannel::claim(Error *err)
 
 bool InstanceChannel::listen(Error *err)
 {
+    const QString path = socketPath(err);
+    if (path.isEmpty())
+        return false;
     delete m_server;
     m_server = new QLocalServer(this);
     m_server->setSocketOptions(QLocalServer::UserAccessOption);
-    QLocalServer::removeServer(m_name);
-    if (!m_server->listen(m_name))
+    QLocalServer::removeServer(path);
+    if (!m_server->listen(path))
         return fail(err, u"他の起動からの呼び出しを受け付けられません。"_s, m_server->errorString());
     connect(m_server, &QLocalServer::newConnection, this, &InstanceChannel::accept);
     return true;
@@ -73,6 +115,12 @@ bool InstanceChannel::listen(Error *err)
 void InstanceChannel::accept()
 {
     while (QLocalSocket *socket = m_server->nextPendingConnection()) {
+        if (!peerIsSameUser(socket->socketDescriptor())) {
+            qWarning("hollin: a link from another user's process was refused");
+            socket->abort();
+            socket->deleteLater();
+            continue;
+        }
         connect(socket, &QLocalSocket::readyRead, socket, [socket] {
             if (socket->bytesAvailable() > MaxMessage)
                 socket->abort();
@@ -91,16 +139,21 @@ void InstanceChannel::accept()
 
 bool InstanceChannel::send(const QStringList &links, int timeoutMs, Error *err) const
 {
+    const QString path = socketPath(err);
+    if (path.isEmpty())
+        return false;
     QLocalSocket socket;
     const QDeadlineTimer deadline(timeoutMs);
     for (;;) {
-        socket.connectToServer(m_name);
+        socket.connectToServer(path);
         if (socket.waitForConnected(int(qMax<qint64>(0, deadline.remainingTime()))))
             break;
         if (deadline.hasExpired())
             return fail(err, u"起動中の Hollin に接続できません。"_s, socket.errorString());
         QThread::msleep(100);
     }
+    if (!peerIsSameUser(socket.socketDescriptor()))
+        return fail(err, u"起動中の Hollin ではないものが待ち受けているため、渡しませんでした。"_s, path);
     QByteArray message;
     for (const QString &link : links)
         message += link.toUtf8().replace('\n', ' ') + '\n';

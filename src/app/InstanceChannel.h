@@ -15,8 +15,10 @@ class DataRoot;
 
 // One running copy per data root, and the way a second start hands its mailto:
 // links to it. The first copy holds the lock file ★MailData/hollin.lock and
-// listens on a local socket named after the data root, in the user's runtime
-// folder ($XDG_RUNTIME_DIR), which only the same user may open; a second start writes one link per line to it and closes.
+// listens on a local socket named after the data root, in a folder of its own
+// ("hollin-<uid>" in $XDG_RUNTIME_DIR, else in /tmp) that it creates 0700 and
+// checks at every use; a second start writes one link per line to it and
+// closes. Both ends talk only to a peer of the same user.
 class InstanceChannel : public QObject {
     Q_OBJECT
 public:
@@ -33,7 +35,8 @@ public:
     // (it may still be starting).
     bool send(const QStringList &links, int timeoutMs, Error *err = nullptr) const;
 
-    QString serverName() const { return m_name; }
+    // The socket's path once its folder is found private (else err says why).
+    QString socketPath(Error *err) const;
 
 signals:
     void linkReceived(const QString &link);
@@ -44,7 +47,7 @@ private:
 
     QLockFile m_lock;
     QString m_lockPath;
-    QString m_name;
+    QString m_name; // the socket's name inside the folder
     QLocalServer *m_server = nullptr;
 };
 

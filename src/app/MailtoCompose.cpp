@@ -7,6 +7,7 @@
 #include "winutil/Windows.h"
 
 #include <QLineEdit>
+#include <QRadioButton>
 #include <QTextEdit>
 
 using namespace Qt::StringLiterals;
@@ -46,6 +47,13 @@ void composeMailto(Windows &windows, const MailtoUrl &mailto)
 
     raise(form);
     windows.hideFloatingWindows();
+
+    // A link is meant for its own addresses, never for the whole address book.
+    auto *wholeBook = form->findChild<QRadioButton *>(u"Option2"_s);
+    auto *normal = form->findChild<QRadioButton *>(u"Option1"_s);
+    Q_ASSERT(wholeBook && normal);
+    if (wholeBook->isChecked())
+        normal->click();
 
     // The recipient box takes one line; what does not fit is not cut short
     // silently, since a shortened address would send the mail elsewhere.

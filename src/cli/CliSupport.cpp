@@ -17,17 +17,40 @@ namespace {
 // one that set this: a malformed argument, which is a usage error.
 bool badInputSeen = false;
 
+// Text from mail reaches the terminal as text only: a C0 or C1 control (the
+// start of an escape sequence that retitles or clears the terminal) prints as
+// a visible symbol; tab and line feed stay.
+QString visibleControls(const QString &text)
+{
+    QString out;
+    out.reserve(text.size());
+    for (QChar c : text) {
+        const char16_t u = c.unicode();
+        if (u == u'\t' || u == u'\n')
+            out += c;
+        else if (u < 0x20)
+            out += QChar(0x2400 + u); // the control pictures: ␛ for ESC
+        else if (u == 0x7F)
+            out += QChar(0x2421); // ␡
+        else if (u >= 0x80 && u <= 0x9F)
+            out += QChar(0xFFFD);
+        else
+            out += c;
+    }
+    return out;
+}
+
 } // namespace
 
 void print(const QString &text)
 {
-    const QByteArray utf8 = (text + u'\n').toUtf8();
+    const QByteArray utf8 = (visibleControls(text) + u'\n').toUtf8();
     std::fwrite(utf8.constData(), 1, size_t(utf8.size()), stdout);
 }
 
 void printError(const QString &text)
 {
-    const QByteArray utf8 = (text + u'\n').toUtf8();
+    const QByteArray utf8 = (visibleControls(text) + u'\n').toUtf8();
     std::fwrite(utf8.constData(), 1, size_t(utf8.size()), stderr);
 }
 

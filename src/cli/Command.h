@@ -21,6 +21,7 @@ namespace cli {
 
 enum ExitStatus { Ok = 0, Failed = 1, BadUsage = 2 };
 
+// Both show control characters other than tab and line feed as visible symbols.
 void print(const QString &text);          // stdout
 void printError(const QString &text);     // stderr
 bool stderrIsTerminal();                  // stderr is a terminal, not a pipe or file

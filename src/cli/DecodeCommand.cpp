@@ -1,4 +1,6 @@
 // decode: what the mail library makes of one message file, as one JSON object.
+// Its attachments go to --attach-dir, or else to a scratch folder removed at
+// the end: decode never writes into the data root, which it does not lock.
 #include "Command.h"
 
 #include "transport/AttachmentExtractor.h"
@@ -8,6 +10,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QTemporaryDir>
 
 using namespace Qt::StringLiterals;
 
@@ -15,10 +18,11 @@ namespace hollin {
 
 namespace {
 
-int runDecode(const QStringList &arguments, AppState &state)
+int runDecode(const QStringList &arguments, AppState &)
 {
     QStringList args = arguments;
-    QString folder = state.root.attachmentFolder();
+    QTemporaryDir scratch;
+    QString folder;
     if (const qsizetype at = args.indexOf(u"--attach-dir"_s); at >= 0) {
         if (at + 1 >= args.size())
             return cli::badUsage(u"--attach-dir の後にフォルダを指定してください。"_s);
@@ -27,6 +31,11 @@ int runDecode(const QStringList &arguments, AppState &state)
     }
     if (args.size() != 1)
         return cli::badUsage(u"メールのファイルを一つ指定してください。"_s);
+    if (folder.isEmpty()) {
+        if (!scratch.isValid())
+            return cli::failed({u"作業用のフォルダを作れません"_s, scratch.errorString()});
+        folder = scratch.path();
+    }
 
     QFile file(args.first());
     if (!file.open(QIODevice::ReadOnly))

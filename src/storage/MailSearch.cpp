@@ -162,6 +162,17 @@ std::vector<char16_t> foldedWord(const QString &word)
     return out;
 }
 
+// The folded word without the spaces around it: an ideographic space folds to
+// a space and goes as well.
+std::vector<char16_t> trimmedWord(const QString &word)
+{
+    std::vector<char16_t> out = foldedWord(trimSpaces(word));
+    while (!out.empty() && out.back() == u' ')
+        out.pop_back();
+    out.erase(out.begin(), std::find_if(out.begin(), out.end(), [](char16_t c) { return c != u' '; }));
+    return out;
+}
+
 // Rough rarity of a character in mail text, higher = rarer: English letter
 // frequency for letters, anything beyond ASCII counted as rare.
 int rarity(char16_t c)
@@ -209,7 +220,7 @@ struct MailSearch::Pattern {
     bool scan(const uchar *record) const;
 };
 
-MailSearch::Pattern::Pattern(const QString &word) : chars(foldedWord(trimSpaces(word)))
+MailSearch::Pattern::Pattern(const QString &word) : chars(trimmedWord(word))
 {
     possible = !chars.empty();
     for (const char16_t c : chars) {

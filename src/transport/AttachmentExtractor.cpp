@@ -1,5 +1,6 @@
 #include "transport/AttachmentExtractor.h"
 
+#include "transport/FolderHandle.h"
 #include "transport/MimeHeader.h"
 #include "transport/MimeParams.h"
 #include "transport/MimeTree.h"
@@ -7,18 +8,10 @@
 
 #include "transport/MimeGlib.h"
 
-#include "storage/FileIo.h"
-
 #include <QCryptographicHash>
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
 #include <QMimeDatabase>
 
-#include <cerrno>
-#include <fcntl.h>
 #include <limits>
-#include <unistd.h>
 #include <map>
 #include <memory>
 #include <vector>
@@ -75,25 +68,25 @@ QString suffixFor(GMimeObject *object)
 }
 
 struct Output {
-    QString folder;
+    const FolderHandle *folder;
+    const Error *openError; // why folder is not open
     QStringList *written;
     Error *err;
 };
 
-bool isTaken(const QDir &dir, const QString &name)
+bool isTaken(const FolderHandle &folder, const QString &name)
 {
     if (name == kPartialFolder)
         return true; // reserved for fragments of split messages
-    const QFileInfo info(dir.filePath(name));
-    return info.exists() || info.isSymLink();
+    return folder.exists(name);
 }
 
 // A number n for which numbered(wanted, n) is free, without an upper limit
 // and without trying every number: doubling finds a free number, halving
 // then the first free one after the taken run.
-int freeNumber(const QDir &dir, const QString &wanted)
+int freeNumber(const FolderHandle &folder, const QString &wanted)
 {
-    auto taken = [&](int n) { return isTaken(dir, SafeFileName::numbered(wanted, n)); };
+    auto taken = [&](int n) { return isTaken(folder, SafeFileName::numbered(wanted, n)); };
     if (!taken(1))
         return 1;
     int low = 1, high = 2; // taken(low), high not yet known
@@ -114,34 +107,22 @@ int freeNumber(const QDir &dir, const QString &wanted)
 // file cannot be created.
 bool writeUnique(const Output &out, const QString &wanted, const QByteArray &bytes)
 {
-    const QDir dir(out.folder);
+    if (!out.folder->isOpen())
+        return fail(out.err, cannotCreate(), out.openError->text());
     // The wanted name is mostly free: it is tried at once, and the numbers
     // searched only once it turns out taken.
     bool tryWanted = wanted != kPartialFolder;
     for (;;) {
-        const int n = tryWanted ? 1 : freeNumber(dir, wanted);
+        const int n = tryWanted ? 1 : freeNumber(*out.folder, wanted);
         tryWanted = false;
         if (n < 0)
-            return fail(out.err, cannotCreate(), dir.filePath(wanted) + u": too many files of that name"_s);
+            return fail(out.err, cannotCreate(), out.folder->pathOf(wanted) + u": too many files of that name"_s);
         const QString name = SafeFileName::numbered(wanted, n);
-        const QString path = dir.filePath(name);
-        // O_EXCL: never replaces a file, never follows a link.
-        fileio::Fd fd(::open(fileio::nativePath(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
-        if (!fd.isOpen()) {
-            if (errno == EEXIST)
-                continue; // taken, or appeared meanwhile
-            return fail(out.err, cannotCreate(), path + u": "_s + fileio::errnoText(errno));
-        }
+        bool taken = false;
         Error why;
-        const bool written = fileio::writeAt(fd.get(), bytes.constData(), bytes.size(), 0, path, &why);
-        // Starts the disk on it: the caller's one flush of the folder (before
-        // the mail is stored) then finds it mostly written.
-        if (written)
-            ::sync_file_range(fd.get(), 0, 0, SYNC_FILE_RANGE_WRITE);
-        if (::close(fd.release()) != 0 && written)
-            fail(&why, path + u": "_s + fileio::errnoText(errno));
-        if (why.isSet()) {
-            QFile::remove(path);
+        if (!out.folder->createFile(name, bytes, &taken, &why)) {
+            if (taken)
+                continue; // appeared meanwhile
             return fail(out.err, cannotCreate(), why.text());
         }
         out.written->append(name);
@@ -210,38 +191,47 @@ int incomplete(Error *err, const QString &detail)
 }
 
 // Keeps a fragment; when it completes its set, writes the attachments of the
-// reassembled message and removes the kept fragments.
+// reassembled message and removes the kept fragments. The store is opened
+// one folder at a time, never through a link.
 int keepFragment(const QByteArray &raw, GMimeMessagePartial *partial, const Output &out)
 {
     const char *idText = g_mime_message_partial_get_id(partial);
     const int number = g_mime_message_partial_get_number(partial);
     if (!idText || !*idText || number < 1 || number > kMaxFragments)
         return incomplete(out.err, u"message/partial without a usable id or number"_s);
+    if (!out.folder->isOpen()) {
+        fail(out.err, cannotCreate(), out.openError->text());
+        return AttachmentExtractor::CannotCreate;
+    }
     const QByteArray id(idText);
     // The id comes from the mail: only its hash names the folder.
     const QString key = QString::fromLatin1(QCryptographicHash::hash(id, QCryptographicHash::Sha256).toHex());
-    const QString storePath = QDir(out.folder).filePath(kPartialFolder + u'/' + key);
-    QDir store(storePath);
-    if (!QFileInfo(out.folder).isDir() || !QDir().mkpath(storePath)) {
-        fail(out.err, cannotCreate(), storePath);
+    Error why;
+    const FolderHandle sets = out.folder->subfolder(kPartialFolder, true, &why);
+    const FolderHandle store = sets.isOpen() ? sets.subfolder(key, true, &why) : FolderHandle();
+    bool taken = false;
+    // A fragment kept before under that number stays as it is.
+    if (!store.isOpen()
+        || (!store.createFile(QString::number(number) + u".eml"_s, raw, &taken, &why) && !taken)) {
+        fail(out.err, cannotCreate(), why.text());
         return AttachmentExtractor::CannotCreate;
     }
-    QFile fragment(store.filePath(QString::number(number) + u".eml"_s));
-    if (!fragment.open(QIODevice::WriteOnly | QIODevice::Truncate)
-        || fragment.write(raw) != raw.size() || !fragment.flush()) {
-        fail(out.err, cannotCreate(), fragment.fileName() + u": "_s + fragment.errorString());
+    why = {};
+    const QStringList files = store.entries(&why);
+    if (why.isSet()) {
+        fail(out.err, cannotCreate(), why.text());
         return AttachmentExtractor::CannotCreate;
     }
-    fragment.close();
 
     std::vector<std::unique_ptr<MimeMessage>> kept;
     std::map<int, GMimeMessagePartial *> parts;
+    QStringList used;
     int total = 0;
-    for (const QString &file : store.entryList({u"*.eml"_s}, QDir::Files)) {
-        QFile in(store.filePath(file));
-        if (!in.open(QIODevice::ReadOnly))
+    for (const QString &file : files) {
+        QByteArray bytes;
+        if (!file.endsWith(u".eml"_s) || !store.readFile(file, &bytes, nullptr))
             continue;
-        auto message = std::make_unique<MimeMessage>(in.readAll());
+        auto message = std::make_unique<MimeMessage>(bytes);
         if (!message->isValid())
             continue;
         GMimeMessagePartial *p = findPartial(message->get());
@@ -252,6 +242,7 @@ int keepFragment(const QByteArray &raw, GMimeMessagePartial *partial, const Outp
         total = std::max(total, g_mime_message_partial_get_total(p));
         parts[n] = p;
         kept.push_back(std::move(message));
+        used.append(file);
     }
     const QString progress = QString::fromLatin1(id) + u": "_s + QString::number(parts.size())
         + u" / "_s + (total > 0 ? QString::number(total) : u"?"_s);
@@ -269,8 +260,12 @@ int keepFragment(const QByteArray &raw, GMimeMessagePartial *partial, const Outp
         return incomplete(out.err, progress);
     const int count = writeAttachments(whole.get(), out);
     if (count >= 0) {
-        store.removeRecursively();
-        QDir(out.folder).rmdir(kPartialFolder); // only when no other set waits
+        // Only the fragments read above go; the folders only when empty.
+        bool allRemoved = true;
+        for (const QString &file : std::as_const(used))
+            allRemoved = store.removeFile(file, nullptr) && allRemoved;
+        if (allRemoved && sets.removeEmptyFolder(key))
+            out.folder->removeEmptyFolder(kPartialFolder); // only when no other set waits
     }
     return resultOf(count);
 }
@@ -287,7 +282,9 @@ int AttachmentExtractor::extract(const QByteArray &raw, const MimeMessage &messa
                                  QStringList *written, Error *err)
 {
     QStringList names;
-    const Output out{folder, &names, err};
+    Error openError;
+    const FolderHandle handle = FolderHandle::open(folder, &openError);
+    const Output out{&handle, &openError, &names, err};
     int result = NoAttachments;
     if (message.isValid()) {
         if (GMimeMessagePartial *partial = findPartial(message.get()))
@@ -298,7 +295,7 @@ int AttachmentExtractor::extract(const QByteArray &raw, const MimeMessage &messa
     if (result == CannotCreate) {
         // The message is not stored: none of its files stays behind.
         for (const QString &name : std::as_const(names))
-            QFile::remove(QDir(folder).filePath(name));
+            handle.removeFile(name, nullptr);
         names.clear();
     }
     if (written)
@@ -309,7 +306,9 @@ int AttachmentExtractor::extract(const QByteArray &raw, const MimeMessage &messa
 QString AttachmentExtractor::saveWholeMessage(const QByteArray &raw, const QString &folder, Error *err)
 {
     QStringList names;
-    const Output out{folder, &names, err};
+    Error openError;
+    const FolderHandle handle = FolderHandle::open(folder, &openError);
+    const Output out{&handle, &openError, &names, err};
     QString name;
     MimeMessage message(raw);
     if (message.isValid())

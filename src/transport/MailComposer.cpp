@@ -8,11 +8,15 @@
 #include "transport/RecipientList.h"
 
 #include "storage/Cp932.h"
+#include "storage/FileIo.h"
 
-#include <QFile>
 #include <QFileInfo>
 #include <QMimeDatabase>
 #include <QStringDecoder>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
 
 using namespace Qt::StringLiterals;
 
@@ -254,6 +258,30 @@ QString MailComposer::envelopeAddress(const QString &recipient)
     return RecipientList::parseOne(recipient).address;
 }
 
+namespace {
+
+// All attachments of one mail together; more is refused by most servers anyway.
+constexpr qint64 MaxAttachmentBytes = 20 << 20;
+
+// Reads an attachment when it is a regular file and keeps *total within the
+// limit, both checked before reading: a device or a FIFO would never end.
+bool readAttachment(const QString &path, qint64 *total, QByteArray *out, Error *err)
+{
+    fileio::Fd fd(::open(fileio::nativePath(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    struct stat st;
+    if (!fd.isOpen() || ::fstat(fd.get(), &st) != 0)
+        return fail(err, u"添付ファイルが見つかりません"_s, path + u": "_s + fileio::errnoText(errno));
+    if (!S_ISREG(st.st_mode))
+        return fail(err, u"「%1」は普通のファイルではないため添付できません"_s.arg(path));
+    *total += st.st_size;
+    if (*total > MaxAttachmentBytes)
+        return fail(err, u"添付ファイルは合わせて %1 MB までです"_s.arg(MaxAttachmentBytes >> 20), path);
+    out->resize(qsizetype(st.st_size));
+    return fileio::readAt(fd.get(), out->data(), st.st_size, 0, path, err);
+}
+
+} // namespace
+
 QByteArray MailComposer::build(const OutgoingMail &mail, Error *err)
 {
     QList<Recipient> to, cc;
@@ -269,13 +297,11 @@ QByteArray MailComposer::build(const OutgoingMail &mail, Error *err)
         return {};
     }
     QList<QByteArray> contents;
+    qint64 total = 0;
     for (const QString &path : mail.attachments) {
-        QFile file(path);
-        if (!file.open(QIODevice::ReadOnly)) {
-            fail(err, u"添付ファイルが見つかりません"_s, path + u": "_s + file.errorString());
+        contents.append(QByteArray());
+        if (!readAttachment(path, &total, &contents.back(), err))
             return {};
-        }
-        contents.append(file.readAll());
     }
 
     mime::ensureInitialised();

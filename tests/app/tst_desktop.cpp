@@ -8,11 +8,19 @@
 #include "MailtoUrl.h"
 
 #include "compose/WriteForm.h"
+#include "storage/DataRoot.h"
 
+#include <QDir>
 #include <QLineEdit>
+#include <QTemporaryDir>
 #include <QProcess>
+#include <QRadioButton>
+#include <QScopeGuard>
 #include <QTest>
 #include <QTextEdit>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 using namespace hollin;
@@ -108,6 +116,48 @@ private slots:
         QVERIFY(!MailtoUrl::parse(u"http://example.jp/"_s));
     }
 
+    // The socket waits in a folder this user alone may enter: one planted open
+    // to others, or owned by another user, is refused, never listened in.
+    void channelFolderIsPrivate()
+    {
+        QTemporaryDir runtime;
+        const QByteArray saved = qgetenv("XDG_RUNTIME_DIR");
+        const auto restore = qScopeGuard([saved] { qputenv("XDG_RUNTIME_DIR", saved); });
+        qputenv("XDG_RUNTIME_DIR", runtime.path().toUtf8());
+        const DataRoot root(runtime.filePath(u"root"_s));
+        QVERIFY(root.ensureTree());
+        const QString folder = runtime.filePath(u"hollin-"_s + QString::number(::getuid()));
+        QVERIFY(QDir().mkdir(folder));
+        QVERIFY(::chmod(QFile::encodeName(folder).constData(), 0777) == 0);
+        {
+            InstanceChannel running(root);
+            Error err;
+            QCOMPARE(running.claim(&err), InstanceChannel::Role::First);
+            QVERIFY2(err.message.contains(u"他の人も使える"_s), qPrintable(err.text()));
+            QVERIFY(QDir(folder).isEmpty());
+            QVERIFY(!running.send({u"mailto:a@example.jp"_s}, 0, &err));
+        }
+        if (::getuid() == 0) {
+            QVERIFY(::chmod(QFile::encodeName(folder).constData(), 0700) == 0);
+            QVERIFY(::chown(QFile::encodeName(folder).constData(), 65534, 65534) == 0);
+            InstanceChannel running(root);
+            Error err;
+            QCOMPARE(running.claim(&err), InstanceChannel::Role::First);
+            QVERIFY2(err.isSet(), "a folder of another user was used");
+        }
+        QVERIFY(QDir(folder).removeRecursively());
+        {
+            InstanceChannel running(root);
+            Error err;
+            QCOMPARE(running.claim(&err), InstanceChannel::Role::First);
+            QVERIFY2(!err.isSet(), qPrintable(err.text()));
+            struct stat st;
+            QVERIFY(::stat(QFile::encodeName(folder).constData(), &st) == 0);
+            QCOMPARE(st.st_mode & 0777, 0700u);
+            QCOMPARE(QDir(folder).entryList(QDir::System | QDir::NoDotAndDotDot).size(), 1);
+        }
+    }
+
     // A second start on the same data root hands its link to the running copy,
     // which opens the compose window filled in; without a link it ends silently.
     void secondStartHandsTheLinkOver()
@@ -143,6 +193,22 @@ private slots:
         QCOMPARE(silent.out, QString());
         QTest::qWait(200);
         QCOMPARE(Prompt::shown().size(), 1);
+    }
+
+    // A link is meant for its own address: a window sending to the whole
+    // address book goes back to normal mode before the link fills it.
+    void linkLeavesWholeAddressBookMode()
+    {
+        FreshProgram program;
+        QVERIFY(program.isReady());
+        auto *form = static_cast<WriteForm *>(program.windows().writeForm());
+        Prompt::queueAnswer(Prompt::Answer::Yes);
+        controlOf<QRadioButton>(form, "Option2")->click();
+        QVERIFY(controlOf<QRadioButton>(form, "Option2")->isChecked());
+        composeMailto(program.windows(), *MailtoUrl::parse(u"mailto:hanako@example.jp?subject=s"_s));
+        QVERIFY(!controlOf<QRadioButton>(form, "Option2")->isChecked());
+        QVERIFY(controlOf<QLineEdit>(form, "ToText")->isEnabled());
+        QCOMPARE(controlOf<QLineEdit>(form, "ToText")->text(), u"hanako@example.jp"_s);
     }
 };
 

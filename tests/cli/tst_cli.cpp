@@ -28,6 +28,8 @@ private slots:
     void mailCommands();
     void heldFileIsSeparate();
     void addressCommands();
+    void controlsNeverReachTheTerminal();
+    void decodeLeavesTheDataRootAlone();
     void failuresChangeNothing_data();
     void failuresChangeNothing();
     void rootOption();
@@ -132,6 +134,39 @@ void TestCli::addressCommands()
     r = cli({u"addr"_s, u"list"_s});
     QCOMPARE(r.exitCode, 0);
     QCOMPARE(r.out, u"1\t山田 太郎\t名刺<yamada@example.jp>\n2\t?"_s + QString(89, u'x') + u"\tc@x\n"_s);
+}
+
+void TestCli::controlsNeverReachTheTerminal()
+{
+    // Retitles the terminal and clears it, when printed raw.
+    const QString attack = u"\x1B]0;owned\x07\x1B[2J"_s;
+    MailRecordFile inbox(m_root.receivedMailFile(), m_root.receivedMailTemp());
+    QCOMPARE(inbox.append({u"owned"_s + attack, u"d"_s, u"x@x"_s + attack, u"a\tb\r\nc"_s + attack}), 4);
+    const QString shown = u"␛]0;owned␇␛[2J"_s;
+    QCOMPARE(cli({u"list"_s}).out.section(u'\n', 3, 3), u"4\towned"_s + shown + u"\tx@x"_s + shown + u"\td"_s);
+    QCOMPARE(cli({u"search"_s, u"owned"_s}).out, u"4\towned"_s + shown + u"\tx@x"_s + shown + u"\td\n"_s);
+    // Tab and line breaks in a body stay.
+    QVERIFY(cli({u"show"_s, u"4"_s}).out.endsWith(u"\n\na\tb\nc"_s + shown + u"\n"_s));
+}
+
+void TestCli::decodeLeavesTheDataRootAlone()
+{
+    QFile mail(m_dir->filePath(u"m.eml"_s));
+    QVERIFY(mail.open(QIODevice::WriteOnly));
+    mail.write("Subject: s\r\nMIME-Version: 1.0\r\nContent-Type: multipart/mixed; boundary=b\r\n\r\n"
+               "--b\r\nContent-Type: text/plain\r\n\r\nbody\r\n--b\r\nContent-Type: application/octet-stream\r\n"
+               "Content-Disposition: attachment; filename=a.bin\r\n\r\nxyz\r\n--b--\r\n");
+    mail.close();
+    // Without --attach-dir the attachment goes to a scratch folder, removed again.
+    Run r = cli({u"decode"_s, mail.fileName()});
+    QCOMPARE(r.exitCode, 0);
+    QVERIFY2(r.out.contains(u"\"attachments\":[\"a.bin\"]"_s), qPrintable(r.out));
+    QCOMPARE(QDir(m_root.attachmentFolder()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+             QStringList());
+    const QString chosen = m_dir->filePath(u"out"_s);
+    QVERIFY(QDir().mkpath(chosen));
+    QCOMPARE(cli({u"decode"_s, u"--attach-dir"_s, chosen, mail.fileName()}).exitCode, 0);
+    QVERIFY(QFileInfo(chosen + u"/a.bin"_s).isFile());
 }
 
 void TestCli::failuresChangeNothing_data()

@@ -1,6 +1,7 @@
 // libFuzzer target: decode a message and extract its attachments. Besides
 // crashes and leaks (AddressSanitizer), it fails when extraction leaves
-// anything outside the attachment folder.
+// anything outside the attachment folder. The process works inside the jail,
+// so a file written relative to the working folder is caught as well.
 #include "transport/AttachmentExtractor.h"
 #include "transport/MailDecoder.h"
 
@@ -17,8 +18,13 @@ namespace {
 
 // jail/ holds only attach/, the folder given to the extractor.
 struct Jail {
+    Jail()
+    {
+        if (!root.isValid() || !QDir::setCurrent(root.path()))
+            std::abort();
+    }
     QTemporaryDir root;
-    QString folder() const { return root.filePath(u"attach"_s); }
+    QString folder() const { return root.path() + u"/attach"_s; }
 };
 
 Jail &jail()
@@ -59,8 +65,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         if (QFileInfo(path).isSymLink())
             escaped(path);
     }
+    // Joined by hand: QDir::filePath() takes a name like ":x" for a whole path.
     for (const QString &name : written)
-        if (!QFileInfo::exists(QDir(j.folder()).filePath(name)) || name.contains(u'/'))
+        if (!QFileInfo::exists(j.folder() + u'/' + name) || name.contains(u'/'))
             escaped(name);
     return 0;
 }

@@ -46,6 +46,7 @@ void TestMailSearch::matches_data()
                                             << u"見積"_s << true;
     QTest::newRow("absent") << u"件名"_s << date << from << u"本文"_s << u"雪だるま"_s << false;
     QTest::newRow("blank word") << u"件名"_s << date << from << u"本文"_s << u"  "_s << false;
+    QTest::newRow("ideographic blank word") << u"件名"_s << date << from << u"本文"_s << u"　 　"_s << false;
     QTest::newRow("no CP932 form") << u"件名"_s << date << from << u"本文 ?"_s << u"😀"_s << false;
 }
 

@@ -1,6 +1,7 @@
 #include "transport/AttachmentExtractor.h"
 #include "transport/SafeFileName.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -58,6 +59,8 @@ private slots:
     void splitMessage_data();
     void splitMessage();
     void splitSetsKeptApart();
+    void splitStoreNeverFollowsLinks_data();
+    void splitStoreNeverFollowsLinks();
 };
 
 void TestAttachment::safeNames_data()
@@ -92,6 +95,10 @@ void TestAttachment::safeNames_data()
     QTest::newRow("raw euc-jp") << "; filename=\"\xB8\xAB\xC0\xD1\xBD\xF1.pdf\""_ba << octets << u"見積書.pdf"_s;
     QTest::newRow("rfc2231 without charset, sjis") << "; filename*=''%95%5C.txt"_ba << octets << u"表.txt"_s;
     QTest::newRow("raw jis") << "; filename=\"\x1B$B%F%9%H\x1B(B.txt\""_ba << octets << u"テスト.txt"_s;
+    // Names a Qt path parser takes for something else stay plain names in the folder.
+    QTest::newRow("resource prefix") << "; filename=\":evil.sh\""_ba << octets << u":evil.sh"_s;
+    QTest::newRow("resource url") << "; filename=\"qrc:evil.sh\""_ba << octets << u"qrc:evil.sh"_s;
+    QTest::newRow("home prefix") << "; filename=\"~evil.sh\""_ba << octets << u"~evil.sh"_s;
     QTest::newRow("reserved name") << "; filename=\".partial\""_ba << octets << u".partial (2)"_s;
     QTest::newRow("very long") << "; filename=\""_ba + QByteArray(300, 'n') + ".txt\"" << octets
                                << QString(196, u'n') + u".txt"_s;
@@ -110,7 +117,7 @@ void TestAttachment::safeNames()
     QCOMPARE(written, QStringList{name});
     // Nothing anywhere but that one file directly inside the folder.
     QCOMPARE(allFiles(dir.path()), QStringList{u"添付フォルダ/"_s + name});
-    QFile f(QDir(folder).filePath(name));
+    QFile f(folder + u'/' + name);
     QVERIFY(f.open(QIODevice::ReadOnly));
     QCOMPARE(f.readAll(), "file"_ba);
 }
@@ -253,6 +260,37 @@ void TestAttachment::splitSetsKeptApart()
     QCOMPARE(files.size(), 2);
     QVERIFY(files.contains(u"earrings.jpg"_s));
     QVERIFY(files.filter(u".partial/"_s).size() == 1);
+}
+
+void TestAttachment::splitStoreNeverFollowsLinks_data()
+{
+    QTest::addColumn<QString>("planted"); // the entry below the folder that is a link
+    QTest::newRow("set folder") << u".partial/"_s + QString::fromLatin1(
+        QCryptographicHash::hash("6MCVORPHW0U4.BCPTXD0EM9BT3@mit.edu", QCryptographicHash::Sha256).toHex());
+    QTest::newRow("store folder") << u".partial"_s;
+}
+
+void TestAttachment::splitStoreNeverFollowsLinks()
+{
+    QFETCH(QString, planted);
+    QTemporaryDir outside;
+    QVERIFY(QDir().mkpath(outside.filePath(u"sub"_s)));
+    QFile keep(outside.filePath(u"sub/keep.txt"_s));
+    QVERIFY(keep.open(QIODevice::WriteOnly));
+    keep.close();
+    const QStringList before = allFiles(outside.path());
+    QTemporaryDir dir;
+    QVERIFY(QDir().mkpath(QFileInfo(dir.filePath(planted)).path()));
+    QVERIFY(QFile::link(outside.path(), dir.filePath(planted)));
+    QStringList written;
+    for (const char *name : {"mimekit-partial-photo-1of3.eml", "mimekit-partial-photo-2of3.eml",
+                             "mimekit-partial-photo-3of3.eml"}) {
+        Error err;
+        QCOMPARE(AttachmentExtractor::extract(corpusMessage(QString::fromLatin1(name)), dir.path(), &written, &err), -5);
+        QVERIFY(!err.message.isEmpty());
+    }
+    QCOMPARE(allFiles(outside.path()), before);
+    QVERIFY(QFileInfo(dir.filePath(planted)).isSymLink());
 }
 
 QTEST_GUILESS_MAIN(TestAttachment)

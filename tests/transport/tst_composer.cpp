@@ -12,6 +12,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/stat.h>
+
 using namespace Qt::StringLiterals;
 using namespace hollin;
 
@@ -97,6 +99,9 @@ void TestComposer::initTestCase()
         files_.append(f.fileName());
         fileBytes_.append(bytes);
     }
+    QVERIFY(::mkfifo(QFile::encodeName(dir_.filePath(u"fifo"_s)).constData(), 0600) == 0);
+    QFile large(dir_.filePath(u"large"_s)); // 11 MB, sparse
+    QVERIFY(large.open(QIODevice::WriteOnly) && large.resize(11 << 20));
 }
 
 void TestComposer::roundTrip_data()
@@ -249,6 +254,14 @@ void TestComposer::refusals_data()
                                << u"差出人のメールアドレスが正しくありません"_s;
     QTest::newRow("missing attachment") << u"a@example.jp"_s << u"me@example.jp"_s
                                         << QStringList{u"/nonexistent/資料.pdf"_s} << u"添付ファイルが見つかりません"_s;
+    // Read whole, these never end or exhaust memory.
+    QTest::newRow("device") << u"a@example.jp"_s << u"me@example.jp"_s << QStringList{u"/dev/zero"_s}
+                            << u"「/dev/zero」は普通のファイルではないため添付できません"_s;
+    QTest::newRow("fifo") << u"a@example.jp"_s << u"me@example.jp"_s << QStringList{dir_.filePath(u"fifo"_s)}
+                          << u"「%1」は普通のファイルではないため添付できません"_s.arg(dir_.filePath(u"fifo"_s));
+    QTest::newRow("too large together") << u"a@example.jp"_s << u"me@example.jp"_s
+                                        << QStringList{dir_.filePath(u"large"_s), dir_.filePath(u"large"_s)}
+                                        << u"添付ファイルは合わせて 20 MB までです"_s;
 }
 
 void TestComposer::refusals()
