@@ -27,8 +27,6 @@ int runAddr(const QStringList &args, AppState &state)
 {
     AddressBookFile book(state.root.addressBookFile(), state.root.addressBookTemp());
     Error err;
-    if (!book.recoverInterruptedCompaction(&err))
-        return cli::failed(err);
     const QString sub = args.value(0);
 
     if (sub == u"list" && args.size() == 1) {
@@ -54,7 +52,8 @@ int runAddr(const QStringList &args, AppState &state)
     }
     if (sub == u"delete" && args.size() == 2) {
         int n = 0;
-        const int count = book.count(&err);
+        // An interrupted deletion is finished first, so that N is checked against the file it deletes from.
+        const int count = book.recoverInterruptedCompaction(&err) ? book.count(&err) : -1;
         if (count < 0 || !cli::parseRecordNumber(args.at(1), count, &n, &err) || !book.deleteEntry(n, &err))
             return cli::failed(err);
         return cli::Ok;

@@ -26,13 +26,9 @@ bool isHeld(const QStringList &args)
     return args.contains(u"--held"_s);
 }
 
-// Finishes an interrupted deletion of the file and refuses leftover arguments;
-// the exit status when either fails.
-std::optional<int> readyWithoutArguments(MailRecordFile &file, const QStringList &args)
+// Refuses leftover arguments; the exit status when there are some.
+std::optional<int> refuseArguments(const QStringList &args)
 {
-    Error err;
-    if (!file.recoverInterruptedCompaction(&err))
-        return cli::failed(err);
     if (!args.isEmpty())
         return cli::badUsage(u"余分な引数があります: %1"_s.arg(args.join(u' ')));
     return std::nullopt;
@@ -42,7 +38,7 @@ int runCount(const QStringList &arguments, AppState &state)
 {
     QStringList args = arguments;
     MailRecordFile file = mailFile(&args, state);
-    if (const std::optional<int> status = readyWithoutArguments(file, args))
+    if (const std::optional<int> status = refuseArguments(args))
         return *status;
     Error err;
     const int count = file.count(&err);
@@ -56,7 +52,7 @@ int runList(const QStringList &arguments, AppState &state)
 {
     QStringList args = arguments;
     MailRecordFile file = mailFile(&args, state);
-    if (const std::optional<int> status = readyWithoutArguments(file, args))
+    if (const std::optional<int> status = refuseArguments(args))
         return *status;
     Error err;
     QStringList lines;
@@ -89,8 +85,7 @@ int runShow(const QStringList &arguments, AppState &state)
     Error err;
     int n = 0;
     MailRecord r;
-    if (!file.recoverInterruptedCompaction(&err) || !recordArgument(&args, file, &n, &err)
-        || !file.read(n, &r, &err))
+    if (!recordArgument(&args, file, &n, &err) || !file.read(n, &r, &err))
         return cli::failed(err);
     cli::print(u"件名: "_s + trimSpaces(r.subject));
     cli::print((held ? u"宛先: "_s : u"差出人: "_s) + trimSpaces(r.address));
@@ -106,6 +101,7 @@ int runDelete(const QStringList &arguments, AppState &state)
     MailRecordFile file = mailFile(&args, state);
     Error err;
     int n = 0;
+    // An interrupted deletion is finished first, so that N is checked against the file it deletes from.
     if (!file.recoverInterruptedCompaction(&err) || !recordArgument(&args, file, &n, &err)
         || !file.deleteRecord(n, &err))
         return cli::failed(err);
@@ -116,7 +112,7 @@ int runDeleteAll(const QStringList &arguments, AppState &state)
 {
     QStringList args = arguments;
     MailRecordFile file = mailFile(&args, state);
-    if (const std::optional<int> status = readyWithoutArguments(file, args))
+    if (const std::optional<int> status = refuseArguments(args))
         return *status;
     Error err;
     if (!file.deleteAll(&err))
