@@ -4,6 +4,7 @@
 
 #include "inbox/logic/ReceivedRecord.h"
 #include "storage/DataFolderLock.h"
+#include "storage/FileIo.h"
 #include "storage/MailRecordFile.h"
 #include "transport/AttachmentExtractor.h"
 #include "transport/MailDecoder.h"
@@ -61,9 +62,15 @@ bool store(const QByteArray &raw, const DecodedMail &mail, const QString &attach
         written.append(whole);
     }
     MailRecord record;
+    bool wroteFullText = false;
     if (!ReceivedRecord::build({mail.subject, mail.date, mail.from, mail.body, extracted, whole}, attachmentFolder,
-                               &record, err)
-        || received.append(record, err) < 0) {
+                               &record, err, &wroteFullText)) {
+        removeFiles(attachmentFolder, written, err);
+        return false;
+    }
+    // The files a record tells of reach the disk before the record does.
+    const bool wroteFiles = extracted != AttachmentExtractor::NoAttachments || !whole.isEmpty() || wroteFullText;
+    if ((wroteFiles && !fileio::flushFileSystemOf(attachmentFolder, err)) || received.append(record, err) < 0) {
         removeFiles(attachmentFolder, written, err);
         return false;
     }
