@@ -4,11 +4,13 @@
 
 #include "inbox/logic/ReceivedRecord.h"
 #include "storage/DataFolderLock.h"
+#include "storage/FileIo.h"
 #include "storage/MailRecordFile.h"
 #include "transport/AttachmentExtractor.h"
 #include "transport/MailDecoder.h"
 #include "transport/Mbox.h"
 
+#include <QDir>
 #include <QFile>
 
 using namespace Qt::StringLiterals;
@@ -17,22 +19,79 @@ namespace hollin {
 
 namespace {
 
+// One message of the input, and where it was: for naming it when it cannot be stored.
+struct InputMessage {
+    QString file;
+    int number; // 1-based, within its file
+    QByteArray raw;
+};
+
+// Removes the files written for a mail that is not stored; a file that
+// stays is added to err, which says why the mail was not stored.
+void removeFiles(const QString &folder, const QStringList &names, Error *err)
+{
+    for (const QString &name : names) {
+        QFile file(QDir(folder).filePath(name));
+        if (!file.remove())
+            err->detail += u"\n"_s + u"書き込んだ添付ファイルを消せませんでした: "_s + file.fileName() + u": "_s
+                + file.errorString();
+    }
+}
+
+// Stores one mail: its attachments, then its record. When any of it fails,
+// the files written for it are removed again and nothing of it is stored.
+bool store(const QByteArray &raw, const DecodedMail &mail, const QString &attachmentFolder,
+           MailRecordFile &received, Error *err)
+{
+    QStringList written;
+    Error extractError;
+    const int extracted = AttachmentExtractor::extract(raw, attachmentFolder, &written, &extractError);
+    if (extracted == AttachmentExtractor::CannotCreate) {
+        *err = extractError; // the extractor has removed what it wrote
+        return false;
+    }
+    if (extracted < 0)
+        cli::printError(extractError.text());
+    QString whole;
+    if (mail.limitHit) {
+        whole = AttachmentExtractor::saveWholeMessage(raw, attachmentFolder, err);
+        if (whole.isEmpty()) {
+            removeFiles(attachmentFolder, written, err);
+            return false;
+        }
+        written.append(whole);
+    }
+    MailRecord record;
+    bool wroteFullText = false;
+    if (!ReceivedRecord::build({mail.subject, mail.date, mail.from, mail.body, extracted, whole}, attachmentFolder,
+                               &record, err, &wroteFullText)) {
+        removeFiles(attachmentFolder, written, err);
+        return false;
+    }
+    // The files a record tells of reach the disk before the record does.
+    const bool wroteFiles = extracted != AttachmentExtractor::NoAttachments || !whole.isEmpty() || wroteFullText;
+    if ((wroteFiles && !fileio::flushFileSystemOf(attachmentFolder, err)) || received.append(record, err) < 0) {
+        removeFiles(attachmentFolder, written, err);
+        return false;
+    }
+    return true;
+}
+
 int runImport(const QStringList &args, AppState &state)
 {
     if (args.isEmpty())
         return cli::badUsage(u"取り込む mbox または .eml ファイルを指定してください。"_s);
 
     // Read every file first, so that a missing one changes nothing.
-    QList<QByteArray> messages;
+    QList<InputMessage> messages;
     for (const QString &path : args) {
         QFile file(path);
         if (!file.open(QIODevice::ReadOnly))
             return cli::failed({u"ファイルを読めません: "_s + path, file.errorString()});
         const QByteArray data = file.readAll();
-        if (Mbox::looksLikeMbox(data))
-            messages += Mbox::split(data);
-        else
-            messages.append(data);
+        const QList<QByteArray> parts = Mbox::looksLikeMbox(data) ? Mbox::split(data) : QList<QByteArray>{data};
+        for (qsizetype i = 0; i < parts.size(); ++i)
+            messages.append({path, int(i + 1), parts.at(i)});
     }
 
     // The whole import is one write: no other writer gets between its records.
@@ -51,20 +110,14 @@ int runImport(const QStringList &args, AppState &state)
 
     const QString attachmentFolder = state.root.attachmentFolder();
     int stored = 0;
-    for (const QByteArray &raw : std::as_const(messages)) {
-        const DecodedMail mail = MailDecoder::decode(raw);
-        QStringList written;
-        Error extractError;
-        const int extracted = AttachmentExtractor::extract(raw, attachmentFolder, &written, &extractError);
-        if (extracted < 0)
-            cli::printError(extractError.text());
-        const QString whole = mail.limitHit ? AttachmentExtractor::saveWholeMessage(raw, attachmentFolder, &err)
-                                            : QString();
-        MailRecord record;
-        if ((mail.limitHit && whole.isEmpty())
-            || !ReceivedRecord::build({mail.subject, mail.date, mail.from, mail.body, extracted, whole},
-                                      attachmentFolder, &record, &err)
-            || received.append(record, &err) < 0) {
+    for (const InputMessage &message : std::as_const(messages)) {
+        const DecodedMail mail = MailDecoder::decode(message.raw);
+        if (!store(message.raw, mail, attachmentFolder, received, &err)) {
+            cli::printError(u"%1 の %2 通目のメール（件名「%3」）を保存できませんでした。"
+                            u"このメールとそれ以降のメールは取り込んでいません。"_s
+                                .arg(message.file)
+                                .arg(message.number)
+                                .arg(mail.subject.trimmed()));
             cli::printError(u"%1 件を取り込んだところで止まりました。"_s.arg(stored));
             return cli::failed(err);
         }

@@ -2,6 +2,7 @@
 // --held on the held-mail file.
 #include "Command.h"
 
+#include "storage/FileStamp.h"
 #include "storage/MailRecordFile.h"
 #include "storage/TextUtil.h"
 
@@ -26,13 +27,9 @@ bool isHeld(const QStringList &args)
     return args.contains(u"--held"_s);
 }
 
-// Finishes an interrupted deletion of the file and refuses leftover arguments;
-// the exit status when either fails.
-std::optional<int> readyWithoutArguments(MailRecordFile &file, const QStringList &args)
+// Refuses leftover arguments; the exit status when there are some.
+std::optional<int> refuseArguments(const QStringList &args)
 {
-    Error err;
-    if (!file.recoverInterruptedCompaction(&err))
-        return cli::failed(err);
     if (!args.isEmpty())
         return cli::badUsage(u"余分な引数があります: %1"_s.arg(args.join(u' ')));
     return std::nullopt;
@@ -42,7 +39,7 @@ int runCount(const QStringList &arguments, AppState &state)
 {
     QStringList args = arguments;
     MailRecordFile file = mailFile(&args, state);
-    if (const std::optional<int> status = readyWithoutArguments(file, args))
+    if (const std::optional<int> status = refuseArguments(args))
         return *status;
     Error err;
     const int count = file.count(&err);
@@ -56,7 +53,7 @@ int runList(const QStringList &arguments, AppState &state)
 {
     QStringList args = arguments;
     MailRecordFile file = mailFile(&args, state);
-    if (const std::optional<int> status = readyWithoutArguments(file, args))
+    if (const std::optional<int> status = refuseArguments(args))
         return *status;
     Error err;
     QStringList lines;
@@ -89,8 +86,7 @@ int runShow(const QStringList &arguments, AppState &state)
     Error err;
     int n = 0;
     MailRecord r;
-    if (!file.recoverInterruptedCompaction(&err) || !recordArgument(&args, file, &n, &err)
-        || !file.read(n, &r, &err))
+    if (!recordArgument(&args, file, &n, &err) || !file.read(n, &r, &err))
         return cli::failed(err);
     cli::print(u"件名: "_s + trimSpaces(r.subject));
     cli::print((held ? u"宛先: "_s : u"差出人: "_s) + trimSpaces(r.address));
@@ -106,8 +102,16 @@ int runDelete(const QStringList &arguments, AppState &state)
     MailRecordFile file = mailFile(&args, state);
     Error err;
     int n = 0;
-    if (!file.recoverInterruptedCompaction(&err) || !recordArgument(&args, file, &n, &err)
-        || !file.deleteRecord(n, &err))
+    // An interrupted deletion is finished first. When that restored the file,
+    // the numbers that were shown belong to the file kept beside it: nothing is deleted.
+    const FileStamp shown = FileStamp::of(file.path());
+    if (!file.recoverInterruptedCompaction(&err))
+        return cli::failed(err);
+    const FileStamp now = FileStamp::of(file.path());
+    if (now.inode != shown.inode || now.device != shown.device)
+        return cli::failed({u"途中で止まっていた削除の一時ファイルからメールのファイルを元に戻したため、番号が変わりました。"
+                            u"一覧を確かめてから、もう一度指定してください。"_s, {}});
+    if (!recordArgument(&args, file, &n, &err) || !file.deleteRecord(n, &err))
         return cli::failed(err);
     return cli::Ok;
 }
@@ -116,7 +120,7 @@ int runDeleteAll(const QStringList &arguments, AppState &state)
 {
     QStringList args = arguments;
     MailRecordFile file = mailFile(&args, state);
-    if (const std::optional<int> status = readyWithoutArguments(file, args))
+    if (const std::optional<int> status = refuseArguments(args))
         return *status;
     Error err;
     if (!file.deleteAll(&err))

@@ -23,8 +23,6 @@ int runExportMbox(const QStringList &arguments, AppState &state)
     MailRecordFile file = held ? MailRecordFile(state.root.heldMailFile(), state.root.heldMailTemp())
                                : MailRecordFile(state.root.receivedMailFile(), state.root.receivedMailTemp());
     Error err;
-    if (!file.recoverInterruptedCompaction(&err))
-        return cli::failed(err);
     const QString ownAddress = held ? ServerSettings::read(state.root.serverSettingsFile()).mailAddress : QString();
 
     QByteArray mbox;

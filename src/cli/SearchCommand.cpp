@@ -22,8 +22,6 @@ int runSearch(const QStringList &arguments, AppState &state)
     if (search.isBlank())
         return cli::badUsage(u"検索する語が空白です。"_s);
     Error err;
-    if (!file.recoverInterruptedCompaction(&err))
-        return cli::failed(err);
     const bool ok = search.run(file.path(), [](int n, const MailRecord &r) {
         cli::print(QString::number(n) + u'\t' + cli::listField(r.subject) + u'\t' + cli::listField(r.address)
                    + u'\t' + cli::listField(r.date));

@@ -6,7 +6,6 @@
 #include "ProgramEnd.h"
 #include "winutil/Twips.h"
 #include "settings/SetForm.h"
-#include "storage/AddressBookFile.h"
 #include "storage/AppState.h"
 #include "storage/MailRecordFile.h"
 #include "storage/ServerSettings.h"
@@ -218,15 +217,9 @@ void MainForm::startUp()
     // Loads the settings window, hidden: its notice options must exist before any receive.
     windows.setForm()->setAutoErase(m_settings.noticeAutoDismiss());
 
-    // A compaction cut short by a crash is finished (or undone) before anything reads the files.
+    // The stored-mail count: opening the file creates it when missing. A compaction
+    // cut short by a crash is left to the next write, which finishes (or undoes) it.
     Error err;
-    if (!MailRecordFile(root.receivedMailFile(), root.receivedMailTemp()).recoverInterruptedCompaction(&err)
-        || !MailRecordFile(root.heldMailFile(), root.heldMailTemp()).recoverInterruptedCompaction(&err)
-        || !AddressBookFile(root.addressBookFile(), root.addressBookTemp()).recoverInterruptedCompaction(&err))
-        report(err.text());
-
-    // The stored-mail count: opening the file creates it when missing.
-    err = {};
     MailRecordFile(root.receivedMailFile(), root.receivedMailTemp()).count(&err);
     if (err.isSet())
         report(err.text());

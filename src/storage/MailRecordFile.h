@@ -73,8 +73,9 @@ public:
     // Leaves an existing, empty data file.
     bool deleteAll(Error *err = nullptr);
 
-    // At start: a temporary file left by an interrupted compaction is restored when it
-    // holds more records than the data file, otherwise removed.
+    // Before a write: a temporary file left by an interrupted compaction is restored
+    // when it holds more records than the data file (which is kept beside it under a
+    // new name), otherwise removed. Writes do this themselves; readers never do.
     bool recoverInterruptedCompaction(Error *err = nullptr);
     // Bytes after the last whole record are moved into a file beside this one
     // (the user is told once); appends and deletions do this themselves.

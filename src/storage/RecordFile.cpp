@@ -79,11 +79,17 @@ bool copyRange(int src, qint64 from, int dst, qint64 to, qint64 length, const QS
     return true;
 }
 
-// A new file holding bytes, at base or, when that exists, base-2, base-3 …; never an existing one.
+// The i-th name tried for a new file beside others: base, base-2, base-3 …
+QString numberedName(const QString &base, int i)
+{
+    return i == 1 ? base : base + u'-' + QString::number(i);
+}
+
+// A new file holding bytes, at the first free numbered name; never an existing one.
 bool writeNewFile(const QString &base, const QByteArray &bytes, QString *path, Error *err)
 {
     for (int i = 1;; ++i) {
-        *path = i == 1 ? base : base + u'-' + QString::number(i);
+        *path = numberedName(base, i);
         Fd fd(::open(fileio::nativePath(*path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
         if (!fd.isOpen() && errno == EEXIST)
             continue;
@@ -92,6 +98,26 @@ bool writeNewFile(const QString &base, const QByteArray &bytes, QString *path, E
         return fileio::writeAt(fd.get(), bytes.constData(), bytes.size(), 0, *path, err)
             && fileio::flush(fd.get(), *path, err) && fileio::flushFolderOf(*path, err);
     }
+}
+
+// A second name for the file at path, the first free numbered name: the
+// file keeps what it holds under that name once path is replaced. Nothing is
+// copied, and no existing file is overwritten.
+bool linkNewName(const QString &path, const QString &base, QString *kept, Error *err)
+{
+    const QByteArray from = fileio::nativePath(path);
+    for (int i = 1;; ++i) {
+        *kept = numberedName(base, i);
+        if (::link(from.constData(), fileio::nativePath(*kept).constData()) == 0)
+            return fileio::flushFolderOf(*kept, err);
+        if (errno != EEXIST)
+            return fail(err, u"ファイル「%1」を「%2」として残せません。"_s.arg(path, *kept), fileio::errnoText(errno));
+    }
+}
+
+QString timeStamp()
+{
+    return QDateTime::currentDateTime().toString(u"yyyyMMdd-HHmmss"_s);
 }
 
 } // namespace
@@ -271,9 +297,8 @@ bool RecordFile::compact(std::optional<int> drop, bool keepNone, Error *err)
 
 bool RecordFile::recover(Error *err)
 {
-    // Readers run this too: without a temporary file they need no lock. A
-    // temporary file may belong to a compaction under way in another process,
-    // which the lock waits for.
+    // Without a temporary file there is nothing to do. A temporary file may
+    // belong to a compaction under way in another process, which the lock waits for.
     struct stat st;
     if (::stat(fileio::nativePath(m_tempPath).constData(), &st) != 0 && errno == ENOENT)
         return true;
@@ -296,10 +321,27 @@ bool RecordFile::recover(Error *err)
     else if (errno != ENOENT)
         return fail(err, u"ファイル「%1」を開けません。"_s.arg(m_dataPath), fileio::errnoText(errno));
 
-    if (tempSize / m_layout.recordSize <= dataSize / m_layout.recordSize)
+    const qint64 tempRecords = tempSize / m_layout.recordSize;
+    const qint64 dataRecords = dataSize / m_layout.recordSize;
+    if (tempRecords <= dataRecords)
         return fileio::remove(m_tempPath, err);
-    // Restore first (one atomic rename), then finish the deletion that was under way.
-    return fileio::rename(m_tempPath, m_dataPath, err) && compact(std::nullopt, false, err);
+    // The data file may be a partial rewrite, or newer than a copy left long
+    // ago: nothing tells them apart, so it is kept under a new name before
+    // the copy replaces it (one atomic rename). Then the deletion that was
+    // under way is finished.
+    QString keptPath;
+    if (dataSize > 0 && !linkNewName(m_dataPath, m_dataPath + u".before-restore-"_s + timeStamp(), &keptPath, err))
+        return false;
+    if (!fileio::rename(m_tempPath, m_dataPath, err))
+        return false;
+    if (!keptPath.isEmpty())
+        storagenotice::tell(u"ファイル「%1」を、前回途中で止まった削除の一時ファイル「%2」から元に戻しました（%3 件）。"
+                            u"それまでのファイル（%4 件）は「%5」として残しました。"_s
+                                .arg(m_dataPath, QFileInfo(m_tempPath).fileName())
+                                .arg(tempRecords)
+                                .arg(dataRecords)
+                                .arg(QFileInfo(keptPath).fileName()));
+    return compact(std::nullopt, false, err);
 }
 
 bool RecordFile::setAsidePartialTail(Error *err)
@@ -321,7 +363,7 @@ bool RecordFile::setAsideTail(int fd, qint64 size, Error *err)
         return true;
     QByteArray tail(size - whole, Qt::Uninitialized);
     QString keptPath;
-    const QString base = m_dataPath + u".partial-"_s + QDateTime::currentDateTime().toString(u"yyyyMMdd-HHmmss"_s);
+    const QString base = m_dataPath + u".partial-"_s + timeStamp();
     if (!fileio::readAt(fd, tail.data(), tail.size(), whole, m_dataPath, err)
         || !writeNewFile(base, tail, &keptPath, err))
         return false;

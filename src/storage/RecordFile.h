@@ -55,7 +55,11 @@ public:
     // A temporary file holding more records than the data file is what an
     // interrupted copy-then-rewrite left: it becomes the data file again (and is
     // then compacted, dropping records that were marked). Otherwise it is removed.
-    // Every write runs this first, so a leftover copy is never overwritten or outgrown.
+    // A data file that is not empty is never thrown away: it stays beside,
+    // named "<data file>.before-restore-<yyyyMMdd-HHmmss>" (or with "-2", "-3" …
+    // when that exists), and the user is told once (storagenotice).
+    // Every write runs this first, so a leftover copy is never overwritten or
+    // outgrown; readers never run it and read the data file as it is.
     bool recover(Error *err);
 
     // Bytes after the last whole record (left by a writer that died halfway)

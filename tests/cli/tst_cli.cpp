@@ -32,11 +32,15 @@ private slots:
     void decodeLeavesTheDataRootAlone();
     void failuresChangeNothing_data();
     void failuresChangeNothing();
+    void readersLeaveAStaleCopyAlone_data();
+    void readersLeaveAStaleCopyAlone();
+    void writerKeepsTheDataFileBeforeRestoring();
     void rootOption();
 
 private:
     Run cli(const QStringList &args) const;
     QByteArray treeDigest() const;
+    void leaveStaleCopies() const;
 
     std::unique_ptr<QTemporaryDir> m_dir;
     DataRoot m_root;
@@ -200,6 +204,79 @@ void TestCli::failuresChangeNothing()
     QVERIFY2(r.err.contains(message), qPrintable(r.err));
     QVERIFY(r.out.isEmpty());
     QCOMPARE(treeDigest(), before);
+}
+
+// Temporary files holding more records than their data files, as an
+// interrupted copy-then-rewrite (or one long ago) leaves them.
+void TestCli::leaveStaleCopies() const
+{
+    auto write = [](const QString &path, const QByteArray &bytes) {
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        QCOMPARE(f.write(bytes), bytes.size());
+    };
+    QByteArray mails, entries;
+    for (int i = 1; i <= 5; ++i) {
+        mails += MailRecordFile::encode({u"old %1"_s.arg(i), u"d"_s, u"a@x"_s, u"b"_s});
+        entries += AddressBookFile::encode({u"old %1"_s.arg(i), u"a@x"_s});
+    }
+    write(m_root.receivedMailTemp(), mails);
+    write(m_root.heldMailTemp(), mails);
+    write(m_root.addressBookTemp(), entries);
+    MailRecordFile(m_root.heldMailFile(), m_root.heldMailTemp()).count();
+    AddressBookFile(m_root.addressBookFile(), m_root.addressBookTemp()).count();
+}
+
+void TestCli::readersLeaveAStaleCopyAlone_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("output");
+    const QString exported = QDir::temp().filePath(u"hollin-tst-cli-%1.mbox"_s.arg(QCoreApplication::applicationPid()));
+    QTest::newRow("count") << QStringList{u"count"_s} << u"3\n"_s;
+    QTest::newRow("count held") << QStringList{u"count"_s, u"--held"_s} << u"0\n"_s;
+    QTest::newRow("list") << QStringList{u"list"_s} << u"3\tthird\tc@x\tWed\n"_s;
+    QTest::newRow("show") << QStringList{u"show"_s, u"3"_s} << u"件名: third\n"_s;
+    QTest::newRow("search") << QStringList{u"search"_s, u"third"_s} << u"3\tthird"_s;
+    QTest::newRow("search held") << QStringList{u"search"_s, u"old"_s, u"--held"_s} << QString();
+    QTest::newRow("export") << QStringList{u"export-mbox"_s, exported} << u"3 件のメールを書き出しました"_s;
+    QTest::newRow("address list") << QStringList{u"addr"_s, u"list"_s} << QString();
+}
+
+void TestCli::readersLeaveAStaleCopyAlone()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QString, output);
+    leaveStaleCopies();
+    const QByteArray before = treeDigest();
+    const Run r = cli(args);
+    QCOMPARE(r.exitCode, 0);
+    QVERIFY2(output.isEmpty() ? r.out.isEmpty() : r.out.contains(output), qPrintable(r.out));
+    QVERIFY2(r.err.isEmpty(), qPrintable(r.err));
+    QCOMPARE(treeDigest(), before);
+    if (args.first() == u"export-mbox")
+        QVERIFY(QFile::remove(args.last()));
+}
+
+void TestCli::writerKeepsTheDataFileBeforeRestoring()
+{
+    leaveStaleCopies();
+    QFile data(m_root.receivedMailFile());
+    QVERIFY(data.open(QIODevice::ReadOnly));
+    const QByteArray before = data.readAll();
+    // The numbers shown were those of the data file: after the restore they
+    // name other mails, so nothing is deleted until the list is read again.
+    const Run r = cli({u"delete"_s, u"1"_s});
+    QCOMPARE(r.exitCode, 1);
+    QVERIFY2(r.err.contains(u"番号が変わりました"_s), qPrintable(r.err));
+    const QStringList kept = QDir(m_root.dataFolder()).entryList({u"hlmdata2.data.before-restore-*"_s});
+    QCOMPARE(kept.size(), 1);
+    QCOMPARE(r.err.count(kept.first()), 1);
+    QFile keptFile(QDir(m_root.dataFolder()).filePath(kept.first()));
+    QVERIFY(keptFile.open(QIODevice::ReadOnly));
+    QCOMPARE(keptFile.readAll(), before);
+    QCOMPARE(cli({u"count"_s}).out, u"5\n"_s);
+    QCOMPARE(cli({u"delete"_s, u"1"_s}).exitCode, 0);
+    QCOMPARE(cli({u"list"_s}).out.section(u'\t', 1, 1), u"old 2"_s);
 }
 
 void TestCli::rootOption()

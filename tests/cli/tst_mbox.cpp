@@ -9,8 +9,27 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <csignal>
+#include <sys/resource.h>
+
 using namespace Qt::StringLiterals;
 using namespace hollin;
+
+namespace {
+
+// A message with one attachment "<subject>-<i>.bin" of each size.
+QByteArray messageWith(const QByteArray &subject, const QList<int> &sizes)
+{
+    QByteArray m = "Subject: " + subject + "\nFrom: a@example.jp\nMIME-Version: 1.0\n"
+        "Content-Type: multipart/mixed; boundary=\"b\"\n\n--b\nContent-Type: text/plain\n\nbody\n";
+    for (int i = 0; i < sizes.size(); ++i)
+        m += "--b\nContent-Type: application/octet-stream\nContent-Transfer-Encoding: base64\n"
+             "Content-Disposition: attachment; filename=\"" + subject + '-' + QByteArray::number(i + 1) + ".bin\"\n\n"
+            + QByteArray(sizes[i], 'x').toBase64() + '\n';
+    return m + "--b--\n";
+}
+
+} // namespace
 
 // mboxrd writing and reading, records as messages, and Python's mailbox module as the peer.
 class TestMbox : public QObject {
@@ -22,10 +41,18 @@ class TestMbox : public QObject {
         QString out, err;
     };
 
-    Run runCli(const QStringList &args)
+    Run runCli(const QStringList &args) { return runCliIn(m_dir.path(), args); }
+
+    // No file of the run grows past fileSizeLimit bytes: a write beyond fails with EFBIG.
+    Run runCliIn(const QString &root, const QStringList &args, rlim_t fileSizeLimit = RLIM_INFINITY)
     {
         QProcess p;
-        p.start(QStringLiteral(HOLLIN_CLI), QStringList{u"--root"_s, m_dir.path()} + args);
+        p.setChildProcessModifier([fileSizeLimit] {
+            const rlimit limit{fileSizeLimit, fileSizeLimit};
+            ::setrlimit(RLIMIT_FSIZE, &limit);
+            ::signal(SIGXFSZ, SIG_IGN);
+        });
+        p.start(QStringLiteral(HOLLIN_CLI), QStringList{u"--root"_s, root} + args);
         p.waitForFinished(60000);
         return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
                 QString::fromUtf8(p.readAllStandardOutput()), QString::fromUtf8(p.readAllStandardError())};
@@ -163,6 +190,42 @@ open(sys.argv[2], 'wb').write(bytes(third))
         QCOMPARE(record.subject.trimmed(), u"ＩＳＯの件"_s);
         QVERIFY(file.read(before + 3, &record));
         QCOMPARE(record.subject.trimmed(), u"単独のメール"_s);
+    }
+
+    void importStopsAtAMailItCannotStore_data()
+    {
+        QTest::addColumn<int>("fileSizeLimit");
+        QTest::addColumn<QList<int>>("secondAttachments");
+        // The first mail's record and attachment fit, the third has no attachment.
+        QTest::newRow("an attachment does not fit") << 100000 << QList<int>{100, 200000};
+        QTest::newRow("its record does not fit") << 40000 << QList<int>{100};
+    }
+
+    void importStopsAtAMailItCannotStore()
+    {
+        QFETCH(int, fileSizeLimit);
+        QFETCH(QList<int>, secondAttachments);
+        QTemporaryDir dir;
+        const QString rootPath = dir.filePath(u"root"_s);
+        DataRoot root(rootPath);
+        QVERIFY(root.ensureTree());
+        QByteArray mbox;
+        Mbox::append(&mbox, messageWith("first", {100}), u"a@example.jp"_s, {});
+        Mbox::append(&mbox, messageWith("second", secondAttachments), u"a@example.jp"_s, {});
+        Mbox::append(&mbox, messageWith("third", {}), u"a@example.jp"_s, {});
+        const QString input = dir.filePath(u"in.mbox"_s);
+        QFile file(input);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(mbox);
+        file.close();
+
+        const Run imported = runCliIn(rootPath, {u"import"_s, input}, rlim_t(fileSizeLimit));
+        QCOMPARE(imported.exitCode, 1);
+        QVERIFY2(imported.out.isEmpty(), qPrintable(imported.out));
+        for (const QString &said : {u"in.mbox の 2 通目"_s, u"「second」"_s, u"1 件を取り込んだところで止まりました"_s})
+            QVERIFY2(imported.err.contains(said), qPrintable(imported.err));
+        QCOMPARE(MailRecordFile(root.receivedMailFile(), root.receivedMailTemp()).count(), 1);
+        QCOMPARE(QDir(root.attachmentFolder()).entryList(QDir::Files), QStringList{u"first-1.bin"_s});
     }
 
     void importOfAMissingFileChangesNothing()

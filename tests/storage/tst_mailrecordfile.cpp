@@ -231,17 +231,20 @@ void TestMailRecordFile::recovery_data()
     QTest::addColumn<int>("tempMarked");   // record marked in the temporary (0: none)
     QTest::addColumn<int>("tempExtra");    // bytes of a half-written record at the temporary's end
     QTest::addColumn<QStringList>("after");
+    QTest::addColumn<bool>("dataKept");     // the replaced data file is kept beside it
     const QStringList all{u"1:s1"_s, u"2:s2"_s, u"3:s3"_s};
     // The old copy-then-rewrite method: a full copy, data file deleted or partly rewritten.
-    QTest::newRow("old: data file gone") << -1 << 3 << 2 << 0 << QStringList{u"1:s1"_s, u"2:s3"_s};
-    QTest::newRow("old: data file empty") << 0 << 3 << 2 << 0 << QStringList{u"1:s1"_s, u"2:s3"_s};
-    QTest::newRow("old: partly rewritten") << 1 << 3 << 2 << 0 << QStringList{u"1:s1"_s, u"2:s3"_s};
+    QTest::newRow("old: data file gone") << -1 << 3 << 2 << 0 << QStringList{u"1:s1"_s, u"2:s3"_s} << false;
+    QTest::newRow("old: data file empty") << 0 << 3 << 2 << 0 << QStringList{u"1:s1"_s, u"2:s3"_s} << false;
+    QTest::newRow("old: partly rewritten") << 1 << 3 << 2 << 0 << QStringList{u"1:s1"_s, u"2:s3"_s} << true;
+    // A copy left long ago beside a data file that has been written since.
+    QTest::newRow("stale copy, data file in use") << 2 << 3 << 0 << 0 << all << true;
     // The old method stopped while copying: data file intact.
-    QTest::newRow("old: copy half done") << 3 << 1 << 0 << 500 << all;
+    QTest::newRow("old: copy half done") << 3 << 1 << 0 << 500 << all << false;
     // This program: stopped while writing the temporary, before the rename.
-    QTest::newRow("new: temp being written") << 3 << 1 << 0 << 1000 << all;
-    QTest::newRow("new: temp complete, not renamed") << 3 << 2 << 0 << 0 << all;
-    QTest::newRow("new: temp empty") << 3 << 0 << 0 << 0 << all;
+    QTest::newRow("new: temp being written") << 3 << 1 << 0 << 1000 << all << false;
+    QTest::newRow("new: temp complete, not renamed") << 3 << 2 << 0 << 0 << all << false;
+    QTest::newRow("new: temp empty") << 3 << 0 << 0 << 0 << all << false;
 }
 
 void TestMailRecordFile::recovery()
@@ -251,6 +254,9 @@ void TestMailRecordFile::recovery()
     QFETCH(int, tempMarked);
     QFETCH(int, tempExtra);
     QFETCH(QStringList, after);
+    QFETCH(bool, dataKept);
+    QStringList told;
+    storagenotice::setHandler([&](const QString &text) { told << text; });
 
     QByteArray full;
     for (int i = 1; i <= 3; ++i)
@@ -262,10 +268,26 @@ void TestMailRecordFile::recovery()
     if (dataRecords >= 0)
         writeBytes(dataPath(), full.left(dataRecords * MailRecordFile::RecordSize));
 
-    Error err;
-    QVERIFY2(file().recoverInterruptedCompaction(&err), qPrintable(err.text()));
-    QVERIFY(!QFile::exists(tempPath()));
-    QCOMPARE(subjects(), after);
+    // Whatever the data file held is kept, each time in a file of its own.
+    const QByteArray dataBefore = readBytes(dataPath());
+    for (int round = 1; round <= 2; ++round) {
+        Error err;
+        QVERIFY2(file().recoverInterruptedCompaction(&err), qPrintable(err.text()));
+        QVERIFY(!QFile::exists(tempPath()));
+        QCOMPARE(subjects(), after);
+        const QStringList kept = QDir(m_dir->path()).entryList({u"hlmdata2.data.*"_s}, QDir::Files, QDir::Name);
+        QCOMPARE(kept.size(), dataKept ? round : 0);
+        QCOMPARE(told.size(), kept.size());
+        if (dataKept) {
+            QCOMPARE(readBytes(m_dir->filePath(kept.last())), dataBefore);
+            QVERIFY2(told.last().contains(kept.last()), qPrintable(told.last()));
+        }
+        writeBytes(tempPath(), temp);
+        writeBytes(dataPath(), dataBefore);
+        if (dataRecords < 0)
+            QFile::remove(dataPath());
+    }
+    storagenotice::setHandler({});
 }
 
 void TestMailRecordFile::writesRecoverFirst()
