@@ -249,6 +249,8 @@ bool Operations::prepare(const QString &name, const QString &folder, Trial *tria
         if (name == u"held-save") {
             expected.ids << heldSubject(m_mails + 1);
             trial->steps << step(Program::FaultOp, {u"held-save"_s, heldSubject(m_mails + 1)}, Recovery::RerunIfFailed);
+            trial->steps.last().store = Store::Held;
+            trial->steps.last().id = heldSubject(m_mails + 1);
         } else {
             expected.gone.insert(heldSubject(2));
             trial->steps << Step{Program::Cli, deleteArgs(Store::Held, 2), Recovery::DeleteById, Store::Held,
@@ -268,6 +270,8 @@ bool Operations::prepare(const QString &name, const QString &folder, Trial *tria
             expected.ids << added;
             trial->steps << step(Program::Cli, {u"addr"_s, u"add"_s, added, added + u"@example.jp"_s},
                                  Recovery::RerunIfFailed);
+            trial->steps.last().store = Store::Address;
+            trial->steps.last().id = added;
         } else {
             expected.gone.insert(entryName(2));
             trial->steps << Step{Program::Cli, deleteArgs(Store::Address, 2), Recovery::DeleteById, Store::Address,

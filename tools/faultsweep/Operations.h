@@ -16,7 +16,7 @@ class TestMailServers;
 // What a step does when a fault may have cut it short.
 enum class Recovery {
     Rerun,         // runs again whatever the first run said (a receive)
-    RerunIfFailed, // runs again when it did not report success
+    RerunIfFailed, // runs again when it reported a failure, or was killed and its entry (if named) is missing
     DeleteById,    // deletes the step's entry again, under its current number, when it is still there
 };
 
@@ -25,8 +25,8 @@ struct Step {
     Program program = Program::Cli;
     QStringList args;
     Recovery recovery = Recovery::Rerun;
-    Store store = Store::Received; // DeleteById: where the entry is
-    QString id;                    // DeleteById: the entry
+    Store store = Store::Received; // where the entry of id is
+    QString id;                    // the entry the step adds or deletes; may be empty
 };
 
 // One run of an operation: a fresh data root, the commands, what must hold after.

@@ -59,7 +59,10 @@ bool recover(const Trial &trial, const QList<RunResult> &results, FaultRunner &r
     for (qsizetype i = 0; i < trial.steps.size(); ++i) {
         const Step &step = trial.steps.at(i);
         QStringList args = step.args;
-        if (step.recovery == Recovery::RerunIfFailed && results.at(i).ok())
+        // After a kill the user looks before doing it again; after an error message, does it again.
+        const RunResult &first = results.at(i);
+        if (step.recovery == Recovery::RerunIfFailed
+            && (first.ok() || (!first.finished && !step.id.isEmpty() && recordNumberOf(trial.root, step.store, step.id) > 0)))
             continue;
         if (step.recovery == Recovery::DeleteById) {
             const int n = recordNumberOf(trial.root, step.store, step.id);
