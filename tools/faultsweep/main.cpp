@@ -52,31 +52,25 @@ void say(const QString &text)
     std::fflush(stdout);
 }
 
-// Runs the recovery of each step; false when one of them still failed.
-bool recover(const Trial &trial, const QList<RunResult> &results, FaultRunner &runner, QString *why)
+// What the user does after step ended as first did, before going on with
+// the next step; false (and why) when that still failed.
+bool recover(const Trial &trial, const Step &step, const RunResult &first, FaultRunner &runner, QString *why)
 {
-    bool ok = true;
-    for (qsizetype i = 0; i < trial.steps.size(); ++i) {
-        const Step &step = trial.steps.at(i);
-        QStringList args = step.args;
-        // After a kill the user looks before doing it again; after an error message, does it again.
-        const RunResult &first = results.at(i);
-        if (step.recovery == Recovery::RerunIfFailed
-            && (first.ok() || (!first.finished && !step.id.isEmpty() && recordNumberOf(trial.root, step.store, step.id) > 0)))
-            continue;
-        if (step.recovery == Recovery::DeleteById) {
-            const int n = recordNumberOf(trial.root, step.store, step.id);
-            if (n == 0)
-                continue;
-            args = Operations::deleteArgs(step.store, n);
-        }
-        const RunResult again = runner.run(trial.root, step.program, args);
-        if (!again.ok()) {
-            ok = false;
-            *why = u"recovery \"%1\" failed: %2"_s.arg(args.join(u' '), again.errorText.section(u'\n', 0, 1));
-        }
+    QStringList args = step.args;
+    // After a kill the user looks before doing it again; after an error message, does it again.
+    if (step.recovery == Recovery::RerunIfFailed
+        && (first.ok() || (!first.finished && !step.id.isEmpty() && recordNumberOf(trial.root, step.store, step.id) > 0)))
+        return true;
+    if (step.recovery == Recovery::DeleteById) {
+        const int n = recordNumberOf(trial.root, step.store, step.id);
+        if (n == 0)
+            return true;
+        args = Operations::deleteArgs(step.store, n);
     }
-    return ok;
+    const RunResult again = runner.run(trial.root, step.program, args);
+    if (!again.ok())
+        *why = u"recovery \"%1\" failed: %2"_s.arg(args.join(u' '), again.errorText.section(u'\n', 0, 1));
+    return again.ok();
 }
 
 Row sweep(const QString &op, const Options &options, Operations &operations, FaultRunner &runner,
@@ -136,21 +130,20 @@ Row sweep(const QString &op, const Options &options, Operations &operations, Fau
             QString error;
             if (!operations.prepare(op, folder.path(), &trial, &error))
                 return failed(error);
-            QList<RunResult> results;
             QString fired;
+            QString why;
+            bool recovered = true;
             long before = 0;
             for (qsizetype i = 0; i < trial.steps.size(); ++i) {
                 const Step &step = trial.steps.at(i);
                 const bool here = k > before && k <= before + counts.at(i);
-                results << (here ? runner.runWithShim(trial.root, step.program, step.args, kind, k - before)
-                                 : runner.run(trial.root, step.program, step.args));
+                const RunResult r = here ? runner.runWithShim(trial.root, step.program, step.args, kind, k - before)
+                                         : runner.run(trial.root, step.program, step.args);
                 if (here)
-                    fired = results.last().fired.isEmpty() ? u"(not reached)"_s
-                                                            : QString(results.last().fired).replace(trial.root, u"ROOT"_s);
+                    fired = r.fired.isEmpty() ? u"(not reached)"_s : QString(r.fired).replace(trial.root, u"ROOT"_s);
+                recovered = recover(trial, step, r, runner, &why) && recovered;
                 before += counts.at(i);
             }
-            QString why;
-            const bool recovered = recover(trial, results, runner, &why);
             Damage damage = inspect(trial.root, trial.expected, subjectsOf(servers.mailboxMessages()), reference);
             ++row.tried;
             if (!recovered) {
