@@ -12,12 +12,15 @@
  *   HOLLIN_FAULT_ROOT   the data root (absolute, no trailing slash); unset: the
  *                       shim does nothing
  *   HOLLIN_FAULT_AT     k, 1-based; 0 or unset: only count
- *   HOLLIN_FAULT_KIND   enospc | eio | kill
+ *   HOLLIN_FAULT_KIND   enospc | eio | kill | full
  *   HOLLIN_FAULT_COUNT  file that receives, at exit, the number of counted calls
  *   HOLLIN_FAULT_LOG    file that receives one line "<call> <path>" when the fault fires
  *
  * The failed call is not made: it returns -1 with errno set. The kill is
- * SIGKILL, before the call.
+ * SIGKILL, before the call. "full" is a disk that fills up at call k: a
+ * write there writes half of its bytes and returns that count, and from then
+ * on every counted call that needs space fails with ENOSPC (flushes,
+ * truncations and deletions still work).
  */
 #define _GNU_SOURCE
 #include <dlfcn.h>
@@ -34,15 +37,20 @@
 #include <sys/uio.h>
 #include <unistd.h>
 
-enum Kind { KindNone, KindEnospc, KindEio, KindKill };
+enum Kind { KindNone, KindEnospc, KindEio, KindKill, KindFull };
+
+/* What fault() asks of a write at the point where the disk fills up. */
+enum { ShortWrite = -1 };
 
 static char g_root[4096];
 static size_t g_rootLength;
 static long g_at;
 static enum Kind g_kind = KindNone;
 static long g_count;
+static int g_full;
 static const char *g_countFile;
 static const char *g_logFile;
+static size_t g_noSize; /* what FD_CALL halves: nothing */
 
 #define REAL(name) ((__typeof__(&name))real(#name))
 
@@ -86,6 +94,8 @@ __attribute__((constructor)) static void start(void)
         g_kind = KindEio;
     else if (kind && strcmp(kind, "kill") == 0)
         g_kind = KindKill;
+    else if (kind && strcmp(kind, "full") == 0)
+        g_kind = KindFull;
     g_countFile = getenv("HOLLIN_FAULT_COUNT");
     g_logFile = getenv("HOLLIN_FAULT_LOG");
 }
@@ -158,10 +168,28 @@ static int countedPath(int dirfd, const char *path, char *out, size_t size)
     return g_rootLength > 0 && absolutePath(dirfd, path, out, size) && insideRoot(out);
 }
 
-/* Counts one call; 0: make it, else the errno to fail it with (kills itself for KindKill). */
+static int needsSpace(const char *call)
+{
+    static const char *const freeCalls[] = {"fsync", "fdatasync", "syncfs", "ftruncate", "unlink"};
+    for (size_t i = 0; i < sizeof freeCalls / sizeof freeCalls[0]; ++i) {
+        if (strncmp(call, freeCalls[i], strlen(freeCalls[i])) == 0)
+            return 0;
+    }
+    return 1;
+}
+
+static int isWrite(const char *call)
+{
+    return strstr(call, "write") != NULL || strcmp(call, "copy_file_range") == 0;
+}
+
+/* Counts one call; 0: make it, ShortWrite: make it with half the bytes, else
+ * the errno to fail it with (kills itself for KindKill). */
 static int fault(const char *call, const char *path)
 {
     const long n = __atomic_add_fetch(&g_count, 1, __ATOMIC_SEQ_CST);
+    if (__atomic_load_n(&g_full, __ATOMIC_SEQ_CST))
+        return needsSpace(call) ? ENOSPC : 0;
     if (g_at <= 0 || n != g_at || g_kind == KindNone)
         return 0;
     if (g_logFile) {
@@ -169,21 +197,33 @@ static int fault(const char *call, const char *path)
         snprintf(line, sizeof line, "%s %s\n", call, path);
         writeFile(g_logFile, line, 1);
     }
-    if (g_kind == KindKill) {
+    switch (g_kind) {
+    case KindKill:
         syscall(SYS_kill, getpid(), SIGKILL);
         for (;;)
             pause();
+    case KindFull:
+        __atomic_store_n(&g_full, 1, __ATOMIC_SEQ_CST);
+        return isWrite(call) ? ShortWrite : needsSpace(call) ? ENOSPC : 0;
+    case KindEnospc:
+        return ENOSPC;
+    default:
+        return EIO;
     }
-    return g_kind == KindEnospc ? ENOSPC : EIO;
 }
 
-#define FD_CALL(name, fd, foldersToo)                                   \
+#define FD_CALL(name, fd, foldersToo) SIZED_CALL(name, fd, foldersToo, g_noSize)
+
+/* A counted call on fd; a short write halves size (a variable of the caller). */
+#define SIZED_CALL(name, fd, foldersToo, size)                          \
     do {                                                                \
         char path_[4096];                                               \
         if (countedFd((fd), (foldersToo), path_, sizeof path_)) {       \
             const int e_ = fault(name, path_);                          \
-            if (e_) {                                                   \
-                errno = e_;                                             \
+            if (e_ == ShortWrite && (size) > 1) {                       \
+                (size) /= 2;                                            \
+            } else if (e_) {                                            \
+                errno = e_ == ShortWrite ? ENOSPC : e_;                 \
                 return -1;                                              \
             }                                                           \
         }                                                               \
@@ -195,7 +235,7 @@ static int fault(const char *call, const char *path)
         if (countedPath((dirfd), (p), path_, sizeof path_)) {           \
             const int e_ = fault(name, path_);                          \
             if (e_) {                                                   \
-                errno = e_;                                             \
+                errno = e_ == ShortWrite ? ENOSPC : e_;                 \
                 return -1;                                              \
             }                                                           \
         }                                                               \
@@ -213,19 +253,19 @@ static mode_t modeArgument(int flags, va_list args)
 
 ssize_t write(int fd, const void *data, size_t size)
 {
-    FD_CALL("write", fd, 0);
+    SIZED_CALL("write", fd, 0, size);
     return REAL(write)(fd, data, size);
 }
 
 ssize_t pwrite(int fd, const void *data, size_t size, off_t offset)
 {
-    FD_CALL("pwrite", fd, 0);
+    SIZED_CALL("pwrite", fd, 0, size);
     return REAL(pwrite)(fd, data, size, offset);
 }
 
 ssize_t pwrite64(int fd, const void *data, size_t size, off64_t offset)
 {
-    FD_CALL("pwrite64", fd, 0);
+    SIZED_CALL("pwrite64", fd, 0, size);
     return REAL(pwrite64)(fd, data, size, offset);
 }
 
@@ -279,7 +319,7 @@ int ftruncate64(int fd, off64_t length)
 
 ssize_t copy_file_range(int in, off64_t *inOffset, int out, off64_t *outOffset, size_t length, unsigned flags)
 {
-    FD_CALL("copy_file_range", out, 0);
+    SIZED_CALL("copy_file_range", out, 0, length);
     return REAL(copy_file_range)(in, inOffset, out, outOffset, length, flags);
 }
 

@@ -34,6 +34,8 @@ QString faultName(FaultKind kind)
         return u"eio"_s;
     case FaultKind::Kill:
         return u"kill"_s;
+    case FaultKind::Full:
+        return u"full"_s;
     }
     return {};
 }

@@ -6,8 +6,9 @@
 
 namespace hollin {
 
-// The faults the shim (tools/faultinject) can inject at a counted call.
-enum class FaultKind { None, Enospc, Eio, Kill };
+// The faults the shim (tools/faultinject) can inject at a counted call;
+// Full: the disk fills up there (a short write, then ENOSPC for good).
+enum class FaultKind { None, Enospc, Eio, Kill, Full };
 QString faultName(FaultKind kind);
 
 // Which program runs a step: hollin-cli or the sweep's own hollin-faultop.

@@ -1,6 +1,6 @@
 // Fault sweep: runs each writing operation of Hollin once per counted file
-// call (tools/faultinject) with that call failing (ENOSPC, then EIO) or the
-// process killed there, recovers (the same operation again, without fault)
+// call (tools/faultinject) with that call failing (ENOSPC, then EIO), the
+// process killed there, or the disk full from there on, recovers (the same operation again, without fault)
 // and checks the data root: every mail exactly once in server and store,
 // every record file parses, every attachment there and nothing left behind.
 //
@@ -169,7 +169,7 @@ bool parse(const QCoreApplication &app, QCommandLineParser &parser, Options *opt
     parser.addOption({u"shim"_s, u"path of libhollin_faultinject.so"_s, u"path"_s});
     parser.addOption({u"ops"_s, u"operations, comma separated: "_s + Operations::names().join(u','), u"list"_s,
                       Operations::names().join(u',')});
-    parser.addOption({u"faults"_s, u"enospc,eio,kill or a part of it"_s, u"list"_s, u"enospc,eio,kill"_s});
+    parser.addOption({u"faults"_s, u"enospc,eio,kill,full or a part of it"_s, u"list"_s, u"enospc,eio,kill,full"_s});
     parser.addOption({u"stride"_s, u"try every n-th counted call"_s, u"n"_s, u"1"_s});
     parser.addOption({u"at"_s, u"try only this counted call"_s, u"k"_s, u"0"_s});
     parser.addOption({u"mails"_s, u"mails (or entries) per operation, at least 2"_s, u"n"_s, u"3"_s});
@@ -183,7 +183,7 @@ bool parse(const QCoreApplication &app, QCommandLineParser &parser, Options *opt
     options->at = parser.value(u"at"_s).toLong();
     options->details = parser.value(u"details"_s).toInt();
     for (const QString &name : parser.value(u"faults"_s).split(u',', Qt::SkipEmptyParts)) {
-        for (const FaultKind kind : {FaultKind::Enospc, FaultKind::Eio, FaultKind::Kill}) {
+        for (const FaultKind kind : {FaultKind::Enospc, FaultKind::Eio, FaultKind::Kill, FaultKind::Full}) {
             if (faultName(kind) == name)
                 options->faults << kind;
         }

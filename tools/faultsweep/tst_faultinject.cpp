@@ -80,6 +80,8 @@ void TestFaultInject::fault_data()
     QTest::newRow("enospc") << u"enospc"_s << QString::fromLocal8Bit(std::strerror(ENOSPC));
     QTest::newRow("eio") << u"eio"_s << QString::fromLocal8Bit(std::strerror(EIO));
     QTest::newRow("kill") << u"kill"_s << QString();
+    // Half of the bytes are written; the rest of the write finds the disk full.
+    QTest::newRow("full") << u"full"_s << QString::fromLocal8Bit(std::strerror(ENOSPC));
 }
 
 // A fault at the first write of the settings file itself (after the
