@@ -1,5 +1,6 @@
 #include "FileIo.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
@@ -40,6 +41,23 @@ bool failErrno(Error *err, const QString &message, const QString &path, int errn
 QString folderPath(const QString &path)
 {
     return QFileInfo(path).absolutePath();
+}
+
+constexpr const char *TemporarySuffix = ".hollin-tmp.";
+constexpr int TemporaryRandomLength = 6; // the XXXXXX of mkostemp
+
+// Removes the temporary files of earlier writes of path that a kill cut short.
+bool removeStaleTemporaries(const QString &path, Error *err)
+{
+    const QFileInfo file(path);
+    const QString prefix = file.fileName() + QLatin1StringView(TemporarySuffix);
+    const QStringList names = file.dir().entryList(QDir::Files | QDir::Hidden | QDir::System);
+    for (const QString &name : names) {
+        if (name.size() == prefix.size() + TemporaryRandomLength && name.startsWith(prefix)
+            && !remove(file.dir().filePath(name), err))
+            return false;
+    }
+    return true;
 }
 
 } // namespace
@@ -174,7 +192,9 @@ bool writeWholeAtomically(const QString &path, const QByteArray &bytes, int mode
         struct stat st;
         mode = ::stat(nativePath(path).constData(), &st) == 0 ? int(st.st_mode & 07777) : 0644;
     }
-    QByteArray pattern = nativePath(path) + ".XXXXXX";
+    if (!removeStaleTemporaries(path, err))
+        return false;
+    QByteArray pattern = nativePath(path) + TemporarySuffix + QByteArray(TemporaryRandomLength, 'X');
     const int raw = ::mkostemp(pattern.data(), O_CLOEXEC); // created 0600
     if (raw < 0)
         return failErrno(err, u"ファイル「%1」を作れません。"_s, path, errno);

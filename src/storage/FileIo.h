@@ -68,6 +68,9 @@ bool readWhole(const QString &path, QByteArray *out, bool *missing, Error *err);
 
 // Replaces path with bytes through a temporary file in the same folder that is
 // flushed and renamed over it, so the old or the new content survives a crash.
+// The temporary file is "<path>.hollin-tmp.XXXXXX"; those that a killed
+// earlier write left behind are removed first, so the caller must hold the
+// folder's write lock (DataFolderLock), under which no other write is under way.
 // mode: permission bits of the result (-1: keep the old file's, 0644 when new).
 bool writeWholeAtomically(const QString &path, const QByteArray &bytes, int mode, Error *err);
 

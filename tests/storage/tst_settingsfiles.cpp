@@ -47,6 +47,8 @@ private slots:
     void serverRead_data();
     void serverRead();
     void serverWrite();
+    void writeRemovesTemporaryOfKilledWrite_data();
+    void writeRemovesTemporaryOfKilledWrite();
 
 private:
     QString path(const QString &name) const { return m_dir->filePath(name); }
@@ -200,6 +202,36 @@ void TestSettingsFiles::serverWrite()
     const ServerSettings back = ServerSettings::read(path(u"hlmail.ini"_s));
     QCOMPARE(back.smtpServer, s.smtpServer);
     QCOMPARE(back.apopFlag, s.apopFlag);
+}
+
+void TestSettingsFiles::writeRemovesTemporaryOfKilledWrite_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::newRow("ini.ini") << u"★MailData/ini.ini"_s;
+    QTest::newRow("hlmail.ini") << u"hlmail.ini"_s;
+}
+
+// A write killed between creating its temporary file and the rename leaves
+// that file behind; the next write of the same file removes it, and nothing
+// that only looks alike.
+void TestSettingsFiles::writeRemovesTemporaryOfKilledWrite()
+{
+    QFETCH(QString, file);
+    QVERIFY(QDir(m_dir->path()).mkdir(u"★MailData"_s));
+    const QString killed = path(file + u".hollin-tmp.Ab12Cd"_s);
+    const QStringList kept{path(file + u".backup"_s), path(file + u".hollin-tmp.Ab12Cd3"_s),
+                           path(u"other.ini.hollin-tmp.Ab12Cd"_s)};
+    for (const QString &p : QStringList{killed} + kept)
+        writeBytes(p, "half");
+    Error err;
+    const ServerSettings server{u"smtp"_s, u"pop"_s, QString(), 0};
+    if (file == u"hlmail.ini")
+        QVERIFY2(server.write(path(file), &err), qPrintable(err.text()));
+    else
+        QVERIFY2(ProfileFile(path(file)).writeText(u"KEY"_s, u"1"_s, &err), qPrintable(err.text()));
+    QVERIFY(!QFile::exists(killed));
+    for (const QString &p : kept)
+        QCOMPARE(readBytes(p), QByteArray("half"));
 }
 
 QTEST_GUILESS_MAIN(TestSettingsFiles)

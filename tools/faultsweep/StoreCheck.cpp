@@ -1,0 +1,218 @@
+#include "StoreCheck.h"
+
+#include "SettingsSample.h"
+
+#include "inbox/logic/ReceivedRecord.h"
+#include "storage/AddressBookFile.h"
+#include "storage/Cp932.h"
+#include "storage/DataRoot.h"
+#include "storage/MailRecordFile.h"
+#include "storage/TextUtil.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+
+using namespace Qt::StringLiterals;
+
+namespace hollin {
+
+namespace {
+
+// Byte layout of a record file, as the storage classes document it.
+struct Layout {
+    int recordSize;
+    int lineEndOffset;
+    int flagOffset;
+};
+
+constexpr Layout MailLayout{MailRecordFile::RecordSize, 32280, 32282};
+constexpr Layout AddressLayout{AddressBookFile::RecordSize, 90, 92};
+
+// One live entry: its id and, for mail, whether the body names extracted attachments.
+struct Entry {
+    QString id;
+    int recordNumber = 0;
+    bool attachmentLine = false;
+};
+
+// Parses a record file on its own terms; problems go to damage as corrupt.
+QList<Entry> readEntries(const QString &path, Store store, Damage *damage)
+{
+    QFile file(path);
+    QList<Entry> entries;
+    if (!file.exists())
+        return entries;
+    if (!file.open(QIODevice::ReadOnly)) {
+        ++damage->corrupt;
+        damage->details << path + u": cannot be read"_s;
+        return entries;
+    }
+    const QByteArray bytes = file.readAll();
+    const Layout layout = store == Store::Address ? AddressLayout : MailLayout;
+    const QString name = QFileInfo(path).fileName();
+    if (bytes.size() % layout.recordSize != 0) {
+        ++damage->corrupt;
+        damage->details << u"%1: %2 bytes, not a whole number of records"_s.arg(name).arg(bytes.size());
+    }
+    for (qsizetype at = 0; at + layout.recordSize <= bytes.size(); at += layout.recordSize) {
+        const QByteArray record = bytes.mid(at, layout.recordSize);
+        const int n = int(at / layout.recordSize) + 1;
+        const int flag = quint8(record.at(layout.flagOffset)) | quint8(record.at(layout.flagOffset + 1)) << 8;
+        if (record.mid(layout.lineEndOffset, 2) != "\r\n" || (flag != 0 && flag != 1)) {
+            ++damage->corrupt;
+            damage->details << u"%1: record %2 has no CR LF or a live flag of %3"_s.arg(name).arg(n).arg(flag);
+            continue;
+        }
+        if (flag == 0)
+            continue;
+        Entry entry;
+        entry.recordNumber = n;
+        if (store == Store::Address) {
+            entry.id = trimSpaces(AddressBookFile::decode(record).name);
+        } else {
+            const MailRecord mail = MailRecordFile::decode(record);
+            entry.id = trimSpaces(cutAtNul(mail.subject));
+            entry.attachmentLine = mail.body.contains(ReceivedRecord::attachmentLine());
+        }
+        entries.append(entry);
+    }
+    return entries;
+}
+
+QString storePath(const DataRoot &root, Store store)
+{
+    switch (store) {
+    case Store::Received:
+        return root.receivedMailFile();
+    case Store::Held:
+        return root.heldMailFile();
+    case Store::Address:
+        return root.addressBookFile();
+    }
+    return {};
+}
+
+QByteArray readFile(const QString &path, bool *exists)
+{
+    QFile file(path);
+    *exists = file.open(QIODevice::ReadOnly);
+    return *exists ? file.readAll() : QByteArray();
+}
+
+} // namespace
+
+int recordNumberOf(const QString &root, Store store, const QString &id)
+{
+    Damage ignored;
+    for (const Entry &entry : readEntries(storePath(DataRoot(root), store), store, &ignored)) {
+        if (entry.id == id)
+            return entry.recordNumber;
+    }
+    return 0;
+}
+
+QStringList liveIds(const QString &root, Store store)
+{
+    Damage ignored;
+    QStringList ids;
+    for (const Entry &entry : readEntries(storePath(DataRoot(root), store), store, &ignored))
+        ids << entry.id;
+    return ids;
+}
+
+void Damage::add(const Damage &other)
+{
+    lost += other.lost;
+    duplicated += other.duplicated;
+    revived += other.revived;
+    attachmentsLost += other.attachmentsLost;
+    corrupt += other.corrupt;
+    debris += other.debris;
+    details += other.details;
+}
+
+QSet<QString> filesBelow(const QString &root)
+{
+    QSet<QString> files;
+    const QDir base(root);
+    QDirIterator it(root, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        files.insert(base.relativeFilePath(it.next()));
+    return files;
+}
+
+QStringList subjectsOf(const QList<QByteArray> &messages)
+{
+    QStringList subjects;
+    for (const QByteArray &raw : messages) {
+        const qsizetype at = raw.indexOf("\nSubject: ");
+        if (at < 0)
+            continue;
+        const qsizetype start = at + 10;
+        subjects << QString::fromLatin1(raw.mid(start, raw.indexOf('\n', start) - start).trimmed());
+    }
+    return subjects;
+}
+
+Damage inspect(const QString &rootPath, const Expectation &expected, const QStringList &onServer,
+               const QSet<QString> &referenceFiles)
+{
+    Damage damage;
+    const DataRoot root(rootPath);
+    const QList<Entry> entries = readEntries(storePath(root, expected.store), expected.store, &damage);
+    QHash<QString, int> copies;
+    QHash<QString, bool> attachmentLine;
+    for (const Entry &entry : entries) {
+        ++copies[entry.id];
+        attachmentLine[entry.id] = entry.attachmentLine;
+    }
+    for (const QString &id : expected.ids) {
+        const int n = copies.value(id);
+        if (expected.gone.contains(id)) {
+            if (n > 0) {
+                damage.revived += n;
+                damage.details << u"%1 stored again after its deletion"_s.arg(id);
+            }
+            continue;
+        }
+        if (n == 0 && !onServer.contains(id)) {
+            ++damage.lost;
+            damage.details << u"%1 lost"_s.arg(id);
+        }
+        if (n > 1) {
+            damage.duplicated += n - 1;
+            damage.details << u"%1 stored %2 times"_s.arg(id).arg(n);
+        }
+        const auto attachment = expected.attachments.constFind(id);
+        if (n > 0 && attachment != expected.attachments.cend()) {
+            bool exists = false;
+            const QByteArray content = readFile(QDir(root.attachmentFolder()).filePath(attachment->fileName), &exists);
+            if (!attachmentLine.value(id) || !exists || content != attachment->content) {
+                ++damage.attachmentsLost;
+                damage.details << u"%1 stored %2"_s.arg(id, !attachmentLine.value(id) ? u"without its attachment line"_s
+                                                                 : exists ? u"with a different attachment"_s
+                                                                          : u"but its attachment file is missing"_s);
+            }
+        }
+    }
+    for (auto it = copies.cbegin(); it != copies.cend(); ++it) {
+        if (!expected.ids.contains(it.key())) {
+            ++damage.corrupt;
+            damage.details << u"a record of no mail sent: \"%1\""_s.arg(it.key());
+        }
+    }
+    if (!expected.settingsTag.isEmpty()) {
+        const QStringList wrong = settingssample::differences(root, expected.settingsTag.toInt());
+        damage.corrupt += int(wrong.size());
+        damage.details += wrong;
+    }
+    QStringList extra = (filesBelow(rootPath) - referenceFiles).values();
+    extra.sort();
+    damage.debris += int(extra.size());
+    for (const QString &file : std::as_const(extra))
+        damage.details << u"left behind: "_s + file;
+    return damage;
+}
+
+} // namespace hollin
