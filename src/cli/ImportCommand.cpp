@@ -62,14 +62,16 @@ bool store(const QByteArray &raw, const DecodedMail &mail, const QString &attach
         written.append(whole);
     }
     MailRecord record;
-    bool wroteFullText = false;
+    QString fullText;
     if (!ReceivedRecord::build({mail.subject, mail.date, mail.from, mail.body, extracted, whole}, attachmentFolder,
-                               &record, err, &wroteFullText)) {
+                               &record, err, &fullText)) {
         removeFiles(attachmentFolder, written, err);
         return false;
     }
+    if (!fullText.isEmpty())
+        written.append(fullText);
     // The files a record tells of reach the disk before the record does.
-    const bool wroteFiles = extracted != AttachmentExtractor::NoAttachments || !whole.isEmpty() || wroteFullText;
+    const bool wroteFiles = extracted != AttachmentExtractor::NoAttachments || !written.isEmpty();
     if ((wroteFiles && !fileio::flushFileSystemOf(attachmentFolder, err)) || received.append(record, err) < 0) {
         removeFiles(attachmentFolder, written, err);
         return false;

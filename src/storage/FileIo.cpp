@@ -46,7 +46,8 @@ QString folderPath(const QString &path)
 constexpr const char *TemporarySuffix = ".hollin-tmp.";
 constexpr int TemporaryRandomLength = 6; // the XXXXXX of mkostemp
 
-// Removes the temporary files of earlier writes of path that a kill cut short.
+} // namespace
+
 bool removeStaleTemporaries(const QString &path, Error *err)
 {
     const QFileInfo file(path);
@@ -59,8 +60,6 @@ bool removeStaleTemporaries(const QString &path, Error *err)
     }
     return true;
 }
-
-} // namespace
 
 Fd openOrCreate(const QString &path, bool readWrite, Error *err)
 {

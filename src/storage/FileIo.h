@@ -73,5 +73,8 @@ bool readWhole(const QString &path, QByteArray *out, bool *missing, Error *err);
 // folder's write lock (DataFolderLock), under which no other write is under way.
 // mode: permission bits of the result (-1: keep the old file's, 0644 when new).
 bool writeWholeAtomically(const QString &path, const QByteArray &bytes, int mode, Error *err);
+// Removes the temporary files of earlier writes of path that a kill cut
+// short; the caller holds the folder's write lock.
+bool removeStaleTemporaries(const QString &path, Error *err);
 
 } // namespace hollin::fileio

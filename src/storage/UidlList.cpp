@@ -86,12 +86,8 @@ bool UidlList::load(Error *err)
     m_failures.clear();
     m_otherAccounts.clear();
     m_append.reset();
-    // Temporary files of rewrites that a kill cut short.
-    const QFileInfo list(m_path);
-    for (const QFileInfo &temp : list.dir().entryInfoList({list.fileName() + u".??????"_s}, QDir::Files | QDir::Hidden))
-        QFile::remove(temp.filePath());
     QByteArray bytes;
-    if (!fileio::readWhole(m_path, &bytes, nullptr, err))
+    if (!fileio::removeStaleTemporaries(m_path, err) || !fileio::readWhole(m_path, &bytes, nullptr, err))
         return false;
     // A line cut by a kill must not swallow the next appended one.
     bool mustRewrite = !bytes.isEmpty() && !bytes.endsWith('\n');
