@@ -278,6 +278,7 @@ void TyakuForm::showReceived(const QString &subject, const QString &from, const 
 
 void TyakuForm::fill()
 {
+    ++m_fills;
     m_ctx.state.sideListMode = 1;
     m_selectedRow = -1;
     m_marker->clear();
@@ -348,11 +349,21 @@ bool TyakuForm::takeSelection()
     return true;
 }
 
+// A question lets the event loop run: when the list was read again meanwhile
+// (an automatic receive ended), what was selected is gone.
+bool TyakuForm::listedSince(int fills)
+{
+    if (m_fills == fills)
+        return true;
+    Prompt::message(this, ListedFile::changedMessage(), {}, Prompt::Icon::Warning);
+    return false;
+}
+
 void TyakuForm::deleteOne()
 {
     if (!takeSelection())
         return;
-    const int n = m_selectedRow + 1;
+    const int fills = m_fills;
     const bool yes = Prompt::ask(this, u"選択された（行、青色）データを削除します。よろしいですか"_s);
     m_body->setFocus();
     m_marker->clear();
@@ -360,6 +371,9 @@ void TyakuForm::deleteOne()
         m_body->clear();
         return;
     }
+    if (!listedSince(fills))
+        return;
+    const int n = m_selectedRow + 1;
     auto hold = m_listed.hold(this, u"受信メールの削除"_s, [this] { fill(); });
     if (!hold)
         return;
@@ -388,7 +402,8 @@ void TyakuForm::deleteOne()
 
 void TyakuForm::deleteAll()
 {
-    if (!Prompt::ask(this, u"すべてのデータを削除して良いですか？"_s))
+    const int fills = m_fills;
+    if (!Prompt::ask(this, u"すべてのデータを削除して良いですか？"_s) || !listedSince(fills))
         return;
     // Mail that arrived after the list was shown is not deleted unseen.
     const auto hold = m_listed.hold(this, u"受信メールの全件削除"_s, [this] { fill(); });
@@ -416,7 +431,8 @@ void TyakuForm::quickSave()
     QApplication::setOverrideCursor(Qt::WaitCursor);
     const bool exists = QFileInfo::exists(folder + u'/' + fileName);
     QApplication::restoreOverrideCursor();
-    if (exists && !Prompt::ask(this, u"同名のファイルが既に存在します。上書きしますか？ "_s))
+    const int fills = m_fills;
+    if (exists && (!Prompt::ask(this, u"同名のファイルが既に存在します。上書きしますか？ "_s) || !listedSince(fills)))
         return;
     Error err;
     if (!QuickSave::write(folder, fileName, m_subject->text(), m_from->text(), m_date->text(),
