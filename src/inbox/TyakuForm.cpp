@@ -10,11 +10,8 @@
 #include "panel/MainForm.h"
 #include "reply/BackForm.h"
 #include "storage/AppState.h"
-#include "storage/DataFolderLock.h"
-#include "storage/FileStamp.h"
 #include "storage/MailRecordFile.h"
 #include "storage/TextUtil.h"
-#include "winutil/BusyJob.h"
 #include "winutil/HeaderPainter.h"
 #include "winutil/MailSearchBar.h"
 #include "winutil/Prompt.h"
@@ -374,25 +371,10 @@ void TyakuForm::deleteOne()
     if (!listedSince(fills))
         return;
     const int n = m_selectedRow + 1;
-    auto hold = m_listed.hold(this, u"受信メールの削除"_s, [this] { fill(); });
-    if (!hold)
-        return;
     const DataRoot &root = m_ctx.state.root;
-    // Compacting a large file takes seconds: the window keeps painting meanwhile.
-    // The lock belongs to one thread, so the worker takes it again itself and
-    // checks that the file is still the one listed.
-    const FileStamp listed = FileStamp::of(root.receivedMailFile());
-    hold.reset();
-    Error err;
-    if (!runWhileBusy(this, u"削除しています…"_s, [&root, n, listed](Error *jobErr) {
-            DataFolderLock lock(root.dataFolder(), u"受信メールの削除"_s);
-            if (!lock.take(jobErr))
-                return false;
-            if (!(FileStamp::of(root.receivedMailFile()) == listed))
-                return fail(jobErr, ListedFile::changedMessage());
-            return MailRecordFile(root.receivedMailFile(), root.receivedMailTemp()).deleteRecord(n, jobErr);
-        }, &err))
-        Prompt::message(this, err.text(), {}, Prompt::Icon::Warning);
+    m_listed.deleteWhileBusy(this, u"受信メールの削除"_s, [this] { fill(); }, [&root, n](Error *err) {
+        return MailRecordFile(root.receivedMailFile(), root.receivedMailTemp()).deleteRecord(n, err);
+    });
     m_subject->clear();
     m_from->clear();
     m_date->clear();
@@ -406,13 +388,10 @@ void TyakuForm::deleteAll()
     if (!Prompt::ask(this, u"すべてのデータを削除して良いですか？"_s) || !listedSince(fills))
         return;
     // Mail that arrived after the list was shown is not deleted unseen.
-    const auto hold = m_listed.hold(this, u"受信メールの全件削除"_s, [this] { fill(); });
-    if (!hold)
-        return;
     const DataRoot &root = m_ctx.state.root;
-    Error err;
-    if (!MailRecordFile(root.receivedMailFile(), root.receivedMailTemp()).deleteAll(&err))
-        Prompt::message(this, err.text(), {}, Prompt::Icon::Warning);
+    m_listed.deleteWhileBusy(this, u"受信メールの全件削除"_s, [this] { fill(); }, [&root](Error *err) {
+        return MailRecordFile(root.receivedMailFile(), root.receivedMailTemp()).deleteAll(err);
+    });
     m_subject->clear();
     m_from->clear();
     m_date->clear();

@@ -35,11 +35,20 @@ public:
     // lock is busy or the file changed (the user was told either way).
     std::optional<DataFolderLock> hold(QWidget *window, const QString &what, const std::function<void()> &reload);
 
+    // The one way a window deletes from (and so compacts) the listed file:
+    // deletion runs on a worker thread under a busy pointer, the window
+    // painting meanwhile (runWhileBusy). The worker takes the data folder's
+    // lock and checks that the file is still the one listed before deletion
+    // runs under that lock. A changed file reloads the list and says so; any
+    // other failure is shown once, in a box. True when deletion succeeded.
+    bool deleteWhileBusy(QWidget *window, const QString &what, const std::function<void()> &reload,
+                         const std::function<bool(Error *)> &deletion) const;
+
     // "データが変わったため、一覧を読み直しました。もう一度選んでください。"
     static QString changedMessage();
 
 private:
-    bool unchanged() const;
+    static bool unchanged(const QString &path, const FileStamp &listed);
 
     QString m_path;
     FileStamp m_stamp;
