@@ -63,6 +63,12 @@ bool ReceiveController::isRunning()
     return g_running != nullptr;
 }
 
+void ReceiveController::cancelRunning()
+{
+    if (g_running && g_running->m_session)
+        g_running->m_session->cancel();
+}
+
 void ReceiveController::startAutomatic(QString *shownFailure, QSet<QString> *shownNotices)
 {
     m_automatic = true;
@@ -107,10 +113,10 @@ void ReceiveController::start()
 
     // An automatic receive does not wait for another writer (hollin-cli
     // receive, a deletion): it leaves its turn out, with nothing to report.
-    // The lock is held for the session, which takes it again on this thread.
+    // The lock is only looked at here: the session takes it itself when it
+    // writes, never through the network.
     m_thread = QThread::create([this, folder = state.root.dataFolder(), automatic = m_automatic] {
-        DataFolderLock turn(folder, u"受信"_s);
-        if (automatic && !turn.take(nullptr, 0))
+        if (automatic && !DataFolderLock(folder, u"受信"_s).take(nullptr, 0))
             return;
         m_result = m_session->run();
     });

@@ -44,6 +44,9 @@ public:
     void startAutomatic(QString *shownFailure, QSet<QString> *shownNotices);
     // True while a receive runs anywhere in the program.
     static bool isRunning();
+    // Cancels the running receive, if any (the program ends): its session
+    // stops at once, also while it connects; it ends as a cancelled one.
+    static void cancelRunning();
 
 signals:
     // After the floating windows are shown again (and, with the auto-erasing

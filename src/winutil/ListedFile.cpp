@@ -3,6 +3,7 @@
 #include "BusyJob.h"
 #include "Prompt.h"
 
+#include "storage/DataFolderLock.h"
 #include "storage/StorageNotice.h"
 
 #include <QCoreApplication>
@@ -37,23 +38,6 @@ bool ListedFile::isCurrent(QWidget *window, const std::function<void()> &reload)
     reload();
     Prompt::message(window, changedMessage(), {}, Prompt::Icon::Warning);
     return false;
-}
-
-std::optional<DataFolderLock> ListedFile::hold(QWidget *window, const QString &what,
-                                               const std::function<void()> &reload)
-{
-    std::optional<DataFolderLock> lock(std::in_place, QFileInfo(m_path).absolutePath(), what);
-    Error err;
-    if (!lock->take(&err)) {
-        Prompt::message(window, err.text(), {}, Prompt::Icon::Warning);
-        return std::nullopt;
-    }
-    if (unchanged(m_path, m_stamp))
-        return lock;
-    lock.reset();
-    reload();
-    Prompt::message(window, changedMessage(), {}, Prompt::Icon::Warning);
-    return std::nullopt;
 }
 
 bool ListedFile::deleteWhileBusy(QWidget *window, const QString &what, const std::function<void()> &reload,
