@@ -270,15 +270,12 @@ void FriendForm::deleteEntry()
     m_ctx.state.currentRecordNumber = qint16(n);
     m_status->setText(u" "_s);
     const bool yes = Prompt::ask(this, u"選択された（行、青色）データを削除します。よろしいですか"_s);
-    const auto hold = m_listed.hold(this, u"アドレス帳の削除"_s, [this] { refreshList(); });
-    if (!hold)
+    const DataRoot &root = m_ctx.state.root;
+    if (!m_listed.deleteWhileBusy(this, u"アドレス帳の削除"_s, [this] { refreshList(); },
+                                  [&root, n, yes](Error *err) { return AddressBookList(root).remove(n, yes, err); }))
         return;
-    if (m_book.remove(n, yes, &err)) {
-        if (yes)
-            m_status->setText(u"削除が完了しました"_s);
-    } else {
-        report(err);
-    }
+    if (yes)
+        m_status->setText(u"削除が完了しました"_s);
     refreshList();
     m_name->clear();
     m_address->clear();

@@ -1,6 +1,7 @@
 #include "AppWindows.h"
 
 #include "inbox/AutoReceive.h"
+#include "inbox/ReceiveController.h"
 #include "inbox/TyakuForm.h"
 #include "panel/FloatingForm.h"
 #include "storage/AppState.h"
@@ -67,6 +68,11 @@ void AppWindows::notifyNewMail(int count, const QString &firstSubject)
                          [this] { tyakuForm()->fillAndShow(); });
     }
     m_notifier->notifyNewMail(count, firstSubject);
+}
+
+void AppWindows::cancelReceive()
+{
+    ReceiveController::cancelRunning();
 }
 
 AutoReceive &AppWindows::autoReceive()

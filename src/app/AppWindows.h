@@ -45,6 +45,7 @@ public:
     void showFloatingWindows() override;
     void hideFloatingWindows() override;
     void notifyNewMail(int count, const QString &firstSubject) override;
+    void cancelReceive() override;
 
     // The timer of the automatic receive; SetForm changes it.
     AutoReceive &autoReceive();

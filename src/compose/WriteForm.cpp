@@ -655,16 +655,11 @@ void WriteForm::deleteHeld()
         }
         m_rtfEd->setFocus();
         m_text2->clear();
-        const auto hold = m_listed.hold(this, u"保留メールの削除"_s, [this] { listHeldMails(); });
-        if (!hold)
-            return;
         m_ctx.state.currentRecordNumber = qint16(n);
-        HeldMailStore store(m_ctx.state.root);
-        Error err;
-        if (!store.remove(n, &err)) {
-            Prompt::message(this, err.text(), QString(), Prompt::Icon::Warning);
+        const DataRoot &root = m_ctx.state.root;
+        if (!m_listed.deleteWhileBusy(this, u"保留メールの削除"_s, [this] { listHeldMails(); },
+                                      [&root, n](Error *err) { return HeldMailStore(root).remove(n, err); }))
             return;
-        }
         m_toText->clear();
         m_subjectText->clear();
         m_rtfEd->clear();

@@ -63,6 +63,12 @@ bool ReceiveController::isRunning()
     return g_running != nullptr;
 }
 
+void ReceiveController::cancelRunning()
+{
+    if (g_running && g_running->m_session)
+        g_running->m_session->cancel();
+}
+
 void ReceiveController::startAutomatic(QString *shownFailure, QSet<QString> *shownNotices)
 {
     m_automatic = true;
@@ -103,21 +109,14 @@ void ReceiveController::start()
             Qt::QueuedConnection);
     connect(m_session, &ReceiveSession::messageReceived, this, &ReceiveController::showMessage,
             Qt::QueuedConnection);
-    connect(m_session, &ReceiveSession::notice, this,
-            [this](const QString &text) {
-                if (!m_automatic)
-                    Prompt::message(m_progress, text);
-                else if (!m_notices.contains(text) && !m_shownNotices->contains(text))
-                    m_notices.append(text);
-            },
-            waiting);
+    connect(m_session, &ReceiveSession::notice, this, &ReceiveController::takeNotice, waiting);
 
     // An automatic receive does not wait for another writer (hollin-cli
     // receive, a deletion): it leaves its turn out, with nothing to report.
-    // The lock is held for the session, which takes it again on this thread.
+    // The lock is only looked at here: the session takes it itself when it
+    // writes, never through the network.
     m_thread = QThread::create([this, folder = state.root.dataFolder(), automatic = m_automatic] {
-        DataFolderLock turn(folder, u"受信"_s);
-        if (automatic && !turn.take(nullptr, 0))
+        if (automatic && !DataFolderLock(folder, u"受信"_s).take(nullptr, 0))
             return;
         m_result = m_session->run();
     });
@@ -218,8 +217,31 @@ void ReceiveController::showMessage(const QString &subject, const QString &from,
         m_ctx.windows.tyakuForm()->showReceived(subject, from, date, body);
 }
 
+// A notice of a receive that became the button's own while it ran does not
+// hold the session, which may end while the box is open: the box has no
+// parent that the end deletes, and the end waits until the box is closed.
+void ReceiveController::takeNotice(const QString &text)
+{
+    if (m_automatic) {
+        if (!m_notices.contains(text) && !m_shownNotices->contains(text))
+            m_notices.append(text);
+        return;
+    }
+    m_noticeOpen = true;
+    Prompt::message(nullptr, text);
+    m_noticeOpen = false;
+    if (m_endWaiting) {
+        m_endWaiting = false;
+        sessionDone();
+    }
+}
+
 void ReceiveController::sessionDone()
 {
+    if (m_noticeOpen) {
+        m_endWaiting = true;
+        return;
+    }
     m_thread->wait();
     delete m_thread;
     m_thread = nullptr;

@@ -44,6 +44,9 @@ public:
     void startAutomatic(QString *shownFailure, QSet<QString> *shownNotices);
     // True while a receive runs anywhere in the program.
     static bool isRunning();
+    // Cancels the running receive, if any (the program ends): its session
+    // stops at once, also while it connects; it ends as a cancelled one.
+    static void cancelRunning();
 
 signals:
     // After the floating windows are shown again (and, with the auto-erasing
@@ -55,6 +58,7 @@ private:
                      const QString &body);
     void updateProgress(int n, int count);
     void applyAccount(const QString &id, const QString &password);
+    void takeNotice(const QString &text);
     void sessionDone();
     void raiseNotice(int count);
     void end();
@@ -76,6 +80,8 @@ private:
     QString *m_shownFailure = nullptr;
     QSet<QString> *m_shownNotices = nullptr;
     QStringList m_notices;      // an automatic receive's boxes, shown at its end
+    bool m_noticeOpen = false;  // a notice box is open
+    bool m_endWaiting = false;  // the session ended while it was open
     int m_received = 0;
     QString m_firstSubject;
 };

@@ -10,11 +10,8 @@
 #include "panel/MainForm.h"
 #include "reply/BackForm.h"
 #include "storage/AppState.h"
-#include "storage/DataFolderLock.h"
-#include "storage/FileStamp.h"
 #include "storage/MailRecordFile.h"
 #include "storage/TextUtil.h"
-#include "winutil/BusyJob.h"
 #include "winutil/HeaderPainter.h"
 #include "winutil/MailSearchBar.h"
 #include "winutil/Prompt.h"
@@ -278,6 +275,7 @@ void TyakuForm::showReceived(const QString &subject, const QString &from, const 
 
 void TyakuForm::fill()
 {
+    ++m_fills;
     m_ctx.state.sideListMode = 1;
     m_selectedRow = -1;
     m_marker->clear();
@@ -348,11 +346,21 @@ bool TyakuForm::takeSelection()
     return true;
 }
 
+// A question lets the event loop run: when the list was read again meanwhile
+// (an automatic receive ended), what was selected is gone.
+bool TyakuForm::listedSince(int fills)
+{
+    if (m_fills == fills)
+        return true;
+    Prompt::message(this, ListedFile::changedMessage(), {}, Prompt::Icon::Warning);
+    return false;
+}
+
 void TyakuForm::deleteOne()
 {
     if (!takeSelection())
         return;
-    const int n = m_selectedRow + 1;
+    const int fills = m_fills;
     const bool yes = Prompt::ask(this, u"選択された（行、青色）データを削除します。よろしいですか"_s);
     m_body->setFocus();
     m_marker->clear();
@@ -360,25 +368,13 @@ void TyakuForm::deleteOne()
         m_body->clear();
         return;
     }
-    auto hold = m_listed.hold(this, u"受信メールの削除"_s, [this] { fill(); });
-    if (!hold)
+    if (!listedSince(fills))
         return;
+    const int n = m_selectedRow + 1;
     const DataRoot &root = m_ctx.state.root;
-    // Compacting a large file takes seconds: the window keeps painting meanwhile.
-    // The lock belongs to one thread, so the worker takes it again itself and
-    // checks that the file is still the one listed.
-    const FileStamp listed = FileStamp::of(root.receivedMailFile());
-    hold.reset();
-    Error err;
-    if (!runWhileBusy(this, u"削除しています…"_s, [&root, n, listed](Error *jobErr) {
-            DataFolderLock lock(root.dataFolder(), u"受信メールの削除"_s);
-            if (!lock.take(jobErr))
-                return false;
-            if (!(FileStamp::of(root.receivedMailFile()) == listed))
-                return fail(jobErr, ListedFile::changedMessage());
-            return MailRecordFile(root.receivedMailFile(), root.receivedMailTemp()).deleteRecord(n, jobErr);
-        }, &err))
-        Prompt::message(this, err.text(), {}, Prompt::Icon::Warning);
+    m_listed.deleteWhileBusy(this, u"受信メールの削除"_s, [this] { fill(); }, [&root, n](Error *err) {
+        return MailRecordFile(root.receivedMailFile(), root.receivedMailTemp()).deleteRecord(n, err);
+    });
     m_subject->clear();
     m_from->clear();
     m_date->clear();
@@ -388,16 +384,14 @@ void TyakuForm::deleteOne()
 
 void TyakuForm::deleteAll()
 {
-    if (!Prompt::ask(this, u"すべてのデータを削除して良いですか？"_s))
+    const int fills = m_fills;
+    if (!Prompt::ask(this, u"すべてのデータを削除して良いですか？"_s) || !listedSince(fills))
         return;
     // Mail that arrived after the list was shown is not deleted unseen.
-    const auto hold = m_listed.hold(this, u"受信メールの全件削除"_s, [this] { fill(); });
-    if (!hold)
-        return;
     const DataRoot &root = m_ctx.state.root;
-    Error err;
-    if (!MailRecordFile(root.receivedMailFile(), root.receivedMailTemp()).deleteAll(&err))
-        Prompt::message(this, err.text(), {}, Prompt::Icon::Warning);
+    m_listed.deleteWhileBusy(this, u"受信メールの全件削除"_s, [this] { fill(); }, [&root](Error *err) {
+        return MailRecordFile(root.receivedMailFile(), root.receivedMailTemp()).deleteAll(err);
+    });
     m_subject->clear();
     m_from->clear();
     m_date->clear();
@@ -416,7 +410,8 @@ void TyakuForm::quickSave()
     QApplication::setOverrideCursor(Qt::WaitCursor);
     const bool exists = QFileInfo::exists(folder + u'/' + fileName);
     QApplication::restoreOverrideCursor();
-    if (exists && !Prompt::ask(this, u"同名のファイルが既に存在します。上書きしますか？ "_s))
+    const int fills = m_fills;
+    if (exists && (!Prompt::ask(this, u"同名のファイルが既に存在します。上書きしますか？ "_s) || !listedSince(fills)))
         return;
     Error err;
     if (!QuickSave::write(folder, fileName, m_subject->text(), m_from->text(), m_date->text(),

@@ -64,6 +64,8 @@ private:
     void showInBoxes(const QString &subject, const QString &from, const QString &date,
                      const QString &body);
     bool takeSelection();
+    // False (and the user told) when the list was read again since fills.
+    bool listedSince(int fills);
     void deleteOne();
     void deleteAll();
     void quickSave();
@@ -96,6 +98,7 @@ private:
     ListedFile m_listed;          // the received-mail file as the list shows it
     int m_selectedRow = -1;       // the highlighted row, which the boxes show
     bool m_filledByLoad = false;  // the load step has just filled the list
+    int m_fills = 0;              // times the list was read
 };
 
 } // namespace hollin

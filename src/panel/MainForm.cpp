@@ -354,9 +354,12 @@ void MainForm::chooseColour()
         report(err.text());
 }
 
+// A receive that runs (an automatic one) is cancelled first: it lets go of
+// the network at once, and the positions are saved without waiting for it.
 void MainForm::exitProgram()
 {
     Windows &windows = m_ctx.windows;
+    windows.cancelReceive();
     WindowPositions positions;
     const QPoint panel = screenPosition(this);
     positions.panel = QPoint(toTwips(panel.x()), toTwips(panel.y()));

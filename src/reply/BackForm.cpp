@@ -457,15 +457,13 @@ void BackForm::deleteHeldMail()
             d->body->clear();
             return;
         }
-        const auto hold = d->listed.hold(this, u"保留メールの削除"_s, [this] { listHeldMails(); });
-        if (!hold)
+        const DataRoot &root = d->ctx.state.root;
+        if (!d->listed.deleteWhileBusy(this, u"保留メールの削除"_s, [this] { listHeldMails(); },
+                                       [&root, n](Error *err) { return HeldMailStore(root).remove(n, err); }))
             return;
         d->to->clear();
         d->subject->clear();
         d->body->clear();
-        Error err;
-        if (!d->held.remove(n, &err))
-            Prompt::message(this, err.text(), {}, Prompt::Icon::Critical);
         listHeldMails();
     }
     d->picked->clear();

@@ -41,8 +41,9 @@ public:
     void endWinSock();
     // Connect (with TLS and greeting) and reply timeouts; 15000 / 60000 ms by default.
     void setTimeouts(int connectMs, int replyMs);
-    // A flag that another thread may set to end a stalled POP3 transfer at
-    // once (the connection then closes without QUIT). Set before pop3Connect.
+    // A flag that another thread may set to end the POP3 connect, its TLS
+    // handshake or a stalled transfer at once (the connection then closes
+    // without QUIT). Set before pop3Connect.
     void setCancelFlag(const std::atomic_bool *cancel);
 
     // Server: "host", "host:port" (STLS whenever offered), "pop3://host[:port]"

@@ -6,10 +6,20 @@
 #include <QCryptographicHash>
 #include <QDeadlineTimer>
 #include <QFile>
+#include <QHostAddress>
+#include <QHostInfo>
 #include <QRegularExpression>
 #include <QSslCertificate>
 #include <QSslConfiguration>
 #include <QSslSocket>
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <cstring>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -40,6 +50,57 @@ QString replyText(const QByteArray &line)
 bool hasLineBreakOrNul(const QString &s)
 {
     return s.contains(u'\r') || s.contains(u'\n') || s.contains(QChar(0));
+}
+
+// What connectTcp() ends with besides 0 (connected) and an errno.
+constexpr int ConnectCancelled = -1;
+constexpr int ConnectTimedOut = -2;
+
+// Connects a new TCP socket to address:port without blocking, waiting in short
+// slices so that a cancel ends the wait at once (a server that drops the SYN
+// would otherwise hold the caller for the whole connect timeout). Returns 0
+// with *fd the connected socket, else an errno or one of the values above.
+int connectTcp(const QHostAddress &address, quint16 port, const QDeadlineTimer &deadline,
+               const std::atomic_bool *cancel, int *fd)
+{
+    sockaddr_storage sa{};
+    socklen_t length = 0;
+    if (address.protocol() == QAbstractSocket::IPv4Protocol) {
+        auto *in = reinterpret_cast<sockaddr_in *>(&sa);
+        in->sin_family = AF_INET;
+        in->sin_port = htons(port);
+        in->sin_addr.s_addr = htonl(address.toIPv4Address());
+        length = sizeof *in;
+    } else {
+        auto *in6 = reinterpret_cast<sockaddr_in6 *>(&sa);
+        in6->sin6_family = AF_INET6;
+        in6->sin6_port = htons(port);
+        const Q_IPV6ADDR bytes = address.toIPv6Address();
+        std::memcpy(&in6->sin6_addr, bytes.c, sizeof bytes.c);
+        length = sizeof *in6;
+    }
+    const int s = ::socket(sa.ss_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (s < 0)
+        return errno;
+    int result = ::connect(s, reinterpret_cast<const sockaddr *>(&sa), length) == 0 ? 0 : errno;
+    while (result == EINPROGRESS || result == EINTR) {
+        if (cancel && cancel->load())
+            result = ConnectCancelled;
+        else if (deadline.hasExpired())
+            result = ConnectTimedOut;
+        pollfd p{s, POLLOUT, 0};
+        if (result < 0 || ::poll(&p, 1, int(qBound(qint64(1), deadline.remainingTime(), qint64(kSliceMs)))) <= 0)
+            continue;
+        socklen_t size = sizeof result;
+        if (::getsockopt(s, SOL_SOCKET, SO_ERROR, &result, &size) != 0)
+            result = errno;
+    }
+    if (result != 0) {
+        ::close(s);
+        return result;
+    }
+    *fd = s;
+    return 0;
 }
 
 } // namespace
@@ -134,18 +195,37 @@ bool Pop3Session::openSocket(const QString &host, quint16 port, bool implicitTls
 
     const QString timeoutText = u"POP3 サーバー %1 に接続できません（%2 秒以内に応答がありません）。"_s
                                     .arg(m_hostPort).arg(m_connectMs / 1000.0);
-    if (implicitTls)
-        m_socket->connectToHostEncrypted(host, port);
-    else
-        m_socket->connectToHost(host, port);
-    if (!m_socket->waitForConnected(int(qMax<qint64>(1, deadline.remainingTime())))) {
-        const bool timedOut = m_socket->error() == QAbstractSocket::SocketTimeoutError;
-        const QString why = timedOut ? timeoutText
-                                     : u"POP3 サーバー %1 に接続できません。%2"_s.arg(m_hostPort, m_socket->errorString());
-        return connectionLost(err, why);
+    QList<QHostAddress> addresses;
+    if (QHostAddress literal; literal.setAddress(host)) {
+        addresses << literal;
+    } else {
+        const QHostInfo info = QHostInfo::fromName(host); // the lookup itself cannot be cancelled
+        if (info.error() != QHostInfo::NoError || info.addresses().isEmpty())
+            return connectionLost(err, u"POP3 サーバー %1 に接続できません。%2"_s.arg(m_hostPort, info.errorString()));
+        addresses = info.addresses();
     }
-    if (implicitTls && !m_socket->waitForEncrypted(int(qMax<qint64>(1, deadline.remainingTime()))))
-        return tlsFailed(err);
+    int fd = -1;
+    int result = ENETUNREACH;
+    for (const QHostAddress &address : std::as_const(addresses)) {
+        result = connectTcp(address, port, deadline, m_cancel, &fd);
+        if (result == 0 || result == ConnectCancelled || result == ConnectTimedOut)
+            break;
+    }
+    if (result == ConnectCancelled)
+        return connectionLost(err, cancelledText());
+    if (result == ConnectTimedOut)
+        return connectionLost(err, timeoutText);
+    if (result != 0)
+        return connectionLost(err, u"POP3 サーバー %1 に接続できません。%2"_s.arg(m_hostPort, qt_error_string(result)));
+    if (!m_socket->setSocketDescriptor(fd)) {
+        ::close(fd);
+        return connectionLost(err, u"POP3 サーバー %1 に接続できません。%2"_s.arg(m_hostPort, m_socket->errorString()));
+    }
+    if (implicitTls) {
+        m_socket->startClientEncryption();
+        if (!waitForTls(deadline, err))
+            return false;
+    }
     // The greeting shares the connect budget.
     const int replyMs = m_replyMs;
     m_replyMs = int(qMax<qint64>(1, deadline.remainingTime()));
@@ -179,9 +259,27 @@ bool Pop3Session::startTls(Error *err)
     m_buffer.clear();
     m_bufferPos = 0;
     m_socket->startClientEncryption();
-    if (!m_socket->waitForEncrypted(m_connectMs))
-        return tlsFailed(err);
-    return true;
+    return waitForTls(QDeadlineTimer(m_connectMs), err);
+}
+
+// The handshake, waited for in short slices so that a cancel ends it at once.
+bool Pop3Session::waitForTls(const QDeadlineTimer &deadline, Error *err)
+{
+    for (;;) {
+        if (m_cancel && m_cancel->load())
+            return connectionLost(err, cancelledText());
+        const int slice = int(qBound(qint64(1), deadline.remainingTime(), qint64(kSliceMs)));
+        if (m_socket->waitForEncrypted(slice) || m_socket->isEncrypted())
+            return true;
+        if (deadline.hasExpired() || m_socket->state() != QAbstractSocket::ConnectedState
+            || m_socket->error() != QAbstractSocket::SocketTimeoutError)
+            return tlsFailed(err);
+    }
+}
+
+QString Pop3Session::cancelledText() const
+{
+    return u"受信を中止しました（POP3 サーバー %1 との接続を切りました）。"_s.arg(m_hostPort);
 }
 
 bool Pop3Session::tlsFailed(Error *err)
@@ -555,7 +653,7 @@ bool Pop3Session::waitForData(Error *err)
             if (m_cancelGrace.isForever())
                 m_cancelGrace.setRemainingTime(kCancelGraceMs);
             if (m_sinceData.hasExpired(kCancelIdleMs) || m_cancelGrace.hasExpired())
-                return connectionLost(err, u"受信を中止しました（POP3 サーバー %1 との接続を切りました）。"_s.arg(m_hostPort));
+                return connectionLost(err, cancelledText());
         } else {
             m_cancelGrace = QDeadlineTimer(QDeadlineTimer::Forever); // the flag was taken back
         }

@@ -35,7 +35,8 @@ namespace hollin {
 // (60 s by default): a server that stalls or drips a byte now and then ends
 // the call. With a cancel flag set (setCancelFlag()), a wait ends within a
 // second when nothing arrives, and after three seconds in any case; the
-// connection is then closed without QUIT.
+// connection is then closed without QUIT. The connect and the TLS handshake
+// end at once on a cancel (only the host name lookup cannot be cut short).
 //
 // When the server offers PIPELINING, prefetch() sends RETR commands ahead and
 // dele() does not wait for its answer: retrieve() then takes a body that is
@@ -100,6 +101,8 @@ private:
 
     bool openSocket(const QString &host, quint16 port, bool implicitTls, Error *err);
     bool startTls(Error *err);
+    bool waitForTls(const QDeadlineTimer &deadline, Error *err);
+    QString cancelledText() const;
     bool tlsFailed(Error *err);
     bool readCapabilities(Error *err);
     bool send(const QByteArray &command, Kind kind, const QByteArray &shown, Error *err, bool now = true);

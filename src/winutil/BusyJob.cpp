@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QEventLoop>
+#include <QPointer>
 #include <QProgressDialog>
 #include <QThread>
 #include <QTimer>
@@ -21,12 +22,14 @@ constexpr int ProgressDelayMilliseconds = 300;
 
 bool runWhileBusy(QWidget *owner, const QString &text, const std::function<bool(Error *)> &work, Error *err)
 {
-    QProgressDialog progress(text, QString(), 0, 0, owner); // no cancel: a rewrite runs to its end
-    progress.setObjectName(u"BusyProgress"_s);
-    progress.setWindowTitle(u"Hollin"_s);
-    progress.setWindowModality(Qt::ApplicationModal);
-    progress.setMinimumDuration(std::numeric_limits<int>::max()); // shown by the timer below
-    keepAbove(&progress, owner);
+    // On the heap and watched: the owner may go while the work runs, and the box with it.
+    const QPointer<QProgressDialog> progress =
+        new QProgressDialog(text, QString(), 0, 0, owner); // no cancel: a rewrite runs to its end
+    progress->setObjectName(u"BusyProgress"_s);
+    progress->setWindowTitle(u"Hollin"_s);
+    progress->setWindowModality(Qt::ApplicationModal);
+    progress->setMinimumDuration(std::numeric_limits<int>::max()); // shown by the timer below
+    keepAbove(progress, owner);
 
     bool ok = false;
     Error jobError;
@@ -35,7 +38,7 @@ bool runWhileBusy(QWidget *owner, const QString &text, const std::function<bool(
     QObject::connect(thread.get(), &QThread::finished, &loop, &QEventLoop::quit);
     QTimer showLater;
     showLater.setSingleShot(true);
-    QObject::connect(&showLater, &QTimer::timeout, &progress, &QWidget::show);
+    QObject::connect(&showLater, &QTimer::timeout, progress, &QWidget::show);
 
     QApplication::setOverrideCursor(Qt::WaitCursor);
     thread->start();
@@ -43,6 +46,7 @@ bool runWhileBusy(QWidget *owner, const QString &text, const std::function<bool(
     loop.exec(QEventLoop::ExcludeUserInputEvents);
     thread->wait();
     QApplication::restoreOverrideCursor();
+    delete progress.data();
 
     if (!ok && err)
         *err = jobError;

@@ -1,7 +1,9 @@
 #include "ListedFile.h"
 
+#include "BusyJob.h"
 #include "Prompt.h"
 
+#include "storage/DataFolderLock.h"
 #include "storage/StorageNotice.h"
 
 #include <QCoreApplication>
@@ -17,11 +19,11 @@ void ListedFile::loading(const QString &path)
     m_stamp = FileStamp::of(path);
 }
 
-bool ListedFile::unchanged() const
+bool ListedFile::unchanged(const QString &path, const FileStamp &listed)
 {
-    const FileStamp now = FileStamp::of(m_path);
+    const FileStamp now = FileStamp::of(path);
     // A missing file listed nothing, as the empty file its reader created does.
-    return now == m_stamp || (m_stamp.size < 0 && now.size == 0);
+    return now == listed || (listed.size < 0 && now.size == 0);
 }
 
 QString ListedFile::changedMessage()
@@ -31,28 +33,41 @@ QString ListedFile::changedMessage()
 
 bool ListedFile::isCurrent(QWidget *window, const std::function<void()> &reload)
 {
-    if (m_path.isEmpty() || unchanged())
+    if (m_path.isEmpty() || unchanged(m_path, m_stamp))
         return true;
     reload();
     Prompt::message(window, changedMessage(), {}, Prompt::Icon::Warning);
     return false;
 }
 
-std::optional<DataFolderLock> ListedFile::hold(QWidget *window, const QString &what,
-                                               const std::function<void()> &reload)
+bool ListedFile::deleteWhileBusy(QWidget *window, const QString &what, const std::function<void()> &reload,
+                                 const std::function<bool(Error *)> &deletion) const
 {
-    std::optional<DataFolderLock> lock(std::in_place, QFileInfo(m_path).absolutePath(), what);
+    // Copies: the window may read its list again while the worker runs.
+    const QString path = m_path;
+    const FileStamp listed = m_stamp;
+    bool changed = false;
     Error err;
-    if (!lock->take(&err)) {
+    const bool done = runWhileBusy(window, u"削除しています…"_s, [&](Error *jobErr) {
+        // The lock belongs to a thread: the worker takes it itself.
+        DataFolderLock lock(QFileInfo(path).absolutePath(), what);
+        if (!lock.take(jobErr))
+            return false;
+        if (!unchanged(path, listed)) {
+            changed = true;
+            return false;
+        }
+        return deletion(jobErr);
+    }, &err);
+    if (done)
+        return true;
+    if (changed) {
+        reload();
+        Prompt::message(window, changedMessage(), {}, Prompt::Icon::Warning);
+    } else {
         Prompt::message(window, err.text(), {}, Prompt::Icon::Warning);
-        return std::nullopt;
     }
-    if (unchanged())
-        return lock;
-    lock.reset();
-    reload();
-    Prompt::message(window, changedMessage(), {}, Prompt::Icon::Warning);
-    return std::nullopt;
+    return false;
 }
 
 void showStorageNoticesInBoxes()

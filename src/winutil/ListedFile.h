@@ -1,11 +1,10 @@
 #pragma once
 
-#include "storage/DataFolderLock.h"
+#include "storage/Error.h"
 #include "storage/FileStamp.h"
 
 #include <QString>
 #include <functional>
-#include <optional>
 
 class QWidget;
 
@@ -18,9 +17,8 @@ namespace hollin {
 //
 //     void fill() { m_listed.loading(path); … read the list … }
 //     void deleteOne() {
-//         const auto hold = m_listed.hold(this, u"削除"_s, [this] { fill(); });
-//         if (!hold) return;          // told why; nothing done
-//         … delete record n …         // still the file that was listed
+//         m_listed.deleteWhileBusy(this, u"削除"_s, [this] { fill(); },
+//                                  [n](Error *err) { … delete record n … });
 //     }
 class ListedFile {
 public:
@@ -30,16 +28,20 @@ public:
     // For a read by record number: false (list reloaded, user told) when the file changed.
     bool isCurrent(QWidget *window, const std::function<void()> &reload);
 
-    // For a write by record number: the data folder's write lock, taken so that
-    // the check and the write are one step for other writers; nothing when the
-    // lock is busy or the file changed (the user was told either way).
-    std::optional<DataFolderLock> hold(QWidget *window, const QString &what, const std::function<void()> &reload);
+    // The one way a window deletes from (and so compacts) the listed file:
+    // deletion runs on a worker thread under a busy pointer, the window
+    // painting meanwhile (runWhileBusy). The worker takes the data folder's
+    // lock and checks that the file is still the one listed before deletion
+    // runs under that lock. A changed file reloads the list and says so; any
+    // other failure is shown once, in a box. True when deletion succeeded.
+    bool deleteWhileBusy(QWidget *window, const QString &what, const std::function<void()> &reload,
+                         const std::function<bool(Error *)> &deletion) const;
 
     // "データが変わったため、一覧を読み直しました。もう一度選んでください。"
     static QString changedMessage();
 
 private:
-    bool unchanged() const;
+    static bool unchanged(const QString &path, const FileStamp &listed);
 
     QString m_path;
     FileStamp m_stamp;

@@ -5,6 +5,7 @@
 #include <QColorDialog>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QQueue>
@@ -20,6 +21,7 @@ struct Script {
     QQueue<Prompt::Answer> answers;
     QQueue<QString> fileNames;
     QQueue<int> colours;
+    QQueue<std::function<void()>> whileOpen;
     QQueue<std::function<void(QPrinter &)>> printerSetups;
     QList<Prompt::Shown> shown;
 };
@@ -57,16 +59,37 @@ QColor fromBgr(int bgr)
     return QColor(bgr & 0xFF, (bgr >> 8) & 0xFF, (bgr >> 16) & 0xFF);
 }
 
+// Shows box modally and returns its result. The box is on the heap and
+// watched: while it is open the event loop runs other handlers, which may
+// delete its parent and so the box with it; it then counts as cancelled.
+// While scripted it is not shown: a queued whileOpen runs instead (or
+// nothing), and the result is -1.
+int runBox(QDialog *box, QWidget *parent)
+{
+    const QPointer<QDialog> guard(box);
+    keepAbove(box, parent);
+    int result = -1;
+    if (!script().active)
+        result = box->exec();
+    else if (!script().whileOpen.isEmpty())
+        script().whileOpen.dequeue()();
+    if (!guard)
+        return QDialog::Rejected;
+    delete box;
+    return result;
+}
+
 QString runFileDialog(QWidget *parent, const QString &title, const QString &folder, const QString &filter,
                       QFileDialog::AcceptMode mode)
 {
-    QFileDialog dialog(parent, title, folder, filter);
-    dialog.setAcceptMode(mode);
-    dialog.setFileMode(mode == QFileDialog::AcceptOpen ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
-    keepAbove(&dialog, parent);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+    auto *dialog = new QFileDialog(parent, title, folder, filter);
+    dialog->setAcceptMode(mode);
+    dialog->setFileMode(mode == QFileDialog::AcceptOpen ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
+    QString chosen;
+    QObject::connect(dialog, &QFileDialog::fileSelected, dialog, [&chosen](const QString &path) { chosen = path; });
+    if (runBox(dialog, parent) != QDialog::Accepted)
         return {};
-    return dialog.selectedFiles().constFirst();
+    return chosen;
 }
 
 } // namespace
@@ -78,33 +101,29 @@ void Prompt::message(QWidget *parent, const QString &text, const QString &title,
 {
     const QString shownTitle = title.isEmpty() ? programTitle() : title;
     record(Kind::Message, shownTitle, text);
-    if (script().active)
-        return;
-    QMessageBox box(toQt(icon), shownTitle, text, QMessageBox::Ok, parent);
-    keepAbove(&box, parent);
-    box.exec();
+    runBox(new QMessageBox(toQt(icon), shownTitle, text, QMessageBox::Ok, parent), parent);
 }
 
 bool Prompt::ask(QWidget *parent, const QString &text, const QString &title)
 {
     record(Kind::Question, title, text);
+    auto *box = new QMessageBox(QMessageBox::Question, title, text, QMessageBox::Yes | QMessageBox::No, parent);
+    box->setDefaultButton(QMessageBox::Yes);
+    const int result = runBox(box, parent);
     if (script().active)
         return script().answers.isEmpty() || script().answers.dequeue() == Answer::Yes;
-    QMessageBox box(QMessageBox::Question, title, text, QMessageBox::Yes | QMessageBox::No, parent);
-    box.setDefaultButton(QMessageBox::Yes);
-    keepAbove(&box, parent);
-    return box.exec() == QMessageBox::Yes;
+    return result == QMessageBox::Yes;
 }
 
 Prompt::Answer Prompt::askYesNoCancel(QWidget *parent, const QString &text, const QString &title)
 {
     record(Kind::YesNoCancel, title, text);
+    const int result = runBox(new QMessageBox(QMessageBox::Question, title, text,
+                                              QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, parent),
+                              parent);
     if (script().active)
         return script().answers.isEmpty() ? Answer::Yes : script().answers.dequeue();
-    QMessageBox box(QMessageBox::Question, title, text,
-                    QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, parent);
-    keepAbove(&box, parent);
-    switch (box.exec()) {
+    switch (result) {
     case QMessageBox::Yes: return Answer::Yes;
     case QMessageBox::No: return Answer::No;
     default: return Answer::Cancel;
@@ -134,13 +153,14 @@ int Prompt::colour(QWidget *parent, int initial)
     record(Kind::Colour, QString(), QString());
     if (script().active)
         return script().colours.isEmpty() ? -1 : script().colours.dequeue();
-    QColorDialog dialog(initial >= 0 ? fromBgr(initial) : QColor(Qt::white), parent);
-    keepAbove(&dialog, parent);
+    auto *dialog = new QColorDialog(initial >= 0 ? fromBgr(initial) : QColor(Qt::white), parent);
     for (int i = 0; i < QColorDialog::customCount(); ++i)
         QColorDialog::setCustomColor(i, QColor(Qt::white));
-    if (dialog.exec() != QDialog::Accepted)
+    QColor chosen;
+    QObject::connect(dialog, &QColorDialog::colorSelected, dialog, [&chosen](const QColor &c) { chosen = c; });
+    if (runBox(dialog, parent) != QDialog::Accepted || !chosen.isValid())
         return -1;
-    return toBgr(dialog.selectedColor());
+    return toBgr(chosen);
 }
 
 bool Prompt::print(QWidget *parent, QPrinter *printer, bool hasSelection)
@@ -152,12 +172,11 @@ bool Prompt::print(QWidget *parent, QPrinter *printer, bool hasSelection)
         script().printerSetups.dequeue()(*printer);
         return true;
     }
-    QPrintDialog dialog(printer, parent);
-    keepAbove(&dialog, parent);
-    dialog.setOption(QAbstractPrintDialog::PrintSelection, hasSelection);
+    auto *dialog = new QPrintDialog(printer, parent);
+    dialog->setOption(QAbstractPrintDialog::PrintSelection, hasSelection);
     if (hasSelection)
-        dialog.setPrintRange(QAbstractPrintDialog::Selection);
-    return dialog.exec() == QDialog::Accepted;
+        dialog->setPrintRange(QAbstractPrintDialog::Selection);
+    return runBox(dialog, parent) == QDialog::Accepted;
 }
 
 void Prompt::beginScript()
@@ -171,6 +190,7 @@ bool Prompt::isScripted() { return script().active; }
 void Prompt::queueAnswer(Answer answer) { script().answers.enqueue(answer); }
 void Prompt::queueFileName(const QString &path) { script().fileNames.enqueue(path); }
 void Prompt::queueColour(int colour) { script().colours.enqueue(colour); }
+void Prompt::queueWhileOpen(const std::function<void()> &whileOpen) { script().whileOpen.enqueue(whileOpen); }
 void Prompt::queuePrinterSetup(const std::function<void(QPrinter &)> &setup) { script().printerSetups.enqueue(setup); }
 QList<Prompt::Shown> Prompt::shown() { return script().shown; }
 void Prompt::clearShown() { script().shown.clear(); }

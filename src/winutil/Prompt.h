@@ -55,6 +55,10 @@ public:
     static void queueAnswer(Answer answer);
     static void queueFileName(const QString &path);
     static void queueColour(int colour);
+    // The next message box or question is made (with its parent) and, while it
+    // exists, whileOpen runs in place of the handlers the event loop would run
+    // while the box is open; then the box goes and the queued answer applies.
+    static void queueWhileOpen(const std::function<void()> &whileOpen);
     // The next print dialog is accepted after setup has configured the printer
     // (output file, copies); without a queued setup it is cancelled.
     static void queuePrinterSetup(const std::function<void(QPrinter &)> &setup);

@@ -50,6 +50,9 @@ public:
     // Tells the desktop that a receive stored `count` new mails; a click on
     // the desktop's notification opens the inbox.
     virtual void notifyNewMail(int count, const QString &firstSubject) = 0;
+
+    // Cancels a receive that is running (the program ends).
+    virtual void cancelReceive() = 0;
 };
 
 } // namespace hollin

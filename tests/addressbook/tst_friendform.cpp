@@ -16,6 +16,7 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QTreeWidget>
 
 #include <memory>
@@ -164,6 +165,33 @@ private slots:
         }
         QCOMPARE(list()->topLevelItemCount(), yes ? 2 : 3);
         QCOMPARE(text("Text3"), QString::number(yes ? 2 : 3));
+    }
+
+    // A large book takes a while to compact: the window keeps handling
+    // events (painting) meanwhile, under a busy pointer.
+    void deleteKeepsThePaintingGoing()
+    {
+        store({u"a@example.jp"_s});
+        QFile data(m_program->state().root.addressBookFile());
+        QVERIFY(data.open(QIODevice::ReadWrite));
+        QVERIFY(data.write(data.readAll().repeated(199999)) == 199999 * AddressBookFile::RecordSize);
+        data.close();
+        form()->show(); // reads the list
+        pressRow(0);
+        bool busyWhileDeleting = false;
+        QTimer watch;
+        connect(&watch, &QTimer::timeout, this, [&] {
+            if (QApplication::overrideCursor() && QApplication::overrideCursor()->shape() == Qt::WaitCursor)
+                busyWhileDeleting = true;
+        });
+        watch.start(0);
+        Prompt::queueAnswer(Prompt::Answer::Yes);
+        click("Command4");
+        watch.stop();
+        QVERIFY(busyWhileDeleting);
+        QVERIFY(!QApplication::overrideCursor());
+        QCOMPARE(book().count(), 199999);
+        QCOMPARE(status(), u"削除が完了しました"_s);
     }
 
     void nothingSelectedChangesNothing()

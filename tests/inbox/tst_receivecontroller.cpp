@@ -177,6 +177,29 @@ private slots:
         QCOMPARE(m_servers->mailboxMessages().size(), 0);
     }
 
+    // The receive button pressed during an automatic receive shows its
+    // progress box; a notice the session raises then is open over it while
+    // the session ends, which closes the progress box.
+    void noticeOpenWhileTheReceiveEnds()
+    {
+        QVERIFY(m_servers->deliver(mail("part", "MIME-Version: 1.0\r\nContent-Type: message/partial; id=\"p@x\"; number=2; total=3\r\n",
+                                        "tail of the message\r\n")));
+        QString shownFailure;
+        QSet<QString> shownNotices;
+        ReceiveController automatic(AppContext{*m_state, *m_windows});
+        QSignalSpy finished(&automatic, &ReceiveController::finished);
+        Prompt::queueWhileOpen([this] {
+            QTRY_COMPARE_WITH_TIMEOUT(records(), 1, 20000);
+            QTest::qWait(300); // the session's end is handled meanwhile
+        });
+        automatic.startAutomatic(&shownFailure, &shownNotices);
+        ReceiveController button(AppContext{*m_state, *m_windows});
+        button.start();
+        QVERIFY(finished.wait(20000));
+        QCOMPARE(Prompt::shownTexts(), QStringList{u"分割されたメールが全て揃っていません"_s});
+        QCOMPARE(m_servers->mailboxMessages().size(), 0);
+    }
+
     void missingPasswordOpensTheAccountDialog()
     {
         setPassword(QString());

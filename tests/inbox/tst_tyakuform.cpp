@@ -168,6 +168,44 @@ private slots:
         QCOMPARE(r.subject.trimmed(), u"件名3"_s);
     }
 
+    // While a question is open the list may be read again (an automatic
+    // receive ended) after another process deleted a mail: what was selected
+    // is gone, and nothing is deleted or saved in its place.
+    void refillDuringTheQuestion_data()
+    {
+        QTest::addColumn<QByteArray>("command");
+        QTest::newRow("一件削除") << "Command3"_ba;
+        QTest::newRow("全件削除") << "Command6"_ba;
+        QTest::newRow("TextQuickSave") << "Command2"_ba;
+    }
+    void refillDuringTheQuestion()
+    {
+        QFETCH(QByteArray, command);
+        store(3);
+        form()->fillAndShow();
+        clickRow(1);
+        const QString saved = m_program->state().root.quickSaveFolder() + u"/件名2.txt"_s;
+        QVERIFY(QDir().mkpath(m_program->state().root.quickSaveFolder()));
+        QFile old(saved);
+        QVERIFY(old.open(QIODevice::WriteOnly) && old.write("old") == 3);
+        old.close();
+        Prompt::queueWhileOpen([this, command] {
+            QVERIFY(file().deleteRecord(1)); // 件名3 is now record 2
+            if (command == "Command6") // and a new mail the user has not seen
+                QVERIFY(file().append({u"新着"_s, u"d"_s, u"a"_s, u"b"_s}) > 0);
+            form()->fill();
+        });
+        Prompt::queueAnswer(Prompt::Answer::Yes);
+        click(command.constData());
+        QCOMPARE(Prompt::shownTexts().last(), ListedFile::changedMessage());
+        QCOMPARE(file().count(), command == "Command6" ? 3 : 2);
+        MailRecord r;
+        QVERIFY(file().readHead(2, &r));
+        QCOMPARE(r.subject.trimmed(), u"件名3"_s);
+        QVERIFY(old.open(QIODevice::ReadOnly));
+        QCOMPARE(old.readAll(), "old"_ba);
+    }
+
     // The highlighted row is the shown, replied-to and deleted mail, however it was reached.
     void keyboardSelectionIsTheShownMail()
     {
@@ -190,8 +228,17 @@ private slots:
 
     // A large file takes a while to compact: the program keeps handling events
     // (painting) meanwhile, under a busy pointer.
-    void deleteOneKeepsThePaintingGoing()
+    void deleteKeepsThePaintingGoing_data()
     {
+        QTest::addColumn<QByteArray>("command");
+        QTest::addColumn<int>("left");
+        QTest::newRow("一件削除") << "Command3"_ba << 1499;
+        QTest::newRow("全件削除") << "Command6"_ba << 0;
+    }
+    void deleteKeepsThePaintingGoing()
+    {
+        QFETCH(QByteArray, command);
+        QFETCH(int, left);
         store(1);
         QFile data(m_program->state().root.receivedMailFile());
         QVERIFY(data.open(QIODevice::ReadWrite));
@@ -206,12 +253,12 @@ private slots:
                 busyWhileDeleting = true;
         });
         watch.start(0);
-        click("Command3");
+        click(command.constData());
         watch.stop();
         QVERIFY(busyWhileDeleting);
         QVERIFY(!QApplication::overrideCursor());
-        QCOMPARE(file().count(), 1499);
-        QCOMPARE(text("Text2"), u"1499"_s);
+        QCOMPARE(file().count(), left);
+        QCOMPARE(text("Text2"), QString::number(left));
     }
 
     // Rows as tall as the text, so the list shows five or more at the designed size.

@@ -1,4 +1,6 @@
 #include "app/AppWindows.h"
+#include "inbox/AutoReceive.h"
+#include "inbox/ReceiveController.h"
 #include "panel/DocPages.h"
 #include "panel/FloatingForm.h"
 #include "panel/MainForm.h"
@@ -11,6 +13,8 @@
 
 #include <QCheckBox>
 #include <QDesktopServices>
+#include <QElapsedTimer>
+#include <QScopeGuard>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -20,6 +24,11 @@
 #include <QTest>
 #include <QUrl>
 #include <memory>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 using namespace hollin;
@@ -200,6 +209,41 @@ private slots:
             QCOMPARE(m_windows->floatingForm(n)->pos(), QPoint(px(n * 1500), px(n * 600)));
         QVERIFY(control<QCheckBox>("Check2")->isChecked());
         QVERIFY(!control<QCheckBox>("Check1")->isChecked());
+    }
+
+    // 終了 while an automatic receive waits for a server that does not answer
+    // its connect: the receive is cancelled, the positions are saved at once,
+    // and the program's end does not wait for the connect timeout.
+    void exitDuringAnAutomaticReceiveSavesAtOnce()
+    {
+        // A listener whose queue is full drops further SYNs: a connect to it hangs.
+        const int full = ::socket(AF_INET, SOCK_STREAM, 0);
+        const int queued = ::socket(AF_INET, SOCK_STREAM, 0);
+        auto closeBoth = qScopeGuard([&] { ::close(full); ::close(queued); });
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t len = sizeof a;
+        QVERIFY(::bind(full, reinterpret_cast<sockaddr *>(&a), len) == 0 && ::listen(full, 0) == 0);
+        QVERIFY(::getsockname(full, reinterpret_cast<sockaddr *>(&a), &len) == 0);
+        QVERIFY(::connect(queued, reinterpret_cast<sockaddr *>(&a), len) == 0);
+
+        MainForm *panel = start();
+        m_state->pop3Server = u"127.0.0.1:%1"_s.arg(ntohs(a.sin_port));
+        panel->move(px(1500), px(3000));
+        m_windows->autoReceive().setInterval(std::chrono::milliseconds(1));
+        QTRY_VERIFY(ReceiveController::isRunning());
+        m_windows->autoReceive().setInterval(std::chrono::milliseconds(0));
+        QTest::qWait(300); // connecting
+
+        QElapsedTimer t;
+        t.start();
+        QTest::mouseClick(control<QPushButton>("Command4"), Qt::LeftButton);
+        QCOMPARE(m_ends, 1);
+        QVERIFY(Prompt::shown().isEmpty());
+        QVERIFY(bytes(m_state->root.formIniFile()).contains("NUMBERW=1500\r\n"));
+        stop(); // what the program's end does: waits for the receive's thread
+        QVERIFY2(t.elapsed() < 3000, qPrintable(QString::number(t.elapsed())));
     }
 
     void closeRequestSavesNothing()

@@ -29,6 +29,7 @@ public:
     void showFloatingWindows() override { ++shown; }
     void hideFloatingWindows() override { ++hidden; }
     void notifyNewMail(int, const QString &) override { ++notified; }
+    void cancelReceive() override {}
 
     QHash<QByteArray, QWidget *> widgets;
     QByteArrayList unloaded;

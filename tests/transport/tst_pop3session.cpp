@@ -4,7 +4,14 @@
 #include "TestMailServers.h"
 
 #include <QElapsedTimer>
+#include <QScopeGuard>
 #include <QTest>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 using namespace hollin;
@@ -307,6 +314,58 @@ private slots:
         QVERIFY2(err.message.contains(expected), qPrintable(err.message));
         QVERIFY(raw.isEmpty()); // nothing half-received is handed out
         QVERIFY(t.elapsed() < 5000);
+        QVERIFY(!s.isConnected());
+    }
+
+    // A cancel ends the connect and the TLS handshake at once, not after the
+    // connect timeout: the program's end must not wait for an unreachable server.
+    void cancelDuringConnect_data()
+    {
+        QTest::addColumn<QString>("stage");
+        QTest::newRow("connect (SYN dropped)") << u"connect"_s;
+        QTest::newRow("pop3s handshake") << u"pop3s"_s;
+        QTest::newRow("STLS handshake") << u"stls"_s;
+    }
+    void cancelDuringConnect()
+    {
+        QFETCH(QString, stage);
+        ScriptedServer fake;
+        if (stage == u"stls"_s)
+            fake.send("+OK hi\r\n").expectLine().send("+OK\r\nSTLS\r\n.\r\n").expectLine().send("+OK begin TLS\r\n");
+        QVERIFY(fake.start());
+        QString server = fake.server();
+        // A listener whose queue is full drops further SYNs: a connect to it hangs.
+        const int full = ::socket(AF_INET, SOCK_STREAM, 0);
+        const int queued = ::socket(AF_INET, SOCK_STREAM, 0);
+        auto closeBoth = qScopeGuard([&] { ::close(full); ::close(queued); });
+        if (stage == u"connect"_s) {
+            sockaddr_in a{};
+            a.sin_family = AF_INET;
+            a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+            socklen_t len = sizeof a;
+            QVERIFY(::bind(full, reinterpret_cast<sockaddr *>(&a), len) == 0 && ::listen(full, 0) == 0);
+            QVERIFY(::getsockname(full, reinterpret_cast<sockaddr *>(&a), &len) == 0);
+            QVERIFY(::connect(queued, reinterpret_cast<sockaddr *>(&a), len) == 0);
+            server = u"127.0.0.1:%1"_s.arg(ntohs(a.sin_port));
+        } else {
+            server = (stage == u"pop3s"_s ? u"pop3s://"_s : u"pop3://"_s) + server;
+        }
+        std::atomic_bool cancel = false;
+        Pop3Session s;
+        s.setTimeouts(10000, 10000);
+        s.setCancelFlag(&cancel);
+        std::thread canceller([&cancel] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            cancel = true;
+        });
+        QElapsedTimer t;
+        t.start();
+        Error err;
+        const bool ok = s.connectToServer(server, &err);
+        canceller.join();
+        QVERIFY(!ok);
+        QVERIFY2(t.elapsed() < 2000, qPrintable(u"%1 ms: %2"_s.arg(t.elapsed()).arg(err.message)));
+        QVERIFY2(err.message.contains(u"受信を中止しました"_s), qPrintable(err.message));
         QVERIFY(!s.isConnected());
     }
 

@@ -248,6 +248,8 @@ ReceiveResult ReceiveSession::run()
             const bool ok = writing.take(&err, WriteWaitMs)
                 && storeOne(lib, n, uid, mail, store, haveUids ? &uidls : nullptr, &err);
             writing.release();
+            if (m_incompleteSplit) // asked once the lock is free: the box may wait for the user
+                emit notice(u"分割されたメールが全て揃っていません"_s);
             if (!ok) {
                 stop(err);
                 break;
@@ -341,8 +343,7 @@ bool ReceiveSession::storeOne(MailLib &lib, int n, const QString &uid, const Fet
                          u"添付フォルダの空き容量などを確かめてから、もう一度受信して下さい。"_s
                              .arg(n).arg(cutAtNul(subject)),
                     extractError);
-    if (extracted == -6)
-        emit notice(u"分割されたメールが全て揃っていません"_s);
+    m_incompleteSplit = extracted == -6;
 
     // Until its record is written, the files of this mail are removed again
     // on any failure: the mail stays on the server and brings them next time.

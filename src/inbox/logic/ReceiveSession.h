@@ -113,6 +113,7 @@ private:
     std::mutex m_cancelMutex;            // m_fetching and m_cutWaits change together
     bool m_fetching = false;
     bool m_unflushedFiles = false; // files in the attachment folder not yet flushed
+    bool m_incompleteSplit = false; // the mail just stored is a part of an incomplete set
 };
 
 } // namespace hollin
