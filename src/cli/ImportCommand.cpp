@@ -6,8 +6,10 @@
 #include "storage/DataFolderLock.h"
 #include "storage/FileIo.h"
 #include "storage/MailRecordFile.h"
+#include "storage/UidlList.h"
 #include "transport/AttachmentExtractor.h"
 #include "transport/MailDecoder.h"
+#include "transport/MessageKey.h"
 #include "transport/Mbox.h"
 
 #include <QDir>
@@ -38,10 +40,12 @@ void removeFiles(const QString &folder, const QStringList &names, Error *err)
     }
 }
 
-// Stores one mail: its attachments, then its record. When any of it fails,
-// the files written for it are removed again and nothing of it is stored.
+// Stores one mail: its attachments, then its record, noted by its key just
+// before (so that an import killed and run again recognises it). When any of
+// it fails, the files written for it are removed again and nothing of it is
+// stored.
 bool store(const QByteArray &raw, const DecodedMail &mail, const QString &attachmentFolder,
-           MailRecordFile &received, Error *err)
+           MailRecordFile &received, UidlList &keys, Error *err)
 {
     QStringList written;
     Error extractError;
@@ -72,7 +76,11 @@ bool store(const QByteArray &raw, const DecodedMail &mail, const QString &attach
         written.append(fullText);
     // The files a record tells of reach the disk before the record does.
     const bool wroteFiles = extracted != AttachmentExtractor::NoAttachments || !written.isEmpty();
-    if ((wroteFiles && !fileio::flushFileSystemOf(attachmentFolder, err)) || received.append(record, err) < 0) {
+    const QString key = messageKey(raw);
+    const int number = received.count(err) + 1;
+    if ((wroteFiles && !fileio::flushFileSystemOf(attachmentFolder, err)) || number < 1
+        || !keys.addPending(key, number, MailRecordFile::encode(record), err) || received.append(record, err) < 0) {
+        keys.dropPending(key);
         removeFiles(attachmentFolder, written, err);
         return false;
     }
@@ -111,10 +119,19 @@ int runImport(const QStringList &args, AppState &state)
                             u"%1 件 + %2 件"_s.arg(count).arg(messages.size())});
 
     const QString attachmentFolder = state.root.attachmentFolder();
+    UidlList keys(state.root.storedMessageListFile(), state.root.receivedMailFile(),
+                  QString::fromUtf16(UidlList::StoredMessages));
+    if (!keys.load(&err))
+        return cli::failed(err);
     int stored = 0;
+    int skipped = 0;
     for (const InputMessage &message : std::as_const(messages)) {
+        if (keys.storedSince(messageKey(message.raw)) >= 0) { // imported or received before
+            ++skipped;
+            continue;
+        }
         const DecodedMail mail = MailDecoder::decode(message.raw);
-        if (!store(message.raw, mail, attachmentFolder, received, &err)) {
+        if (!store(message.raw, mail, attachmentFolder, received, keys, &err)) {
             cli::printError(u"%1 の %2 通目のメール（件名「%3」）を保存できませんでした。"
                             u"このメールとそれ以降のメールは取り込んでいません。"_s
                                 .arg(message.file)
@@ -125,7 +142,13 @@ int runImport(const QStringList &args, AppState &state)
         }
         ++stored;
     }
+    // The records are flushed: their keys become stored (a kill before this
+    // leaves them pending, which the next load settles).
+    if (!keys.commit(&err))
+        return cli::failed(err);
     cli::print(u"%1 件のメールを取り込みました"_s.arg(stored));
+    if (skipped > 0)
+        cli::print(u"%1 件は保存済みのため取り込みませんでした"_s.arg(skipped));
     return cli::Ok;
 }
 

@@ -26,6 +26,7 @@ int receive(const QStringList &arguments, AppState &state)
     settings.receivedMailFile = state.root.receivedMailFile();
     settings.receivedMailTemp = state.root.receivedMailTemp();
     settings.uidlListFile = state.root.uidlListFile();
+    settings.storedMessageListFile = state.root.storedMessageListFile();
     settings.attachmentFolder = state.root.attachmentFolder();
     settings.keep = KeepMailSettings::read(state.root.iniFile());
     settings.keep.keepOnServer = settings.keep.keepOnServer || keep;

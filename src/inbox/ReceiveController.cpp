@@ -95,6 +95,7 @@ void ReceiveController::start()
     settings.receivedMailFile = state.root.receivedMailFile();
     settings.receivedMailTemp = state.root.receivedMailTemp();
     settings.uidlListFile = state.root.uidlListFile();
+    settings.storedMessageListFile = state.root.storedMessageListFile();
     settings.attachmentFolder = state.root.attachmentFolder();
     settings.keep = KeepMailSettings::read(state.root.iniFile());
     m_session = new ReceiveSession(settings);

@@ -102,13 +102,19 @@ QString DataRoot::idPassIniFile() const { return resolve(u"★MailData/iniIdPass
 QString DataRoot::receivedMailFile() const { return resolve(u"★MailData/hlmdata2.data"_s); }
 QString DataRoot::receivedMailTemp() const { return resolve(u"★MailData/HLMDATA2.TMP"_s); }
 QString DataRoot::uidlListFile() const { return resolve(u"★MailData/hlmuidl.txt"_s); }
-QString DataRoot::uidlListOf(const QString &recordFile)
+QString DataRoot::storedMessageListFile() const { return resolve(u"★MailData/hlmmsgid.txt"_s); }
+
+QStringList DataRoot::pendingListsOf(const QString &recordFile)
 {
     const QFileInfo file(recordFile);
     if (file.fileName().compare(u"hlmdata2.data"_s, Qt::CaseInsensitive) != 0)
         return {};
-    const QStringList found = file.dir().entryList({u"hlmuidl.txt"_s}, QDir::Files); // any case
-    return file.dir().filePath(found.isEmpty() ? u"hlmuidl.txt"_s : found.first());
+    QStringList lists;
+    for (const QString &name : {u"hlmuidl.txt"_s, u"hlmmsgid.txt"_s}) {
+        const QStringList found = file.dir().entryList({name}, QDir::Files); // any case
+        lists << file.dir().filePath(found.isEmpty() ? name : found.first());
+    }
+    return lists;
 }
 
 QString DataRoot::heldMailFile() const { return resolve(u"★MailData/hlmdata10.data"_s); }

@@ -10,7 +10,7 @@ namespace hollin {
 // The program folder and the tree below it:
 //   ★MailData/        ini.ini, Form.ini, iniIdPass.ini, hlmdata2.data,
 //                     hlmdata10.data, hlmdata20.data and their .TMP files,
-//                     hlmuidl.txt
+//                     hlmuidl.txt, hlmmsgid.txt
 //   画像データ/        panel pictures 1.jpg … 5.jpg
 //   添付フォルダ/      extracted attachments, scratch 0.txt
 //   顔文字データ/      Kao1.txt
@@ -44,9 +44,11 @@ public:
     QString receivedMailFile() const;  // ★MailData/hlmdata2.data
     QString receivedMailTemp() const;  // ★MailData/HLMDATA2.TMP
     QString uidlListFile() const;      // ★MailData/hlmuidl.txt (ids of stored POP3 messages)
-    // The UIDL list beside a received-mail file (whose records its pending
-    // lines number); empty for any other record file.
-    static QString uidlListOf(const QString &recordFile);
+    QString storedMessageListFile() const; // ★MailData/hlmmsgid.txt (keys of stored messages)
+    // The lists beside a received-mail file whose pending lines number its
+    // records (the UIDL list and the stored-message list); none for any other
+    // record file.
+    static QStringList pendingListsOf(const QString &recordFile);
     QString heldMailFile() const;      // ★MailData/hlmdata10.data
     QString heldMailTemp() const;      // ★MailData/HLMDATA10.TMP
     QString addressBookFile() const;   // ★MailData/hlmdata20.data

@@ -20,7 +20,7 @@ constexpr int FlagOffset = 32282;
 RecordFile fileOf(const QString &dataPath, const QString &tempPath)
 {
     RecordFile file(dataPath, tempPath, {MailRecordFile::RecordSize, FlagOffset, MailRecordFile::MaxRecords});
-    file.setPendingList(DataRoot::uidlListOf(dataPath));
+    file.setPendingLists(DataRoot::pendingListsOf(dataPath));
     return file;
 }
 

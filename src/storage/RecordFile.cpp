@@ -209,10 +209,17 @@ bool RecordFile::write(int n, const QByteArray &record, Error *err)
     if (n > m_layout.maxRecords)
         return fail(err, u"レコードが上限の %1 件に達しているため、これ以上追加できません。"_s.arg(m_layout.maxRecords));
     const qint64 offset = qint64(n - 1) * m_layout.recordSize;
-    if (n == count + 1 && !setAsideTail(fd.get(), size, err))
+    const bool extending = n == count + 1;
+    if (extending && !setAsideTail(fd.get(), size, err))
         return false;
-    return fileio::writeAt(fd.get(), record.constData(), record.size(), offset, m_dataPath, err)
-        && fileio::flush(fd.get(), m_dataPath, err);
+    if (fileio::writeAt(fd.get(), record.constData(), record.size(), offset, m_dataPath, err)
+        && fileio::flush(fd.get(), m_dataPath, err))
+        return true;
+    // A new record that is not known to be on disk is taken back whole: no
+    // partial record stays, and trying again does not store it twice.
+    if (extending)
+        (void)::ftruncate(fd.get(), offset);
+    return false;
 }
 
 int RecordFile::append(const QByteArray &record, Error *err)
@@ -235,9 +242,12 @@ bool RecordFile::compact(std::optional<int> drop, bool keepNone, Error *err)
     // The temporary file is about to be overwritten: it must not be the only copy.
     // Only whole records are copied: a partial tail is kept aside first.
     DataFolderLock lock = writeLock();
-    if (!lock.take(err) || !recover(err) || !setAsidePartialTail(err)
-        || (!m_pendingList.isEmpty() && !UidlList::settle(m_pendingList, m_dataPath, err)))
+    if (!lock.take(err) || !recover(err) || !setAsidePartialTail(err))
         return false;
+    for (const QString &list : std::as_const(m_pendingLists)) {
+        if (!UidlList::settle(list, m_dataPath, err))
+            return false;
+    }
     Fd src = fileio::openOrCreate(m_dataPath, false, err);
     if (!src.isOpen())
         return false;

@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 #include <functional>
 #include <optional>
 
@@ -43,9 +44,9 @@ public:
     // Returns the new record number, or -1.
     int append(const QByteArray &record, Error *err);
 
-    // A list whose pending lines name records of this file by number
-    // (UidlList): every compaction settles it first, while the numbers hold.
-    void setPendingList(const QString &path) { m_pendingList = path; }
+    // Lists whose pending lines name records of this file by number
+    // (UidlList): every compaction settles them first, while the numbers hold.
+    void setPendingLists(const QStringList &paths) { m_pendingLists = paths; }
 
     // Rewrites the file with every live record except number `drop`,
     // or with no record at all when keepNone is set. The kept records go to the
@@ -77,7 +78,7 @@ private:
     QString m_dataPath;
     QString m_tempPath;
     Layout m_layout;
-    QString m_pendingList;
+    QStringList m_pendingLists;
 };
 
 } // namespace hollin

@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <openssl/evp.h>
@@ -85,6 +86,7 @@ bool UidlList::load(Error *err)
     m_pending.clear();
     m_failures.clear();
     m_otherAccounts.clear();
+    m_unreadable = 0;
     m_append.reset();
     QByteArray bytes;
     if (!fileio::removeStaleTemporaries(m_path, err) || !fileio::readWhole(m_path, &bytes, nullptr, err))
@@ -97,13 +99,14 @@ bool UidlList::load(Error *err)
     for (qsizetype end = bytes.indexOf('\n'); end >= 0; start = end + 1, end = bytes.indexOf('\n', start)) {
         QList<QByteArray> f = bytes.mid(start, end - start).split(' ');
         const QString uid = QString::fromLatin1(f.value(0));
-        if (!isUsableId(uid) || f.size() < 2 || f.size() > 5)
-            continue;
         const bool failing = f.size() == 3 && f[1].startsWith('F');
         bool numberOk = false;
-        const qint64 value = (failing ? f[1].mid(1) : f[1]).toLongLong(&numberOk);
-        if (!numberOk)
+        const qint64 value = (failing ? f.value(1).mid(1) : f.value(1)).toLongLong(&numberOk);
+        if (!isUsableId(uid) || f.size() < 2 || f.size() > 5 || !numberOk) {
+            ++m_unreadable;
+            mustRewrite = true;
             continue;
+        }
         // Lines of earlier versions carry no account.
         QByteArray account = f.size() == 3 || f.size() == 5 ? f[2] : QByteArray();
         if (f.size() >= 4) { // pending: stored when its record was written
@@ -163,8 +166,14 @@ bool UidlList::addPending(const QString &uid, int recordNumber, const QByteArray
         m_append.reset(); // a part of the line may stand: the next load rewrites the list
         return fail(err, listError(), m_path + u": "_s + fileio::errnoText(n < 0 ? errno : ENOSPC));
     }
-    m_pending.insert(uid, now);
+    m_pending.insert(uid, {now, line});
     return true;
+}
+
+void UidlList::markStored(const QString &uid)
+{
+    if (!m_stored.contains(uid))
+        m_pending.insert(uid, {QDateTime::currentSecsSinceEpoch(), {}});
 }
 
 bool UidlList::noteFailure(const QString &uid, Error *err)
@@ -177,7 +186,7 @@ bool UidlList::commit(Error *err)
 {
     for (auto it = m_pending.cbegin(); it != m_pending.cend(); ++it) {
         if (!m_stored.contains(it.key()))
-            m_stored.insert(it.key(), it.value());
+            m_stored.insert(it.key(), it->time);
         m_failures.remove(it.key());
     }
     m_pending.clear();
@@ -194,6 +203,12 @@ bool UidlList::prune(const QSet<QString> &onServer, Error *err)
 
 bool UidlList::rewrite(Error *err)
 {
+    if (m_account == QStringView(StoredMessages).toLatin1() && m_stored.size() > StoredMessagesKept) {
+        QList<qint64> times = m_stored.values();
+        std::nth_element(times.begin(), times.end() - StoredMessagesKept, times.end());
+        const qint64 oldestKept = *(times.end() - StoredMessagesKept);
+        m_stored.removeIf([&](const QHash<QString, qint64>::iterator &it) { return it.value() < oldestKept; });
+    }
     QByteArray bytes;
     for (const QByteArray &line : std::as_const(m_otherAccounts))
         bytes += line + '\n';
@@ -201,6 +216,9 @@ bool UidlList::rewrite(Error *err)
         bytes += it.key().toLatin1() + ' ' + QByteArray::number(it.value()) + ' ' + m_account + '\n';
     for (auto it = m_failures.cbegin(); it != m_failures.cend(); ++it)
         bytes += it.key().toLatin1() + " F" + QByteArray::number(it.value()) + ' ' + m_account + '\n';
+    // Records written but not yet flushed: still pending, settled by the next load.
+    for (const Pending &pending : std::as_const(m_pending))
+        bytes += pending.line;
     m_append.reset(); // the next pending line goes to the new file
     Error why;
     if (!fileio::writeWholeAtomically(m_path, bytes, -1, &why))

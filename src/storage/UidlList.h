@@ -39,8 +39,14 @@ namespace hollin {
 // written.
 class UidlList {
 public:
-    // account: accountKey() of the account this receive uses.
+    // account: accountKey() of the account this receive uses, or
+    // StoredMessages for the list of message keys (messageKey()).
     UidlList(const QString &path, const QString &recordFile, const QString &account);
+
+    // The stored-message list keeps the keys of this many messages at most,
+    // the newest: more than the record file holds at once.
+    static constexpr int StoredMessagesKept = 65536;
+    static constexpr const char16_t *StoredMessages = u"messages";
 
     // A short, stable name of a server and login (no password).
     static QString accountKey(const QString &server, const QString &id);
@@ -53,11 +59,16 @@ public:
 
     // When uid was first stored (unix seconds), or -1 when it is not stored.
     qint64 storedSince(const QString &uid) const { return m_stored.value(uid, -1); }
+    // Lines of the list that could not be read (damaged), at the last load.
+    int unreadableLines() const { return m_unreadable; }
     // How often fetching uid failed since it last succeeded.
     int failures(const QString &uid) const { return m_failures.value(uid, 0); }
 
     // Notes uid as pending before recordBytes are written as recordNumber.
     bool addPending(const QString &uid, int recordNumber, const QByteArray &recordBytes, Error *err);
+    // uid is stored already under another id (found by its message key):
+    // stored at the next commit() without a record of its own.
+    void markStored(const QString &uid);
     // The record of a pending uid could not be written: it never becomes stored.
     void dropPending(const QString &uid) { m_pending.remove(uid); }
     // Counts a failed fetch of uid (written at once).
@@ -78,9 +89,14 @@ private:
     QString m_recordFile;
     QByteArray m_account;
     QHash<QString, qint64> m_stored;   // uid -> first stored
-    QHash<QString, qint64> m_pending;
+    struct Pending {
+        qint64 time;
+        QByteArray line; // as appended: a rewrite before commit() keeps it
+    };
+    QHash<QString, Pending> m_pending;
     QHash<QString, int> m_failures;    // uid -> failed fetches
     QList<QByteArray> m_otherAccounts; // lines kept as they are
+    int m_unreadable = 0;
     fileio::Fd m_append;               // the file as last written, for pending lines
 };
 

@@ -1,4 +1,5 @@
 #include "MailLib.h"
+#include "MessageKey.h"
 
 #include "AttachmentExtractor.h"
 #include "MailComposer.h"
@@ -418,6 +419,11 @@ int MailLib::attachmentFileFirst(const QString &subject, const QString &date, co
 void MailLib::attachmentFileClose()
 {
     d->keepRaw(0, 0, {});
+}
+
+QString MailLib::lastMessageKey() const
+{
+    return messageKey(d->lastRaw);
 }
 
 QStringList MailLib::lastAttachmentFiles() const

@@ -85,6 +85,8 @@ public:
                             const QString &attachmentFolder, const QString &textFilePath,
                             const QString &messageText);
     void attachmentFileClose();
+    // messageKey() of the last fetched message (before attachmentFileClose()).
+    QString lastMessageKey() const;
     // Names of the files the last attachmentFileFirst() wrote, in order.
     QStringList lastAttachmentFiles() const;
     // When decoding the last message hit a limit (nesting too deep) and parts

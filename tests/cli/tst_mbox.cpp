@@ -226,6 +226,15 @@ open(sys.argv[2], 'wb').write(bytes(third))
             QVERIFY2(imported.err.contains(said), qPrintable(imported.err));
         QCOMPARE(MailRecordFile(root.receivedMailFile(), root.receivedMailTemp()).count(), 1);
         QCOMPARE(QDir(root.attachmentFolder()).entryList(QDir::Files), QStringList{u"first-1.bin"_s});
+        // Once there is room, the same import again: what was stored is not stored twice.
+        const Run again = runCliIn(rootPath, {u"import"_s, input});
+        QCOMPARE(again.exitCode, 0);
+        QVERIFY2(again.out.contains(u"1 件は保存済みのため取り込みませんでした"_s), qPrintable(again.out));
+        QCOMPARE(MailRecordFile(root.receivedMailFile(), root.receivedMailTemp()).count(), 3);
+        QStringList files{u"first-1.bin"_s};
+        for (int i = 1; i <= secondAttachments.size(); ++i)
+            files << u"second-%1.bin"_s.arg(i);
+        QCOMPARE(QDir(root.attachmentFolder()).entryList(QDir::Files), files);
     }
 
     void importOfAMissingFileChangesNothing()

@@ -110,6 +110,7 @@ private slots:
     void killedReceiveStoresEachMailOnce();
     void keepOnServerFetchesEachMailOnce_data();
     void keepOnServerFetchesEachMailOnce();
+    void keptMailIsRecognisedWithoutItsId();
     void serverWithoutUidlReconnectsAfterEachBatch();
     void keepWithoutUsableUidlTouchesNothing_data();
     void keepWithoutUsableUidlTouchesNothing();
@@ -162,6 +163,7 @@ ReceiveSettings TestReceiveSession::settings(qint16 apop) const
     s.receivedMailFile = m_root.receivedMailFile();
     s.receivedMailTemp = m_root.receivedMailTemp();
     s.uidlListFile = m_root.uidlListFile();
+    s.storedMessageListFile = m_root.storedMessageListFile();
     s.attachmentFolder = m_root.attachmentFolder();
     return s;
 }
@@ -520,6 +522,32 @@ void TestReceiveSession::keepOnServerFetchesEachMailOnce()
     // The list forgets what the server no longer has.
     QVERIFY(list.open(QIODevice::ReadOnly));
     QCOMPARE(list.readAll().count('\n'), leftAtEnd);
+}
+
+void TestReceiveSession::keptMailIsRecognisedWithoutItsId()
+{
+    ReceiveSettings s = settings();
+    s.keep = {true, 0};
+    QVERIFY(m_servers->deliver(plainMail("k1")));
+    QVERIFY(m_servers->deliver(plainMail("k2")));
+    QCOMPARE(ReceiveSession(s).run().stored, 2);
+    // The list of server ids is damaged (or the server gave its mail new ids).
+    QFile list(m_root.uidlListFile());
+    QVERIFY(list.open(QIODevice::WriteOnly));
+    list.write("\x01\x02 damaged\n");
+    list.close();
+    for (int run = 1; run <= 2; ++run) {
+        ReceiveSession session(s);
+        QStringList shown;
+        connect(&session, &ReceiveSession::notice, this, [&](const QString &text) { shown << text; });
+        const ReceiveResult r = session.run();
+        QCOMPARE(r.outcome, ReceiveResult::Outcome::Completed);
+        QCOMPARE(r.stored, 0);
+        QCOMPARE(shown.size(), run == 1 ? 1 : 0); // said once: the list is whole again
+        QVERIFY(shown.isEmpty() || shown.first().contains(u"壊れていて"_s));
+    }
+    QCOMPARE(records().size(), 2);
+    QCOMPARE(m_servers->mailboxMessages().size(), 2);
 }
 
 void TestReceiveSession::serverWithoutUidlReconnectsAfterEachBatch()

@@ -108,15 +108,24 @@ ReceiveResult ReceiveSession::run()
     RecordAppender store(m_settings.receivedMailFile, m_settings.receivedMailTemp);
     UidlList uidls(m_settings.uidlListFile, m_settings.receivedMailFile,
                    UidlList::accountKey(m_settings.pop3Server, id));
+    // Recognises mail stored before when its id cannot: a damaged UIDL list,
+    // a server that renumbered its ids, a server without ids.
+    UidlList keys(m_settings.storedMessageListFile, m_settings.receivedMailFile,
+                  QString::fromUtf16(UidlList::StoredMessages));
     if (result.count > 0) {
         if (!QDir().mkpath(m_settings.attachmentFolder)) {
             result.outcome = Outcome::Stopped;
             fail(&result.error, u"添付フォルダを作成できませんでした。"_s, m_settings.attachmentFolder);
         } else if (!writing.take(&result.error, WriteWaitMs) || !store.open(&result.error)
-                   || !uidls.load(&result.error)) {
+                   || !uidls.load(&result.error) || !keys.load(&result.error)) {
             result.outcome = Outcome::Stopped;
         }
         writing.release();
+        if (uidls.unreadableLines() > 0)
+            emit notice(u"受信済みメールの一覧（%1）の %2 行が壊れていて読めませんでした。"
+                        u"保存済みのメールは Message-ID と日付と大きさで見分け、二重には保存しません。"_s
+                            .arg(QFileInfo(m_settings.uidlListFile).fileName())
+                            .arg(uidls.unreadableLines()));
     }
     auto stop = [&](const Error &err) {
         if (result.outcome == Outcome::Completed) {
@@ -148,7 +157,7 @@ ReceiveResult ReceiveSession::run()
         Error err;
         bool ok = writing.take(&err, WriteWaitMs)
             && (!m_unflushedFiles || fileio::flushFileSystemOf(m_settings.attachmentFolder, &err))
-            && store.flush(&err) && uidls.commit(&err);
+            && store.flush(&err) && uidls.commit(&err) && keys.commit(&err);
         writing.release();
         m_unflushedFiles = m_unflushedFiles && !ok;
         if (ok && deleteFetched) {
@@ -244,9 +253,16 @@ ReceiveResult ReceiveSession::run()
                 skipped << u"%1 通目"_s.arg(n);
                 continue;
             }
+            if (keys.storedSince(lib.lastMessageKey()) >= 0) {
+                // Stored before: deleted (or kept) like a stored one, not stored again.
+                if (haveUids)
+                    uidls.markStored(uid);
+                written.append(n);
+                continue;
+            }
             Error err;
             const bool ok = writing.take(&err, WriteWaitMs)
-                && storeOne(lib, n, uid, mail, store, haveUids ? &uidls : nullptr, &err);
+                && storeOne(lib, n, {uid, lib.lastMessageKey()}, mail, store, haveUids ? &uidls : nullptr, keys, &err);
             writing.release();
             if (m_incompleteSplit) // asked once the lock is free: the box may wait for the user
                 emit notice(u"分割されたメールが全て揃っていません"_s);
@@ -313,8 +329,8 @@ ReceiveResult ReceiveSession::run()
     return result;
 }
 
-bool ReceiveSession::storeOne(MailLib &lib, int n, const QString &uid, const Fetched &mail, RecordAppender &store,
-                              UidlList *uidls, Error *err)
+bool ReceiveSession::storeOne(MailLib &lib, int n, const Ids &ids, const Fetched &mail, RecordAppender &store,
+                              UidlList *uidls, UidlList &keys, Error *err)
 {
     if (!store.reopenIfReplaced(err))
         return false;
@@ -363,11 +379,16 @@ bool ReceiveSession::storeOne(MailLib &lib, int n, const QString &uid, const Fet
     // full text) must be on disk before the record that tells of them.
     m_unflushedFiles = m_unflushedFiles || extracted != 0 || !files.isEmpty();
     const QByteArray bytes = MailRecordFile::encode(record);
-    if (uidls && !uidls->addPending(uid, store.nextNumber(), bytes, err))
+    if ((uidls && !uidls->addPending(ids.uid, store.nextNumber(), bytes, err))
+        || !keys.addPending(ids.key, store.nextNumber(), bytes, err)) {
+        if (uidls)
+            uidls->dropPending(ids.uid);
         return failed();
+    }
     if (!store.append(bytes, err)) {
         if (uidls)
-            uidls->dropPending(uid);
+            uidls->dropPending(ids.uid);
+        keys.dropPending(ids.key);
         return failed();
     }
     emit messageReceived(record.subject, record.address, record.date, record.body);

@@ -23,6 +23,7 @@ struct ReceiveSettings {
     QString receivedMailTemp;     // ★MailData/HLMDATA2.TMP
     QString attachmentFolder;     // 添付フォルダ
     QString uidlListFile;         // ★MailData/hlmuidl.txt
+    QString storedMessageListFile;// ★MailData/hlmmsgid.txt
     KeepMailSettings keep = {};   // leave the mail on the server (needs UIDL)
 };
 
@@ -101,9 +102,13 @@ private:
     struct Fetched {
         QString subject, date, from, header, body;
     };
+    struct Ids {
+        QString uid; // the server's, empty without UIDL
+        QString key; // messageKey()
+    };
     // Extracts and stores the message just fetched; the write lock is held.
-    bool storeOne(MailLib &lib, int n, const QString &uid, const Fetched &mail, RecordAppender &store,
-                  UidlList *uidls, Error *err);
+    bool storeOne(MailLib &lib, int n, const Ids &ids, const Fetched &mail, RecordAppender &store,
+                  UidlList *uidls, UidlList &keys, Error *err);
     // Server waits are cut at a cancel only while messages are fetched.
     void setFetching(bool fetching);
 
