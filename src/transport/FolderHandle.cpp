@@ -57,7 +57,13 @@ bool FolderHandle::createFile(const QString &name, const QByteArray &bytes, bool
 {
     *taken = false;
     const QByteArray native = entryName(name);
-    fileio::Fd fd(::openat(m_fd.get(), native.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+    // Written as a file without a name first, then named: a kill or a full
+    // disk never leaves a part of a file under the name. Where the file
+    // system has no unnamed files, the name is created and written at once.
+    fileio::Fd fd(::openat(m_fd.get(), ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600));
+    const bool unnamed = fd.isOpen();
+    if (!unnamed)
+        fd = fileio::Fd(::openat(m_fd.get(), native.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
     if (!fd.isOpen()) {
         *taken = errno == EEXIST;
         return fail(err, u"ファイル「%1」を作れません。"_s.arg(pathOf(name)), fileio::errnoText(errno));
@@ -68,10 +74,18 @@ bool FolderHandle::createFile(const QString &name, const QByteArray &bytes, bool
     // the mail is stored) then finds it mostly written.
     if (written)
         ::sync_file_range(fd.get(), 0, 0, SYNC_FILE_RANGE_WRITE);
+    if (written && unnamed) {
+        const QByteArray self = "/proc/self/fd/" + QByteArray::number(fd.get());
+        if (::linkat(AT_FDCWD, self.constData(), m_fd.get(), native.constData(), AT_SYMLINK_FOLLOW) != 0) {
+            *taken = errno == EEXIST;
+            return fail(err, u"ファイル「%1」を作れません。"_s.arg(pathOf(name)), fileio::errnoText(errno));
+        }
+    }
     if (::close(fd.release()) != 0 && written)
         fail(&why, pathOf(name) + u": "_s + fileio::errnoText(errno));
     if (why.isSet()) {
-        ::unlinkat(m_fd.get(), native.constData(), 0);
+        if (!unnamed || written)
+            ::unlinkat(m_fd.get(), native.constData(), 0);
         if (err)
             *err = why;
         return false;

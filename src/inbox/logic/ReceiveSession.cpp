@@ -112,7 +112,15 @@ ReceiveResult ReceiveSession::run()
     // a server that renumbered its ids, a server without ids.
     UidlList keys(m_settings.storedMessageListFile, m_settings.receivedMailFile,
                   QString::fromUtf16(UidlList::StoredMessages));
-    if (result.count > 0) {
+    if (result.count == 0) {
+        // Nothing to fetch: only what a killed rewrite of the lists left is cleared.
+        const bool cleared = writing.take(&result.error, WriteWaitMs)
+            && fileio::removeStaleTemporaries(m_settings.uidlListFile, &result.error)
+            && fileio::removeStaleTemporaries(m_settings.storedMessageListFile, &result.error);
+        writing.release();
+        if (!cleared)
+            result.outcome = Outcome::Stopped;
+    } else {
         if (!QDir().mkpath(m_settings.attachmentFolder)) {
             result.outcome = Outcome::Stopped;
             fail(&result.error, u"添付フォルダを作成できませんでした。"_s, m_settings.attachmentFolder);
