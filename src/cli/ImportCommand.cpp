@@ -9,6 +9,7 @@
 #include "storage/UidlList.h"
 #include "transport/AttachmentExtractor.h"
 #include "transport/MailDecoder.h"
+#include "transport/MimeTree.h"
 #include "transport/MessageKey.h"
 #include "transport/Mbox.h"
 
@@ -40,16 +41,19 @@ void removeFiles(const QString &folder, const QStringList &names, Error *err)
     }
 }
 
-// Stores one mail: its attachments, then its record, noted by its key just
-// before (so that an import killed and run again recognises it). When any of
-// it fails, the files written for it are removed again and nothing of it is
-// stored.
+// Stores one mail: its attachments, written without names, then noted with
+// the mail's key and the names they get, named, and its record (so that an
+// import killed and run again recognises the mail, and removes the files of
+// one it did not store). When any of it fails, the files written for it are
+// removed again and nothing of it is stored.
 bool store(const QByteArray &raw, const DecodedMail &mail, const QString &attachmentFolder,
            MailRecordFile &received, UidlList &keys, Error *err)
 {
     QStringList written;
+    std::vector<AttachmentExtractor::HeldFile> held;
     Error extractError;
-    const int extracted = AttachmentExtractor::extract(raw, attachmentFolder, &written, &extractError);
+    const int extracted =
+        AttachmentExtractor::extractHeld(raw, MimeMessage(raw), attachmentFolder, &written, &held, &extractError);
     if (extracted == AttachmentExtractor::CannotCreate) {
         *err = extractError; // the extractor has removed what it wrote
         return false;
@@ -78,8 +82,19 @@ bool store(const QByteArray &raw, const DecodedMail &mail, const QString &attach
     const bool wroteFiles = extracted != AttachmentExtractor::NoAttachments || !written.isEmpty();
     const QString key = messageKey(raw);
     const int number = received.count(err) + 1;
-    if ((wroteFiles && !fileio::flushFileSystemOf(attachmentFolder, err)) || number < 1
-        || !keys.addPending(key, number, MailRecordFile::encode(record), err) || received.append(record, err) < 0) {
+    const QStringList names = AttachmentExtractor::freeNames(attachmentFolder, held, err);
+    QList<UidlList::NotedFile> noted;
+    for (size_t i = 0; i < held.size() && names.size() == qsizetype(held.size()); ++i)
+        noted.append({QDir(attachmentFolder).filePath(names[qsizetype(i)]), held[i].inode});
+    if (number < 1 || names.size() != qsizetype(held.size())
+        || !keys.addPending(key, number, MailRecordFile::encode(record), err, noted)
+        || !AttachmentExtractor::nameHeld(attachmentFolder, held, names, err)) {
+        keys.dropPending(key);
+        removeFiles(attachmentFolder, written, err);
+        return false;
+    }
+    written << names;
+    if ((wroteFiles && !fileio::flushFileSystemOf(attachmentFolder, err)) || received.append(record, err) < 0) {
         keys.dropPending(key);
         removeFiles(attachmentFolder, written, err);
         return false;

@@ -102,20 +102,22 @@ bool UidlList::load(Error *err)
         const bool failing = f.size() == 3 && f[1].startsWith('F');
         bool numberOk = false;
         const qint64 value = (failing ? f.value(1).mid(1) : f.value(1)).toLongLong(&numberOk);
-        if (!isUsableId(uid) || f.size() < 2 || f.size() > 5 || !numberOk) {
+        if (!isUsableId(uid) || f.size() < 2 || f.size() > 6 || !numberOk) {
             ++m_unreadable;
             mustRewrite = true;
             continue;
         }
         // Lines of earlier versions carry no account.
-        QByteArray account = f.size() == 3 || f.size() == 5 ? f[2] : QByteArray();
+        QByteArray account = f.size() == 3 || f.size() >= 5 ? f[2] : QByteArray();
         if (f.size() >= 4) { // pending: stored when its record was written
             mustRewrite = true;
-            const QList<QByteArray> where = f.mid(f.size() - 2);
+            const QList<QByteArray> where = f.size() == 4 ? f.mid(2) : f.mid(3, 2);
             if (!records.isOpen())
                 records = fileio::Fd(::open(fileio::nativePath(m_recordFile).constData(), O_RDONLY | O_CLOEXEC));
-            if (!recordMatches(records.get(), where[0].toInt(), where[1]))
+            if (!recordMatches(records.get(), where[0].toInt(), where[1])) {
+                removeNotedFiles(f.value(5));
                 continue;
+            }
             settledAny = true;
             f = {f[0], f[1]};
             if (!account.isEmpty())
@@ -139,6 +141,20 @@ bool UidlList::load(Error *err)
     return !mustRewrite || rewrite(err);
 }
 
+void UidlList::removeNotedFiles(const QByteArray &field)
+{
+    for (const QByteArray &entry : field.split(',')) {
+        const qsizetype colon = entry.indexOf(':');
+        if (colon <= 0)
+            continue;
+        const QByteArray path = QByteArray::fromHex(entry.mid(colon + 1));
+        struct stat st;
+        // Only the file that was noted: a name reused since is left alone.
+        if (::lstat(path.constData(), &st) == 0 && S_ISREG(st.st_mode) && st.st_ino == entry.left(colon).toULongLong())
+            ::unlink(path.constData());
+    }
+}
+
 bool UidlList::openForAppend(Error *err)
 {
     // A compaction may have settled and rewritten the list since it was opened.
@@ -153,13 +169,18 @@ bool UidlList::openForAppend(Error *err)
     return true;
 }
 
-bool UidlList::addPending(const QString &uid, int recordNumber, const QByteArray &recordBytes, Error *err)
+bool UidlList::addPending(const QString &uid, int recordNumber, const QByteArray &recordBytes, Error *err,
+                          const QList<NotedFile> &files)
 {
     if (!openForAppend(err))
         return false;
     const qint64 now = QDateTime::currentSecsSinceEpoch();
-    const QByteArray line = uid.toLatin1() + ' ' + QByteArray::number(now) + ' ' + m_account + ' '
-        + QByteArray::number(recordNumber) + ' ' + sha1Hex(recordBytes) + '\n';
+    QByteArray line = uid.toLatin1() + ' ' + QByteArray::number(now) + ' ' + m_account + ' '
+        + QByteArray::number(recordNumber) + ' ' + sha1Hex(recordBytes);
+    for (qsizetype i = 0; i < files.size(); ++i)
+        line += (i == 0 ? ' ' : ',') + QByteArray::number(files[i].inode) + ':'
+            + fileio::nativePath(files[i].path).toHex();
+    line += '\n';
     // One write: a kill leaves the whole line or a line without its LF.
     const ssize_t n = ::write(m_append.get(), line.constData(), size_t(line.size()));
     if (n != line.size()) {

@@ -21,6 +21,7 @@ namespace hollin {
 // as they are. Lines (ASCII, LF):
 //   <uidl> <first stored, unix seconds> <account>                          stored
 //   <uidl> <unix seconds> <account> <record number> <SHA-1 of the record>  pending
+//     [<inode>:<hex of the UTF-8 path>,…]   files written for that record
 //   <uidl> F<failed fetches> <account>                                     failing
 // Lines of earlier versions have no account ("<uidl> <time>", and pending
 // "<uidl> <time> <number> <SHA-1>"): the first account that loads the list
@@ -32,7 +33,8 @@ namespace hollin {
 // drops its entry (dropPending()), so only a written record ever becomes
 // stored. settle() turns what a killed receive left pending into stored
 // entries when the record is in the file byte for byte (the record file is
-// flushed first) and drops the others, whose messages are fetched again.
+// flushed first) and drops the others, whose messages are fetched again,
+// removing the files written for them.
 // Record numbers change when the record file is compacted, so every
 // compaction settles the list first, under the data folder's lock. A line
 // without its LF was cut by a kill and is ignored: its record was never
@@ -64,8 +66,16 @@ public:
     // How often fetching uid failed since it last succeeded.
     int failures(const QString &uid) const { return m_failures.value(uid, 0); }
 
-    // Notes uid as pending before recordBytes are written as recordNumber.
-    bool addPending(const QString &uid, int recordNumber, const QByteArray &recordBytes, Error *err);
+    // A file written for a record still to come: removed again when the
+    // record never came (if it is still the same file).
+    struct NotedFile {
+        QString path;
+        quint64 inode;
+    };
+    // Notes uid as pending before recordBytes are written as recordNumber,
+    // with the files that belong to that record.
+    bool addPending(const QString &uid, int recordNumber, const QByteArray &recordBytes, Error *err,
+                    const QList<NotedFile> &files = {});
     // uid is stored already under another id (found by its message key):
     // stored at the next commit() without a record of its own.
     void markStored(const QString &uid);
@@ -83,6 +93,7 @@ public:
 
 private:
     bool openForAppend(Error *err);
+    static void removeNotedFiles(const QByteArray &field);
     bool rewrite(Error *err);
 
     QString m_path;

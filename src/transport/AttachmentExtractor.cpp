@@ -16,6 +16,8 @@
 #include <memory>
 #include <vector>
 
+#include <sys/stat.h>
+
 using namespace Qt::StringLiterals;
 
 namespace hollin {
@@ -72,6 +74,7 @@ struct Output {
     const Error *openError; // why folder is not open
     QStringList *written;
     Error *err;
+    std::vector<AttachmentExtractor::HeldFile> *held = nullptr; // attachments written without names
 };
 
 bool isTaken(const FolderHandle &folder, const QString &name)
@@ -111,6 +114,19 @@ bool writeUnique(const Output &out, const QString &wanted, const QByteArray &byt
         return fail(out.err, cannotCreate(), out.openError->text());
     // The wanted name is mostly free: it is tried at once, and the numbers
     // searched only once it turns out taken.
+    if (out.held) {
+        AttachmentExtractor::HeldFile file{wanted, {}, 0};
+        bool unsupported = false;
+        Error why;
+        struct stat st;
+        if (out.folder->createUnnamed(bytes, &file.file, &unsupported, &why) && ::fstat(file.file.get(), &st) == 0) {
+            file.inode = st.st_ino;
+            out.held->push_back(std::move(file));
+            return true;
+        }
+        if (!unsupported)
+            return fail(out.err, cannotCreate(), why.text());
+    }
     bool tryWanted = wanted != kPartialFolder;
     for (;;) {
         const int n = tryWanted ? 1 : freeNumber(*out.folder, wanted);
@@ -281,10 +297,16 @@ int AttachmentExtractor::extract(const QByteArray &raw, const QString &folder, Q
 int AttachmentExtractor::extract(const QByteArray &raw, const MimeMessage &message, const QString &folder,
                                  QStringList *written, Error *err)
 {
+    return extractHeld(raw, message, folder, written, nullptr, err);
+}
+
+int AttachmentExtractor::extractHeld(const QByteArray &raw, const MimeMessage &message, const QString &folder,
+                                     QStringList *written, std::vector<HeldFile> *held, Error *err)
+{
     QStringList names;
     Error openError;
     const FolderHandle handle = FolderHandle::open(folder, &openError);
-    const Output out{&handle, &openError, &names, err};
+    const Output out{&handle, &openError, &names, err, held};
     int result = NoAttachments;
     if (message.isValid()) {
         if (GMimeMessagePartial *partial = findPartial(message.get()))
@@ -297,10 +319,49 @@ int AttachmentExtractor::extract(const QByteArray &raw, const MimeMessage &messa
         for (const QString &name : std::as_const(names))
             handle.removeFile(name, nullptr);
         names.clear();
+        if (held)
+            held->clear();
     }
     if (written)
         *written = names;
     return result;
+}
+
+QStringList AttachmentExtractor::freeNames(const QString &folder, const std::vector<HeldFile> &held, Error *err)
+{
+    const FolderHandle handle = FolderHandle::open(folder, err);
+    QStringList names;
+    if (!handle.isOpen())
+        return names;
+    for (const HeldFile &file : held) {
+        int n = freeNumber(handle, file.wanted);
+        while (n > 0 && (names.contains(SafeFileName::numbered(file.wanted, n))
+                         || isTaken(handle, SafeFileName::numbered(file.wanted, n))))
+            ++n;
+        if (n < 0) {
+            fail(err, cannotCreate(), handle.pathOf(file.wanted) + u": too many files of that name"_s);
+            return {};
+        }
+        names << SafeFileName::numbered(file.wanted, n);
+    }
+    return names;
+}
+
+bool AttachmentExtractor::nameHeld(const QString &folder, const std::vector<HeldFile> &held, const QStringList &names,
+                                   Error *err)
+{
+    const FolderHandle handle = FolderHandle::open(folder, err);
+    if (!handle.isOpen())
+        return false;
+    for (qsizetype i = 0; i < qsizetype(held.size()); ++i) {
+        bool taken = false;
+        if (!handle.nameFile(held[size_t(i)].file.get(), names.value(i), &taken, err)) {
+            for (qsizetype j = 0; j < i; ++j)
+                handle.removeFile(names[j], nullptr);
+            return false;
+        }
+    }
+    return true;
 }
 
 QString AttachmentExtractor::saveWholeMessage(const QByteArray &raw, const QString &folder, Error *err)

@@ -1,10 +1,13 @@
 #pragma once
 
 #include "storage/Error.h"
+#include "storage/FileIo.h"
 
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
+
+#include <vector>
 
 namespace hollin {
 
@@ -25,6 +28,26 @@ public:
     // The same, with raw already parsed.
     static int extract(const QByteArray &raw, const MimeMessage &message, const QString &folder,
                        QStringList *written, Error *err = nullptr);
+
+    // An attachment written into the folder but not named yet.
+    struct HeldFile {
+        QString wanted;    // the safe name it asks for
+        fileio::Fd file;
+        quint64 inode = 0;
+    };
+    // Like extract(), but the attachments are written without names where
+    // the file system allows (the others are named at once, in written): the
+    // caller notes them, names them with nameHeld(), then stores the mail, so
+    // that a kill before it is stored leaves no file behind.
+    static int extractHeld(const QByteArray &raw, const MimeMessage &message, const QString &folder,
+                           QStringList *written, std::vector<HeldFile> *held, Error *err = nullptr);
+    // Names for the held files that are free now, numbered like extract()'s, none twice.
+    static QStringList freeNames(const QString &folder, const std::vector<HeldFile> &held, Error *err);
+    // Gives each held file the name at its index; false when one cannot be
+    // named, and then the ones named are removed again.
+    static bool nameHeld(const QString &folder, const std::vector<HeldFile> &held, const QStringList &names,
+                         Error *err);
+
     // Saves the whole raw message as "<subject>.eml" (numbered like the
     // attachments); returns the file name, or an empty text and err.
     static QString saveWholeMessage(const QByteArray &raw, const QString &folder, Error *err = nullptr);

@@ -53,39 +53,61 @@ bool FolderHandle::exists(const QString &name) const
     return ::fstatat(m_fd.get(), entryName(name).constData(), &st, AT_SYMLINK_NOFOLLOW) == 0 || errno != ENOENT;
 }
 
+bool FolderHandle::createUnnamed(const QByteArray &bytes, fileio::Fd *file, bool *unsupported, Error *err) const
+{
+    fileio::Fd fd(::openat(m_fd.get(), ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600));
+    if (!fd.isOpen()) {
+        const int why = errno;
+        *unsupported = why == EOPNOTSUPP || why == EISDIR || why == EINVAL;
+        return fail(err, u"フォルダ「%1」にファイルを作れません。"_s.arg(m_path), fileio::errnoText(why));
+    }
+    *unsupported = false;
+    if (!fileio::writeAt(fd.get(), bytes.constData(), bytes.size(), 0, m_path, err))
+        return false;
+    // Starts the disk on it: the caller's one flush of the folder (before
+    // the mail is stored) then finds it mostly written.
+    ::sync_file_range(fd.get(), 0, 0, SYNC_FILE_RANGE_WRITE);
+    *file = std::move(fd);
+    return true;
+}
+
+bool FolderHandle::nameFile(int fd, const QString &name, bool *taken, Error *err) const
+{
+    const QByteArray self = "/proc/self/fd/" + QByteArray::number(fd);
+    if (::linkat(AT_FDCWD, self.constData(), m_fd.get(), entryName(name).constData(), AT_SYMLINK_FOLLOW) == 0)
+        return true;
+    *taken = errno == EEXIST;
+    return fail(err, u"ファイル「%1」を作れません。"_s.arg(pathOf(name)), fileio::errnoText(errno));
+}
+
 bool FolderHandle::createFile(const QString &name, const QByteArray &bytes, bool *taken, Error *err) const
 {
     *taken = false;
+    // Written without a name first, then named: a kill or a full disk never
+    // leaves a part of a file under the name.
+    fileio::Fd unnamed;
+    bool unsupported = false;
+    Error why;
+    if (createUnnamed(bytes, &unnamed, &unsupported, &why))
+        return nameFile(unnamed.get(), name, taken, err);
+    if (!unsupported) {
+        if (err)
+            *err = why;
+        return false;
+    }
+    // A file system without unnamed files: the name is created and written at once.
     const QByteArray native = entryName(name);
-    // Written as a file without a name first, then named: a kill or a full
-    // disk never leaves a part of a file under the name. Where the file
-    // system has no unnamed files, the name is created and written at once.
-    fileio::Fd fd(::openat(m_fd.get(), ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600));
-    const bool unnamed = fd.isOpen();
-    if (!unnamed)
-        fd = fileio::Fd(::openat(m_fd.get(), native.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+    fileio::Fd fd(::openat(m_fd.get(), native.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
     if (!fd.isOpen()) {
         *taken = errno == EEXIST;
         return fail(err, u"ファイル「%1」を作れません。"_s.arg(pathOf(name)), fileio::errnoText(errno));
     }
-    Error why;
+    why = {};
     const bool written = fileio::writeAt(fd.get(), bytes.constData(), bytes.size(), 0, pathOf(name), &why);
-    // Starts the disk on it: the caller's one flush of the folder (before
-    // the mail is stored) then finds it mostly written.
-    if (written)
-        ::sync_file_range(fd.get(), 0, 0, SYNC_FILE_RANGE_WRITE);
-    if (written && unnamed) {
-        const QByteArray self = "/proc/self/fd/" + QByteArray::number(fd.get());
-        if (::linkat(AT_FDCWD, self.constData(), m_fd.get(), native.constData(), AT_SYMLINK_FOLLOW) != 0) {
-            *taken = errno == EEXIST;
-            return fail(err, u"ファイル「%1」を作れません。"_s.arg(pathOf(name)), fileio::errnoText(errno));
-        }
-    }
     if (::close(fd.release()) != 0 && written)
         fail(&why, pathOf(name) + u": "_s + fileio::errnoText(errno));
     if (why.isSet()) {
-        if (!unnamed || written)
-            ::unlinkat(m_fd.get(), native.constData(), 0);
+        ::unlinkat(m_fd.get(), native.constData(), 0);
         if (err)
             *err = why;
         return false;

@@ -34,6 +34,13 @@ public:
     // Creates name (0600) and writes bytes to it; never replaces an entry nor
     // follows a link. False with *taken set when the name exists.
     bool createFile(const QString &name, const QByteArray &bytes, bool *taken, Error *err) const;
+    // Writes bytes into a new file of this folder that has no name yet;
+    // false when the write fails, or with *unsupported set where the file
+    // system has no unnamed files (createFile() still works there).
+    bool createUnnamed(const QByteArray &bytes, fileio::Fd *file, bool *unsupported, Error *err) const;
+    // Gives an unnamed file its name; never replaces an entry. False with
+    // *taken set when the name exists.
+    bool nameFile(int fd, const QString &name, bool *taken, Error *err) const;
     // Reads a regular file; a link or anything else is refused.
     bool readFile(const QString &name, QByteArray *out, Error *err) const;
     // Entry names, "." and ".." left out.

@@ -15,6 +15,7 @@
 #include <deque>
 #include <future>
 #include <map>
+#include <utility>
 
 using namespace Qt::StringLiterals;
 
@@ -82,6 +83,8 @@ struct MailLib::Private {
     int lastHandle = 0;
     int lastNumber = 0;
     QStringList lastAttachments;
+    bool holdAttachments = false;
+    std::vector<AttachmentExtractor::HeldFile> heldAttachments;
     QString lastWholeMessage;
     SmtpSender smtp;
     QString smtpUser;
@@ -397,13 +400,15 @@ int MailLib::attachmentFileFirst(const QString &subject, const QString &date, co
     Q_UNUSED(textFilePath);
     Q_UNUSED(messageText);
     d->lastAttachments.clear();
+    d->heldAttachments.clear();
     d->lastWholeMessage.clear();
     if (d->lastRaw.isEmpty() || !d->lastParsed) {
         d->message = u"添付ファイルを取り出すメールがありません（先にメールを受信して下さい）。"_s;
         return AttachmentExtractor::NoAttachments;
     }
     Error err;
-    const int rc = AttachmentExtractor::extract(d->lastRaw, *d->lastParsed, attachmentFolder, &d->lastAttachments, &err);
+    const int rc = AttachmentExtractor::extractHeld(d->lastRaw, *d->lastParsed, attachmentFolder, &d->lastAttachments,
+                                                    d->holdAttachments ? &d->heldAttachments : nullptr, &err);
     if (rc != AttachmentExtractor::CannotCreate && d->lastMail.limitHit) {
         d->lastWholeMessage = AttachmentExtractor::saveWholeMessage(d->lastRaw, attachmentFolder, &err);
         if (d->lastWholeMessage.isEmpty()) {
@@ -419,6 +424,16 @@ int MailLib::attachmentFileFirst(const QString &subject, const QString &date, co
 void MailLib::attachmentFileClose()
 {
     d->keepRaw(0, 0, {});
+}
+
+void MailLib::setHoldAttachments(bool hold)
+{
+    d->holdAttachments = hold;
+}
+
+std::vector<AttachmentExtractor::HeldFile> MailLib::takeHeldAttachments()
+{
+    return std::exchange(d->heldAttachments, {});
 }
 
 QString MailLib::lastMessageKey() const

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "transport/AttachmentExtractor.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
@@ -85,6 +87,12 @@ public:
                             const QString &attachmentFolder, const QString &textFilePath,
                             const QString &messageText);
     void attachmentFileClose();
+    // From now on attachmentFileFirst() writes attachments without names
+    // where the file system allows; takeHeldAttachments() hands them over to
+    // be named (AttachmentExtractor::nameHeld()). Unnamed files vanish with
+    // the process.
+    void setHoldAttachments(bool hold);
+    std::vector<AttachmentExtractor::HeldFile> takeHeldAttachments();
     // messageKey() of the last fetched message (before attachmentFileClose()).
     QString lastMessageKey() const;
     // Names of the files the last attachmentFileFirst() wrote, in order.

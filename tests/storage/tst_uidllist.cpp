@@ -5,8 +5,18 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/stat.h>
+
 using namespace Qt::StringLiterals;
 using namespace hollin;
+
+namespace {
+quint64 inodeOf(const QFile &file)
+{
+    struct stat st;
+    return ::stat(QFile::encodeName(file.fileName()).constData(), &st) == 0 ? st.st_ino : 0;
+}
+} // namespace
 
 class TestUidlList : public QObject {
     Q_OBJECT
@@ -14,6 +24,7 @@ private slots:
     void init();
     void eachAccountKeepsItsOwnIds();
     void lineCutByAKillDoesNotSwallowTheNext();
+    void filesOfAMailNeverStoredAreRemoved();
 
 private:
     QString path() const { return m_dir->filePath(u"hlmuidl.txt"_s); }
@@ -85,6 +96,35 @@ void TestUidlList::lineCutByAKillDoesNotSwallowTheNext()
     QVERIFY(next.storedSince(u"a"_s) == 100);
     QVERIFY(next.storedSince(u"b"_s) < 0);
     QVERIFY(next.storedSince(u"c"_s) > 0);
+}
+
+void TestUidlList::filesOfAMailNeverStoredAreRemoved()
+{
+    auto makeFile = [&](const QString &name) {
+        QFile file(m_dir->filePath(name));
+        file.open(QIODevice::WriteOnly);
+        file.write("x");
+        file.close();
+        return UidlList::NotedFile{file.fileName(), inodeOf(file)};
+    };
+    const UidlList::NotedFile kept = makeFile(u"添付 a.txt"_s);
+    const UidlList::NotedFile gone = makeFile(u"b.txt"_s);
+    const MailRecord record{u"s"_s, u"d"_s, u"f"_s, u"body"_s};
+    UidlList list(path(), records(), u"messages"_s);
+    QVERIFY(list.load(nullptr));
+    QVERIFY(list.addPending(u"k1"_s, 1, MailRecordFile::encode(record), nullptr, {kept}));
+    QCOMPARE(MailRecordFile(records(), m_dir->filePath(u"HLMDATA2.TMP"_s)).append(record), 1);
+    QVERIFY(list.addPending(u"k2"_s, 2, MailRecordFile::encode(record), nullptr, {gone}));
+    // Killed before the second record: its file goes, unless the name now holds another file.
+    const UidlList::NotedFile reused = makeFile(u"c.txt"_s);
+    QVERIFY(list.addPending(u"k3"_s, 2, MailRecordFile::encode(record), nullptr, {{reused.path, reused.inode + 1}}));
+
+    UidlList next(path(), records(), u"messages"_s);
+    QVERIFY(next.load(nullptr));
+    QVERIFY(next.storedSince(u"k1"_s) > 0);
+    QVERIFY(QFile::exists(kept.path));
+    QVERIFY(!QFile::exists(gone.path));
+    QVERIFY(QFile::exists(reused.path));
 }
 
 QTEST_GUILESS_MAIN(TestUidlList)

@@ -11,6 +11,7 @@
 #include "storage/ReceiveLock.h"
 #include "storage/ProfileFile.h"
 #include "storage/TextUtil.h"
+#include "transport/AttachmentExtractor.h"
 #include "transport/MailLib.h"
 
 #include <QDateTime>
@@ -76,6 +77,7 @@ ReceiveResult ReceiveSession::run()
 
     MailLib lib;
     lib.setCancelFlag(&m_cutWaits);
+    lib.setHoldAttachments(true); // named only once noted in the stored-message list
     setFetching(true);
     int handle = lib.pop3Connect(m_settings.pop3Server);
     if (handle == -1) {
@@ -354,6 +356,7 @@ bool ReceiveSession::storeOne(MailLib &lib, int n, const Ids &ids, const Fetched
     messageText += QChar(u'\0');
     const int extracted = lib.attachmentFileFirst(subject, date, from, header, body,
                                                   m_settings.attachmentFolder + u'/', QString(), messageText);
+    const std::vector<AttachmentExtractor::HeldFile> held = lib.takeHeldAttachments();
     QStringList files = lib.lastAttachmentFiles();
     const QString wholeMessageFile = lib.lastWholeMessageFile();
     if (!wholeMessageFile.isEmpty())
@@ -387,16 +390,30 @@ bool ReceiveSession::storeOne(MailLib &lib, int n, const Ids &ids, const Fetched
     // full text) must be on disk before the record that tells of them.
     m_unflushedFiles = m_unflushedFiles || extracted != 0 || !files.isEmpty();
     const QByteArray bytes = MailRecordFile::encode(record);
-    if ((uidls && !uidls->addPending(ids.uid, store.nextNumber(), bytes, err))
-        || !keys.addPending(ids.key, store.nextNumber(), bytes, err)) {
-        if (uidls)
-            uidls->dropPending(ids.uid);
+    // The attachments written without names are noted with the names they
+    // get, then named: a kill before the record leaves nothing behind (the
+    // next load removes what was noted).
+    const QStringList names = AttachmentExtractor::freeNames(m_settings.attachmentFolder, held, err);
+    if (names.size() != qsizetype(held.size()))
         return failed();
-    }
-    if (!store.append(bytes, err)) {
+    QList<UidlList::NotedFile> noted;
+    for (size_t i = 0; i < held.size(); ++i)
+        noted.append({QDir(m_settings.attachmentFolder).filePath(names[qsizetype(i)]), held[i].inode});
+    auto dropPending = [&] {
         if (uidls)
             uidls->dropPending(ids.uid);
         keys.dropPending(ids.key);
+    };
+    if ((uidls && !uidls->addPending(ids.uid, store.nextNumber(), bytes, err))
+        || !keys.addPending(ids.key, store.nextNumber(), bytes, err, noted)
+        || !AttachmentExtractor::nameHeld(m_settings.attachmentFolder, held, names, err)) {
+        dropPending();
+        return failed();
+    }
+    files << names;
+    m_unflushedFiles = m_unflushedFiles || !names.isEmpty();
+    if (!store.append(bytes, err)) {
+        dropPending();
         return failed();
     }
     emit messageReceived(record.subject, record.address, record.date, record.body);
