@@ -34,7 +34,7 @@ struct InputMessage {
 void removeFiles(const QString &folder, const QStringList &names, Error *err)
 {
     for (const QString &name : names) {
-        QFile file(QDir(folder).filePath(name));
+        QFile file(folder + u'/' + name); // a plain join: a name from mail may look like a Qt path
         if (!file.remove())
             err->detail += u"\n"_s + u"書き込んだ添付ファイルを消せませんでした: "_s + file.fileName() + u": "_s
                 + file.errorString();
@@ -85,7 +85,7 @@ bool store(const QByteArray &raw, const DecodedMail &mail, const QString &attach
     const QStringList names = AttachmentExtractor::freeNames(attachmentFolder, held, err);
     QList<UidlList::NotedFile> noted;
     for (size_t i = 0; i < held.size() && names.size() == qsizetype(held.size()); ++i)
-        noted.append({QDir(attachmentFolder).filePath(names[qsizetype(i)]), held[i].inode});
+        noted.append({attachmentFolder + u'/' + names[qsizetype(i)], held[i].inode});
     if (number < 1 || names.size() != qsizetype(held.size())
         || !keys.addPending(key, number, MailRecordFile::encode(record), err, noted)
         || !AttachmentExtractor::nameHeld(attachmentFolder, held, names, err)) {

@@ -376,7 +376,7 @@ bool ReceiveSession::storeOne(MailLib &lib, int n, const Ids &ids, const Fetched
     // on any failure: the mail stays on the server and brings them next time.
     auto failed = [&] {
         for (const QString &name : std::as_const(files))
-            QFile::remove(QDir(m_settings.attachmentFolder).filePath(name));
+            QFile::remove(m_settings.attachmentFolder + u'/' + name); // a plain join: a name from mail may look like a Qt path
         return false;
     };
     MailRecord record;
@@ -398,7 +398,7 @@ bool ReceiveSession::storeOne(MailLib &lib, int n, const Ids &ids, const Fetched
         return failed();
     QList<UidlList::NotedFile> noted;
     for (size_t i = 0; i < held.size(); ++i)
-        noted.append({QDir(m_settings.attachmentFolder).filePath(names[qsizetype(i)]), held[i].inode});
+        noted.append({m_settings.attachmentFolder + u'/' + names[qsizetype(i)], held[i].inode});
     auto dropPending = [&] {
         if (uidls)
             uidls->dropPending(ids.uid);
