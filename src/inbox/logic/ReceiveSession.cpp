@@ -189,7 +189,8 @@ ReceiveResult ReceiveSession::run()
     // One pass per connection; without UIDL a new connection after every batch.
     int handled = 0;            // messages dealt with in earlier connections
     int total = result.count;
-    QStringList skipped;        // left on the server since they cannot be fetched
+    QStringList failedNow;      // refused by the server this time: tried again next time
+    QStringList skipped;        // refused too often: left on the server without asking
     for (int count = result.count; result.outcome == Outcome::Completed;) {
         QStringList uids;
         if (count > 0 && lib.pop3GetUidl(handle, &uids) < 0) {
@@ -260,7 +261,7 @@ ReceiveResult ReceiveSession::run()
                     stop(why);
                     break;
                 }
-                skipped << u"%1 通目"_s.arg(n);
+                failedNow << u"%1 通目"_s.arg(n);
                 continue;
             }
             if (keys.storedSince(lib.lastMessageKey()) >= 0) {
@@ -295,10 +296,8 @@ ReceiveResult ReceiveSession::run()
         // QUIT commits the deletions, which were only given for stored messages.
         const int quitResult = lib.pop3Close(handle);
         if (quitResult < 0 && !deleted.isEmpty() && result.outcome == Outcome::Completed) {
-            stop({haveUids ? u"サーバーとの接続を正しく終了できませんでした。保存したメールのうち %1 件がサーバーに残っている場合がありますが、"
-                             u"次の受信でもう一度保存することはありません。"_s.arg(deleted.size())
-                           : u"サーバーとの接続を正しく終了できませんでした。保存したメールのうち %1 件がサーバーに残っている場合があり、"
-                             u"次の受信でもう一度保存されることがあります。"_s.arg(deleted.size()),
+            stop({u"サーバーとの接続を正しく終了できませんでした。保存したメールのうち %1 件がサーバーに残っている場合がありますが、"
+                  u"次の受信で見分けるので、もう一度保存することはありません。"_s.arg(deleted.size()),
                   cutAtNul(lib.getMessage())});
         }
         if (quitResult == 0 && haveUids) {
@@ -330,12 +329,17 @@ ReceiveResult ReceiveSession::run()
             break;
         }
     }
-    if (!skipped.isEmpty()) {
-        emit notice(u"次のメールは %1 回続けて受信できなかったため、受信せずにサーバーに残しました：%2。"
-                    u"ほかのメールは受信しました。"_s
-                        .arg(FailuresBeforeSkipping)
-                        .arg(skipped.join(u'、')));
-    }
+    QStringList told;
+    if (!failedNow.isEmpty())
+        told << u"次のメールはサーバーから受け取れなかったため、サーバーに残しました：%1（%2 回続けて受け取れないと、それからは受信せずに残します）。"_s
+                    .arg(failedNow.join(u'、'))
+                    .arg(FailuresBeforeSkipping);
+    if (!skipped.isEmpty())
+        told << u"次のメールは %1 回続けて受け取れなかったため、受信せずにサーバーに残しました：%2。"_s
+                    .arg(FailuresBeforeSkipping)
+                    .arg(skipped.join(u'、'));
+    if (!told.isEmpty())
+        emit notice(told.join(u'\n') + u"ほかのメールは受信しました。"_s);
     return result;
 }
 
