@@ -3,7 +3,6 @@
 
 #include "storage/AddressBookFile.h"
 #include "storage/Cp932.h"
-#include "storage/FileStamp.h"
 
 using namespace Qt::StringLiterals;
 
@@ -53,15 +52,9 @@ int runAddr(const QStringList &args, AppState &state)
     }
     if (sub == u"delete" && args.size() == 2) {
         int n = 0;
-        // An interrupted deletion is finished first. When that restored the file,
-        // the numbers that were shown belong to the file kept beside it: nothing is deleted.
-        const FileStamp shown = FileStamp::of(book.path());
-        if (!book.recoverInterruptedCompaction(&err))
+        if (!cli::recoverKeepingNumbers(book.path(), [&](Error *e) { return book.recoverInterruptedCompaction(e); },
+                                        u"アドレス帳"_s, &err))
             return cli::failed(err);
-        const FileStamp now = FileStamp::of(book.path());
-        if (now.inode != shown.inode || now.device != shown.device)
-            return cli::failed({u"途中で止まっていた削除の一時ファイルからアドレス帳を元に戻したため、番号が変わりました。"
-                                u"一覧を確かめてから、もう一度指定してください。"_s, {}});
         const int count = book.count(&err);
         if (count < 0 || !cli::parseRecordNumber(args.at(1), count, &n, &err) || !book.deleteEntry(n, &err))
             return cli::failed(err);

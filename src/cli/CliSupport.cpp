@@ -1,5 +1,6 @@
 #include "Command.h"
 
+#include "storage/FileStamp.h"
 #include "storage/ProfileFile.h"
 #include "storage/ServerSettings.h"
 #include "storage/TextUtil.h"
@@ -99,6 +100,19 @@ QString listField(const QString &text)
             c = u' ';
     }
     return field;
+}
+
+bool recoverKeepingNumbers(const QString &path, const std::function<bool(Error *)> &recover, const QString &what,
+                           Error *err)
+{
+    const FileStamp shown = FileStamp::of(path);
+    if (!recover(err))
+        return false;
+    const FileStamp now = FileStamp::of(path);
+    if (now.inode == shown.inode && now.device == shown.device)
+        return true;
+    return fail(err, u"途中で止まっていた削除の一時ファイルから%1を元に戻したため、番号が変わりました。"
+                     u"一覧を確かめてから、もう一度指定してください。"_s.arg(what));
 }
 
 bool loadServerValues(AppState &state, Error *err)

@@ -5,6 +5,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <functional>
 
 namespace hollin {
 
@@ -36,6 +37,12 @@ bool parseRecordNumber(const QString &text, int count, int *number, Error *err);
 
 // One line of a tab-separated listing: tabs and line breaks inside become spaces.
 QString listField(const QString &text);
+
+// Finishes an interrupted deletion of the record file at path (recover).
+// When that restored the file, the numbers the user saw belong to the file
+// kept beside it: false, and err asks to list again (what: the file's name).
+bool recoverKeepingNumbers(const QString &path, const std::function<bool(Error *)> &recover, const QString &what,
+                           Error *err);
 
 // Fills the server and account values of state from hlmail.ini and iniIdPass.ini.
 bool loadServerValues(AppState &state, Error *err);

@@ -2,7 +2,6 @@
 // --held on the held-mail file.
 #include "Command.h"
 
-#include "storage/FileStamp.h"
 #include "storage/MailRecordFile.h"
 #include "storage/TextUtil.h"
 
@@ -102,16 +101,9 @@ int runDelete(const QStringList &arguments, AppState &state)
     MailRecordFile file = mailFile(&args, state);
     Error err;
     int n = 0;
-    // An interrupted deletion is finished first. When that restored the file,
-    // the numbers that were shown belong to the file kept beside it: nothing is deleted.
-    const FileStamp shown = FileStamp::of(file.path());
-    if (!file.recoverInterruptedCompaction(&err))
-        return cli::failed(err);
-    const FileStamp now = FileStamp::of(file.path());
-    if (now.inode != shown.inode || now.device != shown.device)
-        return cli::failed({u"途中で止まっていた削除の一時ファイルからメールのファイルを元に戻したため、番号が変わりました。"
-                            u"一覧を確かめてから、もう一度指定してください。"_s, {}});
-    if (!recordArgument(&args, file, &n, &err) || !file.deleteRecord(n, &err))
+    if (!cli::recoverKeepingNumbers(file.path(), [&](Error *e) { return file.recoverInterruptedCompaction(e); },
+                                    u"メールのファイル"_s, &err)
+        || !recordArgument(&args, file, &n, &err) || !file.deleteRecord(n, &err))
         return cli::failed(err);
     return cli::Ok;
 }
