@@ -11,6 +11,7 @@
 #include "inbox/AutoReceive.h"
 #include "panel/MainForm.h"
 #include "settings/AutoReceiveSettings.h"
+#include "settings/PasswordFileCheck.h"
 #include "storage/AppState.h"
 #include "winutil/ListedFile.h"
 #include "winutil/Prompt.h"
@@ -64,6 +65,7 @@ int main(int argc, char *argv[])
 
     hollin::AppWindows windows(state);
     windows.mainForm()->show();
+    hollin::offerToProtectPasswordFile(windows.mainForm(), state.root);
     windows.autoReceive().setMinutes(hollin::AutoReceiveSettings(state.root.iniFile()).activeMinutes());
     if (err.isSet())
         hollin::Prompt::message(nullptr, err.text(), {}, hollin::Prompt::Icon::Warning);

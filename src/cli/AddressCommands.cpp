@@ -42,7 +42,7 @@ int runAddr(const QStringList &args, AppState &state)
     }
     if (sub == u"add" && args.size() == 3) {
         const AddressEntry entry{args.at(1), args.at(2)};
-        const int n = book.append(entry, &err);
+        const int n = state.root.ensureTree(&err) ? book.append(entry, &err) : -1;
         if (n < 0)
             return cli::failed(err);
         warnAboutFit(u"名前"_s, entry.name, AddressBookFile::NameWidth);
@@ -52,7 +52,8 @@ int runAddr(const QStringList &args, AppState &state)
     }
     if (sub == u"delete" && args.size() == 2) {
         int n = 0;
-        if (!cli::recoverKeepingNumbers(book.path(), [&](Error *e) { return book.recoverInterruptedCompaction(e); },
+        if (!state.root.ensureTree(&err)
+            || !cli::recoverKeepingNumbers(book.path(), [&](Error *e) { return book.recoverInterruptedCompaction(e); },
                                         u"アドレス帳"_s, &err))
             return cli::failed(err);
         const int count = book.count(&err);

@@ -1,5 +1,6 @@
 #include "Command.h"
 
+#include "storage/FileIo.h"
 #include "storage/FileStamp.h"
 #include "storage/ProfileFile.h"
 #include "storage/ServerSettings.h"
@@ -129,6 +130,9 @@ bool loadServerValues(AppState &state, Error *err)
     state.mailAddress = server.mailAddress;
     state.apopFlag = server.apopFlag;
     const ProfileFile idPass(state.root.idPassIniFile(), true);
+    if (fileio::othersCanRead(idPass.path()))
+        printError(u"注意: ID とパスワードを保存したファイル「%1」は、ほかのユーザーも読める状態です。"
+                   u"「chmod 600 '%1'」で自分だけが読めるようにしてください。"_s.arg(idPass.path()));
     state.accountId = idPass.readText(u"NAME"_s);
     state.accountPassword = idPass.readText(u"NAME2"_s);
     return true;

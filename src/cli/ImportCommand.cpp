@@ -123,7 +123,7 @@ int runImport(const QStringList &args, AppState &state)
     DataFolderLock lock(state.root.dataFolder(), u"取り込み"_s);
     MailRecordFile received(state.root.receivedMailFile(), state.root.receivedMailTemp());
     Error err;
-    if (!lock.take(&err) || !received.recoverInterruptedCompaction(&err))
+    if (!state.root.ensureTree(&err) || !lock.take(&err) || !received.recoverInterruptedCompaction(&err))
         return cli::failed(err);
     const int count = received.count(&err);
     if (count < 0)

@@ -101,7 +101,8 @@ int runDelete(const QStringList &arguments, AppState &state)
     MailRecordFile file = mailFile(&args, state);
     Error err;
     int n = 0;
-    if (!cli::recoverKeepingNumbers(file.path(), [&](Error *e) { return file.recoverInterruptedCompaction(e); },
+    if (!state.root.ensureTree(&err)
+        || !cli::recoverKeepingNumbers(file.path(), [&](Error *e) { return file.recoverInterruptedCompaction(e); },
                                     u"メールのファイル"_s, &err)
         || !recordArgument(&args, file, &n, &err) || !file.deleteRecord(n, &err))
         return cli::failed(err);
@@ -115,7 +116,7 @@ int runDeleteAll(const QStringList &arguments, AppState &state)
     if (const std::optional<int> status = refuseArguments(args))
         return *status;
     Error err;
-    if (!file.deleteAll(&err))
+    if (!state.root.ensureTree(&err) || !file.deleteAll(&err))
         return cli::failed(err);
     return cli::Ok;
 }

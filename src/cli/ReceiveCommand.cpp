@@ -16,7 +16,7 @@ int receive(const QStringList &arguments, AppState &state)
     if (!args.isEmpty())
         return cli::badUsage(u"receive に使える引数は --keep だけです。"_s);
     Error err;
-    if (!cli::loadServerValues(state, &err))
+    if (!state.root.ensureTree(&err) || !cli::loadServerValues(state, &err))
         return cli::failed(err);
 
     ReceiveSettings settings;

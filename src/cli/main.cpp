@@ -107,9 +107,8 @@ int main(int argc, char *argv[])
     QStringList rootArgs;
     if (parser.isSet(rootOption))
         rootArgs << u"--root"_s << parser.value(rootOption);
+    // Commands that write make the data folder's tree themselves: reading one
+    // the user may not write to creates nothing.
     state.root = hollin::DataRoot::locate(rootArgs, QCoreApplication::applicationDirPath());
-    hollin::Error err;
-    if (!state.root.ensureTree(&err))
-        return hollin::cli::failed(err);
     return command->run(args.mid(1), state);
 }

@@ -2,6 +2,7 @@
 
 #include "storage/AppState.h"
 #include "storage/Cp932.h"
+#include "storage/FileIo.h"
 #include "storage/TextUtil.h"
 #include "winutil/Prompt.h"
 #include "winutil/WindowUtil.h"
@@ -10,6 +11,7 @@
 #include <QClipboard>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QPrinter>
 #include <QSaveFile>
 #include <QTextCursor>
@@ -90,8 +92,14 @@ QString EditorCommands::editorFilePath() const
 bool EditorCommands::saveEditorFile()
 {
     QSaveFile file(editorFilePath());
+    const bool existed = QFileInfo::exists(editorFilePath());
     QByteArray bytes = Cp932::encode(m_editor->toPlainText());
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
+    Error err;
+    if (file.open(QIODevice::WriteOnly) && !fileio::makePrivateIfNew(file, existed, &err)) {
+        Prompt::message(m_window, err.text(), QString(), Prompt::Icon::Warning);
+        return false;
+    }
+    if (!file.isOpen() || file.write(bytes) != bytes.size() || !file.commit()) {
         Prompt::message(m_window, u"ファイルを保存できません: "_s + editorFilePath() + u'\n' + file.errorString(),
                         QString(), Prompt::Icon::Warning);
         return false;

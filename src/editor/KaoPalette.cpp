@@ -1,8 +1,10 @@
 #include "KaoPalette.h"
 
 #include "storage/Cp932.h"
+#include "storage/FileIo.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
 
 using namespace Qt::StringLiterals;
@@ -46,7 +48,12 @@ bool KaoPalette::save(const QString &text, Error *err) const
         lines += u"\r\n"_s;
     const QByteArray bytes = Cp932::encode(lines);
     QSaveFile file(m_path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
+    const bool existed = QFileInfo::exists(m_path);
+    if (!file.open(QIODevice::WriteOnly))
+        return fail(err, u"顔文字ファイルを保存できません: "_s + m_path, file.errorString());
+    if (!fileio::makePrivateIfNew(file, existed, err))
+        return false;
+    if (file.write(bytes) != bytes.size() || !file.commit())
         return fail(err, u"顔文字ファイルを保存できません: "_s + m_path, file.errorString());
     return true;
 }

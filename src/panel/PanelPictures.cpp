@@ -37,8 +37,7 @@ bool PanelPictures::copyMissing(Error *err) const
             return fail(err, u"パネルの画像を画像フォルダに置けません。"_s,
                         target + u": "_s + shipped.errorString());
         // A copy out of the resources is read-only; the user may replace it.
-        QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup
-                                          | QFile::ReadOther);
+        QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner);
     }
     return true;
 }

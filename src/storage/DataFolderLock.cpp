@@ -94,7 +94,7 @@ bool DataFolderLock::take(Error *err, int waitMs)
     }
 
     const QString path = QDir(m_folder).filePath(QString::fromUtf16(FileName));
-    fileio::Fd fd(::open(fileio::nativePath(path).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0644));
+    fileio::Fd fd(::open(fileio::nativePath(path).constData(), O_RDWR | O_CREAT | O_CLOEXEC, fileio::PrivateFileMode));
     if (!fd.isOpen())
         return fail(err, u"ファイル「%1」を開けません。"_s.arg(path), fileio::errnoText(errno));
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);

@@ -1,5 +1,7 @@
 #include "DataRoot.h"
 
+#include "FileIo.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -80,8 +82,8 @@ bool DataRoot::ensureTree(Error *err) const
     const QStringList folders = {dataFolder(), pictureFolder(), attachmentFolder(), kaoFolder(),
                                  quickSaveFolder()};
     for (const QString &folder : folders) {
-        if (!QDir().mkpath(folder))
-            return fail(err, u"フォルダ「%1」を作れません。"_s.arg(folder));
+        if (!fileio::makeFolders(folder, err))
+            return false;
     }
     return true;
 }

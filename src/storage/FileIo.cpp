@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileDevice>
 #include <QFileInfo>
 
 #include <cerrno>
@@ -61,13 +62,38 @@ bool removeStaleTemporaries(const QString &path, Error *err)
     return true;
 }
 
+bool makeFolders(const QString &folder, Error *err)
+{
+    const QString absolute = QDir::cleanPath(QFileInfo(folder).absoluteFilePath());
+    qsizetype end = 0;
+    while (end < absolute.size()) {
+        end = absolute.indexOf(u'/', end + 1);
+        if (end < 0)
+            end = absolute.size();
+        const QByteArray native = nativePath(absolute.left(end));
+        struct stat st;
+        if (::stat(native.constData(), &st) == 0 && S_ISDIR(st.st_mode))
+            continue;
+        if (::mkdir(native.constData(), PrivateFolderMode) != 0 && errno != EEXIST)
+            return failErrno(err, u"フォルダ「%1」を作れません。"_s, absolute.left(end), errno);
+    }
+    return true;
+}
+
+bool makePrivateIfNew(QFileDevice &file, bool existed, Error *err)
+{
+    if (existed || file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner))
+        return true;
+    return fail(err, u"ファイル「%1」の権限を設定できません。"_s.arg(file.fileName()), file.errorString());
+}
+
 Fd openOrCreate(const QString &path, bool readWrite, Error *err)
 {
     const QByteArray native = nativePath(path);
     const int flags = (readWrite ? O_RDWR : O_RDONLY) | O_CLOEXEC;
     int fd = ::open(native.constData(), flags);
     if (fd < 0 && errno == ENOENT) {
-        fd = ::open(native.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+        fd = ::open(native.constData(), O_RDWR | O_CREAT | O_CLOEXEC, PrivateFileMode);
         if (fd >= 0 && !flushFolderOf(path, err)) {
             ::close(fd);
             return {};
@@ -77,6 +103,40 @@ Fd openOrCreate(const QString &path, bool readWrite, Error *err)
         failErrno(err, u"ファイル「%1」を開けません。"_s, path, errno);
         return {};
     }
+    return Fd(fd);
+}
+
+bool othersCanRead(const QString &path)
+{
+    struct stat st;
+    return ::stat(nativePath(path).constData(), &st) == 0 && (st.st_mode & (S_IRGRP | S_IROTH)) != 0;
+}
+
+bool makeOwnerOnly(const QString &path, Error *err)
+{
+    if (::chmod(nativePath(path).constData(), PrivateFileMode) == 0)
+        return true;
+    return failErrno(err, u"ファイル「%1」の権限を変えられません。"_s, path, errno);
+}
+
+Fd openForReading(const QString &path, bool *missing, Error *err)
+{
+    *missing = false;
+    const QByteArray native = nativePath(path);
+    int fd = ::open(native.constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0 && errno == ENOENT) {
+        fd = ::open(native.constData(), O_RDWR | O_CREAT | O_CLOEXEC, PrivateFileMode);
+        if (fd < 0 && (errno == ENOENT || errno == EACCES || errno == EPERM || errno == EROFS)) {
+            *missing = true;
+            return {};
+        }
+        if (fd >= 0 && !flushFolderOf(path, err)) {
+            ::close(fd);
+            return {};
+        }
+    }
+    if (fd < 0)
+        failErrno(err, u"ファイル「%1」を開けません。"_s, path, errno);
     return Fd(fd);
 }
 
@@ -189,7 +249,7 @@ bool writeWholeAtomically(const QString &path, const QByteArray &bytes, int mode
 {
     if (mode < 0) {
         struct stat st;
-        mode = ::stat(nativePath(path).constData(), &st) == 0 ? int(st.st_mode & 07777) : 0644;
+        mode = ::stat(nativePath(path).constData(), &st) == 0 ? int(st.st_mode & 07777) : PrivateFileMode;
     }
     if (!removeStaleTemporaries(path, err))
         return false;

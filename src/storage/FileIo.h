@@ -5,6 +5,8 @@
 #include <QByteArray>
 #include <QString>
 
+class QFileDevice;
+
 // Small POSIX file helpers shared by the storage classes. Every write that
 // returns true has reached the disk.
 namespace hollin::fileio {
@@ -41,12 +43,35 @@ private:
     int m_fd = -1;
 };
 
+// What the data folder's files and folders are created with: the owner's mail
+// is nobody else's to read.
+constexpr int PrivateFileMode = 0600;
+constexpr int PrivateFolderMode = 0700;
+
 QByteArray nativePath(const QString &path);
 QString errnoText(int errnum);
+
+// Creates folder and any missing folder above it, each owner-only; folders
+// that exist keep their modes.
+bool makeFolders(const QString &folder, Error *err);
+
+// Called on a just-opened QFile or QSaveFile: one that creates its file makes
+// it owner-only; a file that existed keeps its mode.
+bool makePrivateIfNew(QFileDevice &file, bool existed, Error *err);
 
 // Opens path for reading (readWrite: for reading and writing); a missing file is
 // created empty first, and its folder entry is flushed.
 Fd openOrCreate(const QString &path, bool readWrite, Error *err);
+
+// Whether users other than the owner may read path (a missing file: no).
+bool othersCanRead(const QString &path);
+// Leaves path readable and writable by its owner only.
+bool makeOwnerOnly(const QString &path, Error *err);
+
+// Opens path for reading. A missing file is created empty; where it cannot be
+// (its folder missing or not the user's to write) *missing is set and that is
+// no error: a reader works on a data folder it may not write to.
+Fd openForReading(const QString &path, bool *missing, Error *err);
 
 // Size in bytes, or -1 with err set.
 qint64 sizeOf(int fd, const QString &path, Error *err);

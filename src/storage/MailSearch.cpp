@@ -378,9 +378,10 @@ bool MailSearch::matches(const char *record) const
 bool MailSearch::run(const QString &path, const std::function<void(int, const MailRecord &)> &found,
                      const std::atomic<bool> *cancel, Error *err) const
 {
-    fileio::Fd fd = fileio::openOrCreate(path, false, err);
+    bool missing = false;
+    fileio::Fd fd = fileio::openForReading(path, &missing, err);
     if (!fd.isOpen())
-        return false;
+        return missing;
     const qint64 size = fileio::sizeOf(fd.get(), path, err);
     if (size < 0)
         return false;

@@ -15,7 +15,7 @@ namespace hollin {
 bool ReceiveLock::take(Error *err)
 {
     const QString path = QDir(m_folder).filePath(QString::fromUtf16(FileName));
-    fileio::Fd fd(::open(fileio::nativePath(path).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0644));
+    fileio::Fd fd(::open(fileio::nativePath(path).constData(), O_RDWR | O_CREAT | O_CLOEXEC, fileio::PrivateFileMode));
     if (!fd.isOpen())
         return fail(err, u"ファイル「%1」を開けません。"_s.arg(path), fileio::errnoText(errno));
     while (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {

@@ -135,9 +135,10 @@ void RecordFile::putFlag(char *at, qint16 flag)
 
 int RecordFile::count(Error *err) const
 {
-    Fd fd = fileio::openOrCreate(m_dataPath, false, err);
+    bool missing = false;
+    Fd fd = fileio::openForReading(m_dataPath, &missing, err);
     if (!fd.isOpen())
-        return -1;
+        return missing ? 0 : -1;
     const qint64 size = fileio::sizeOf(fd.get(), m_dataPath, err);
     return size < 0 ? -1 : int(size / m_layout.recordSize);
 }
@@ -151,9 +152,10 @@ bool RecordFile::checkNumber(int n, int count, Error *err) const
 
 bool RecordFile::read(int n, int offset, int length, QByteArray *out, Error *err) const
 {
-    Fd fd = fileio::openOrCreate(m_dataPath, false, err);
+    bool missing = false;
+    Fd fd = fileio::openForReading(m_dataPath, &missing, err);
     if (!fd.isOpen())
-        return false;
+        return missing ? checkNumber(n, 0, err) : false;
     const qint64 size = fileio::sizeOf(fd.get(), m_dataPath, err);
     if (size < 0 || !checkNumber(n, int(size / m_layout.recordSize), err))
         return false;
@@ -165,9 +167,10 @@ bool RecordFile::read(int n, int offset, int length, QByteArray *out, Error *err
 bool RecordFile::readEach(int offset, int length, const std::function<bool(int, const QByteArray &)> &visit,
                           Error *err) const
 {
-    Fd fd = fileio::openOrCreate(m_dataPath, false, err);
+    bool missing = false;
+    Fd fd = fileio::openForReading(m_dataPath, &missing, err);
     if (!fd.isOpen())
-        return false;
+        return missing;
     const qint64 size = fileio::sizeOf(fd.get(), m_dataPath, err);
     if (size < 0)
         return false;
@@ -278,9 +281,16 @@ bool RecordFile::compact(std::optional<int> drop, bool keepNone, Error *err)
     }
 
     const QByteArray tempNative = fileio::nativePath(m_tempPath);
+    // The copy keeps the file's mode exactly, whatever the umask.
     Fd dst(::open(tempNative.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, st.st_mode & 07777));
     if (!dst.isOpen())
         return fail(err, u"一時ファイル「%1」を作れません。"_s.arg(m_tempPath), fileio::errnoText(errno));
+    if (::fchmod(dst.get(), st.st_mode & 07777) != 0) {
+        fail(err, u"一時ファイル「%1」の権限を設定できません。"_s.arg(m_tempPath), fileio::errnoText(errno));
+        dst.reset();
+        fileio::remove(m_tempPath, nullptr);
+        return false;
+    }
     qint64 written = 0;
     for (const Run &run : runs) {
         if (!copyRange(src.get(), run.offset, dst.get(), written, run.length, m_dataPath, m_tempPath, err)) {

@@ -163,7 +163,7 @@ bool UidlList::openForAppend(Error *err)
         && ::stat(fileio::nativePath(m_path).constData(), &named) == 0 && opened.st_ino == named.st_ino
         && opened.st_dev == named.st_dev)
         return true;
-    m_append = fileio::Fd(::open(fileio::nativePath(m_path).constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644));
+    m_append = fileio::Fd(::open(fileio::nativePath(m_path).constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, fileio::PrivateFileMode));
     if (!m_append.isOpen())
         return fail(err, listError(), m_path + u": "_s + fileio::errnoText(errno));
     return true;

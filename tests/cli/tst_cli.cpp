@@ -36,6 +36,7 @@ private slots:
     void readersLeaveAStaleCopyAlone();
     void writerKeepsTheDataFileBeforeRestoring();
     void rootOption();
+    void passwordFileReadableByOthersIsNamed();
 
 private:
     Run cli(const QStringList &args) const;
@@ -288,11 +289,41 @@ void TestCli::rootOption()
     QCOMPARE(p.exitCode(), 2);
     QVERIFY(!QFileInfo::exists(fresh));
 
-    p.start(QStringLiteral(HOLLIN_CLI), {u"--root="_s + fresh, u"count"_s});
+    // Readers create nothing, so they work where the user may not write.
+    for (const QStringList &reader : {QStringList{u"count"_s}, {u"list"_s, u"--held"_s}, {u"search"_s, u"x"_s},
+                                      {u"addr"_s, u"list"_s}}) {
+        p.start(QStringLiteral(HOLLIN_CLI), QStringList{u"--root="_s + fresh} + reader);
+        QVERIFY(p.waitForFinished(30000));
+        QCOMPARE(p.exitCode(), 0);
+        QVERIFY2(!QFileInfo::exists(fresh), qPrintable(reader.join(u' ')));
+    }
+    QCOMPARE(p.readAllStandardOutput(), QByteArray());
+
+    // A writer makes the tree, and nothing in it is for other users' eyes.
+    p.start(QStringLiteral(HOLLIN_CLI), {u"--root="_s + fresh, u"addr"_s, u"add"_s, u"太郎"_s, u"taro@example.jp"_s});
     QVERIFY(p.waitForFinished(30000));
     QCOMPARE(p.exitCode(), 0);
-    QCOMPARE(p.readAllStandardOutput(), QByteArray("0\n"));
-    QVERIFY(QFileInfo(DataRoot(fresh).receivedMailFile()).isFile());
+    QDirIterator it(fresh, QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
+    QStringList entries{fresh};
+    while (it.hasNext())
+        entries << it.next();
+    QVERIFY(entries.contains(DataRoot(fresh).addressBookFile()));
+    for (const QString &entry : std::as_const(entries)) {
+        const QFileDevice::Permissions others = QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ExeGroup
+            | QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther;
+        QVERIFY2(!(QFileInfo(entry).permissions() & others), qPrintable(entry));
+    }
+}
+
+void TestCli::passwordFileReadableByOthersIsNamed()
+{
+    QFile idPass(m_root.idPassIniFile());
+    QVERIFY(idPass.open(QIODevice::WriteOnly));
+    idPass.write("[EXEINI]\r\nNAME=taro\r\nNAME2=pw\r\n");
+    idPass.close();
+    QVERIFY(idPass.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup));
+    const Run r = cli({u"receive"_s});
+    QVERIFY2(r.err.contains(u"ほかのユーザーも読める"_s) && r.err.contains(m_root.idPassIniFile()), qPrintable(r.err));
 }
 
 QTEST_GUILESS_MAIN(TestCli)

@@ -1,7 +1,9 @@
 #include "Controls.h"
 #include "FakeWindows.h"
+#include "settings/AccountSettings.h"
 #include "settings/IdPassForm.h"
 #include "settings/OptionForm.h"
+#include "settings/PasswordFileCheck.h"
 #include "settings/SetForm.h"
 #include "storage/AppState.h"
 #include "storage/ProfileFile.h"
@@ -341,6 +343,24 @@ private slots:
         QVERIFY(!form->isVisible());
         QCOMPARE(m_state->smtpServer, u"old"_s);
         QVERIFY(!QFile::exists(m_state->root.serverSettingsFile()));
+    }
+
+    // A password file others can read is pointed out; its mode changes only on Yes.
+    void passwordFileReadableByOthersIsOffered()
+    {
+        const QString path = m_state->root.idPassIniFile();
+        QVERIFY(acceptAccount(*m_state, u"taro"_s, u"pw"_s, true, nullptr));
+        offerToProtectPasswordFile(nullptr, m_state->root);
+        QVERIFY(QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther));
+        Prompt::queueAnswer(Prompt::Answer::No);
+        offerToProtectPasswordFile(nullptr, m_state->root);
+        QVERIFY(QFile::permissions(path) & QFile::ReadOther);
+        offerToProtectPasswordFile(nullptr, m_state->root); // Yes
+        QVERIFY(!(QFile::permissions(path) & QFile::ReadOther));
+        const QStringList asked = Prompt::shownTexts();
+        QCOMPARE(asked.size(), 2);
+        QVERIFY(asked.first().contains(path));
+        Prompt::clearShown();
     }
 
 private:

@@ -1,9 +1,11 @@
 #include "InboxText.h"
 
 #include "storage/Cp932.h"
+#include "storage/FileIo.h"
 #include "storage/TextUtil.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QSaveFile>
 
 using namespace Qt::StringLiterals;
@@ -42,14 +44,17 @@ QString QuickSave::fileNameFor(const QString &subject)
 bool QuickSave::write(const QString &folder, const QString &fileName, const QString &subject,
                       const QString &from, const QString &date, const QString &body, Error *err)
 {
-    if (!QDir().mkpath(folder))
-        return fail(err, u"「■TextQuickSave」フォルダを作成できませんでした。"_s, folder);
+    if (!fileio::makeFolders(folder, err))
+        return false;
     QSaveFile file(QDir(folder).filePath(fileName));
+    const bool existed = QFileInfo::exists(file.fileName());
     // Every line ends in CR LF, the body's own lines too (the window gives them as LF).
     QString text = headerBlock(subject, from, date, body) + u"\n"_s;
     text.replace(u"\r\n"_s, u"\n"_s).replace(u'\r', u'\n').replace(u"\n"_s, u"\r\n"_s);
     const QByteArray bytes = Cp932::encode(text);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
+    if (file.open(QIODevice::WriteOnly) && !fileio::makePrivateIfNew(file, existed, err))
+        return false;
+    if (!file.isOpen() || file.write(bytes) != bytes.size() || !file.commit())
         return fail(err, u"テキストファイルを保存できませんでした。"_s,
                     file.fileName() + u": "_s + file.errorString());
     return true;

@@ -15,7 +15,6 @@
 #include "transport/MailLib.h"
 
 #include <QDateTime>
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSet>
@@ -123,9 +122,8 @@ ReceiveResult ReceiveSession::run()
         if (!cleared)
             result.outcome = Outcome::Stopped;
     } else {
-        if (!QDir().mkpath(m_settings.attachmentFolder)) {
+        if (!fileio::makeFolders(m_settings.attachmentFolder, &result.error)) {
             result.outcome = Outcome::Stopped;
-            fail(&result.error, u"添付フォルダを作成できませんでした。"_s, m_settings.attachmentFolder);
         } else if (!writing.take(&result.error, WriteWaitMs) || !store.open(&result.error)
                    || !uidls.load(&result.error) || !keys.load(&result.error)) {
             result.outcome = Outcome::Stopped;

@@ -1,11 +1,13 @@
 #include "ReceivedRecord.h"
 
 #include "storage/Cp932.h"
+#include "storage/FileIo.h"
 #include "storage/TextUtil.h"
 
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 using namespace Qt::StringLiterals;
 
@@ -85,6 +87,11 @@ QString ReceivedRecord::saveFullBody(const QString &body, const QString &attachm
             if (file.exists())
                 continue;
             fail(err, u"長い本文を添付フォルダに保存できませんでした。"_s, file.fileName() + u": "_s + file.errorString());
+            return {};
+        }
+        if (!fileio::makePrivateIfNew(file, false, err)) {
+            file.close();
+            file.remove();
             return {};
         }
         if (file.write(bytes) != bytes.size() || !file.flush()) {

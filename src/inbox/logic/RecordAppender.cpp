@@ -1,5 +1,7 @@
 #include "RecordAppender.h"
 
+#include "storage/FileIo.h"
+
 #include <QFile>
 
 #include <cerrno>
@@ -42,7 +44,7 @@ bool RecordAppender::openFile(Error *err)
 {
     if (m_fd >= 0)
         ::close(m_fd);
-    m_fd = ::open(QFile::encodeName(m_dataPath).constData(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+    m_fd = ::open(QFile::encodeName(m_dataPath).constData(), O_WRONLY | O_CREAT | O_CLOEXEC, fileio::PrivateFileMode);
     if (m_fd < 0)
         return fail(err, u"受信メールのファイル「%1」を開けませんでした。"_s.arg(m_dataPath), errnoText(errno));
     struct stat st;
