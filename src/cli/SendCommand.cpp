@@ -42,6 +42,16 @@ bool readBodyFile(const QString &path, QString *body, Error *err)
     return true;
 }
 
+// After a whole-address-book send that went wrong: who has the mail and who not.
+void printRecipients(const QList<SendRecipient> &delivered, const QList<SendRecipient> &undelivered)
+{
+    for (const auto &[title, list] : {std::pair{u"届いた宛先"_s, delivered}, std::pair{u"届いていない宛先"_s, undelivered}}) {
+        cli::printError(u"%1（%2 件）:"_s.arg(title).arg(list.size()));
+        for (const SendRecipient &r : list)
+            cli::printError(u"  "_s + r.address);
+    }
+}
+
 int send(const QStringList &arguments, AppState &state)
 {
     QStringList args = arguments;
@@ -104,6 +114,8 @@ int send(const QStringList &arguments, AppState &state)
         if (!result.failures.isEmpty() || !result.refusals.isEmpty())
             cli::printError(SendJob::errorTitle() + u": "_s + result.errorText());
         cli::printError(result.statusText());
+        if (all && result.attempted > 0)
+            printRecipients(result.delivered(request.recipients), result.undelivered(request.recipients));
         return cli::Failed;
     }
     cli::print(result.statusText());

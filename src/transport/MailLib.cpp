@@ -503,6 +503,11 @@ int MailLib::smtpSendMail(QString &server, const QString &to, const QString &cc,
     return int(refused.size());
 }
 
+bool MailLib::smtpConnectionFailed() const
+{
+    return d->smtp.connectionFailed();
+}
+
 QStringList MailLib::refusedRecipients() const
 {
     return d->refused;

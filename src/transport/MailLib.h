@@ -119,6 +119,9 @@ public:
                      const QString &reserved, const QString &attachments, int flags);
     // The bare addresses refused by the last smtpSendMail().
     QStringList refusedRecipients() const;
+    // The last smtpSendMail() failed on the way to the server (no connection,
+    // a timeout or a drop, TLS, the login), not on the mail: the next would too.
+    bool smtpConnectionFailed() const;
     // Ends the shared SMTP connection (QUIT).
     void smtpDisconnect();
 

@@ -300,11 +300,39 @@ int SmtpSender::perform(const QByteArray &url, Security security, const QByteArr
     return rc;
 }
 
+namespace {
+
+bool isConnectionFailure(CURLcode rc, const QString &errorReply)
+{
+    if (rc == CURLE_LOGIN_DENIED || errorReply.startsWith(u"421"))
+        return true;
+    if (!errorReply.isEmpty()) // the server answered: it refused this mail
+        return false;
+    switch (rc) {
+    case CURLE_COULDNT_RESOLVE_HOST:
+    case CURLE_COULDNT_CONNECT:
+    case CURLE_OPERATION_TIMEDOUT:
+    case CURLE_SEND_ERROR:
+    case CURLE_RECV_ERROR:
+    case CURLE_GOT_NOTHING:
+    case CURLE_PEER_FAILED_VERIFICATION:
+    case CURLE_SSL_CONNECT_ERROR:
+    case CURLE_USE_SSL_FAILED:
+    case CURLE_SSL_CACERT_BADFILE:
+        return true;
+    default:
+        return false;
+    }
+}
+
+} // namespace
+
 bool SmtpSender::send(const QString &server, const QString &from, const QStringList &recipients,
                       const QByteArray &message, Error *err, QList<Refusal> *refused)
 {
     m_replies.clear();
     m_rcptReplies.clear();
+    m_connectionFailed = false;
     if (refused)
         refused->clear();
     if (server.trimmed().isEmpty())
@@ -360,6 +388,8 @@ bool SmtpSender::send(const QString &server, const QString &from, const QStringL
             *refused = refusals(recipients);
         return true;
     }
+    const Reply *errorReply = lastErrorReply();
+    m_connectionFailed = isConnectionFailure(rc, errorReply ? errorReply->line : QString());
     const QString text = errorText(rc, hostPort, security, from, recipients, ehloName);
     const QString detail = u"libcurl %1: %2"_s.arg(int(rc)).arg(
         QString::fromUtf8(errorBuffer[0] ? errorBuffer : curl_easy_strerror(rc)));

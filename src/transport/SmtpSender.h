@@ -54,6 +54,10 @@ public:
     // *refused names the others; it fails only when none was taken.
     bool send(const QString &server, const QString &from, const QStringList &recipients,
               const QByteArray &message, Error *err, QList<Refusal> *refused = nullptr);
+    // The last send failed on the way to the server, not on this mail: no
+    // connection, a timeout, a dropped connection, TLS or the login, or the
+    // server closing its service (421). A further send would meet it too.
+    bool connectionFailed() const { return m_connectionFailed; }
     void disconnect();
 
 private:
@@ -81,6 +85,7 @@ private:
     QByteArray m_lastCommand;
     QList<Reply> m_replies;
     QList<QString> m_rcptReplies; // the final reply line to each RCPT, in order
+    bool m_connectionFailed = false;
     QString m_user;
     QString m_password;
     int m_connectMs = 15000;

@@ -21,6 +21,7 @@ private slots:
     void singleRecipientIsPassedAsTyped();
     void nothingToSendTouchesNoServer();
     void cancelBeforeTheFirstPass();
+    void connectionFailureStopsTheBatch();
     void fortunes();
     void codeWord();
 };
@@ -154,6 +155,28 @@ void TestSendJob::cancelBeforeTheFirstPass()
     QCOMPARE(result.passes, 2);
     QVERIFY(result.failures.isEmpty());
     QVERIFY(!result.succeeded());
+}
+
+// Every further pass would wait for the same dead server: the batch stops, and
+// says who has the mail. A failure of the mail itself lets the others go on.
+void TestSendJob::connectionFailureStopsTheBatch()
+{
+    SendRequest request;
+    request.smtpServer = u"127.0.0.1:1"_s; // nothing listens there
+    request.from = u"me@example.jp"_s;
+    for (const QString &a : {u"a@example.jp"_s, u"b@example.jp"_s, u"c@example.jp"_s})
+        request.recipients += SendRequest::single(a);
+    SendResult result = SendJob::run(request);
+    QVERIFY(result.stoppedAtConnection);
+    QCOMPARE(result.attempted, 1);
+    QCOMPARE(result.undelivered(request.recipients).size(), 3);
+    QVERIFY(result.delivered(request.recipients).isEmpty());
+    QVERIFY2(result.statusText().contains(u"接続に失敗"_s), qPrintable(result.statusText()));
+
+    request.from.clear();
+    result = SendJob::run(request);
+    QVERIFY(!result.stoppedAtConnection);
+    QCOMPARE(result.attempted, 3);
 }
 
 void TestSendJob::fortunes()

@@ -56,6 +56,9 @@ QString SendResult::statusText() const
         return u"送信完了です。"_s;
     if (passes == 0)
         return u"送信先がありません。送信しませんでした。"_s;
+    if (stoppedAtConnection)
+        return u"サーバーとの接続に失敗したため、%1 件中 %2 件目で送信を止めました（届いたのは %3 件）。"_s
+            .arg(passes).arg(attempted).arg(attempted - failures.size() - refusals.size());
     if (cancelled && failures.isEmpty())
         return u"送信を中止しました。%1 件中 %2 件を送信しました。"_s.arg(passes).arg(attempted);
     if (cancelled)
@@ -93,6 +96,19 @@ QList<SendRecipient> SendResult::undelivered(const QList<SendRecipient> &sent) c
         left.append(SendRecipient{r.recipient, r.recipient});
     left.append(sent.mid(attempted));
     return left;
+}
+
+QList<SendRecipient> SendResult::delivered(const QList<SendRecipient> &sent) const
+{
+    QList<SendRecipient> got;
+    const QStringList refused = refusedAddresses();
+    for (int pass = 1; pass <= attempted; ++pass) {
+        const bool failed = std::any_of(failures.cbegin(), failures.cend(),
+                                        [pass](const SendFailure &f) { return f.pass == pass; });
+        if (!failed && !refused.contains(sent.at(pass - 1).address))
+            got.append(sent.at(pass - 1));
+    }
+    return got;
 }
 
 QString SendResult::resendQuestion(const QList<SendRecipient> &undelivered)
@@ -167,9 +183,13 @@ SendResult SendJob::run(const SendRequest &request,
         const int rc = lib.smtpSendMail(server, recipient.address, request.cc, request.bcc, request.from,
                                         request.subject, request.body, QString(), request.attachments, 0);
         result.smtpServer = server;
-        if (rc < 0)
+        if (rc < 0) {
             result.failures.append(SendFailure{k, recipient.address, lib.getMessage()});
-        else if (rc > 0)
+            if (lib.smtpConnectionFailed() && k < result.passes) {
+                result.stoppedAtConnection = true;
+                break;
+            }
+        } else if (rc > 0)
             result.refusals.append(SendFailure{k, lib.refusedRecipients().join(u", "_s), lib.getMessage()});
     }
     lib.smtpDisconnect();

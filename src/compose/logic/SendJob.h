@@ -52,11 +52,14 @@ struct SendFailure {
 
 struct SendResult {
     int passes = 0;     // passes planned
-    int attempted = 0;  // passes run (fewer only when cancelled)
+    int attempted = 0;  // passes run (fewer when cancelled or stopped)
     QList<SendFailure> failures;
     // Passes that went out, but not to every recipient: the server refused some.
     QList<SendFailure> refusals;
     bool cancelled = false;
+    // A pass failed on the way to the server (a timeout, a drop): the passes
+    // after it were not run, since each would wait for the same failure.
+    bool stoppedAtConnection = false;
     QString smtpServer; // the server text after the last library call
 
     // Every planned pass ran and reached every recipient, and there was at least one.
@@ -67,6 +70,7 @@ struct SendResult {
     //   "送信完了です。" when succeeded();
     //   "送信先がありません。送信しませんでした。" when there was nothing to send;
     //   "送信を中止しました。%n 件中 %k 件を送信しました。" when cancelled;
+    //   "サーバーとの接続に失敗したため、…" when stoppedAtConnection;
     //   "送信しましたが、受け付けられなかった宛先があります（%r 件）。" when
     //   only refusals went wrong;
     //   "%n 件中 %f 件の送信に失敗しました。" otherwise.
@@ -78,13 +82,16 @@ struct SendResult {
     // The recipients that did not get the mail: the failed passes and those
     // never run (cancelled), in pass order. sent = the request's recipients.
     QList<SendRecipient> undelivered(const QList<SendRecipient> &sent) const;
+    // The passes that reached their recipient, in pass order.
+    QList<SendRecipient> delivered(const QList<SendRecipient> &sent) const;
     // Asked before the next send of the same mail: resend only to those.
     static QString resendQuestion(const QList<SendRecipient> &undelivered);
 };
 
 // A send: MailLib::smtpSendMail once per recipient on a worker thread, one
 // MailLib and one SMTP connection for all passes (closed at the end). A failed
-// pass is not retried; the next one runs. Used by the compose window (one
+// pass is not retried; the next one runs, unless the failure was the
+// connection's: then the send stops there. Used by the compose window (one
 // recipient, or every address-book entry), the reply window and hollin-cli.
 //
 //   auto *job = new SendJob(request, this);
