@@ -263,24 +263,52 @@ namespace {
 // All attachments of one mail together; more is refused by most servers anyway.
 constexpr qint64 MaxAttachmentBytes = 20 << 20;
 
-// Reads an attachment when it is a regular file and keeps *total within the
-// limit, both checked before reading: a device or a FIFO would never end.
-bool readAttachment(const QString &path, qint64 *total, QByteArray *out, Error *err)
+// A regular file within the limit, *total counting the attachments before it.
+bool checkAttachment(int fd, const QString &path, qint64 *total, qint64 *size, Error *err)
 {
-    fileio::Fd fd(::open(fileio::nativePath(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     struct stat st;
-    if (!fd.isOpen() || ::fstat(fd.get(), &st) != 0)
+    if (fd < 0 || ::fstat(fd, &st) != 0)
         return fail(err, u"添付ファイルが見つかりません"_s, path + u": "_s + fileio::errnoText(errno));
     if (!S_ISREG(st.st_mode))
         return fail(err, u"「%1」は普通のファイルではないため添付できません"_s.arg(path));
     *total += st.st_size;
     if (*total > MaxAttachmentBytes)
-        return fail(err, u"添付ファイルは合わせて %1 MB までです"_s.arg(MaxAttachmentBytes >> 20), path);
-    out->resize(qsizetype(st.st_size));
-    return fileio::readAt(fd.get(), out->data(), st.st_size, 0, path, err);
+        return fail(err, u"添付ファイルは合わせて %1 MB までです"_s.arg(MaxAttachmentBytes >> 20),
+                    u"%1: %2 MB"_s.arg(path).arg(double(*total) / (1 << 20), 0, 'f', 1));
+    *size = st.st_size;
+    return true;
+}
+
+fileio::Fd openAttachment(const QString &path)
+{
+    // Non-blocking: opening a FIFO must not wait for a writer.
+    return fileio::Fd(::open(fileio::nativePath(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+}
+
+// Reads an attachment when it is a regular file and keeps *total within the
+// limit, both checked before reading: a device or a FIFO would never end.
+bool readAttachment(const QString &path, qint64 *total, QByteArray *out, Error *err)
+{
+    const fileio::Fd fd = openAttachment(path);
+    qint64 size = 0;
+    if (!checkAttachment(fd.get(), path, total, &size, err))
+        return false;
+    out->resize(qsizetype(size));
+    return fileio::readAt(fd.get(), out->data(), size, 0, path, err);
 }
 
 } // namespace
+
+bool MailComposer::checkAttachments(const QStringList &paths, Error *err)
+{
+    qint64 total = 0;
+    for (const QString &path : paths) {
+        qint64 size = 0;
+        if (!checkAttachment(openAttachment(path).get(), path, &total, &size, err))
+            return false;
+    }
+    return true;
+}
 
 QByteArray MailComposer::build(const OutgoingMail &mail, Error *err)
 {

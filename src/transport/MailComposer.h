@@ -25,6 +25,10 @@ public:
     static QByteArray build(const OutgoingMail &mail, Error *err = nullptr);
     // The bare address of one "addr" or "名前<addr>"; empty when there is none.
     static QString envelopeAddress(const QString &recipient);
+    // What build() would say about these attachments without reading them:
+    // each must be a regular file, all together within the size limit. For
+    // the moment a file is picked, so that the user hears it then.
+    static bool checkAttachments(const QStringList &paths, Error *err);
 };
 
 } // namespace hollin
