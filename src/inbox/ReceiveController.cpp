@@ -92,6 +92,10 @@ void ReceiveController::start()
     settings.pop3Server = state.pop3Server;
     settings.apopFlag = state.apopFlag;
     settings.idPassIniFile = state.root.idPassIniFile();
+    if (state.accountUnsaved) {
+        settings.accountId = state.accountId;
+        settings.accountPassword = state.accountPassword;
+    }
     settings.receivedMailFile = state.root.receivedMailFile();
     settings.receivedMailTemp = state.root.receivedMailTemp();
     settings.uidlListFile = state.root.uidlListFile();
@@ -269,7 +273,7 @@ void ReceiveController::sessionDone()
         break;
     case Outcome::NeedAccount:
         if (isNewFailure(AccountMissing))
-            m_ctx.windows.idPassForm()->showForReceive();
+            m_ctx.windows.idPassForm()->showForReceive([ctx = m_ctx] { startReceive(ctx); });
         break;
     case Outcome::AuthFailed:
         reportFailure(r.error.message, u"エラー"_s, Prompt::Icon::Critical);

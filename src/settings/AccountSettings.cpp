@@ -24,6 +24,7 @@ bool acceptAccount(AppState &state, const QString &id, const QString &password, 
         return fail(err, u"IDまたはパスワードに、保存できない文字（Shift-JIS にない文字）が含まれています。"_s);
     state.accountId = id;
     state.accountPassword = password;
+    state.accountUnsaved = !save;
     ProfileFile file(state.root.idPassIniFile(), true);
     if (!save)
         return file.writeText(u"NAME3"_s, u"0"_s, err);

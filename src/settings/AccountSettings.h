@@ -22,7 +22,8 @@ Account savedAccount(const DataRoot &root);
 // and password; with save, NAME = id, NAME2 = password and NAME3 = "1" are
 // written (in that order) to the owner-only account file; without, only
 // NAME3 = "0", so an account saved earlier stays. A name or password that the
-// CP932 file cannot hold is refused when saving, and nothing changes.
+// CP932 file cannot hold is refused when saving, and nothing changes. An
+// account not saved serves the receives of this run (AppState::accountUnsaved).
 bool acceptAccount(AppState &state, const QString &id, const QString &password, bool save,
                    Error *err);
 

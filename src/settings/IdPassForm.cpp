@@ -72,8 +72,9 @@ void IdPassForm::presetAccount(const QString &id, const QString &password)
     m_passText->setText(password);
 }
 
-void IdPassForm::showForReceive()
+void IdPassForm::showForReceive(std::function<void()> receive)
 {
+    m_receive = std::move(receive);
     m_check1->setChecked(true);
     show();
     raise();
@@ -98,7 +99,10 @@ void IdPassForm::accept()
         Prompt::message(this, err.text(), {}, Prompt::Icon::Warning);
         return;
     }
+    const std::function<void()> receive = std::exchange(m_receive, {});
     close();
+    if (receive)
+        receive();
 }
 
 void IdPassForm::closeEvent(QCloseEvent *event)

@@ -4,6 +4,8 @@
 
 #include <QWidget>
 
+#include <functional>
+
 class QCheckBox;
 class QLineEdit;
 
@@ -21,8 +23,9 @@ public:
     void presetAccount(const QString &id, const QString &password);
 
     // Shown by a receive that lacks the account: Check1 starts ticked, so that
-    // OK stores what is typed and the next receive does not ask again.
-    void showForReceive();
+    // OK stores what is typed and the next receive does not ask again. After
+    // OK, receive runs (the receive goes on with the account given).
+    void showForReceive(std::function<void()> receive);
 
     QString idText() const;
     QString passText() const;
@@ -39,6 +42,7 @@ private:
     QLineEdit *m_idText;
     QLineEdit *m_passText;
     QCheckBox *m_check1;
+    std::function<void()> m_receive; // set while shown for a receive
 };
 
 } // namespace hollin

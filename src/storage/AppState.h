@@ -18,6 +18,9 @@ struct AppState {
     qint16 apopFlag = 0;
     QString accountId;
     QString accountPassword;
+    // The account was typed without saving it: it serves every receive of
+    // this run in place of the account file, and is never written.
+    bool accountUnsaved = false;
 
     // Window state shared by compose, reply and address book.
     qint16 sideListMode = 0;         // 10 = side lists show held mail, 0 = address book, 1 = set by the inbox

@@ -14,6 +14,7 @@
 #include "TestMailServers.h"
 
 #include <QCheckBox>
+#include <QPushButton>
 #include <QLineEdit>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -213,6 +214,19 @@ private slots:
         QVERIFY(dialog->findChild<QCheckBox *>(u"Check1"_s)->isChecked());
         QCOMPARE(records(), 0);
         QCOMPARE(m_servers->mailboxMessages().size(), 1);
+        QVERIFY(Prompt::shown().isEmpty());
+
+        // Not saved (a shared computer): the receive goes on with what was
+        // typed, the file never gets it, and the next receive does not ask.
+        dialog->findChild<QCheckBox *>(u"Check1"_s)->setChecked(false);
+        dialog->findChild<QLineEdit *>(u"PassText"_s)->setText(m_servers->password());
+        dialog->findChild<QPushButton *>(u"OKCommand"_s)->click();
+        QTRY_COMPARE_WITH_TIMEOUT(records(), 1, 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(!ReceiveController::isRunning(), 20000);
+        QVERIFY(ProfileFile(m_state->root.idPassIniFile()).readText(u"NAME2"_s).isEmpty());
+        QVERIFY(m_servers->deliver(mail("second")));
+        receive();
+        QCOMPARE(records(), 2);
         QVERIFY(Prompt::shown().isEmpty());
     }
 

@@ -86,8 +86,9 @@ ReceiveResult ReceiveSession::run()
     }
 
     const ProfileFile account(m_settings.idPassIniFile, true);
-    const QString id = account.readText(u"NAME"_s);
-    const QString password = account.readText(u"NAME2"_s);
+    const bool typed = !m_settings.accountId.isEmpty();
+    const QString id = typed ? m_settings.accountId : account.readText(u"NAME"_s);
+    const QString password = typed ? m_settings.accountPassword : account.readText(u"NAME2"_s);
     emit accountRead(id, password);
     if (id.isEmpty() || password.isEmpty()) {
         lib.pop3Close(handle);

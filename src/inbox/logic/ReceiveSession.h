@@ -19,6 +19,8 @@ struct ReceiveSettings {
     QString pop3Server;
     qint16 apopFlag = 0;          // non-zero: APOP
     QString idPassIniFile;        // ★MailData/iniIdPass.ini (NAME, NAME2)
+    QString accountId;            // typed but not saved: used in place of the file
+    QString accountPassword;
     QString receivedMailFile;     // ★MailData/hlmdata2.data
     QString receivedMailTemp;     // ★MailData/HLMDATA2.TMP
     QString attachmentFolder;     // 添付フォルダ
