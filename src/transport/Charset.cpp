@@ -791,8 +791,9 @@ QString Charset::decode(const QByteArray &bytes, const QByteArray &label)
             return utf8;
     }
     // The label holds while most of the text is valid under it, or when no
-    // Japanese reading does better: only the bad bytes become U+FFFD.
-    if (errors == 0 || errors <= meaningfulChars(text, family == Family::Cp932) || !readsAsJapanese(bytes))
+    // Japanese or Western reading does better: only the bad bytes become U+FFFD.
+    if (errors == 0 || errors <= meaningfulChars(text, family == Family::Cp932)
+        || (!readsAsJapanese(bytes) && !looksLatin(bytes)))
         return text;
     return guess(bytes);
 }
