@@ -1,6 +1,7 @@
 #include "ReceivedRecord.h"
 
 #include "storage/Cp932.h"
+#include "storage/SavedFullText.h"
 #include "storage/TextUtil.h"
 
 #include <QDateTime>
@@ -24,7 +25,7 @@ QString ReceivedRecord::wholeMessageLine(const QString &fileName)
 
 QString ReceivedRecord::fullTextLine(const QString &fileName)
 {
-    return u"※このメールをそのまま保存できなかったため、全文を添付フォルダの「%1」に保存しました。"_s.arg(fileName);
+    return SavedFullText::note(fileName);
 }
 
 bool ReceivedRecord::build(const ReceivedMail &mail, const QString &attachmentFolder, MailRecord *record,
