@@ -22,11 +22,14 @@ bool isTokenChar(char c)
     return uchar(c) > 0x20 && uchar(c) < 0x7F && !QByteArrayView("()<>@,;:\\\"/[]?=").contains(c);
 }
 
-// Whether s continues at `at` (after blanks) with "token=", the start of the next parameter.
-bool startsParameter(const QByteArray &s, qsizetype at)
+// Whether s continues at `at` (after blanks) with "token=", the start of the
+// next parameter, or with nothing at all.
+bool startsParameter(const QByteArray &s, qsizetype at, bool orEnds = false)
 {
     while (at < s.size() && isSpace(s[at]))
         ++at;
+    if (at == s.size())
+        return orEnds;
     const qsizetype start = at;
     while (at < s.size() && isTokenChar(s[at]))
         ++at;
@@ -41,7 +44,7 @@ bool startsParameter(const QByteArray &s, qsizetype at)
 qsizetype unquotedEnd(const QByteArray &s, qsizetype i)
 {
     for (qsizetype semi = s.indexOf(';', i); semi >= 0; semi = s.indexOf(';', semi + 1))
-        if (startsParameter(s, semi + 1) || s.mid(semi + 1).trimmed().isEmpty())
+        if (startsParameter(s, semi + 1, true))
             return semi;
     return s.size();
 }
