@@ -29,6 +29,13 @@ EXPECTED = {
     "subject-characters-cp932-lacks.eml": ("𠮷野家で打ち上げ🍺", "森鷗外 <ogai@example.jp>", "金曜日の十九時からです。", None),
     "nul-byte-in-body.eml": ("NUL", "nul@example.jp", "後半も残ります。", None),
     "utf16le-body-without-bom.eml": ("UTF-16", "utf16@example.jp", "Hello 世界", None),
+    "q-word-dangling-equals.eml": ("日本語", "山田 <yamada@example.jp>, 佐藤 <sato@example.jp>", "dangling", None),
+    "q-escape-split-between-words.eml": ("日本", "£ Shop <shop@example.jp>", "split", None),
+    "utf7-labels-and-comma-for-slash.eml": ("日本語", "アイテ <utf7@example.jp>", "データを送ります", None),
+    "delivery-status-only.eml": ("Returned mail", "MAILER-DAEMON@example.jp", "550 配送できませんでした", None),
+    "filename-parameters-broken.eml": ("files", "files@example.jp", "three files", ["見積書.pdf", "請求書.xlsx", "売上;月別.csv"]),
+    "utf8-word-one-invalid-byte.eml": ("(\ufffd)", "(\ufffd) <broken@example.jp>", "broken", None),
+    "utf16-without-bom-japanese-only.eml": ("日本語のお知らせ", "utf16ja@example.jp", "資料をお送りします。", None),
 }
 
 def read(name):

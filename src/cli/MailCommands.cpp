@@ -3,6 +3,7 @@
 #include "Command.h"
 
 #include "storage/MailRecordFile.h"
+#include "storage/SavedFullText.h"
 #include "storage/TextUtil.h"
 
 #include <optional>
@@ -91,7 +92,8 @@ int runShow(const QStringList &arguments, AppState &state)
     cli::print((held ? u"宛先: "_s : u"差出人: "_s) + trimSpaces(r.address));
     cli::print(u"日付: "_s + trimSpaces(r.date));
     cli::print(QString());
-    cli::print(trimSpaces(r.body).replace(u"\r\n"_s, u"\n"_s));
+    const QString body = SavedFullText::bodyToShow(r, state.root.attachmentFolder());
+    cli::print(trimSpaces(body).replace(u"\r\n"_s, u"\n"_s));
     return cli::Ok;
 }
 

@@ -11,6 +11,7 @@
 #include "reply/BackForm.h"
 #include "storage/AppState.h"
 #include "storage/MailRecordFile.h"
+#include "storage/SavedFullText.h"
 #include "storage/TextUtil.h"
 #include "winutil/HeaderPainter.h"
 #include "winutil/MailSearchBar.h"
@@ -289,7 +290,8 @@ void TyakuForm::fill()
     if (rows > 0) {
         MailRecord last;
         if (MailRecordFile(root.receivedMailFile(), root.receivedMailTemp()).read(rows, &last, &err))
-            showInBoxes(last.subject, last.address, last.date, last.body);
+            showInBoxes(last.subject, last.address, last.date,
+                        SavedFullText::bodyToShow(last, root.attachmentFolder()));
         else
             Prompt::message(this, err.text(), {}, Prompt::Icon::Warning);
     }
@@ -329,7 +331,8 @@ void TyakuForm::showRow(const QModelIndex &index)
         Prompt::message(this, err.text(), {}, Prompt::Icon::Warning);
         return;
     }
-    showInBoxes(record.subject, record.address, record.date, record.body);
+    showInBoxes(record.subject, record.address, record.date,
+                SavedFullText::bodyToShow(record, root.attachmentFolder()));
 }
 
 QString TyakuForm::headerBlock() const

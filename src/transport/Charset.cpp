@@ -154,7 +154,7 @@ int countHalfWidthKana(const QString &text)
     return n;
 }
 
-enum class Family { Iso2022Jp, Cp932, EucJp, Utf8, Utf16, Ascii, Other };
+enum class Family { Iso2022Jp, Cp932, EucJp, Utf8, Utf16, Utf7, Ascii, Other };
 
 QByteArray normalisedLabel(const QByteArray &label)
 {
@@ -178,6 +178,9 @@ Family familyOf(const QByteArray &l)
         return Family::EucJp;
     if (l == "utf-8" || l == "utf8" || l == "unicode-1-1-utf-8")
         return Family::Utf8;
+    if (l == "utf-7" || l == "utf7" || l == "unicode-1-1-utf-7" || l == "csunicode11utf7"
+        || l == "x-unicode-2-0-utf-7")
+        return Family::Utf7;
     if (l.startsWith("utf-16") || l.startsWith("utf16") || l == "ucs-2" || l == "unicode")
         return Family::Utf16;
     if (l.isEmpty() || l == "us-ascii" || l == "ascii" || l == "ansi_x3.4-1968" || l == "us")
@@ -234,6 +237,60 @@ char utf16Order(const QByteArray &bytes)
 QString decodeUtf16(const QByteArray &bytes, char order, int *errors)
 {
     return stripBom(decodeWith(bytes, order == 'L' ? "UTF-16LE" : "UTF-16BE", errors));
+}
+
+// How much of a text reads as Japanese mail: ASCII, kana, common kanji,
+// Japanese punctuation and full-width forms count for it; unassigned code
+// points, private use, broken surrogates and replacement characters against it.
+int plausibility(const QString &text)
+{
+    int score = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t u = text[i].unicode();
+        if (text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
+            ++i; // an astral character: emoji and rare kanji are fine, but no evidence
+            continue;
+        }
+        if ((u >= 0x20 && u < 0x7F) || u == '\t' || u == '\r' || u == '\n' || (u >= 0x3000 && u <= 0x30FF)
+            || (u >= 0x4E00 && u <= 0x9FFF) || (u >= 0xFF01 && u <= 0xFF9F))
+            ++score;
+        else if (u == 0xFFFD || text[i].isSurrogate() || text[i].category() == QChar::Other_NotAssigned
+                 || text[i].category() == QChar::Other_PrivateUse || u < 0x20)
+            score -= 2;
+    }
+    return score;
+}
+
+// The byte order of UTF-16 without a byte-order mark: by its zero bytes, and
+// when there are too few (kana and kanji have none), by which reading is
+// plausible text. Ties go to big-endian, RFC 2781's default.
+char utf16OrderWithoutBom(const QByteArray &bytes)
+{
+    if (const char order = utf16Order(bytes))
+        return order;
+    const QString be = decodeWith(bytes, "UTF-16BE", nullptr);
+    const QString le = decodeWith(bytes, "UTF-16LE", nullptr);
+    return plausibility(le) > plausibility(be) ? 'L' : 'B';
+}
+
+// UTF-7 as senders write it: some put "," for "/" inside base64 runs (the
+// IMAP folder-name form), which plain UTF-7 does not know.
+QByteArray standardUtf7(const QByteArray &bytes)
+{
+    QByteArray out = bytes;
+    bool inBase64 = false;
+    for (qsizetype i = 0; i < out.size(); ++i) {
+        const char c = out[i];
+        if (!inBase64) {
+            inBase64 = c == '+';
+            continue;
+        }
+        if (c == ',')
+            out[i] = '/';
+        else if (!std::isalnum(uchar(c)) && c != '+' && c != '/')
+            inBase64 = false;
+    }
+    return out;
 }
 
 bool isValidUtf8(const QByteArray &bytes)
@@ -334,6 +391,29 @@ bool japaneseUnderLatinLabel(const QByteArray &bytes)
     errors = 0;
     const QString euc = decodeWith(bytes, "EUC-JP-MS", &errors);
     return errors == 0 && japaneseOnly(euc);
+}
+
+// Bytes some Japanese charset reads with more double-byte characters than
+// faults. A few bytes that are only half-width katakana or ASCII under CP932
+// (a UTF-8 word with one broken byte: "(\xC3)") say nothing for Japanese.
+bool readsAsJapanese(const QByteArray &bytes)
+{
+    auto better = [](const QString &text, int errors, bool kanaDoubtful) {
+        return meaningfulChars(text, kanaDoubtful) > errors;
+    };
+    int errors = 0;
+    const QString sjis = decodeCp932(bytes, &errors);
+    if (better(sjis, errors, true))
+        return true;
+    errors = 0;
+    const QString euc = decodeWith(bytes, "EUC-JP-MS", &errors);
+    if (better(euc, errors, false))
+        return true;
+    if (!hasIso2022Escape(bytes))
+        return false;
+    errors = 0;
+    const QString jis = Charset::decodeIso2022Jp(bytes, &errors);
+    return better(jis, errors, true);
 }
 
 // The charset an HTML document's <meta> names (http-equiv content or the
@@ -680,12 +760,15 @@ QString Charset::decode(const QByteArray &bytes, const QByteArray &label)
         break;
     case Family::Utf16: {
         // RFC 2781 reads "UTF-16" without a byte-order mark as big-endian;
-        // Windows writes it little-endian, so the zero bytes decide.
-        char order = l.endsWith("le") ? 'L' : l.endsWith("be") ? 'B' : utf16Order(bytes);
+        // Windows writes it little-endian, so the bytes decide.
+        char order = l.endsWith("le") ? 'L' : l.endsWith("be") ? 'B' : utf16OrderWithoutBom(bytes);
         if (bytes.startsWith("\xFF\xFE") || bytes.startsWith("\xFE\xFF"))
             order = utf16Order(bytes);
-        return decodeUtf16(bytes, order ? order : 'B', nullptr);
+        return decodeUtf16(bytes, order, nullptr);
     }
+    case Family::Utf7:
+        text = decodeWith(standardUtf7(bytes), "UTF-7", &errors);
+        break;
     case Family::Ascii:
         if (hasEightBit(bytes) || hasIso2022Escape(bytes) || utf16Order(bytes))
             return guess(bytes);
@@ -707,9 +790,10 @@ QString Charset::decode(const QByteArray &bytes, const QByteArray &label)
         if (utf8Errors == 0 && isUtf8Text(utf8))
             return utf8;
     }
-    // The label holds while most of the text is valid under it: only the bad
-    // bytes become U+FFFD.
-    if (errors == 0 || errors <= meaningfulChars(text, family == Family::Cp932))
+    // The label holds while most of the text is valid under it, or when no
+    // Japanese or Western reading does better: only the bad bytes become U+FFFD.
+    if (errors == 0 || errors <= meaningfulChars(text, family == Family::Cp932)
+        || (!readsAsJapanese(bytes) && !looksLatin(bytes)))
         return text;
     return guess(bytes);
 }

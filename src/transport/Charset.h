@@ -8,7 +8,12 @@ namespace hollin {
 // Text of raw mail bytes by their MIME charset label. Japanese labels are read
 // as Microsoft's supersets (ISO-2022-JP and Shift_JIS as CP932, EUC-JP as
 // EUC-JP-MS); a label that is unknown, missing or contradicted by the bytes
-// falls back to a guess among ISO-2022-JP, CP932, EUC-JP and UTF-8.
+// falls back to a guess among ISO-2022-JP, CP932, EUC-JP and UTF-8. Bytes
+// contradict a label only when they fault under it more than they read and
+// a Japanese charset reads them with more double-byte characters than
+// faults (or they read as Western text): one bad byte stays U+FFFD.
+// UTF-16 without a byte-order mark takes the byte order whose reading is
+// plausible text; UTF-7 accepts "," for "/" inside its base64 runs.
 class Charset {
 public:
     static QString decode(const QByteArray &bytes, const QByteArray &label);

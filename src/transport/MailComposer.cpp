@@ -35,9 +35,24 @@ QString oneLine(const QString &text)
     return out;
 }
 
+// A name typed in quotes ("Smith, John") is the phrase inside them; it is
+// quoted again below only as the phrase needs.
+QString unquotedPhrase(const QString &name)
+{
+    if (name.size() < 2 || !name.startsWith(u'"') || !name.endsWith(u'"'))
+        return name;
+    QString out;
+    for (qsizetype i = 1; i + 1 < name.size(); ++i) {
+        if (name[i] == u'\\' && i + 2 < name.size())
+            ++i;
+        out += name[i];
+    }
+    return out.trimmed();
+}
+
 QByteArray displayName(const QString &name, int column)
 {
-    const QString line = oneLine(name).trimmed();
+    const QString line = unquotedPhrase(oneLine(name).trimmed());
     bool ascii = true;
     bool special = false;
     for (QChar c : line) {

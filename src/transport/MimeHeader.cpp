@@ -52,9 +52,46 @@ QByteArray rawTextToUtf8Impl(const QByteArray &unfolded)
     return raw ? Charset::guess(unfolded).toUtf8() : unfolded;
 }
 
+bool isHex(char c)
+{
+    return (c >= '0' && c <= '9') || ((c | 0x20) >= 'a' && (c | 0x20) <= 'f');
+}
+
+// Q-encoded text to bytes. An escape cut by the end ("=" or "=X") is dropped:
+// it stands for no byte.
+QByteArray decodeQ(QByteArray text)
+{
+    qsizetype cut = text.size();
+    if (cut >= 1 && text[cut - 1] == '=')
+        cut -= 1;
+    else if (cut >= 2 && text[cut - 2] == '=' && isHex(text[cut - 1]))
+        cut -= 2;
+    text.truncate(cut);
+    text.replace('_', ' ');
+    return QByteArray::fromPercentEncoding(text, '=');
+}
+
+// Adjacent encoded words of one charset, joined before conversion so that a
+// character split between two words survives. Q text is joined before it is
+// decoded too: senders split "=C2=A3" into "=C2=" and "A3".
 struct Word {
     QByteArray charset; // lower case, language suffix removed
-    QByteArray bytes;   // transfer-decoded
+    QByteArray bytes;   // transfer-decoded, up to the pending Q text
+    QByteArray qText;   // Q-encoded text not yet decoded
+
+    void append(const Word &next)
+    {
+        if (next.qText.isEmpty())
+            flushQ();
+        bytes += next.bytes;
+        qText += next.qText;
+    }
+    QByteArray allBytes() const { return bytes + decodeQ(qText); }
+    void flushQ()
+    {
+        bytes += decodeQ(qText);
+        qText.clear();
+    }
 };
 
 // Parses an encoded word starting at `at` ("=?"). On success returns the index
@@ -89,12 +126,10 @@ int parseWord(const QByteArray &s, int at, Word *word)
     if (const int star = int(charset.indexOf('*')); star >= 0)
         charset.truncate(star); // RFC 2231 language: =?ISO-2022-JP*ja?B?…?=
     word->charset = charset.toLower();
-    if (enc == 'b') {
+    if (enc == 'b')
         word->bytes = QByteArray::fromBase64(compact);
-    } else {
-        compact.replace('_', ' ');
-        word->bytes = QByteArray::fromPercentEncoding(compact, '=');
-    }
+    else
+        word->qText = compact;
     return end + 2;
 }
 
@@ -129,7 +164,7 @@ QString decodeUnfolded(const QByteArray &s)
         if (!literal.isEmpty() && !dropSpace)
             pieces.append({false, {}, literal});
         if (!pieces.isEmpty() && pieces.last().isWord && pieces.last().word.charset == word.charset)
-            pieces.last().word.bytes += word.bytes; // a character may span two words
+            pieces.last().word.append(word);
         else
             pieces.append({true, word, {}});
         i = next;
@@ -140,7 +175,7 @@ QString decodeUnfolded(const QByteArray &s)
 
     QString out;
     for (const Piece &p : pieces)
-        out += p.isWord ? Charset::decode(p.word.bytes, p.word.charset) : Charset::guess(p.raw);
+        out += p.isWord ? Charset::decode(p.word.allBytes(), p.word.charset) : Charset::guess(p.raw);
     return out;
 }
 

@@ -17,14 +17,47 @@ bool isSpace(char c)
     return c == ' ' || c == '\t' || c == '\r' || c == '\n';
 }
 
-// The parameters after the first ";" of a field value, in order.
+bool isTokenChar(char c)
+{
+    return uchar(c) > 0x20 && uchar(c) < 0x7F && !QByteArrayView("()<>@,;:\\\"/[]?=").contains(c);
+}
+
+// Whether s continues at `at` (after blanks) with "token=", the start of the
+// next parameter, or with nothing at all.
+bool startsParameter(const QByteArray &s, qsizetype at, bool orEnds = false)
+{
+    while (at < s.size() && isSpace(s[at]))
+        ++at;
+    if (at == s.size())
+        return orEnds;
+    const qsizetype start = at;
+    while (at < s.size() && isTokenChar(s[at]))
+        ++at;
+    while (at < s.size() && isSpace(s[at]))
+        ++at;
+    return at > start && at < s.size() && s[at] == '=';
+}
+
+// The end of an unquoted value that starts at i: the first ";" before
+// another parameter or before nothing but blanks, so that a ";" inside a file
+// name ("filename*=UTF-8''a;b.txt") stays in the value.
+qsizetype unquotedEnd(const QByteArray &s, qsizetype i)
+{
+    for (qsizetype semi = s.indexOf(';', i); semi >= 0; semi = s.indexOf(';', semi + 1))
+        if (startsParameter(s, semi + 1, true))
+            return semi;
+    return s.size();
+}
+
+// The parameters after the first ";" of a field value, in order; a value
+// that starts with a parameter (a Content-Type of only "name=…") is read whole.
 Params parse(const QByteArray &raw)
 {
     Params out;
     QByteArray s = raw;
     s.replace('\r', "").replace('\n', "");
     s = MimeHeader::rawTextToUtf8(s);
-    qsizetype i = s.indexOf(';');
+    qsizetype i = startsParameter(s, 0) ? 0 : s.indexOf(';');
     if (i < 0)
         return out;
     const qsizetype n = s.size();
@@ -51,12 +84,17 @@ Params parse(const QByteArray &raw)
                 value.append(s[i]);
             }
             ++i; // closing quote
-            while (i < n && s[i] != ';')
-                ++i;
+            // Text after the closing quote belongs to the value: senders
+            // double the quotes around an encoded word (""=?…?="").
+            const qsizetype end = unquotedEnd(s, i);
+            for (; i < end; ++i)
+                if (s[i] != '"')
+                    value.append(s[i]);
+            value = value.trimmed();
         } else {
-            const qsizetype end = s.indexOf(';', i);
-            value = s.mid(i, (end < 0 ? n : end) - i).trimmed();
-            i = end < 0 ? n : end;
+            const qsizetype end = unquotedEnd(s, i);
+            value = s.mid(i, end - i).trimmed();
+            i = end;
         }
         out.append({name, value});
     }

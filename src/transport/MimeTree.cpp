@@ -148,15 +148,19 @@ QList<GMimeObject *> leaves(GMimeMessage *message, bool *limitHit)
 GMimePart *bodyPart(GMimeMessage *message, bool *limitHit)
 {
     GMimePart *html = nullptr;
+    GMimePart *report = nullptr;
     for (GMimeObject *object : leaves(message, limitHit)) {
-        if (!GMIME_IS_TEXT_PART(object) || isAttachment(object))
+        if (!GMIME_IS_PART(object) || isAttachment(object))
             continue;
-        if (isType(object, "text", "plain"))
+        if (GMIME_IS_TEXT_PART(object) && isType(object, "text", "plain"))
             return GMIME_PART(object);
-        if (!html && isType(object, "text", "html"))
+        if (!html && GMIME_IS_TEXT_PART(object) && isType(object, "text", "html"))
             html = GMIME_PART(object);
+        if (!report
+            && (isType(object, "message", "delivery-status") || isType(object, "message", "disposition-notification")))
+            report = GMIME_PART(object);
     }
-    return html;
+    return html ? html : report;
 }
 
 QString bodyText(GMimePart *part, bool *limitHit)

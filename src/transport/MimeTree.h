@@ -50,7 +50,9 @@ bool isType(GMimeObject *object, const char *type, const char *subtype);
 
 // The part whose text is the body: the first text/plain leaf that is no
 // attachment, otherwise the first such text/html leaf (nested messages are
-// not searched). Null when there is none. limitHit: as for leaves().
+// not searched), otherwise the first delivery-status or disposition-
+// notification report (a bounce or a read receipt that holds nothing else).
+// Null when there is none. limitHit: as for leaves().
 GMimePart *bodyPart(GMimeMessage *message, bool *limitHit = nullptr);
 
 // Every object below the message's top part, depth first, in order; nested

@@ -27,6 +27,7 @@ private slots:
     void init();
     void mailCommands();
     void heldFileIsSeparate();
+    void showReadsTheSavedFullText();
     void addressCommands();
     void controlsNeverReachTheTerminal();
     void decodeLeavesTheDataRootAlone();
@@ -123,6 +124,19 @@ void TestCli::heldFileIsSeparate()
     QCOMPARE(cli({u"delete-all"_s, u"--held"_s}).exitCode, 0);
     QCOMPARE(held.count(), 0);
     QCOMPARE(cli({u"count"_s}).out, u"3\n"_s);
+}
+
+void TestCli::showReadsTheSavedFullText()
+{
+    // A record that lost the emoji ends with the note naming the saved UTF-8 text.
+    const QString note = u"※このメールをそのまま保存できなかったため、全文を添付フォルダの「本文_1.txt」に保存しました。"_s;
+    MailRecordFile inbox(m_root.receivedMailFile(), m_root.receivedMailTemp());
+    QCOMPARE(inbox.append({u"笑顔〓"_s, u"d"_s, u"a@x.jp"_s, u"笑顔〓です\r\n"_s + note}), 4);
+    QFile saved(m_root.attachmentFolder() + u"/本文_1.txt"_s);
+    QVERIFY(saved.open(QIODevice::WriteOnly));
+    saved.write(u"Subject: 笑顔😀\r\nFrom: a@x.jp\r\nDate: d\r\n\r\n笑顔😀です\r\n二行目"_s.toUtf8());
+    saved.close();
+    QVERIFY(cli({u"show"_s, u"4"_s}).out.endsWith(u"\n\n笑顔😀です\n二行目\n"_s));
 }
 
 void TestCli::addressCommands()

@@ -5,6 +5,7 @@
 #include "storage/AppState.h"
 #include "storage/Cp932.h"
 #include "storage/MailRecordFile.h"
+#include "storage/SavedFullText.h"
 #include "winutil/ListedFile.h"
 #include "winutil/Prompt.h"
 
@@ -407,6 +408,26 @@ private slots:
         QVERIFY(back && back->isVisible());
         QCOMPARE(back->findChild<QLineEdit *>(u"SubjectText"_s)->text(), u"Re:  件名1"_s);
         QVERIFY(text("Text5").isEmpty());
+    }
+
+    // A record that lost characters shows, and quotes, the full text saved beside it.
+    void savedFullTextIsShownAndQuoted()
+    {
+        const QString name = u"本文_20261207-090000.txt"_s;
+        QVERIFY(file().append({u"笑顔〓"_s, u"d"_s, u"a@example.jp"_s,
+                               u"笑顔〓です\r\n"_s + SavedFullText::note(name)}) == 1);
+        QFile saved(m_program->state().root.attachmentFolder() + u'/' + name);
+        QVERIFY(saved.open(QIODevice::WriteOnly));
+        saved.write(u"Subject: 笑顔😀\r\nFrom: a@example.jp\r\nDate: d\r\n\r\n笑顔😀です"_s.toUtf8());
+        saved.close();
+        form()->fillAndShow();
+        QCOMPARE(body(), u"笑顔😀です"_s);
+        clickRow(0);
+        click("Command5");
+        QWidget *back = m_program->windows().loaded("BackForm");
+        QVERIFY(back && back->isVisible());
+        QVERIFY(back->findChild<QTextEdit *>(u"BodyText"_s)->toPlainText().contains(u"笑顔😀です"_s));
+        QVERIFY(!back->findChild<QTextEdit *>(u"BodyText"_s)->toPlainText().contains(u"※"_s));
     }
 
     void saveKeyWritesTheHeaderBlock()

@@ -111,22 +111,25 @@ void TestComposer::roundTrip_data()
     QTest::addColumn<QString>("body");
     QTest::addColumn<bool>("attach");
     QTest::addColumn<QByteArray>("charset");
+    QTest::addColumn<QString>("toName"); // the display name readers show
 
     QTest::newRow("jis") << u"taro@example.jp"_s << u"会議の件"_s << u"明日１０時～です。\nよろしく"_s << false
-                         << "ISO-2022-JP"_ba;
+                         << "ISO-2022-JP"_ba << QString();
     QTest::newRow("jis, card recipient, files") << u"山田 太郎<yamada@example.jp>"_s
                                                 << QString(u"長い件名のテストです。"_s).repeated(6)
-                                                << u"添付します。\r\n"_s << true << "ISO-2022-JP"_ba;
+                                                << u"添付します。\r\n"_s << true << "ISO-2022-JP"_ba << u"山田 太郎"_s;
     QTest::newRow("NEC chars need utf-8") << u"①さん<x@example.jp>"_s << u"㈱髙橋の件"_s << u"①②\n"_s << true
-                                          << "UTF-8"_ba;
-    QTest::newRow("emoji and kana") << u"x@example.jp"_s << u"絵文字😀ｶﾅ"_s << u"😀\n"_s << false << "UTF-8"_ba;
+                                          << "UTF-8"_ba << u"①さん"_s;
+    QTest::newRow("emoji and kana") << u"x@example.jp"_s << u"絵文字😀ｶﾅ"_s << u"😀\n"_s << false << "UTF-8"_ba
+                                    << QString();
     QTest::newRow("one long jis line") << u"x@example.jp"_s << u"長文"_s << QString(u"改行のない長い段落です。"_s).repeated(60)
-                                       << false << "ISO-2022-JP"_ba;
-    QTest::newRow("ascii") << u"\"Doe, John\"<j@example.jp>"_s << u"Hello"_s << u"plain ascii\n.\nend"_s << false
-                           << "ISO-2022-JP"_ba;
+                                       << false << "ISO-2022-JP"_ba << QString();
+    // A name typed in quotes is sent quoted once, not with its quote marks.
+    QTest::newRow("ascii, quoted name") << u"\"Doe, John\" <j@example.jp>"_s << u"Hello"_s
+                                        << u"plain ascii\n.\nend"_s << false << "ISO-2022-JP"_ba << u"Doe, John"_s;
     // What was typed comes back: ¥ travels as ESC ( J 0x5C, ￥ as JIS 0x216F.
     QTest::newRow("yen signs") << u"x@example.jp"_s << u"¥100 ￥200 \\300"_s << u"¥1,000と￥2,000\n"_s << false
-                               << "ISO-2022-JP"_ba;
+                               << "ISO-2022-JP"_ba << QString();
 }
 
 void TestComposer::roundTrip()
@@ -171,6 +174,7 @@ void TestComposer::roundTrip()
     const QString recipient = MailComposer::envelopeAddress(to);
     const QString seenTo = seen.value(u"to"_s).toString();
     QVERIFY2(seenTo == recipient || seenTo.endsWith(u'<' + recipient + u'>'), qPrintable(seenTo));
+    QTEST(seen.value(u"toList"_s).toArray()[0].toArray()[0].toString(), "toName");
     const QJsonArray seenFiles = seen.value(u"files"_s).toArray();
     QCOMPARE(seenFiles.size(), attach ? files_.size() : 0);
     for (qsizetype i = 0; i < seenFiles.size(); ++i) {

@@ -90,6 +90,27 @@ void TestMailDecoder::regressionMails_data()
     // writes it little-endian: the zero bytes of the ASCII characters decide.
     QTest::newRow("utf-16 without BOM") << u"utf16le-body-without-bom.eml"_s << u"UTF-16"_s << u"utf16@example.jp"_s
                                         << u"Hello 世界\r\n2行目\r\n"_s;
+    // Broken mail that other readers recover.
+    QTest::newRow("Q word ending in a dangling =")
+        << u"q-word-dangling-equals.eml"_s << u"日本語"_s << u"山田 <yamada@example.jp>, 佐藤 <sato@example.jp>"_s
+        << u"dangling\r\n"_s;
+    QTest::newRow("Q escape split between words") << u"q-escape-split-between-words.eml"_s << u"日本"_s
+                                                  << u"£ Shop <shop@example.jp>"_s << u"split\r\n"_s;
+    QTest::newRow("UTF-7 labels, comma for slash")
+        << u"utf7-labels-and-comma-for-slash.eml"_s << u"日本語"_s << u"アイテ <utf7@example.jp>"_s
+        << u"データを送ります\r\n"_s;
+    QTest::newRow("delivery report only") << u"delivery-status-only.eml"_s << u"Returned mail"_s
+                                          << u"MAILER-DAEMON@example.jp"_s
+                                          << u"Reporting-MTA: dns; mx.example.jp\r\n\r\nFinal-Recipient: rfc822; "
+                                             u"nobody@example.jp\r\nAction: failed\r\nStatus: 5.1.1\r\n"
+                                             u"Diagnostic-Code: smtp; 550 配送できませんでした\r\n"_s;
+    // One broken byte keeps U+FFFD; it is no reason to read "(\xC3)" as Shift_JIS "(ﾃ)".
+    QTest::newRow("UTF-8 word, one invalid byte") << u"utf8-word-one-invalid-byte.eml"_s << u"(\uFFFD)"_s
+                                                  << u"(\uFFFD) <broken@example.jp>"_s << u"broken\r\n"_s;
+    // Kana and kanji hold no zero byte: the plausible reading picks the byte order.
+    QTest::newRow("UTF-16 Japanese only, no BOM")
+        << u"utf16-without-bom-japanese-only.eml"_s << u"日本語のお知らせ"_s << u"utf16ja@example.jp"_s
+        << u"お世話になっております。\r\n資料をお送りします。\r\n"_s;
 }
 
 void TestMailDecoder::regressionMails()
@@ -113,6 +134,9 @@ void TestMailDecoder::regressionAttachments_data()
     QTest::newRow("slash inside the name") << u"filename-with-slash.eml"_s
                                            << QStringList{u"経費精算_2024／03分.csv"_s, u"書類＼備考＼メモ.txt"_s};
     QTest::newRow("decomposed kana") << u"decomposed-kana-from-mac.eml"_s << QStringList{u"パンフレット.pdf"_s};
+    QTest::newRow("broken name parameters")
+        << u"filename-parameters-broken.eml"_s
+        << QStringList{u"見積書.pdf"_s, u"請求書.xlsx"_s, u"売上;月別.csv"_s};
 }
 
 void TestMailDecoder::regressionAttachments()

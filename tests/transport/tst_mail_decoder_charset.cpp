@@ -74,6 +74,7 @@ void TestCharset::decodeByLabel_data()
     QTest::newRow("latin-1 label, utf-8") << "iso-8859-1"_ba << "caf\xC3\xA9"_ba << u"café"_s;
     QTest::newRow("latin-1 label, shift_jis") << "ISO-8859-1"_ba << "\x82\xB1\x82\xF1\x82\xC9\x82\xBF\x82\xCD"_ba
                                               << u"こんにちは"_s;
+    QTest::newRow("utf-8 label, raw latin-1") << "utf-8"_ba << "caf\xE9 cr\xE8me"_ba << u"café crème"_s;
     QTest::newRow("no label, raw latin-1") << QByteArray() << "caf\xE9 cr\xE8me"_ba << u"café crème"_s;
     // UTF-16: the byte-order mark, else the zero bytes decide (not RFC 2781's big-endian).
     QTest::newRow("utf-16, no BOM, little-endian") << "UTF-16"_ba << "a\0\x42\x30"_ba << u"aあ"_s;

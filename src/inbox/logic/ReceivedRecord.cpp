@@ -2,6 +2,7 @@
 
 #include "storage/Cp932.h"
 #include "storage/FileIo.h"
+#include "storage/SavedFullText.h"
 #include "storage/TextUtil.h"
 
 #include <QDateTime>
@@ -26,7 +27,7 @@ QString ReceivedRecord::wholeMessageLine(const QString &fileName)
 
 QString ReceivedRecord::fullTextLine(const QString &fileName)
 {
-    return u"※このメールをそのまま保存できなかったため、全文を添付フォルダの「%1」に保存しました。"_s.arg(fileName);
+    return SavedFullText::note(fileName);
 }
 
 bool ReceivedRecord::build(const ReceivedMail &mail, const QString &attachmentFolder, MailRecord *record,
