@@ -1,5 +1,8 @@
 #include "WriteForm.h"
 
+#include "HeldMailPanel.h"
+#include "MailFields.h"
+
 #include "compose/logic/Greetings.h"
 #include "compose/logic/HeldMailStore.h"
 #include "compose/logic/SendJob.h"
@@ -215,7 +218,8 @@ void WriteForm::buildControls()
     m_rtfEd = new QTextEdit(this);
     m_rtfEd->setObjectName(u"rtfEd"_s);
     place(m_rtfEd, 0, 2720, 7020, 4300);
-    attachEditorCommands(m_ctx.state, m_tbToolBar, m_rtfEd, this, EditorCommands::Host::Compose);
+    EditorCommands *commands = attachEditorCommands(m_ctx.state, m_tbToolBar, m_rtfEd, this,
+                                                    EditorCommands::Host::Compose);
 
     m_list2 = new QListWidget(this);
     m_list2->setObjectName(u"List2"_s);
@@ -266,7 +270,7 @@ void WriteForm::buildControls()
     connect(m_searchBar, &MailSearchBar::cleared, this, [showHeldRows] { showHeldRows(true); });
     connect(m_searchBar, &MailSearchBar::found, this, [this](const QList<int> &records) {
         for (const int n : records)
-            if (m_ctx.state.sideListMode == HeldListMode && m_recordMap.value(n - 1) == n)
+            if (m_ctx.state.sideListMode == HeldListMode && m_held->recordAt(n - 1) == n)
                 m_list1->setRowHidden(n - 1, false);
     });
 
@@ -279,6 +283,11 @@ void WriteForm::buildControls()
     m_text2 = new QLineEdit(this);
     m_text2->setObjectName(u"Text2"_s);
     place(m_text2, 0, 9200, 1000, 300);
+
+    m_fields = new MailFields(this, m_toText, m_subjectText, m_rtfEd, m_attachText,
+                              UnsentDraftFile(m_ctx.state.root, u"compose"_s));
+    m_held = new HeldMailPanel(this, m_ctx.state, *m_fields, {m_list1, m_text1, m_text2, m_searchBar});
+    commands->setMayReplaceBody([this] { return m_fields->mayReplace(); });
 
     connect(m_command1, &QPushButton::clicked, this, &WriteForm::send);
     connect(m_command3, &QPushButton::clicked, this, &QWidget::close);
@@ -537,53 +546,11 @@ void WriteForm::togglePanel()
 
 void WriteForm::hold()
 {
-    m_text2->clear();
-    if (HeldMailStore::subjectMissing(m_subjectText->text())) {
-        Prompt::message(this, HeldMailStore::emptySubjectMessage(), QString(), Prompt::Icon::Information);
+    if (!m_held->hold(true))
         return;
-    }
-    if (!Prompt::ask(this, HeldMailStore::holdQuestion()))
-        return;
-    const HeldMail mail{m_toText->text(), m_subjectText->text(), m_rtfEd->toPlainText()};
-    if (HeldMailStore::bodyTooLong(mail.body) && !Prompt::ask(this, HeldMailStore::tooLongQuestion()))
-        return;
-    const QString lost = charactersWithoutCp932(mail.to + mail.subject + mail.body);
-    if (!lost.isEmpty() && !Prompt::ask(this, cp932LossQuestion(lost)))
-        return;
-    HeldMailStore store(m_ctx.state.root);
-    Error err;
-    const int n = store.hold(mail, &err);
-    if (n < 0) {
-        Prompt::message(this, err.text(), QString(), Prompt::Icon::Warning);
-        return;
-    }
-    m_ctx.state.currentRecordNumber = qint16(n);
-    m_toText->clear();
-    m_subjectText->clear();
-    m_rtfEd->clear();
     recall();
     setListBackground(HeldListColour);
     m_command17->setText(u"　アドレス呼出"_s);
-}
-
-void WriteForm::listHeldMails()
-{
-    m_list1->clear();
-    m_recordMap = {0};
-    HeldMailStore store(m_ctx.state.root);
-    QList<HeldListRow> rows;
-    Error err;
-    m_listed.loading(store.path());
-    const bool ok = store.list(&rows, &err);
-    for (const HeldListRow &row : std::as_const(rows)) {
-        m_list1->addItem(trimTrailingSpaces(row.subject));
-        m_recordMap.last() = qint16(row.recordNumber);
-        m_recordMap.append(0);
-    }
-    setRowCount();
-    m_searchBar->restart();
-    if (!ok)
-        Prompt::message(this, err.text(), QString(), Prompt::Icon::Warning);
 }
 
 void WriteForm::recall()
@@ -593,7 +560,8 @@ void WriteForm::recall()
     setSideListHeading();
     setListBackground(HeldListColour);
     setWidthTwips(WideTwips);
-    listHeldMails();
+    m_recordMap = {0};
+    m_held->list();
     m_command17->setText(u"　アドレス呼出"_s);
     setBackground(m_command17, QPalette::Button, Yellow);
 }
@@ -608,6 +576,10 @@ bool WriteForm::selectedRow(int *row)
 
 void WriteForm::listPressed()
 {
+    if (m_ctx.state.sideListMode == HeldListMode) {
+        m_held->pick();
+        return;
+    }
     m_text2->setText(u"1"_s);
     int row = 0;
     if (!selectedRow(&row)) {
@@ -615,55 +587,16 @@ void WriteForm::listPressed()
         m_list1->setFocus();
         return;
     }
-    const bool held = m_ctx.state.sideListMode == HeldListMode;
-    if (!m_listed.isCurrent(this, [this, held] { held ? listHeldMails() : showAddressBook(); }))
+    if (!m_listed.isCurrent(this, [this] { showAddressBook(); }))
         return;
-    if (held)
-        loadHeldMail(m_recordMap.at(row));
-    else
-        pickAddress(m_recordMap.at(row));
-}
-
-void WriteForm::loadHeldMail(int recordNumber)
-{
-    HeldMailStore store(m_ctx.state.root);
-    HeldMail mail;
-    Error err;
-    if (!store.load(recordNumber, &mail, &err)) {
-        Prompt::message(this, err.text(), QString(), Prompt::Icon::Warning);
-        return;
-    }
-    m_toText->setText(mail.to);
-    m_subjectText->setText(mail.subject);
-    setBodyPlain(mail.body);
+    pickAddress(m_recordMap.at(row));
 }
 
 void WriteForm::deleteHeld()
 {
     if (m_ctx.state.sideListMode == HeldListMode) {
-        int row = 0;
-        if (m_text2->text().isEmpty() || !selectedRow(&row)) {
-            Prompt::message(this, HeldMailStore::noSelectionMessage(), QString(), Prompt::Icon::Information);
-            return;
-        }
-        const int n = m_recordMap.at(row);
-        if (!Prompt::ask(this, HeldMailStore::deleteQuestion())) {
-            // Declined: the held mail and everything typed stay as they are.
-            m_rtfEd->setFocus();
-            m_text2->clear();
-            return;
-        }
+        m_held->removeSelected();
         m_rtfEd->setFocus();
-        m_text2->clear();
-        m_ctx.state.currentRecordNumber = qint16(n);
-        const DataRoot &root = m_ctx.state.root;
-        if (!m_listed.deleteWhileBusy(this, u"保留メールの削除"_s, [this] { listHeldMails(); },
-                                      [&root, n](Error *err) { return HeldMailStore(root).remove(n, err); }))
-            return;
-        m_toText->clear();
-        m_subjectText->clear();
-        m_rtfEd->clear();
-        listHeldMails();
     }
     m_text2->clear();
     m_command17->setText(u"　アドレス呼出"_s);
@@ -680,7 +613,22 @@ void WriteForm::pickAddress(int recordNumber)
         Prompt::message(this, err.text(), QString(), Prompt::Icon::Warning);
         return;
     }
-    m_toText->setText(trimSpaces(cutAtNul(entry.address).left(60)));
+    // Added to what is typed, never cut: a shortened address sends the mail elsewhere.
+    const QString address = trimSpaces(cutAtNul(entry.address));
+    const QString typed = trimSpaces(m_toText->text());
+    QList<Recipient> listed;
+    RecipientList::parse(typed, u"宛先"_s, &listed);
+    const QString bare = RecipientList::parseOne(address).address;
+    for (const Recipient &r : std::as_const(listed))
+        if (!bare.isEmpty() && r.address.compare(bare, Qt::CaseInsensitive) == 0)
+            return;
+    const QString joined = typed.isEmpty() ? address : typed + u", "_s + address;
+    if (joined.size() > m_toText->maxLength()) {
+        Prompt::message(this, u"宛先に入りきりません（%1 文字まで）。"_s.arg(m_toText->maxLength()),
+                        QString(), Prompt::Icon::Warning);
+        return;
+    }
+    m_toText->setText(joined);
 }
 
 void WriteForm::firstAttachment()
@@ -736,6 +684,8 @@ void WriteForm::toggleAttachmentList()
 void WriteForm::wholeAddressBookMode()
 {
     m_undelivered.clear();
+    if (m_toText->isEnabled())
+        m_toBeforeWholeBook = m_toText->text();
     m_toText->clear();
     m_toText->setEnabled(false);
     setBackground(m_toText, QPalette::Base, WholeBookToColour);
@@ -747,6 +697,7 @@ void WriteForm::wholeAddressBookMode()
     setListBackground(White);
     setBackground(m_toText, QPalette::Base, White);
     m_toText->setEnabled(true);
+    m_toText->setText(m_toBeforeWholeBook);
     clearOption2();
 }
 
@@ -760,7 +711,9 @@ void WriteForm::clearOption2()
 void WriteForm::normalMode()
 {
     m_undelivered.clear();
-    m_toText->clear();
+    // Back from the whole address book: the recipients typed before it return.
+    if (!m_toText->isEnabled())
+        m_toText->setText(m_toBeforeWholeBook);
     m_toText->setEnabled(true);
     setBackground(m_toText, QPalette::Base, White);
     setListBackground(White);
@@ -784,6 +737,26 @@ void WriteForm::setBodyPlain(const QString &text)
     m_rtfEd->setPlainText(text);
 }
 
+void WriteForm::setAttachments(const QString &paths)
+{
+    clearAttachments();
+    if (paths.isEmpty())
+        return;
+    m_attachText->setText(paths);
+    for (const QString &path : paths.split(u','))
+        m_list2->addItem(fileNameOf(path));
+    // More may be added; the first-file button would replace the list.
+    m_command9->setEnabled(true);
+    m_command10->setEnabled(true);
+    m_attachCommand->setEnabled(false);
+}
+
+void WriteForm::restoreDraft(const MailDraft &draft)
+{
+    m_fields->replace(draft);
+    setAttachments(draft.attachments);
+}
+
 void WriteForm::statusDoubleClicked()
 {
     if (!Greetings::isCodeWord(m_toText->text()))
@@ -804,9 +777,7 @@ void WriteForm::send()
 {
     if (m_job)
         return;
-    m_command9->setEnabled(false);
     m_list2->hide();
-    m_attachCommand->setEnabled(true);
     m_label7->setText(SendJob::sendingText());
 
     SendRequest request = SendRequest::fromState(m_ctx.state);
@@ -904,10 +875,8 @@ void WriteForm::sendDone()
         emit sendFinished();
         return;
     }
-    m_toText->clear();
-    m_subjectText->clear();
-    m_rtfEd->clear();
     m_attachText->clear();
+    m_fields->clear();
     m_check1->setChecked(false);
     clearOption2();
     m_command2->hide();
@@ -925,6 +894,11 @@ void WriteForm::closeEvent(QCloseEvent *event)
         event->ignore();
         return;
     }
+    if (!m_held->mayClose()) {
+        event->ignore();
+        return;
+    }
+    m_fields->forget();
     event->accept();
     m_ctx.windows.showFloatingWindows();
     Windows &windows = m_ctx.windows;

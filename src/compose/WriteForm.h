@@ -1,6 +1,7 @@
 #pragma once
 
 #include "compose/logic/SendJob.h"
+#include "compose/logic/UnsentMail.h"
 #include "winutil/AppContext.h"
 #include "winutil/ListedFile.h"
 
@@ -22,6 +23,8 @@ class QToolBar;
 
 namespace hollin {
 
+class HeldMailPanel;
+class MailFields;
 class MailSearchBar;
 
 // "新規作成": the window in which a new mail is written, held and sent.
@@ -45,6 +48,11 @@ public:
 
     // True while a send runs.
     bool isSending() const;
+
+    // The boxes and the guard that asks before what was typed is replaced or lost.
+    MailFields &fields() const { return *m_fields; }
+    // Puts a mail kept in the recovery file back: recipient, subject, body and attachments.
+    void restoreDraft(const MailDraft &draft);
 
 signals:
     // A send has ended (successfully or not); the window may have closed.
@@ -82,10 +90,8 @@ private:
     void togglePanel();
     void hold();
     void recall();
-    void listHeldMails();
     void deleteHeld();
     void listPressed();
-    void loadHeldMail(int recordNumber);
     void pickAddress(int recordNumber);
 
     void firstAttachment();
@@ -98,12 +104,16 @@ private:
 
     void insertGreeting();
     void setBodyPlain(const QString &text);
+    void setAttachments(const QString &paths);
     void statusDoubleClicked();
 
     const AppContext m_ctx;
-    // Record number of each row of List1; always one spare entry at the end.
+    // Record number of each address-book row of List1; always one spare entry at the end.
     QList<qint16> m_recordMap;
-    ListedFile m_listed; // the file the side list shows, as it was read
+    ListedFile m_listed; // the address book as the side list shows it
+    MailFields *m_fields = nullptr;
+    HeldMailPanel *m_held = nullptr; // the side list while it shows the held mails
+    QString m_toBeforeWholeBook;     // ToText as typed when the whole address book was chosen
     SendJob *m_job = nullptr;
     QString m_toTextBeforeSend;
     QList<SendRecipient> m_sentTo;      // the recipients of the send running or last run
