@@ -23,7 +23,6 @@
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QCoreApplication>
 #include <QFocusEvent>
 #include <QFrame>
 #include <QGuiApplication>
@@ -901,8 +900,9 @@ void WriteForm::closeEvent(QCloseEvent *event)
     m_fields->forget();
     event->accept();
     m_ctx.windows.showFloatingWindows();
+    // Tied to the window: an owner that went first with it unloads nothing.
     Windows &windows = m_ctx.windows;
-    QTimer::singleShot(0, QCoreApplication::instance(), [&windows] { windows.unload("WriteForm"); });
+    QTimer::singleShot(0, this, [&windows] { windows.unload("WriteForm"); });
 }
 
 } // namespace hollin
