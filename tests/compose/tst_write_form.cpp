@@ -311,22 +311,31 @@ void TestWriteForm::holdAnswers()
 
 void TestWriteForm::holdTooLongBody_data()
 {
+    QTest::addColumn<QString>("subject");
+    QTest::addColumn<QString>("body");
+    QTest::addColumn<QString>("question");
     QTest::addColumn<bool>("yes");
-    QTest::newRow("keep the beginning") << true;
-    QTest::newRow("decline") << false;
+    const QString longBody = u"本文が長すぎるため、32000バイトを超える部分は保存されません。保存しますか？"_s;
+    const QString longSubject = u"件名が長すぎるため、100バイトを超える部分は保存されません。保存しますか？"_s;
+    QTest::newRow("body: keep the beginning") << u"長文"_s << QString(16001, u'あ') << longBody << true;
+    QTest::newRow("body: decline") << u"長文"_s << QString(16001, u'あ') << longBody << false;
+    QTest::newRow("subject: keep the beginning") << QString(51, u'件') << u"本文"_s << longSubject << true;
+    QTest::newRow("subject: decline") << QString(51, u'件') << u"本文"_s << longSubject << false;
 }
 
 void TestWriteForm::holdTooLongBody()
 {
+    QFETCH(QString, subject);
+    QFETCH(QString, body);
+    QFETCH(QString, question);
     QFETCH(bool, yes);
     open();
-    find<QLineEdit>(u"SubjectText"_s)->setText(u"長文"_s);
-    find<QTextEdit>(u"rtfEd"_s)->setPlainText(QString(16001, u'あ'));
+    find<QLineEdit>(u"SubjectText"_s)->setText(subject);
+    find<QTextEdit>(u"rtfEd"_s)->setPlainText(body);
     Prompt::queueAnswer(Prompt::Answer::Yes);
     Prompt::queueAnswer(yes ? Prompt::Answer::Yes : Prompt::Answer::No);
     click(u"Command13"_s);
-    QCOMPARE(Prompt::shownTexts(), (QStringList{HeldMailStore::holdQuestion(),
-                                               u"本文が長すぎるため、32000バイトを超える部分は保存されません。保存しますか？"_s}));
+    QCOMPARE(Prompt::shownTexts(), (QStringList{HeldMailStore::holdQuestion(), question}));
     QCOMPARE(HeldMailStore(m_state->root).count(), yes ? 1 : 0);
     QCOMPARE(find<QTextEdit>(u"rtfEd"_s)->toPlainText().isEmpty(), yes);
 }
