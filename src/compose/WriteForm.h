@@ -1,6 +1,7 @@
 #pragma once
 
 #include "compose/logic/SendJob.h"
+#include "compose/WriteFormLayout.h"
 #include "compose/logic/UnsentMail.h"
 #include "winutil/AppContext.h"
 #include "winutil/ListedFile.h"
@@ -9,15 +10,6 @@
 #include <QList>
 #include <QWidget>
 
-class QCheckBox;
-class QComboBox;
-class QFrame;
-class QLabel;
-class QLineEdit;
-class QListWidget;
-class QPlainTextEdit;
-class QPushButton;
-class QRadioButton;
 class QTextEdit;
 class QToolBar;
 
@@ -25,7 +17,6 @@ namespace hollin {
 
 class HeldMailPanel;
 class MailFields;
-class MailSearchBar;
 
 // "新規作成": the window in which a new mail is written, held and sent.
 // The constructor is the window's load step. Every control carries its
@@ -39,8 +30,8 @@ public:
     // The body editor and its toolbar. Each toolbar action's objectName is the
     // key of its editing command ("New", "Open", "Print", "Cut", "Copy",
     // "Paste", "Undo", "Bold", "Italic", "Underline").
-    QTextEdit *rtfEd() const { return m_rtfEd; }
-    QToolBar *tbToolBar() const { return m_tbToolBar; }
+    QTextEdit *rtfEd() const { return m_ui.rtfEd; }
+    QToolBar *tbToolBar() const { return m_ui.tbToolBar; }
 
     // Puts text into the body at the caret, replacing the selection (the
     // emoticon palette's insert command).
@@ -63,11 +54,7 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    int px(int twips) const;
-    void place(QWidget *w, int left, int top, int width, int height);
-    QPushButton *button(const QString &name, const QString &caption, QWidget *parent = nullptr);
-    QLabel *label(const QString &name, const QString &caption, QWidget *parent = nullptr);
-    void buildControls();
+    void wireControls();
     void placeHelpBox();
     void fitHelpBox();
     void setSideListHeading();
@@ -108,6 +95,7 @@ private:
     void statusDoubleClicked();
 
     const AppContext m_ctx;
+    const WriteFormLayout m_ui; // the controls; what they do is wired here
     // Record number of each address-book row of List1; always one spare entry at the end.
     QList<qint16> m_recordMap;
     ListedFile m_listed; // the address book as the side list shows it
@@ -126,44 +114,6 @@ private:
         int length = 0;
     };
     RecipientSelection m_toSelection; // ToText's selection when it last lost the focus
-
-    QLineEdit *m_toText = nullptr;
-    QLineEdit *m_subjectText = nullptr;
-    QComboBox *m_combo1 = nullptr;
-    QTextEdit *m_rtfEd = nullptr;
-    QToolBar *m_tbToolBar = nullptr;
-    QLineEdit *m_attachText = nullptr;
-    QPushButton *m_attachCommand = nullptr;
-    QPushButton *m_command9 = nullptr;
-    QPushButton *m_command10 = nullptr;
-    QPushButton *m_command16 = nullptr;
-    QListWidget *m_list2 = nullptr;
-    QPushButton *m_command1 = nullptr;
-    QPushButton *m_command3 = nullptr;
-    QPushButton *m_command4 = nullptr;
-    QPushButton *m_command6 = nullptr;
-    QPushButton *m_command5 = nullptr;
-    QPushButton *m_command7 = nullptr;
-    QPushButton *m_command8 = nullptr;
-    QPushButton *m_command17 = nullptr;
-    QFrame *m_picture7 = nullptr;
-    QPushButton *m_command13 = nullptr;
-    QPushButton *m_command14 = nullptr;
-    QPushButton *m_command15 = nullptr;
-    QListWidget *m_list1 = nullptr;
-    QLabel *m_label4 = nullptr; // heading of List1
-    QLineEdit *m_text1 = nullptr;
-    MailSearchBar *m_searchBar = nullptr; // searches the held mails
-    QFrame *m_frame1 = nullptr;
-    QFrame *m_frame4 = nullptr;
-    QRadioButton *m_option1 = nullptr;
-    QRadioButton *m_option2 = nullptr;
-    QCheckBox *m_check1 = nullptr;
-    QLabel *m_label7 = nullptr;
-    QPlainTextEdit *m_text14 = nullptr;
-    QLineEdit *m_text2 = nullptr;
-    QLineEdit *m_text4 = nullptr;
-    QPushButton *m_command2 = nullptr;
 };
 
 } // namespace hollin
