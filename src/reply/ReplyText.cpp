@@ -25,12 +25,19 @@ QString withoutFullTextNote(const QString &body)
     const QChar marker(0xFFFF);
     const QStringList noteParts = ReceivedRecord::fullTextLine(QString(marker)).split(marker);
     QStringList kept;
+    bool removed = false;
     for (const QString &line : body.split(u'\n')) {
         const QString bare = trimSpaces(QString(line).remove(u'\r'));
-        if (!(bare.startsWith(noteParts.first()) && bare.endsWith(noteParts.last())))
+        if (bare.startsWith(noteParts.first()) && bare.endsWith(noteParts.last()))
+            removed = true;
+        else
             kept << line;
     }
-    return kept.join(u'\n');
+    QString text = kept.join(u'\n');
+    // The note ended the stored body: no line break is left behind it.
+    while (removed && (text.endsWith(u'\n') || text.endsWith(u'\r')))
+        text.chop(1);
+    return text;
 }
 
 } // namespace

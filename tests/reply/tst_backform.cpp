@@ -92,6 +92,10 @@ private slots:
             << u"s"_s << u"a@example.jp"_s
             << u"本文〓\n※このメールをそのまま保存できなかったため、全文を添付フォルダの「1.txt」に保存しました。"_s
             << u"Re:  s"_s << u"a@example.jp"_s << u"本文〓"_s;
+        QTest::newRow("nor its line break")
+            << u"s"_s << u"a@example.jp"_s
+            << u"本文\r\n\r\n※このメールをそのまま保存できなかったため、全文を添付フォルダの「2.txt」に保存しました。\r\n"_s
+            << u"Re:  s"_s << u"a@example.jp"_s << u"本文"_s;
     }
     void prefill()
     {
