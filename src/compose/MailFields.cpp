@@ -21,6 +21,9 @@ MailFields::MailFields(QWidget *window, QLineEdit *to, QLineEdit *subject, QText
     m_timer.setInterval(SaveIntervalMs);
     connect(&m_timer, &QTimer::timeout, this, &MailFields::saveRecovery);
     m_timer.start();
+    m_retry.setSingleShot(true);
+    m_retry.setInterval(RetryMs);
+    connect(&m_retry, &QTimer::timeout, this, &MailFields::saveRecovery);
     window->installEventFilter(this);
 }
 
@@ -90,8 +93,13 @@ void MailFields::saveRecovery()
     if (!isAtRisk())
         return;
     Error err;
-    if (!m_recovery.save(draft(), &err)) {
-        report(err);
+    bool busy = false;
+    if (!m_recovery.save(draft(), &err, &busy)) {
+        // A receive or a delete is writing: the next save comes soon enough.
+        if (busy)
+            m_retry.start();
+        else
+            report(err);
         return;
     }
     m_saved = true;

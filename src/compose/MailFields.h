@@ -24,6 +24,7 @@ public:
                UnsentDraftFile recovery);
 
     static constexpr int SaveIntervalMs = 30000;
+    static constexpr int RetryMs = 5000; // after another writer held the data folder's lock
 
     MailDraft draft() const;
     // True when the window holds something the user would lose.
@@ -64,6 +65,7 @@ private:
     UnsentMail m_guard;
     UnsentDraftFile m_recovery;
     QTimer m_timer;
+    QTimer m_retry; // a save put off while another writer held the data folder's lock
     bool m_saved = false;      // the recovery file holds this window's content
     QString m_lastError;       // a failure is told once, not every 30 seconds
 };

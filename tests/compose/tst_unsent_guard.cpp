@@ -14,6 +14,7 @@
 #include "panel/ProgramEnd.h"
 #include "reply/BackForm.h"
 #include "storage/Cp932.h"
+#include "storage/DataFolderLock.h"
 
 #include <QAction>
 #include <QApplication>
@@ -26,6 +27,9 @@
 #include <QTest>
 #include <QTextEdit>
 #include <QToolBar>
+
+#include <atomic>
+#include <thread>
 
 using namespace Qt::StringLiterals;
 using namespace hollin;
@@ -256,6 +260,32 @@ private slots:
         Prompt::queueAnswer(Prompt::Answer::No); // 破棄
         click(form, "Command3");
         QVERIFY(!file.exists());
+    }
+
+    // While a receive writes, the save waits for it instead of freezing the
+    // window or telling the user: nothing is lost meanwhile.
+    void recoveryWaitsForAnotherWriter()
+    {
+        QWidget *form = open(u"compose"_s);
+        type(form, Typed);
+        const QString folder = m_program->state().root.dataFolder();
+        std::atomic_bool taken = false, release = false;
+        std::thread writer([&] {
+            DataFolderLock lock(folder, u"受信"_s);
+            taken = lock.take(nullptr);
+            while (!release)
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        });
+        QTRY_VERIFY(taken);
+        QEvent deactivate(QEvent::WindowDeactivate);
+        QApplication::sendEvent(form, &deactivate);
+        const UnsentDraftFile file(m_program->state().root, u"compose"_s);
+        QVERIFY(!file.exists());
+        QVERIFY(Prompt::shownTexts().isEmpty());
+        release = true;
+        writer.join();
+        QTRY_VERIFY_WITH_TIMEOUT(file.exists(), MailFields::RetryMs * 3);
+        QVERIFY(Prompt::shownTexts().isEmpty());
     }
 
     void killedDraftIsOfferedAtTheNextStart()

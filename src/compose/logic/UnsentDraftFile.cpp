@@ -22,14 +22,18 @@ QString UnsentDraftFile::restoreQuestion()
     return u"前回、送信されなかったメールがあります。開きますか？"_s;
 }
 
-bool UnsentDraftFile::save(const MailDraft &draft, Error *err) const
+bool UnsentDraftFile::save(const MailDraft &draft, Error *err, bool *busy) const
 {
+    constexpr int LockWaitMs = 200; // the window waits while it saves
     const QJsonObject object{{u"to"_s, draft.to}, {u"subject"_s, draft.subject},
                              {u"body"_s, draft.body}, {u"attachments"_s, draft.attachments}};
     const QByteArray bytes = QJsonDocument(object).toJson();
     DataFolderLock lock(m_folder, u"書きかけのメールの保存"_s);
-    if (!lock.take(err))
+    if (!lock.take(err, LockWaitMs)) {
+        if (busy)
+            *busy = lock.wasBusy();
         return false;
+    }
     QSaveFile file(m_path);
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
         return fail(err, u"書きかけのメールを保存できません。"_s, m_path + u": "_s + file.errorString());

@@ -19,7 +19,9 @@ public:
     // "前回、送信されなかったメールがあります。開きますか？"
     static QString restoreQuestion();
 
-    bool save(const MailDraft &draft, Error *err = nullptr) const;
+    // Waits briefly for the data folder's lock; *busy is set when another
+    // writer still held it (nothing is lost: the window keeps the mail).
+    bool save(const MailDraft &draft, Error *err = nullptr, bool *busy = nullptr) const;
     // False with err set when the file exists and cannot be read; false with
     // err unset when there is none.
     bool load(MailDraft *draft, Error *err = nullptr) const;
