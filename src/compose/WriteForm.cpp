@@ -2,6 +2,7 @@
 
 #include "WriteFormLayout.h"
 
+#include "AttachmentPanel.h"
 #include "HeldMailPanel.h"
 #include "MailFields.h"
 
@@ -122,6 +123,8 @@ void WriteForm::wireControls()
                               UnsentDraftFile(m_ctx.state.root, u"compose"_s));
     m_held = new HeldMailPanel(this, m_ctx.state, *m_fields, {m_ui.list1, m_ui.text1, m_ui.text2, m_ui.searchBar});
     commands->setMayReplaceBody([this] { return m_fields->mayReplace(); });
+    m_attachments = new AttachmentPanel(this, {m_ui.attachText, m_ui.list2, m_ui.attachCommand, m_ui.command9,
+                                               m_ui.command10});
 
     connect(m_ui.command1, &QPushButton::clicked, this, &WriteForm::send);
     connect(m_ui.command3, &QPushButton::clicked, this, &QWidget::close);
@@ -134,9 +137,6 @@ void WriteForm::wireControls()
     connect(m_ui.command13, &QPushButton::clicked, this, &WriteForm::hold);
     connect(m_ui.command14, &QPushButton::clicked, this, &WriteForm::recall);
     connect(m_ui.command15, &QPushButton::clicked, this, &WriteForm::deleteHeld);
-    connect(m_ui.attachCommand, &QPushButton::clicked, this, &WriteForm::firstAttachment);
-    connect(m_ui.command9, &QPushButton::clicked, this, &WriteForm::furtherAttachment);
-    connect(m_ui.command10, &QPushButton::clicked, this, &WriteForm::clearAttachments);
     connect(m_ui.command16, &QPushButton::clicked, this, &WriteForm::toggleAttachmentList);
     connect(m_ui.option2, &QRadioButton::clicked, this, &WriteForm::wholeAddressBookMode);
     connect(m_ui.option1, &QRadioButton::clicked, this, &WriteForm::normalMode);
@@ -465,40 +465,6 @@ void WriteForm::pickAddress(int recordNumber)
     m_ui.toText->setText(joined);
 }
 
-void WriteForm::firstAttachment()
-{
-    m_ui.command9->setEnabled(true);
-    const QString path = Prompt::openFileName(this, u"添付File"_s, QString(), QString());
-    if (!path.isEmpty()) {
-        m_ui.attachText->setText(path);
-        m_ui.list2->addItem(fileNameOf(path));
-    }
-    m_ui.attachCommand->setEnabled(false);
-}
-
-void WriteForm::furtherAttachment()
-{
-    m_ui.list2->show();
-    m_ui.list2->raise();
-    if (m_ui.attachText->text().isEmpty())
-        return;
-    const QString path = Prompt::openFileName(this, u"添付File"_s, QString(), QString());
-    if (!path.isEmpty()) {
-        m_ui.attachText->setText(m_ui.attachText->text() + u',' + path);
-        m_ui.list2->addItem(fileNameOf(path));
-    }
-}
-
-void WriteForm::clearAttachments()
-{
-    m_ui.attachText->clear();
-    m_ui.list2->clear();
-    m_ui.list2->hide();
-    m_ui.command9->setEnabled(false);
-    m_ui.command10->setEnabled(false);
-    m_ui.attachCommand->setEnabled(true);
-}
-
 void WriteForm::toggleAttachmentList()
 {
     qint16 &count = m_ctx.state.listToggleCount;
@@ -571,24 +537,10 @@ void WriteForm::setBodyPlain(const QString &text)
     m_ui.rtfEd->setPlainText(text);
 }
 
-void WriteForm::setAttachments(const QString &paths)
-{
-    clearAttachments();
-    if (paths.isEmpty())
-        return;
-    m_ui.attachText->setText(paths);
-    for (const QString &path : paths.split(u','))
-        m_ui.list2->addItem(fileNameOf(path));
-    // More may be added; the first-file button would replace the list.
-    m_ui.command9->setEnabled(true);
-    m_ui.command10->setEnabled(true);
-    m_ui.attachCommand->setEnabled(false);
-}
-
 void WriteForm::restoreDraft(const MailDraft &draft)
 {
     m_fields->replace(draft);
-    setAttachments(draft.attachments);
+    m_attachments->show(draft.attachments);
 }
 
 void WriteForm::statusDoubleClicked()

@@ -15,6 +15,7 @@ class QToolBar;
 
 namespace hollin {
 
+class AttachmentPanel;
 class HeldMailPanel;
 class MailFields;
 
@@ -81,9 +82,6 @@ private:
     void listPressed();
     void pickAddress(int recordNumber);
 
-    void firstAttachment();
-    void furtherAttachment();
-    void clearAttachments();
     void toggleAttachmentList();
     void wholeAddressBookMode();
     void clearOption2();
@@ -91,7 +89,6 @@ private:
 
     void insertGreeting();
     void setBodyPlain(const QString &text);
-    void setAttachments(const QString &paths);
     void statusDoubleClicked();
 
     const AppContext m_ctx;
@@ -101,6 +98,7 @@ private:
     ListedFile m_listed; // the address book as the side list shows it
     MailFields *m_fields = nullptr;
     HeldMailPanel *m_held = nullptr; // the side list while it shows the held mails
+    AttachmentPanel *m_attachments = nullptr;
     QString m_toBeforeWholeBook;     // ToText as typed when the whole address book was chosen
     SendJob *m_job = nullptr;
     QString m_toTextBeforeSend;

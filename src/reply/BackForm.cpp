@@ -1,5 +1,6 @@
 #include "reply/BackForm.h"
 
+#include "compose/AttachmentPanel.h"
 #include "compose/HeldMailPanel.h"
 #include "compose/MailFields.h"
 #include "compose/logic/SendJob.h"
@@ -42,6 +43,7 @@ struct BackForm::Private {
     AppContext ctx;
     MailFields *fields = nullptr;
     HeldMailPanel *held = nullptr;
+    AttachmentPanel *attachments = nullptr;
     SendJob *job = nullptr;
 
     QPushButton *send = nullptr;        // Command2
@@ -165,6 +167,8 @@ BackForm::BackForm(const AppContext &ctx, QWidget *parent)
     d->fields = new MailFields(this, d->to, d->subject, d->body, d->attach,
                                UnsentDraftFile(d->ctx.state.root, u"reply"_s));
     d->held = new HeldMailPanel(this, d->ctx.state, *d->fields, {d->heldList, d->heldCount, d->picked, nullptr});
+    d->attachments = new AttachmentPanel(this, {d->attach, d->attachNames, d->attachFirst, d->attachMore,
+                                                d->attachClear});
 
     d->statusBar = new QStatusBar(this);
     d->statusBar->setObjectName(u"StatusBar1"_s);
@@ -178,9 +182,6 @@ BackForm::BackForm(const AppContext &ctx, QWidget *parent)
         if (QWidget *palette = d->ctx.windows.loaded("KaoForm"))
             palette->show();
     });
-    connect(d->attachFirst, &QPushButton::clicked, this, [this] { firstAttachment(); });
-    connect(d->attachMore, &QPushButton::clicked, this, [this] { furtherAttachment(); });
-    connect(d->attachClear, &QPushButton::clicked, this, [this] { clearAttachments(); });
     connect(d->listToggle, &QPushButton::clicked, this, [this] { toggleAttachmentList(); });
     connect(d->drafts, &QPushButton::clicked, this, [this] { togglePanel(); });
     connect(d->hold, &QPushButton::clicked, this, [this] { holdMail(); });
@@ -217,7 +218,7 @@ MailFields &BackForm::fields() const
 void BackForm::restoreDraft(const MailDraft &draft)
 {
     d->fields->replace(draft);
-    setAttachments(draft.attachments);
+    d->attachments->show(draft.attachments);
     show();
 }
 
@@ -305,53 +306,6 @@ void BackForm::pasteIntoBody()
 {
     d->body->textCursor().insertText(trimSpaces(QApplication::clipboard()->text()));
     d->body->setFocus();
-}
-
-void BackForm::setAttachments(const QString &paths)
-{
-    clearAttachments();
-    if (paths.isEmpty())
-        return;
-    d->attach->setText(paths);
-    for (const QString &path : paths.split(u','))
-        d->attachNames->addItem(fileNameOf(path));
-    // More may be added; the first-file button would replace the list.
-    d->attachMore->setEnabled(true);
-    d->attachClear->setEnabled(true);
-    d->attachFirst->setEnabled(false);
-}
-
-void BackForm::firstAttachment()
-{
-    d->attachMore->setEnabled(true);
-    const QString path = Prompt::openFileName(this, u"添付File"_s, QString(), QString());
-    if (!path.isEmpty()) {
-        d->attach->setText(path);
-        d->attachNames->addItem(fileNameOf(path));
-    }
-    d->attachFirst->setEnabled(false);
-}
-
-void BackForm::furtherAttachment()
-{
-    d->attachNames->show();
-    if (d->attach->text().isEmpty())
-        return;
-    const QString path = Prompt::openFileName(this, u"添付File"_s, QString(), QString());
-    if (path.isEmpty())
-        return;
-    d->attach->setText(d->attach->text() + u',' + path);
-    d->attachNames->addItem(fileNameOf(path));
-}
-
-void BackForm::clearAttachments()
-{
-    d->attach->clear();
-    d->attachNames->clear();
-    d->attachNames->hide();
-    d->attachMore->setEnabled(false);
-    d->attachClear->setEnabled(false);
-    d->attachFirst->setEnabled(true);
 }
 
 // The count is shared with the compose window's "リスト" button.

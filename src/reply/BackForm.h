@@ -42,10 +42,6 @@ private:
     void sendReply();
     void sendFinished();
     void pasteIntoBody();
-    void setAttachments(const QString &paths);
-    void firstAttachment();
-    void furtherAttachment();
-    void clearAttachments();
     void toggleAttachmentList();
     void placeBody();
     void togglePanel();

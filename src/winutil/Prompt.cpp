@@ -2,13 +2,13 @@
 
 #include "WindowStacking.h"
 
-#include <QPushButton>
 #include <QColorDialog>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QPointer>
 #include <QPrintDialog>
 #include <QPrinter>
+#include <QPushButton>
 #include <QQueue>
 
 using namespace Qt::StringLiterals;
