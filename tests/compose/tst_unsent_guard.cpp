@@ -314,6 +314,20 @@ private slots:
         offerUnsentDrafts(m_program->windows(), m_program->state().root);
         QVERIFY(!UnsentDraftFile(m_program->state().root, u"compose"_s).exists());
     }
+
+    void replyDraftOpensInTheReplyWindow()
+    {
+        const MailDraft kept{u"from@example.jp"_s, u"Re:  元の件名"_s, u"返事の本文\n> 引用"_s, u"/tmp/a.txt,/tmp/b.txt"_s};
+        QVERIFY(UnsentDraftFile(m_program->state().root, u"reply"_s).save(kept));
+        Prompt::queueAnswer(Prompt::Answer::Yes);
+        offerUnsentDrafts(m_program->windows(), m_program->state().root);
+        QVERIFY(!m_program->windows().isLoaded("WriteForm"));
+        auto *form = static_cast<BackForm *>(m_program->windows().loaded("BackForm"));
+        QVERIFY(form && form->isVisible());
+        QCOMPARE(shown(form), kept);
+        QCOMPARE(controlOf<QListWidget>(form, "List2")->count(), 2);
+        QVERIFY(!controlOf<QPushButton>(form, "AttachCommand")->isEnabled()); // 追加 adds, nothing replaces
+    }
 };
 
 int main(int argc, char **argv)
