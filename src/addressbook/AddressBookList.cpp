@@ -1,5 +1,6 @@
 #include "addressbook/AddressBookList.h"
 
+#include "storage/Cp932.h"
 #include "storage/TextUtil.h"
 
 using namespace Qt::StringLiterals;
@@ -30,9 +31,27 @@ bool AddressBookList::entry(int n, AddressEntry *out, Error *err) const
     return true;
 }
 
+namespace {
+
+bool fits(const QString &text, const QString &field, int width, Error *err)
+{
+    const qsizetype bytes = Cp932::encodedSize(text);
+    if (bytes <= width)
+        return true;
+    return fail(err, u"%1が長すぎるため登録できません（%2 バイトあります。登録できるのは %3 バイト、"
+                     u"全角なら %4 文字までです）。"_s
+                         .arg(field).arg(bytes).arg(width).arg(width / 2));
+}
+
+} // namespace
+
 int AddressBookList::add(const QString &name, const QString &address, Error *err)
 {
-    return m_file.append(AddressEntry{name, address}, err);
+    const AddressEntry entry{Cp932::storable(name), Cp932::storable(address)};
+    if (!fits(entry.address, u"メールアドレス"_s, AddressBookFile::AddressWidth, err)
+        || !fits(entry.name, u"名前"_s, AddressBookFile::NameWidth, err))
+        return -1;
+    return m_file.append(entry, err);
 }
 
 bool AddressBookList::remove(int n, bool confirmed, Error *err)

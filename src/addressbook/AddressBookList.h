@@ -23,8 +23,9 @@ public:
     bool rows(QList<Row> *out, Error *err) const;
     // Entry n (1-based) with the spaces around name and address removed.
     bool entry(int n, AddressEntry *out, Error *err) const;
-    // Stores name and address as typed (no check, duplicates allowed);
-    // the new record number, or -1.
+    // Stores name and address as typed (duplicates allowed), each character
+    // CP932 lacks as 〓; the new record number, or -1. A name or address
+    // longer than its 90-byte field is refused with its byte count, never cut.
     int add(const QString &name, const QString &address, Error *err);
     // Removes entry n when confirmed; the file is compacted either way.
     bool remove(int n, bool confirmed, Error *err);

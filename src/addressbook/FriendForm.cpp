@@ -3,6 +3,7 @@
 #include "storage/AppState.h"
 #include "winutil/HeaderPainter.h"
 #include "winutil/Prompt.h"
+#include "winutil/TextFiles.h"
 #include "winutil/Twips.h"
 #include "winutil/WindowUtil.h"
 #include "winutil/Windows.h"
@@ -62,6 +63,10 @@ void limitTyping(QLineEdit *box, int limit)
     QObject::connect(box, &QLineEdit::textChanged, box, [box, previous] { *previous = box->text(); });
 }
 
+// What may be typed or pasted into the address and name boxes.
+constexpr int AddressLimit = 60;
+constexpr int NameLimit = 30;
+
 const QString &noSelection()
 {
     static const QString text = u"データが選択されていません"_s;
@@ -116,12 +121,12 @@ void FriendForm::buildControls()
 
     label(u"メールアドレス"_s, twips::rect(120, 120, 1455, 300));
     m_address = lineEdit("Text4", twips::rect(1620, 120, 4455, 300));
-    limitTyping(m_address, 60);
+    limitTyping(m_address, AddressLimit);
     m_pasteAddress = button("Command1", u"貼付"_s, twips::rect(6120, 120, 975, 300));
 
     label(u"名前（名称）"_s, twips::rect(120, 480, 1455, 300));
     m_name = lineEdit("Text2", twips::rect(1620, 480, 4455, 300));
-    limitTyping(m_name, 30);
+    limitTyping(m_name, NameLimit);
     m_pasteName = button("Command5", u"貼付"_s, twips::rect(6120, 480, 975, 300));
 
     label(u"名刺"_s, twips::rect(120, 840, 1455, 300));
@@ -241,6 +246,9 @@ void FriendForm::selectEntry()
 
 void FriendForm::registerEntry()
 {
+    const QString lost = charactersWithoutCp932(m_name->text() + m_address->text());
+    if (!lost.isEmpty() && !Prompt::ask(this, cp932LossQuestion(lost)))
+        return;
     Error err;
     const int n = m_book.add(m_name->text(), m_address->text(), &err);
     if (n < 0) {
@@ -292,9 +300,19 @@ void FriendForm::insertBusinessCard()
     m_address->setText(card.address);
 }
 
+// The paste replaces the box, within the limit typing has: a longer text is
+// refused whole, since a cut address is another address.
 void FriendForm::pasteInto(QLineEdit *box)
 {
-    box->setText(QApplication::clipboard()->text());
+    const QString text = QApplication::clipboard()->text();
+    const int limit = box == m_address ? AddressLimit : NameLimit;
+    if (text.size() > limit) {
+        Prompt::message(this, u"貼り付ける文字が長すぎます（%1 文字あります。%2 文字までです）。"_s
+                                  .arg(text.size()).arg(limit),
+                        {}, Prompt::Icon::Warning);
+        return;
+    }
+    box->setText(text);
 }
 
 bool FriendForm::eventFilter(QObject *watched, QEvent *event)

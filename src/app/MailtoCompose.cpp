@@ -2,13 +2,13 @@
 
 #include "InstanceChannel.h"
 #include "MailtoUrl.h"
+#include "compose/MailFields.h"
 #include "compose/WriteForm.h"
 #include "winutil/Prompt.h"
 #include "winutil/Windows.h"
 
 #include <QLineEdit>
 #include <QRadioButton>
-#include <QTextEdit>
 
 using namespace Qt::StringLiterals;
 
@@ -30,9 +30,7 @@ void composeMailto(Windows &windows, const MailtoUrl &mailto)
     const bool wasOpen = windows.loaded("WriteForm") != nullptr;
     WriteForm *form = windows.writeForm();
     auto *to = form->findChild<QLineEdit *>(u"ToText"_s);
-    auto *subject = form->findChild<QLineEdit *>(u"SubjectText"_s);
-    QTextEdit *body = form->rtfEd();
-    Q_ASSERT(to && subject && body);
+    Q_ASSERT(to);
 
     if (wasOpen) {
         raise(form);
@@ -40,8 +38,7 @@ void composeMailto(Windows &windows, const MailtoUrl &mailto)
             Prompt::message(form, u"送信中のため、メールのリンクを開けません。送信が終わってから開き直してください。"_s);
             return;
         }
-        const bool writing = !to->text().isEmpty() || !subject->text().isEmpty() || !body->document()->isEmpty();
-        if (writing && !Prompt::ask(form, u"作成中のメールがあります。メールのリンクの宛先・件名・本文で置き換えますか？"_s))
+        if (!form->fields().mayReplace())
             return;
     }
 
@@ -58,15 +55,11 @@ void composeMailto(Windows &windows, const MailtoUrl &mailto)
     // The recipient box takes one line; what does not fit is not cut short
     // silently, since a shortened address would send the mail elsewhere.
     const QString recipients = mailto.to.join(u',');
-    if (recipients.size() > to->maxLength()) {
-        to->clear();
+    const bool fits = recipients.size() <= to->maxLength();
+    form->fields().replace(MailDraft{fits ? recipients : QString(), mailto.subject, mailto.body, QString()});
+    if (!fits)
         Prompt::message(form, u"宛先が長すぎて入りません。宛先を確かめて入力してください。\n"_s + recipients, {},
                         Prompt::Icon::Warning);
-    } else {
-        to->setText(recipients);
-    }
-    subject->setText(mailto.subject);
-    body->setPlainText(mailto.body);
 }
 
 void openMailtoLinks(InstanceChannel &channel, Windows &windows, const QList<MailtoUrl> &atStart)

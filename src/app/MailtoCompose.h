@@ -10,7 +10,8 @@ struct MailtoUrl;
 
 // Opens the compose window filled from a mailto: link, as the floating
 // "新規作成" button does, and brings it to the front. A mail being written there
-// is replaced only when the user agrees; a send in progress is left alone.
+// is replaced only when the user agrees (the windows' one question about
+// unsent content), as an edit 元に戻す undoes; a send in progress is left alone.
 void composeMailto(Windows &windows, const MailtoUrl &mailto);
 
 // Opens the links given at start, then every link a later start hands over.

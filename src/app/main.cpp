@@ -8,6 +8,7 @@
 #include "InstanceChannel.h"
 #include "MailtoCompose.h"
 #include "Platform.h"
+#include "UnsentDrafts.h"
 #include "inbox/AutoReceive.h"
 #include "panel/MainForm.h"
 #include "settings/AutoReceiveSettings.h"
@@ -69,6 +70,7 @@ int main(int argc, char *argv[])
     windows.autoReceive().setMinutes(hollin::AutoReceiveSettings(state.root.iniFile()).activeMinutes());
     if (err.isSet())
         hollin::Prompt::message(nullptr, err.text(), {}, hollin::Prompt::Icon::Warning);
+    hollin::offerUnsentDrafts(windows, state.root);
     hollin::openMailtoLinks(instance, windows, commandLine.mailtos());
     return app.exec();
 }

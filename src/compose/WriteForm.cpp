@@ -1,5 +1,11 @@
 #include "WriteForm.h"
 
+#include "WriteFormLayout.h"
+
+#include "AttachmentPanel.h"
+#include "HeldMailPanel.h"
+#include "MailFields.h"
+
 #include "compose/logic/Greetings.h"
 #include "compose/logic/HeldMailStore.h"
 #include "compose/logic/SendJob.h"
@@ -11,7 +17,6 @@
 #include "winutil/MailSearchBar.h"
 #include "winutil/Prompt.h"
 #include "winutil/TextFiles.h"
-#include "winutil/Twips.h"
 #include "winutil/Windows.h"
 
 #include <QAbstractItemView>
@@ -20,7 +25,6 @@
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QCoreApplication>
 #include <QFocusEvent>
 #include <QFrame>
 #include <QGuiApplication>
@@ -50,7 +54,6 @@ constexpr int DesignedHeightTwips = 7950;
 constexpr int HiddenModeHeightTwips = 8955;
 constexpr int HelpTopTwips = 3600;
 constexpr int HelpOffTopTwips = -4000;
-constexpr int RecipientBoxLength = 250; // several addresses fit
 constexpr qint16 HeldListMode = 10;
 
 const QColor White(255, 255, 255);
@@ -70,315 +73,155 @@ void setBackground(QWidget *w, QPalette::ColorRole role, const QColor &colour)
 } // namespace
 
 WriteForm::WriteForm(const AppContext &ctx, QWidget *parent)
-    : QWidget(parent), m_ctx(ctx)
+    : QWidget(parent), m_ctx(ctx), m_ui(this)
 {
     setObjectName(u"WriteForm"_s);
     setWindowTitle(u"新規作成"_s);
-    buildControls();
-    resize(px(NarrowTwips), px(DesignedHeightTwips));
+    wireControls();
+    resize(m_ui.px(NarrowTwips), m_ui.px(DesignedHeightTwips));
 
-    m_picture7->hide();
+    m_ui.picture7->hide();
     setListBackground(White);
-    setBackground(m_toText, QPalette::Base, White);
-    m_toText->setEnabled(true);
-    m_list1->setEnabled(true);
-    m_list2->hide();
+    setBackground(m_ui.toText, QPalette::Base, White);
+    m_ui.toText->setEnabled(true);
+    m_ui.list1->setEnabled(true);
+    m_ui.list2->hide();
     m_recordMap = {0};
-    m_combo1->addItems(Greetings::phrases());
+    m_ui.combo1->addItems(Greetings::phrases());
     // The list opens as wide as its longest phrase.
-    m_combo1->view()->setMinimumWidth(m_combo1->view()->sizeHintForColumn(0)
-                                      + m_combo1->view()->verticalScrollBar()->sizeHint().width());
-    m_combo1->setCurrentIndex(-1);
-    m_combo1->clearEditText();
-    m_option2->setEnabled(true);
+    m_ui.combo1->view()->setMinimumWidth(m_ui.combo1->view()->sizeHintForColumn(0)
+                                         + m_ui.combo1->view()->verticalScrollBar()->sizeHint().width());
+    m_ui.combo1->setCurrentIndex(-1);
+    m_ui.combo1->clearEditText();
+    m_ui.option2->setEnabled(true);
     placeHelpBox();
     loadAddressList();
 }
 
 WriteForm::~WriteForm() = default;
 
-int WriteForm::px(int twipsValue) const
+void WriteForm::wireControls()
 {
-    return twips::toPixels(twipsValue, logicalDpiX());
-}
-
-void WriteForm::place(QWidget *w, int left, int top, int width, int height)
-{
-    w->setGeometry(px(left), px(top), px(width), px(height));
-}
-
-QPushButton *WriteForm::button(const QString &name, const QString &caption, QWidget *parent)
-{
-    auto *b = new QPushButton(caption, parent ? parent : this);
-    b->setObjectName(name);
-    b->setAutoFillBackground(true);
-    return b;
-}
-
-QLabel *WriteForm::label(const QString &name, const QString &caption, QWidget *parent)
-{
-    auto *l = new QLabel(caption, parent ? parent : this);
-    l->setObjectName(name);
-    return l;
-}
-
-void WriteForm::buildControls()
-{
-    m_frame1 = new QFrame(this);
-    m_frame1->setObjectName(u"Frame1"_s);
-    m_frame1->setFrameShape(QFrame::StyledPanel);
-    place(m_frame1, 0, 860, 7020, 1840);
-
-    m_command1 = button(u"Command1"_s, u"送信"_s);
-    place(m_command1, 0, 0, 1100, 400);
-    m_command3 = button(u"Command3"_s, u"    送信中止"_s);
-    place(m_command3, 1100, 0, 1300, 400);
-    m_command4 = button(u"Command4"_s, u"   アドレス帳"_s);
-    place(m_command4, 2400, 0, 1500, 400);
-    m_command6 = button(u"Command6"_s, u"     サイズ（小）"_s);
-    place(m_command6, 3900, 0, 1600, 400);
-    m_command8 = button(u"Command8"_s, u"　　絵・顔文字"_s);
-    place(m_command8, 5500, 0, 1520, 400);
-
-    m_tbToolBar = new QToolBar(this);
-    m_tbToolBar->setObjectName(u"tbToolBar"_s);
-    place(m_tbToolBar, 0, 420, 7020, 420);
-    // Tight buttons and no grip, so that every command fits in the bar, none in its overflow.
-    m_tbToolBar->setMovable(false);
-    m_tbToolBar->setStyleSheet(u"QToolBar { spacing: 0px; padding: 0px; } QToolButton { padding: 1px; margin: 0px; }"_s);
-    const struct { const char16_t *key; const char16_t *caption; } tools[] = {
-        {u"New", u"新規"}, {u"Open", u"開く"}, {u"Print", u"印刷"}, {u"Cut", u"切取"},
-        {u"Copy", u"コピー"}, {u"Paste", u"貼付"}, {u"Undo", u"元に戻す"},
-        {u"Bold", u"太字"}, {u"Italic", u"斜体"}, {u"Underline", u"下線"},
-    };
-    for (const auto &tool : tools) {
-        QAction *action = m_tbToolBar->addAction(QString::fromUtf16(tool.caption));
-        action->setObjectName(QString::fromUtf16(tool.key));
-    }
-
-    QLabel *toLabel = label(u"Label2"_s, u"宛先"_s);
-    place(toLabel, 60, 900, 700, 300);
-    m_toText = new QLineEdit(this);
-    m_toText->setObjectName(u"ToText"_s);
-    m_toText->setMaxLength(RecipientBoxLength);
-    place(m_toText, 800, 900, 3900, 300);
-    m_command7 = button(u"Command7"_s, u"     宛先に貼付"_s);
-    place(m_command7, 4800, 890, 2150, 320);
-
-    QLabel *subjectLabel = label(u"Label2"_s, u"件名"_s);
-    place(subjectLabel, 60, 1260, 700, 300);
-    m_subjectText = new QLineEdit(this);
-    m_subjectText->setObjectName(u"SubjectText"_s);
-    place(m_subjectText, 800, 1260, 3900, 300);
-    m_command5 = button(u"Command5"_s, u"     本文に貼付"_s);
-    place(m_command5, 4800, 1250, 2150, 320);
-
-    QLabel *comboLabel = label(u"Label2"_s, u"首記例"_s);
-    place(comboLabel, 60, 1620, 700, 300);
-    m_combo1 = new QComboBox(this);
-    m_combo1->setObjectName(u"Combo1"_s);
-    m_combo1->setEditable(true);
-    m_combo1->setInsertPolicy(QComboBox::NoInsert);
-    place(m_combo1, 800, 1620, 3900, 300);
-    m_command17 = button(u"Command17"_s, u"下書き"_s);
-    place(m_command17, 4800, 1600, 2150, 340);
-
-    m_attachText = new QLineEdit(this);
-    m_attachText->setObjectName(u"AttachText"_s);
-    place(m_attachText, 800, 1980, 2500, 300);
-    m_attachCommand = button(u"AttachCommand"_s, u"添付File"_s);
-    place(m_attachCommand, 3350, 1980, 900, 300);
-    m_command9 = button(u"Command9"_s, u"追加"_s);
-    m_command9->setEnabled(false);
-    place(m_command9, 4250, 1980, 700, 300);
-    m_command10 = button(u"Command10"_s, u"取り消し"_s);
-    place(m_command10, 4950, 1980, 900, 300);
-    m_command16 = button(u"Command16"_s, u"リスト"_s);
-    place(m_command16, 5850, 1980, 1100, 300);
-
-    m_frame4 = new QFrame(this);
-    m_frame4->setObjectName(u"Frame4"_s);
-    place(m_frame4, 800, 2320, 2600, 340);
-    m_option2 = new QRadioButton(m_frame4);
-    m_option2->setObjectName(u"Option2"_s);
-    place(m_option2, 40, 40, 280, 260);
-    place(label(u"Label1"_s, u"一括送信"_s, m_frame4), 330, 40, 950, 260);
-    m_option1 = new QRadioButton(m_frame4);
-    m_option1->setObjectName(u"Option1"_s);
-    place(m_option1, 1350, 40, 280, 260);
-    place(label(u"Label1"_s, u"取消"_s, m_frame4), 1640, 40, 900, 260);
-
-    m_check1 = new QCheckBox(u"占い"_s, this);
-    m_check1->setObjectName(u"Check1"_s);
-    place(m_check1, 3500, 2340, 1200, 300);
-
-    m_rtfEd = new QTextEdit(this);
-    m_rtfEd->setObjectName(u"rtfEd"_s);
-    place(m_rtfEd, 0, 2720, 7020, 4300);
-    attachEditorCommands(m_ctx.state, m_tbToolBar, m_rtfEd, this, EditorCommands::Host::Compose);
-
-    m_list2 = new QListWidget(this);
-    m_list2->setObjectName(u"List2"_s);
-    place(m_list2, 800, 2280, 2500, 1500);
-
-    m_picture7 = new QFrame(this);
-    m_picture7->setObjectName(u"Picture7"_s);
-    m_picture7->setAutoFillBackground(true);
-    place(m_picture7, 4800, 2300, 2150, 400); // under "下書き", clear of the body
-    m_command13 = button(u"Command13"_s, u"保存"_s, m_picture7);
-    place(m_command13, 0, 0, 700, 400);
-    m_command14 = button(u"Command14"_s, u"呼出"_s, m_picture7);
-    place(m_command14, 720, 0, 700, 400);
-    m_command15 = button(u"Command15"_s, u"削除"_s, m_picture7);
-    place(m_command15, 1440, 0, 700, 400);
-
-    m_label7 = label(u"Label7"_s, QString());
-    place(m_label7, 0, 7060, 7020, 300);
-
-    m_text14 = new QPlainTextEdit(this);
-    m_text14->setObjectName(u"Text14"_s);
-    m_text14->setReadOnly(true);
-    m_text14->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-    m_text14->hide();
-    place(m_text14, 0, 7380, 7020, 540);
-
-    m_label4 = label(u"Label4"_s, u"アドレス帳"_s);
-    place(m_label4, 7150, 20, 1500, 280);
-    m_list1 = new QListWidget(this);
-    m_list1->setObjectName(u"List1"_s);
-    m_list1->setAutoFillBackground(true);
-    place(m_list1, 7150, 300, 2350, 6400);
-    place(label(u"Label4"_s, u"件数"_s), 7150, 6780, 600, 300);
-    m_text1 = new QLineEdit(this);
-    m_text1->setObjectName(u"Text1"_s);
-    m_text1->setReadOnly(true);
-    place(m_text1, 7800, 6780, 800, 300);
+    EditorCommands *commands = attachEditorCommands(m_ctx.state, m_ui.tbToolBar, m_ui.rtfEd, this,
+                                                    EditorCommands::Host::Compose);
     // Searching the held mails hides the other rows, so every row keeps its record number.
-    m_searchBar = new MailSearchBar(u"SearchText"_s, this);
-    m_searchBar->setFile(m_ctx.state.root.heldMailFile());
-    place(m_searchBar, 7150, 7100, 2350, 330);
+    m_ui.searchBar->setFile(m_ctx.state.root.heldMailFile());
     const auto showHeldRows = [this](bool show) {
-        m_list1->clearSelection();
-        for (int row = 0; row < m_list1->count(); ++row)
-            m_list1->setRowHidden(row, !show && m_ctx.state.sideListMode == HeldListMode);
+        m_ui.list1->clearSelection();
+        for (int row = 0; row < m_ui.list1->count(); ++row)
+            m_ui.list1->setRowHidden(row, !show && m_ctx.state.sideListMode == HeldListMode);
     };
-    connect(m_searchBar, &MailSearchBar::started, this, [showHeldRows] { showHeldRows(false); });
-    connect(m_searchBar, &MailSearchBar::cleared, this, [showHeldRows] { showHeldRows(true); });
-    connect(m_searchBar, &MailSearchBar::found, this, [this](const QList<int> &records) {
+    connect(m_ui.searchBar, &MailSearchBar::started, this, [showHeldRows] { showHeldRows(false); });
+    connect(m_ui.searchBar, &MailSearchBar::cleared, this, [showHeldRows] { showHeldRows(true); });
+    connect(m_ui.searchBar, &MailSearchBar::found, this, [this](const QList<int> &records) {
         for (const int n : records)
-            if (m_ctx.state.sideListMode == HeldListMode && m_recordMap.value(n - 1) == n)
-                m_list1->setRowHidden(n - 1, false);
+            if (m_ctx.state.sideListMode == HeldListMode && m_held->recordAt(n - 1) == n)
+                m_ui.list1->setRowHidden(n - 1, false);
     });
 
-    m_text4 = new QLineEdit(this);
-    m_text4->setObjectName(u"Text4"_s);
-    place(m_text4, 0, 8100, 4500, 300);
-    m_command2 = button(u"Command2"_s, u"貼付け"_s);
-    m_command2->hide();
-    place(m_command2, 4600, 8080, 1200, 340);
-    m_text2 = new QLineEdit(this);
-    m_text2->setObjectName(u"Text2"_s);
-    place(m_text2, 0, 9200, 1000, 300);
+    m_fields = new MailFields(this, m_ui.toText, m_ui.subjectText, m_ui.rtfEd, m_ui.attachText,
+                              UnsentDraftFile(m_ctx.state.root, u"compose"_s));
+    m_held = new HeldMailPanel(this, m_ctx.state, *m_fields, {m_ui.list1, m_ui.text1, m_ui.text2, m_ui.searchBar});
+    commands->setMayReplaceBody([this] { return m_fields->mayReplace(); });
+    m_attachments = new AttachmentPanel(this, {m_ui.attachText, m_ui.list2, m_ui.attachCommand, m_ui.command9,
+                                               m_ui.command10});
 
-    connect(m_command1, &QPushButton::clicked, this, &WriteForm::send);
-    connect(m_command3, &QPushButton::clicked, this, &QWidget::close);
-    connect(m_command4, &QPushButton::clicked, this, &WriteForm::showAddressBook);
-    connect(m_command6, &QPushButton::clicked, this, &WriteForm::narrow);
-    connect(m_command5, &QPushButton::clicked, this, &WriteForm::pasteIntoBody);
-    connect(m_command7, &QPushButton::clicked, this, &WriteForm::pasteIntoRecipient);
-    connect(m_command8, &QPushButton::clicked, this, &WriteForm::showEmoticons);
-    connect(m_command17, &QPushButton::clicked, this, &WriteForm::togglePanel);
-    connect(m_command13, &QPushButton::clicked, this, &WriteForm::hold);
-    connect(m_command14, &QPushButton::clicked, this, &WriteForm::recall);
-    connect(m_command15, &QPushButton::clicked, this, &WriteForm::deleteHeld);
-    connect(m_attachCommand, &QPushButton::clicked, this, &WriteForm::firstAttachment);
-    connect(m_command9, &QPushButton::clicked, this, &WriteForm::furtherAttachment);
-    connect(m_command10, &QPushButton::clicked, this, &WriteForm::clearAttachments);
-    connect(m_command16, &QPushButton::clicked, this, &WriteForm::toggleAttachmentList);
-    connect(m_option2, &QRadioButton::clicked, this, &WriteForm::wholeAddressBookMode);
-    connect(m_option1, &QRadioButton::clicked, this, &WriteForm::normalMode);
-    connect(m_command2, &QPushButton::clicked, this, [this] {
-        m_text4->setText(QGuiApplication::clipboard()->text());
+    connect(m_ui.command1, &QPushButton::clicked, this, &WriteForm::send);
+    connect(m_ui.command3, &QPushButton::clicked, this, &QWidget::close);
+    connect(m_ui.command4, &QPushButton::clicked, this, &WriteForm::showAddressBook);
+    connect(m_ui.command6, &QPushButton::clicked, this, &WriteForm::narrow);
+    connect(m_ui.command5, &QPushButton::clicked, this, &WriteForm::pasteIntoBody);
+    connect(m_ui.command7, &QPushButton::clicked, this, &WriteForm::pasteIntoRecipient);
+    connect(m_ui.command8, &QPushButton::clicked, this, &WriteForm::showEmoticons);
+    connect(m_ui.command17, &QPushButton::clicked, this, &WriteForm::togglePanel);
+    connect(m_ui.command13, &QPushButton::clicked, this, &WriteForm::hold);
+    connect(m_ui.command14, &QPushButton::clicked, this, &WriteForm::recall);
+    connect(m_ui.command15, &QPushButton::clicked, this, &WriteForm::deleteHeld);
+    connect(m_ui.command16, &QPushButton::clicked, this, &WriteForm::toggleAttachmentList);
+    connect(m_ui.option2, &QRadioButton::clicked, this, &WriteForm::wholeAddressBookMode);
+    connect(m_ui.option1, &QRadioButton::clicked, this, &WriteForm::normalMode);
+    connect(m_ui.command2, &QPushButton::clicked, this, [this] {
+        m_ui.text4->setText(QGuiApplication::clipboard()->text());
     });
-    connect(m_list1, &QListWidget::pressed, this, &WriteForm::listPressed);
+    connect(m_ui.list1, &QListWidget::pressed, this, &WriteForm::listPressed);
 
-    m_list1->viewport()->installEventFilter(this);
-    m_combo1->installEventFilter(this);
+    m_ui.list1->viewport()->installEventFilter(this);
+    m_ui.combo1->installEventFilter(this);
     // Only a phrase picked from the list goes into the body, not a mere pass of the focus.
-    connect(m_combo1, &QComboBox::activated, this, [this] { m_greetingChosen = true; });
-    m_toText->installEventFilter(this);
-    connect(m_toText, &QLineEdit::textChanged, this, [this] {
-        if (!m_toText->hasFocus())
+    connect(m_ui.combo1, &QComboBox::activated, this, [this] { m_greetingChosen = true; });
+    m_ui.toText->installEventFilter(this);
+    connect(m_ui.toText, &QLineEdit::textChanged, this, [this] {
+        if (!m_ui.toText->hasFocus())
             m_toSelection = {}; // set from outside: the remembered place means nothing now
     });
-    m_label7->installEventFilter(this);
+    m_ui.label7->installEventFilter(this);
 
     const QString cr = u"\n"_s;
     const QString labelHelp = u"本文の冒頭に例文を貼り付けます。プルダウンから選択し、本文をクリックすると内容が貼り付けられます。"_s;
     m_help = {
-        {m_command1, u"送信します。電話回線が接続されていない場合は、自動的に接続してメールを送信します。"_s},
-        {m_command3, u"送信を中止します。"_s},
-        {m_command4, u"このフォーム（新規作成）が拡張され、登録したメールアドレスの名称が一覧（リスト）に現れます。送信したい名称をクリックすると、メールアドレスが自動的に入力されます。"_s},
-        {m_command6, u"アドレス帳を含むサイズから、元のサイズに戻します。"_s},
-        {m_command5, u"コピーした内容を本文に貼り付けますコピーは本ソフト、あるいは別のアプリからでも可能です。"_s},
-        {m_command7, u"コピーした内容を宛先に貼り付けます。コピーは本ソフト、あるいは別のアプリからでも可能です。"_s},
-        {m_command8, u"顔・絵文字の本文への挿入を行います。"_s + cr + cr
+        {m_ui.command1, u"送信します。電話回線が接続されていない場合は、自動的に接続してメールを送信します。"_s},
+        {m_ui.command3, u"送信を中止します。"_s},
+        {m_ui.command4, u"このフォーム（新規作成）が拡張され、登録したメールアドレスの名称が一覧（リスト）に現れます。送信したい名称をクリックすると、メールアドレスが自動的に入力されます。"_s},
+        {m_ui.command6, u"アドレス帳を含むサイズから、元のサイズに戻します。"_s},
+        {m_ui.command5, u"コピーした内容を本文に貼り付けますコピーは本ソフト、あるいは別のアプリからでも可能です。"_s},
+        {m_ui.command7, u"コピーした内容を宛先に貼り付けます。コピーは本ソフト、あるいは別のアプリからでも可能です。"_s},
+        {m_ui.command8, u"顔・絵文字の本文への挿入を行います。"_s + cr + cr
              + u"使用方法：使用したい顔・絵文字をマウスで選択状態（青色反転）にし、「新規作成本文に挿入」ボタンを。"_s
              + u"クリックしますと、本分中に挿入されます。"_s + cr + cr
              + u"素材の県名や氏名、電話番号はあなた用に変更してご使用下さい。画面を終了させると自動的に保存されます。"_s + cr
              + u"上手な使用方法：素材が豊富ですので、お気に入りに追加しておいた方が良いでしょう。"_s + cr
              + u"お気に入りに追加（注意:IEではありません）する場合も、マウスで選択状態にし、顔・絵文字画面での「お気に入りに追加」ボタンをクリックして下さい。"_s},
-        {m_command13, u"記入途中、あるいは書き終えたメールを保留（保存）とします。書き溜めておいて後でまとめて送信する場合に便利です。"_s},
-        {m_command14, u"保留（保存）扱いとしておいたメールデータを呼び出します。呼び出されたメールデータは右側のアドレス欄に件名のみが表示されます。マウスで選択すると、メールアドレス、件名、本文に自動的に挿入されます。"_s},
-        {m_command15, u"保留（保存）扱いとしていたメールデータの削除を１件単位で行います。"_s},
-        {m_command17, u"「下書き機能」です。予め作成しておいた「ひな型」を使用すれば非常に迅速にメールが書けます。"_s},
-        {m_attachCommand, u"各種ファイルを添付して送信できます。１個の添付ファイルの際に使用します。"_s + cr
+        {m_ui.command13, u"記入途中、あるいは書き終えたメールを保留（保存）とします。書き溜めておいて後でまとめて送信する場合に便利です。"_s},
+        {m_ui.command14, u"保留（保存）扱いとしておいたメールデータを呼び出します。呼び出されたメールデータは右側のアドレス欄に件名のみが表示されます。マウスで選択すると、メールアドレス、件名、本文に自動的に挿入されます。"_s},
+        {m_ui.command15, u"保留（保存）扱いとしていたメールデータの削除を１件単位で行います。"_s},
+        {m_ui.command17, u"「下書き機能」です。予め作成しておいた「ひな型」を使用すれば非常に迅速にメールが書けます。"_s},
+        {m_ui.attachCommand, u"各種ファイルを添付して送信できます。１個の添付ファイルの際に使用します。"_s + cr
              + u"２個目からは「追加」ボタンをクリックして下さい。一覧リストが表示されます。送信メール１件について１０個までの送信が可能です。"_s + cr
              + u"添付ファイルを中止したい時は「取り消し」ボタンをクリック！"_s + cr
              + u"添付ファイルを複数選択した際に表示される一覧リストが邪魔なときは「リスト」をクリックして下さい。一覧リストの一時的な表示・非表示が出来ます。表示・非表示を行うだけで、選択したファイルが取り消される訳ではありません。"_s},
-        {m_command9, u"添付ファイルを複数送信する際に使用します。確認しやすいように、リストボックスが表示されます。"_s},
-        {m_command10, u"添付ファイルの内容をクリアします。"_s},
-        {m_command16, u"添付ファイルを複数選択した際、リストが自動的に表示されます。このリストの表示、非表示を操作します。リストが非表示になっても、選択したファイルがクリアされた訳ではありません。クリアする場合は「取り消し」か「クリア」をクリックして下さい。"_s},
-        {m_check1, u"コンピュータがアトランダムにチョイスする占いを本文後に添付します。"_s},
-        {m_option2, u"アドレス帳に登録しているメールアドレスすべてに同様の件名、本文で送信します。"_s + cr + cr
+        {m_ui.command9, u"添付ファイルを複数送信する際に使用します。確認しやすいように、リストボックスが表示されます。"_s},
+        {m_ui.command10, u"添付ファイルの内容をクリアします。"_s},
+        {m_ui.command16, u"添付ファイルを複数選択した際、リストが自動的に表示されます。このリストの表示、非表示を操作します。リストが非表示になっても、選択したファイルがクリアされた訳ではありません。クリアする場合は「取り消し」か「クリア」をクリックして下さい。"_s},
+        {m_ui.check1, u"コンピュータがアトランダムにチョイスする占いを本文後に添付します。"_s},
+        {m_ui.option2, u"アドレス帳に登録しているメールアドレスすべてに同様の件名、本文で送信します。"_s + cr + cr
              + u"件名、本文入力完了後、送信ボタンをクリックして下さい。"_s},
-        {toLabel, labelHelp},
-        {subjectLabel, labelHelp},
-        {comboLabel, labelHelp},
+        {m_ui.toLabel, labelHelp},
+        {m_ui.subjectLabel, labelHelp},
+        {m_ui.comboLabel, labelHelp},
     };
     for (auto it = m_help.cbegin(); it != m_help.cend(); ++it)
         it.key()->installEventFilter(this);
-    m_frame1->installEventFilter(this);
-    m_rtfEd->installEventFilter(this);
+    m_ui.frame1->installEventFilter(this);
+    m_ui.rtfEd->installEventFilter(this);
 }
 
 bool WriteForm::eventFilter(QObject *watched, QEvent *event)
 {
     switch (event->type()) {
     case QEvent::Enter:
-        if (watched == m_rtfEd || watched == m_frame1) {
-            m_text14->hide();
+        if (watched == m_ui.rtfEd || watched == m_ui.frame1) {
+            m_ui.text14->hide();
         } else if (m_help.contains(watched)) {
-            m_text14->setPlainText(m_help.value(watched));
+            m_ui.text14->setPlainText(m_help.value(watched));
             fitHelpBox();
-            m_text14->show();
-            m_text14->raise();
+            m_ui.text14->show();
+            m_ui.text14->raise();
         }
         break;
     case QEvent::FocusOut:
-        if (watched == m_combo1 && static_cast<QFocusEvent *>(event)->reason() != Qt::PopupFocusReason)
+        if (watched == m_ui.combo1 && static_cast<QFocusEvent *>(event)->reason() != Qt::PopupFocusReason)
             insertGreeting();
-        else if (watched == m_toText)
+        else if (watched == m_ui.toText)
             rememberRecipientSelection(); // before the line edit drops it
         break;
     case QEvent::MouseButtonPress:
         // A press beside the rows: the selection stays as it was.
-        if (watched == m_list1->viewport()
-            && !m_list1->indexAt(static_cast<QMouseEvent *>(event)->position().toPoint()).isValid())
+        if (watched == m_ui.list1->viewport()
+            && !m_ui.list1->indexAt(static_cast<QMouseEvent *>(event)->position().toPoint()).isValid())
             listPressed();
         break;
     case QEvent::MouseButtonDblClick:
-        if (watched == m_label7)
+        if (watched == m_ui.label7)
             statusDoubleClicked();
         break;
     default:
@@ -390,13 +233,13 @@ bool WriteForm::eventFilter(QObject *watched, QEvent *event)
 void WriteForm::fitHelpBox()
 {
     // As high as its text, so that no scroll bar is needed, but within the window.
-    const int frame = 2 * (m_text14->frameWidth() + int(m_text14->document()->documentMargin())) + 4;
-    const int scrollBar = m_text14->verticalScrollBar()->sizeHint().width();
-    const QRect text = m_text14->fontMetrics().boundingRect(
-        QRect(0, 0, m_text14->width() - frame - scrollBar, 100000), Qt::TextWordWrap,
-        m_text14->toPlainText());
-    const int room = qMax(px(540), height() - qMax(0, m_text14->y()));
-    m_text14->resize(m_text14->width(), qMin(text.height() + frame, room));
+    const int frame = 2 * (m_ui.text14->frameWidth() + int(m_ui.text14->document()->documentMargin())) + 4;
+    const int scrollBar = m_ui.text14->verticalScrollBar()->sizeHint().width();
+    const QRect text = m_ui.text14->fontMetrics().boundingRect(
+        QRect(0, 0, m_ui.text14->width() - frame - scrollBar, 100000), Qt::TextWordWrap,
+        m_ui.text14->toPlainText());
+    const int room = qMax(m_ui.px(540), height() - qMax(0, m_ui.text14->y()));
+    m_ui.text14->resize(m_ui.text14->width(), qMin(text.height() + frame, room));
 }
 
 void WriteForm::placeHelpBox()
@@ -408,41 +251,41 @@ void WriteForm::placeHelpBox()
     if (!helpBox)
         return;
     if (helpBox->checkState() == Qt::Checked)
-        m_text14->move(m_text14->x(), px(HelpTopTwips));
+        m_ui.text14->move(m_ui.text14->x(), m_ui.px(HelpTopTwips));
     else if (helpBox->checkState() == Qt::Unchecked)
-        m_text14->move(m_text14->x(), px(HelpOffTopTwips));
+        m_ui.text14->move(m_ui.text14->x(), m_ui.px(HelpOffTopTwips));
 }
 
 void WriteForm::setListBackground(const QColor &colour)
 {
-    setBackground(m_list1, QPalette::Base, colour);
+    setBackground(m_ui.list1, QPalette::Base, colour);
     // White text on the dark green of the whole-address-book mode.
-    setBackground(m_list1, QPalette::Text, colour.lightness() < 128 ? White : QColor(Qt::black));
+    setBackground(m_ui.list1, QPalette::Text, colour.lightness() < 128 ? White : QColor(Qt::black));
 }
 
 void WriteForm::setSideListHeading()
 {
-    m_label4->setText(m_ctx.state.sideListMode == HeldListMode ? u"保留メール"_s : u"アドレス帳"_s);
+    m_ui.label4->setText(m_ctx.state.sideListMode == HeldListMode ? u"保留メール"_s : u"アドレス帳"_s);
 }
 
 void WriteForm::setWidthTwips(int twips)
 {
-    resize(px(twips), height());
+    resize(m_ui.px(twips), height());
 }
 
 void WriteForm::setRowCount()
 {
-    m_text1->setText(QString::number(m_list1->count()));
+    m_ui.text1->setText(QString::number(m_ui.list1->count()));
 }
 
 void WriteForm::loadAddressList()
 {
-    m_list1->clear();
+    m_ui.list1->clear();
     AddressBookFile book(m_ctx.state.root.addressBookFile(), m_ctx.state.root.addressBookTemp());
     Error err;
     m_listed.loading(book.path());
     const bool ok = book.readAll([this](int n, const AddressEntry &entry) {
-        m_list1->addItem(trimTrailingSpaces(cutAtNul(entry.name)));
+        m_ui.list1->addItem(trimTrailingSpaces(cutAtNul(entry.name)));
         m_recordMap.last() = qint16(n);
         m_recordMap.append(0);
         return true;
@@ -454,7 +297,7 @@ void WriteForm::loadAddressList()
 
 void WriteForm::showAddressBook()
 {
-    m_list1->clear();
+    m_ui.list1->clear();
     setListBackground(White);
     setWidthTwips(WideTwips);
     m_recordMap = {0};
@@ -478,38 +321,38 @@ QString clipboardTextTrimmed()
 
 void WriteForm::pasteIntoBody()
 {
-    QTextCursor cursor = m_rtfEd->textCursor();
+    QTextCursor cursor = m_ui.rtfEd->textCursor();
     cursor.insertText(clipboardTextTrimmed());
-    m_rtfEd->setTextCursor(cursor);
+    m_ui.rtfEd->setTextCursor(cursor);
 }
 
 void WriteForm::rememberRecipientSelection()
 {
-    m_toSelection = m_toText->hasSelectedText()
-        ? RecipientSelection{m_toText->selectionStart(), int(m_toText->selectedText().size())}
-        : RecipientSelection{m_toText->cursorPosition(), 0};
+    m_toSelection = m_ui.toText->hasSelectedText()
+        ? RecipientSelection{m_ui.toText->selectionStart(), int(m_ui.toText->selectedText().size())}
+        : RecipientSelection{m_ui.toText->cursorPosition(), 0};
 }
 
 void WriteForm::pasteIntoRecipient()
 {
     // The button took the focus, and with it the selection: restore what was selected.
-    if (!m_toText->hasFocus() && m_toSelection.start >= 0)
-        m_toText->setSelection(m_toSelection.start, m_toSelection.length);
+    if (!m_ui.toText->hasFocus() && m_toSelection.start >= 0)
+        m_ui.toText->setSelection(m_toSelection.start, m_toSelection.length);
     const QString pasted = clipboardTextTrimmed();
-    const int kept = int(m_toText->text().size() - m_toText->selectedText().size());
-    if (kept + pasted.size() > m_toText->maxLength()) {
-        Prompt::message(this, u"宛先に入りきりません（%1 文字まで）。"_s.arg(m_toText->maxLength()),
+    const int kept = int(m_ui.toText->text().size() - m_ui.toText->selectedText().size());
+    if (kept + pasted.size() > m_ui.toText->maxLength()) {
+        Prompt::message(this, u"宛先に入りきりません（%1 文字まで）。"_s.arg(m_ui.toText->maxLength()),
                         QString(), Prompt::Icon::Warning);
         return;
     }
-    m_toText->insert(pasted);
+    m_ui.toText->insert(pasted);
 }
 
 void WriteForm::insertIntoBody(const QString &text)
 {
-    QTextCursor cursor = m_rtfEd->textCursor();
+    QTextCursor cursor = m_ui.rtfEd->textCursor();
     cursor.insertText(text);
-    m_rtfEd->setTextCursor(cursor);
+    m_ui.rtfEd->setTextCursor(cursor);
 }
 
 void WriteForm::showEmoticons()
@@ -525,148 +368,72 @@ void WriteForm::togglePanel()
 {
     qint16 &count = m_ctx.state.heldPanelToggleCount;
     if (count % 2 == 0) {
-        m_picture7->show();
-        m_picture7->raise();
-        m_command17->setText(u"　アドレス呼出"_s);
+        m_ui.picture7->show();
+        m_ui.picture7->raise();
+        m_ui.command17->setText(u"　アドレス呼出"_s);
     } else {
-        m_picture7->hide();
-        m_command17->setText(u"下書き"_s);
+        m_ui.picture7->hide();
+        m_ui.command17->setText(u"下書き"_s);
     }
     ++count;
 }
 
 void WriteForm::hold()
 {
-    m_text2->clear();
-    if (HeldMailStore::subjectMissing(m_subjectText->text())) {
-        Prompt::message(this, HeldMailStore::emptySubjectMessage(), QString(), Prompt::Icon::Information);
+    if (!m_held->hold(true))
         return;
-    }
-    if (!Prompt::ask(this, HeldMailStore::holdQuestion()))
-        return;
-    const HeldMail mail{m_toText->text(), m_subjectText->text(), m_rtfEd->toPlainText()};
-    if (HeldMailStore::bodyTooLong(mail.body) && !Prompt::ask(this, HeldMailStore::tooLongQuestion()))
-        return;
-    const QString lost = charactersWithoutCp932(mail.to + mail.subject + mail.body);
-    if (!lost.isEmpty() && !Prompt::ask(this, cp932LossQuestion(lost)))
-        return;
-    HeldMailStore store(m_ctx.state.root);
-    Error err;
-    const int n = store.hold(mail, &err);
-    if (n < 0) {
-        Prompt::message(this, err.text(), QString(), Prompt::Icon::Warning);
-        return;
-    }
-    m_ctx.state.currentRecordNumber = qint16(n);
-    m_toText->clear();
-    m_subjectText->clear();
-    m_rtfEd->clear();
     recall();
     setListBackground(HeldListColour);
-    m_command17->setText(u"　アドレス呼出"_s);
-}
-
-void WriteForm::listHeldMails()
-{
-    m_list1->clear();
-    m_recordMap = {0};
-    HeldMailStore store(m_ctx.state.root);
-    QList<HeldListRow> rows;
-    Error err;
-    m_listed.loading(store.path());
-    const bool ok = store.list(&rows, &err);
-    for (const HeldListRow &row : std::as_const(rows)) {
-        m_list1->addItem(trimTrailingSpaces(row.subject));
-        m_recordMap.last() = qint16(row.recordNumber);
-        m_recordMap.append(0);
-    }
-    setRowCount();
-    m_searchBar->restart();
-    if (!ok)
-        Prompt::message(this, err.text(), QString(), Prompt::Icon::Warning);
+    m_ui.command17->setText(u"　アドレス呼出"_s);
 }
 
 void WriteForm::recall()
 {
-    m_text2->clear();
+    m_ui.text2->clear();
     m_ctx.state.sideListMode = HeldListMode;
     setSideListHeading();
     setListBackground(HeldListColour);
     setWidthTwips(WideTwips);
-    listHeldMails();
-    m_command17->setText(u"　アドレス呼出"_s);
-    setBackground(m_command17, QPalette::Button, Yellow);
+    m_recordMap = {0};
+    m_held->list();
+    m_ui.command17->setText(u"　アドレス呼出"_s);
+    setBackground(m_ui.command17, QPalette::Button, Yellow);
 }
 
 bool WriteForm::selectedRow(int *row)
 {
-    *row = m_list1->currentRow();
-    if (*row < 0 || !m_list1->item(*row)->isSelected() || *row + 1 >= m_recordMap.size())
+    *row = m_ui.list1->currentRow();
+    if (*row < 0 || !m_ui.list1->item(*row)->isSelected() || *row + 1 >= m_recordMap.size())
         return false;
     return true;
 }
 
 void WriteForm::listPressed()
 {
-    m_text2->setText(u"1"_s);
+    if (m_ctx.state.sideListMode == HeldListMode) {
+        m_held->pick();
+        return;
+    }
+    m_ui.text2->setText(u"1"_s);
     int row = 0;
     if (!selectedRow(&row)) {
         Prompt::message(this, HeldMailStore::noSelectionMessage(), QString(), Prompt::Icon::Warning);
-        m_list1->setFocus();
+        m_ui.list1->setFocus();
         return;
     }
-    const bool held = m_ctx.state.sideListMode == HeldListMode;
-    if (!m_listed.isCurrent(this, [this, held] { held ? listHeldMails() : showAddressBook(); }))
+    if (!m_listed.isCurrent(this, [this] { showAddressBook(); }))
         return;
-    if (held)
-        loadHeldMail(m_recordMap.at(row));
-    else
-        pickAddress(m_recordMap.at(row));
-}
-
-void WriteForm::loadHeldMail(int recordNumber)
-{
-    HeldMailStore store(m_ctx.state.root);
-    HeldMail mail;
-    Error err;
-    if (!store.load(recordNumber, &mail, &err)) {
-        Prompt::message(this, err.text(), QString(), Prompt::Icon::Warning);
-        return;
-    }
-    m_toText->setText(mail.to);
-    m_subjectText->setText(mail.subject);
-    setBodyPlain(mail.body);
+    pickAddress(m_recordMap.at(row));
 }
 
 void WriteForm::deleteHeld()
 {
     if (m_ctx.state.sideListMode == HeldListMode) {
-        int row = 0;
-        if (m_text2->text().isEmpty() || !selectedRow(&row)) {
-            Prompt::message(this, HeldMailStore::noSelectionMessage(), QString(), Prompt::Icon::Information);
-            return;
-        }
-        const int n = m_recordMap.at(row);
-        if (!Prompt::ask(this, HeldMailStore::deleteQuestion())) {
-            // Declined: the held mail and everything typed stay as they are.
-            m_rtfEd->setFocus();
-            m_text2->clear();
-            return;
-        }
-        m_rtfEd->setFocus();
-        m_text2->clear();
-        m_ctx.state.currentRecordNumber = qint16(n);
-        const DataRoot &root = m_ctx.state.root;
-        if (!m_listed.deleteWhileBusy(this, u"保留メールの削除"_s, [this] { listHeldMails(); },
-                                      [&root, n](Error *err) { return HeldMailStore(root).remove(n, err); }))
-            return;
-        m_toText->clear();
-        m_subjectText->clear();
-        m_rtfEd->clear();
-        listHeldMails();
+        m_held->removeSelected();
+        m_ui.rtfEd->setFocus();
     }
-    m_text2->clear();
-    m_command17->setText(u"　アドレス呼出"_s);
+    m_ui.text2->clear();
+    m_ui.command17->setText(u"　アドレス呼出"_s);
 }
 
 // --- recipients and attachments ----------------------------------------------
@@ -680,55 +447,36 @@ void WriteForm::pickAddress(int recordNumber)
         Prompt::message(this, err.text(), QString(), Prompt::Icon::Warning);
         return;
     }
-    m_toText->setText(trimSpaces(cutAtNul(entry.address).left(60)));
-}
-
-void WriteForm::firstAttachment()
-{
-    m_command9->setEnabled(true);
-    const QString path = Prompt::openFileName(this, u"添付File"_s, QString(), QString());
-    if (!path.isEmpty()) {
-        m_attachText->setText(path);
-        m_list2->addItem(fileNameOf(path));
-    }
-    m_attachCommand->setEnabled(false);
-}
-
-void WriteForm::furtherAttachment()
-{
-    m_list2->show();
-    m_list2->raise();
-    if (m_attachText->text().isEmpty())
+    // Added to what is typed, never cut: a shortened address sends the mail elsewhere.
+    const QString address = trimSpaces(cutAtNul(entry.address));
+    const QString typed = trimSpaces(m_ui.toText->text());
+    QList<Recipient> listed;
+    RecipientList::parse(typed, u"宛先"_s, &listed);
+    const QString bare = RecipientList::parseOne(address).address;
+    for (const Recipient &r : std::as_const(listed))
+        if (!bare.isEmpty() && r.address.compare(bare, Qt::CaseInsensitive) == 0)
+            return;
+    const QString joined = typed.isEmpty() ? address : typed + u", "_s + address;
+    if (joined.size() > m_ui.toText->maxLength()) {
+        Prompt::message(this, u"宛先に入りきりません（%1 文字まで）。"_s.arg(m_ui.toText->maxLength()),
+                        QString(), Prompt::Icon::Warning);
         return;
-    const QString path = Prompt::openFileName(this, u"添付File"_s, QString(), QString());
-    if (!path.isEmpty()) {
-        m_attachText->setText(m_attachText->text() + u',' + path);
-        m_list2->addItem(fileNameOf(path));
     }
-}
-
-void WriteForm::clearAttachments()
-{
-    m_attachText->clear();
-    m_list2->clear();
-    m_list2->hide();
-    m_command9->setEnabled(false);
-    m_command10->setEnabled(false);
-    m_attachCommand->setEnabled(true);
+    m_ui.toText->setText(joined);
 }
 
 void WriteForm::toggleAttachmentList()
 {
     qint16 &count = m_ctx.state.listToggleCount;
     if (count % 2 == 0) {
-        setBackground(m_command16, QPalette::Button, Yellow);
-        m_command16->setText(u"非表示"_s);
-        m_list2->hide();
+        setBackground(m_ui.command16, QPalette::Button, Yellow);
+        m_ui.command16->setText(u"非表示"_s);
+        m_ui.list2->hide();
     } else {
-        setBackground(m_command16, QPalette::Button, LightGrey);
-        m_command16->setText(u"表示"_s);
-        m_list2->show();
-        m_list2->raise();
+        setBackground(m_ui.command16, QPalette::Button, LightGrey);
+        m_ui.command16->setText(u"表示"_s);
+        m_ui.list2->show();
+        m_ui.list2->raise();
     }
     ++count;
 }
@@ -736,61 +484,72 @@ void WriteForm::toggleAttachmentList()
 void WriteForm::wholeAddressBookMode()
 {
     m_undelivered.clear();
-    m_toText->clear();
-    m_toText->setEnabled(false);
-    setBackground(m_toText, QPalette::Base, WholeBookToColour);
+    if (m_ui.toText->isEnabled())
+        m_toBeforeWholeBook = m_ui.toText->text();
+    m_ui.toText->clear();
+    m_ui.toText->setEnabled(false);
+    setBackground(m_ui.toText, QPalette::Base, WholeBookToColour);
     setListBackground(Green);
     const QString question = u"アドレス帳に登録しているメールアドレスすべてに同様の件名、本文で送信します。"_s
         + u"\r\n\r\n"_s + u"件名、本文入力完了後、送信ボタンをクリックして下さい。"_s;
     if (Prompt::ask(this, question))
         return;
     setListBackground(White);
-    setBackground(m_toText, QPalette::Base, White);
-    m_toText->setEnabled(true);
+    setBackground(m_ui.toText, QPalette::Base, White);
+    m_ui.toText->setEnabled(true);
+    m_ui.toText->setText(m_toBeforeWholeBook);
     clearOption2();
 }
 
 void WriteForm::clearOption2()
 {
-    m_option2->setAutoExclusive(false);
-    m_option2->setChecked(false);
-    m_option2->setAutoExclusive(true);
+    m_ui.option2->setAutoExclusive(false);
+    m_ui.option2->setChecked(false);
+    m_ui.option2->setAutoExclusive(true);
 }
 
 void WriteForm::normalMode()
 {
     m_undelivered.clear();
-    m_toText->clear();
-    m_toText->setEnabled(true);
-    setBackground(m_toText, QPalette::Base, White);
+    // Back from the whole address book: the recipients typed before it return.
+    if (!m_ui.toText->isEnabled())
+        m_ui.toText->setText(m_toBeforeWholeBook);
+    m_ui.toText->setEnabled(true);
+    setBackground(m_ui.toText, QPalette::Base, White);
     setListBackground(White);
 }
 
 void WriteForm::insertGreeting()
 {
-    if (!m_greetingChosen || m_combo1->currentText().isEmpty())
+    if (!m_greetingChosen || m_ui.combo1->currentText().isEmpty())
         return;
     m_greetingChosen = false;
     // At the start of the body, on a line of its own; one edit for "元に戻す".
-    QTextCursor cursor(m_rtfEd->document());
-    cursor.insertText(m_rtfEd->document()->isEmpty() ? m_combo1->currentText()
-                                                     : m_combo1->currentText() + u'\n');
+    QTextCursor cursor(m_ui.rtfEd->document());
+    cursor.insertText(m_ui.rtfEd->document()->isEmpty() ? m_ui.combo1->currentText()
+                                                     : m_ui.combo1->currentText() + u'\n');
 }
 
 void WriteForm::setBodyPlain(const QString &text)
 {
     // New text starts without the last character format (bold and the like).
-    m_rtfEd->setCurrentCharFormat(QTextCharFormat());
-    m_rtfEd->setPlainText(text);
+    m_ui.rtfEd->setCurrentCharFormat(QTextCharFormat());
+    m_ui.rtfEd->setPlainText(text);
+}
+
+void WriteForm::restoreDraft(const MailDraft &draft)
+{
+    m_fields->replace(draft);
+    m_attachments->show(draft.attachments);
 }
 
 void WriteForm::statusDoubleClicked()
 {
-    if (!Greetings::isCodeWord(m_toText->text()))
+    if (!Greetings::isCodeWord(m_ui.toText->text()))
         return;
-    resize(width(), px(HiddenModeHeightTwips));
-    m_command2->show();
-    m_command2->setEnabled(true);
+    resize(width(), m_ui.px(HiddenModeHeightTwips));
+    m_ui.command2->show();
+    m_ui.command2->setEnabled(true);
 }
 
 // --- send --------------------------------------------------------------------
@@ -804,13 +563,11 @@ void WriteForm::send()
 {
     if (m_job)
         return;
-    m_command9->setEnabled(false);
-    m_list2->hide();
-    m_attachCommand->setEnabled(true);
-    m_label7->setText(SendJob::sendingText());
+    m_ui.list2->hide();
+    m_ui.label7->setText(SendJob::sendingText());
 
     SendRequest request = SendRequest::fromState(m_ctx.state);
-    const bool wholeBook = m_option2->isChecked();
+    const bool wholeBook = m_ui.option2->isChecked();
     if (wholeBook && !m_undelivered.isEmpty()) {
         // The last whole-address-book send reached only some: offer the others alone,
         // so that nobody gets the mail twice.
@@ -821,29 +578,29 @@ void WriteForm::send()
         case Prompt::Answer::No:
             break;
         default:
-            m_label7->clear();
+            m_ui.label7->clear();
             return;
         }
     }
     if (wholeBook && request.recipients.isEmpty()) {
         Error err;
         if (!SendRequest::addressBook(m_ctx.state.root, &request.recipients, &err)) {
-            m_label7->clear();
+            m_ui.label7->clear();
             Prompt::message(this, err.text(), SendJob::errorTitle(), Prompt::Icon::Warning);
             return;
         }
     } else {
-        request.recipients = SendRequest::single(m_toText->text());
+        request.recipients = SendRequest::single(m_ui.toText->text());
     }
     // The mail goes as plain text; the editor drops its formatting too.
-    setBodyPlain(m_rtfEd->toPlainText());
-    request.subject = m_subjectText->text();
-    request.body = m_rtfEd->toPlainText();
-    if (m_check1->isChecked())
+    setBodyPlain(m_ui.rtfEd->toPlainText());
+    request.subject = m_ui.subjectText->text();
+    request.body = m_ui.rtfEd->toPlainText();
+    if (m_ui.check1->isChecked())
         request.body = Greetings::withFortune(request.body, Greetings::randomFortune());
-    request.attachments = m_attachText->text();
+    request.attachments = m_ui.attachText->text();
 
-    m_toTextBeforeSend = m_toText->text();
+    m_toTextBeforeSend = m_ui.toText->text();
     m_sentTo = request.recipients;
     m_undelivered.clear();
     setControlsEnabled(false);
@@ -851,11 +608,11 @@ void WriteForm::send()
     connect(m_job, &SendJob::passStarted, this,
             [this, wholeBook](int pass, int passes, const QString &shown) {
                 if (wholeBook) {
-                    m_toText->setText(shown);
-                    m_toText->setCursorPosition(0); // the address, not its padding
-                    m_label7->setText(SendJob::progressText(pass, passes));
+                    m_ui.toText->setText(shown);
+                    m_ui.toText->setCursorPosition(0); // the address, not its padding
+                    m_ui.label7->setText(SendJob::progressText(pass, passes));
                 } else {
-                    m_label7->setText(SendJob::sendingText());
+                    m_ui.label7->setText(SendJob::sendingText());
                 }
             });
     connect(m_job, &SendJob::finished, this, &WriteForm::sendDone);
@@ -867,7 +624,7 @@ void WriteForm::setControlsEnabled(bool enabled)
     // While sending only the stop button reacts (it stops before the next pass).
     const auto children = findChildren<QWidget *>(Qt::FindDirectChildrenOnly);
     for (QWidget *w : children) {
-        if (w == m_command3 || w == m_label7)
+        if (w == m_ui.command3 || w == m_ui.label7)
             continue;
         if (enabled) {
             w->setEnabled(m_enabledBeforeSend.value(w, true));
@@ -888,14 +645,14 @@ void WriteForm::sendDone()
     setControlsEnabled(true);
     m_ctx.state.smtpServer = result.smtpServer;
 
-    m_label7->setText(result.statusText());
+    m_ui.label7->setText(result.statusText());
     if (!result.succeeded()) {
         // Everything stays so that the mail can be sent again; after refusals
         // only to those refused, so that nobody gets it twice.
-        const bool refusedOnly = !result.refusals.isEmpty() && result.failures.isEmpty() && !m_option2->isChecked();
-        m_toText->setText(refusedOnly ? RecipientList::only(m_toTextBeforeSend, result.refusedAddresses())
+        const bool refusedOnly = !result.refusals.isEmpty() && result.failures.isEmpty() && !m_ui.option2->isChecked();
+        m_ui.toText->setText(refusedOnly ? RecipientList::only(m_toTextBeforeSend, result.refusedAddresses())
                                       : m_toTextBeforeSend);
-        if (m_option2->isChecked())
+        if (m_ui.option2->isChecked())
             m_undelivered = result.undelivered(m_sentTo);
         if (!result.failures.isEmpty() || !result.refusals.isEmpty())
             Prompt::message(this, result.errorText(), SendJob::errorTitle(), Prompt::Icon::Critical);
@@ -904,13 +661,11 @@ void WriteForm::sendDone()
         emit sendFinished();
         return;
     }
-    m_toText->clear();
-    m_subjectText->clear();
-    m_rtfEd->clear();
-    m_attachText->clear();
-    m_check1->setChecked(false);
+    m_ui.attachText->clear();
+    m_fields->clear();
+    m_ui.check1->setChecked(false);
     clearOption2();
-    m_command2->hide();
+    m_ui.command2->hide();
     setListBackground(Green);
     emit sendFinished();
     close();
@@ -925,10 +680,16 @@ void WriteForm::closeEvent(QCloseEvent *event)
         event->ignore();
         return;
     }
+    if (!m_held->mayClose()) {
+        event->ignore();
+        return;
+    }
+    m_fields->forget();
     event->accept();
     m_ctx.windows.showFloatingWindows();
+    // Tied to the window: an owner that went first with it unloads nothing.
     Windows &windows = m_ctx.windows;
-    QTimer::singleShot(0, QCoreApplication::instance(), [&windows] { windows.unload("WriteForm"); });
+    QTimer::singleShot(0, this, [&windows] { windows.unload("WriteForm"); });
 }
 
 } // namespace hollin

@@ -143,6 +143,8 @@ void EditorCommands::startOver()
 
 void EditorCommands::openText()
 {
+    if (m_mayReplaceBody && !m_mayReplaceBody())
+        return;
     openTextIntoBody(m_editor, m_window);
 }
 

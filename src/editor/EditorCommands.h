@@ -30,6 +30,8 @@ public:
 
     // Inbox only: the text that replaces the body before it is saved.
     void setHeaderBlock(const std::function<QString()> &headerBlock) { m_headerBlock = headerBlock; }
+    // Asked before "Open" replaces the body; false keeps it.
+    void setMayReplaceBody(const std::function<bool()> &mayReplace) { m_mayReplaceBody = mayReplace; }
     // Called after each printed copy, with its 1-based number (each copy is a job of its own).
     void setAfterPrintJob(const std::function<void(int)> &afterJob) { m_afterPrintJob = afterJob; }
 
@@ -63,6 +65,7 @@ private:
     Host m_host;
     std::function<QString()> m_headerBlock;
     std::function<void(int)> m_afterPrintJob;
+    std::function<bool()> m_mayReplaceBody;
 };
 
 // Gives a window's toolbar the editing commands on its body: a press on an

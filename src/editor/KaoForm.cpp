@@ -2,6 +2,7 @@
 
 #include "KaoPalette.h"
 #include "storage/AppState.h"
+#include "storage/Cp932.h"
 #include "storage/TextUtil.h"
 #include "winutil/Prompt.h"
 #include "winutil/TextFiles.h"
@@ -130,7 +131,7 @@ void KaoForm::closeEvent(QCloseEvent *event)
             return;
         }
         Error err;
-        if (!KaoPalette(paletteFile()).save(m_kao1->toPlainText(), &err))
+        if (!KaoPalette(paletteFile()).save(Cp932::storable(m_kao1->toPlainText()), &err))
             Prompt::message(this, err.text(), QString(), Prompt::Icon::Warning);
     }
     event->accept();

@@ -354,10 +354,14 @@ void MainForm::chooseColour()
         report(err.text());
 }
 
-// A receive that runs (an automatic one) is cancelled first: it lets go of
-// the network at once, and the positions are saved without waiting for it.
+// The windows that write mail close first, each asking about what was typed
+// there; a window that stays open keeps the program running. A receive that
+// runs (an automatic one) is then cancelled: it lets go of the network at
+// once, and the positions are saved without waiting for it.
 void MainForm::exitProgram()
 {
+    if (!closeMailWindows())
+        return;
     Windows &windows = m_ctx.windows;
     windows.cancelReceive();
     WindowPositions positions;
@@ -409,9 +413,24 @@ void MainForm::mouseReleaseEvent(QMouseEvent *event)
     m_drag.release(event);
 }
 
-// A close request saves nothing: positions and boxes keep their last saved values.
+bool MainForm::closeMailWindows()
+{
+    for (const char *name : {"WriteForm", "BackForm"}) {
+        QWidget *window = m_ctx.windows.loaded(name);
+        if (window && window->isVisible() && !window->close())
+            return false;
+    }
+    return true;
+}
+
+// A close request saves nothing: positions and boxes keep their last saved
+// values. The windows that write mail are asked first, as by the exit button.
 void MainForm::closeEvent(QCloseEvent *event)
 {
+    if (!closeMailWindows()) {
+        event->ignore();
+        return;
+    }
     event->accept();
     m_mailLib->endWinSock();
     ProgramEnd::now();

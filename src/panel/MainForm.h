@@ -59,6 +59,8 @@ private:
     void chooseLarge();     // Command2
     void chooseColour();    // Command9
     void exitProgram();     // Command4
+    // Closes the compose and reply windows; false when one stays open.
+    bool closeMailWindows();
     void openPage(const QString &fileName);  // Command5, Command6
 
     void report(const QString &text);

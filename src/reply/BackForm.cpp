@@ -1,12 +1,13 @@
 #include "reply/BackForm.h"
 
-#include "compose/logic/HeldMailStore.h"
+#include "compose/AttachmentPanel.h"
+#include "compose/HeldMailPanel.h"
+#include "compose/MailFields.h"
 #include "compose/logic/SendJob.h"
 #include "reply/ReplyText.h"
 #include "storage/AppState.h"
 #include "storage/TextUtil.h"
 #include "transport/RecipientList.h"
-#include "winutil/ListedFile.h"
 #include "winutil/Prompt.h"
 #include "winutil/TextFiles.h"
 #include "winutil/Twips.h"
@@ -37,12 +38,12 @@ constexpr int BodyTopTwips = 1560;
 } // namespace
 
 struct BackForm::Private {
-    Private(const AppContext &c) : ctx(c), held(c.state.root) {}
+    Private(const AppContext &c) : ctx(c) {}
 
     AppContext ctx;
-    HeldMailStore held;
-    QList<int> recordMap;  // held-mail record number of each line of List1
-    ListedFile listed;     // the held-mail file as List1 shows it
+    MailFields *fields = nullptr;
+    HeldMailPanel *held = nullptr;
+    AttachmentPanel *attachments = nullptr;
     SendJob *job = nullptr;
 
     QPushButton *send = nullptr;        // Command2
@@ -163,6 +164,12 @@ BackForm::BackForm(const AppContext &ctx, QWidget *parent)
     d->picked = lineEdit("Text2", twips::rect(4760, 6840, 735, 300));
     d->picked->setReadOnly(true);
 
+    d->fields = new MailFields(this, d->to, d->subject, d->body, d->attach,
+                               UnsentDraftFile(d->ctx.state.root, u"reply"_s));
+    d->held = new HeldMailPanel(this, d->ctx.state, *d->fields, {d->heldList, d->heldCount, d->picked, nullptr});
+    d->attachments = new AttachmentPanel(this, {d->attach, d->attachNames, d->attachFirst, d->attachMore,
+                                                d->attachClear});
+
     d->statusBar = new QStatusBar(this);
     d->statusBar->setObjectName(u"StatusBar1"_s);
     d->statusBar->setSizeGripEnabled(false);
@@ -175,9 +182,6 @@ BackForm::BackForm(const AppContext &ctx, QWidget *parent)
         if (QWidget *palette = d->ctx.windows.loaded("KaoForm"))
             palette->show();
     });
-    connect(d->attachFirst, &QPushButton::clicked, this, [this] { firstAttachment(); });
-    connect(d->attachMore, &QPushButton::clicked, this, [this] { furtherAttachment(); });
-    connect(d->attachClear, &QPushButton::clicked, this, [this] { clearAttachments(); });
     connect(d->listToggle, &QPushButton::clicked, this, [this] { toggleAttachmentList(); });
     connect(d->drafts, &QPushButton::clicked, this, [this] { togglePanel(); });
     connect(d->hold, &QPushButton::clicked, this, [this] { holdMail(); });
@@ -202,6 +206,19 @@ void BackForm::replyTo(const QString &subject, const QString &sender, const QStr
     d->subject->setText(reply.subject);
     d->to->setText(reply.to);
     d->body->setPlainText(reply.body);
+    d->fields->settle(); // the program's prefill; what the user adds is at risk
+    show();
+}
+
+MailFields &BackForm::fields() const
+{
+    return *d->fields;
+}
+
+void BackForm::restoreDraft(const MailDraft &draft)
+{
+    d->fields->replace(draft);
+    d->attachments->show(draft.attachments);
     show();
 }
 
@@ -275,6 +292,7 @@ void BackForm::sendFinished()
     d->ctx.state.smtpServer = result.smtpServer;
     setEnabled(true);
     if (result.succeeded()) {
+        d->fields->settle();
         close();
         return;
     }
@@ -288,39 +306,6 @@ void BackForm::pasteIntoBody()
 {
     d->body->textCursor().insertText(trimSpaces(QApplication::clipboard()->text()));
     d->body->setFocus();
-}
-
-void BackForm::firstAttachment()
-{
-    d->attachMore->setEnabled(true);
-    const QString path = Prompt::openFileName(this, u"添付File"_s, QString(), QString());
-    if (!path.isEmpty()) {
-        d->attach->setText(path);
-        d->attachNames->addItem(fileNameOf(path));
-    }
-    d->attachFirst->setEnabled(false);
-}
-
-void BackForm::furtherAttachment()
-{
-    d->attachNames->show();
-    if (d->attach->text().isEmpty())
-        return;
-    const QString path = Prompt::openFileName(this, u"添付File"_s, QString(), QString());
-    if (path.isEmpty())
-        return;
-    d->attach->setText(d->attach->text() + u',' + path);
-    d->attachNames->addItem(fileNameOf(path));
-}
-
-void BackForm::clearAttachments()
-{
-    d->attach->clear();
-    d->attachNames->clear();
-    d->attachNames->hide();
-    d->attachMore->setEnabled(false);
-    d->attachClear->setEnabled(false);
-    d->attachFirst->setEnabled(true);
 }
 
 // The count is shared with the compose window's "リスト" button.
@@ -354,52 +339,12 @@ void BackForm::togglePanel()
     count = qint16(count + 1);
 }
 
-bool BackForm::listHeldMails()
-{
-    d->heldList->clear();
-    d->recordMap.clear();
-    QList<HeldListRow> rows;
-    Error err;
-    d->listed.loading(d->held.path());
-    const bool ok = d->held.list(&rows, &err);
-    for (const HeldListRow &row : std::as_const(rows)) {
-        d->heldList->addItem(trimTrailingSpaces(row.subject));
-        d->recordMap.append(row.recordNumber);
-    }
-    d->heldCount->setText(QString::number(d->heldList->count()));
-    setBackground(d->heldList, heldListColour);
-    if (!ok)
-        Prompt::message(this, err.text(), {}, Prompt::Icon::Critical);
-    return ok;
-}
-
 void BackForm::holdMail()
 {
-    d->picked->clear();
-    if (HeldMailStore::subjectMissing(d->subject->text())) {
-        Prompt::message(this, HeldMailStore::emptySubjectMessage(), {}, Prompt::Icon::Information);
+    if (!d->held->hold(true))
         return;
-    }
-    if (!Prompt::ask(this, HeldMailStore::holdQuestion()))
-        return;
-    const QString body = d->body->toPlainText();
-    if (HeldMailStore::bodyTooLong(body) && !Prompt::ask(this, HeldMailStore::tooLongQuestion()))
-        return;
-    const QString lost = charactersWithoutCp932(d->to->text() + d->subject->text() + body);
-    if (!lost.isEmpty() && !Prompt::ask(this, cp932LossQuestion(lost)))
-        return;
-
-    Error err;
-    const int n = d->held.hold(HeldMail{d->to->text(), d->subject->text(), body}, &err);
-    if (n < 0) {
-        Prompt::message(this, err.text(), {}, Prompt::Icon::Critical);
-        return;
-    }
-    d->ctx.state.currentRecordNumber = qint16(n);
-    d->to->clear();
-    d->subject->clear();
-    d->body->clear();
-    listHeldMails();
+    d->held->list();
+    setBackground(d->heldList, heldListColour);
     d->drafts->setText(u"下書き"_s);
 }
 
@@ -407,64 +352,17 @@ void BackForm::recallHeld()
 {
     d->picked->clear();
     d->ctx.state.sideListMode = 10;
-    listHeldMails();
+    d->held->list();
+    setBackground(d->heldList, heldListColour);
     d->drafts->setText(u"下書き"_s);
     setBackground(d->drafts, QColor(255, 255, 0));
-}
-
-int BackForm::selectedHeldLine() const
-{
-    const QList<QListWidgetItem *> items = d->heldList->selectedItems();
-    return items.isEmpty() ? -1 : d->heldList->row(items.first());
-}
-
-void BackForm::pickHeldMail()
-{
-    d->picked->setText(u"1"_s);
-    const int line = selectedHeldLine();
-    if (line < 0 || line >= d->recordMap.size()) {
-        Prompt::message(this, HeldMailStore::noSelectionMessage(), {}, Prompt::Icon::Warning);
-        d->heldList->setFocus();
-        return;
-    }
-    if (!d->listed.isCurrent(this, [this] { listHeldMails(); }))
-        return;
-    HeldMail mail;
-    Error err;
-    if (!d->held.load(d->recordMap.at(line), &mail, &err)) {
-        Prompt::message(this, err.text(), {}, Prompt::Icon::Critical);
-        return;
-    }
-    d->to->setText(mail.to);
-    d->subject->setText(mail.subject);
-    d->body->setPlainText(mail.body);
 }
 
 void BackForm::deleteHeldMail()
 {
     if (d->ctx.state.sideListMode == 10) {
-        const int line = selectedHeldLine();
-        if (d->picked->text().isEmpty() || line < 0 || line >= d->recordMap.size()) {
-            Prompt::message(this, HeldMailStore::noSelectionMessage(), {}, Prompt::Icon::Warning);
-            return;
-        }
-        const int n = d->recordMap.at(line);
-        d->ctx.state.currentRecordNumber = qint16(n);
-        const bool yes = Prompt::ask(this, HeldMailStore::deleteQuestion());
+        d->held->removeSelected();
         d->body->setFocus();
-        d->picked->clear();
-        if (!yes) {
-            d->body->clear();
-            return;
-        }
-        const DataRoot &root = d->ctx.state.root;
-        if (!d->listed.deleteWhileBusy(this, u"保留メールの削除"_s, [this] { listHeldMails(); },
-                                       [&root, n](Error *err) { return HeldMailStore(root).remove(n, err); }))
-            return;
-        d->to->clear();
-        d->subject->clear();
-        d->body->clear();
-        listHeldMails();
     }
     d->picked->clear();
     d->drafts->setText(u"下書き"_s);
@@ -476,7 +374,7 @@ bool BackForm::eventFilter(QObject *watched, QEvent *event)
         placeBody();
     if (watched == d->heldList->viewport() && event->type() == QEvent::MouseButtonRelease
         && static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton)
-        pickHeldMail();
+        d->held->pick();
     return QWidget::eventFilter(watched, event);
 }
 
@@ -487,6 +385,11 @@ void BackForm::closeEvent(QCloseEvent *event)
         event->ignore();
         return;
     }
+    if (!d->held->mayClose()) {
+        event->ignore();
+        return;
+    }
+    d->fields->forget();
     d->ctx.windows.showFloatingWindows();
     d->body->clear();
     QWidget::closeEvent(event);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "compose/logic/UnsentMail.h"
 #include "winutil/AppContext.h"
 
 #include <QWidget>
@@ -7,6 +8,8 @@
 class QTextEdit;
 
 namespace hollin {
+
+class MailFields;
 
 // "返事を書く": answers a received mail. The constructor is the window's load step.
 class BackForm : public QWidget {
@@ -16,15 +19,19 @@ public:
     ~BackForm() override;
 
     // The inbox's reply command: given the inbox's subject, sender and body as
-    // shown there, sets SubjectText = "Re:" + two spaces + the trimmed subject,
-    // ToText = the trimmed sender, BodyText = the trimmed body, and shows the
-    // window (not modal).
+    // shown there, fills SubjectText, ToText and BodyText as ReplyText::prefill
+    // gives them and shows the window (not modal).
     void replyTo(const QString &subject, const QString &sender, const QString &body);
 
     // BodyText, for the emoticon palette's "挿入（返事を書く）".
     QTextEdit *bodyText() const;
     // Inserts text at BodyText's cursor, replacing its selection.
     void insertIntoBody(const QString &text);
+
+    // The boxes and the guard that asks before what was typed is replaced or lost.
+    MailFields &fields() const;
+    // Puts a mail kept in the recovery file back and shows the window.
+    void restoreDraft(const MailDraft &draft);
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
@@ -35,17 +42,11 @@ private:
     void sendReply();
     void sendFinished();
     void pasteIntoBody();
-    void firstAttachment();
-    void furtherAttachment();
-    void clearAttachments();
     void toggleAttachmentList();
     void placeBody();
     void togglePanel();
-    bool listHeldMails();
     void holdMail();
     void recallHeld();
-    int selectedHeldLine() const;
-    void pickHeldMail();
     void deleteHeldMail();
 
     struct Private;

@@ -11,7 +11,9 @@ struct ReplyText {
     QString body;
 
     // From the inbox's subject, sender and body as shown there:
-    // "Re:" + two spaces + the trimmed subject, the trimmed sender, the trimmed body.
+    // "Re:" + two spaces + the trimmed subject without the "Re:" marks it
+    // already has, the trimmed sender, the trimmed body without the program's
+    // note that the mail's full text was kept in a file.
     static ReplyText prefill(const QString &subject, const QString &sender, const QString &body);
 };
 

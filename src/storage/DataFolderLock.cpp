@@ -82,6 +82,7 @@ bool DataFolderLock::take(Error *err, int waitMs)
 {
     if (m_held)
         return true;
+    m_busy = false;
     struct stat folder;
     if (::stat(fileio::nativePath(m_folder).constData(), &folder) != 0)
         return fail(err, u"データフォルダ「%1」を開けません。"_s.arg(m_folder), fileio::errnoText(errno));
@@ -103,8 +104,10 @@ bool DataFolderLock::take(Error *err, int waitMs)
             continue;
         if (errno != EWOULDBLOCK)
             return fail(err, u"ファイル「%1」をロックできません。"_s.arg(path), fileio::errnoText(errno));
-        if (std::chrono::steady_clock::now() >= deadline)
+        if (std::chrono::steady_clock::now() >= deadline) {
+            m_busy = true;
             return busy(err, readHolder(fd.get()));
+        }
         std::this_thread::sleep_for(PollInterval);
     }
     // The description only helps a waiting writer to say who holds the lock:

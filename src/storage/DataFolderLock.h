@@ -37,12 +37,15 @@ public:
     // Waits up to waitMs for another holder, then fails with what that holder does.
     bool take(Error *err, int waitMs = DefaultWaitMs);
     bool isHeld() const { return m_held; }
+    // After a failed take(): true when another holder kept the lock past the wait.
+    bool wasBusy() const { return m_busy; }
     void release();
 
 private:
     QString m_folder;
     QString m_what;
     bool m_held = false;
+    bool m_busy = false;
     quint64 m_device = 0; // of the folder: two spellings of one folder are one lock
     quint64 m_inode = 0;
 };

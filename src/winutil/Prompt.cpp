@@ -8,6 +8,7 @@
 #include <QPointer>
 #include <QPrintDialog>
 #include <QPrinter>
+#include <QPushButton>
 #include <QQueue>
 
 using namespace Qt::StringLiterals;
@@ -128,6 +129,26 @@ Prompt::Answer Prompt::askYesNoCancel(QWidget *parent, const QString &text, cons
     case QMessageBox::No: return Answer::No;
     default: return Answer::Cancel;
     }
+}
+
+Prompt::Answer Prompt::askWithButtons(QWidget *parent, const QString &text, const QString &yes, const QString &no,
+                                      const QString &cancel, const QString &title)
+{
+    record(Kind::YesNoCancel, title, text);
+    auto *box = new QMessageBox(QMessageBox::Question, title, text, QMessageBox::NoButton, parent);
+    QAbstractButton *yesButton = box->addButton(yes, QMessageBox::AcceptRole);
+    QAbstractButton *noButton = no.isEmpty() ? nullptr : box->addButton(no, QMessageBox::DestructiveRole);
+    box->setDefaultButton(box->addButton(cancel, QMessageBox::RejectRole));
+    QAbstractButton *clicked = nullptr;
+    QObject::connect(box, &QMessageBox::buttonClicked, box, [&clicked](QAbstractButton *b) { clicked = b; });
+    runBox(box, parent);
+    if (script().active)
+        return script().answers.isEmpty() ? Answer::Yes : script().answers.dequeue();
+    if (clicked && clicked == yesButton)
+        return Answer::Yes;
+    if (clicked && clicked == noButton)
+        return Answer::No;
+    return Answer::Cancel;
 }
 
 QString Prompt::openFileName(QWidget *parent, const QString &title, const QString &folder,

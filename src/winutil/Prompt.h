@@ -32,6 +32,9 @@ public:
     static bool ask(QWidget *parent, const QString &text, const QString &title = confirmTitle());
     // Yes / No / Cancel.
     static Answer askYesNoCancel(QWidget *parent, const QString &text, const QString &title = confirmTitle());
+    // The same with the buttons' own captions; an empty `no` leaves that button out.
+    static Answer askWithButtons(QWidget *parent, const QString &text, const QString &yes, const QString &no,
+                                 const QString &cancel, const QString &title = confirmTitle());
     // File dialogs; empty on cancel. filter uses Qt's form ("テキスト (*.txt *.ini)").
     static QString openFileName(QWidget *parent, const QString &title, const QString &folder,
                                 const QString &filter);

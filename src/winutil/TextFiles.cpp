@@ -78,7 +78,7 @@ QString charactersWithoutCp932(const QString &text)
 
 QString cp932LossQuestion(const QString &characters)
 {
-    return u"次の文字は Shift-JIS で表せないため、「?」として保存されます。\n\n"_s + characters
+    return u"次の文字は Shift-JIS で表せないため、「〓」として保存されます。\n\n"_s + characters
         + u"\n\n保存しますか？"_s;
 }
 

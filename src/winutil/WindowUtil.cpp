@@ -8,6 +8,8 @@
 #include <QGuiApplication>
 #include <QElapsedTimer>
 #include <QPointer>
+#include <QTextCharFormat>
+#include <QTextCursor>
 #include <QTextEdit>
 #include <QThread>
 #include <QTimer>
@@ -55,7 +57,10 @@ void openTextIntoBody(QTextEdit *body, QWidget *parent)
         Prompt::message(parent, err.text(), {}, Prompt::Icon::Warning);
         return;
     }
-    body->setPlainText(text);
+    // One edit, so that "元に戻す" brings back what the file replaced.
+    QTextCursor cursor(body->document());
+    cursor.select(QTextCursor::Document);
+    cursor.insertText(text, QTextCharFormat());
 }
 
 QString pickFileToOpen(QWidget *parent, const QString &title, const QString &folder,

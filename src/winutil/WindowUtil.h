@@ -23,7 +23,8 @@ QString textFileFilter(); // "txtファイル(*.txt *.ini)"
 
 // Asks for a text file and puts its lines into body, each followed by CR LF
 // (CP932 on disk). A cancel leaves the body as it is, silently; a file that
-// cannot be read is reported and leaves the body as it is.
+// cannot be read is reported and leaves the body as it is. The body is
+// replaced as one edit, which "元に戻す" undoes.
 void openTextIntoBody(QTextEdit *body, QWidget *parent);
 
 // An open dialog titled title + "←" + the folder and its parent, starting in

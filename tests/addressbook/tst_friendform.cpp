@@ -4,6 +4,7 @@
 #include "storage/AddressBookFile.h"
 #include "storage/AppState.h"
 #include "winutil/Prompt.h"
+#include "winutil/TextFiles.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -98,6 +99,55 @@ private slots:
         QCOMPARE(status(), u"　登録が完了しました。"_s);
         QCOMPARE(text("Text4"), u"taro@example.jp"_s);
         QCOMPARE(fileBytes(m_program->state().root.addressBookFile()).size(), 2 * AddressBookFile::RecordSize);
+    }
+
+    // What the 90-byte fields cannot hold is refused with its size, never cut:
+    // a cut address is a broken or, worse, another valid one.
+    void registerRefusesWhatDoesNotFit_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<QString>("message");
+        const QString address = u"<taro.yamada.example@sub.example.co.jp>"_s; // 39 bytes
+        QTest::newRow("card form of 91 bytes") << u"太郎"_s << QString(26, u'山') + address
+            << u"メールアドレスが長すぎるため登録できません（91 バイトあります。登録できるのは 90 バイト、全角なら 45 文字までです）。"_s;
+        QTest::newRow("card form of 90 bytes") << u"太郎"_s << QString(25, u'山') + u'X' + address << QString();
+        QTest::newRow("name over 90 bytes") << QString(46, u'名') << u"a@example.jp"_s
+            << u"名前が長すぎるため登録できません（92 バイトあります。登録できるのは 90 バイト、全角なら 45 文字までです）。"_s;
+    }
+    void registerRefusesWhatDoesNotFit()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, address);
+        QFETCH(QString, message);
+        control<QLineEdit>("Text2")->setText(name);
+        control<QLineEdit>("Text4")->setText(address);
+        click("Command3");
+        QCOMPARE(Prompt::shownTexts(), message.isEmpty() ? QStringList() : QStringList{message});
+        QCOMPARE(list()->topLevelItemCount(), message.isEmpty() ? 1 : 0);
+        if (message.isEmpty())
+            QCOMPARE(list()->topLevelItem(0)->text(0), address);
+        else
+            QVERIFY(status() != u"　登録が完了しました。"_s);
+    }
+
+    void registerAsksBeforeLosingCharacters_data()
+    {
+        QTest::addColumn<bool>("yes");
+        QTest::newRow("keep editing") << false;
+        QTest::newRow("register with 〓") << true;
+    }
+    void registerAsksBeforeLosingCharacters()
+    {
+        QFETCH(bool, yes);
+        control<QLineEdit>("Text2")->setText(u"友😀"_s);
+        control<QLineEdit>("Text4")->setText(u"tomo@example.jp"_s);
+        Prompt::queueAnswer(yes ? Prompt::Answer::Yes : Prompt::Answer::No);
+        click("Command3");
+        QCOMPARE(Prompt::shownTexts(), QStringList{cp932LossQuestion(u"😀"_s)});
+        QCOMPARE(list()->topLevelItemCount(), yes ? 1 : 0);
+        if (yes)
+            QCOMPARE(list()->topLevelItem(0)->text(1), u"友〓"_s);
     }
 
     void businessCard_data()
@@ -258,6 +308,12 @@ private slots:
         QCOMPARE(text("Text4"), u"コピー@example.jp"_s);
         click("Command5");
         QCOMPARE(text("Text2"), u"コピー@example.jp"_s);
+
+        // Not past what typing may put there: refused whole, not cut.
+        QApplication::clipboard()->setText(QString(61, u'a'));
+        click("Command1");
+        QCOMPARE(text("Text4"), u"コピー@example.jp"_s);
+        QCOMPARE(Prompt::shownTexts(), QStringList{u"貼り付ける文字が長すぎます（61 文字あります。60 文字までです）。"_s});
     }
 
     void helpBoxFollowsPanelCheckBox_data()

@@ -8,6 +8,7 @@
 #include "MailtoUrl.h"
 
 #include "compose/WriteForm.h"
+#include "compose/logic/UnsentMail.h"
 #include "storage/DataRoot.h"
 
 #include <QDir>
@@ -186,6 +187,7 @@ private slots:
         second.start(QStringLiteral(HOLLIN_GUI), {u"--root"_s, root, u"mailto:jiro@example.jp"_s});
         QVERIFY(second.waitForFinished(30000));
         QTRY_COMPARE_WITH_TIMEOUT(Prompt::shown().size(), 1, 10000);
+        QCOMPARE(Prompt::shown().first().text, UnsentMail::question()); // the windows' one question
         QCOMPARE(controlOf<QLineEdit>(form, "ToText")->text(), u"hanako@example.jp"_s);
 
         const Run silent = run(QStringLiteral(HOLLIN_GUI), {u"--root"_s, root});

@@ -311,22 +311,31 @@ void TestWriteForm::holdAnswers()
 
 void TestWriteForm::holdTooLongBody_data()
 {
+    QTest::addColumn<QString>("subject");
+    QTest::addColumn<QString>("body");
+    QTest::addColumn<QString>("question");
     QTest::addColumn<bool>("yes");
-    QTest::newRow("keep the beginning") << true;
-    QTest::newRow("decline") << false;
+    const QString longBody = u"本文が長すぎるため、32000バイトを超える部分は保存されません。保存しますか？"_s;
+    const QString longSubject = u"件名が長すぎるため、100バイトを超える部分は保存されません。保存しますか？"_s;
+    QTest::newRow("body: keep the beginning") << u"長文"_s << QString(16001, u'あ') << longBody << true;
+    QTest::newRow("body: decline") << u"長文"_s << QString(16001, u'あ') << longBody << false;
+    QTest::newRow("subject: keep the beginning") << QString(51, u'件') << u"本文"_s << longSubject << true;
+    QTest::newRow("subject: decline") << QString(51, u'件') << u"本文"_s << longSubject << false;
 }
 
 void TestWriteForm::holdTooLongBody()
 {
+    QFETCH(QString, subject);
+    QFETCH(QString, body);
+    QFETCH(QString, question);
     QFETCH(bool, yes);
     open();
-    find<QLineEdit>(u"SubjectText"_s)->setText(u"長文"_s);
-    find<QTextEdit>(u"rtfEd"_s)->setPlainText(QString(16001, u'あ'));
+    find<QLineEdit>(u"SubjectText"_s)->setText(subject);
+    find<QTextEdit>(u"rtfEd"_s)->setPlainText(body);
     Prompt::queueAnswer(Prompt::Answer::Yes);
     Prompt::queueAnswer(yes ? Prompt::Answer::Yes : Prompt::Answer::No);
     click(u"Command13"_s);
-    QCOMPARE(Prompt::shownTexts(), (QStringList{HeldMailStore::holdQuestion(),
-                                               u"本文が長すぎるため、32000バイトを超える部分は保存されません。保存しますか？"_s}));
+    QCOMPARE(Prompt::shownTexts(), (QStringList{HeldMailStore::holdQuestion(), question}));
     QCOMPARE(HeldMailStore(m_state->root).count(), yes ? 1 : 0);
     QCOMPARE(find<QTextEdit>(u"rtfEd"_s)->toPlainText().isEmpty(), yes);
 }
@@ -335,7 +344,7 @@ void TestWriteForm::holdAsksBeforeLosingCharacters_data()
 {
     QTest::addColumn<bool>("yes");
     QTest::newRow("keep writing") << false;
-    QTest::newRow("hold with ?") << true;
+    QTest::newRow("hold with 〓") << true;
 }
 
 void TestWriteForm::holdAsksBeforeLosingCharacters()
@@ -354,7 +363,7 @@ void TestWriteForm::holdAsksBeforeLosingCharacters()
     QCOMPARE(find<QTextEdit>(u"rtfEd"_s)->toPlainText().isEmpty(), yes);
     HeldMail held;
     QCOMPARE(store.load(1, &held), yes);
-    QCOMPARE(held.body, yes ? u"?野家で?"_s : QString());
+    QCOMPARE(held.body, yes ? u"〓野家で〓"_s : QString());
 }
 
 void TestWriteForm::recallAndLoadWholeBody()
@@ -431,8 +440,9 @@ void TestWriteForm::deleteHeld()
     QCOMPARE(list1->count(), 2);
     QCOMPARE(list1->item(1)->text().trimmed(), u"三"_s);
     QCOMPARE(find<QLineEdit>(u"Text1"_s)->text(), u"2"_s);
-    QCOMPARE(find<QLineEdit>(u"ToText"_s)->text(), QString());
-    QCOMPARE(find<QTextEdit>(u"rtfEd"_s)->toPlainText(), QString());
+    // The held mail went, not what was typed after it was loaded.
+    QCOMPARE(find<QLineEdit>(u"ToText"_s)->text(), u"二@example.jp"_s);
+    QCOMPARE(find<QTextEdit>(u"rtfEd"_s)->toPlainText(), u"二の本文\n追記"_s);
     QCOMPARE(m_state->currentRecordNumber, qint16(2));
 }
 
@@ -540,7 +550,8 @@ void TestWriteForm::wholeAddressBookQuestion()
     QCOMPARE(shown.size(), 1);
     QCOMPARE(shown.first().title, u"確認"_s);
     QCOMPARE(shown.first().text, u"アドレス帳に登録しているメールアドレスすべてに同様の件名、本文で送信します。\r\n\r\n件名、本文入力完了後、送信ボタンをクリックして下さい。"_s);
-    QCOMPARE(to->text(), QString());
+    // Declined, the typed recipients stay.
+    QCOMPARE(to->text(), yes ? QString() : u"typed@example.jp"_s);
     QCOMPARE(find<QRadioButton>(u"Option2"_s)->isChecked(), yes);
     QCOMPARE(to->isEnabled(), !yes);
     QCOMPARE(to->palette().color(QPalette::Base), yes ? QColor(213, 239, 255) : QColor(Qt::white));
@@ -552,6 +563,9 @@ void TestWriteForm::wholeAddressBookQuestion()
         QTest::mouseClick(find<QRadioButton>(u"Option1"_s), Qt::LeftButton);
         QVERIFY(to->isEnabled());
         QCOMPARE(listColour(), QColor(Qt::white));
+        QCOMPARE(to->text(), u"typed@example.jp"_s); // 取消 brings them back
+        QTest::mouseClick(find<QRadioButton>(u"Option1"_s), Qt::LeftButton);
+        QCOMPARE(to->text(), u"typed@example.jp"_s);
     }
 }
 
@@ -563,10 +577,16 @@ void TestWriteForm::pickAddress()
     open();
     auto *to = find<QLineEdit>(u"ToText"_s);
     pressRow(0);
-    QCOMPARE(to->text(), longAddress.left(60));
+    QCOMPARE(to->text(), longAddress); // whole: a cut one is another address
     pressRow(1);
-    QCOMPARE(to->text(), u"山田<yamada@example.jp>"_s);
+    QCOMPARE(to->text(), longAddress + u", 山田<yamada@example.jp>"_s);
+    pressRow(0); // already there
+    QCOMPARE(to->text(), longAddress + u", 山田<yamada@example.jp>"_s);
     QVERIFY(Prompt::shownTexts().isEmpty());
+    to->setText(QString(240, u'b'));
+    pressRow(1);
+    QCOMPARE(to->text(), QString(240, u'b'));
+    QCOMPARE(Prompt::shownTexts(), QStringList{u"宛先に入りきりません（250 文字まで）。"_s});
 }
 
 void TestWriteForm::greetingInsertedAtStartOnlyWhenChosen()
@@ -614,12 +634,11 @@ void TestWriteForm::hiddenMode()
 void TestWriteForm::closeShowsFloatingWindows()
 {
     open();
-    find<QLineEdit>(u"SubjectText"_s)->setText(u"書きかけ"_s);
     click(u"Command3"_s);
     QVERIFY(!m_form->isVisible());
     QCOMPARE(m_windows->shown, 1);
     QTRY_COMPARE(m_windows->unloaded, QByteArrayList{"WriteForm"});
-    QVERIFY(Prompt::shownTexts().isEmpty());
+    QVERIFY(Prompt::shownTexts().isEmpty()); // nothing typed, nothing asked
 }
 
 void TestWriteForm::toolbarRunsEditingCommands()

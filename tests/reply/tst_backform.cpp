@@ -82,6 +82,20 @@ private slots:
             << u"Re:  Hello　"_s << u"太郎 <t@example.jp>"_s << u"> 引用なし\n"_s;
         QTest::newRow("empty subject") << QString() << QString() << QString()
                                        << u"Re:  "_s << QString() << QString();
+        QTest::newRow("a reply to a reply has one Re:")
+            << u"Re:  Re: hello"_s << u"a@example.jp"_s << u"本文"_s << u"Re:  hello"_s << u"a@example.jp"_s << u"本文"_s;
+        QTest::newRow("RE: and a full-width colon count too")
+            << u"RE：hello"_s << u"a@example.jp"_s << u"本文"_s << u"Re:  hello"_s << u"a@example.jp"_s << u"本文"_s;
+        QTest::newRow("a word starting with re stays")
+            << u"report"_s << u"a@example.jp"_s << u"本文"_s << u"Re:  report"_s << u"a@example.jp"_s << u"本文"_s;
+        QTest::newRow("the program's note is not quoted")
+            << u"s"_s << u"a@example.jp"_s
+            << u"本文〓\n※このメールをそのまま保存できなかったため、全文を添付フォルダの「1.txt」に保存しました。"_s
+            << u"Re:  s"_s << u"a@example.jp"_s << u"本文〓"_s;
+        QTest::newRow("nor its line break")
+            << u"s"_s << u"a@example.jp"_s
+            << u"本文\r\n\r\n※このメールをそのまま保存できなかったため、全文を添付フォルダの「2.txt」に保存しました。\r\n"_s
+            << u"Re:  s"_s << u"a@example.jp"_s << u"本文"_s;
     }
     void prefill()
     {
@@ -228,8 +242,10 @@ private slots:
         Prompt::queueAnswer(yes ? Prompt::Answer::Yes : Prompt::Answer::No);
         click("Command15");
         QCOMPARE(Prompt::shownTexts(), QStringList{HeldMailStore::deleteQuestion()});
-        QCOMPARE(m_program->state().currentRecordNumber, qint16(2));
-        QVERIFY(body().isEmpty());
+        if (yes)
+            QCOMPARE(m_program->state().currentRecordNumber, qint16(2));
+        // Declined, the mail loaded from the held one stays; deleted, it goes with it.
+        QCOMPARE(body(), yes ? QString() : u"本文二"_s);
         QVERIFY(text("Text2").isEmpty());
         QCOMPARE(held().count(), yes ? 2 : 3);
         QCOMPARE(heldList()->count(), yes ? 2 : 3);

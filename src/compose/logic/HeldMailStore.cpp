@@ -27,6 +27,11 @@ QString HeldMailStore::tooLongQuestion()
     return u"本文が長すぎるため、32000バイトを超える部分は保存されません。保存しますか？"_s;
 }
 
+QString HeldMailStore::longSubjectQuestion()
+{
+    return u"件名が長すぎるため、100バイトを超える部分は保存されません。保存しますか？"_s;
+}
+
 QString HeldMailStore::noSelectionMessage()
 {
     return u"データが選択されていません"_s;
@@ -51,6 +56,11 @@ bool HeldMailStore::bodyTooLong(const QString &bodyText)
     return Cp932::encode(body).size() > MailRecordFile::BodyWidth;
 }
 
+bool HeldMailStore::subjectTooLong(const QString &subjectText)
+{
+    return Cp932::encodedSize(trimSpaces(subjectText)) > MailRecordFile::SubjectWidth;
+}
+
 int HeldMailStore::hold(const HeldMail &mail, Error *err)
 {
     // A cut recipient list would lose addresses, or end in half of one.
@@ -62,9 +72,9 @@ int HeldMailStore::hold(const HeldMail &mail, Error *err)
         return -1;
     }
     MailRecord record;
-    record.subject = trimSpaces(mail.subject);
-    record.address = trimSpaces(mail.to);
-    record.body = trimSpaces(mail.body);
+    record.subject = Cp932::storable(trimSpaces(mail.subject));
+    record.address = Cp932::storable(trimSpaces(mail.to));
+    record.body = Cp932::storable(trimSpaces(mail.body));
     return m_file.append(record, err);
 }
 

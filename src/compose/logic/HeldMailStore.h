@@ -31,7 +31,9 @@ struct HeldListRow {
 // A window's hold runs:
 //   if (HeldMailStore::subjectMissing(subject))      -> message emptySubjectMessage(), end
 //   ask holdQuestion()                                  -> No ends
+//   if (HeldMailStore::subjectTooLong(subject)) ask longSubjectQuestion() -> No ends
 //   if (HeldMailStore::bodyTooLong(body)) ask tooLongQuestion() -> No ends
+//   characters CP932 lacks: ask cp932LossQuestion()     -> No ends
 //   store.hold(mail, &err)                              -> failure: show err.text(), fields kept
 //   empty recipient, subject and body; list the held mails
 // Its delete asks deleteQuestion() and then calls remove(recordNumber).
@@ -46,6 +48,8 @@ public:
     static QString holdQuestion();
     // "本文が長すぎるため、32000バイトを超える部分は保存されません。保存しますか？"
     static QString tooLongQuestion();
+    // "件名が長すぎるため、100バイトを超える部分は保存されません。保存しますか？"
+    static QString longSubjectQuestion();
     // "データが選択されていません"
     static QString noSelectionMessage();
     // "選択された（行、青色）データを削除します。よろしいですか"
@@ -56,10 +60,13 @@ public:
     // True when the body, trimmed as the hold stores it, needs more than the
     // record's 32000 bytes: the hold would keep only its beginning.
     static bool bodyTooLong(const QString &bodyText);
+    // The same for the subject and the record's 100 bytes.
+    static bool subjectTooLong(const QString &subjectText);
 
     // Appends the mail, each text with ordinary spaces removed at both ends,
     // and returns its record number (count + 1), or -1 with err set. A
     // recipient list longer than the record's 90 bytes is refused, not cut.
+    // A character CP932 lacks is stored as 〓, as in received mail.
     int hold(const HeldMail &mail, Error *err = nullptr);
 
     // The subject rows of every held mail in record order. A missing file lists nothing.

@@ -1,0 +1,69 @@
+#include "AttachmentPanel.h"
+
+#include "storage/TextUtil.h"
+#include "winutil/Prompt.h"
+
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+
+using namespace Qt::StringLiterals;
+
+namespace hollin {
+
+AttachmentPanel::AttachmentPanel(QWidget *window, const Controls &controls)
+    : QObject(window), m_window(window), m_c(controls)
+{
+    connect(m_c.first, &QPushButton::clicked, this, &AttachmentPanel::attachFirst);
+    connect(m_c.more, &QPushButton::clicked, this, &AttachmentPanel::attachMore);
+    connect(m_c.clear, &QPushButton::clicked, this, &AttachmentPanel::clear);
+}
+
+void AttachmentPanel::attachFirst()
+{
+    m_c.more->setEnabled(true);
+    const QString path = Prompt::openFileName(m_window, u"添付File"_s, QString(), QString());
+    if (!path.isEmpty()) {
+        m_c.paths->setText(path);
+        m_c.names->addItem(fileNameOf(path));
+    }
+    m_c.first->setEnabled(false);
+}
+
+void AttachmentPanel::attachMore()
+{
+    m_c.names->show();
+    m_c.names->raise();
+    if (m_c.paths->text().isEmpty())
+        return;
+    const QString path = Prompt::openFileName(m_window, u"添付File"_s, QString(), QString());
+    if (path.isEmpty())
+        return;
+    m_c.paths->setText(m_c.paths->text() + u',' + path);
+    m_c.names->addItem(fileNameOf(path));
+}
+
+void AttachmentPanel::clear()
+{
+    m_c.paths->clear();
+    m_c.names->clear();
+    m_c.names->hide();
+    m_c.more->setEnabled(false);
+    m_c.clear->setEnabled(false);
+    m_c.first->setEnabled(true);
+}
+
+void AttachmentPanel::show(const QString &paths)
+{
+    clear();
+    if (paths.isEmpty())
+        return;
+    m_c.paths->setText(paths);
+    for (const QString &path : paths.split(u','))
+        m_c.names->addItem(fileNameOf(path));
+    m_c.more->setEnabled(true);
+    m_c.clear->setEnabled(true);
+    m_c.first->setEnabled(false);
+}
+
+} // namespace hollin

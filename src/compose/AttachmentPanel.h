@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QObject>
+
+class QLineEdit;
+class QListWidget;
+class QPushButton;
+class QWidget;
+
+namespace hollin {
+
+// The attachments of a window that writes mail (compose and reply alike): the
+// paths joined by ',' (AttachText), their file names (List2), and the buttons
+// that attach the first file (AttachCommand), add one (Command9) and clear the
+// list (Command10). While files are listed the first-file button is off, so
+// that nothing replaces the list but the clear button.
+class AttachmentPanel : public QObject {
+    Q_OBJECT
+public:
+    struct Controls {
+        QLineEdit *paths;
+        QListWidget *names;
+        QPushButton *first;
+        QPushButton *more;
+        QPushButton *clear;
+    };
+    AttachmentPanel(QWidget *window, const Controls &controls);
+
+    void attachFirst();
+    void attachMore();
+    void clear();
+    // Lists the paths given (a mail kept in the recovery file).
+    void show(const QString &paths);
+
+private:
+    QWidget *m_window;
+    Controls m_c;
+};
+
+} // namespace hollin

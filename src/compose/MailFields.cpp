@@ -1,0 +1,124 @@
+#include "MailFields.h"
+
+#include "winutil/Prompt.h"
+
+#include <QEvent>
+#include <QLineEdit>
+#include <QTextCharFormat>
+#include <QTextCursor>
+#include <QTextEdit>
+#include <QWidget>
+
+using namespace Qt::StringLiterals;
+
+namespace hollin {
+
+MailFields::MailFields(QWidget *window, QLineEdit *to, QLineEdit *subject, QTextEdit *body,
+                       QLineEdit *attachments, UnsentDraftFile recovery)
+    : QObject(window), m_window(window), m_to(to), m_subject(subject), m_body(body), m_attachments(attachments),
+      m_recovery(std::move(recovery))
+{
+    m_timer.setInterval(SaveIntervalMs);
+    connect(&m_timer, &QTimer::timeout, this, &MailFields::saveRecovery);
+    m_timer.start();
+    m_retry.setSingleShot(true);
+    m_retry.setInterval(RetryMs);
+    connect(&m_retry, &QTimer::timeout, this, &MailFields::saveRecovery);
+    window->installEventFilter(this);
+}
+
+MailDraft MailFields::draft() const
+{
+    return MailDraft{m_to->text(), m_subject->text(), m_body->toPlainText(), m_attachments->text()};
+}
+
+bool MailFields::mayReplace()
+{
+    if (!isAtRisk())
+        return true;
+    return Prompt::askWithButtons(m_window, UnsentMail::question(), UnsentMail::replace(), QString(),
+                                  UnsentMail::cancel())
+        == Prompt::Answer::Yes;
+}
+
+MailFields::CloseAnswer MailFields::askBeforeClosing()
+{
+    if (!isAtRisk())
+        return CloseAnswer::Discard;
+    switch (Prompt::askWithButtons(m_window, UnsentMail::question(), UnsentMail::holdAndClose(),
+                                   UnsentMail::discard(), UnsentMail::cancel())) {
+    case Prompt::Answer::Yes: return CloseAnswer::Hold;
+    case Prompt::Answer::No: return CloseAnswer::Discard;
+    default: return CloseAnswer::Cancel;
+    }
+}
+
+void MailFields::replace(const MailDraft &mail)
+{
+    m_to->setText(mail.to);
+    m_subject->setText(mail.subject);
+    QTextCursor cursor(m_body->document());
+    cursor.select(QTextCursor::Document);
+    // New text starts without the last character format (bold and the like).
+    cursor.insertText(mail.body, QTextCharFormat());
+    m_body->setCurrentCharFormat(QTextCharFormat());
+}
+
+void MailFields::settle()
+{
+    m_guard.settle(draft());
+    forget();
+}
+
+void MailFields::clear()
+{
+    m_to->clear();
+    m_subject->clear();
+    m_body->clear();
+    settle();
+}
+
+void MailFields::forget()
+{
+    if (!m_saved && !m_recovery.exists())
+        return;
+    Error err;
+    if (!m_recovery.remove(&err))
+        report(err);
+    m_saved = false;
+}
+
+void MailFields::saveRecovery()
+{
+    if (!isAtRisk())
+        return;
+    Error err;
+    bool busy = false;
+    if (!m_recovery.save(draft(), &err, &busy)) {
+        // A receive or a delete is writing: the next save comes soon enough.
+        if (busy)
+            m_retry.start();
+        else
+            report(err);
+        return;
+    }
+    m_saved = true;
+    m_lastError.clear();
+}
+
+bool MailFields::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_window && event->type() == QEvent::WindowDeactivate)
+        saveRecovery();
+    return QObject::eventFilter(watched, event);
+}
+
+void MailFields::report(const Error &err)
+{
+    if (err.text() == m_lastError)
+        return;
+    m_lastError = err.text();
+    Prompt::message(m_window, err.text(), {}, Prompt::Icon::Warning);
+}
+
+} // namespace hollin
