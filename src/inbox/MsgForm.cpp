@@ -16,6 +16,9 @@ MsgForm::MsgForm(const AppContext &ctx, QWidget *parent)
     setObjectName(u"MsgForm"_s);
     setWindowTitle(u"新着お知らせボード"_s);
     setWindowFlag(Qt::WindowStaysOnTopHint);
+    // It tells, it never takes the keyboard from the window the user types in.
+    setWindowFlag(Qt::WindowDoesNotAcceptFocus);
+    setAttribute(Qt::WA_ShowWithoutActivating);
     m_text1->setObjectName(u"Text1"_s);
     m_text2->setObjectName(u"Text2"_s);
     m_text1->setReadOnly(true);

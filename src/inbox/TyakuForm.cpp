@@ -27,6 +27,7 @@
 #include <QLayout>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QStatusBar>
 #include <QTableView>
 #include <QTextEdit>
@@ -143,7 +144,7 @@ void TyakuForm::buildControls()
     connect(m_list, &QTableView::clicked, this, [this](const QModelIndex &i) { showRow(m_filter->mapToSource(i)); });
     connect(m_list->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             [this](const QItemSelection &selected) {
-                if (!selected.isEmpty())
+                if (!selected.isEmpty() && !m_reselecting)
                     showRow(m_filter->mapToSource(selected.indexes().constFirst()));
             });
 
@@ -275,25 +276,53 @@ void TyakuForm::showReceived(const QString &subject, const QString &from, const 
 
 void TyakuForm::fill()
 {
-    ++m_fills;
-    m_ctx.state.sideListMode = 1;
     m_selectedRow = -1;
     m_marker->clear();
     m_body->clear();
+    const int rows = reload();
+    if (rows > 0) {
+        MailRecord last;
+        Error err;
+        const DataRoot &root = m_ctx.state.root;
+        if (MailRecordFile(root.receivedMailFile(), root.receivedMailTemp()).read(rows, &last, &err))
+            showInBoxes(last.subject, last.address, last.date, last.body);
+        else
+            Prompt::message(this, err.text(), {}, Prompt::Icon::Warning);
+    }
+}
+
+// Records were only appended: the rows before them are the same records, so
+// the selected one is selected again and the boxes keep what they show.
+void TyakuForm::fillKeepingShownMail()
+{
+    const int selected = m_selectedRow;
+    const int scrolled = m_list->verticalScrollBar()->value();
+    const int rows = reload();
+    m_list->verticalScrollBar()->setValue(scrolled);
+    if (selected < 0 || selected >= rows)
+        return;
+    m_selectedRow = selected;
+    const QModelIndex row = m_filter->mapFromSource(m_model->index(selected, 0));
+    if (!row.isValid())
+        return; // a search is filtering the list again
+    m_reselecting = true;
+    m_list->selectionModel()->select(row, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    m_list->selectionModel()->setCurrentIndex(row, QItemSelectionModel::NoUpdate);
+    m_reselecting = false;
+}
+
+int TyakuForm::reload()
+{
+    ++m_fills;
+    m_ctx.state.sideListMode = 1;
     const DataRoot &root = m_ctx.state.root;
     Error err;
     m_listed.loading(root.receivedMailFile());
     if (!m_model->load(root.receivedMailFile(), root.receivedMailTemp(), &err))
         Prompt::message(this, err.text(), {}, Prompt::Icon::Warning);
     const int rows = m_model->rowCount();
-    if (rows > 0) {
-        MailRecord last;
-        if (MailRecordFile(root.receivedMailFile(), root.receivedMailTemp()).read(rows, &last, &err))
-            showInBoxes(last.subject, last.address, last.date, last.body);
-        else
-            Prompt::message(this, err.text(), {}, Prompt::Icon::Warning);
-    }
     setCount(rows);
+    return rows;
 }
 
 void TyakuForm::showInBoxes(const QString &subject, const QString &from, const QString &date,

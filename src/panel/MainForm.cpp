@@ -223,7 +223,7 @@ void MainForm::startUp()
     MailRecordFile(root.receivedMailFile(), root.receivedMailTemp()).count(&err);
     if (err.isSet())
         report(err.text());
-    m_text4->setText(QString::number(PanelSettings::recordsForLength(QFileInfo(root.receivedMailFile()).size())));
+    countStoredMail();
 
     err = {};
     const ServerSettings servers = ServerSettings::read(root.serverSettingsFile(), &err);
@@ -271,6 +271,17 @@ void MainForm::startUp()
 void MainForm::setNewMailCount(int count)
 {
     m_text6->setText(QString::number(count));
+}
+
+void MainForm::countStoredMail()
+{
+    const QString file = m_ctx.state.root.receivedMailFile();
+    m_text4->setText(QString::number(PanelSettings::recordsForLength(QFileInfo(file).size())));
+}
+
+bool MainForm::opensInboxOnNewMail() const
+{
+    return m_check2->isChecked();
 }
 
 void MainForm::setAutoReceiveBusy(bool busy)

@@ -34,6 +34,10 @@ public:
 
     // Text6: the number of mails the last receive fetched.
     void setNewMailCount(int count);
+    // Text4: the number of records in the received-mail file, from its length.
+    void countStoredMail();
+    // Check2 "新着メール有りで、メールを見るを自動表示": a receive that stores mail opens the inbox.
+    bool opensInboxOnNewMail() const;
     // The small sign shown while an automatic receive runs.
     void setAutoReceiveBusy(bool busy);
     // Check1 "説明表示": the inbox and compose windows show their explanation boxes.
