@@ -189,12 +189,13 @@ void MainForm::buildControls()
 
 // The window shows only its controls: the union of their designed rectangles.
 // Made once; the panel sizes only change how much of it the window lets through.
-// Text2 is scratch space the user never needs to see, so it stays out.
+// Text1 and Text2, the scratch boxes below the background area, stay out: an
+// empty box apart from the panel would only puzzle the user.
 void MainForm::cutToShape()
 {
     QRegion shape;
     for (QWidget *control : findChildren<QWidget *>(Qt::FindDirectChildrenOnly)) {
-        if (control != m_text2)
+        if (control != m_text1 && control != m_text2)
             shape += control->geometry();
     }
     setMask(shape);
@@ -356,10 +357,10 @@ void MainForm::chooseColour()
 {
     const QColor current = m_picture2->palette().color(QPalette::Window);
     const int chosen = Prompt::colour(m_ctx.windows.floatingForm(1), PanelSettings::toBgr(current));
-    if (chosen != -1) {
-        if (const auto colour = PanelSettings::colourFromText(QString::number(chosen)))
-            setBackground(*colour);
-    }
+    if (chosen == -1)
+        return; // cancelled: the colour shown and stored stays
+    if (const auto colour = PanelSettings::colourFromText(QString::number(chosen)))
+        setBackground(*colour);
     Error err;
     if (!m_settings.writeColour(chosen, &err))
         report(err.text());

@@ -131,13 +131,15 @@ private slots:
         QVERIFY(m_windows->isLoaded("SetForm"));
         QVERIFY(!m_windows->loaded("SetForm")->isVisible());
         QVERIFY(QFile::exists(m_state->root.receivedMailFile()));
-        // The shape: the background area and the two boxes below it.
+        // The shape: the background area; nothing of the panel shows below it
+        // (Text1 and Text2 are scratch boxes there).
         const QRegion mask = panel->mask();
         QVERIFY(mask.contains(QPoint(px(7000), px(2800))));
-        QVERIFY(mask.contains(QPoint(px(900), px(4900))));
         QVERIFY(!mask.contains(QPoint(px(8000), px(1000))));
         QVERIFY(!mask.contains(QPoint(px(500), px(4000))));
-        QVERIFY(!mask.contains(control<QLineEdit>("Text2")->geometry().center())); // scratch, never shown
+        QCOMPARE(mask.boundingRect().bottom(), control<QWidget>("Picture2")->geometry().bottom());
+        QVERIFY(!mask.contains(control<QLineEdit>("Text1")->geometry().center()));
+        QVERIFY(!mask.contains(control<QLineEdit>("Text2")->geometry().center()));
         QVERIFY(Prompt::shownTexts().isEmpty());
         QCOMPARE(m_ends, 0);
     }
@@ -282,14 +284,18 @@ private slots:
         QCOMPARE(m_windows->mainForm()->explanationsState(), check1 ? Qt::Checked : Qt::Unchecked);
     }
 
+    // A cancel keeps the colour, shown and stored.
     void colourChooser()
     {
         start();
         QTest::mouseClick(control<QPushButton>("Command9"), Qt::LeftButton); // nothing queued: cancel
-        QCOMPARE(ProfileFile(m_state->root.iniFile()).readText(u"NAME"_s), u"-1"_s);
+        QVERIFY(ProfileFile(m_state->root.iniFile()).readText(u"NAME"_s).isEmpty());
         QCOMPARE(background(), QColor(0xC0, 0xC0, 0xC0));
 
         Prompt::queueColour(0x0000FF);
+        QTest::mouseClick(control<QPushButton>("Command9"), Qt::LeftButton);
+        QCOMPARE(background(), QColor(255, 0, 0));
+        QCOMPARE(ProfileFile(m_state->root.iniFile()).readText(u"NAME"_s), u"255"_s);
         QTest::mouseClick(control<QPushButton>("Command9"), Qt::LeftButton);
         QCOMPARE(background(), QColor(255, 0, 0));
         QCOMPARE(ProfileFile(m_state->root.iniFile()).readText(u"NAME"_s), u"255"_s);
