@@ -29,17 +29,6 @@
 using namespace Qt::StringLiterals;
 using namespace hollin;
 
-// Stands in for the desktop's file manager.
-class FileManager : public QObject {
-    Q_OBJECT
-public:
-    explicit FileManager(QList<QUrl> *opened) : m_opened(opened) {}
-public slots:
-    void open(const QUrl &url) { m_opened->append(url); }
-private:
-    QList<QUrl> *m_opened;
-};
-
 class TestTyakuForm : public QObject {
     Q_OBJECT
 
@@ -431,17 +420,43 @@ private slots:
             QVERIFY(!m_program->windows().floatingForm(n)->isVisible());
     }
 
-    // The toolbar opens the attachment folder in the file manager; without one
-    // the user is told where it is.
+    // The toolbar opens the attachment folder with xdg-open; when no file
+    // manager takes it (xdg-open exits 3, or is missing) the user is told where it is.
+    void attachmentFolderOpens_data()
+    {
+        QTest::addColumn<QByteArray>("opener"); // the xdg-open on PATH; empty: none
+        QTest::addColumn<bool>("told");
+        QTest::newRow("file manager") << QByteArray("echo \"$1\" > \"$0.args\"\nexit 0\n") << false;
+        QTest::newRow("no file manager") << QByteArray("echo \"$1\" > \"$0.args\"\nexit 3\n") << true;
+        QTest::newRow("no xdg-open") << QByteArray() << true;
+    }
     void attachmentFolderOpens()
     {
-        QList<QUrl> opened;
-        FileManager manager(&opened);
-        QDesktopServices::setUrlHandler(u"file"_s, &manager, "open");
+        QFETCH(QByteArray, opener);
+        QFETCH(bool, told);
+        QTemporaryDir bin;
+        const QString script = bin.filePath(u"xdg-open"_s);
+        if (!opener.isEmpty()) {
+            QFile file(script);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write("#!/bin/sh\n" + opener);
+            file.close();
+            QVERIFY(file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        }
+        const QByteArray path = qgetenv("PATH");
+        qputenv("PATH", QFile::encodeName(bin.path()));
         control<QAction>("OpenAttachmentFolder")->trigger();
-        QDesktopServices::unsetUrlHandler(u"file"_s);
-        QCOMPARE(opened, QList<QUrl>{QUrl::fromLocalFile(m_program->state().root.attachmentFolder())});
-        QVERIFY(Prompt::shown().isEmpty());
+        qputenv("PATH", path);
+        const QString folder = m_program->state().root.attachmentFolder();
+        if (!opener.isEmpty())
+            QTRY_VERIFY(QFile::exists(script + u".args"_s));
+        if (told) {
+            QTRY_COMPARE(Prompt::shown().size(), 1);
+            QVERIFY(Prompt::shownTexts().first().endsWith(u'\n' + folder));
+        } else {
+            QTest::qWait(200);
+            QVERIFY(Prompt::shown().isEmpty());
+        }
     }
 };
 
