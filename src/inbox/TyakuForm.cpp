@@ -19,6 +19,7 @@
 #include "winutil/Windows.h"
 
 #include <QAction>
+#include <algorithm>
 #include <QApplication>
 #include <QClipboard>
 #include <QCloseEvent>
@@ -87,12 +88,10 @@ TyakuForm::TyakuForm(const AppContext &ctx, QWidget *parent)
         ->setHeaderBlock([this] { return headerBlock(); });
     addAttachmentFolderAction(m_toolBar, m_ctx.state.root, this);
     resize(px(12000), px(9000));
+    fitToScreen(this);
     layout()->activate(); // gives the central area its size before the first layout
     applyLayout();
-    const int listWidth = m_list->width();
-    m_list->setColumnWidth(InboxListModel::SubjectColumn, listWidth / 2);
-    m_list->setColumnWidth(InboxListModel::FromColumn, listWidth / 4);
-    m_list->setColumnWidth(InboxListModel::DateColumn, listWidth / 4);
+    setColumnWidths();
     installHeaderPainter(m_list);
     fill();
     m_filledByLoad = true;
@@ -218,8 +217,9 @@ void TyakuForm::buildControls()
         m_commands[i]->setGeometry(px(x), px(60), px(1500), px(375));
         x += 1560;
     }
-    m_count->setGeometry(px(60), px(480), px(600), px(300));
-    m_searchBar->setGeometry(px(720), px(480), px(4500), px(300));
+    // The count shows five digits (32767 records) whole; the search bar follows it.
+    m_count->setGeometry(px(60), px(480), std::max(px(600), widthToShow(m_count, u"32767"_s)), px(300));
+    m_searchBar->setGeometry(m_count->geometry().right() + 1 + px(60), px(480), px(4500), px(300));
 
     connect(m_commands[1], &QPushButton::clicked, this, &TyakuForm::copyBox);
     connect(m_commands[2], &QPushButton::clicked, this, &TyakuForm::quickSave);
@@ -244,6 +244,20 @@ void TyakuForm::applyLayout()
     m_commands[1]->setGeometry(px(l.copyButton.x()), px(l.copyButton.y()), px(3300), px(375));
     m_copyBox->setGeometry(px(l.copyBox.x()), px(l.copyBox.y()), px(4000), px(330));
     m_help->setGeometry(px(InboxLayout::BodyLeft), px(3600), px(l.list.width() / 2), px(1800));
+}
+
+// Subject a half, sender and date a quarter each of the width the rows have
+// beside the vertical scroll bar, the date never narrower than a whole date.
+void TyakuForm::setColumnWidths()
+{
+    const int room = m_list->width() - 2 * m_list->frameWidth() - m_list->verticalScrollBar()->sizeHint().width();
+    constexpr int CellMargin = 12;
+    const int date = std::max(room / 4, m_list->fontMetrics().horizontalAdvance(u"Mon, 07 Dec 2026 09:00:00 +0900"_s)
+                                            + CellMargin);
+    const int subject = (room - date) * 2 / 3;
+    m_list->setColumnWidth(InboxListModel::SubjectColumn, subject);
+    m_list->setColumnWidth(InboxListModel::FromColumn, room - date - subject);
+    m_list->setColumnWidth(InboxListModel::DateColumn, date);
 }
 
 void TyakuForm::resizeEvent(QResizeEvent *event)

@@ -62,6 +62,7 @@ protected:
 private:
     void buildControls();
     void applyLayout();
+    void setColumnWidths();
     // Reads the list and the count from the received-mail file; the number of rows.
     int reload();
     void showRow(const QModelIndex &index);

@@ -77,7 +77,8 @@ FloatingForm::FloatingForm(const AppContext &ctx, int number, QWidget *parent)
 void FloatingForm::place(const QPoint &topLeft)
 {
     move(topLeft);
-    m_lastPosition = topLeft;
+    fitToScreen(this);
+    m_lastPosition = pos();
 }
 
 QPoint FloatingForm::lastPosition() const

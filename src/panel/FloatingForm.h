@@ -22,7 +22,7 @@ public:
 
     int number() const { return m_number; }
 
-    // Moves the window and remembers the place (the panel's start-up).
+    // Moves the window, within the screen, and remembers the place (the panel's start-up).
     void place(const QPoint &topLeft);
     // The position to save: where the window is, or, while it is hidden, where
     // it was when it was hidden or placed.

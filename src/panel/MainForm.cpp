@@ -15,6 +15,7 @@
 #include "winutil/Windows.h"
 
 #include <QCheckBox>
+#include <algorithm>
 #include <QCloseEvent>
 #include <QFileInfo>
 #include <QLabel>
@@ -22,8 +23,6 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegion>
-#include <QStyle>
-#include <QStyleOptionFrame>
 #include <QWindow>
 
 using namespace Qt::StringLiterals;
@@ -162,16 +161,22 @@ void MainForm::buildControls()
     m_text2 = lineEdit(u"Text2"_s, 2160, 4800, 1095, 270);
     m_text4->setReadOnly(true);
     m_text6->setReadOnly(true);
-    // The counts show their beginning, and the stored-mail count fits five digits (32767).
+    // The counts show their beginning, and both fit five digits (32767 records).
     for (QLineEdit *count : {m_text4, m_text6})
         connect(count, &QLineEdit::textChanged, count, [count] { count->setCursorPosition(0); });
-    QStyleOptionFrame frame;
-    frame.initFrom(m_text4);
-    const int fiveDigits = m_text4->fontMetrics().horizontalAdvance(u"32767"_s) + 2 * 2 // the edit's text margin
-                           + 2 * m_text4->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &frame, m_text4) + 1;
+    const int fiveDigits = widthToShow(m_text4, u"32767"_s);
     if (const int grow = fiveDigits - m_text4->width(); grow > 0) { // into the room before Text6
         m_text4->resize(fiveDigits, m_text4->height());
         text6Label->move(text6Label->x() + grow, text6Label->y());
+    }
+    // Text6 grows to the right up to the picture, then to the left; its label
+    // keeps the width of its text.
+    if (fiveDigits > m_text6->width()) {
+        const int right = std::max(m_text6->geometry().right(), m_image1->x() - 2);
+        const int left = std::min(m_text6->x(), right + 1 - fiveDigits);
+        m_text6->setGeometry(left, m_text6->y(), right + 1 - left, m_text6->height());
+        if (text6Label->geometry().right() >= left)
+            text6Label->resize(std::max(left - text6Label->x(), 0), text6Label->height());
     }
 
     m_picture2->lower();

@@ -11,10 +11,15 @@
 #include <QTextEdit>
 #include <QThread>
 #include <QTimer>
+#include <QLineEdit>
+#include <QScreen>
+#include <QStyle>
+#include <QStyleOptionFrame>
 #include <QWidget>
 
 #include <xcb/xcb.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <memory>
 
@@ -102,6 +107,41 @@ QPoint screenPosition(const QWidget *window)
                                         nullptr),
         &std::free);
     return reply ? QPoint(reply->dst_x, reply->dst_y) : window->pos();
+}
+
+int widthToShow(const QLineEdit *box, const QString &text)
+{
+    QStyleOptionFrame frame;
+    frame.initFrom(box);
+    constexpr int EditMargin = 2; // the edit's own space each side of its text
+    const QMargins margins = box->textMargins();
+    return box->fontMetrics().horizontalAdvance(text) + 2 * EditMargin + margins.left() + margins.right()
+           + 2 * box->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &frame, box) + 1;
+}
+
+void fitToScreen(QWidget *window)
+{
+    QScreen *screen = QGuiApplication::screenAt(window->frameGeometry().center());
+    if (!screen)
+        screen = QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    const QRect area = screen->availableGeometry();
+    // What the window manager's frame adds: before the first show it is not
+    // known yet, and a title bar and thin borders are allowed for.
+    QSize frame = window->frameGeometry().size() - window->size();
+    if (frame.isNull() && !window->windowFlags().testFlag(Qt::FramelessWindowHint)) {
+        constexpr int Border = 4;
+        frame = QSize(2 * Border, window->style()->pixelMetric(QStyle::PM_TitleBarHeight) + 2 * Border);
+    }
+    const QSize size = window->size().boundedTo(area.size() - frame).expandedTo(window->minimumSize());
+    if (size != window->size())
+        window->resize(size);
+    const QSize outer = size + frame;
+    const QPoint at(std::clamp(window->x(), area.left(), std::max(area.left(), area.right() + 1 - outer.width())),
+                    std::clamp(window->y(), area.top(), std::max(area.top(), area.bottom() + 1 - outer.height())));
+    if (at != window->pos())
+        window->move(at);
 }
 
 void unloadWhenClosed(Windows &windows, QWidget *window, const char *className)

@@ -1,4 +1,5 @@
 #include "inbox/TyakuForm.h"
+#include "inbox/logic/InboxListModel.h"
 #include "FreshProgram.h"
 #include "app/AppWindows.h"
 #include "panel/FloatingForm.h"
@@ -15,6 +16,9 @@
 #include <QDir>
 #include <QEnterEvent>
 #include <QFile>
+#include <QHeaderView>
+#include <QScreen>
+#include <QScrollBar>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTableView>
@@ -418,6 +422,33 @@ private slots:
         click("Command7");
         for (int n = 1; n <= 5; ++n)
             QVERIFY(!m_program->windows().floatingForm(n)->isVisible());
+    }
+
+    // Five digits in the count, a whole date beside the scroll bar, and the
+    // window within the screen (also run with QT_SCALE_FACTOR=1.25).
+    void opensWithinTheScreenAndShowsWholeValues()
+    {
+        for (int i = 1; i <= 40; ++i)
+            QVERIFY(file().append({u"件名%1"_s.arg(i), u"Mon, 07 Dec 2026 09:00:00 +0900"_s, u"a@example.jp"_s,
+                                   u"本文"_s}) == i);
+        form()->fillAndShow();
+        QVERIFY(QTest::qWaitForWindowExposed(form()));
+        QVERIFY2(form()->screen()->availableGeometry().contains(form()->frameGeometry()),
+                 qPrintable(u"%1,%2 %3x%4"_s.arg(form()->frameGeometry().x()).arg(form()->frameGeometry().y())
+                                .arg(form()->frameGeometry().width()).arg(form()->frameGeometry().height())));
+        QVERIFY(list()->verticalScrollBar()->isVisible());
+        const QHeaderView *header = list()->horizontalHeader();
+        const int date = InboxListModel::DateColumn;
+        QVERIFY(header->sectionViewportPosition(date) + header->sectionSize(date) <= list()->viewport()->width());
+        const QString dateText = list()->model()->index(0, date).data().toString();
+        QVERIFY(list()->fontMetrics().horizontalAdvance(dateText) < header->sectionSize(date));
+
+        QLineEdit *count = control<QLineEdit>("Text2");
+        count->setText(u"32767"_s);
+        count->setCursorPosition(5);
+        const QImage fromEnd = count->grab().toImage();
+        count->setCursorPosition(0);
+        QCOMPARE(count->grab().toImage(), fromEnd); // nothing scrolled out of view
     }
 
     // The toolbar opens the attachment folder with xdg-open; when no file

@@ -407,11 +407,27 @@ private slots:
         QCOMPARE(control<QPushButton>("Command6")->text(), u"更新履歴"_s);
     }
 
-    // The stored-mail count fits five digits: the box shows "32767" whole.
+    // Both counts fit five digits: the box shows "32767" whole, beside its
+    // label's whole text and clear of the picture.
+    void countBoxShowsFiveDigits_data()
+    {
+        QTest::addColumn<QByteArray>("box");
+        QTest::addColumn<QByteArray>("label");
+        QTest::newRow("stored") << QByteArray("Text4") << QByteArray("Text4Label");
+        QTest::newRow("new") << QByteArray("Text6") << QByteArray("Text6Label");
+    }
     void countBoxShowsFiveDigits()
     {
+        QFETCH(QByteArray, box);
+        QFETCH(QByteArray, label);
         start();
-        QLineEdit *count = control<QLineEdit>("Text4");
+        QLineEdit *count = control<QLineEdit>(box.constData());
+        auto *caption = control<QLabel>(label.constData());
+        const int captionEnd = caption->x() + caption->contentsRect().left()
+                               + caption->fontMetrics().horizontalAdvance(caption->text());
+        QVERIFY(captionEnd <= caption->geometry().right() + 1);
+        QVERIFY(captionEnd <= count->x());
+        QVERIFY(!control<QLabel>("Image1")->geometry().intersects(count->geometry()));
         count->setText(u"32767"_s);
         count->setCursorPosition(5);
         const QImage fromEnd = count->grab().toImage();
