@@ -12,6 +12,7 @@
 #include "storage/AppState.h"
 #include "storage/MailRecordFile.h"
 #include "storage/TextUtil.h"
+#include "winutil/BusyJob.h"
 #include "winutil/HeaderPainter.h"
 #include "winutil/MailSearchBar.h"
 #include "winutil/Prompt.h"
@@ -325,15 +326,32 @@ void TyakuForm::fillKeepingShownMail()
     m_reselecting = false;
 }
 
+// The heads are read on a worker thread under the busy pointer while the
+// window keeps painting. A reload asked for meanwhile (an automatic receive
+// ended) is done once this one is, so the list ends as the file is.
 int TyakuForm::reload()
 {
     ++m_fills;
     m_ctx.state.sideListMode = 1;
+    if (m_reading) {
+        m_readAgain = true;
+        return m_model->rowCount();
+    }
+    m_reading = true;
     const DataRoot &root = m_ctx.state.root;
-    Error err;
-    m_listed.loading(root.receivedMailFile());
-    if (!m_model->load(root.receivedMailFile(), root.receivedMailTemp(), &err))
-        Prompt::message(this, err.text(), {}, Prompt::Icon::Warning);
+    do {
+        m_readAgain = false;
+        m_listed.loading(root.receivedMailFile());
+        QByteArray heads;
+        Error err;
+        const bool read = runWhileBusy(this, u"受信メールの一覧を読み込んでいます…"_s, [&root, &heads](Error *jobErr) {
+            return InboxListModel::readHeads(root.receivedMailFile(), root.receivedMailTemp(), &heads, jobErr);
+        }, &err);
+        m_model->setHeads(heads);
+        if (!read)
+            Prompt::message(this, err.text(), {}, Prompt::Icon::Warning);
+    } while (m_readAgain);
+    m_reading = false;
     const int rows = m_model->rowCount();
     setCount(rows);
     return rows;

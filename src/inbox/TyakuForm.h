@@ -105,6 +105,8 @@ private:
     int m_selectedRow = -1;       // the highlighted row, which the boxes show
     bool m_filledByLoad = false;  // the load step has just filled the list
     int m_fills = 0;              // times the list was read
+    bool m_reading = false;       // the list is being read
+    bool m_readAgain = false;     // and is to be read again once it is
     bool m_reselecting = false;   // selecting the kept row again, which shows nothing anew
 };
 

@@ -424,6 +424,25 @@ private slots:
             QVERIFY(!m_program->windows().floatingForm(n)->isVisible());
     }
 
+    // The list is read while the window keeps painting, under the busy
+    // pointer; a refill asked for meanwhile leaves the list as the file is.
+    void listIsReadWhileTheWindowPaints()
+    {
+        store(2);
+        form()->fillAndShow();
+        bool busy = false;
+        QTimer::singleShot(0, this, [&] {
+            busy = QApplication::overrideCursor() && QApplication::overrideCursor()->shape() == Qt::WaitCursor;
+            QVERIFY(file().append({u"件名3"_s, u"date"_s, u"c@example.jp"_s, u"本文3"_s}) == 3);
+            form()->fill();
+        });
+        form()->fill();
+        QVERIFY(busy);
+        QVERIFY(!QApplication::overrideCursor());
+        QCOMPARE(list()->model()->rowCount(), 3);
+        QCOMPARE(text("Text2"), u"3"_s);
+    }
+
     // Five digits in the count, a whole date beside the scroll bar, and the
     // window within the screen (also run with QT_SCALE_FACTOR=1.25).
     void opensWithinTheScreenAndShowsWholeValues()
