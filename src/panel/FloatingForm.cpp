@@ -54,7 +54,7 @@ QPixmap makePicture(int number)
 } // namespace
 
 FloatingForm::FloatingForm(const AppContext &ctx, int number, QWidget *parent)
-    : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint)
+    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint)
     , m_ctx(ctx)
     , m_number(number)
     , m_picture(makePicture(number))
@@ -71,6 +71,7 @@ FloatingForm::FloatingForm(const AppContext &ctx, int number, QWidget *parent)
         m_button->setGeometry(10, 12, 81, 20);
 
     setFixedSize(Width, Height);
+    keepOutOfTaskbar(this);
     place(QCursor::pos());
 }
 

@@ -13,6 +13,7 @@ namespace hollin {
 // Form1 … Form5: a frameless, always-on-top 100 × 40 pixel picture with one
 // button (settings, new mail, view mail, receive, address book). A left press
 // outside the button drags the window, a right press ends the program at once.
+// Each is a window of its own, with no transient parent and out of the task bar.
 class FloatingForm : public QWidget {
     Q_OBJECT
 public:

@@ -65,6 +65,10 @@ MainForm::MainForm(const AppContext &ctx, QWidget *parent)
 {
     setObjectName(u"MainForm"_s);
     setWindowTitle(title());
+    // Where the window system ignores the shape (an X server under a Wayland
+    // compositor), what lies outside it is transparent rather than black;
+    // inside it the background area paints everything.
+    setAttribute(Qt::WA_TranslucentBackground);
     // The designed layout is tight: a small font keeps every caption whole.
     QFont small = font();
     small.setPixelSize(11);

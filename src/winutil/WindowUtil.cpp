@@ -21,6 +21,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 
 using namespace Qt::StringLiterals;
@@ -142,6 +143,32 @@ void fitToScreen(QWidget *window)
                     std::clamp(window->y(), area.top(), std::max(area.top(), area.bottom() + 1 - outer.height())));
     if (at != window->pos())
         window->move(at);
+}
+
+namespace {
+
+xcb_atom_t atom(xcb_connection_t *connection, const char *name)
+{
+    const std::unique_ptr<xcb_intern_atom_reply_t, decltype(&std::free)> reply(
+        xcb_intern_atom_reply(connection, xcb_intern_atom(connection, 0, uint16_t(std::strlen(name)), name), nullptr),
+        &std::free);
+    return reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
+}
+
+} // namespace
+
+void keepOutOfTaskbar(QWidget *window)
+{
+    const auto *x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    xcb_connection_t *connection = x11 ? x11->connection() : nullptr;
+    if (!connection || QGuiApplication::platformName() != u"xcb"_s)
+        return;
+    // Qt keeps the states it finds on a window it maps and adds its own.
+    const xcb_atom_t states[] = {atom(connection, "_NET_WM_STATE_SKIP_TASKBAR"),
+                                 atom(connection, "_NET_WM_STATE_SKIP_PAGER")};
+    xcb_change_property(connection, XCB_PROP_MODE_REPLACE, xcb_window_t(window->winId()),
+                        atom(connection, "_NET_WM_STATE"), XCB_ATOM_ATOM, 32, 2, states);
+    xcb_flush(connection);
 }
 
 void unloadWhenClosed(Windows &windows, QWidget *window, const char *className)

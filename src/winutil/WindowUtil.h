@@ -52,6 +52,12 @@ int widthToShow(const QLineEdit *box, const QString &text);
 // than the area is shrunk to it, one partly outside is moved in.
 void fitToScreen(QWidget *window);
 
+// Marks a top-level window, before it is first shown, as one the task bar
+// and the pager leave out (the X11 window state), without making it a tool
+// window: Qt gives those a transient parent, its hidden leader window, and a
+// window manager may then stack or place them all as one.
+void keepOutOfTaskbar(QWidget *window);
+
 // Call from a window's closeEvent: once the close has gone through, the owner
 // unloads the window (the next use loads it anew), unless it has already been
 // unloaded or replaced.

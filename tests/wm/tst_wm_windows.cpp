@@ -109,6 +109,24 @@ private slots:
         }
     }
 
+    // Each floating window stands alone: no transient parent (a window
+    // manager would stack or place the five as one), above the others, out of
+    // the task bar.
+    void floatingWindowsStandAlone()
+    {
+        QVERIFY(start());
+        for (int n = 1; n <= 5; ++n) {
+            QProcess xprop;
+            xprop.start(u"xprop"_s, {u"-id"_s, QString::number(floating(n)->winId()), u"WM_TRANSIENT_FOR"_s,
+                                     u"_NET_WM_STATE"_s});
+            QVERIFY(xprop.waitForFinished(5000));
+            const QString out = QString::fromLatin1(xprop.readAllStandardOutput());
+            QVERIFY2(out.contains(u"WM_TRANSIENT_FOR:  not found"_s), qPrintable(out));
+            for (const QString &state : {u"_NET_WM_STATE_ABOVE"_s, u"_NET_WM_STATE_SKIP_TASKBAR"_s})
+                QVERIFY2(out.contains(state), qPrintable(out));
+        }
+    }
+
     // The notice board of a receive comes up while the user types elsewhere:
     // the keystrokes stay in the window the user types in.
     void noticeBoardLeavesTheKeyboardAlone()
