@@ -21,6 +21,8 @@ MsgForm::MsgForm(const AppContext &ctx, QWidget *parent)
     setAttribute(Qt::WA_ShowWithoutActivating);
     m_text1->setObjectName(u"Text1"_s);
     m_text2->setObjectName(u"Text2"_s);
+    m_text1->setAccessibleName(u"お知らせ"_s);
+    m_text2->setAccessibleName(u"新着メールの件数"_s);
     m_text1->setReadOnly(true);
     m_text2->setReadOnly(true);
     auto *layout = new QVBoxLayout(this);

@@ -88,6 +88,7 @@ TyakuForm::TyakuForm(const AppContext &ctx, QWidget *parent)
     attachEditorCommands(m_ctx.state, m_toolBar, m_body, this, EditorCommands::Host::Inbox)
         ->setHeaderBlock([this] { return headerBlock(); });
     addAttachmentFolderAction(m_toolBar, m_ctx.state.root, this);
+    nameForScreenReaders();
     resize(px(12000), px(9000));
     fitToScreen(this);
     layout()->activate(); // gives the central area its size before the first layout
@@ -230,6 +231,23 @@ void TyakuForm::buildControls()
     connect(m_commands[6], &QPushButton::clicked, this, &TyakuForm::deleteAll);
     connect(m_commands[7], &QPushButton::clicked, this, [this] { m_ctx.windows.hideFloatingWindows(); });
     connect(m_commands[8], &QPushButton::clicked, this, [this] { m_ctx.windows.showFloatingWindows(); });
+}
+
+// What a screen reader says for the controls without a caption of their own;
+// the toolbar's buttons join the Tab order, so every command is in reach of the keyboard.
+void TyakuForm::nameForScreenReaders()
+{
+    const std::pair<QWidget *, QString> names[] = {
+        {m_list, u"受信メールの一覧"_s}, {m_subject, u"件名"_s}, {m_from, u"差出人"_s}, {m_date, u"日付"_s},
+        {m_body, u"本文"_s}, {m_count, u"受信メールの件数"_s}, {m_marker, u"選択の印"_s}, {m_help, u"説明"_s},
+        {m_copyBox, u"コピーする内容"_s}, {m_search, u"検索"_s}, {m_picture, u"コマンド"_s},
+        {m_statusBar, u"ステータスバー"_s}, {m_toolBar, u"ツールバー"_s}};
+    for (const auto &[widget, name] : names)
+        widget->setAccessibleName(name);
+    for (QAction *action : m_toolBar->actions()) {
+        if (QWidget *button = m_toolBar->widgetForAction(action))
+            button->setFocusPolicy(Qt::TabFocus);
+    }
 }
 
 void TyakuForm::applyLayout()

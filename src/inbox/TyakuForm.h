@@ -61,6 +61,7 @@ protected:
 
 private:
     void buildControls();
+    void nameForScreenReaders();
     void applyLayout();
     void setColumnWidths();
     // Reads the list and the count from the received-mail file; the number of rows.

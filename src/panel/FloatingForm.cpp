@@ -63,8 +63,9 @@ FloatingForm::FloatingForm(const AppContext &ctx, int number, QWidget *parent)
     Q_ASSERT(number >= 1 && number <= 5);
     setObjectName(u"Form"_s + QString::number(number));
     setWindowTitle(caption(number));
+    setAccessibleName(caption(number));
     m_button->setObjectName(u"Command1"_s);
-    connect(m_button, &QPushButton::clicked, this, &FloatingForm::runAction);
+    connect(m_button, &QPushButton::clicked, this, &FloatingForm::run);
     if (number == 4)
         m_button->setGeometry(12, 12, 73, 20);
     else
@@ -138,7 +139,7 @@ void FloatingForm::mouseReleaseEvent(QMouseEvent *event)
 // The settings window leaves the floating windows as they are; compose and the
 // address book hide them (their windows show them again when they close); the
 // inbox and the receive session hide and show them themselves.
-void FloatingForm::runAction()
+void FloatingForm::run()
 {
     Windows &windows = m_ctx.windows;
     switch (m_number) {

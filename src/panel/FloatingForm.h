@@ -30,6 +30,8 @@ public:
     QPoint lastPosition() const;
     void setVisible(bool visible) override;
     static QString caption(int number);
+    // What the button does (the panel's Ctrl+Shift+number does the same).
+    void run();
 
 protected:
     void paintEvent(QPaintEvent *event) override;
@@ -38,7 +40,6 @@ protected:
     void mouseReleaseEvent(QMouseEvent *event) override;
 
 private:
-    void runAction();
 
     AppContext m_ctx;
     int m_number;

@@ -14,6 +14,7 @@
 #include "winutil/WindowUtil.h"
 #include "winutil/Windows.h"
 
+#include <QAction>
 #include <QCheckBox>
 #include <algorithm>
 #include <QCloseEvent>
@@ -185,6 +186,7 @@ void MainForm::buildControls()
 
     m_picture2->lower();
     m_command4->installEventFilter(this);
+    nameForScreenReaders(text6Label);
 
     connect(m_command3, &QPushButton::clicked, this, &MainForm::loadPictureSet);
     connect(m_command1, &QPushButton::clicked, this, &MainForm::chooseSmall);
@@ -200,6 +202,32 @@ void MainForm::buildControls()
 // Made once; the panel sizes only change how much of it the window lets through.
 // Text1 and Text2, the scratch boxes below the background area, stay out: an
 // empty box apart from the panel would only puzzle the user.
+// What a screen reader says for the controls whose caption is beside them or
+// missing; the buttons speak their captions.
+void MainForm::nameForScreenReaders(QLabel *text6Label)
+{
+    m_picture2->setAccessibleName(u"背景"_s);
+    m_image1->setAccessibleName(u"パネルの絵"_s);
+    m_check1->setAccessibleName(u"説明表示"_s);
+    m_check2->setAccessibleName(u"新着メール有りで、メールを見るを自動表示"_s);
+    m_text4->setAccessibleName(u"着信数（累積）"_s);
+    m_text6->setAccessibleName(text6Label->text().trimmed());
+    m_text1->setAccessibleName(u"案内"_s);
+    m_text2->setAccessibleName(u"作業用"_s);
+    m_command3->parentWidget()->setAccessibleName(u"絵柄の選択"_s);
+    for (int i = 0; i < 5; ++i)
+        m_options[i]->setAccessibleName(u"絵柄 %1"_s.arg(i + 1));
+    // The floating windows' commands from any window of the program.
+    for (int n = 1; n <= 5; ++n) {
+        auto *action = new QAction(FloatingForm::caption(n), this);
+        action->setObjectName(u"RunForm%1"_s.arg(n));
+        action->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key(Qt::Key_0 + n)));
+        action->setShortcutContext(Qt::ApplicationShortcut);
+        connect(action, &QAction::triggered, this, [this, n] { m_ctx.windows.floatingForm(n)->run(); });
+        addAction(action);
+    }
+}
+
 void MainForm::cutToShape()
 {
     QRegion shape;

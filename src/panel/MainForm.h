@@ -21,6 +21,7 @@ class MailLib;
 // Constructing it is the program's start-up (remembered settings, mail count,
 // server settings, the five floating windows); its commands change the panel's
 // look, and "終了" saves the window positions and the two boxes, then ends.
+// Ctrl+Shift+1 … 5 run the floating windows' commands from any window.
 class MainForm : public QWidget {
     Q_OBJECT
 public:
@@ -52,6 +53,7 @@ protected:
 
 private:
     void buildControls();
+    void nameForScreenReaders(QLabel *text6Label);
     void cutToShape();
     void startUp();
     void applySize(PanelSize size);

@@ -459,6 +459,19 @@ private slots:
         QCOMPARE(m_ends, 0);
     }
 
+    // Ctrl+Shift+1 … 5 run the floating windows' commands from the keyboard.
+    void floatingCommandsFromTheKeyboard()
+    {
+        start();
+        m_windows->mainForm()->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(m_windows->mainForm()));
+        QVERIFY(!m_windows->isLoaded("TyakuForm"));
+        QTest::keyClick(m_windows->mainForm(), Qt::Key_3, Qt::ControlModifier | Qt::ShiftModifier);
+        QVERIFY(m_windows->isLoaded("TyakuForm") && m_windows->loaded("TyakuForm")->isVisible());
+        QTest::keyClick(m_windows->loaded("TyakuForm"), Qt::Key_1, Qt::ControlModifier | Qt::ShiftModifier);
+        QVERIFY(m_windows->isLoaded("SetForm") && m_windows->loaded("SetForm")->isVisible());
+    }
+
     void exitButtonHoverText()
     {
         start();
