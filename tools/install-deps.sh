@@ -23,6 +23,8 @@ packages=(
   # the window-manager tests: a real window manager, xprop, and real pointer
   # clicks as a touchpad makes them (xdotool)
   openbox x11-utils xdotool
+  # the accessibility test: the AT-SPI bus and its Python client
+  at-spi2-core python3-pyatspi
 )
 
 missing=()
