@@ -33,6 +33,7 @@
 #include <QStatusBar>
 #include <QTableView>
 #include <QTextEdit>
+#include <QTimer>
 #include <QToolBar>
 
 using namespace Qt::StringLiterals;
@@ -329,9 +330,7 @@ void TyakuForm::fill()
 void TyakuForm::fillKeepingShownMail()
 {
     const int selected = m_selectedRow;
-    const int scrolled = m_list->verticalScrollBar()->value();
     const int rows = reload();
-    m_list->verticalScrollBar()->setValue(scrolled);
     if (selected < 0 || selected >= rows)
         return;
     m_selectedRow = selected;
