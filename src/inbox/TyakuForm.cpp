@@ -33,7 +33,6 @@
 #include <QStatusBar>
 #include <QTableView>
 #include <QTextEdit>
-#include <QTimer>
 #include <QToolBar>
 
 using namespace Qt::StringLiterals;
