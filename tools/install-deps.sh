@@ -20,8 +20,11 @@ packages=(
   fonts-noto-cjk qt6-translations-l10n
   # the package and its checks (tools/package.sh)
   lintian appstream desktop-file-utils dpkg-dev file
-  # the window-manager tests: a real window manager and xprop
-  openbox x11-utils
+  # the window-manager tests: a real window manager, xprop, and real pointer
+  # clicks as a touchpad makes them (xdotool)
+  openbox x11-utils xdotool
+  # the accessibility test: the AT-SPI bus and its Python client
+  at-spi2-core python3-pyatspi
 )
 
 missing=()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "winutil/AppContext.h"
+#include "winutil/WindowUtil.h"
 #include "winutil/Windows.h"
 
 #include <QByteArray>
@@ -17,7 +18,8 @@ class AutoReceive;
 class DesktopNotifier;
 
 // The program's window owner. Each accessor creates its window on first use,
-// parentless, and the window's constructor is its load step. Windows are kept by
+// parentless, and the window's constructor is its load step; the window's
+// first size and place are then kept within the screen's available area. Windows are kept by
 // class name ("TyakuForm"; the floating windows as "Form1" … "Form5") until they
 // are unloaded or the owner goes; the owner deletes the windows it still holds.
 class AppWindows : public Windows {
@@ -63,6 +65,7 @@ private:
         m_loading.append(name);
         W *w = make(AppContext{m_state, *this});
         m_loading.removeOne(name);
+        fitToScreen(w);
         m_windows.insert(name, w);
         m_order.append(name);
         return w;

@@ -16,8 +16,13 @@ MsgForm::MsgForm(const AppContext &ctx, QWidget *parent)
     setObjectName(u"MsgForm"_s);
     setWindowTitle(u"新着お知らせボード"_s);
     setWindowFlag(Qt::WindowStaysOnTopHint);
+    // It tells, it never takes the keyboard from the window the user types in.
+    setWindowFlag(Qt::WindowDoesNotAcceptFocus);
+    setAttribute(Qt::WA_ShowWithoutActivating);
     m_text1->setObjectName(u"Text1"_s);
     m_text2->setObjectName(u"Text2"_s);
+    m_text1->setAccessibleName(u"お知らせ"_s);
+    m_text2->setAccessibleName(u"新着メールの件数"_s);
     m_text1->setReadOnly(true);
     m_text2->setReadOnly(true);
     auto *layout = new QVBoxLayout(this);

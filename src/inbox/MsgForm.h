@@ -9,6 +9,7 @@ class QLineEdit;
 namespace hollin {
 
 // The new-mail notice board "新着お知らせボード": Text1 the sentence, Text2 the count.
+// Shown without being activated: the keyboard stays where the user types.
 class MsgForm : public QWidget {
     Q_OBJECT
 public:

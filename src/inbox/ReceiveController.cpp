@@ -28,6 +28,8 @@ namespace hollin {
 namespace {
 ReceiveController *g_running = nullptr;
 constexpr int NoticeMilliseconds = 1000;
+// How often the window shows the session's progress and latest mail.
+constexpr int TickMilliseconds = 200;
 // What an automatic receive remembers for a missing account, which opens the
 // account dialog instead of a box.
 const QString AccountMissing = u"IdPassForm"_s;
@@ -43,6 +45,8 @@ void startReceive(const AppContext &ctx)
 ReceiveController::ReceiveController(const AppContext &ctx, QObject *parent)
     : QObject(parent), m_ctx(ctx)
 {
+    m_ticker.setInterval(TickMilliseconds);
+    connect(&m_ticker, &QTimer::timeout, this, &ReceiveController::showLatest);
 }
 
 ReceiveController::~ReceiveController()
@@ -110,10 +114,16 @@ void ReceiveController::start()
     // folder's lock that the session holds.
     const Qt::ConnectionType waiting = m_automatic ? Qt::QueuedConnection : Qt::BlockingQueuedConnection;
     connect(m_session, &ReceiveSession::accountRead, this, &ReceiveController::applyAccount, waiting);
-    connect(m_session, &ReceiveSession::progress, this, &ReceiveController::updateProgress,
-            Qt::QueuedConnection);
-    connect(m_session, &ReceiveSession::messageReceived, this, &ReceiveController::showMessage,
-            Qt::QueuedConnection);
+    // Progress and stored mail are only noted on the session's thread; the
+    // ticker shows the latest, so the window's queue stays short and a cancel
+    // is handled at once.
+    connect(m_session, &ReceiveSession::progress, this,
+            [this](int n, int count) { m_latest.noteProgress(n, count); }, Qt::DirectConnection);
+    connect(m_session, &ReceiveSession::messageReceived, this,
+            [this](const QString &subject, const QString &from, const QString &date, const QString &body) {
+                m_latest.noteMessage({subject, from, date, body});
+            },
+            Qt::DirectConnection);
     connect(m_session, &ReceiveSession::notice, this, &ReceiveController::takeNotice, waiting);
 
     // An automatic receive does not wait for another writer (hollin-cli
@@ -127,6 +137,7 @@ void ReceiveController::start()
     });
     connect(m_thread, &QThread::finished, this, &ReceiveController::sessionDone);
     m_thread->start();
+    m_ticker.start();
 
     if (m_automatic)
         setBusySign(true);
@@ -204,22 +215,31 @@ void ReceiveController::applyAccount(const QString &id, const QString &password)
     m_ctx.windows.idPassForm()->presetAccount(id, password);
 }
 
-void ReceiveController::updateProgress(int n, int count)
+void ReceiveController::showLatest()
 {
-    if (!m_progress || m_session->isCancelled())
-        return;
-    m_progressBar->setRange(0, count);
-    m_progressBar->setValue(n - 1);
-    m_progressLabel->setText(u"受信中 %1 / %2"_s.arg(n).arg(count));
+    const ReceiveProgress::Snapshot now = m_latest.take();
+    m_firstSubject = now.firstSubject;
+    if (m_progress && !m_session->isCancelled() && now.count > 0) {
+        m_progressBar->setRange(0, now.count);
+        m_progressBar->setValue(now.n - 1);
+        m_progressLabel->setText(u"受信中 %1 / %2"_s.arg(now.n).arg(now.count));
+    }
+    if (now.latest && stagesIntoInbox()) {
+        const ReceiveProgress::Message &m = *now.latest;
+        m_ctx.windows.tyakuForm()->showReceived(m.subject, m.from, m.date, m.body);
+    }
 }
 
-void ReceiveController::showMessage(const QString &subject, const QString &from, const QString &date,
-                                    const QString &body)
+// A manual receive shows its mail in an open inbox, and opens a closed one
+// when the panel asks for it.
+bool ReceiveController::stagesIntoInbox() const
 {
-    if (m_received++ == 0)
-        m_firstSubject = subject;
-    if (!m_automatic)
-        m_ctx.windows.tyakuForm()->showReceived(subject, from, date, body);
+    if (m_automatic)
+        return false;
+    if (auto *inbox = m_ctx.windows.loaded("TyakuForm"); inbox && inbox->isVisible())
+        return true;
+    auto *panel = qobject_cast<MainForm *>(m_ctx.windows.loaded("MainForm"));
+    return panel && panel->opensInboxOnNewMail();
 }
 
 // A notice of a receive that became the button's own while it ran does not
@@ -250,14 +270,22 @@ void ReceiveController::sessionDone()
     m_thread->wait();
     delete m_thread;
     m_thread = nullptr;
+    m_ticker.stop();
+    showLatest();
     delete m_progress;
     // The inbox may have been loaded by the first mail, while later ones were
     // still being stored: its list and both counts show every stored record now.
-    // An automatic receive leaves an inbox the user reads as it is when it
-    // stored nothing.
+    // An automatic receive leaves the mail the user reads in an open inbox as
+    // it is, and a list it stored nothing into untouched.
     auto *inbox = qobject_cast<TyakuForm *>(m_ctx.windows.loaded("TyakuForm"));
-    if (inbox && (!m_automatic || m_result.stored > 0))
-        inbox->fill();
+    if (inbox && (!m_automatic || m_result.stored > 0)) {
+        if (m_automatic)
+            inbox->fillKeepingShownMail();
+        else
+            inbox->fill();
+    }
+    if (auto *panel = qobject_cast<MainForm *>(m_ctx.windows.loaded("MainForm")))
+        panel->countStoredMail();
 
     using Outcome = ReceiveResult::Outcome;
     const ReceiveResult &r = m_result;
@@ -326,9 +354,10 @@ void ReceiveController::raiseNotice(int count)
 void ReceiveController::end()
 {
     g_running = nullptr;
+    auto *inbox = m_ctx.windows.loaded("TyakuForm");
     if (m_automatic)
         setBusySign(false);
-    else
+    else if (!inbox || !inbox->isVisible())
         m_ctx.windows.showFloatingWindows();
     emit finished();
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "logic/ReceiveProgress.h"
 #include "logic/ReceiveSession.h"
 #include "winutil/AppContext.h"
 #include "winutil/Prompt.h"
@@ -8,6 +9,7 @@
 #include <QPointer>
 #include <QSet>
 #include <QStringList>
+#include <QTimer>
 
 class QDialog;
 class QLabel;
@@ -19,8 +21,11 @@ namespace hollin {
 
 // Runs the whole receive: the account check, the session on a worker thread
 // under a modal progress dialog "受信中 n / count" with a cancel button, the
-// boxes the session asks for, the new-mail count on the panel, the notice
-// board, and at the end the five floating windows shown again.
+// boxes the session asks for, both counts on the panel (set from the file at
+// the end of every receive), the notice board, and at the end the five
+// floating windows shown again unless the inbox is open. The stored mail goes
+// into the inbox while it is open; a closed inbox opens for it only when the
+// panel's "新着メール有りで、メールを見るを自動表示" is ticked.
 void startReceive(const AppContext &ctx);
 
 // One receive in progress; startReceive() makes one and lets it delete itself.
@@ -54,9 +59,9 @@ signals:
     void finished();
 
 private:
-    void showMessage(const QString &subject, const QString &from, const QString &date,
-                     const QString &body);
-    void updateProgress(int n, int count);
+    // Shows the session's latest progress and stored mail (a few times a second).
+    void showLatest();
+    bool stagesIntoInbox() const;
     void applyAccount(const QString &id, const QString &password);
     void takeNotice(const QString &text);
     void sessionDone();
@@ -82,7 +87,8 @@ private:
     QStringList m_notices;      // an automatic receive's boxes, shown at its end
     bool m_noticeOpen = false;  // a notice box is open
     bool m_endWaiting = false;  // the session ended while it was open
-    int m_received = 0;
+    ReceiveProgress m_latest;   // noted by the session's thread
+    QTimer m_ticker;            // shows m_latest while the session runs
     QString m_firstSubject;
 };
 

@@ -13,6 +13,7 @@
 #include "storage/MailRecordFile.h"
 #include "storage/SavedFullText.h"
 #include "storage/TextUtil.h"
+#include "winutil/BusyJob.h"
 #include "winutil/HeaderPainter.h"
 #include "winutil/MailSearchBar.h"
 #include "winutil/Prompt.h"
@@ -20,6 +21,7 @@
 #include "winutil/Windows.h"
 
 #include <QAction>
+#include <algorithm>
 #include <QApplication>
 #include <QClipboard>
 #include <QCloseEvent>
@@ -28,6 +30,7 @@
 #include <QLayout>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QStatusBar>
 #include <QTableView>
 #include <QTextEdit>
@@ -86,13 +89,12 @@ TyakuForm::TyakuForm(const AppContext &ctx, QWidget *parent)
     attachEditorCommands(m_ctx.state, m_toolBar, m_body, this, EditorCommands::Host::Inbox)
         ->setHeaderBlock([this] { return headerBlock(); });
     addAttachmentFolderAction(m_toolBar, m_ctx.state.root, this);
+    nameForScreenReaders();
     resize(px(12000), px(9000));
+    fitToScreen(this);
     layout()->activate(); // gives the central area its size before the first layout
     applyLayout();
-    const int listWidth = m_list->width();
-    m_list->setColumnWidth(InboxListModel::SubjectColumn, listWidth / 2);
-    m_list->setColumnWidth(InboxListModel::FromColumn, listWidth / 4);
-    m_list->setColumnWidth(InboxListModel::DateColumn, listWidth / 4);
+    setColumnWidths();
     installHeaderPainter(m_list);
     fill();
     m_filledByLoad = true;
@@ -144,7 +146,7 @@ void TyakuForm::buildControls()
     connect(m_list, &QTableView::clicked, this, [this](const QModelIndex &i) { showRow(m_filter->mapToSource(i)); });
     connect(m_list->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             [this](const QItemSelection &selected) {
-                if (!selected.isEmpty())
+                if (!selected.isEmpty() && !m_reselecting)
                     showRow(m_filter->mapToSource(selected.indexes().constFirst()));
             });
 
@@ -218,8 +220,9 @@ void TyakuForm::buildControls()
         m_commands[i]->setGeometry(px(x), px(60), px(1500), px(375));
         x += 1560;
     }
-    m_count->setGeometry(px(60), px(480), px(600), px(300));
-    m_searchBar->setGeometry(px(720), px(480), px(4500), px(300));
+    // The count shows five digits (32767 records) whole; the search bar follows it.
+    m_count->setGeometry(px(60), px(480), std::max(px(600), widthToShow(m_count, u"32767"_s)), px(300));
+    m_searchBar->setGeometry(m_count->geometry().right() + 1 + px(60), px(480), px(4500), px(300));
 
     connect(m_commands[1], &QPushButton::clicked, this, &TyakuForm::copyBox);
     connect(m_commands[2], &QPushButton::clicked, this, &TyakuForm::quickSave);
@@ -229,6 +232,23 @@ void TyakuForm::buildControls()
     connect(m_commands[6], &QPushButton::clicked, this, &TyakuForm::deleteAll);
     connect(m_commands[7], &QPushButton::clicked, this, [this] { m_ctx.windows.hideFloatingWindows(); });
     connect(m_commands[8], &QPushButton::clicked, this, [this] { m_ctx.windows.showFloatingWindows(); });
+}
+
+// What a screen reader says for the controls without a caption of their own;
+// the toolbar's buttons join the Tab order, so every command is in reach of the keyboard.
+void TyakuForm::nameForScreenReaders()
+{
+    const std::pair<QWidget *, QString> names[] = {
+        {m_list, u"受信メールの一覧"_s}, {m_subject, u"件名"_s}, {m_from, u"差出人"_s}, {m_date, u"日付"_s},
+        {m_body, u"本文"_s}, {m_count, u"受信メールの件数"_s}, {m_marker, u"選択の印"_s}, {m_help, u"説明"_s},
+        {m_copyBox, u"コピーする内容"_s}, {m_search, u"検索"_s}, {m_picture, u"コマンド"_s},
+        {m_statusBar, u"ステータスバー"_s}, {m_toolBar, u"ツールバー"_s}};
+    for (const auto &[widget, name] : names)
+        widget->setAccessibleName(name);
+    for (QAction *action : m_toolBar->actions()) {
+        if (QWidget *button = m_toolBar->widgetForAction(action))
+            button->setFocusPolicy(Qt::TabFocus);
+    }
 }
 
 void TyakuForm::applyLayout()
@@ -244,6 +264,20 @@ void TyakuForm::applyLayout()
     m_commands[1]->setGeometry(px(l.copyButton.x()), px(l.copyButton.y()), px(3300), px(375));
     m_copyBox->setGeometry(px(l.copyBox.x()), px(l.copyBox.y()), px(4000), px(330));
     m_help->setGeometry(px(InboxLayout::BodyLeft), px(3600), px(l.list.width() / 2), px(1800));
+}
+
+// Subject a half, sender and date a quarter each of the width the rows have
+// beside the vertical scroll bar, the date never narrower than a whole date.
+void TyakuForm::setColumnWidths()
+{
+    const int room = m_list->width() - 2 * m_list->frameWidth() - m_list->verticalScrollBar()->sizeHint().width();
+    constexpr int CellMargin = 12;
+    const int date = std::max(room / 4, m_list->fontMetrics().horizontalAdvance(u"Mon, 07 Dec 2026 09:00:00 +0900"_s)
+                                            + CellMargin);
+    const int subject = (room - date) * 2 / 3;
+    m_list->setColumnWidth(InboxListModel::SubjectColumn, subject);
+    m_list->setColumnWidth(InboxListModel::FromColumn, room - date - subject);
+    m_list->setColumnWidth(InboxListModel::DateColumn, date);
 }
 
 void TyakuForm::resizeEvent(QResizeEvent *event)
@@ -276,26 +310,69 @@ void TyakuForm::showReceived(const QString &subject, const QString &from, const 
 
 void TyakuForm::fill()
 {
-    ++m_fills;
-    m_ctx.state.sideListMode = 1;
     m_selectedRow = -1;
     m_marker->clear();
     m_body->clear();
-    const DataRoot &root = m_ctx.state.root;
-    Error err;
-    m_listed.loading(root.receivedMailFile());
-    if (!m_model->load(root.receivedMailFile(), root.receivedMailTemp(), &err))
-        Prompt::message(this, err.text(), {}, Prompt::Icon::Warning);
-    const int rows = m_model->rowCount();
+    const int rows = reload();
     if (rows > 0) {
         MailRecord last;
+        Error err;
+        const DataRoot &root = m_ctx.state.root;
         if (MailRecordFile(root.receivedMailFile(), root.receivedMailTemp()).read(rows, &last, &err))
             showInBoxes(last.subject, last.address, last.date,
                         SavedFullText::bodyToShow(last, root.attachmentFolder()));
         else
             Prompt::message(this, err.text(), {}, Prompt::Icon::Warning);
     }
+}
+
+// Records were only appended: the rows before them are the same records, so
+// the selected one is selected again and the boxes keep what they show.
+void TyakuForm::fillKeepingShownMail()
+{
+    const int selected = m_selectedRow;
+    const int rows = reload();
+    if (selected < 0 || selected >= rows)
+        return;
+    m_selectedRow = selected;
+    const QModelIndex row = m_filter->mapFromSource(m_model->index(selected, 0));
+    if (!row.isValid())
+        return; // a search is filtering the list again
+    m_reselecting = true;
+    m_list->selectionModel()->select(row, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    m_list->selectionModel()->setCurrentIndex(row, QItemSelectionModel::NoUpdate);
+    m_reselecting = false;
+}
+
+// The heads are read on a worker thread under the busy pointer while the
+// window keeps painting. A reload asked for meanwhile (an automatic receive
+// ended) is done once this one is, so the list ends as the file is.
+int TyakuForm::reload()
+{
+    ++m_fills;
+    m_ctx.state.sideListMode = 1;
+    if (m_reading) {
+        m_readAgain = true;
+        return m_model->rowCount();
+    }
+    m_reading = true;
+    const DataRoot &root = m_ctx.state.root;
+    do {
+        m_readAgain = false;
+        m_listed.loading(root.receivedMailFile());
+        QByteArray heads;
+        Error err;
+        const bool read = runWhileBusy(this, u"受信メールの一覧を読み込んでいます…"_s, [&root, &heads](Error *jobErr) {
+            return InboxListModel::readHeads(root.receivedMailFile(), root.receivedMailTemp(), &heads, jobErr);
+        }, &err);
+        m_model->setHeads(heads);
+        if (!read)
+            Prompt::message(this, err.text(), {}, Prompt::Icon::Warning);
+    } while (m_readAgain);
+    m_reading = false;
+    const int rows = m_model->rowCount();
     setCount(rows);
+    return rows;
 }
 
 void TyakuForm::showInBoxes(const QString &subject, const QString &from, const QString &date,

@@ -47,6 +47,9 @@ public:
     // Refills the list, the count and the boxes from the received-mail file
     // (the window stays as it is); the selection is gone with the old rows.
     void fill();
+    // The same after records were appended (an automatic receive): the
+    // selected record stays selected and the boxes keep the mail being read.
+    void fillKeepingShownMail();
 
     // The header block of the shown mail ("Subject:  …" CR LF … "Body:  " + body).
     QString headerBlock() const;
@@ -58,7 +61,11 @@ protected:
 
 private:
     void buildControls();
+    void nameForScreenReaders();
     void applyLayout();
+    void setColumnWidths();
+    // Reads the list and the count from the received-mail file; the number of rows.
+    int reload();
     void showRow(const QModelIndex &index);
     void setCount(int rows);
     void showInBoxes(const QString &subject, const QString &from, const QString &date,
@@ -99,6 +106,9 @@ private:
     int m_selectedRow = -1;       // the highlighted row, which the boxes show
     bool m_filledByLoad = false;  // the load step has just filled the list
     int m_fills = 0;              // times the list was read
+    bool m_reading = false;       // the list is being read
+    bool m_readAgain = false;     // and is to be read again once it is
+    bool m_reselecting = false;   // selecting the kept row again, which shows nothing anew
 };
 
 } // namespace hollin

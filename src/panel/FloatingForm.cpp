@@ -54,7 +54,7 @@ QPixmap makePicture(int number)
 } // namespace
 
 FloatingForm::FloatingForm(const AppContext &ctx, int number, QWidget *parent)
-    : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint)
+    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint)
     , m_ctx(ctx)
     , m_number(number)
     , m_picture(makePicture(number))
@@ -63,21 +63,24 @@ FloatingForm::FloatingForm(const AppContext &ctx, int number, QWidget *parent)
     Q_ASSERT(number >= 1 && number <= 5);
     setObjectName(u"Form"_s + QString::number(number));
     setWindowTitle(caption(number));
+    setAccessibleName(caption(number));
     m_button->setObjectName(u"Command1"_s);
-    connect(m_button, &QPushButton::clicked, this, &FloatingForm::runAction);
+    connect(m_button, &QPushButton::clicked, this, &FloatingForm::run);
     if (number == 4)
         m_button->setGeometry(12, 12, 73, 20);
     else
         m_button->setGeometry(10, 12, 81, 20);
 
     setFixedSize(Width, Height);
+    keepOutOfTaskbar(this);
     place(QCursor::pos());
 }
 
 void FloatingForm::place(const QPoint &topLeft)
 {
     move(topLeft);
-    m_lastPosition = topLeft;
+    fitToScreen(this);
+    m_lastPosition = pos();
 }
 
 QPoint FloatingForm::lastPosition() const
@@ -136,7 +139,7 @@ void FloatingForm::mouseReleaseEvent(QMouseEvent *event)
 // The settings window leaves the floating windows as they are; compose and the
 // address book hide them (their windows show them again when they close); the
 // inbox and the receive session hide and show them themselves.
-void FloatingForm::runAction()
+void FloatingForm::run()
 {
     Windows &windows = m_ctx.windows;
     switch (m_number) {

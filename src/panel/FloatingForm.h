@@ -13,6 +13,7 @@ namespace hollin {
 // Form1 … Form5: a frameless, always-on-top 100 × 40 pixel picture with one
 // button (settings, new mail, view mail, receive, address book). A left press
 // outside the button drags the window, a right press ends the program at once.
+// Each is a window of its own, with no transient parent and out of the task bar.
 class FloatingForm : public QWidget {
     Q_OBJECT
 public:
@@ -22,13 +23,15 @@ public:
 
     int number() const { return m_number; }
 
-    // Moves the window and remembers the place (the panel's start-up).
+    // Moves the window, within the screen, and remembers the place (the panel's start-up).
     void place(const QPoint &topLeft);
     // The position to save: where the window is, or, while it is hidden, where
     // it was when it was hidden or placed.
     QPoint lastPosition() const;
     void setVisible(bool visible) override;
     static QString caption(int number);
+    // What the button does (the panel's Ctrl+Shift+number does the same).
+    void run();
 
 protected:
     void paintEvent(QPaintEvent *event) override;
@@ -37,7 +40,6 @@ protected:
     void mouseReleaseEvent(QMouseEvent *event) override;
 
 private:
-    void runAction();
 
     AppContext m_ctx;
     int m_number;

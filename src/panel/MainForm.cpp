@@ -14,7 +14,9 @@
 #include "winutil/WindowUtil.h"
 #include "winutil/Windows.h"
 
+#include <QAction>
 #include <QCheckBox>
+#include <algorithm>
 #include <QCloseEvent>
 #include <QFileInfo>
 #include <QLabel>
@@ -22,8 +24,6 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegion>
-#include <QStyle>
-#include <QStyleOptionFrame>
 #include <QWindow>
 
 using namespace Qt::StringLiterals;
@@ -66,6 +66,10 @@ MainForm::MainForm(const AppContext &ctx, QWidget *parent)
 {
     setObjectName(u"MainForm"_s);
     setWindowTitle(title());
+    // Where the window system ignores the shape (an X server under a Wayland
+    // compositor), what lies outside it is transparent rather than black;
+    // inside it the background area paints everything.
+    setAttribute(Qt::WA_TranslucentBackground);
     // The designed layout is tight: a small font keeps every caption whole.
     QFont small = font();
     small.setPixelSize(11);
@@ -162,20 +166,27 @@ void MainForm::buildControls()
     m_text2 = lineEdit(u"Text2"_s, 2160, 4800, 1095, 270);
     m_text4->setReadOnly(true);
     m_text6->setReadOnly(true);
-    // The counts show their beginning, and the stored-mail count fits five digits (32767).
+    // The counts show their beginning, and both fit five digits (32767 records).
     for (QLineEdit *count : {m_text4, m_text6})
         connect(count, &QLineEdit::textChanged, count, [count] { count->setCursorPosition(0); });
-    QStyleOptionFrame frame;
-    frame.initFrom(m_text4);
-    const int fiveDigits = m_text4->fontMetrics().horizontalAdvance(u"32767"_s) + 2 * 2 // the edit's text margin
-                           + 2 * m_text4->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &frame, m_text4) + 1;
+    const int fiveDigits = widthToShow(m_text4, u"32767"_s);
     if (const int grow = fiveDigits - m_text4->width(); grow > 0) { // into the room before Text6
         m_text4->resize(fiveDigits, m_text4->height());
         text6Label->move(text6Label->x() + grow, text6Label->y());
     }
+    // Text6 grows to the right up to the picture, then to the left; its label
+    // keeps the width of its text.
+    if (fiveDigits > m_text6->width()) {
+        const int right = std::max(m_text6->geometry().right(), m_image1->x() - 2);
+        const int left = std::min(m_text6->x(), right + 1 - fiveDigits);
+        m_text6->setGeometry(left, m_text6->y(), right + 1 - left, m_text6->height());
+        if (text6Label->geometry().right() >= left)
+            text6Label->resize(std::max(left - text6Label->x(), 0), text6Label->height());
+    }
 
     m_picture2->lower();
     m_command4->installEventFilter(this);
+    nameForScreenReaders(text6Label);
 
     connect(m_command3, &QPushButton::clicked, this, &MainForm::loadPictureSet);
     connect(m_command1, &QPushButton::clicked, this, &MainForm::chooseSmall);
@@ -189,12 +200,39 @@ void MainForm::buildControls()
 
 // The window shows only its controls: the union of their designed rectangles.
 // Made once; the panel sizes only change how much of it the window lets through.
-// Text2 is scratch space the user never needs to see, so it stays out.
+// Text1 and Text2, the scratch boxes below the background area, stay out: an
+// empty box apart from the panel would only puzzle the user.
+// What a screen reader says for the controls whose caption is beside them or
+// missing; the buttons speak their captions.
+void MainForm::nameForScreenReaders(QLabel *text6Label)
+{
+    m_picture2->setAccessibleName(u"背景"_s);
+    m_image1->setAccessibleName(u"パネルの絵"_s);
+    m_check1->setAccessibleName(u"説明表示"_s);
+    m_check2->setAccessibleName(u"新着メール有りで、メールを見るを自動表示"_s);
+    m_text4->setAccessibleName(u"着信数（累積）"_s);
+    m_text6->setAccessibleName(text6Label->text().trimmed());
+    m_text1->setAccessibleName(u"案内"_s);
+    m_text2->setAccessibleName(u"作業用"_s);
+    m_command3->parentWidget()->setAccessibleName(u"絵柄の選択"_s);
+    for (int i = 0; i < 5; ++i)
+        m_options[i]->setAccessibleName(u"絵柄 %1"_s.arg(i + 1));
+    // The floating windows' commands from any window of the program.
+    for (int n = 1; n <= 5; ++n) {
+        auto *action = new QAction(FloatingForm::caption(n), this);
+        action->setObjectName(u"RunForm%1"_s.arg(n));
+        action->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key(Qt::Key_0 + n)));
+        action->setShortcutContext(Qt::ApplicationShortcut);
+        connect(action, &QAction::triggered, this, [this, n] { m_ctx.windows.floatingForm(n)->run(); });
+        addAction(action);
+    }
+}
+
 void MainForm::cutToShape()
 {
     QRegion shape;
     for (QWidget *control : findChildren<QWidget *>(Qt::FindDirectChildrenOnly)) {
-        if (control != m_text2)
+        if (control != m_text1 && control != m_text2)
             shape += control->geometry();
     }
     setMask(shape);
@@ -223,7 +261,7 @@ void MainForm::startUp()
     MailRecordFile(root.receivedMailFile(), root.receivedMailTemp()).count(&err);
     if (err.isSet())
         report(err.text());
-    m_text4->setText(QString::number(PanelSettings::recordsForLength(QFileInfo(root.receivedMailFile()).size())));
+    countStoredMail();
 
     err = {};
     const ServerSettings servers = ServerSettings::read(root.serverSettingsFile(), &err);
@@ -271,6 +309,17 @@ void MainForm::startUp()
 void MainForm::setNewMailCount(int count)
 {
     m_text6->setText(QString::number(count));
+}
+
+void MainForm::countStoredMail()
+{
+    const QString file = m_ctx.state.root.receivedMailFile();
+    m_text4->setText(QString::number(PanelSettings::recordsForLength(QFileInfo(file).size())));
+}
+
+bool MainForm::opensInboxOnNewMail() const
+{
+    return m_check2->isChecked();
 }
 
 void MainForm::setAutoReceiveBusy(bool busy)
@@ -345,10 +394,10 @@ void MainForm::chooseColour()
 {
     const QColor current = m_picture2->palette().color(QPalette::Window);
     const int chosen = Prompt::colour(m_ctx.windows.floatingForm(1), PanelSettings::toBgr(current));
-    if (chosen != -1) {
-        if (const auto colour = PanelSettings::colourFromText(QString::number(chosen)))
-            setBackground(*colour);
-    }
+    if (chosen == -1)
+        return; // cancelled: the colour shown and stored stays
+    if (const auto colour = PanelSettings::colourFromText(QString::number(chosen)))
+        setBackground(*colour);
     Error err;
     if (!m_settings.writeColour(chosen, &err))
         report(err.text());

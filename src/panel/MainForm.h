@@ -21,6 +21,7 @@ class MailLib;
 // Constructing it is the program's start-up (remembered settings, mail count,
 // server settings, the five floating windows); its commands change the panel's
 // look, and "終了" saves the window positions and the two boxes, then ends.
+// Ctrl+Shift+1 … 5 run the floating windows' commands from any window.
 class MainForm : public QWidget {
     Q_OBJECT
 public:
@@ -34,6 +35,10 @@ public:
 
     // Text6: the number of mails the last receive fetched.
     void setNewMailCount(int count);
+    // Text4: the number of records in the received-mail file, from its length.
+    void countStoredMail();
+    // Check2 "新着メール有りで、メールを見るを自動表示": a receive that stores mail opens the inbox.
+    bool opensInboxOnNewMail() const;
     // The small sign shown while an automatic receive runs.
     void setAutoReceiveBusy(bool busy);
     // Check1 "説明表示": the inbox and compose windows show their explanation boxes.
@@ -48,6 +53,7 @@ protected:
 
 private:
     void buildControls();
+    void nameForScreenReaders(QLabel *text6Label);
     void cutToShape();
     void startUp();
     void applySize(PanelSize size);

@@ -2,7 +2,6 @@
 
 #include "Cp932.h"
 #include "FileIo.h"
-#include "TextUtil.h"
 
 #include <QStringView>
 
@@ -162,15 +161,20 @@ std::vector<char16_t> foldedWord(const QString &word)
     return out;
 }
 
-// The folded word without the spaces around it: an ideographic space folds to
-// a space and goes as well.
-std::vector<char16_t> trimmedWord(const QString &word)
+// The words of the text, folded, split at spaces (an ideographic space folds
+// to a space).
+std::vector<std::vector<char16_t>> wordsOf(const QString &text)
 {
-    std::vector<char16_t> out = foldedWord(trimSpaces(word));
-    while (!out.empty() && out.back() == u' ')
-        out.pop_back();
-    out.erase(out.begin(), std::find_if(out.begin(), out.end(), [](char16_t c) { return c != u' '; }));
-    return out;
+    std::vector<std::vector<char16_t>> words(1);
+    for (const char16_t c : foldedWord(text)) {
+        if (c != u' ')
+            words.back().push_back(c);
+        else if (!words.back().empty())
+            words.emplace_back();
+    }
+    if (words.back().empty())
+        words.pop_back();
+    return words;
 }
 
 // Rough rarity of a character in mail text, higher = rarer: English letter
@@ -211,7 +215,7 @@ struct MailSearch::Pattern {
     int maxLastOffset = 0;
     bool possible = false;                        // every character has a CP932 form
 
-    explicit Pattern(const QString &word);
+    explicit Pattern(std::vector<char16_t> word);
     void chooseAnchor();
     bool matchesAt(const uchar *record, int pos) const;
     bool matchForward(const uchar *record, int pos, int end, size_t index) const;
@@ -220,7 +224,7 @@ struct MailSearch::Pattern {
     bool scan(const uchar *record) const;
 };
 
-MailSearch::Pattern::Pattern(const QString &word) : chars(trimmedWord(word))
+MailSearch::Pattern::Pattern(std::vector<char16_t> word) : chars(std::move(word))
 {
     possible = !chars.empty();
     for (const char16_t c : chars) {
@@ -361,18 +365,28 @@ bool MailSearch::Pattern::scan(const uchar *record) const
     return false;
 }
 
-MailSearch::MailSearch(const QString &word) : m_pattern(std::make_unique<Pattern>(word)) {}
+MailSearch::MailSearch(const QString &word)
+{
+    m_possible = true;
+    for (std::vector<char16_t> &chars : wordsOf(word)) {
+        m_patterns.push_back(std::make_unique<Pattern>(std::move(chars)));
+        m_possible = m_possible && m_patterns.back()->possible;
+    }
+}
 
 MailSearch::~MailSearch() = default;
 
 bool MailSearch::isBlank() const
 {
-    return m_pattern->chars.empty();
+    return m_patterns.empty();
 }
 
 bool MailSearch::matches(const char *record) const
 {
-    return m_pattern->possible && m_pattern->scan(reinterpret_cast<const uchar *>(record));
+    if (!m_possible || m_patterns.empty())
+        return false;
+    const auto *bytes = reinterpret_cast<const uchar *>(record);
+    return std::all_of(m_patterns.begin(), m_patterns.end(), [bytes](const auto &p) { return p->scan(bytes); });
 }
 
 bool MailSearch::run(const QString &path, const std::function<void(int, const MailRecord &)> &found,
@@ -386,7 +400,7 @@ bool MailSearch::run(const QString &path, const std::function<void(int, const Ma
     if (size < 0)
         return false;
     const int count = int(size / RecordSize);
-    if (!m_pattern->possible || count == 0)
+    if (!m_possible || m_patterns.empty() || count == 0)
         return true;
     ::posix_fadvise(fd.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
     std::vector<char> buffer(size_t(ChunkRecords) * RecordSize);

@@ -7,18 +7,20 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <vector>
 
 namespace hollin {
 
 // Finds the live records of a mail record file whose Subject, Date, Address or
-// Body contains a word. The word is encoded once and the file's CP932 bytes are
+// Body contains a word; words separated by spaces (half or full width) must
+// all occur, each in any field. The word is encoded once and the file's CP932 bytes are
 // scanned in large sequential reads; only the heads of hits are decoded.
 //
 // Matching: ASCII letters without regard to case; full-width and half-width
 // forms of ASCII and katakana are the same character (Ａ = A, ｶ = カ,
 // ｶﾞ = ガ, ideographic space = space). A match lies inside one field and
 // starts on a character, never on the second byte of a double-byte one.
-// The word is taken with its outer spaces removed; a blank word finds nothing.
+// A blank text finds nothing.
 class MailSearch {
 public:
     explicit MailSearch(const QString &word);
@@ -40,7 +42,8 @@ public:
 
 private:
     struct Pattern;
-    std::unique_ptr<Pattern> m_pattern;
+    std::vector<std::unique_ptr<Pattern>> m_patterns; // one per word
+    bool m_possible = false; // every word can be written in CP932
 };
 
 } // namespace hollin

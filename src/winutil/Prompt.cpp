@@ -102,7 +102,10 @@ void Prompt::message(QWidget *parent, const QString &text, const QString &title,
 {
     const QString shownTitle = title.isEmpty() ? programTitle() : title;
     record(Kind::Message, shownTitle, text);
-    runBox(new QMessageBox(toQt(icon), shownTitle, text, QMessageBox::Ok, parent), parent);
+    auto *box = new QMessageBox(toQt(icon), shownTitle, text, QMessageBox::Ok, parent);
+    // A path or a server's reply in the text can be copied.
+    box->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    runBox(box, parent);
 }
 
 bool Prompt::ask(QWidget *parent, const QString &text, const QString &title)

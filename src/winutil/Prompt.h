@@ -25,7 +25,7 @@ public:
         QString text;
     };
 
-    // A box with an OK button. An empty title means the program's title.
+    // A box with an OK button, its text selectable. An empty title means the program's title.
     static void message(QWidget *parent, const QString &text, const QString &title = {},
                         Icon icon = Icon::Information);
     // A modal Yes/No box with the question icon; true for Yes.

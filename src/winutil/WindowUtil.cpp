@@ -13,11 +13,17 @@
 #include <QTextEdit>
 #include <QThread>
 #include <QTimer>
+#include <QLineEdit>
+#include <QScreen>
+#include <QStyle>
+#include <QStyleOptionFrame>
 #include <QWidget>
 
 #include <xcb/xcb.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 
 using namespace Qt::StringLiterals;
@@ -107,6 +113,67 @@ QPoint screenPosition(const QWidget *window)
                                         nullptr),
         &std::free);
     return reply ? QPoint(reply->dst_x, reply->dst_y) : window->pos();
+}
+
+int widthToShow(const QLineEdit *box, const QString &text)
+{
+    QStyleOptionFrame frame;
+    frame.initFrom(box);
+    constexpr int EditMargin = 2; // the edit's own space each side of its text
+    const QMargins margins = box->textMargins();
+    return box->fontMetrics().horizontalAdvance(text) + 2 * EditMargin + margins.left() + margins.right()
+           + 2 * box->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &frame, box) + 1;
+}
+
+void fitToScreen(QWidget *window)
+{
+    QScreen *screen = QGuiApplication::screenAt(window->frameGeometry().center());
+    if (!screen)
+        screen = QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    const QRect area = screen->availableGeometry();
+    // What the window manager's frame adds: before the first show it is not
+    // known yet, and a title bar and thin borders are allowed for.
+    QSize frame = window->frameGeometry().size() - window->size();
+    if (frame.isNull() && !window->windowFlags().testFlag(Qt::FramelessWindowHint)) {
+        constexpr int Border = 4;
+        frame = QSize(2 * Border, window->style()->pixelMetric(QStyle::PM_TitleBarHeight) + 2 * Border);
+    }
+    const QSize size = window->size().boundedTo(area.size() - frame).expandedTo(window->minimumSize());
+    if (size != window->size())
+        window->resize(size);
+    const QSize outer = size + frame;
+    const QPoint at(std::clamp(window->x(), area.left(), std::max(area.left(), area.right() + 1 - outer.width())),
+                    std::clamp(window->y(), area.top(), std::max(area.top(), area.bottom() + 1 - outer.height())));
+    if (at != window->pos())
+        window->move(at);
+}
+
+namespace {
+
+xcb_atom_t atom(xcb_connection_t *connection, const char *name)
+{
+    const std::unique_ptr<xcb_intern_atom_reply_t, decltype(&std::free)> reply(
+        xcb_intern_atom_reply(connection, xcb_intern_atom(connection, 0, uint16_t(std::strlen(name)), name), nullptr),
+        &std::free);
+    return reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
+}
+
+} // namespace
+
+void keepOutOfTaskbar(QWidget *window)
+{
+    const auto *x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    xcb_connection_t *connection = x11 ? x11->connection() : nullptr;
+    if (!connection || QGuiApplication::platformName() != u"xcb"_s)
+        return;
+    // Qt keeps the states it finds on a window it maps and adds its own.
+    const xcb_atom_t states[] = {atom(connection, "_NET_WM_STATE_SKIP_TASKBAR"),
+                                 atom(connection, "_NET_WM_STATE_SKIP_PAGER")};
+    xcb_change_property(connection, XCB_PROP_MODE_REPLACE, xcb_window_t(window->winId()),
+                        atom(connection, "_NET_WM_STATE"), XCB_ATOM_ATOM, 32, 2, states);
+    xcb_flush(connection);
 }
 
 void unloadWhenClosed(Windows &windows, QWidget *window, const char *className)

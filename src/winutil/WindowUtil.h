@@ -3,6 +3,7 @@
 #include <QPoint>
 #include <QString>
 
+class QLineEdit;
 class QTextEdit;
 class QWidget;
 
@@ -42,6 +43,21 @@ bool saveBodyAsText(QTextEdit *body, QWidget *window);
 // record can be stale: when a window manager takes a window into its frame,
 // Qt may note the frame's origin, 0,0, and never hear of the real place.
 QPoint screenPosition(const QWidget *window);
+
+// The width a line edit needs to show text whole: the text, the edit's
+// margins and its frame.
+int widthToShow(const QLineEdit *box, const QString &text);
+
+// Keeps a window's first size and place within the available area of its
+// screen (the screen under its centre, or the primary one): a window larger
+// than the area is shrunk to it, one partly outside is moved in.
+void fitToScreen(QWidget *window);
+
+// Marks a top-level window, before it is first shown, as one the task bar
+// and the pager leave out (the X11 window state), without making it a tool
+// window: Qt gives those a transient parent, its hidden leader window, and a
+// window manager may then stack or place them all as one.
+void keepOutOfTaskbar(QWidget *window);
 
 // Call from a window's closeEvent: once the close has gone through, the owner
 // unloads the window (the next use loads it anew), unless it has already been

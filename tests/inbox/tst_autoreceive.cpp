@@ -23,7 +23,10 @@
 #include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSpinBox>
+#include <QTableView>
+#include <QTextEdit>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -184,6 +187,7 @@ private slots:
         QVERIFY(!m_windows->isLoaded("TyakuForm"));
         QVERIFY(m_windows->floatingForm(4)->isVisible());
         QCOMPARE(m_windows->mainForm()->findChild<QLineEdit *>(u"Text6"_s)->text(), u"3"_s);
+        QCOMPARE(m_windows->mainForm()->findChild<QLineEdit *>(u"Text4"_s)->text(), u"3"_s);
         QTRY_COMPARE(m_notifications.calls,
                      QStringList{u"Hollin|hollin|新着メール 3 通|mail 0|default,受信メールを開く"_s});
         QVERIFY(Prompt::shown().isEmpty());
@@ -192,6 +196,41 @@ private slots:
         emit m_notifications.ActionInvoked(NotificationsStub::Id, u"default"_s);
         QTRY_VERIFY(m_windows->isLoaded("TyakuForm") && m_windows->tyakuForm()->isVisible());
         QCOMPARE(m_windows->tyakuForm()->findChild<QLineEdit *>(u"Text2"_s)->text(), u"3"_s);
+    }
+
+    // An open inbox keeps the mail being read: its row stays selected, its
+    // boxes and body stay; the list and the count grow; the floating windows
+    // stay hidden.
+    void openInboxKeepsTheMailBeingRead()
+    {
+        deliver(30);
+        m_windows->autoReceive().setInterval(200ms);
+        QTRY_COMPARE_WITH_TIMEOUT(records(), 30, 20000);
+        m_windows->autoReceive().setMinutes(0);
+        QTRY_VERIFY(!ReceiveController::isRunning());
+        TyakuForm *inbox = m_windows->tyakuForm();
+        inbox->fillAndShow();
+        auto *list = inbox->findChild<QTableView *>(u"MailListView"_s);
+        list->selectRow(20);
+        list->scrollTo(list->model()->index(20, 0), QAbstractItemView::PositionAtTop);
+        const int scrolled = list->verticalScrollBar()->value();
+        QVERIFY(scrolled > 0);
+        QCOMPARE(inbox->findChild<QLineEdit *>(u"Text7"_s)->text(), u"mail 20"_s);
+        inbox->rtfEd()->append(u"メモ"_s);
+        const QString body = inbox->rtfEd()->toPlainText();
+
+        QVERIFY(m_servers->deliver(mail(99)));
+        m_windows->autoReceive().setInterval(200ms);
+        QTRY_COMPARE_WITH_TIMEOUT(records(), 31, 20000);
+        QTRY_VERIFY(!ReceiveController::isRunning());
+        QTRY_COMPARE(inbox->findChild<QLineEdit *>(u"Text2"_s)->text(), u"31"_s);
+        QCOMPARE(list->model()->rowCount(), 31);
+        QCOMPARE(list->selectionModel()->selectedRows().value(0).row(), 20);
+        QCOMPARE(inbox->findChild<QLineEdit *>(u"Text7"_s)->text(), u"mail 20"_s);
+        QCOMPARE(inbox->rtfEd()->toPlainText(), body);
+        QTRY_COMPARE(list->verticalScrollBar()->value(), scrolled);
+        for (int n = 1; n <= 5; ++n)
+            QVERIFY(!m_windows->floatingForm(n)->isVisible());
     }
 
     // The receive button during an automatic receive shows that receive's

@@ -64,8 +64,19 @@ class TestReceiveController : public QObject {
         QSignalSpy finished(&controller, &ReceiveController::finished);
         controller.start();
         QVERIFY(finished.wait(60000));
+        // Shown again, unless the inbox is open: they would cover it.
+        QWidget *inbox = m_windows->loaded("TyakuForm");
+        const bool inboxOpen = inbox && inbox->isVisible();
         for (int n = 1; n <= 5; ++n)
-            QVERIFY(m_windows->floatingForm(n)->isVisible());
+            QCOMPARE(m_windows->floatingForm(n)->isVisible(), !inboxOpen);
+    }
+    // The panel (its start-up reads the absent server settings) with
+    // "新着メール有りで、メールを見るを自動表示" ticked or not.
+    void showPanel(bool opensInbox)
+    {
+        m_windows->mainForm()->show();
+        m_state->pop3Server = m_servers->pop3Server();
+        m_windows->mainForm()->findChild<QCheckBox *>(u"Check2"_s)->setChecked(opensInbox);
     }
     int records() const
     {
@@ -105,6 +116,7 @@ private slots:
 
     void threeMessagesFillTheInboxAndTheBoard()
     {
+        showPanel(true);
         for (const QByteArray s : {"first", "second", "third"})
             QVERIFY(m_servers->deliver(mail(s)));
         receive();
@@ -128,14 +140,56 @@ private slots:
         constexpr int count = 300;
         for (int i = 0; i < count; ++i)
             QVERIFY(m_servers->deliver(mail("mail " + QByteArray::number(i))));
-        m_windows->mainForm()->show(); // its start-up reads the (absent) server settings
-        m_state->pop3Server = m_servers->pop3Server();
+        showPanel(true);
         receive();
         QCOMPARE(records(), count);
         TyakuForm *inbox = m_windows->tyakuForm();
         QCOMPARE(inbox->findChild<QTableView *>(u"MailListView"_s)->model()->rowCount(), count);
         QCOMPARE(inbox->findChild<QLineEdit *>(u"Text2"_s)->text(), QString::number(count));
         QCOMPARE(m_windows->mainForm()->findChild<QLineEdit *>(u"Text4"_s)->text(), QString::number(count));
+    }
+
+    // Stored mail opens the inbox only when the panel asks for it; an open
+    // inbox shows it either way. Both counts come from the file.
+    void newMailOpensTheInboxWhenAsked_data()
+    {
+        QTest::addColumn<bool>("ticked");
+        QTest::addColumn<bool>("openBefore");
+        QTest::newRow("ticked") << true << false;
+        QTest::newRow("not ticked") << false << false;
+        QTest::newRow("not ticked, inbox open") << false << true;
+    }
+    void newMailOpensTheInboxWhenAsked()
+    {
+        QFETCH(bool, ticked);
+        QFETCH(bool, openBefore);
+        showPanel(ticked);
+        if (openBefore)
+            m_windows->tyakuForm()->fillAndShow();
+        for (const QByteArray s : {"first", "second"})
+            QVERIFY(m_servers->deliver(mail(s)));
+        receive();
+        const bool opened = ticked || openBefore;
+        QCOMPARE(m_windows->isLoaded("TyakuForm") && m_windows->tyakuForm()->isVisible(), opened);
+        if (opened)
+            QCOMPARE(m_windows->tyakuForm()->findChild<QLineEdit *>(u"Text7"_s)->text(), u"second"_s);
+        QCOMPARE(m_windows->mainForm()->findChild<QLineEdit *>(u"Text4"_s)->text(), u"2"_s);
+        QCOMPARE(m_windows->mainForm()->findChild<QLineEdit *>(u"Text6"_s)->text(), u"2"_s);
+    }
+
+    // A large receive shows its latest mail a few times a second, not every mail.
+    void progressIsCoalesced()
+    {
+        constexpr int count = 60;
+        for (int i = 0; i < count; ++i)
+            QVERIFY(m_servers->deliver(mail("mail " + QByteArray::number(i))));
+        showPanel(true);
+        m_windows->tyakuForm()->fillAndShow();
+        QSignalSpy shown(m_windows->tyakuForm()->findChild<QLineEdit *>(u"Text7"_s), &QLineEdit::textChanged);
+        receive();
+        QCOMPARE(records(), count);
+        QVERIFY2(shown.size() < count / 4, qPrintable(QString::number(shown.size())));
+        QCOMPARE(m_windows->tyakuForm()->findChild<QLineEdit *>(u"Text7"_s)->text(), u"mail 59"_s);
     }
 
     void noticeBoardOptions_data()

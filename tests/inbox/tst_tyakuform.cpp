@@ -1,4 +1,5 @@
 #include "inbox/TyakuForm.h"
+#include "inbox/logic/InboxListModel.h"
 #include "FreshProgram.h"
 #include "app/AppWindows.h"
 #include "panel/FloatingForm.h"
@@ -16,6 +17,9 @@
 #include <QDir>
 #include <QEnterEvent>
 #include <QFile>
+#include <QHeaderView>
+#include <QScreen>
+#include <QScrollBar>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTableView>
@@ -29,17 +33,6 @@
 
 using namespace Qt::StringLiterals;
 using namespace hollin;
-
-// Stands in for the desktop's file manager.
-class FileManager : public QObject {
-    Q_OBJECT
-public:
-    explicit FileManager(QList<QUrl> *opened) : m_opened(opened) {}
-public slots:
-    void open(const QUrl &url) { m_opened->append(url); }
-private:
-    QList<QUrl> *m_opened;
-};
 
 class TestTyakuForm : public QObject {
     Q_OBJECT
@@ -452,17 +445,89 @@ private slots:
             QVERIFY(!m_program->windows().floatingForm(n)->isVisible());
     }
 
-    // The toolbar opens the attachment folder in the file manager; without one
-    // the user is told where it is.
+    // The list is read while the window keeps painting, under the busy
+    // pointer; a refill asked for meanwhile leaves the list as the file is.
+    void listIsReadWhileTheWindowPaints()
+    {
+        store(2);
+        form()->fillAndShow();
+        bool busy = false;
+        QTimer::singleShot(0, this, [&] {
+            busy = QApplication::overrideCursor() && QApplication::overrideCursor()->shape() == Qt::WaitCursor;
+            QVERIFY(file().append({u"件名3"_s, u"date"_s, u"c@example.jp"_s, u"本文3"_s}) == 3);
+            form()->fill();
+        });
+        form()->fill();
+        QVERIFY(busy);
+        QVERIFY(!QApplication::overrideCursor());
+        QCOMPARE(list()->model()->rowCount(), 3);
+        QCOMPARE(text("Text2"), u"3"_s);
+    }
+
+    // Five digits in the count, a whole date beside the scroll bar, and the
+    // window within the screen (also run with QT_SCALE_FACTOR=1.25).
+    void opensWithinTheScreenAndShowsWholeValues()
+    {
+        for (int i = 1; i <= 40; ++i)
+            QVERIFY(file().append({u"件名%1"_s.arg(i), u"Mon, 07 Dec 2026 09:00:00 +0900"_s, u"a@example.jp"_s,
+                                   u"本文"_s}) == i);
+        form()->fillAndShow();
+        QVERIFY(QTest::qWaitForWindowExposed(form()));
+        QVERIFY2(form()->screen()->availableGeometry().contains(form()->frameGeometry()),
+                 qPrintable(u"%1,%2 %3x%4"_s.arg(form()->frameGeometry().x()).arg(form()->frameGeometry().y())
+                                .arg(form()->frameGeometry().width()).arg(form()->frameGeometry().height())));
+        QVERIFY(list()->verticalScrollBar()->isVisible());
+        const QHeaderView *header = list()->horizontalHeader();
+        const int date = InboxListModel::DateColumn;
+        QVERIFY(header->sectionViewportPosition(date) + header->sectionSize(date) <= list()->viewport()->width());
+        const QString dateText = list()->model()->index(0, date).data().toString();
+        QVERIFY(list()->fontMetrics().horizontalAdvance(dateText) < header->sectionSize(date));
+
+        QLineEdit *count = control<QLineEdit>("Text2");
+        count->setText(u"32767"_s);
+        count->setCursorPosition(5);
+        const QImage fromEnd = count->grab().toImage();
+        count->setCursorPosition(0);
+        QCOMPARE(count->grab().toImage(), fromEnd); // nothing scrolled out of view
+    }
+
+    // The toolbar opens the attachment folder with xdg-open; when no file
+    // manager takes it (xdg-open exits 3, or is missing) the user is told where it is.
+    void attachmentFolderOpens_data()
+    {
+        QTest::addColumn<QByteArray>("opener"); // the xdg-open on PATH; empty: none
+        QTest::addColumn<bool>("told");
+        QTest::newRow("file manager") << QByteArray("echo \"$1\" > \"$0.args\"\nexit 0\n") << false;
+        QTest::newRow("no file manager") << QByteArray("echo \"$1\" > \"$0.args\"\nexit 3\n") << true;
+        QTest::newRow("no xdg-open") << QByteArray() << true;
+    }
     void attachmentFolderOpens()
     {
-        QList<QUrl> opened;
-        FileManager manager(&opened);
-        QDesktopServices::setUrlHandler(u"file"_s, &manager, "open");
+        QFETCH(QByteArray, opener);
+        QFETCH(bool, told);
+        QTemporaryDir bin;
+        const QString script = bin.filePath(u"xdg-open"_s);
+        if (!opener.isEmpty()) {
+            QFile file(script);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write("#!/bin/sh\n" + opener);
+            file.close();
+            QVERIFY(file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        }
+        const QByteArray path = qgetenv("PATH");
+        qputenv("PATH", QFile::encodeName(bin.path()));
         control<QAction>("OpenAttachmentFolder")->trigger();
-        QDesktopServices::unsetUrlHandler(u"file"_s);
-        QCOMPARE(opened, QList<QUrl>{QUrl::fromLocalFile(m_program->state().root.attachmentFolder())});
-        QVERIFY(Prompt::shown().isEmpty());
+        qputenv("PATH", path);
+        const QString folder = m_program->state().root.attachmentFolder();
+        if (!opener.isEmpty())
+            QTRY_VERIFY(QFile::exists(script + u".args"_s));
+        if (told) {
+            QTRY_COMPARE(Prompt::shown().size(), 1);
+            QVERIFY(Prompt::shownTexts().first().endsWith(u'\n' + folder));
+        } else {
+            QTest::qWait(200);
+            QVERIFY(Prompt::shown().isEmpty());
+        }
     }
 };
 

@@ -131,13 +131,15 @@ private slots:
         QVERIFY(m_windows->isLoaded("SetForm"));
         QVERIFY(!m_windows->loaded("SetForm")->isVisible());
         QVERIFY(QFile::exists(m_state->root.receivedMailFile()));
-        // The shape: the background area and the two boxes below it.
+        // The shape: the background area; nothing of the panel shows below it
+        // (Text1 and Text2 are scratch boxes there).
         const QRegion mask = panel->mask();
         QVERIFY(mask.contains(QPoint(px(7000), px(2800))));
-        QVERIFY(mask.contains(QPoint(px(900), px(4900))));
         QVERIFY(!mask.contains(QPoint(px(8000), px(1000))));
         QVERIFY(!mask.contains(QPoint(px(500), px(4000))));
-        QVERIFY(!mask.contains(control<QLineEdit>("Text2")->geometry().center())); // scratch, never shown
+        QCOMPARE(mask.boundingRect().bottom(), control<QWidget>("Picture2")->geometry().bottom());
+        QVERIFY(!mask.contains(control<QLineEdit>("Text1")->geometry().center()));
+        QVERIFY(!mask.contains(control<QLineEdit>("Text2")->geometry().center()));
         QVERIFY(Prompt::shownTexts().isEmpty());
         QCOMPARE(m_ends, 0);
     }
@@ -282,14 +284,18 @@ private slots:
         QCOMPARE(m_windows->mainForm()->explanationsState(), check1 ? Qt::Checked : Qt::Unchecked);
     }
 
+    // A cancel keeps the colour, shown and stored.
     void colourChooser()
     {
         start();
         QTest::mouseClick(control<QPushButton>("Command9"), Qt::LeftButton); // nothing queued: cancel
-        QCOMPARE(ProfileFile(m_state->root.iniFile()).readText(u"NAME"_s), u"-1"_s);
+        QVERIFY(ProfileFile(m_state->root.iniFile()).readText(u"NAME"_s).isEmpty());
         QCOMPARE(background(), QColor(0xC0, 0xC0, 0xC0));
 
         Prompt::queueColour(0x0000FF);
+        QTest::mouseClick(control<QPushButton>("Command9"), Qt::LeftButton);
+        QCOMPARE(background(), QColor(255, 0, 0));
+        QCOMPARE(ProfileFile(m_state->root.iniFile()).readText(u"NAME"_s), u"255"_s);
         QTest::mouseClick(control<QPushButton>("Command9"), Qt::LeftButton);
         QCOMPARE(background(), QColor(255, 0, 0));
         QCOMPARE(ProfileFile(m_state->root.iniFile()).readText(u"NAME"_s), u"255"_s);
@@ -401,11 +407,27 @@ private slots:
         QCOMPARE(control<QPushButton>("Command6")->text(), u"更新履歴"_s);
     }
 
-    // The stored-mail count fits five digits: the box shows "32767" whole.
+    // Both counts fit five digits: the box shows "32767" whole, beside its
+    // label's whole text and clear of the picture.
+    void countBoxShowsFiveDigits_data()
+    {
+        QTest::addColumn<QByteArray>("box");
+        QTest::addColumn<QByteArray>("label");
+        QTest::newRow("stored") << QByteArray("Text4") << QByteArray("Text4Label");
+        QTest::newRow("new") << QByteArray("Text6") << QByteArray("Text6Label");
+    }
     void countBoxShowsFiveDigits()
     {
+        QFETCH(QByteArray, box);
+        QFETCH(QByteArray, label);
         start();
-        QLineEdit *count = control<QLineEdit>("Text4");
+        QLineEdit *count = control<QLineEdit>(box.constData());
+        auto *caption = control<QLabel>(label.constData());
+        const int captionEnd = caption->x() + caption->contentsRect().left()
+                               + caption->fontMetrics().horizontalAdvance(caption->text());
+        QVERIFY(captionEnd <= caption->geometry().right() + 1);
+        QVERIFY(captionEnd <= count->x());
+        QVERIFY(!control<QLabel>("Image1")->geometry().intersects(count->geometry()));
         count->setText(u"32767"_s);
         count->setCursorPosition(5);
         const QImage fromEnd = count->grab().toImage();
@@ -435,6 +457,19 @@ private slots:
         QTest::mouseMove(background, QPoint(80, 80));
         QCOMPARE(panel->pos(), dropped);
         QCOMPARE(m_ends, 0);
+    }
+
+    // Ctrl+Shift+1 … 5 run the floating windows' commands from the keyboard.
+    void floatingCommandsFromTheKeyboard()
+    {
+        start();
+        m_windows->mainForm()->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(m_windows->mainForm()));
+        QVERIFY(!m_windows->isLoaded("TyakuForm"));
+        QTest::keyClick(m_windows->mainForm(), Qt::Key_3, Qt::ControlModifier | Qt::ShiftModifier);
+        QVERIFY(m_windows->isLoaded("TyakuForm") && m_windows->loaded("TyakuForm")->isVisible());
+        QTest::keyClick(m_windows->loaded("TyakuForm"), Qt::Key_1, Qt::ControlModifier | Qt::ShiftModifier);
+        QVERIFY(m_windows->isLoaded("SetForm") && m_windows->loaded("SetForm")->isVisible());
     }
 
     void exitButtonHoverText()

@@ -44,6 +44,12 @@ void TestMailSearch::matches_data()
                                             << false;
     QTest::newRow("last bytes of the body") << u"件名"_s << date << from << QString(31996, u'x') + u"見積"_s
                                             << u"見積"_s << true;
+    QTest::newRow("two words, both in one field") << u"件名"_s << date << from << u"議事録の件について"_s
+                                                  << u"議事録　について"_s << true;
+    QTest::newRow("two words, in two fields") << u"議事録"_s << date << from << u"ご意見について"_s
+                                              << u"について 議事録"_s << true;
+    QTest::newRow("two words, one absent") << u"議事録"_s << date << from << u"本文"_s << u"議事録　について"_s
+                                           << false;
     QTest::newRow("absent") << u"件名"_s << date << from << u"本文"_s << u"雪だるま"_s << false;
     QTest::newRow("blank word") << u"件名"_s << date << from << u"本文"_s << u"  "_s << false;
     QTest::newRow("ideographic blank word") << u"件名"_s << date << from << u"本文"_s << u"　 　"_s << false;

@@ -4,6 +4,7 @@
 
 #include <QElapsedTimer>
 #include <QFile>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextEdit>
@@ -37,6 +38,28 @@ private slots:
         QCOMPARE(pickColour(&owner), 0x00A57734);
         QCOMPARE(Prompt::shown().size(), 2);
         QCOMPARE(Prompt::shown().first().kind, Prompt::Kind::Colour);
+    }
+
+    // A frameless window's first place and size within the available area
+    // (offscreen: 800 x 800 at 0,0).
+    void fitToScreen_data()
+    {
+        QTest::addColumn<QRect>("first");
+        QTest::addColumn<QRect>("fitted");
+        QTest::newRow("inside") << QRect(10, 20, 300, 200) << QRect(10, 20, 300, 200);
+        QTest::newRow("too large") << QRect(0, 0, 1600, 1200) << QRect(0, 0, 800, 800);
+        QTest::newRow("out right and below") << QRect(700, 750, 300, 200) << QRect(500, 600, 300, 200);
+        QTest::newRow("out left and above") << QRect(-50, -30, 300, 200) << QRect(0, 0, 300, 200);
+    }
+    void fitToScreen()
+    {
+        QFETCH(QRect, first);
+        QFETCH(QRect, fitted);
+        QWidget window(nullptr, Qt::Window | Qt::FramelessWindowHint);
+        QCOMPARE(window.screen()->availableGeometry(), QRect(0, 0, 800, 800));
+        window.setGeometry(first);
+        hollin::fitToScreen(&window);
+        QCOMPARE(window.geometry(), fitted);
     }
 
     void waitLastsLongerAndKeepsEventsRunning()

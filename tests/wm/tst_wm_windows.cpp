@@ -1,13 +1,16 @@
 // Under a real window manager (openbox on Xvfb, started by run-with-wm.sh):
 // what the offscreen tests cannot see.
 #include "FreshProgram.h"
+#include "inbox/MsgForm.h"
 #include "panel/FloatingForm.h"
 #include "panel/MainForm.h"
 #include "panel/ProgramEnd.h"
 #include "storage/ProfileFile.h"
 #include "winutil/Twips.h"
+#include "winutil/WindowUtil.h"
 
 #include <QApplication>
+#include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -104,6 +107,71 @@ private slots:
             QCOMPARE(form.readInt(key + u'L'), twips::fromPixels(200 + 110 * n, panel->logicalDpiX()));
             QCOMPARE(form.readInt(key + u'T'), twips::fromPixels(500 + 10 * n, panel->logicalDpiY()));
         }
+    }
+
+    // Each floating window stands alone: no transient parent (a window
+    // manager would stack or place the five as one), above the others, out of
+    // the task bar.
+    void floatingWindowsStandAlone()
+    {
+        QVERIFY(start());
+        for (int n = 1; n <= 5; ++n) {
+            QProcess xprop;
+            xprop.start(u"xprop"_s, {u"-id"_s, QString::number(floating(n)->winId()), u"WM_TRANSIENT_FOR"_s,
+                                     u"_NET_WM_STATE"_s});
+            QVERIFY(xprop.waitForFinished(5000));
+            const QString out = QString::fromLatin1(xprop.readAllStandardOutput());
+            QVERIFY2(out.contains(u"WM_TRANSIENT_FOR:  not found"_s), qPrintable(out));
+            for (const QString &state : {u"_NET_WM_STATE_ABOVE"_s, u"_NET_WM_STATE_SKIP_TASKBAR"_s})
+                QVERIFY2(out.contains(state), qPrintable(out));
+        }
+    }
+
+    // The notice board of a receive comes up while the user types elsewhere:
+    // the keystrokes stay in the window the user types in.
+    void noticeBoardLeavesTheKeyboardAlone()
+    {
+        QVERIFY(start());
+        QLineEdit typing;
+        typing.show();
+        typing.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&typing));
+        m_program->windows().msgForm()->showNotice(3);
+        QVERIFY(QTest::qWaitForWindowExposed(m_program->windows().msgForm()));
+        settle();
+        QCOMPARE(QApplication::activeWindow(), &typing);
+        QTest::keyClicks(QApplication::focusWidget(), u"abc"_s);
+        QCOMPARE(typing.text(), u"abc"_s);
+    }
+
+    // A click whose press and release come at one instant (a touchpad tap,
+    // xdotool) leaves the panel and a floating window where they are when
+    // the pointer moves on.
+    void clickDoesNotStartAMove_data()
+    {
+        QTest::addColumn<int>("window"); // 0: the panel, n: Form n
+        QTest::newRow("panel") << 0;
+        QTest::newRow("Form2") << 2;
+    }
+    void clickDoesNotStartAMove()
+    {
+        QFETCH(int, window);
+        MainForm *panel = start();
+        QVERIFY(panel);
+        QWidget *target = window == 0 ? static_cast<QWidget *>(panel) : floating(window);
+        target->move(window == 0 ? QPoint(40, 60) : QPoint(500, 700));
+        settle();
+        const QPoint before = screenPosition(target);
+        // The panel's background between its buttons and its picture; the floating window's edge.
+        const QPoint at = before + (window == 0 ? QPoint(220, 66) : QPoint(3, 3));
+        auto xdotool = [](const QStringList &args) {
+            return QProcess::execute(u"xdotool"_s, args) == 0;
+        };
+        QVERIFY(xdotool({u"mousemove"_s, QString::number(at.x()), QString::number(at.y()), u"click"_s, u"1"_s}));
+        settle();
+        QVERIFY(xdotool({u"mousemove"_s, QString::number(at.x() + 120), QString::number(at.y() + 80)}));
+        settle();
+        QCOMPARE(screenPosition(target), before);
     }
 
     // A question asked while the always-on-top buttons are up is stacked above them.

@@ -19,8 +19,13 @@ public:
 
     explicit InboxListModel(QObject *parent = nullptr);
 
-    // Rereads every head of the file (a missing file is created empty).
+    // Rereads every head of the file (a missing file is created empty); on a
+    // failure the list is empty.
     bool load(const QString &dataPath, const QString &tempPath, Error *err = nullptr);
+    // load() in two steps, the first of which may run on any thread: every
+    // head of the file, in record order, then the list made of them.
+    static bool readHeads(const QString &dataPath, const QString &tempPath, QByteArray *heads, Error *err);
+    void setHeads(const QByteArray &heads);
 
     int rowCount(const QModelIndex &parent = {}) const override;
     int columnCount(const QModelIndex &parent = {}) const override;
@@ -31,6 +36,8 @@ public:
     QString cell(int row, int column) const;
 
 private:
+    static bool readHeads(const QString &dataPath, int records, char *out, Error *err);
+
     QByteArray m_heads; // rowCount × HeadSize bytes
     int m_rows = 0;
 };
