@@ -1,6 +1,7 @@
 #include "AttachmentPanel.h"
 
 #include "storage/TextUtil.h"
+#include "transport/MailComposer.h"
 #include "winutil/Prompt.h"
 
 #include <QLineEdit>
@@ -23,7 +24,7 @@ void AttachmentPanel::attachFirst()
 {
     m_c.more->setEnabled(true);
     const QString path = Prompt::openFileName(m_window, u"添付File"_s, QString(), QString());
-    if (!path.isEmpty()) {
+    if (!path.isEmpty() && accepts({path})) {
         m_c.paths->setText(path);
         m_c.names->addItem(fileNameOf(path));
     }
@@ -37,10 +38,19 @@ void AttachmentPanel::attachMore()
     if (m_c.paths->text().isEmpty())
         return;
     const QString path = Prompt::openFileName(m_window, u"添付File"_s, QString(), QString());
-    if (path.isEmpty())
+    if (path.isEmpty() || !accepts(m_c.paths->text().split(u',', Qt::SkipEmptyParts) << path))
         return;
     m_c.paths->setText(m_c.paths->text() + u',' + path);
     m_c.names->addItem(fileNameOf(path));
+}
+
+bool AttachmentPanel::accepts(const QStringList &paths) const
+{
+    Error err;
+    if (MailComposer::checkAttachments(paths, &err))
+        return true;
+    Prompt::message(m_window, err.text(), QString(), Prompt::Icon::Warning);
+    return false;
 }
 
 void AttachmentPanel::clear()

@@ -33,6 +33,10 @@ public:
     void show(const QString &paths);
 
 private:
+    // Whether paths may go with the mail (regular files within the size
+    // limit); if not, the user is told why, at once rather than at sending.
+    bool accepts(const QStringList &paths) const;
+
     QWidget *m_window;
     Controls m_c;
 };

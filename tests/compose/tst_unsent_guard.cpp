@@ -233,14 +233,18 @@ private slots:
     void failedSendKeepsTheAttachmentList()
     {
         WriteForm *form = static_cast<WriteForm *>(open(u"compose"_s));
-        Prompt::queueFileName(u"/tmp/一.txt"_s);
+        const QString attached = m_program->dir().filePath(u"一.txt"_s);
+        QFile out(attached);
+        QVERIFY(out.open(QIODevice::WriteOnly));
+        out.close();
+        Prompt::queueFileName(attached);
         click(form, "AttachCommand");
         QVERIFY(!controlOf<QPushButton>(form, "AttachCommand")->isEnabled());
         // No recipient: the send ends at once without a pass.
         QSignalSpy finished(form, &WriteForm::sendFinished);
         click(form, "Command1");
         QTRY_COMPARE(finished.count(), 1);
-        QCOMPARE(controlOf<QLineEdit>(form, "AttachText")->text(), u"/tmp/一.txt"_s);
+        QCOMPARE(controlOf<QLineEdit>(form, "AttachText")->text(), attached);
         QVERIFY(!controlOf<QPushButton>(form, "AttachCommand")->isEnabled());
         QVERIFY(controlOf<QPushButton>(form, "Command9")->isEnabled());
     }

@@ -481,7 +481,14 @@ void TestWriteForm::attachments()
 {
     m_state->listToggleCount = 0;
     open();
-    const QStringList paths{u"/tmp/添付/一.txt"_s, u"/tmp/b.pdf"_s, u"/tmp/c d/三.jpg"_s, u"/tmp/e.zip"_s};
+    QTemporaryDir files;
+    QStringList paths;
+    for (const QString &name : {u"添付/一.txt"_s, u"b.pdf"_s, u"c d/三.jpg"_s}) {
+        paths << files.filePath(name);
+        QVERIFY(QDir().mkpath(QFileInfo(paths.last()).path()));
+        QFile file(paths.last());
+        QVERIFY(file.open(QIODevice::WriteOnly));
+    }
     for (const QString &p : paths)
         Prompt::queueFileName(p);
     click(u"AttachCommand"_s);
@@ -495,6 +502,14 @@ void TestWriteForm::attachments()
     QCOMPARE(list2->count(), 3);
     QCOMPARE(list2->item(2)->text(), u"三.jpg"_s);
     QVERIFY(list2->isVisible());
+
+    // What could never be sent is refused when picked, with the reason.
+    Prompt::clearShown();
+    Prompt::queueFileName(u"/dev/zero"_s);
+    click(u"Command9"_s);
+    QVERIFY2(Prompt::shownTexts().last().contains(u"普通のファイルではない"_s), qPrintable(Prompt::shownTexts().join(u" | "_s)));
+    Prompt::clearShown();
+    QCOMPARE(list2->count(), 3);
 
     // The first press of the program run hides the list, the next shows it.
     auto *toggle = find<QPushButton>(u"Command16"_s);

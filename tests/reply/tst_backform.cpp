@@ -255,13 +255,18 @@ private slots:
 
     void attachmentsJoinWithCommas()
     {
-        Prompt::queueFileName(u"/tmp/a/一.txt"_s);
-        Prompt::queueFileName(u"/tmp/b/二.pdf"_s);
+        QTemporaryDir files;
+        const QStringList paths{files.filePath(u"一.txt"_s), files.filePath(u"二.pdf"_s)};
+        for (const QString &path : paths) {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            Prompt::queueFileName(path);
+        }
         click("Command9"); // nothing attached yet: no dialog
         QCOMPARE(Prompt::shown().size(), 0);
         click("AttachCommand");
         click("Command9");
-        QCOMPARE(text("AttachText"), u"/tmp/a/一.txt,/tmp/b/二.pdf"_s);
+        QCOMPARE(text("AttachText"), paths.join(u','));
         auto *names = control<QListWidget>("List2");
         QCOMPARE(names->count(), 2);
         QCOMPARE(names->item(1)->text(), u"二.pdf"_s);
