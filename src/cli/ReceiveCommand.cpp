@@ -13,8 +13,9 @@ int receive(const QStringList &arguments, AppState &state)
 {
     QStringList args = arguments;
     const bool keep = cli::takeFlag(&args, u"--keep"_s);
+    const bool quiet = cli::takeFlag(&args, u"--quiet"_s);
     if (!args.isEmpty())
-        return cli::badUsage(u"receive に使える引数は --keep だけです。"_s);
+        return cli::badUsage(u"receive に使える引数は --keep と --quiet だけです。"_s);
     Error err;
     if (!state.root.ensureTree(&err) || !cli::loadServerValues(state, &err))
         return cli::failed(err);
@@ -55,7 +56,10 @@ int receive(const QStringList &arguments, AppState &state)
     case Outcome::Cancelled:
         break;
     }
-    cli::print(u"%1 件の新着メールを受信しました"_s.arg(r.stored));
+    // Under cron every line on stdout is a mail to the user: --quiet keeps
+    // "nothing arrived" to itself.
+    if (r.stored > 0 || !quiet)
+        cli::print(u"%1 件の新着メールを受信しました"_s.arg(r.stored));
     if (r.outcome != Outcome::Completed)
         return cli::failed({u"受信を中断しました（%1 件中 %2 件を保存しました）。"_s.arg(r.count).arg(r.stored),
                             r.error.text()});
@@ -66,7 +70,7 @@ int receive(const QStringList &arguments, AppState &state)
 
 CliCommand receiveCommand()
 {
-    return {u"receive"_s, u"[--keep]（受信したメールをサーバーに残す）"_s, &receive};
+    return {u"receive"_s, u"[--keep]（受信したメールをサーバーに残す） [--quiet]（新着がなければ何も表示しない）"_s, &receive};
 }
 
 } // namespace hollin

@@ -30,10 +30,12 @@ bool takeValue(QStringList *args, const QString &option, QString *value, bool *p
 }
 
 // A body file is UTF-8 text; a file that is not valid UTF-8 is read as Shift-JIS.
+// "-" is the standard input (a body piped in from another program).
 bool readBodyFile(const QString &path, QString *body, Error *err)
 {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    const bool opened = path == u"-" ? file.open(stdin, QIODevice::ReadOnly) : file.open(QIODevice::ReadOnly);
+    if (!opened)
         return fail(err, u"本文のファイル「%1」を読めません。"_s.arg(path), file.errorString());
     const QByteArray bytes = file.readAll();
     QStringDecoder utf8(QStringDecoder::Utf8);

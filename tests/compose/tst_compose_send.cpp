@@ -413,8 +413,10 @@ void TestComposeSend::cliSend()
     const QString bodyFile = writeFile(u"body.txt"_s, u"コマンドからの本文\n"_s.toUtf8());
     const QString attachment = writeFile(u"添付.txt"_s, "attached");
 
-    auto run = [&](const QStringList &args, QString *out, QString *err) {
+    auto run = [&](const QStringList &args, QString *out, QString *err, const QString &input = {}) {
         QProcess cli;
+        if (!input.isEmpty())
+            cli.setStandardInputFile(input);
         cli.start(QStringLiteral(HOLLIN_CLI), QStringList{u"--root"_s, m_dir->path(), u"send"_s} + args);
         if (!cli.waitForFinished(60000))
             return -1;
@@ -423,8 +425,8 @@ void TestComposeSend::cliSend()
         return cli.exitCode();
     };
     QString out, err;
-    QCOMPARE(run({u"--to"_s, m_servers.address(), u"--subject"_s, u"コマンド送信"_s, u"--body-file"_s, bodyFile,
-                  u"--attach"_s, attachment}, &out, &err), 0);
+    QCOMPARE(run({u"--to"_s, m_servers.address(), u"--subject"_s, u"コマンド送信"_s, u"--body-file"_s, u"-"_s,
+                  u"--attach"_s, attachment}, &out, &err, bodyFile), 0);
     QCOMPARE(out.trimmed(), u"送信完了です。"_s);
     const QList<QByteArray> messages = m_servers.mailboxMessages();
     QCOMPARE(messages.size(), 1);

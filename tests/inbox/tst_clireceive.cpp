@@ -78,6 +78,10 @@ private slots:
         if (exitCode == 0) {
             QCOMPARE(run.out, u"2 件の新着メールを受信しました"_s);
             QVERIFY2(!run.err.contains(u"受信中"_s), qPrintable(run.err)); // no progress into a pipe
+            // From cron: nothing new, nothing said.
+            const Run again = receive(dir.path(), args + QStringList{u"--quiet"_s});
+            QCOMPARE(again.exitCode, 0);
+            QCOMPARE(again.out, QString());
         } else {
             QVERIFY(!run.err.trimmed().isEmpty());
         }
