@@ -57,6 +57,7 @@ void composeMailto(Windows &windows, const MailtoUrl &mailto)
     const QString recipients = mailto.to.join(u',');
     const bool fits = recipients.size() <= to->maxLength();
     form->fields().replace(MailDraft{fits ? recipients : QString(), mailto.subject, mailto.body, QString()});
+    form->setCopies(mailto.cc, mailto.bcc);
     if (!fits)
         Prompt::message(form, u"宛先が長すぎて入りません。宛先を確かめて入力してください。\n"_s + recipients, {},
                         Prompt::Icon::Warning);

@@ -1,5 +1,8 @@
 #include "MailtoUrl.h"
 
+#include "storage/Cp932.h"
+
+#include <QStringDecoder>
 #include <QUrl>
 
 using namespace Qt::StringLiterals;
@@ -8,10 +11,14 @@ namespace hollin {
 
 namespace {
 
-// "%E4%BC%9A" → "会"; "+" stays a plus sign, as in every mailto: link.
+// "%E4%BC%9A" → "会", "%89%EF" → "会" too (CP932); "+" stays a plus sign, as
+// in every mailto: link.
 QString decoded(QStringView text)
 {
-    return QUrl::fromPercentEncoding(text.toUtf8());
+    const QByteArray bytes = QByteArray::fromPercentEncoding(text.toUtf8());
+    QStringDecoder utf8(QStringDecoder::Utf8);
+    const QString asUtf8 = utf8(bytes);
+    return utf8.hasError() ? Cp932::decode(bytes) : asUtf8;
 }
 
 // One line: a subject or an address cannot hold line breaks.
@@ -49,6 +56,10 @@ std::optional<MailtoUrl> MailtoUrl::parse(const QString &text)
         const QStringView value = equals < 0 ? QStringView() : field.mid(equals + 1);
         if (name == u"to") {
             addAddresses(&url.to, value);
+        } else if (name == u"cc") {
+            addAddresses(&url.cc, value);
+        } else if (name == u"bcc") {
+            addAddresses(&url.bcc, value);
         } else if (name == u"subject" && !haveSubject) {
             url.subject = oneLine(decoded(value));
             haveSubject = true;

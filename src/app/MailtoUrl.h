@@ -8,11 +8,13 @@
 namespace hollin {
 
 // A mailto: link (RFC 6068): the addresses before "?" and the "to" fields
-// together, the subject and the body, each percent-decoded as UTF-8. Other
-// fields (cc, bcc, in-reply-to …) are not kept: the compose window has no place
-// for them.
+// together, the copies, the subject and the body, each percent-decoded as
+// UTF-8, or as CP932 where the bytes are not UTF-8 (older Japanese sites).
+// Other fields (in-reply-to …) are not kept.
 struct MailtoUrl {
     QStringList to;
+    QStringList cc;
+    QStringList bcc;
     QString subject;
     QString body; // line breaks as "\n"
 

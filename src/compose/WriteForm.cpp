@@ -599,6 +599,10 @@ void WriteForm::send()
     if (m_ui.check1->isChecked())
         request.body = Greetings::withFortune(request.body, Greetings::randomFortune());
     request.attachments = m_ui.attachText->text();
+    if (!wholeBook) { // one copy per address-book entry would reach them
+        request.cc = m_cc;
+        request.bcc = m_bcc;
+    }
 
     m_toTextBeforeSend = m_ui.toText->text();
     m_sentTo = request.recipients;
@@ -635,6 +639,21 @@ void WriteForm::setControlsEnabled(bool enabled)
     }
     if (enabled)
         m_enabledBeforeSend.clear();
+}
+
+void WriteForm::setCopies(const QStringList &cc, const QStringList &bcc)
+{
+    m_cc = cc.join(u", "_s);
+    m_bcc = bcc.join(u", "_s);
+    QStringList shown;
+    if (!cc.isEmpty())
+        shown << u"Cc: "_s + m_cc;
+    if (!bcc.isEmpty())
+        shown << u"Bcc: "_s + m_bcc;
+    m_ui.copiesText->setText(shown.join(u"  "_s));
+    m_ui.copiesText->setToolTip(shown.join(u'\n'));
+    m_ui.copiesText->setCursorPosition(0);
+    m_ui.copiesText->setVisible(!shown.isEmpty());
 }
 
 void WriteForm::sendDone()

@@ -42,6 +42,10 @@ public:
     bool isSending() const;
 
     // The boxes and the guard that asks before what was typed is replaced or lost.
+    // The copies of a mailto: link: sent with the mail (Bcc in the envelope
+    // only) and shown in CopiesText, since the window has no boxes of its own
+    // for them.
+    void setCopies(const QStringList &cc, const QStringList &bcc);
     MailFields &fields() const { return *m_fields; }
     // Puts a mail kept in the recovery file back: recipient, subject, body and attachments.
     void restoreDraft(const MailDraft &draft);
@@ -102,6 +106,8 @@ private:
     QString m_toBeforeWholeBook;     // ToText as typed when the whole address book was chosen
     SendJob *m_job = nullptr;
     QString m_toTextBeforeSend;
+    QString m_cc;  // from a mailto: link
+    QString m_bcc;
     QList<SendRecipient> m_sentTo;      // the recipients of the send running or last run
     QList<SendRecipient> m_undelivered; // whole-address-book recipients the last send missed
     QHash<QWidget *, bool> m_enabledBeforeSend;

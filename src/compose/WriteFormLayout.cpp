@@ -140,6 +140,13 @@ WriteFormLayout::WriteFormLayout(QWidget *form)
     check1->setObjectName(u"Check1"_s);
     place(check1, 3500, 2340, 1200, 300);
 
+    copiesText = new QLineEdit(m_form);
+    copiesText->setObjectName(u"CopiesText"_s);
+    copiesText->setReadOnly(true);
+    copiesText->setAccessibleName(u"Cc と Bcc"_s);
+    copiesText->hide();
+    place(copiesText, 4750, 2340, 2250, 300);
+
     rtfEd = new QTextEdit(m_form);
     rtfEd->setObjectName(u"rtfEd"_s);
     place(rtfEd, 0, 2720, 7020, 4300);

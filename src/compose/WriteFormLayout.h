@@ -62,6 +62,7 @@ public:
     QRadioButton *option1 = nullptr;
     QRadioButton *option2 = nullptr;
     QCheckBox *check1 = nullptr;
+    QLineEdit *copiesText = nullptr; // the Cc and Bcc a mailto: link brought; hidden without
     QLabel *label7 = nullptr;
     QPlainTextEdit *text14 = nullptr;
     QLineEdit *text2 = nullptr;

@@ -98,13 +98,22 @@ private slots:
         QTest::addColumn<QStringList>("to");
         QTest::addColumn<QString>("subject");
         QTest::addColumn<QString>("body");
-        QTest::newRow("address") << u"mailto:taro@example.jp"_s << QStringList{u"taro@example.jp"_s} << QString() << QString();
+        QTest::addColumn<QStringList>("cc");
+        QTest::addColumn<QStringList>("bcc");
+        QTest::newRow("address") << u"mailto:taro@example.jp"_s << QStringList{u"taro@example.jp"_s} << QString() << QString()
+                                 << QStringList() << QStringList();
         QTest::newRow("utf-8 fields") << u"MAILTO:a@example.jp?Subject=%E4%BC%9A%E8%AD%B0&body=1%E8%A1%8C%0D%0A2+3%26"_s
-                                      << QStringList{u"a@example.jp"_s} << u"会議"_s << u"1行\n2+3&"_s;
+                                      << QStringList{u"a@example.jp"_s} << u"会議"_s << u"1行\n2+3&"_s
+                                      << QStringList() << QStringList();
         QTest::newRow("several") << u"mailto:a@x.jp,%62@x.jp?to=c@x.jp&cc=d@x.jp"_s
-                                 << QStringList{u"a@x.jp"_s, u"b@x.jp"_s, u"c@x.jp"_s} << QString() << QString();
+                                 << QStringList{u"a@x.jp"_s, u"b@x.jp"_s, u"c@x.jp"_s} << QString() << QString()
+                                 << QStringList{u"d@x.jp"_s} << QStringList();
+        QTest::newRow("shift_jis fields, blind copy") << u"mailto:a@x.jp?subject=%82%A8%96%E2%82%A2%8D%87%82%ED%82%B9&bcc=e@x.jp,f@x.jp"_s
+                                 << QStringList{u"a@x.jp"_s} << u"お問い合わせ"_s << QString()
+                                 << QStringList() << QStringList{u"e@x.jp"_s, u"f@x.jp"_s};
         QTest::newRow("only fields") << u"mailto:?to=a@x.jp&subject=a%0D%0Ab&subject=second"_s
-                                     << QStringList{u"a@x.jp"_s} << u"a b"_s << QString();
+                                     << QStringList{u"a@x.jp"_s} << u"a b"_s << QString() << QStringList()
+                                     << QStringList();
     }
     void mailto()
     {
@@ -114,6 +123,8 @@ private slots:
         QTEST(url->to, "to");
         QTEST(url->subject, "subject");
         QTEST(url->body, "body");
+        QTEST(url->cc, "cc");
+        QTEST(url->bcc, "bcc");
         QVERIFY(!MailtoUrl::parse(u"http://example.jp/"_s));
     }
 
@@ -207,10 +218,13 @@ private slots:
         Prompt::queueAnswer(Prompt::Answer::Yes);
         controlOf<QRadioButton>(form, "Option2")->click();
         QVERIFY(controlOf<QRadioButton>(form, "Option2")->isChecked());
-        composeMailto(program.windows(), *MailtoUrl::parse(u"mailto:hanako@example.jp?subject=s"_s));
+        composeMailto(program.windows(), *MailtoUrl::parse(u"mailto:hanako@example.jp?subject=s&cc=c@x.jp&bcc=b@x.jp"_s));
         QVERIFY(!controlOf<QRadioButton>(form, "Option2")->isChecked());
         QVERIFY(controlOf<QLineEdit>(form, "ToText")->isEnabled());
         QCOMPARE(controlOf<QLineEdit>(form, "ToText")->text(), u"hanako@example.jp"_s);
+        // The copies are kept and shown, not dropped.
+        QVERIFY(controlOf<QLineEdit>(form, "CopiesText")->isVisible());
+        QCOMPARE(controlOf<QLineEdit>(form, "CopiesText")->text(), u"Cc: c@x.jp  Bcc: b@x.jp"_s);
     }
 };
 
