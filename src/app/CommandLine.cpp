@@ -45,15 +45,45 @@ QStringList CommandLine::fromArgv(int argc, char *argv[])
     return args;
 }
 
-CommandLine CommandLine::parse(const QStringList &args)
+QStringList CommandLine::withoutQtOptions(const QStringList &args, QString *platform, bool *displayGiven)
 {
+    // Qt's own options (QGuiApplication, QApplication, xcb), taken by Qt from argv.
+    static const QStringList withValue{u"platform"_s, u"platformpluginpath"_s, u"platformtheme"_s, u"plugin"_s,
+                                       u"qwindowgeometry"_s, u"qwindowicon"_s, u"qwindowtitle"_s, u"session"_s,
+                                       u"style"_s, u"stylesheet"_s, u"display"_s, u"geometry"_s, u"title"_s,
+                                       u"name"_s, u"visual"_s};
+    static const QStringList alone{u"reverse"_s, u"widgetcount"_s, u"nograb"_s, u"dograb"_s, u"sync"_s};
+    QStringList kept;
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        const QString &arg = args.at(i);
+        const QString bare = arg.startsWith(u"--"_s) ? arg.mid(2) : arg.startsWith(u'-') ? arg.mid(1) : QString();
+        const QString name = bare.section(u'=', 0, 0);
+        if (i > 0 && withValue.contains(name)) {
+            const bool joined = bare.contains(u'=');
+            const QString value = joined ? bare.section(u'=', 1) : args.value(i + 1);
+            if (name == u"platform")
+                *platform = value;
+            if (name == u"display")
+                *displayGiven = true;
+            if (!joined)
+                ++i;
+        } else if (i == 0 || !alone.contains(bare)) {
+            kept << arg;
+        }
+    }
+    return kept;
+}
+
+CommandLine CommandLine::parse(const QStringList &arguments)
+{
+    CommandLine line;
+    const QStringList args = withoutQtOptions(arguments, &line.m_platform, &line.m_displayGiven);
     QCommandLineParser parser;
     const QCommandLineOption help(QStringList{u"h"_s, u"help"_s});
     const QCommandLineOption version(QStringList{u"v"_s, u"version"_s});
     const QCommandLineOption root(u"root"_s, QString(), u"フォルダ"_s);
     parser.addOptions({help, version, root});
 
-    CommandLine line;
     if (!parser.parse(args)) {
         const QStringList unknown = parser.unknownOptionNames();
         if (unknown.isEmpty() && args.contains(u"--root"_s)) {

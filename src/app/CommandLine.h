@@ -8,8 +8,9 @@
 
 namespace hollin {
 
-// The arguments of hollin: --help, --version, --root DIR and mailto: links.
-// Parsed before any window exists, so help and version work without a display.
+// The arguments of hollin: --help, --version, --root DIR and mailto: links,
+// besides Qt's own options (-platform, -style, -display …), which are left to
+// Qt. Parsed before any window exists, so help and version work without a display.
 class CommandLine {
 public:
     enum ExitStatus { Ok = 0, Failed = 1, BadUsage = 2 };
@@ -30,12 +31,16 @@ public:
     // The links as given, for a running copy, and as parsed.
     QStringList links() const { return m_links; }
     QList<MailtoUrl> mailtos() const { return m_mailtos; }
+    // Qt's -platform and -display, when given.
+    QString platform() const { return m_platform; }
+    bool displayGiven() const { return m_displayGiven; }
 
     // Writes output() to stdout and error() to stderr.
     void print() const;
 
 private:
     void usageError(const QString &message);
+    static QStringList withoutQtOptions(const QStringList &args, QString *platform, bool *displayGiven);
 
     bool m_endsNow = false;
     int m_exitStatus = Ok;
@@ -44,6 +49,8 @@ private:
     QString m_root;
     QStringList m_links;
     QList<MailtoUrl> m_mailtos;
+    QString m_platform;
+    bool m_displayGiven = false;
 };
 
 } // namespace hollin

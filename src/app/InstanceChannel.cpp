@@ -61,6 +61,8 @@ bool peerIsSameUser(qintptr socket)
 
 // More than any mailto: link a desktop hands over; a peer sending more is cut off.
 constexpr qint64 MaxMessage = 1 << 20;
+// The last line of a second start's message; never a mailto: link.
+const QByteArray ActivateLine = QByteArrayLiteral("activate");
 
 } // namespace
 
@@ -130,14 +132,18 @@ void InstanceChannel::accept()
             socket->deleteLater();
             if (message.size() > MaxMessage)
                 return;
-            for (const QByteArray &line : message.split('\n'))
-                if (!line.isEmpty())
+            for (const QByteArray &line : message.split('\n')) {
+                if (line == ActivateLine || line.startsWith(ActivateLine + ' '))
+                    emit activationRequested(QString::fromUtf8(line.mid(ActivateLine.size() + 1)));
+                else if (!line.isEmpty())
                     emit linkReceived(QString::fromUtf8(line));
+            }
         });
     }
 }
 
-bool InstanceChannel::send(const QStringList &links, int timeoutMs, Error *err) const
+bool InstanceChannel::send(const QStringList &links, const QString &activationToken, int timeoutMs,
+                           Error *err) const
 {
     const QString path = socketPath(err);
     if (path.isEmpty())
@@ -157,6 +163,10 @@ bool InstanceChannel::send(const QStringList &links, int timeoutMs, Error *err) 
     QByteArray message;
     for (const QString &link : links)
         message += link.toUtf8().replace('\n', ' ') + '\n';
+    message += ActivateLine;
+    if (!activationToken.isEmpty())
+        message += ' ' + activationToken.toUtf8().replace('\n', ' ');
+    message += '\n';
     socket.write(message);
     while (socket.bytesToWrite() > 0 && socket.waitForBytesWritten(int(qMax<qint64>(1000, deadline.remainingTime()))))
         ;

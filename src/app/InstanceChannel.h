@@ -17,8 +17,9 @@ class DataRoot;
 // links to it. The first copy holds the lock file ★MailData/hollin.lock and
 // listens on a local socket named after the data root, in a folder of its own
 // ("hollin-<uid>" in $XDG_RUNTIME_DIR, else in /tmp) that it creates 0700 and
-// checks at every use; a second start writes one link per line to it and
-// closes. Both ends talk only to a peer of the same user.
+// checks at every use; a second start writes one link per line to it, then
+// a line asking to be shown ("activate" and the desktop's activation token),
+// and closes. Both ends talk only to a peer of the same user.
 class InstanceChannel : public QObject {
     Q_OBJECT
 public:
@@ -32,14 +33,19 @@ public:
     Role claim(Error *err = nullptr);
 
     // Hands links to the running copy, waiting up to timeoutMs for it to listen
-    // (it may still be starting).
-    bool send(const QStringList &links, int timeoutMs, Error *err = nullptr) const;
+    // (it may still be starting), and asks it to come to the front with
+    // activationToken (XDG_ACTIVATION_TOKEN or DESKTOP_STARTUP_ID; may be empty).
+    bool send(const QStringList &links, const QString &activationToken, int timeoutMs,
+              Error *err = nullptr) const;
 
     // The socket's path once its folder is found private (else err says why).
     QString socketPath(Error *err) const;
 
 signals:
     void linkReceived(const QString &link);
+    // A second start asks to see the running copy (token: empty when its
+    // desktop gave none).
+    void activationRequested(const QString &token);
 
 private:
     bool listen(Error *err);

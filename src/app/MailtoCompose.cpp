@@ -4,11 +4,15 @@
 #include "MailtoUrl.h"
 #include "compose/MailFields.h"
 #include "compose/WriteForm.h"
+#include "panel/MainForm.h"
 #include "winutil/Prompt.h"
 #include "winutil/Windows.h"
 
 #include <QLineEdit>
 #include <QRadioButton>
+
+#include <memory>
+#include <utility>
 
 using namespace Qt::StringLiterals;
 
@@ -63,12 +67,24 @@ void composeMailto(Windows &windows, const MailtoUrl &mailto)
                         Prompt::Icon::Warning);
 }
 
-void openMailtoLinks(InstanceChannel &channel, Windows &windows, const QList<MailtoUrl> &atStart)
+void answerLaterStarts(InstanceChannel &channel, Windows &windows, const QList<MailtoUrl> &atStart)
 {
-    QObject::connect(&channel, &InstanceChannel::linkReceived, &channel, [&windows](const QString &link) {
-        if (const std::optional<MailtoUrl> mailto = MailtoUrl::parse(link))
+    auto linked = std::make_shared<bool>(false); // the start being answered brought a link
+    QObject::connect(&channel, &InstanceChannel::linkReceived, &channel, [&windows, linked](const QString &link) {
+        if (const std::optional<MailtoUrl> mailto = MailtoUrl::parse(link)) {
             composeMailto(windows, *mailto);
+            *linked = true;
+        }
     });
+    QObject::connect(&channel, &InstanceChannel::activationRequested, &channel,
+                     [&windows, linked](const QString &token) {
+                         if (!std::exchange(*linked, false)) {
+                             // Wayland's activation reads the token when the window asks to be raised.
+                             if (!token.isEmpty())
+                                 qputenv("XDG_ACTIVATION_TOKEN", token.toUtf8());
+                             raise(windows.mainForm());
+                         }
+                     });
     for (const MailtoUrl &mailto : atStart)
         composeMailto(windows, mailto);
 }

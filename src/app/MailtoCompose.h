@@ -14,7 +14,9 @@ struct MailtoUrl;
 // unsent content), as an edit 元に戻す undoes; a send in progress is left alone.
 void composeMailto(Windows &windows, const MailtoUrl &mailto);
 
-// Opens the links given at start, then every link a later start hands over.
-void openMailtoLinks(InstanceChannel &channel, Windows &windows, const QList<MailtoUrl> &atStart);
+// Opens the links given at start; then answers every later start: its links
+// are opened, and without one the panel comes to the front (with the
+// desktop's activation token, so that it is allowed to).
+void answerLaterStarts(InstanceChannel &channel, Windows &windows, const QList<MailtoUrl> &atStart);
 
 } // namespace hollin

@@ -25,6 +25,28 @@ void choosePlatform()
         qputenv("QT_QPA_PLATFORM", platform);
 }
 
+bool windowSystemReachable(const QString &platformArgument, bool displayArgument)
+{
+    const bool x11 = displayArgument || !qEnvironmentVariableIsEmpty("DISPLAY");
+    const bool wayland = !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+    const QString chosen = platformArgument.isEmpty() ? qEnvironmentVariable("QT_QPA_PLATFORM") : platformArgument;
+    if (chosen.isEmpty())
+        return x11 || wayland;
+    // "wayland;xcb" tries each in turn; ":option" follows a name.
+    for (const QString &entry : chosen.split(u';', Qt::SkipEmptyParts)) {
+        const QString name = entry.section(u':', 0, 0);
+        if (name == u"xcb" ? x11 : name.startsWith(u"wayland") ? wayland : true)
+            return true;
+    }
+    return false;
+}
+
+QString activationToken()
+{
+    const QString wayland = qEnvironmentVariable("XDG_ACTIVATION_TOKEN");
+    return wayland.isEmpty() ? qEnvironmentVariable("DESKTOP_STARTUP_ID") : wayland;
+}
+
 bool installQtTranslation(QCoreApplication &app)
 {
     auto *translator = new QTranslator(&app);

@@ -19,6 +19,8 @@
 
 #include <QApplication>
 
+#include <cstdio>
+
 using namespace Qt::StringLiterals;
 
 int main(int argc, char *argv[])
@@ -29,6 +31,13 @@ int main(int argc, char *argv[])
         return commandLine.exitStatus();
     }
 
+    if (!hollin::windowSystemReachable(commandLine.platform(), commandLine.displayGiven())) {
+        std::fputs("画面（ウィンドウシステム）に接続できないため、Hollin を起動できません"
+                   "（DISPLAY も WAYLAND_DISPLAY も設定されていません）。\n"
+                   "デスクトップの中で起動してください。端末からは hollin-cli が使えます。\n",
+                   stderr);
+        return 1;
+    }
     hollin::choosePlatform();
     QApplication app(argc, argv);
     hollin::setDesktopIdentity();
@@ -47,14 +56,14 @@ int main(int argc, char *argv[])
         return 1;
     }
 
-    // One running copy per data folder: a second start ends at once, silently,
-    // after handing its mailto: links to the running copy.
+    // One running copy per data folder: a second start ends at once after
+    // handing its mailto: links to the running copy, or asking it to come forward.
     hollin::InstanceChannel instance(state.root);
     switch (instance.claim(&err)) {
     case hollin::InstanceChannel::Role::Second:
-        if (commandLine.links().isEmpty() || instance.send(commandLine.links(), 10000, &err))
+        if (instance.send(commandLine.links(), hollin::activationToken(), 10000, &err))
             return 0;
-        hollin::Prompt::message(nullptr, u"メールのリンクを開けません。\n"_s + err.text(), {},
+        hollin::Prompt::message(nullptr, u"起動中の Hollin を呼び出せません。\n"_s + err.text(), {},
                                 hollin::Prompt::Icon::Critical);
         return 1;
     case hollin::InstanceChannel::Role::Failed:
@@ -71,6 +80,6 @@ int main(int argc, char *argv[])
     if (err.isSet())
         hollin::Prompt::message(nullptr, err.text(), {}, hollin::Prompt::Icon::Warning);
     hollin::offerUnsentDrafts(windows, state.root);
-    hollin::openMailtoLinks(instance, windows, commandLine.mailtos());
+    hollin::answerLaterStarts(instance, windows, commandLine.mailtos());
     return app.exec();
 }
