@@ -7,6 +7,7 @@
 #include "DesktopIdentity.h"
 #include "InstanceChannel.h"
 #include "MailtoCompose.h"
+#include "OtherWriterWatch.h"
 #include "Platform.h"
 #include "UnsentDrafts.h"
 #include "inbox/AutoReceive.h"
@@ -81,5 +82,6 @@ int main(int argc, char *argv[])
         hollin::Prompt::message(nullptr, err.text(), {}, hollin::Prompt::Icon::Warning);
     hollin::offerUnsentDrafts(windows, state.root);
     hollin::answerLaterStarts(instance, windows, commandLine.mailtos());
+    const hollin::OtherWriterWatch otherWriters(state, windows);
     return app.exec();
 }

@@ -317,6 +317,11 @@ void MainForm::countStoredMail()
     m_text4->setText(QString::number(PanelSettings::recordsForLength(QFileInfo(file).size())));
 }
 
+int MainForm::storedMailCountShown() const
+{
+    return m_text4->text().toInt();
+}
+
 bool MainForm::opensInboxOnNewMail() const
 {
     return m_check2->isChecked();

@@ -37,6 +37,8 @@ public:
     void setNewMailCount(int count);
     // Text4: the number of records in the received-mail file, from its length.
     void countStoredMail();
+    // What Text4 shows now.
+    int storedMailCountShown() const;
     // Check2 "新着メール有りで、メールを見るを自動表示": a receive that stores mail opens the inbox.
     bool opensInboxOnNewMail() const;
     // The small sign shown while an automatic receive runs.

@@ -6,11 +6,13 @@
 #include "InstanceChannel.h"
 #include "MailtoCompose.h"
 #include "MailtoUrl.h"
+#include "OtherWriterWatch.h"
 
 #include "compose/WriteForm.h"
 #include "compose/logic/UnsentMail.h"
 #include "panel/MainForm.h"
 #include "storage/DataRoot.h"
+#include "storage/MailRecordFile.h"
 
 #include <QDir>
 #include <QLineEdit>
@@ -225,6 +227,24 @@ private slots:
         QCOMPARE(plain.out, QString());
         QTRY_VERIFY_WITH_TIMEOUT(program.windows().mainForm()->isVisible(), 10000);
         QCOMPARE(Prompt::shown().size(), 1);
+    }
+
+    // Mail another process stored shows on the panel and is told, once.
+    void otherWritersMailIsCounted()
+    {
+        FreshProgram program;
+        QVERIFY(program.isReady());
+        MainForm *panel = program.windows().mainForm();
+        panel->show();
+        const OtherWriterWatch watch(program.state(), program.windows());
+        MailRecordFile inbox(program.state().root.receivedMailFile(), program.state().root.receivedMailTemp());
+        QCOMPARE(inbox.append({u"一通目"_s, u"d"_s, u"a@x.jp"_s, u"b"_s}), 1);
+        QCOMPARE(inbox.append({u"二通目"_s, u"d"_s, u"a@x.jp"_s, u"b"_s}), 2);
+        QTRY_COMPARE_WITH_TIMEOUT(controlOf<QLineEdit>(panel, "Text4")->text(), u"2"_s, 10000);
+        QCOMPARE(controlOf<QLineEdit>(panel, "Text6")->text(), u"2"_s);
+        QVERIFY(inbox.deleteRecord(1));
+        QTRY_COMPARE_WITH_TIMEOUT(controlOf<QLineEdit>(panel, "Text4")->text(), u"1"_s, 10000);
+        QCOMPARE(controlOf<QLineEdit>(panel, "Text6")->text(), u"2"_s);
     }
 
     // A link is meant for its own address: a window sending to the whole
