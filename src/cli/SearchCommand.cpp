@@ -22,11 +22,16 @@ int runSearch(const QStringList &arguments, AppState &state)
     if (search.isBlank())
         return cli::badUsage(u"検索する語が空白です。"_s);
     Error err;
-    const bool ok = search.run(file.path(), [](int n, const MailRecord &r) {
+    int found = 0;
+    const bool ok = search.run(file.path(), [&found](int n, const MailRecord &r) {
         cli::print(QString::number(n) + u'\t' + cli::listField(r.subject) + u'\t' + cli::listField(r.address)
                    + u'\t' + cli::listField(r.date));
+        ++found;
     }, nullptr, &err);
-    return ok ? cli::Ok : cli::failed(err);
+    if (!ok)
+        return cli::failed(err);
+    return found > 0 ? cli::Ok : cli::Failed; // as grep: 1 when nothing matched
+
 }
 
 } // namespace
