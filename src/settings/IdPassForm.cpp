@@ -18,6 +18,20 @@ using namespace Qt::StringLiterals;
 
 namespace hollin {
 
+namespace {
+
+// Where 「保存する」 puts the password, said under the check box.
+QString savingPlaceText(const QString &idPassIniFile)
+{
+    AccountStore store(idPassIniFile);
+    if (store.keyringAvailable())
+        return u"パスワードはデスクトップのキーリングに保存します。"_s;
+    return u"キーリングが使えないため、パスワードはファイル「%1」（自分だけが読める設定）に保存します。"_s
+        .arg(idPassIniFile);
+}
+
+} // namespace
+
 IdPassForm::IdPassForm(const AppContext &ctx, QWidget *parent)
     : QWidget(parent, Qt::Window)
     , m_ctx(ctx)
@@ -34,6 +48,10 @@ IdPassForm::IdPassForm(const AppContext &ctx, QWidget *parent)
     m_passText->setStyleSheet(u"QLineEdit { lineedit-password-character: 42; }"_s); // "*"
     m_check1 = new QCheckBox(u"IDパスワードを保存する"_s, this);
     m_check1->setObjectName(u"Check1"_s);
+    auto *keyringNote = new QLabel(this);
+    keyringNote->setObjectName(u"KeyringNote"_s);
+    keyringNote->setWordWrap(true);
+    keyringNote->setText(savingPlaceText(ctx.state.root.idPassIniFile()));
     auto *ok = new QPushButton(u"OK"_s, this);
     ok->setObjectName(u"OKCommand"_s);
     auto *cancel = new QPushButton(u"Cancel"_s, this);
@@ -50,11 +68,12 @@ IdPassForm::IdPassForm(const AppContext &ctx, QWidget *parent)
     grid->addWidget(passLabel, 1, 0);
     grid->addWidget(m_passText, 1, 1);
     grid->addWidget(m_check1, 2, 0, 1, 2);
+    grid->addWidget(keyringNote, 3, 0, 1, 2);
     auto *buttons = new QHBoxLayout;
     buttons->addStretch();
     buttons->addWidget(ok);
     buttons->addWidget(cancel);
-    grid->addLayout(buttons, 3, 0, 1, 2);
+    grid->addLayout(buttons, 4, 0, 1, 2);
     m_idText->setMinimumWidth(200);
 
     const Account saved = savedAccount(ctx.state.root);
