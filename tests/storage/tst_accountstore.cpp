@@ -7,7 +7,11 @@
 #include "storage/DataRoot.h"
 #include "storage/OwnSettings.h"
 #include "storage/ProfileFile.h"
+#include "storage/ServerSettings.h"
 #include "winutil/Prompt.h"
+#include "TestMailServers.h"
+
+#include <QProcess>
 
 #include <QTemporaryDir>
 #include <QTest>
@@ -106,6 +110,27 @@ private slots:
         QCOMPARE(Prompt::shownTexts().size(), 1);
         QCOMPARE(file.readText(u"NAME2"_s), u"old"_s);
         QVERIFY(OwnSettings(m_root.hollinIniFile()).keepPasswordInFile());
+    }
+
+    // hollin-cli receives with the password the keyring holds.
+    void commandLineReadsTheKeyring()
+    {
+        TestMailServers servers;
+        TestMailServers::Options options;
+        options.smtp = false;
+        QString error;
+        QVERIFY2(servers.start(options, &error), qPrintable(error));
+        QVERIFY(servers.deliver("From: a@example.jp\r\nSubject: hi\r\n\r\nbody\r\n"));
+        ServerSettings settings;
+        settings.pop3Server = servers.pop3Server();
+        QVERIFY(settings.write(m_root.serverSettingsFile()));
+        QVERIFY(AccountStore(m_root.idPassIniFile()).save(servers.user(), servers.password(), nullptr));
+
+        QProcess cli;
+        cli.start(QString::fromUtf8(HOLLIN_CLI), {u"--root"_s, m_root.root(), u"receive"_s});
+        QVERIFY(cli.waitForFinished(30000));
+        QVERIFY2(cli.exitCode() == 0, cli.readAllStandardError().constData());
+        QCOMPARE(QString::fromUtf8(cli.readAllStandardOutput()).trimmed(), u"1 件の新着メールを受信しました"_s);
     }
 
 private:
