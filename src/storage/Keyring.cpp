@@ -14,7 +14,9 @@ namespace hollin {
 
 namespace {
 
-constexpr int AnswerWaitMs = 10000;
+// Long enough for the user to answer the desktop's own request to unlock a
+// locked keyring.
+constexpr int AnswerWaitMs = 60000;
 
 const QString Service = u"Hollin"_s;
 

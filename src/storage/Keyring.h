@@ -10,8 +10,8 @@ namespace hollin {
 // one password per key under the service "Hollin". The keyring library works
 // in jobs that finish later; each call here runs its job on the keyring's own
 // thread and waits for it, so the window, the receive thread and the command
-// line call it alike. A keyring that does not answer within ten seconds
-// counts as missing.
+// line call it alike. A keyring that does not answer within a minute
+// (time to type the password that unlocks it) counts as missing.
 class Keyring {
 public:
     enum class Lookup { Found, NotFound, Unavailable };
