@@ -48,10 +48,9 @@ IdPassForm::IdPassForm(const AppContext &ctx, QWidget *parent)
     m_passText->setStyleSheet(u"QLineEdit { lineedit-password-character: 42; }"_s); // "*"
     m_check1 = new QCheckBox(u"IDパスワードを保存する"_s, this);
     m_check1->setObjectName(u"Check1"_s);
-    auto *keyringNote = new QLabel(this);
-    keyringNote->setObjectName(u"KeyringNote"_s);
-    keyringNote->setWordWrap(true);
-    keyringNote->setText(savingPlaceText(ctx.state.root.idPassIniFile()));
+    m_keyringNote = new QLabel(this);
+    m_keyringNote->setObjectName(u"KeyringNote"_s);
+    m_keyringNote->setWordWrap(true);
     auto *ok = new QPushButton(u"OK"_s, this);
     ok->setObjectName(u"OKCommand"_s);
     auto *cancel = new QPushButton(u"Cancel"_s, this);
@@ -68,7 +67,7 @@ IdPassForm::IdPassForm(const AppContext &ctx, QWidget *parent)
     grid->addWidget(passLabel, 1, 0);
     grid->addWidget(m_passText, 1, 1);
     grid->addWidget(m_check1, 2, 0, 1, 2);
-    grid->addWidget(keyringNote, 3, 0, 1, 2);
+    grid->addWidget(m_keyringNote, 3, 0, 1, 2);
     auto *buttons = new QHBoxLayout;
     buttons->addStretch();
     buttons->addWidget(ok);
@@ -122,6 +121,15 @@ void IdPassForm::accept()
     close();
     if (receive)
         receive();
+}
+
+void IdPassForm::showEvent(QShowEvent *event)
+{
+    // Asked only when the dialog is seen: a receive also loads it, unseen,
+    // to hold the account it used.
+    if (m_keyringNote->text().isEmpty())
+        m_keyringNote->setText(savingPlaceText(m_ctx.state.root.idPassIniFile()));
+    QWidget::showEvent(event);
 }
 
 void IdPassForm::closeEvent(QCloseEvent *event)

@@ -11,6 +11,7 @@ namespace hollin {
 
 AccountStore::AccountStore(const QString &idPassIniFile)
     : m_path(idPassIniFile)
+    , m_own(QFileInfo(idPassIniFile).absolutePath() + u"/hollin.ini"_s)
     , m_keyring(QFileInfo(idPassIniFile).absoluteFilePath())
 {
 }
@@ -26,7 +27,7 @@ AccountStore::Account AccountStore::load()
 {
     const ProfileFile file(m_path, true);
     Account account{file.readText(u"NAME"_s), file.readText(u"NAME2"_s)};
-    if (!account.password.isEmpty())
+    if (!account.password.isEmpty() || !m_own.passwordInKeyring())
         return account;
     Error err;
     QString password;
@@ -45,7 +46,8 @@ bool AccountStore::save(const QString &id, const QString &password, Error *err)
     if (inKeyring && !m_keyring.write(password, err))
         return false;
     ProfileFile file(m_path, true);
-    return file.writeText(u"NAME"_s, id, err)
+    return m_own.writePasswordInKeyring(inKeyring, err)
+        && file.writeText(u"NAME"_s, id, err)
         && file.writeText(u"NAME2"_s, inKeyring ? QString() : password, err)
         && file.writeText(u"NAME3"_s, u"1"_s, err);
 }
@@ -64,7 +66,8 @@ bool AccountStore::movePasswordToKeyring(Error *err)
 {
     ProfileFile file(m_path, true);
     const QString password = file.readText(u"NAME2"_s);
-    return m_keyring.write(password, err) && file.writeText(u"NAME2"_s, QString(), err);
+    return m_keyring.write(password, err) && m_own.writePasswordInKeyring(true, err)
+        && file.writeText(u"NAME2"_s, QString(), err);
 }
 
 } // namespace hollin

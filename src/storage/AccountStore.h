@@ -2,6 +2,7 @@
 
 #include "Error.h"
 #include "Keyring.h"
+#include "OwnSettings.h"
 
 #include <QString>
 
@@ -14,7 +15,10 @@ namespace hollin {
 // file keeps the layout the Windows version reads; without a keyring, in NAME2
 // of the owner-only file as always. The window, the receive and the command
 // line all read and write the account here. The keyring's key is the file's
-// absolute path, so each data folder has its own password.
+// absolute path, so each data folder has its own password. hollin.ini beside
+// the file records that the password went to the keyring; without that mark
+// the keyring is never asked, so a password kept in the file never wakes a
+// keyring (or its unlock prompt) at a receive.
 class AccountStore {
 public:
     struct Account {
@@ -48,6 +52,7 @@ public:
 
 private:
     QString m_path;
+    OwnSettings m_own;
     Keyring m_keyring;
     std::optional<bool> m_available;
     Error m_keyringProblem;

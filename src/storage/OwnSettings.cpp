@@ -38,6 +38,11 @@ bool OwnSettings::keepPasswordInFile() const
     return QSettings(m_path, QSettings::IniFormat).value(u"account/keepPasswordInFile"_s).toBool();
 }
 
+bool OwnSettings::passwordInKeyring() const
+{
+    return QSettings(m_path, QSettings::IniFormat).value(u"account/passwordInKeyring"_s).toBool();
+}
+
 bool OwnSettings::writeSender(const QString &name, const QString &signature, Error *err)
 {
     QSettings settings(m_path, QSettings::IniFormat);
@@ -50,6 +55,13 @@ bool OwnSettings::writeKeepPasswordInFile(bool keep, Error *err)
 {
     QSettings settings(m_path, QSettings::IniFormat);
     settings.setValue(u"account/keepPasswordInFile"_s, keep);
+    return flush(settings, err);
+}
+
+bool OwnSettings::writePasswordInKeyring(bool inKeyring, Error *err)
+{
+    QSettings settings(m_path, QSettings::IniFormat);
+    settings.setValue(u"account/passwordInKeyring"_s, inKeyring);
     return flush(settings, err);
 }
 

@@ -12,6 +12,8 @@ namespace hollin {
 //   sender/signature  signature put below the body of new mail and replies
 //   account/keepPasswordInFile  the user answered "no" to moving the saved
 //                     password into the keyring: not asked again
+//   account/passwordInKeyring   the saved password is in the keyring (only
+//                     then is the keyring asked for it)
 class OwnSettings {
 public:
     explicit OwnSettings(const QString &path);
@@ -19,9 +21,11 @@ public:
     QString senderName() const;
     QString signature() const;
     bool keepPasswordInFile() const;
+    bool passwordInKeyring() const;
 
     bool writeSender(const QString &name, const QString &signature, Error *err);
     bool writeKeepPasswordInFile(bool keep, Error *err);
+    bool writePasswordInKeyring(bool inKeyring, Error *err);
 
 private:
     QString m_path;

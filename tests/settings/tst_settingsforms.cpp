@@ -243,6 +243,7 @@ private slots:
         QCOMPARE(pass->echoMode(), QLineEdit::Password);
         QVERIFY(!controlOf<QCheckBox>(form, "Check1")->isChecked());
         // The tests run without a session bus: no keyring, and the dialog says so.
+        form->show();
         const QString note = controlOf<QLabel>(form, "KeyringNote")->text();
         QVERIFY2(note.contains(u"キーリングが使えない"_s) && note.contains(file.path()), qPrintable(note));
     }
