@@ -1,8 +1,10 @@
-# hollin_add_test(<name> LABEL unit|gui|integration|fuzz|wm SOURCES ... LIBS ... [TIMEOUT s])
+# hollin_add_test(<name> LABEL unit|gui|integration|fuzz|wm [KEYRING] SOURCES ... LIBS ... [TIMEOUT s])
 # One executable per test class. gui tests run on the offscreen platform; wm
-# tests on an X server of their own with a window manager (tests/wm/run-with-wm.sh).
+# tests on an X server of their own with a window manager (tests/wm/run-with-wm.sh);
+# KEYRING tests on a private session bus with a keyring of their own
+# (tests/support/with-keyring.sh).
 function(hollin_add_test name)
-  cmake_parse_arguments(T "" "LABEL;TIMEOUT" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(T "KEYRING" "LABEL;TIMEOUT" "SOURCES;LIBS" ${ARGN})
   if(NOT T_LABEL)
     message(FATAL_ERROR "hollin_add_test(${name}): LABEL is required")
   endif()
@@ -15,12 +17,20 @@ function(hollin_add_test name)
   target_compile_definitions(${name} PRIVATE
     HOLLIN_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
     HOLLIN_TEST_DATA="${PROJECT_SOURCE_DIR}/tests/data")
-  if(T_LABEL STREQUAL "wm")
+  if(T_KEYRING)
+    add_test(NAME ${name} COMMAND dbus-run-session --
+      ${PROJECT_SOURCE_DIR}/tests/support/with-keyring.sh $<TARGET_FILE:${name}>)
+  elseif(T_LABEL STREQUAL "wm")
     add_test(NAME ${name} COMMAND ${PROJECT_SOURCE_DIR}/tests/wm/run-with-wm.sh $<TARGET_FILE:${name}>)
   else()
     add_test(NAME ${name} COMMAND ${name})
   endif()
+  # No test reaches the desktop keyring of the user running the suite: the
+  # session bus is one that does not exist, unless the test makes its own.
   set(env "LANG=C.UTF-8" "LC_ALL=C.UTF-8")
+  if(NOT T_KEYRING)
+    list(APPEND env "DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent/hollin-test-bus")
+  endif()
   if(T_LABEL STREQUAL "gui" OR T_LABEL STREQUAL "integration")
     list(APPEND env "QT_QPA_PLATFORM=offscreen")
   endif()

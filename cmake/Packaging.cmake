@@ -66,8 +66,9 @@ set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "${HOLLIN_HOMEPAGE}")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Qt's own Japanese texts (dialog buttons, help headings) and Japanese fonts.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-translations-l10n, fonts-noto-cjk | fonts-ipafont-gothic")
-# xdg-open hands web links and the attachment folder to the desktop.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils")
+# xdg-open hands web links and the attachment folder to the desktop; the
+# keyring library reaches the desktop keyring through libsecret, loaded when present.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils, libsecret-1-0")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS

@@ -7,15 +7,16 @@ packages=(
   # build
   cmake ninja-build g++ pkg-config ccache git
   qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl1-mesa-dev libxcb1-dev
-  libgmime-3.0-dev libcurl4-openssl-dev libxml2-dev libssl-dev
+  libgmime-3.0-dev libcurl4-openssl-dev libxml2-dev libssl-dev qtkeychain-qt6-dev
   # fuzzing
   clang libclang-rt-14-dev
   # real mail servers for the tests and the demo
   dovecot-core dovecot-pop3d python3 python3-aiosmtpd openssl postfix
   # tests and tools: PDF text, screenshots, the peers of the benchmarks
   poppler-utils xvfb xauth x11-apps imagemagick fetchmail mpop
-  # a private session bus for the desktop notification test
-  dbus-daemon
+  # a private session bus for the desktop notification test, and a keyring
+  # daemon of its own on it for the password store test
+  dbus-daemon gnome-keyring
   # Japanese text on screen, Qt's own Japanese texts
   fonts-noto-cjk qt6-translations-l10n
   # the package and its checks (tools/package.sh)

@@ -1,5 +1,6 @@
 #include "Command.h"
 
+#include "storage/AccountStore.h"
 #include "storage/FileIo.h"
 #include "storage/FileStamp.h"
 #include "storage/ProfileFile.h"
@@ -133,8 +134,9 @@ bool loadServerValues(AppState &state, Error *err)
     if (fileio::othersCanRead(idPass.path()))
         printError(u"注意: ID とパスワードを保存したファイル「%1」は、ほかのユーザーも読める状態です。"
                    u"「chmod 600 '%1'」で自分だけが読めるようにしてください。"_s.arg(idPass.path()));
-    state.accountId = idPass.readText(u"NAME"_s);
-    state.accountPassword = idPass.readText(u"NAME2"_s);
+    const AccountStore::Account account = AccountStore(idPass.path()).load();
+    state.accountId = account.id;
+    state.accountPassword = account.password;
     return true;
 }
 

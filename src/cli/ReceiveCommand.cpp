@@ -47,7 +47,7 @@ int receive(const QStringList &arguments, AppState &state)
     case Outcome::NoServer:
         return cli::failed({u"POP3 サーバーが設定されていません（hlmail.ini の POP3=）。"_s, {}});
     case Outcome::NeedAccount:
-        return cli::failed({u"ID またはパスワードが保存されていません（iniIdPass.ini の NAME, NAME2）。"_s, {}});
+        return cli::failed({u"ID またはパスワードが保存されていません（iniIdPass.ini の NAME と、キーリングまたは NAME2）。"_s, {}});
     case Outcome::NoConnection:
     case Outcome::AuthFailed:
         return cli::failed(r.error);

@@ -64,6 +64,12 @@ void MailFields::replace(const MailDraft &mail)
     m_body->setCurrentCharFormat(QTextCharFormat());
 }
 
+void MailFields::prefillBody(const QString &body)
+{
+    m_body->setPlainText(body);
+    m_guard.settle(draft());
+}
+
 void MailFields::settle()
 {
     m_guard.settle(draft());

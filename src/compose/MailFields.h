@@ -40,6 +40,9 @@ public:
     // Recipient, subject and body replaced; the body as one edit that 元に戻す
     // brings back. The attachments stay.
     void replace(const MailDraft &mail);
+    // The program's own text for the body of a new window (the signature):
+    // nothing is at risk until the user changes it. The recovery file stays.
+    void prefillBody(const QString &body);
     // What the boxes hold now is safe elsewhere (sent, held, loaded from a held
     // mail): nothing is at risk and the recovery file goes.
     void settle();

@@ -8,10 +8,12 @@
 
 #include "compose/logic/Greetings.h"
 #include "compose/logic/HeldMailStore.h"
+#include "compose/logic/Signature.h"
 #include "compose/logic/SendJob.h"
 #include "editor/EditorCommands.h"
 #include "storage/AddressBookFile.h"
 #include "storage/AppState.h"
+#include "storage/OwnSettings.h"
 #include "storage/TextUtil.h"
 #include "transport/RecipientList.h"
 #include "winutil/MailSearchBar.h"
@@ -96,6 +98,9 @@ WriteForm::WriteForm(const AppContext &ctx, QWidget *parent)
     m_ui.option2->setEnabled(true);
     placeHelpBox();
     loadAddressList();
+    const QString signature = OwnSettings(m_ctx.state.root.hollinIniFile()).signature();
+    if (!signature.isEmpty())
+        m_fields->prefillBody(bodyWithSignature({}, signature));
 }
 
 WriteForm::~WriteForm() = default;

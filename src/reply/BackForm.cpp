@@ -4,8 +4,10 @@
 #include "compose/HeldMailPanel.h"
 #include "compose/MailFields.h"
 #include "compose/logic/SendJob.h"
+#include "compose/logic/Signature.h"
 #include "reply/ReplyText.h"
 #include "storage/AppState.h"
+#include "storage/OwnSettings.h"
 #include "storage/TextUtil.h"
 #include "transport/RecipientList.h"
 #include "winutil/Prompt.h"
@@ -205,7 +207,7 @@ void BackForm::replyTo(const QString &subject, const QString &sender, const QStr
     const ReplyText reply = ReplyText::prefill(subject, sender, body);
     d->subject->setText(reply.subject);
     d->to->setText(reply.to);
-    d->body->setPlainText(reply.body);
+    d->body->setPlainText(bodyWithSignature(reply.body, OwnSettings(d->ctx.state.root.hollinIniFile()).signature()));
     d->fields->settle(); // the program's prefill; what the user adds is at risk
     show();
 }

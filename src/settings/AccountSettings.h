@@ -1,5 +1,6 @@
 #pragma once
 
+#include "storage/AccountStore.h"
 #include "storage/Error.h"
 #include "storage/ServerSettings.h"
 
@@ -10,20 +11,17 @@ namespace hollin {
 struct AppState;
 class DataRoot;
 
-// The POP3 account as stored in iniIdPass.ini (NAME, NAME2); empty texts
-// when the file or a key is missing.
-struct Account {
-    QString id;
-    QString password;
-};
+using Account = AccountStore::Account;
+// The saved POP3 account (AccountStore): empty texts when nothing is saved.
 Account savedAccount(const DataRoot &root);
 
 // What the account dialog's OK does: AccountId and AccountPassword become id
-// and password; with save, NAME = id, NAME2 = password and NAME3 = "1" are
-// written (in that order) to the owner-only account file; without, only
-// NAME3 = "0", so an account saved earlier stays. A name or password that the
-// CP932 file cannot hold is refused when saving, and nothing changes. An
-// account not saved serves the receives of this run (AppState::accountUnsaved).
+// and password; with save, the account store keeps them (the password in the
+// keyring when one answers, else in the owner-only file); without, only
+// NAME3 = "0" is written, so an account saved earlier stays. A name or
+// password that the store cannot hold is refused when saving, and nothing
+// changes. An account not saved serves the receives of this run
+// (AppState::accountUnsaved).
 bool acceptAccount(AppState &state, const QString &id, const QString &password, bool save,
                    Error *err);
 

@@ -18,6 +18,20 @@ using namespace Qt::StringLiterals;
 
 namespace hollin {
 
+namespace {
+
+// Where 「保存する」 puts the password, said under the check box.
+QString savingPlaceText(const QString &idPassIniFile)
+{
+    AccountStore store(idPassIniFile);
+    if (store.keyringAvailable())
+        return u"パスワードはデスクトップのキーリングに保存します。"_s;
+    return u"キーリングが使えないため、パスワードはファイル「%1」（自分だけが読める設定）に保存します。"_s
+        .arg(idPassIniFile);
+}
+
+} // namespace
+
 IdPassForm::IdPassForm(const AppContext &ctx, QWidget *parent)
     : QWidget(parent, Qt::Window)
     , m_ctx(ctx)
@@ -34,6 +48,9 @@ IdPassForm::IdPassForm(const AppContext &ctx, QWidget *parent)
     m_passText->setStyleSheet(u"QLineEdit { lineedit-password-character: 42; }"_s); // "*"
     m_check1 = new QCheckBox(u"IDパスワードを保存する"_s, this);
     m_check1->setObjectName(u"Check1"_s);
+    m_keyringNote = new QLabel(this);
+    m_keyringNote->setObjectName(u"KeyringNote"_s);
+    m_keyringNote->setWordWrap(true);
     auto *ok = new QPushButton(u"OK"_s, this);
     ok->setObjectName(u"OKCommand"_s);
     auto *cancel = new QPushButton(u"Cancel"_s, this);
@@ -50,11 +67,12 @@ IdPassForm::IdPassForm(const AppContext &ctx, QWidget *parent)
     grid->addWidget(passLabel, 1, 0);
     grid->addWidget(m_passText, 1, 1);
     grid->addWidget(m_check1, 2, 0, 1, 2);
+    grid->addWidget(m_keyringNote, 3, 0, 1, 2);
     auto *buttons = new QHBoxLayout;
     buttons->addStretch();
     buttons->addWidget(ok);
     buttons->addWidget(cancel);
-    grid->addLayout(buttons, 3, 0, 1, 2);
+    grid->addLayout(buttons, 4, 0, 1, 2);
     m_idText->setMinimumWidth(200);
 
     const Account saved = savedAccount(ctx.state.root);
@@ -103,6 +121,15 @@ void IdPassForm::accept()
     close();
     if (receive)
         receive();
+}
+
+void IdPassForm::showEvent(QShowEvent *event)
+{
+    // Asked only when the dialog is seen: a receive also loads it, unseen,
+    // to hold the account it used.
+    if (m_keyringNote->text().isEmpty())
+        m_keyringNote->setText(savingPlaceText(m_ctx.state.root.idPassIniFile()));
+    QWidget::showEvent(event);
 }
 
 void IdPassForm::closeEvent(QCloseEvent *event)

@@ -7,6 +7,7 @@
 #include <functional>
 
 class QCheckBox;
+class QLabel;
 class QLineEdit;
 
 namespace hollin {
@@ -35,6 +36,7 @@ public:
     void accept();
 
 protected:
+    void showEvent(QShowEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
 
 private:
@@ -42,6 +44,7 @@ private:
     QLineEdit *m_idText;
     QLineEdit *m_passText;
     QCheckBox *m_check1;
+    QLabel *m_keyringNote; // where 「保存する」 puts the password
     std::function<void()> m_receive; // set while shown for a receive
 };
 

@@ -6,9 +6,11 @@ namespace hollin {
 
 class DataRoot;
 
-// When the file that keeps the saved password can be read by other local
-// users, says so and offers to make it the owner's alone. Asked once, at
-// start; the file's mode is changed only when the user agrees.
+// At start, the saved password's safety. When a keyring answers and the file
+// still holds the password, offers once to move it there (a "no" is kept in
+// hollin.ini and not asked again). Otherwise, when the file can be read by
+// other local users, says so and offers to make it the owner's alone; the
+// file's mode is changed only when the user agrees.
 void offerToProtectPasswordFile(QWidget *parent, const DataRoot &root);
 
 } // namespace hollin

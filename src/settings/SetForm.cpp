@@ -4,6 +4,7 @@
 #include "NoticeSettings.h"
 #include "IdPassForm.h"
 #include "OptionForm.h"
+#include "SenderBox.h"
 #include "storage/AppState.h"
 #include "storage/KeepMailSettings.h"
 #include "winutil/Prompt.h"
@@ -126,6 +127,8 @@ SetForm::SetForm(const AppContext &ctx, QWidget *parent)
     layout->addWidget(line1);
     layout->addWidget(frame2);
     layout->addWidget(keepFrame);
+    m_sender = new SenderBox(m_ctx.state.root.hollinIniFile(), this);
+    layout->addWidget(m_sender);
 
     // Load: NUMBER4 sets the auto-erase box (other values keep it as designed),
     // NUMBER5 = 1 selects the notice option.
@@ -190,7 +193,8 @@ void SetForm::closeEvent(QCloseEvent *event)
     const KeepMailSettings keep{m_keepCheck->isChecked(), m_keepDays->value()};
     if (!m_settings->writeOnClose(m_text2->text(), m_check2->isChecked(),
                                   m_option1->isChecked(), &err)
-        || !keep.write(m_ctx.state.root.iniFile(), &err))
+        || !keep.write(m_ctx.state.root.iniFile(), &err)
+        || !m_sender->write(&err))
         report(err.text());
     event->accept();
     unloadWhenClosed(m_ctx.windows, this, "SetForm");

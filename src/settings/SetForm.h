@@ -13,10 +13,12 @@ class QSpinBox;
 namespace hollin {
 
 class NoticeSettings;
+class SenderBox;
 
 // "設定": the new-mail notice options, which are also the program's live
 // notice settings, the buttons to the account and server dialogs, and whether
-// received mail stays on the server (read from ini.ini by every receive).
+// received mail stays on the server (read from ini.ini by every receive), and
+// the sender name and signature (SenderBox, hollin.ini).
 // Constructing it is its load step (restores the options from ini.ini);
 // closing it writes them and unloads it.
 class SetForm : public QWidget {
@@ -55,6 +57,7 @@ private:
     QSpinBox *m_keepDays;
     QCheckBox *m_autoReceive;
     QSpinBox *m_autoMinutes;
+    SenderBox *m_sender;
 };
 
 } // namespace hollin

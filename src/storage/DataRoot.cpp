@@ -123,6 +123,7 @@ QString DataRoot::heldMailFile() const { return resolve(u"★MailData/hlmdata10.
 QString DataRoot::heldMailTemp() const { return resolve(u"★MailData/HLMDATA10.TMP"_s); }
 QString DataRoot::addressBookFile() const { return resolve(u"★MailData/hlmdata20.data"_s); }
 QString DataRoot::addressBookTemp() const { return resolve(u"★MailData/HLMDATA20.TMP"_s); }
+QString DataRoot::hollinIniFile() const { return resolve(u"★MailData/hollin.ini"_s); }
 QString DataRoot::serverSettingsFile() const { return resolve(u"hlmail.ini"_s); }
 QString DataRoot::pictureFolder() const { return resolve(u"画像データ"_s); }
 QString DataRoot::attachmentFolder() const { return resolve(u"添付フォルダ"_s); }

@@ -8,7 +8,7 @@
 namespace hollin {
 
 // The program folder and the tree below it:
-//   ★MailData/        ini.ini, Form.ini, iniIdPass.ini, hlmdata2.data,
+//   ★MailData/        ini.ini, Form.ini, iniIdPass.ini, hollin.ini, hlmdata2.data,
 //                     hlmdata10.data, hlmdata20.data and their .TMP files,
 //                     hlmuidl.txt, hlmmsgid.txt
 //   画像データ/        panel pictures 1.jpg … 5.jpg
@@ -53,6 +53,7 @@ public:
     QString heldMailTemp() const;      // ★MailData/HLMDATA10.TMP
     QString addressBookFile() const;   // ★MailData/hlmdata20.data
     QString addressBookTemp() const;   // ★MailData/HLMDATA20.TMP
+    QString hollinIniFile() const;     // ★MailData/hollin.ini (this program's own settings, UTF-8)
     QString serverSettingsFile() const;// hlmail.ini
     QString pictureFolder() const;     // 画像データ
     QString attachmentFolder() const;  // 添付フォルダ

@@ -334,8 +334,8 @@ QByteArray MailComposer::build(const OutgoingMail &mail, Error *err)
         fail(err, u"宛先のメールアドレスが正しくありません"_s, listError.message);
         return {};
     }
-    const QString from = mail.from.trimmed();
-    if (!isMailbox(from)) {
+    const Recipient sender = RecipientList::parseOne(mail.from);
+    if (sender.address.isEmpty()) {
         fail(err, u"差出人のメールアドレスが正しくありません"_s, mail.from);
         return {};
     }
@@ -350,7 +350,7 @@ QByteArray MailComposer::build(const OutgoingMail &mail, Error *err)
     mime::ensureInitialised();
     bool jis = false;
     const QString body = withoutNul(mail.body);
-    QString names;
+    QString names = sender.name;
     for (const Recipient &r : to + cc)
         names += r.name;
     Charset::encodeIso2022Jp(body + mail.subject + names, &jis);
@@ -369,13 +369,13 @@ QByteArray MailComposer::build(const OutgoingMail &mail, Error *err)
     }
 
     QByteArray out;
-    out += "From: " + from.toLatin1() + "\r\n";
+    out += sender.name.isEmpty() ? "From: " + sender.address.toLatin1() + "\r\n" : addressField("From", {sender});
     out += addressField("To", to);
     if (!cc.isEmpty())
         out += addressField("Cc", cc);
     out += "Subject: " + MimeHeader::encode(oneLine(mail.subject), 9) + "\r\n";
     out += "Date: " + dateNow() + "\r\n";
-    out += "Message-ID: " + messageId(from) + "\r\n";
+    out += "Message-ID: " + messageId(sender.address) + "\r\n";
     out += "MIME-Version: 1.0\r\n";
     out += serialise(top);
     g_object_unref(top);

@@ -9,7 +9,7 @@
 namespace hollin {
 
 struct OutgoingMail {
-    QString from;              // the sender's address as stored
+    QString from;              // "addr" or "名前 <addr>": the name goes out as an encoded display name
     QString to;                // addresses as RecipientList reads them ("addr", "名前<addr>", ...)
     QString subject;
     QString body;              // plain text, any line ends

@@ -22,6 +22,8 @@ private slots:
     void nothingToSendTouchesNoServer();
     void cancelBeforeTheFirstPass();
     void connectionFailureStopsTheBatch();
+    void senderOf_data();
+    void senderOf();
     void fortunes();
     void codeWord();
 };
@@ -35,6 +37,26 @@ static SendResult makeResult(int passes, int attempted, int failed, bool cancell
     for (int i = 0; i < failed; ++i)
         r.failures.append(SendFailure{i + 1, u"x@example.jp"_s, u"失敗"_s});
     return r;
+}
+
+void TestSendJob::senderOf_data()
+{
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("from");
+    QTest::newRow("no name: the bare address") << u"me@example.jp"_s << u" "_s << u"me@example.jp"_s;
+    QTest::newRow("name") << u" me@example.jp "_s << u"山田 太郎"_s << u"山田 太郎 <me@example.jp>"_s;
+    // An address stored with a name of its own gets the set name instead.
+    QTest::newRow("stored with a name") << u"旧名<me@example.jp>"_s << u"山田"_s << u"山田 <me@example.jp>"_s;
+    // Left for the composer to refuse, naming what was stored.
+    QTest::newRow("no address") << QString() << u"山田"_s << QString();
+}
+
+void TestSendJob::senderOf()
+{
+    QFETCH(QString, address);
+    QFETCH(QString, name);
+    QTEST(SendRequest::senderOf(address, name), "from");
 }
 
 void TestSendJob::statusText_data()

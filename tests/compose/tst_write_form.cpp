@@ -2,9 +2,12 @@
 
 #include "compose/WriteForm.h"
 #include "compose/logic/Greetings.h"
+#include "compose/MailFields.h"
 #include "compose/logic/HeldMailStore.h"
+#include "compose/logic/UnsentDraftFile.h"
 #include "storage/AddressBookFile.h"
 #include "storage/AppState.h"
+#include "storage/OwnSettings.h"
 #include "winutil/Prompt.h"
 #include "winutil/TextFiles.h"
 
@@ -32,6 +35,7 @@ class TestWriteForm : public QObject {
     Q_OBJECT
 private slots:
     void init();
+    void signatureOpensBelowAnEmptyBody();
     void cleanup();
 
     void loadStep();
@@ -93,6 +97,20 @@ void TestWriteForm::init()
     m_windows = std::make_unique<FakeWindows>();
     Prompt::beginScript();
     Prompt::clearShown();
+}
+
+// A new mail starts with the signature under two empty lines; it is the
+// program's text, so nothing is at risk, and a recovery file left by a
+// crashed run stays for the program to bring back.
+void TestWriteForm::signatureOpensBelowAnEmptyBody()
+{
+    QVERIFY(OwnSettings(m_state->root.hollinIniFile()).writeSender({}, u"山田 太郎\nyamada@example.jp"_s, nullptr));
+    const UnsentDraftFile recovery(m_state->root, u"compose"_s);
+    QVERIFY(recovery.save(MailDraft{u"a@example.jp"_s, u"件名"_s, u"書きかけ"_s, QString()}));
+    WriteForm *form = open();
+    QCOMPARE(form->findChild<QTextEdit *>(u"rtfEd"_s)->toPlainText(), u"\n\n山田 太郎\nyamada@example.jp"_s);
+    QVERIFY(!form->fields().isAtRisk());
+    QVERIFY(recovery.exists());
 }
 
 void TestWriteForm::cleanup()

@@ -1,9 +1,11 @@
 #include "FreshProgram.h"
 #include "app/AppWindows.h"
+#include "compose/MailFields.h"
 #include "compose/logic/HeldMailStore.h"
 #include "reply/BackForm.h"
 #include "reply/ReplyText.h"
 #include "storage/AppState.h"
+#include "storage/OwnSettings.h"
 #include "winutil/Prompt.h"
 #include "winutil/TextFiles.h"
 #include "winutil/Twips.h"
@@ -109,6 +111,17 @@ private slots:
         QTEST(text("SubjectText"), "wantSubject");
         QTEST(text("ToText"), "wantTo");
         QTEST(body(), "wantBody");
+    }
+
+    // The signature goes below the prefilled body, and is the program's text:
+    // closing the untouched reply asks nothing.
+    void signatureFollowsThePrefill()
+    {
+        QVERIFY(OwnSettings(m_program->state().root.hollinIniFile()).writeSender({}, u"--\n山田"_s, nullptr));
+        m_program->windows().hideFloatingWindows();
+        form()->replyTo(u"s"_s, u"a@example.jp"_s, u"本文\n\n"_s);
+        QCOMPARE(body(), u"本文\n\n--\n山田"_s);
+        QVERIFY(!form()->fields().isAtRisk());
     }
 
     void pasteIntoBodyAtTheCaret()

@@ -6,6 +6,7 @@
 #include "settings/PasswordFileCheck.h"
 #include "settings/SetForm.h"
 #include "storage/AppState.h"
+#include "storage/OwnSettings.h"
 #include "storage/ProfileFile.h"
 #include "storage/ServerSettings.h"
 #include "winutil/Prompt.h"
@@ -15,6 +16,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
@@ -175,6 +177,24 @@ private slots:
         QCOMPARE(controlOf<QSpinBox>(form, "KeepDaysSpin")->value(), 30);
     }
 
+    // The sender name and signature are kept in the program's own file; the
+    // files the Windows version reads do not change.
+    void senderNameAndSignatureKeptApart()
+    {
+        SetForm *form = m_windows->setForm();
+        controlOf<QLineEdit>(form, "SenderNameText")->setText(u" 山田 太郎 "_s);
+        controlOf<QPlainTextEdit>(form, "SignatureText")->setPlainText(u"--\n山田 太郎\n"_s);
+        QVERIFY(form->close());
+        const OwnSettings own(m_state->root.hollinIniFile());
+        QCOMPARE(own.senderName(), u"山田 太郎"_s);
+        QCOMPARE(own.signature(), u"--\n山田 太郎\n"_s);
+        const ProfileFile ini(m_state->root.iniFile());
+        QVERIFY(!ini.hasKey(u"name"_s) && !ini.hasKey(u"signature"_s));
+        QTRY_VERIFY(!m_windows->isLoaded("SetForm"));
+        form = m_windows->setForm();
+        QCOMPARE(controlOf<QPlainTextEdit>(form, "SignatureText")->toPlainText(), u"--\n山田 太郎\n"_s);
+    }
+
     void startUpSetsAutoErase()
     {
         SetForm *form = m_windows->setForm();
@@ -222,6 +242,10 @@ private slots:
         QCOMPARE(pass->text(), u"pw"_s);
         QCOMPARE(pass->echoMode(), QLineEdit::Password);
         QVERIFY(!controlOf<QCheckBox>(form, "Check1")->isChecked());
+        // The tests run without a session bus: no keyring, and the dialog says so.
+        form->show();
+        const QString note = controlOf<QLabel>(form, "KeyringNote")->text();
+        QVERIFY2(note.contains(u"キーリングが使えない"_s) && note.contains(file.path()), qPrintable(note));
     }
 
     void idPassOkWithBoxClearWritesOnlyName3()

@@ -29,7 +29,8 @@ files = [[p.get_filename(), base64.b64encode(p.get_payload(decode=True)).decode(
          for p in msg.iter_attachments()]
 addresses = lambda field: [[a.display_name, a.addr_spec] for a in msg[field].addresses] if msg[field] else []
 print(json.dumps({'subject': str(msg['subject']), 'to': str(msg['to']),
-                  'toList': addresses('to'), 'ccList': addresses('cc'), 'hasBcc': 'bcc' in msg,
+                  'fromList': addresses('from'), 'toList': addresses('to'), 'ccList': addresses('cc'),
+                  'hasBcc': 'bcc' in msg,
                   'body': body.get_content() if body else None, 'files': files,
                   'defects': len(msg.defects)}))
 )";
@@ -112,24 +113,33 @@ void TestComposer::roundTrip_data()
     QTest::addColumn<bool>("attach");
     QTest::addColumn<QByteArray>("charset");
     QTest::addColumn<QString>("toName"); // the display name readers show
+    QTest::addColumn<QString>("from");
+    QTest::addColumn<QString>("fromName");
 
     QTest::newRow("jis") << u"taro@example.jp"_s << u"会議の件"_s << u"明日１０時～です。\nよろしく"_s << false
-                         << "ISO-2022-JP"_ba << QString();
+                         << "ISO-2022-JP"_ba << QString()
+        << u"me@example.jp"_s << QString();
     QTest::newRow("jis, card recipient, files") << u"山田 太郎<yamada@example.jp>"_s
                                                 << QString(u"長い件名のテストです。"_s).repeated(6)
-                                                << u"添付します。\r\n"_s << true << "ISO-2022-JP"_ba << u"山田 太郎"_s;
+                                                << u"添付します。\r\n"_s << true << "ISO-2022-JP"_ba << u"山田 太郎"_s
+        << u"山田 花子 <me@example.jp>"_s << u"山田 花子"_s;
     QTest::newRow("NEC chars need utf-8") << u"①さん<x@example.jp>"_s << u"㈱髙橋の件"_s << u"①②\n"_s << true
-                                          << "UTF-8"_ba << u"①さん"_s;
+                                          << "UTF-8"_ba << u"①さん"_s
+        << u"髙橋 <me@example.jp>"_s << u"髙橋"_s;
     QTest::newRow("emoji and kana") << u"x@example.jp"_s << u"絵文字😀ｶﾅ"_s << u"😀\n"_s << false << "UTF-8"_ba
-                                    << QString();
+                                    << QString()
+        << u"me@example.jp"_s << QString();
     QTest::newRow("one long jis line") << u"x@example.jp"_s << u"長文"_s << QString(u"改行のない長い段落です。"_s).repeated(60)
-                                       << false << "ISO-2022-JP"_ba << QString();
+                                       << false << "ISO-2022-JP"_ba << QString()
+        << u"me@example.jp"_s << QString();
     // A name typed in quotes is sent quoted once, not with its quote marks.
     QTest::newRow("ascii, quoted name") << u"\"Doe, John\" <j@example.jp>"_s << u"Hello"_s
-                                        << u"plain ascii\n.\nend"_s << false << "ISO-2022-JP"_ba << u"Doe, John"_s;
+                                        << u"plain ascii\n.\nend"_s << false << "ISO-2022-JP"_ba << u"Doe, John"_s
+        << u"\"Doe, Jane\" <me@example.jp>"_s << u"Doe, Jane"_s;
     // What was typed comes back: ¥ travels as ESC ( J 0x5C, ￥ as JIS 0x216F.
     QTest::newRow("yen signs") << u"x@example.jp"_s << u"¥100 ￥200 \\300"_s << u"¥1,000と￥2,000\n"_s << false
-                               << "ISO-2022-JP"_ba << QString();
+                               << "ISO-2022-JP"_ba << QString()
+        << u"me@example.jp"_s << QString();
 }
 
 void TestComposer::roundTrip()
@@ -140,7 +150,8 @@ void TestComposer::roundTrip()
     QFETCH(bool, attach);
     QFETCH(QByteArray, charset);
 
-    OutgoingMail mail{u"me@example.jp"_s, to, subject, body, attach ? files_ : QStringList()};
+    QFETCH(QString, from);
+    OutgoingMail mail{from, to, subject, body, attach ? files_ : QStringList()};
     Error err;
     const QByteArray raw = MailComposer::build(mail, &err);
     QVERIFY2(!err.isSet(), qPrintable(err.text()));
@@ -152,7 +163,7 @@ void TestComposer::roundTrip()
     const DecodedMail decoded = MailDecoder::decode(raw);
     QCOMPARE(decoded.subject, subject);
     QCOMPARE(decoded.body, crlf(body));
-    QVERIFY(decoded.from == u"me@example.jp"_s);
+    QCOMPARE(MailComposer::envelopeAddress(decoded.from), u"me@example.jp"_s);
     QTemporaryDir out;
     QStringList written;
     QCOMPARE(AttachmentExtractor::extract(raw, out.path(), &written), attach ? 1 : 0);
@@ -175,6 +186,9 @@ void TestComposer::roundTrip()
     const QString seenTo = seen.value(u"to"_s).toString();
     QVERIFY2(seenTo == recipient || seenTo.endsWith(u'<' + recipient + u'>'), qPrintable(seenTo));
     QTEST(seen.value(u"toList"_s).toArray()[0].toArray()[0].toString(), "toName");
+    const QJsonArray seenFrom = seen.value(u"fromList"_s).toArray()[0].toArray();
+    QTEST(seenFrom[0].toString(), "fromName");
+    QCOMPARE(seenFrom[1].toString(), u"me@example.jp"_s);
     const QJsonArray seenFiles = seen.value(u"files"_s).toArray();
     QCOMPARE(seenFiles.size(), attach ? files_.size() : 0);
     for (qsizetype i = 0; i < seenFiles.size(); ++i) {

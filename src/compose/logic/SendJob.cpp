@@ -1,7 +1,9 @@
 #include "SendJob.h"
 
 #include "storage/AddressBookFile.h"
+#include "storage/OwnSettings.h"
 #include "storage/TextUtil.h"
+#include "transport/MailComposer.h"
 #include "transport/MailLib.h"
 
 #include <QThread>
@@ -12,11 +14,19 @@ using namespace Qt::StringLiterals;
 
 namespace hollin {
 
+QString SendRequest::senderOf(const QString &address, const QString &name)
+{
+    const QString bare = MailComposer::envelopeAddress(address);
+    if (name.trimmed().isEmpty() || bare.isEmpty())
+        return address;
+    return name.trimmed() + u" <"_s + bare + u'>';
+}
+
 SendRequest SendRequest::fromState(const AppState &state)
 {
     SendRequest request;
     request.smtpServer = state.smtpServer;
-    request.from = state.mailAddress;
+    request.from = senderOf(state.mailAddress, OwnSettings(state.root.hollinIniFile()).senderName());
     request.accountId = state.accountId;
     request.accountPassword = state.accountPassword;
     return request;

@@ -23,7 +23,7 @@ struct SendRecipient {
 // Everything a send passes to the library.
 struct SendRequest {
     QString smtpServer;
-    QString from;             // the user's own address, as stored
+    QString from;             // the user's own address, with the sender name: "名前 <addr>"
     QString accountId;        // SMTP AUTH, used when the server offers it
     QString accountPassword;
     QList<SendRecipient> recipients; // one pass each, in this order
@@ -33,8 +33,12 @@ struct SendRequest {
     QString cc;               // address lists sent with every pass; empty for none
     QString bcc;
 
-    // Server, sender and account from the program-wide values.
+    // Server, sender and account from the program-wide values; the sender
+    // name (差出人名) from hollin.ini.
     static SendRequest fromState(const AppState &state);
+    // "name <addr>" for the stored address and sender name; the address as
+    // stored when there is no name (or no address to put it with).
+    static QString senderOf(const QString &address, const QString &name);
 
     // One pass to the recipient exactly as typed (no trimming).
     static QList<SendRecipient> single(const QString &recipient);

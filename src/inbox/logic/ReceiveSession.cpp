@@ -3,13 +3,13 @@
 #include "MessageSelection.h"
 #include "ReceivedRecord.h"
 #include "RecordAppender.h"
+#include "storage/AccountStore.h"
 #include "storage/UidlList.h"
 
 #include "storage/DataFolderLock.h"
 #include "storage/FileIo.h"
 #include "storage/MailRecordFile.h"
 #include "storage/ReceiveLock.h"
-#include "storage/ProfileFile.h"
 #include "storage/TextUtil.h"
 #include "transport/AttachmentExtractor.h"
 #include "transport/MailLib.h"
@@ -85,10 +85,12 @@ ReceiveResult ReceiveSession::run()
         return result;
     }
 
-    const ProfileFile account(m_settings.idPassIniFile, true);
     const bool typed = !m_settings.accountId.isEmpty();
-    const QString id = typed ? m_settings.accountId : account.readText(u"NAME"_s);
-    const QString password = typed ? m_settings.accountPassword : account.readText(u"NAME2"_s);
+    const AccountStore::Account account = typed
+        ? AccountStore::Account{m_settings.accountId, m_settings.accountPassword}
+        : AccountStore(m_settings.idPassIniFile).load();
+    const QString &id = account.id;
+    const QString &password = account.password;
     emit accountRead(id, password);
     if (id.isEmpty() || password.isEmpty()) {
         lib.pop3Close(handle);

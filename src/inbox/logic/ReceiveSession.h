@@ -18,7 +18,7 @@ class UidlList;
 struct ReceiveSettings {
     QString pop3Server;
     qint16 apopFlag = 0;          // non-zero: APOP
-    QString idPassIniFile;        // ★MailData/iniIdPass.ini (NAME, NAME2)
+    QString idPassIniFile;        // ★MailData/iniIdPass.ini, read through AccountStore
     QString accountId;            // typed but not saved: used in place of the file
     QString accountPassword;
     QString receivedMailFile;     // ★MailData/hlmdata2.data

@@ -1,0 +1,133 @@
+#include "Keyring.h"
+
+#include <qt6keychain/keychain.h>
+
+#include <QEventLoop>
+#include <QThread>
+#include <QTimer>
+
+#include <functional>
+
+using namespace Qt::StringLiterals;
+
+namespace hollin {
+
+namespace {
+
+// Long enough for the user to answer the desktop's own request to unlock a
+// locked keyring.
+constexpr int AnswerWaitMs = 60000;
+
+const QString Service = u"Hollin"_s;
+
+// The keyring library keeps one queue of jobs and is not safe to use from
+// several threads, so every job is made and run on one thread of its own,
+// and callers on any thread (the window, the receive, the command line) wait
+// for it there.
+class JobThread {
+public:
+    JobThread()
+    {
+        m_thread.setObjectName(u"keyring"_s);
+        m_context.moveToThread(&m_thread);
+        m_thread.start();
+    }
+    ~JobThread()
+    {
+        m_thread.quit();
+        m_thread.wait();
+    }
+
+    void run(const std::function<void()> &work)
+    {
+        QMetaObject::invokeMethod(&m_context, work, Qt::BlockingQueuedConnection);
+    }
+
+private:
+    QThread m_thread;
+    QObject m_context;
+};
+
+// Runs the job on the job thread and waits for it; done reads its result
+// there. A keyring that does not answer in time counts as unusable; the job
+// then deletes itself when it finishes.
+bool runJob(QKeychain::Job *(*make)(), const std::function<void(QKeychain::Job *)> &setUp,
+            const std::function<bool(QKeychain::Job *, Error *)> &done, Error *err)
+{
+    static JobThread jobs;
+    bool ok = false;
+    jobs.run([&] {
+        QKeychain::Job *job = make();
+        job->setAutoDelete(false);
+        setUp(job);
+        QEventLoop loop;
+        bool finished = false;
+        QObject::connect(job, &QKeychain::Job::finished, &loop, [&] {
+            finished = true;
+            loop.quit();
+        });
+        QTimer::singleShot(AnswerWaitMs, &loop, &QEventLoop::quit);
+        job->start();
+        loop.exec();
+        if (!finished) {
+            job->setAutoDelete(true);
+            fail(err, u"パスワードの保管庫（キーリング）が応答しませんでした。"_s);
+            return;
+        }
+        ok = done(job, err);
+        delete job;
+    });
+    return ok;
+}
+
+template<typename J>
+QKeychain::Job *makeJob()
+{
+    return new J(Service);
+}
+
+} // namespace
+
+Keyring::Keyring(QString key)
+    : m_key(std::move(key))
+{
+}
+
+Keyring::Lookup Keyring::read(QString *password, Error *err) const
+{
+    Lookup lookup = Lookup::Unavailable;
+    runJob(makeJob<QKeychain::ReadPasswordJob>,
+           [&](QKeychain::Job *job) { job->setKey(m_key); },
+           [&](QKeychain::Job *job, Error *e) {
+               switch (job->error()) {
+               case QKeychain::NoError:
+                   if (password)
+                       *password = static_cast<QKeychain::ReadPasswordJob *>(job)->textData();
+                   lookup = Lookup::Found;
+                   return true;
+               case QKeychain::EntryNotFound:
+                   lookup = Lookup::NotFound;
+                   return true;
+               default:
+                   return fail(e, u"パスワードの保管庫（キーリング）を使えません。"_s, job->errorString());
+               }
+           },
+           err);
+    return lookup;
+}
+
+bool Keyring::write(const QString &password, Error *err) const
+{
+    return runJob(makeJob<QKeychain::WritePasswordJob>,
+                  [&](QKeychain::Job *job) {
+                      job->setKey(m_key);
+                      static_cast<QKeychain::WritePasswordJob *>(job)->setTextData(password);
+                  },
+                  [](QKeychain::Job *job, Error *e) {
+                      return job->error() == QKeychain::NoError
+                          || fail(e, u"パスワードをキーリングに保存できませんでした。"_s, job->errorString());
+                  },
+                  err);
+}
+
+} // namespace hollin

@@ -1,0 +1,142 @@
+// The account store against a real GNOME Keyring on a private session bus
+// (tests/support/with-keyring.sh); the store without a keyring is covered by
+// tst_accountsettings, which runs with no session bus.
+#include "settings/IdPassForm.h"
+#include "settings/PasswordFileCheck.h"
+#include "storage/AccountStore.h"
+#include "storage/DataRoot.h"
+#include "storage/OwnSettings.h"
+#include "storage/ProfileFile.h"
+#include "storage/ServerSettings.h"
+#include "winutil/Prompt.h"
+#include "TestMailServers.h"
+
+#include <QProcess>
+
+#include <QTemporaryDir>
+#include <QTest>
+#include <QThread>
+
+using namespace Qt::StringLiterals;
+using namespace hollin;
+
+class TestAccountStore : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY2(AccountStore(u"/nonexistent/iniIdPass.ini"_s).keyringAvailable(),
+                 "run under dbus-run-session tests/support/with-keyring.sh");
+        Prompt::beginScript();
+    }
+
+    void init()
+    {
+        m_dir = std::make_unique<QTemporaryDir>();
+        m_root = DataRoot(m_dir->path());
+        QVERIFY(m_root.ensureTree());
+    }
+
+    // The file keeps its layout, with an empty NAME2; a password the CP932
+    // file could not hold is fine in the keyring.
+    void saveKeepsPasswordInKeyring()
+    {
+        AccountStore store(m_root.idPassIniFile());
+        QVERIFY(store.save(u"taro"_s, u"秘密😀pw"_s, nullptr));
+        const ProfileFile file(m_root.idPassIniFile());
+        QCOMPARE(file.readText(u"NAME"_s), u"taro"_s);
+        QVERIFY(file.hasKey(u"NAME2"_s));
+        QCOMPARE(file.readText(u"NAME2"_s), QString());
+        QCOMPARE(file.readText(u"NAME3"_s), u"1"_s);
+
+        const AccountStore::Account read = AccountStore(m_root.idPassIniFile()).load();
+        QCOMPARE(read.id, u"taro"_s);
+        QCOMPARE(read.password, u"秘密😀pw"_s);
+    }
+
+    // Each data folder has its own password.
+    void dataFoldersDoNotShareAPassword()
+    {
+        QTemporaryDir other;
+        const DataRoot otherRoot(other.path());
+        QVERIFY(otherRoot.ensureTree());
+        QVERIFY(AccountStore(m_root.idPassIniFile()).save(u"taro"_s, u"one"_s, nullptr));
+        QVERIFY(AccountStore(otherRoot.idPassIniFile()).save(u"jiro"_s, u"two"_s, nullptr));
+        QCOMPARE(AccountStore(m_root.idPassIniFile()).load().password, u"one"_s);
+        QCOMPARE(AccountStore(otherRoot.idPassIniFile()).load().password, u"two"_s);
+    }
+
+    // The receive reads the account on its own thread.
+    void loadsFromAnotherThread()
+    {
+        QVERIFY(AccountStore(m_root.idPassIniFile()).save(u"taro"_s, u"pw"_s, nullptr));
+        QString password;
+        QThread *thread = QThread::create([&] {
+            password = AccountStore(m_root.idPassIniFile()).load().password;
+        });
+        thread->start();
+        QVERIFY(thread->wait(20000));
+        delete thread;
+        QCOMPARE(password, u"pw"_s);
+    }
+
+    // A password saved in the file (as the Windows version writes it) is used
+    // as it is, and moves to the keyring after one question; "no" is asked once.
+    void filePasswordMovesAfterOneQuestion()
+    {
+        ProfileFile file(m_root.idPassIniFile(), true);
+        QVERIFY(file.writeText(u"NAME"_s, u"taro"_s) && file.writeText(u"NAME2"_s, u"old"_s));
+        QCOMPARE(AccountStore(m_root.idPassIniFile()).load().password, u"old"_s);
+
+        Prompt::clearShown();
+        Prompt::queueAnswer(Prompt::Answer::Yes);
+        offerToProtectPasswordFile(nullptr, m_root);
+        QCOMPARE(Prompt::shownTexts().size(), 1);
+        QCOMPARE(file.readText(u"NAME2"_s), QString());
+        QCOMPARE(AccountStore(m_root.idPassIniFile()).load().password, u"old"_s);
+        offerToProtectPasswordFile(nullptr, m_root);
+        QCOMPARE(Prompt::shownTexts().size(), 1);
+    }
+
+    void declinedMoveIsNotAskedAgain()
+    {
+        ProfileFile file(m_root.idPassIniFile(), true);
+        QVERIFY(file.writeText(u"NAME"_s, u"taro"_s) && file.writeText(u"NAME2"_s, u"old"_s));
+        Prompt::clearShown();
+        Prompt::queueAnswer(Prompt::Answer::No);
+        offerToProtectPasswordFile(nullptr, m_root);
+        offerToProtectPasswordFile(nullptr, m_root);
+        QCOMPARE(Prompt::shownTexts().size(), 1);
+        QCOMPARE(file.readText(u"NAME2"_s), u"old"_s);
+        QVERIFY(OwnSettings(m_root.hollinIniFile()).keepPasswordInFile());
+    }
+
+    // hollin-cli receives with the password the keyring holds.
+    void commandLineReadsTheKeyring()
+    {
+        TestMailServers servers;
+        TestMailServers::Options options;
+        options.smtp = false;
+        QString error;
+        QVERIFY2(servers.start(options, &error), qPrintable(error));
+        QVERIFY(servers.deliver("From: a@example.jp\r\nSubject: hi\r\n\r\nbody\r\n"));
+        ServerSettings settings;
+        settings.pop3Server = servers.pop3Server();
+        QVERIFY(settings.write(m_root.serverSettingsFile()));
+        QVERIFY(AccountStore(m_root.idPassIniFile()).save(servers.user(), servers.password(), nullptr));
+
+        QProcess cli;
+        cli.start(QString::fromUtf8(HOLLIN_CLI), {u"--root"_s, m_root.root(), u"receive"_s});
+        QVERIFY(cli.waitForFinished(30000));
+        QVERIFY2(cli.exitCode() == 0, cli.readAllStandardError().constData());
+        QCOMPARE(QString::fromUtf8(cli.readAllStandardOutput()).trimmed(), u"1 件の新着メールを受信しました"_s);
+    }
+
+private:
+    std::unique_ptr<QTemporaryDir> m_dir;
+    DataRoot m_root;
+};
+
+QTEST_MAIN(TestAccountStore)
+#include "tst_accountstore.moc"
