@@ -2,6 +2,7 @@
 
 #include "AddressSyntax.h"
 #include "ServerAddress.h"
+#include "TlsProbe.h"
 #include "TlsTrust.h"
 
 #include <QHostAddress>
@@ -325,6 +326,13 @@ bool isConnectionFailure(CURLcode rc, const QString &errorReply)
     }
 }
 
+// No greeting came: what a TLS-only port does to a plain client.
+bool isSilentServer(CURLcode rc)
+{
+    return rc == CURLE_OPERATION_TIMEDOUT || rc == CURLE_GOT_NOTHING || rc == CURLE_RECV_ERROR
+           || rc == CURLE_WEIRD_SERVER_REPLY;
+}
+
 } // namespace
 
 bool SmtpSender::send(const QString &server, const QString &from, const QStringList &recipients,
@@ -355,7 +363,7 @@ bool SmtpSender::send(const QString &server, const QString &from, const QStringL
     const int defaultPort = a.scheme == u"smtps"_s ? 465 : a.scheme == u"smtp"_s ? 587 : 25;
     const QString hostPort = a.hostPort(defaultPort);
     const bool bare = a.scheme.isEmpty();
-    Security security = a.scheme == u"smtps"_s ? Security::Implicit : Security::StartTls;
+    Security security = a.implicitTls() ? Security::Implicit : Security::StartTls;
     if (bare && m_plainServer == hostPort)
         security = Security::Plain;
     // libcurl greets with the URL's path, taken whole; without one it would
@@ -390,7 +398,9 @@ bool SmtpSender::send(const QString &server, const QString &from, const QStringL
     }
     const Reply *errorReply = lastErrorReply();
     m_connectionFailed = isConnectionFailure(rc, errorReply ? errorReply->line : QString());
-    const QString text = errorText(rc, hostPort, security, from, recipients, ehloName);
+    QString text = errorText(rc, hostPort, security, from, recipients, ehloName);
+    if (security != Security::Implicit && m_replies.isEmpty() && isSilentServer(rc))
+        text += tlsOnlyHint(a, quint16(a.port ? a.port : defaultPort), u"smtps"_s, qMin(m_connectMs, 5000));
     const QString detail = u"libcurl %1: %2"_s.arg(int(rc)).arg(
         QString::fromUtf8(errorBuffer[0] ? errorBuffer : curl_easy_strerror(rc)));
     // A failed exchange may leave the connection in any state: start afresh.

@@ -17,7 +17,9 @@ namespace hollin {
 // Server text: "host" or "host:port" (port 25; STARTTLS whenever the server
 // offers it, and a server that offers none gets the mail without AUTH),
 // "smtp://host[:port]" (port 587, STARTTLS required), "smtps://host[:port]"
-// (implicit TLS, port 465). AUTH is used only over TLS, when the server offers
+// (implicit TLS, port 465); a bare "host:465" is implicit TLS too
+// (ServerAddress::implicitTls()), and a plain connection that gets no greeting
+// from a port that speaks TLS fails naming smtps://. AUTH is used only over TLS, when the server offers
 // it and credentials are set: a password never crosses an unencrypted
 // connection. Certificates are verified (system CAs plus those of
 // TlsTrust.h); a failed check is an error, never a fall-back to plain.
