@@ -11,6 +11,7 @@
 #include <QHostInfo>
 #include <QRegularExpression>
 #include <QSslCertificate>
+#include <QSslCipher>
 #include <QSslConfiguration>
 #include <QSslSocket>
 
@@ -127,6 +128,25 @@ bool Pop3Session::isConnected() const
 bool Pop3Session::isEncrypted() const
 {
     return m_socket && m_socket->isEncrypted();
+}
+
+QStringList Pop3Session::capabilities() const
+{
+    QStringList names;
+    for (const QByteArray &c : m_capabilities)
+        names.append(QString::fromLatin1(c));
+    names.sort();
+    return names;
+}
+
+QString Pop3Session::tlsProtocol() const
+{
+    return isEncrypted() ? m_socket->sessionCipher().protocolString() : QString();
+}
+
+QSslCertificate Pop3Session::peerCertificate() const
+{
+    return isEncrypted() ? m_socket->peerCertificate() : QSslCertificate();
 }
 
 void Pop3Session::abort()

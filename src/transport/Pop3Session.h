@@ -8,6 +8,8 @@
 #include <QHash>
 #include <QList>
 #include <QSet>
+#include <QSslCertificate>
+#include <QStringList>
 #include <QString>
 #include <atomic>
 #include <memory>
@@ -85,6 +87,13 @@ public:
 
     bool isConnected() const;
     bool isEncrypted() const;
+    // What the connect saw: the greeting line, the capabilities (first words
+    // of CAPA, sorted), and with TLS the protocol ("TLSv1.3") and the server's
+    // certificate, which passed the check.
+    QByteArray greeting() const { return m_greeting; }
+    QStringList capabilities() const;
+    QString tlsProtocol() const;
+    QSslCertificate peerCertificate() const;
     bool supportsPipelining() const { return m_capabilities.contains("PIPELINING"); }
 
 private:
