@@ -42,6 +42,8 @@ bool ConnectionCheck::checkPop3(const QString &server, const QString &user, cons
     Pop3Session s;
     s.setTimeouts(m_connectMs, m_replyMs);
     Error e;
+    if (server.trimmed().isEmpty())
+        return failed(p, {u"POP3 サーバーが設定されていません。"_s, {}}, err);
     if (!s.connectToServer(server, &e))
         return failed(p, e, err);
     m_report(u"%1: %2 に接続しました。サーバーの挨拶: %3"_s.arg(p, server.trimmed(),
