@@ -43,7 +43,8 @@ OptionForm::OptionForm(const AppContext &ctx, QWidget *parent)
                             u"対応していれば暗号化して使い、対応していなければ暗号化せずに通信します。"
                             u"そのとき POP3 のパスワードは暗号化されずに送られます（SMTP は認証しません）。\n"
                             u"暗号化を必ず使うには pop3s://host[:port]、pop3://host、"
-                            u"smtps://host[:port]、smtp://host:587 の形で書いてください。"_s, this);
+                            u"smtps://host[:port]、smtp://host:587 の形で書いてください。"
+                            u"host:995 と host:465 は最初から暗号化（TLS）します。"_s, this);
     hint->setWordWrap(true);
     hint->setObjectName(u"HintLabel"_s);
     auto *check = new QPushButton(u"接続テスト(&T)"_s, this);
