@@ -9,5 +9,5 @@ source tools/demo/setup.sh "$build" "$(mktemp -d)/demo"
 trap 'kill $demo_servers 2>/dev/null; wait $demo_servers 2>/dev/null || true' EXIT
 
 # Fetch the sample mail with the program's own receive, then draw every window.
-"$build/src/cli/hollin-cli" --root "$demo_root" receive
+"$build/src/cli/hollin-cli" --root "$demo_root" receive --allow-plain
 tests/wm/run-with-wm.sh "$build/tools/hollin-screenshots" --root "$demo_root" --out docs/screenshots

@@ -2,6 +2,7 @@
 #include "Command.h"
 
 #include "inbox/logic/ReceiveSession.h"
+#include "transport/PlainLoginConsent.h"
 
 using namespace Qt::StringLiterals;
 
@@ -14,8 +15,9 @@ int receive(const QStringList &arguments, AppState &state)
     QStringList args = arguments;
     const bool keep = cli::takeFlag(&args, u"--keep"_s);
     const bool quiet = cli::takeFlag(&args, u"--quiet"_s);
+    const bool allowPlain = cli::takeFlag(&args, u"--allow-plain"_s);
     if (!args.isEmpty())
-        return cli::badUsage(u"receive に使える引数は --keep と --quiet だけです。"_s);
+        return cli::badUsage(u"receive に使える引数は --keep、--quiet、--allow-plain だけです。"_s);
     Error err;
     if (!state.root.ensureTree(&err) || !cli::loadServerValues(state, &err))
         return cli::failed(err);
@@ -31,6 +33,15 @@ int receive(const QStringList &arguments, AppState &state)
     settings.attachmentFolder = state.root.attachmentFolder();
     settings.keep = KeepMailSettings::read(state.root.iniFile());
     settings.keep.keepOnServer = settings.keep.keepOnServer || keep;
+    // A password in clear: only with --allow-plain, or when the user said
+    // yes to it for this server in the program.
+    settings.confirmPlainLogin = [allowPlain, ini = state.root.iniFile()](const QString &server) {
+        if (allowPlain || PlainLoginConsent(ini).isGiven(server))
+            return true;
+        cli::printError(PlainLoginConsent::warning(server)
+                        + u"\nそれでも受信するには --allow-plain を付けてください。"_s);
+        return false;
+    };
 
     ReceiveSession session(settings);
     // Progress is for someone watching; under cron only the summary is mailed.
@@ -70,7 +81,10 @@ int receive(const QStringList &arguments, AppState &state)
 
 CliCommand receiveCommand()
 {
-    return {u"receive"_s, u"[--keep]（受信したメールをサーバーに残す） [--quiet]（新着がなければ何も表示しない）"_s, &receive};
+    return {u"receive"_s,
+            u"[--keep]（受信したメールをサーバーに残す） [--quiet]（新着がなければ何も表示しない） "
+            u"[--allow-plain]（暗号化できないサーバーにもパスワードを送る）"_s,
+            &receive};
 }
 
 } // namespace hollin

@@ -19,6 +19,7 @@ using namespace Qt::StringLiterals;
     X(addrCommand)             \
     X(sendCommand)             \
     X(receiveCommand)          \
+    X(checkCommand)            \
     X(exportMboxCommand)       \
     X(importCommand)           \
     X(decodeCommand)

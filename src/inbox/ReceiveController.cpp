@@ -9,6 +9,7 @@
 #include "settings/SetForm.h"
 #include "storage/AppState.h"
 #include "storage/DataFolderLock.h"
+#include "transport/PlainLoginConsent.h"
 #include "winutil/Prompt.h"
 #include "winutil/WindowStacking.h"
 #include "winutil/Windows.h"
@@ -106,6 +107,9 @@ void ReceiveController::start()
     settings.storedMessageListFile = state.root.storedMessageListFile();
     settings.attachmentFolder = state.root.attachmentFolder();
     settings.keep = KeepMailSettings::read(state.root.iniFile());
+    settings.confirmPlainLogin = [this, ini = state.root.iniFile()](const QString &server) {
+        return confirmPlainLogin(ini, server);
+    };
     m_session = new ReceiveSession(settings);
 
     // The session runs on its own thread; what it reports is handled here.
@@ -259,6 +263,23 @@ void ReceiveController::takeNotice(const QString &text)
         m_endWaiting = false;
         sessionDone();
     }
+}
+
+// On the session's thread: the question is asked on this one, once per
+// server; the session waits for it (it holds no data folder lock then).
+bool ReceiveController::confirmPlainLogin(const QString &iniPath, const QString &server)
+{
+    PlainLoginConsent consent(iniPath);
+    if (consent.isGiven(server))
+        return true;
+    bool yes = false;
+    QMetaObject::invokeMethod(this, [&] {
+        yes = Prompt::ask(nullptr, PlainLoginConsent::warning(server) + u"\nこのサーバーでは今後もこのまま受信しますか？"_s);
+        Error err;
+        if (yes && !consent.give(server, &err))
+            Prompt::message(nullptr, err.text(), {}, Prompt::Icon::Warning);
+    }, Qt::BlockingQueuedConnection);
+    return yes;
 }
 
 void ReceiveController::sessionDone()

@@ -2,6 +2,8 @@
 
 #include "AccountSettings.h"
 #include "storage/AppState.h"
+#include "transport/ConnectionCheck.h"
+#include "winutil/BusyJob.h"
 #include "winutil/Prompt.h"
 #include "winutil/WindowStacking.h"
 #include "winutil/WindowUtil.h"
@@ -12,7 +14,10 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
+
+#include <mutex>
 
 using namespace Qt::StringLiterals;
 
@@ -38,9 +43,17 @@ OptionForm::OptionForm(const AppContext &ctx, QWidget *parent)
                             u"対応していれば暗号化して使い、対応していなければ暗号化せずに通信します。"
                             u"そのとき POP3 のパスワードは暗号化されずに送られます（SMTP は認証しません）。\n"
                             u"暗号化を必ず使うには pop3s://host[:port]、pop3://host、"
-                            u"smtps://host[:port]、smtp://host:587 の形で書いてください。"_s, this);
+                            u"smtps://host[:port]、smtp://host:587 の形で書いてください。"
+                            u"host:995 と host:465 は最初から暗号化（TLS）します。"_s, this);
     hint->setWordWrap(true);
     hint->setObjectName(u"HintLabel"_s);
+    auto *check = new QPushButton(u"接続テスト(&T)"_s, this);
+    check->setObjectName(u"CheckCommand"_s);
+    m_checkText = new QPlainTextEdit(this);
+    m_checkText->setObjectName(u"CheckText"_s);
+    m_checkText->setReadOnly(true);
+    m_checkText->setPlaceholderText(u"「接続テスト」で、入力中のサーバーに ID とパスワードでログインできるかを確かめます"
+                                    u"（メールの受信・送信はしません）。"_s);
     auto *ok = new QPushButton(u"設定"_s, this);
     ok->setObjectName(u"OkCommand"_s);
     auto *cancel = new QPushButton(u"中止"_s, this);
@@ -59,10 +72,12 @@ OptionForm::OptionForm(const AppContext &ctx, QWidget *parent)
     addRow(3, u"メールアドレス(&M)"_s, m_mailText);
     grid->addWidget(m_apopCheck, 4, 0, 1, 2);
     auto *buttons = new QHBoxLayout;
+    buttons->addWidget(check);
     buttons->addStretch();
     buttons->addWidget(ok);
     buttons->addWidget(cancel);
-    grid->addLayout(buttons, 5, 0, 1, 2);
+    grid->addWidget(m_checkText, 5, 0, 1, 2);
+    grid->addLayout(buttons, 6, 0, 1, 2);
     m_smtpText->setMinimumWidth(260);
 
     const ServerSettings current = serverSettingsOf(ctx.state);
@@ -72,6 +87,7 @@ OptionForm::OptionForm(const AppContext &ctx, QWidget *parent)
     // Any non-zero flag (a hand-edited "APOP=" line) means APOP is on.
     m_apopCheck->setChecked(current.apopFlag != 0);
 
+    connect(check, &QPushButton::clicked, this, &OptionForm::checkConnection);
     connect(ok, &QPushButton::clicked, this, &OptionForm::accept);
     connect(cancel, &QPushButton::clicked, this, &QWidget::close);
 }
@@ -89,6 +105,28 @@ void OptionForm::accept()
         return;
     }
     close();
+}
+
+void OptionForm::checkConnection()
+{
+    const QString pop3 = m_pop3Text->text();
+    const QString smtp = m_smtpText->text();
+    const bool apop = m_apopCheck->isChecked();
+    const QString user = m_ctx.state.accountId;
+    const QString password = m_ctx.state.accountPassword;
+    std::mutex mutex;
+    QStringList lines;
+    ConnectionCheck check([&](const QString &line) {
+        const std::lock_guard lock(mutex);
+        lines.append(line);
+    });
+    // Each failure is one of the lines shown: the Error needs no box of its own.
+    Error err;
+    runWhileBusy(this, u"サーバーへの接続を確かめています…"_s, [&](Error *e) {
+        const bool pop3Ok = check.checkPop3(pop3, user, password, apop, e);
+        return check.checkSmtp(smtp, user, password, e) && pop3Ok;
+    }, &err);
+    m_checkText->setPlainText(lines.join(u'\n'));
 }
 
 void OptionForm::closeEvent(QCloseEvent *event)

@@ -6,6 +6,7 @@
 
 class QCheckBox;
 class QLineEdit;
+class QPlainTextEdit;
 
 namespace hollin {
 
@@ -21,6 +22,9 @@ public:
     // then the dialog closes. Stays open when the file cannot be written (the
     // failure is reported).
     void accept();
+    // CheckCommand (接続テスト): the connection test with the boxes' servers and
+    // the account in use, its lines shown in CheckText. Nothing is saved.
+    void checkConnection();
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -31,6 +35,7 @@ private:
     QLineEdit *m_pop3Text;
     QLineEdit *m_mailText;
     QCheckBox *m_apopCheck;
+    QPlainTextEdit *m_checkText;
 };
 
 } // namespace hollin

@@ -367,6 +367,12 @@ bool MailLib::pop3IsConnected(int handle) const
     return c && c->session->isConnected();
 }
 
+bool MailLib::pop3IsEncrypted(int handle) const
+{
+    Private::Connection *c = d->connection(handle);
+    return c && c->session->isEncrypted();
+}
+
 int MailLib::pop3Close(int handle)
 {
     Private::Connection *c = d->connection(handle);

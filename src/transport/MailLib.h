@@ -73,6 +73,8 @@ public:
     // Whether the connection still stands (after a failed call: the server
     // refused that one command, the next may go on).
     bool pop3IsConnected(int handle) const;
+    // The connection is encrypted (pop3s, or STLS taken).
+    bool pop3IsEncrypted(int handle) const;
     // QUIT: commits every deletion, then closes.
     int pop3Close(int handle);
     // Closes without QUIT: every message stays on the server.

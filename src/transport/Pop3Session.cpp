@@ -1,6 +1,7 @@
 #include "Pop3Session.h"
 
 #include "ServerAddress.h"
+#include "TlsProbe.h"
 #include "TlsTrust.h"
 
 #include <QCryptographicHash>
@@ -10,6 +11,7 @@
 #include <QHostInfo>
 #include <QRegularExpression>
 #include <QSslCertificate>
+#include <QSslCipher>
 #include <QSslConfiguration>
 #include <QSslSocket>
 
@@ -128,6 +130,25 @@ bool Pop3Session::isEncrypted() const
     return m_socket && m_socket->isEncrypted();
 }
 
+QStringList Pop3Session::capabilities() const
+{
+    QStringList names;
+    for (const QByteArray &c : m_capabilities)
+        names.append(QString::fromLatin1(c));
+    names.sort();
+    return names;
+}
+
+QString Pop3Session::tlsProtocol() const
+{
+    return isEncrypted() ? m_socket->sessionCipher().protocolString() : QString();
+}
+
+QSslCertificate Pop3Session::peerCertificate() const
+{
+    return isEncrypted() ? m_socket->peerCertificate() : QSslCertificate();
+}
+
 void Pop3Session::abort()
 {
     if (m_socket) {
@@ -164,10 +185,19 @@ bool Pop3Session::connectToServer(const QString &server, Error *err)
         m_hostPort = server;
         return fail(err, u"POP3 サーバー名「%1」が正しくありません。"_s.arg(server));
     }
-    const bool implicitTls = a.scheme == u"pop3s"_s;
-    m_hostPort = a.hostPort(implicitTls ? 995 : 110);
-    if (!openSocket(a.host, quint16(a.port ? a.port : (implicitTls ? 995 : 110)), implicitTls, err))
+    const bool implicitTls = a.implicitTls();
+    const quint16 port = quint16(a.port ? a.port : (implicitTls ? 995 : 110));
+    m_hostPort = a.hostPort(port);
+    if (!openSocket(a.host, port, implicitTls, err)) {
+        // No greeting on a plain connection: a TLS-only port waits for our
+        // handshake as we wait for its greeting.
+        if (!implicitTls && m_greeting.isEmpty() && m_socketOpened && !(m_cancel && m_cancel->load())) {
+            const QString hint = tlsOnlyHint(a, port, u"pop3s"_s, qMin(m_connectMs, 5000));
+            if (!hint.isEmpty() && err)
+                err->message += hint;
+        }
         return false;
+    }
     if (!readCapabilities(err))
         return false;
     // A bare host name uses STLS whenever the server offers it; pop3://
@@ -186,6 +216,7 @@ bool Pop3Session::connectToServer(const QString &server, Error *err)
 bool Pop3Session::openSocket(const QString &host, quint16 port, bool implicitTls, Error *err)
 {
     QDeadlineTimer deadline(m_connectMs);
+    m_socketOpened = false;
     m_socket = std::make_unique<QSslSocket>();
     QSslConfiguration conf = QSslConfiguration::defaultConfiguration();
     conf.addCaCertificates(extraCaCertificates());
@@ -217,6 +248,7 @@ bool Pop3Session::openSocket(const QString &host, quint16 port, bool implicitTls
         return connectionLost(err, timeoutText);
     if (result != 0)
         return connectionLost(err, u"POP3 サーバー %1 に接続できません。%2"_s.arg(m_hostPort, qt_error_string(result)));
+    m_socketOpened = true;
     if (!m_socket->setSocketDescriptor(fd)) {
         ::close(fd);
         return connectionLost(err, u"POP3 サーバー %1 に接続できません。%2"_s.arg(m_hostPort, m_socket->errorString()));

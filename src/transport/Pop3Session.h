@@ -8,6 +8,8 @@
 #include <QHash>
 #include <QList>
 #include <QSet>
+#include <QSslCertificate>
+#include <QStringList>
 #include <QString>
 #include <atomic>
 #include <memory>
@@ -22,7 +24,9 @@ namespace hollin {
 //
 // Server text: "host" or "host:port" (port 110, STLS whenever the server
 // offers it, else plain), "pop3://host[:port]" (port 110, STLS required),
-// "pop3s://host[:port]" (implicit TLS, port 995). Certificates are verified
+// "pop3s://host[:port]" (implicit TLS, port 995); a bare "host:995" is
+// implicit TLS too (ServerAddress::implicitTls()). A plain connection that
+// gets no greeting from a port that speaks TLS fails naming pop3s://. Certificates are verified
 // (a failed check is an error, never a fall-back to plain) against the system's CAs plus
 // the extra ones of TlsTrust.h (addExtraCaCertificates(), or the PEM file
 // named by the environment variable HOLLIN_EXTRA_CA_FILE).
@@ -83,6 +87,13 @@ public:
 
     bool isConnected() const;
     bool isEncrypted() const;
+    // What the connect saw: the greeting line, the capabilities (first words
+    // of CAPA, sorted), and with TLS the protocol ("TLSv1.3") and the server's
+    // certificate, which passed the check.
+    QByteArray greeting() const { return m_greeting; }
+    QStringList capabilities() const;
+    QString tlsProtocol() const;
+    QSslCertificate peerCertificate() const;
     bool supportsPipelining() const { return m_capabilities.contains("PIPELINING"); }
 
 private:
@@ -126,6 +137,7 @@ private:
     QSet<QByteArray> m_capabilities;
     QByteArray m_greeting;
     QString m_hostPort;
+    bool m_socketOpened = false; // the TCP connection of the last connect was made
     int m_connectMs = 15000;
     int m_replyMs = 60000;
     bool m_timedOut = false;

@@ -50,6 +50,13 @@ bool ServerAddress::parse(const QString &text, ServerAddress *out)
     return true;
 }
 
+bool ServerAddress::implicitTls() const
+{
+    if (!scheme.isEmpty())
+        return scheme == u"pop3s"_s || scheme == u"smtps"_s;
+    return port == 995 || port == 465;
+}
+
 QString ServerAddress::hostPort(int defaultPort) const
 {
     const QString h = host.contains(u':') ? u'[' + host + u']' : host;

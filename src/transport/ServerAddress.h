@@ -13,6 +13,10 @@ struct ServerAddress {
 
     // False for an empty host, a bad port or a host with blanks or control characters.
     static bool parse(const QString &text, ServerAddress *out);
+    // TLS from the first byte: the pop3s:// and smtps:// forms, and a bare
+    // host on the well-known ports of those (995, 465), as providers' pages
+    // give them ("pop.example.jp ポート 995 SSL").
+    bool implicitTls() const;
     // "host:port" ("[v6]:port"), for messages and URLs.
     QString hostPort(int defaultPort) const;
 };

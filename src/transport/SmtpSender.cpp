@@ -2,6 +2,7 @@
 
 #include "AddressSyntax.h"
 #include "ServerAddress.h"
+#include "TlsProbe.h"
 #include "TlsTrust.h"
 
 #include <QHostAddress>
@@ -237,7 +238,7 @@ const SmtpSender::Reply *SmtpSender::lastErrorReply() const
 }
 
 int SmtpSender::perform(const QByteArray &url, Security security, const QByteArray &from, void *recipients,
-                        bool allowRefusals, char *errorBuffer)
+                        bool allowRefusals, char *errorBuffer, bool connectOnly)
 {
     if (!m_curl)
         m_curl = curl_easy_init();
@@ -257,7 +258,10 @@ int SmtpSender::perform(const QByteArray &url, Security security, const QByteArr
     curl_easy_setopt(c, CURLOPT_MAIL_FROM, from.constData());
     curl_easy_setopt(c, CURLOPT_MAIL_RCPT, static_cast<curl_slist *>(recipients));
     curl_easy_setopt(c, kAllowRcptFails, long(allowRefusals));
-    curl_easy_setopt(c, CURLOPT_UPLOAD, 1L);
+    // Connect only: greeting, EHLO, STARTTLS and AUTH, then nothing.
+    curl_easy_setopt(c, CURLOPT_CONNECT_ONLY, long(connectOnly));
+    curl_easy_setopt(c, CURLOPT_CERTINFO, long(connectOnly));
+    curl_easy_setopt(c, CURLOPT_UPLOAD, long(!connectOnly));
     curl_easy_setopt(c, CURLOPT_INFILESIZE_LARGE, curl_off_t(m_data.size()));
     curl_easy_setopt(c, CURLOPT_READFUNCTION, &SmtpCallbacks::read);
     curl_easy_setopt(c, CURLOPT_READDATA, this);
@@ -325,6 +329,13 @@ bool isConnectionFailure(CURLcode rc, const QString &errorReply)
     }
 }
 
+// No greeting came: what a TLS-only port does to a plain client.
+bool isSilentServer(CURLcode rc)
+{
+    return rc == CURLE_OPERATION_TIMEDOUT || rc == CURLE_GOT_NOTHING || rc == CURLE_RECV_ERROR
+           || rc == CURLE_WEIRD_SERVER_REPLY;
+}
+
 } // namespace
 
 bool SmtpSender::send(const QString &server, const QString &from, const QStringList &recipients,
@@ -355,7 +366,7 @@ bool SmtpSender::send(const QString &server, const QString &from, const QStringL
     const int defaultPort = a.scheme == u"smtps"_s ? 465 : a.scheme == u"smtp"_s ? 587 : 25;
     const QString hostPort = a.hostPort(defaultPort);
     const bool bare = a.scheme.isEmpty();
-    Security security = a.scheme == u"smtps"_s ? Security::Implicit : Security::StartTls;
+    Security security = a.implicitTls() ? Security::Implicit : Security::StartTls;
     if (bare && m_plainServer == hostPort)
         security = Security::Plain;
     // libcurl greets with the URL's path, taken whole; without one it would
@@ -390,12 +401,91 @@ bool SmtpSender::send(const QString &server, const QString &from, const QStringL
     }
     const Reply *errorReply = lastErrorReply();
     m_connectionFailed = isConnectionFailure(rc, errorReply ? errorReply->line : QString());
-    const QString text = errorText(rc, hostPort, security, from, recipients, ehloName);
+    QString text = errorText(rc, hostPort, security, from, recipients, ehloName);
+    if (security != Security::Implicit && m_replies.isEmpty() && isSilentServer(rc))
+        text += tlsOnlyHint(a, quint16(a.port ? a.port : defaultPort), u"smtps"_s, qMin(m_connectMs, 5000));
     const QString detail = u"libcurl %1: %2"_s.arg(int(rc)).arg(
         QString::fromUtf8(errorBuffer[0] ? errorBuffer : curl_easy_strerror(rc)));
     // A failed exchange may leave the connection in any state: start afresh.
     dropConnection();
     return fail(err, text, detail);
+}
+
+bool SmtpSender::check(const QString &server, Greeting *out, Error *err)
+{
+    *out = {};
+    disconnect(); // a fresh connection, so that the whole greeting is seen
+    m_replies.clear();
+    m_connectionFailed = false;
+    if (server.trimmed().isEmpty())
+        return fail(err, u"SMTP サーバーが設定されていません。"_s);
+    ServerAddress a;
+    if (!ServerAddress::parse(server, &a)
+        || !(a.scheme.isEmpty() || a.scheme == u"smtp"_s || a.scheme == u"smtps"_s))
+        return fail(err, u"SMTP サーバー名「%1」が正しくありません。"_s.arg(server));
+    const int defaultPort = a.scheme == u"smtps"_s ? 465 : a.scheme == u"smtp"_s ? 587 : 25;
+    out->hostPort = a.hostPort(defaultPort);
+    Security security = a.implicitTls() ? Security::Implicit : Security::StartTls;
+    QString ehloName = QString::fromLatin1(fullyQualifiedHostName());
+    if (ehloName.isEmpty())
+        ehloName = localAddressLiteral(a.host, a.port ? a.port : defaultPort);
+    const QByteArray url = (security == Security::Implicit ? "smtps://" : "smtp://") + out->hostPort.toUtf8()
+                           + '/' + QUrl::toPercentEncoding(ehloName);
+    char errorBuffer[CURL_ERROR_SIZE] = {};
+    m_data.clear();
+    CURLcode rc = CURLcode(perform(url, security, {}, nullptr, false, errorBuffer, true));
+    if (rc == CURLE_USE_SSL_FAILED && a.scheme.isEmpty() && !offeredStartTls()) {
+        dropConnection();
+        security = Security::Plain;
+        rc = CURLcode(perform(url, security, {}, nullptr, false, errorBuffer, true));
+    }
+    describe(security, out);
+    if (rc == CURLE_OK) {
+        disconnect(); // QUIT
+        return true;
+    }
+    QString text = errorText(rc, out->hostPort, security, {}, {}, ehloName);
+    if (security != Security::Implicit && m_replies.isEmpty() && isSilentServer(rc))
+        text += tlsOnlyHint(a, quint16(a.port ? a.port : defaultPort), u"smtps"_s, qMin(m_connectMs, 5000));
+    const QString detail = u"libcurl %1: %2"_s.arg(int(rc)).arg(
+        QString::fromUtf8(errorBuffer[0] ? errorBuffer : curl_easy_strerror(rc)));
+    dropConnection();
+    return fail(err, text, detail);
+}
+
+// Fills *out from the replies and the certificate of the last perform().
+void SmtpSender::describe(Security security, Greeting *out) const
+{
+    out->implicitTls = security == Security::Implicit;
+    QStringList ehlo;
+    for (const Reply &r : m_replies) {
+        if (r.command.isEmpty() && out->greeting.isEmpty())
+            out->greeting = r.line;
+        if (r.command == "STARTTLS" && r.line.startsWith(u"220"))
+            out->encrypted = true;
+        if (r.command == "AUTH" && r.line.startsWith(u"235"))
+            out->authenticated = true;
+        if (r.command == "EHLO" && r.line.startsWith(u"250")) {
+            ehlo.append(r.line.mid(4).trimmed());
+            if (r.line.mid(3, 1) != u"-"_s) {
+                out->extensions = ehlo.mid(1); // the first line names the server; the last EHLO counts
+                ehlo.clear();
+            }
+        }
+    }
+    if (security == Security::Implicit && !out->greeting.isEmpty())
+        out->encrypted = true;
+    curl_certinfo *info = nullptr;
+    if (m_curl && curl_easy_getinfo(static_cast<CURL *>(m_curl), CURLINFO_CERTINFO, &info) == CURLE_OK && info
+        && info->num_of_certs > 0) {
+        for (curl_slist *item = info->certinfo[0]; item; item = item->next) {
+            const QString field = QString::fromUtf8(item->data);
+            for (const char *name : {"Subject:", "Issuer:", "Expire date:"}) {
+                if (field.startsWith(QLatin1String(name)))
+                    out->certificate.append(field);
+            }
+        }
+    }
 }
 
 QList<SmtpSender::Refusal> SmtpSender::refusals(const QStringList &recipients) const

@@ -17,7 +17,9 @@ namespace hollin {
 // Server text: "host" or "host:port" (port 25; STARTTLS whenever the server
 // offers it, and a server that offers none gets the mail without AUTH),
 // "smtp://host[:port]" (port 587, STARTTLS required), "smtps://host[:port]"
-// (implicit TLS, port 465). AUTH is used only over TLS, when the server offers
+// (implicit TLS, port 465); a bare "host:465" is implicit TLS too
+// (ServerAddress::implicitTls()), and a plain connection that gets no greeting
+// from a port that speaks TLS fails naming smtps://. AUTH is used only over TLS, when the server offers
 // it and credentials are set: a password never crosses an unencrypted
 // connection. Certificates are verified (system CAs plus those of
 // TlsTrust.h); a failed check is an error, never a fall-back to plain.
@@ -54,6 +56,21 @@ public:
     // *refused names the others; it fails only when none was taken.
     bool send(const QString &server, const QString &from, const QStringList &recipients,
               const QByteArray &message, Error *err, QList<Refusal> *refused = nullptr);
+    // What check() saw of the server.
+    struct Greeting {
+        QString hostPort;
+        QString greeting;         // the server's first line
+        bool encrypted = false;   // STARTTLS or implicit TLS
+        bool implicitTls = false;
+        QStringList certificate;  // "Subject: …", "Issuer: …", "Expire date: …" of the server's own
+        QStringList extensions;   // what the last EHLO offered, one keyword line each
+        bool authenticated = false; // the server took AUTH (credentials set)
+    };
+    // Greets the server as send() would (EHLO, STARTTLS, AUTH with the
+    // credentials) and ends with QUIT: no MAIL is sent. False with the reason
+    // when a step fails; *out then holds what was seen up to it.
+    bool check(const QString &server, Greeting *out, Error *err);
+
     // The last send failed on the way to the server, not on this mail: no
     // connection, a timeout, a dropped connection, TLS or the login, or the
     // server closing its service (421). A further send would meet it too.
@@ -69,7 +86,8 @@ private:
     };
 
     int perform(const QByteArray &url, Security security, const QByteArray &from, void *recipients,
-                bool allowRefusals, char *errorBuffer);
+                bool allowRefusals, char *errorBuffer, bool connectOnly = false);
+    void describe(Security security, Greeting *out) const;
     QList<Refusal> refusals(const QStringList &recipients) const;
     bool offeredStartTls() const;
     const Reply *lastErrorReply() const;

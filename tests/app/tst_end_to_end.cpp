@@ -6,6 +6,7 @@
 
 #include "AppWindows.h"
 #include "TestMailServers.h"
+#include "transport/PlainLoginConsent.h"
 
 #include "compose/WriteForm.h"
 #include "inbox/ReceiveController.h"
@@ -249,6 +250,8 @@ private slots:
         m_state = std::make_unique<AppState>();
         m_state->root = DataRoot(m_root.path());
         QVERIFY(m_state->root.ensureTree());
+        // The user said yes to plain logins on the test server (it has no STLS).
+        QVERIFY(PlainLoginConsent(m_state->root.iniFile()).give(m_servers.pop3Server(), nullptr));
         m_windows = std::make_unique<AppWindows>(*m_state);
         MainForm *panel = m_windows->mainForm();
         panel->show();

@@ -76,6 +76,30 @@ private slots:
         ProfileFile account(m_root.idPassIniFile(), true);
         QVERIFY(account.writeText(u"NAME"_s, m_servers.user()));
         QVERIFY(account.writeText(u"NAME2"_s, m_servers.password()));
+        // The user agreed to plain logins on the test server (it has no STLS).
+        QVERIFY(ProfileFile(m_root.iniFile()).writeText(u"PLAINLOGIN"_s, m_servers.pop3Server()));
+    }
+
+    // Without that agreement the password is not sent in clear, unless --allow-plain.
+    void plainLoginNeedsConsent()
+    {
+        QVERIFY(ProfileFile(m_root.iniFile()).writeText(u"PLAINLOGIN"_s, {}));
+        deliver(1);
+        const qsizetype waiting = m_servers.mailboxMessages().size();
+        Cli refused;
+        start(&refused, {u"receive"_s});
+        QVERIFY(refused.process->waitForFinished(30000));
+        QCOMPARE(refused.process->exitCode(), 1);
+        const QString said = refused.err();
+        QVERIFY2(said.contains(u"パスワードが暗号化されずに送られます"_s) && said.contains(u"--allow-plain"_s), qPrintable(said));
+        QCOMPARE(m_servers.mailboxMessages().size(), waiting);
+        QCOMPARE(received().count(), 0);
+
+        Cli allowed;
+        start(&allowed, {u"receive"_s, u"--allow-plain"_s});
+        QVERIFY(allowed.process->waitForFinished(30000));
+        QVERIFY2(allowed.process->exitCode() == 0, qPrintable(allowed.err()));
+        QCOMPARE(received().count(), int(waiting));
     }
 
     // Every writing command while another holds the lock: exit 1, the holder named, nothing changed.

@@ -15,6 +15,7 @@
 
 #include "ScriptedServer.h"
 #include "TestMailServers.h"
+#include "transport/PlainLoginConsent.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -161,6 +162,7 @@ private slots:
         m_windows = std::make_unique<AppWindows>(*m_state);
         m_windows->mainForm()->show();
         m_state->pop3Server = m_servers->pop3Server();
+        QVERIFY(PlainLoginConsent(m_state->root.iniFile()).give(m_state->pop3Server, nullptr)); // a plain test server
         m_notifications.calls.clear();
         Prompt::beginScript();
         Prompt::clearShown();
@@ -287,6 +289,7 @@ private slots:
         }
         QVERIFY(fake.start());
         m_state->pop3Server = fake.server();
+        QVERIFY(PlainLoginConsent(m_state->root.iniFile()).give(m_state->pop3Server, nullptr)); // a plain test server
         m_windows->autoReceive().setInterval(300ms);
         QTRY_COMPARE_WITH_TIMEOUT(fake.received().count("QUIT"), 2, 10000);
         m_windows->autoReceive().setMinutes(0);

@@ -70,6 +70,8 @@ private slots:
         ProfileFile account(root.idPassIniFile(), true);
         QVERIFY(account.writeText(u"NAME"_s, servers.user()));
         QVERIFY(account.writeText(u"NAME2"_s, password));
+        // The user agreed to plain logins on the test server (it has no STLS).
+        QVERIFY(ProfileFile(root.iniFile()).writeText(u"PLAINLOGIN"_s, servers.pop3Server()));
         if (keepSetting)
             QVERIFY(ProfileFile(root.iniFile()).writeText(u"KEEPMAIL"_s, u"1"_s));
 

@@ -12,6 +12,7 @@
 #include "winutil/Prompt.h"
 
 #include "TestMailServers.h"
+#include "transport/PlainLoginConsent.h"
 
 #include <QCheckBox>
 #include <QPushButton>
@@ -76,6 +77,7 @@ class TestReceiveController : public QObject {
     {
         m_windows->mainForm()->show();
         m_state->pop3Server = m_servers->pop3Server();
+        QVERIFY(PlainLoginConsent(m_state->root.iniFile()).give(m_state->pop3Server, nullptr)); // a plain test server
         m_windows->mainForm()->findChild<QCheckBox *>(u"Check2"_s)->setChecked(opensInbox);
     }
     int records() const
@@ -101,6 +103,7 @@ private slots:
         m_state->root = DataRoot(m_dir->path());
         QVERIFY(m_state->root.ensureTree());
         m_state->pop3Server = m_servers->pop3Server();
+        QVERIFY(PlainLoginConsent(m_state->root.iniFile()).give(m_state->pop3Server, nullptr)); // a plain test server
         setPassword(m_servers->password());
         setNotice("1", "0");
         m_windows = std::make_unique<AppWindows>(*m_state);
@@ -220,6 +223,33 @@ private slots:
         QVERIFY(!m_windows->isLoaded("MsgForm"));
         QVERIFY(!m_windows->isLoaded("TyakuForm"));
         QVERIFY(Prompt::shown().isEmpty());
+    }
+
+    // A server without STLS: the password would go in clear. Asked once per
+    // server before the login; "no" logs in nowhere, "yes" is remembered.
+    void plainLoginAskedOnce()
+    {
+        QVERIFY(ProfileFile(m_state->root.iniFile()).writeText(u"PLAINLOGIN"_s, {})); // not agreed yet
+        QVERIFY(m_servers->deliver(mail("one", "", "body\r\n")));
+        Prompt::queueAnswer(Prompt::Answer::No);
+        receive();
+        QVERIFY2(Prompt::shownTexts().value(0).contains(u"パスワードが暗号化されずに送られます"_s),
+                 qPrintable(Prompt::shownTexts().join(u'\n')));
+        QCOMPARE(records(), 0);
+        QCOMPARE(m_servers->mailboxMessages().size(), 1);
+        QVERIFY(!PlainLoginConsent(m_state->root.iniFile()).isGiven(m_state->pop3Server));
+
+        Prompt::clearShown();
+        Prompt::queueAnswer(Prompt::Answer::Yes);
+        receive();
+        QCOMPARE(records(), 1);
+        QCOMPARE(ProfileFile(m_state->root.iniFile()).readText(u"PLAINLOGIN"_s), m_state->pop3Server);
+
+        Prompt::clearShown();
+        QVERIFY(m_servers->deliver(mail("two", "", "body\r\n")));
+        receive();
+        QCOMPARE(records(), 2);
+        QVERIFY2(Prompt::shownTexts().filter(u"暗号化されずに"_s).isEmpty(), qPrintable(Prompt::shownTexts().join(u'\n')));
     }
 
     void incompleteSplitMessageAsksAndIsStored()

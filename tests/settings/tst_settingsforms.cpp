@@ -1,5 +1,6 @@
 #include "Controls.h"
 #include "FakeWindows.h"
+#include "ScriptedServer.h"
 #include "settings/AccountSettings.h"
 #include "settings/IdPassForm.h"
 #include "settings/OptionForm.h"
@@ -355,6 +356,28 @@ private slots:
 
         // Opened again, it shows what was set.
         QVERIFY(m_windows->optionForm()->findChild<QCheckBox *>(u"ApopCheck"_s)->isChecked());
+    }
+
+    // The test button shows the check's lines for the servers typed, with the
+    // account in use, and saves nothing.
+    void optionFormConnectionTest()
+    {
+        ScriptedServer fake;
+        fake.send("+OK ready\r\n").expectLine().send("-ERR no\r\n") // CAPA
+            .expectLine().send("+OK\r\n").expectLine().send("-ERR [AUTH] wrong password\r\n");
+        QVERIFY(fake.start());
+        m_state->accountId = u"taro"_s;
+        m_state->accountPassword = u"pw"_s;
+        OptionForm *form = m_windows->optionForm();
+        form->show();
+        controlOf<QLineEdit>(form, "Pop3Text")->setText(fake.server());
+        controlOf<QPushButton>(form, "CheckCommand")->click();
+        const QString shown = controlOf<QPlainTextEdit>(form, "CheckText")->toPlainText();
+        QVERIFY2(shown.contains(u"POP3: "_s + fake.server() + u" に接続しました"_s), qPrintable(shown));
+        QVERIFY2(shown.contains(u"POP3: 失敗しました。"_s) && shown.contains(u"wrong password"_s), qPrintable(shown));
+        QVERIFY2(shown.contains(u"SMTP: 失敗しました。SMTP サーバーが設定されていません。"_s), qPrintable(shown));
+        QCOMPARE(fake.received().value(2), "PASS pw"_ba);
+        QVERIFY(!QFile::exists(m_state->root.serverSettingsFile()));
     }
 
     void optionFormCancelChangesNothing()

@@ -5,6 +5,7 @@
 
 #include <QElapsedTimer>
 #include <QScopeGuard>
+#include <QTcpServer>
 #include <QTest>
 
 #include <arpa/inet.h>
@@ -223,6 +224,22 @@ private slots:
         QVERIFY(s.retrieve(1, &raw, &err));
         QCOMPARE(raw, message(1));
         QVERIFY(s.quit(&err));
+    }
+
+    // A bare host on a TLS-only port: the error names the form to type.
+    void plainConnectionToTlsPortNamesPop3s()
+    {
+        startServers(true);
+        Pop3Session s;
+        s.setTimeouts(1500, 1500);
+        Error err;
+        QVERIFY(!s.connectToServer(m_servers.pop3sServer(), &err));
+        QVERIFY2(err.message.contains(u"pop3s://"_s + m_servers.pop3sServer()), qPrintable(err.message));
+        // A plain port that just stays silent gets no such hint.
+        QTcpServer silent;
+        QVERIFY(silent.listen(QHostAddress::LocalHost));
+        QVERIFY(!s.connectToServer(u"127.0.0.1:%1"_s.arg(silent.serverPort()), &err));
+        QVERIFY2(!err.message.contains(u"pop3s://"_s), qPrintable(err.message));
     }
 
     void pop3UrlRequiresStls()

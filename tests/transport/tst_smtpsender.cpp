@@ -294,6 +294,20 @@ private slots:
         }
     }
 
+    // A bare host on a TLS-only port: the error names the form to type.
+    void plainConnectionToTlsPortNamesSmtps()
+    {
+        TestMailServers::Options o;
+        o.pop3 = false;
+        o.tls = true;
+        startServers(o);
+        SmtpSender s;
+        s.setTimeouts(1500, 1500);
+        Error err;
+        QVERIFY(!s.send(m_servers.smtpsServer(), u"alice@example.jp"_s, {u"bob@example.jp"_s}, mail(1), &err));
+        QVERIFY2(err.message.contains(u"smtps://"_s + m_servers.smtpsServer()), qPrintable(err.text()));
+    }
+
     void startTlsRequiredForSmtpUrl()
     {
         startServers({}); // the plain server offers no STARTTLS

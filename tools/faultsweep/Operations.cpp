@@ -150,7 +150,7 @@ bool Operations::run(const QString &root, Program program, const QStringList &ar
 // its mails partly stored, partly still on the server.
 bool Operations::afterKilledReceive(const QString &root, QString *error)
 {
-    const QStringList receive{u"receive"_s};
+    const QStringList receive{u"receive"_s, u"--allow-plain"_s};
     if (m_killPoint == 0) {
         // Measured once on a copy of the same state.
         QDir scratch(root + u"-count"_s);
@@ -192,14 +192,14 @@ bool Operations::prepare(const QString &name, const QString &folder, Trial *tria
 
     if (name.startsWith(u"receive")) {
         deliverMails(1, m_mails, name == u"receive-attach", &expected);
-        trial->steps << step(Program::Cli, {u"receive"_s}, Recovery::Rerun);
+        trial->steps << step(Program::Cli, {u"receive"_s, u"--allow-plain"_s}, Recovery::Rerun);
         if (name == u"receive-keep")
             trial->steps.last().args << u"--keep"_s;
         return true;
     }
     if (name == u"delete-receive" || name == u"deleteall-receive") {
         deliverMails(1, m_mails, false, &expected);
-        if (!run(root, Program::Cli, {u"receive"_s}, error))
+        if (!run(root, Program::Cli, {u"receive"_s, u"--allow-plain"_s}, error))
             return false;
         deliverMails(m_mails + 1, m_mails, false, &expected);
         if (!afterKilledReceive(root, error))
@@ -217,7 +217,7 @@ bool Operations::prepare(const QString &name, const QString &folder, Trial *tria
             expected.gone = QSet<QString>(stored.cbegin(), stored.cend());
             trial->steps << step(Program::Cli, {u"delete-all"_s}, Recovery::RerunIfFailed);
         }
-        trial->steps << step(Program::Cli, {u"receive"_s}, Recovery::Rerun);
+        trial->steps << step(Program::Cli, {u"receive"_s, u"--allow-plain"_s}, Recovery::Rerun);
         return true;
     }
     if (name == u"import") {

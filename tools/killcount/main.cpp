@@ -49,7 +49,7 @@ bool receive(const QString &cli, const QString &root, int killAfterMs)
     QProcess p;
     p.setStandardErrorFile(QProcess::nullDevice());
     p.setStandardOutputFile(QProcess::nullDevice());
-    p.start(cli, {u"--root"_s, root, u"receive"_s});
+    p.start(cli, {u"--root"_s, root, u"receive"_s, u"--allow-plain"_s});
     if (!p.waitForStarted())
         return false;
     if (killAfterMs >= 0 && !p.waitForFinished(killAfterMs)) {

@@ -98,6 +98,14 @@ ReceiveResult ReceiveSession::run()
         return result;
     }
 
+    if (m_settings.confirmPlainLogin && !lib.pop3IsEncrypted(handle)
+        && !m_settings.confirmPlainLogin(m_settings.pop3Server)) {
+        lib.pop3Close(handle);
+        result.outcome = Outcome::Cancelled;
+        fail(&result.error, u"パスワードが暗号化されずに送られるため、ログインしませんでした。"_s);
+        return result;
+    }
+
     const int apop = m_settings.apopFlag != 0 ? -1 : 0;
     result.count = lib.pop3Authenticate(handle, id, password, apop);
     if (result.count < 0) {

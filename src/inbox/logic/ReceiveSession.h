@@ -6,6 +6,7 @@
 #include <QObject>
 #include <QString>
 #include <atomic>
+#include <functional>
 #include <mutex>
 
 namespace hollin {
@@ -27,6 +28,9 @@ struct ReceiveSettings {
     QString uidlListFile;         // ★MailData/hlmuidl.txt
     QString storedMessageListFile;// ★MailData/hlmmsgid.txt
     KeepMailSettings keep = {};   // leave the mail on the server (needs UIDL)
+    // Asked (on the session's thread) before a login whose password would go
+    // unencrypted; false ends the receive as cancelled. Unset: no question.
+    std::function<bool(const QString &server)> confirmPlainLogin;
 };
 
 struct ReceiveResult {

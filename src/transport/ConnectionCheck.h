@@ -1,0 +1,34 @@
+#pragma once
+
+#include "storage/Error.h"
+
+#include <QString>
+#include <functional>
+
+namespace hollin {
+
+// The connection test: logs in to a POP3 server (STAT only, never RETR or
+// DELE) and greets an SMTP server (EHLO, STARTTLS, AUTH, never MAIL), and
+// reports each step as one Japanese line: connected, TLS and certificate,
+// login, what the server offers. Blocking; the server dialog runs it on a
+// worker thread, hollin-cli check directly. Without a user name the login
+// step is skipped (and said so).
+class ConnectionCheck {
+public:
+    using Report = std::function<void(const QString &line)>;
+    explicit ConnectionCheck(Report report) : m_report(std::move(report)) {}
+
+    void setTimeouts(int connectMs, int replyMs);
+    // False at the first step that fails: err says why, and so does the last line.
+    bool checkPop3(const QString &server, const QString &user, const QString &password, bool apop, Error *err);
+    bool checkSmtp(const QString &server, const QString &user, const QString &password, Error *err);
+
+private:
+    bool failed(const QString &protocol, const Error &error, Error *err);
+
+    Report m_report;
+    int m_connectMs = 15000;
+    int m_replyMs = 60000;
+};
+
+} // namespace hollin
