@@ -13,6 +13,7 @@
 #include "storage/MailRecordFile.h"
 #include "storage/SavedFullText.h"
 #include "storage/TextUtil.h"
+#include "storage/ThreadIndex.h"
 #include "winutil/BusyJob.h"
 #include "winutil/HeaderPainter.h"
 #include "winutil/MailSearchBar.h"
@@ -378,6 +379,8 @@ int TyakuForm::reload()
 void TyakuForm::showInBoxes(const QString &subject, const QString &from, const QString &date,
                             const QString &body)
 {
+    m_shownDigest.clear();
+    m_digestError.clear();
     // Narrow boxes show the beginning of their text.
     for (const auto &[box, text] : {std::pair{m_subject, subject}, {m_from, from}, {m_date, date}}) {
         box->setText(trimSpaces(text));
@@ -410,6 +413,11 @@ void TyakuForm::showRow(const QModelIndex &index)
     }
     showInBoxes(record.subject, record.address, record.date,
                 SavedFullText::bodyToShow(record, root.attachmentFolder()));
+    // Without it a reply is only not threaded: told then, not here.
+    if (!ThreadIndex::digestOf(root.receivedMailFile(), index.row() + 1, &m_shownDigest, &err)) {
+        m_shownDigest.clear();
+        m_digestError = err.text();
+    }
 }
 
 QString TyakuForm::headerBlock() const
@@ -522,7 +530,15 @@ void TyakuForm::reply()
         return;
     m_body->setFocus();
     m_marker->clear();
-    m_ctx.windows.backForm()->replyTo(m_subject->text(), m_from->text(), m_body->toPlainText());
+    ThreadIndex::Ids thread;
+    Error err;
+    if (!m_shownDigest.isEmpty()
+        && !ThreadIndex(ThreadIndex::pathIn(m_ctx.state.root.dataFolder())).find(m_shownDigest, &thread, &err))
+        m_digestError = err.text();
+    if (!m_digestError.isEmpty())
+        Prompt::message(this, u"返信先のメールの Message-ID を読めませんでした。返事はスレッドになりません。\n"_s + m_digestError,
+                        {}, Prompt::Icon::Warning);
+    m_ctx.windows.backForm()->replyTo(m_subject->text(), m_from->text(), m_body->toPlainText(), thread);
 }
 
 void TyakuForm::setHelp(const QString &text)

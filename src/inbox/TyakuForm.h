@@ -109,6 +109,8 @@ private:
     bool m_reading = false;       // the list is being read
     bool m_readAgain = false;     // and is to be read again once it is
     bool m_reselecting = false;   // selecting the kept row again, which shows nothing anew
+    QString m_shownDigest;        // ThreadIndex::digest() of the record in the boxes, else empty
+    QString m_digestError;        // why the shown record has no digest, told at a reply
 };
 
 } // namespace hollin
