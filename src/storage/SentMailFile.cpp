@@ -66,8 +66,9 @@ bool SentMailFile::scan(int fd, QList<Entry> *out, qint64 *end, Error *err) cons
 
 bool SentMailFile::append(const QByteArray &message, qint64 sentAt, Error *err)
 {
-    DataFolderLock lock(QFileInfo(m_path).absolutePath(), u"送信済みメールの保存"_s);
-    if (!lock.take(err))
+    const QString folder = QFileInfo(m_path).absolutePath();
+    DataFolderLock lock(folder, u"送信済みメールの保存"_s);
+    if (!fileio::makeFolders(folder, err) || !lock.take(err))
         return false;
     fileio::Fd fd = fileio::openOrCreate(m_path, true, err);
     if (!fd.isOpen())

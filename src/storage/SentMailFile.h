@@ -29,6 +29,7 @@ public:
 
     QString path() const { return m_path; }
 
+    // Creates the folder when it is missing.
     bool append(const QByteArray &message, qint64 sentAt, Error *err);
     // Every whole copy in order; a missing file holds none.
     bool list(QList<Entry> *out, Error *err) const;

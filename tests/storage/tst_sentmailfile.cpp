@@ -1,5 +1,6 @@
 #include "storage/SentMailFile.h"
 
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
@@ -64,7 +65,7 @@ private slots:
         QCOMPARE(QFile(file.path()).size(), qint64(2 * (QByteArray("HOLLIN-SENT 1 3\n").size() + 4)));
     }
 
-    void missingFileHoldsNoneAndUnwritableFolderIsTold()
+    void missingFileHoldsNoneAndUnwritableFileIsTold()
     {
         QTemporaryDir dir;
         SentMailFile file(dir.path() + u"/missing/hlmsent.txt"_s);
@@ -72,6 +73,9 @@ private slots:
         Error err;
         QVERIFY(file.list(&entries, &err));
         QVERIFY(entries.isEmpty());
+        QVERIFY(file.append("x", 1, &err)); // the folder is made
+        QVERIFY(QFile::remove(file.path()));
+        QVERIFY(QDir().mkdir(file.path()));
         QVERIFY(!file.append("x", 1, &err));
         QVERIFY(err.isSet());
     }
