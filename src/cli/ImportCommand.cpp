@@ -4,6 +4,7 @@
 
 #include "inbox/logic/ReceivedRecord.h"
 #include "storage/DataFolderLock.h"
+#include "storage/ThreadIndex.h"
 #include "storage/FileIo.h"
 #include "storage/MailRecordFile.h"
 #include "storage/UidlList.h"
@@ -47,7 +48,7 @@ void removeFiles(const QString &folder, const QStringList &names, Error *err)
 // one it did not store). When any of it fails, the files written for it are
 // removed again and nothing of it is stored.
 bool store(const QByteArray &raw, const DecodedMail &mail, const QString &attachmentFolder,
-           MailRecordFile &received, UidlList &keys, Error *err)
+           MailRecordFile &received, UidlList &keys, ThreadIndex &threads, Error *err)
 {
     QStringList written;
     std::vector<AttachmentExtractor::HeldFile> held;
@@ -99,6 +100,11 @@ bool store(const QByteArray &raw, const DecodedMail &mail, const QString &attach
         removeFiles(attachmentFolder, written, err);
         return false;
     }
+    // Only a reply's threading depends on it: a failure is told, the mail is kept.
+    Error threadErr;
+    if (!threads.add(ThreadIndex::digest(MailRecordFile::encode(record)), headerValue(raw, "message-id"),
+                     headerValue(raw, "references"), &threadErr))
+        cli::printError(u"Message-ID を保存できませんでした（件名「%1」）: %2"_s.arg(mail.subject.trimmed(), threadErr.text()));
     return true;
 }
 
@@ -138,6 +144,7 @@ int runImport(const QStringList &args, AppState &state)
                   QString::fromUtf16(UidlList::StoredMessages));
     if (!keys.load(&err))
         return cli::failed(err);
+    ThreadIndex threads(ThreadIndex::pathIn(state.root.dataFolder()));
     int stored = 0;
     int skipped = 0;
     for (const InputMessage &message : std::as_const(messages)) {
@@ -146,7 +153,7 @@ int runImport(const QStringList &args, AppState &state)
             continue;
         }
         const DecodedMail mail = MailDecoder::decode(message.raw);
-        if (!store(message.raw, mail, attachmentFolder, received, keys, &err)) {
+        if (!store(message.raw, mail, attachmentFolder, received, keys, threads, &err)) {
             cli::printError(u"%1 の %2 通目のメール（件名「%3」）を保存できませんでした。"
                             u"このメールとそれ以降のメールは取り込んでいません。"_s
                                 .arg(message.file)
@@ -159,7 +166,7 @@ int runImport(const QStringList &args, AppState &state)
     }
     // The records are flushed: their keys become stored (a kill before this
     // leaves them pending, which the next load settles).
-    if (!keys.commit(&err))
+    if (!threads.flush(&err) || !keys.commit(&err))
         return cli::failed(err);
     cli::print(u"%1 件のメールを取り込みました"_s.arg(stored));
     if (skipped > 0)

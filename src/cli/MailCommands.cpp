@@ -1,6 +1,10 @@
 // count, list, show, delete and delete-all on the received-mail file, or with
-// --held on the held-mail file.
+// --held on the held-mail file; list and show with --sent on the kept copies
+// of sent mail.
 #include "Command.h"
+
+#include "compose/logic/SentCopy.h"
+#include "storage/SentMailFile.h"
 
 #include "storage/MailRecordFile.h"
 #include "storage/SavedFullText.h"
@@ -49,9 +53,53 @@ int runCount(const QStringList &arguments, AppState &state)
     return cli::Ok;
 }
 
+QString sentFile(const AppState &state)
+{
+    return SentMailFile::pathIn(state.root.dataFolder());
+}
+
+// "N<TAB>宛先<TAB>件名<TAB>送信日時" per kept copy, oldest first.
+int listSent(const QStringList &args, const AppState &state)
+{
+    if (const std::optional<int> status = refuseArguments(args))
+        return *status;
+    Error err;
+    QList<SentCopy> copies;
+    if (!SentCopies::readAll(sentFile(state), &copies, &err))
+        return cli::failed(err);
+    for (qsizetype i = 0; i < copies.size(); ++i)
+        cli::print(QString::number(i + 1) + u'\t' + cli::listField(copies[i].to) + u'\t'
+                   + cli::listField(copies[i].subject) + u'\t' + copies[i].sentAtText());
+    return cli::Ok;
+}
+
+int showSent(const QStringList &args, const AppState &state)
+{
+    if (args.size() != 1)
+        return cli::badUsage(u"メールの番号を一つ指定してください。"_s);
+    bool ok = false;
+    const int n = args.first().toInt(&ok);
+    if (!ok)
+        return cli::badUsage(u"メールの番号が正しくありません: %1"_s.arg(args.first()));
+    Error err;
+    SentCopy copy;
+    if (!SentCopies::read(sentFile(state), n, &copy, &err))
+        return cli::failed(err);
+    cli::print(u"件名: "_s + copy.subject);
+    cli::print(u"宛先: "_s + copy.to);
+    if (!copy.cc.isEmpty())
+        cli::print(u"Cc: "_s + copy.cc);
+    cli::print(u"日付: "_s + copy.date);
+    cli::print(QString());
+    cli::print(QString(copy.body).replace(u"\r\n"_s, u"\n"_s));
+    return cli::Ok;
+}
+
 int runList(const QStringList &arguments, AppState &state)
 {
     QStringList args = arguments;
+    if (cli::takeFlag(&args, u"--sent"_s))
+        return listSent(args, state);
     MailRecordFile file = mailFile(&args, state);
     if (const std::optional<int> status = refuseArguments(args))
         return *status;
@@ -81,6 +129,8 @@ bool recordArgument(QStringList *args, const MailRecordFile &file, int *number, 
 int runShow(const QStringList &arguments, AppState &state)
 {
     QStringList args = arguments;
+    if (cli::takeFlag(&args, u"--sent"_s))
+        return showSent(args, state);
     const bool held = isHeld(args);
     MailRecordFile file = mailFile(&args, state);
     Error err;
@@ -126,8 +176,8 @@ int runDeleteAll(const QStringList &arguments, AppState &state)
 } // namespace
 
 CliCommand countCommand() { return {u"count"_s, u"[--held]"_s, runCount}; }
-CliCommand listCommand() { return {u"list"_s, u"[--held]"_s, runList}; }
-CliCommand showCommand() { return {u"show"_s, u"N [--held]"_s, runShow}; }
+CliCommand listCommand() { return {u"list"_s, u"[--held | --sent]"_s, runList}; }
+CliCommand showCommand() { return {u"show"_s, u"N [--held | --sent]"_s, runShow}; }
 CliCommand deleteCommand() { return {u"delete"_s, u"N [--held]"_s, runDelete}; }
 CliCommand deleteAllCommand() { return {u"delete-all"_s, u"[--held]"_s, runDeleteAll}; }
 

@@ -112,6 +112,8 @@ int send(const QStringList &arguments, AppState &state)
         if (all)
             cli::printError(SendJob::progressText(pass, passes) + u"  "_s + r.address);
     });
+    if (result.notKept > 0)
+        cli::printError(result.keepErrorText());
     if (!result.succeeded()) {
         if (!result.failures.isEmpty() || !result.refusals.isEmpty())
             cli::printError(SendJob::errorTitle() + u": "_s + result.errorText());

@@ -670,6 +670,8 @@ void WriteForm::sendDone()
     m_ctx.state.smtpServer = result.smtpServer;
 
     m_ui.label7->setText(result.statusText());
+    if (result.notKept > 0)
+        Prompt::message(this, result.keepErrorText(), SendJob::errorTitle(), Prompt::Icon::Warning);
     if (!result.succeeded()) {
         // Everything stays so that the mail can be sent again; after refusals
         // only to those refused, so that nobody gets it twice.

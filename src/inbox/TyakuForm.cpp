@@ -6,13 +6,18 @@
 
 #include "addressbook/FriendForm.h"
 #include "AttachmentFolderAction.h"
+#include "SentMailPanel.h"
+#include "compose/MailFields.h"
+#include "compose/WriteForm.h"
 #include "editor/EditorCommands.h"
 #include "panel/MainForm.h"
 #include "reply/BackForm.h"
 #include "storage/AppState.h"
 #include "storage/MailRecordFile.h"
 #include "storage/SavedFullText.h"
+#include "storage/SentMailFile.h"
 #include "storage/TextUtil.h"
+#include "storage/ThreadIndex.h"
 #include "winutil/BusyJob.h"
 #include "winutil/HeaderPainter.h"
 #include "winutil/MailSearchBar.h"
@@ -188,6 +193,16 @@ void TyakuForm::buildControls()
     m_commands[1]->setAutoFillBackground(true);
     m_copyBox = lineEdit(m_statusBar, u"Text6"_s);
     m_copyBox->removeEventFilter(this);
+    m_sentToggle = new QPushButton(u"送信済み"_s, m_statusBar);
+    m_sentToggle->setObjectName(u"SentToggle"_s);
+    m_sentToggle->setCheckable(true);
+    m_sent = new SentMailPanel(SentMailFile::pathIn(m_ctx.state.root.dataFolder()), m_central);
+    m_sent->hide();
+    connect(m_sentToggle, &QPushButton::toggled, this, &TyakuForm::showSentMail);
+    connect(m_sent, &SentMailPanel::copySelected, this, [this](const SentCopy &copy) {
+        showInBoxes(copy.subject, copy.to, copy.date, copy.cc.isEmpty() ? copy.body : u"Cc: "_s + copy.cc + u"\n\n"_s + copy.body);
+    });
+    connect(m_sent, &SentMailPanel::resendRequested, this, &TyakuForm::resend);
 
     m_count = lineEdit(m_picture, u"Text2"_s);
     m_count->setReadOnly(true);
@@ -263,6 +278,8 @@ void TyakuForm::applyLayout()
     m_picture->setGeometry(px(l.picture));
     m_commands[1]->setGeometry(px(l.copyButton.x()), px(l.copyButton.y()), px(3300), px(375));
     m_copyBox->setGeometry(px(l.copyBox.x()), px(l.copyBox.y()), px(4000), px(330));
+    m_sentToggle->setGeometry(px(l.copyBox.x() + 4060), px(l.copyButton.y()), px(1500), px(375));
+    m_sent->setGeometry(m_list->geometry());
     m_help->setGeometry(px(InboxLayout::BodyLeft), px(3600), px(l.list.width() / 2), px(1800));
 }
 
@@ -378,6 +395,8 @@ int TyakuForm::reload()
 void TyakuForm::showInBoxes(const QString &subject, const QString &from, const QString &date,
                             const QString &body)
 {
+    m_shownDigest.clear();
+    m_digestError.clear();
     // Narrow boxes show the beginning of their text.
     for (const auto &[box, text] : {std::pair{m_subject, subject}, {m_from, from}, {m_date, date}}) {
         box->setText(trimSpaces(text));
@@ -410,6 +429,11 @@ void TyakuForm::showRow(const QModelIndex &index)
     }
     showInBoxes(record.subject, record.address, record.date,
                 SavedFullText::bodyToShow(record, root.attachmentFolder()));
+    // Without it a reply is only not threaded: told then, not here.
+    if (!ThreadIndex::digestOf(root.receivedMailFile(), index.row() + 1, &m_shownDigest, &err)) {
+        m_shownDigest.clear();
+        m_digestError = err.text();
+    }
 }
 
 QString TyakuForm::headerBlock() const
@@ -522,7 +546,49 @@ void TyakuForm::reply()
         return;
     m_body->setFocus();
     m_marker->clear();
-    m_ctx.windows.backForm()->replyTo(m_subject->text(), m_from->text(), m_body->toPlainText());
+    ThreadIndex::Ids thread;
+    Error err;
+    if (!m_shownDigest.isEmpty()
+        && !ThreadIndex(ThreadIndex::pathIn(m_ctx.state.root.dataFolder())).find(m_shownDigest, &thread, &err))
+        m_digestError = err.text();
+    if (!m_digestError.isEmpty())
+        Prompt::message(this, u"返信先のメールの Message-ID を読めませんでした。返事はスレッドになりません。\n"_s + m_digestError,
+                        {}, Prompt::Icon::Warning);
+    m_ctx.windows.backForm()->replyTo(m_subject->text(), m_from->text(), m_body->toPlainText(), thread);
+}
+
+void TyakuForm::showSentMail(bool sent)
+{
+    m_marker->clear(); // the commands of received mail find nothing selected
+    showInBoxes({}, {}, {}, {});
+    m_list->setVisible(!sent);
+    m_sent->setVisible(sent);
+    Error err;
+    if (sent && !m_sent->reload(&err))
+        Prompt::message(this, u"送信済みメールを読めませんでした。\n"_s + err.text(), {}, Prompt::Icon::Warning);
+}
+
+// The compose window takes the copy's recipients (the Cc ones too, in the
+// one recipient box), subject and body; the user sends it from there.
+void TyakuForm::resend(const SentCopy &copy)
+{
+    WriteForm *form = m_ctx.windows.writeForm();
+    if (form->isSending()) {
+        Prompt::message(this, u"送信中のため、再送信するメールを開けません。送信が終わってから開き直してください。"_s);
+        return;
+    }
+    if (!form->fields().mayReplace())
+        return;
+    const QString to = copy.cc.isEmpty() ? copy.to : copy.to + u", "_s + copy.cc;
+    // A shortened address would send the mail elsewhere: too long a list is not put in.
+    const bool fits = to.size() <= form->findChild<QLineEdit *>(u"ToText"_s)->maxLength();
+    form->fields().replace(MailDraft{fits ? to : QString(), copy.subject, copy.body, QString()});
+    if (!fits)
+        Prompt::message(form, u"宛先が長すぎて入りません。宛先を確かめて入力してください。\n"_s + to, {},
+                        Prompt::Icon::Warning);
+    form->show();
+    form->raise();
+    form->activateWindow();
 }
 
 void TyakuForm::setHelp(const QString &text)

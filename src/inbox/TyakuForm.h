@@ -17,6 +17,8 @@ namespace hollin {
 
 class InboxListModel;
 class MailSearchBar;
+class SentMailPanel;
+struct SentCopy;
 class SearchFilterModel;
 
 // The inbox "着信履歴": the list of received mail (MailListView), the shown
@@ -79,6 +81,9 @@ private:
     void copyBox();
     void registerSender();
     void reply();
+    // SentToggle: the list shows the kept copies of sent mail instead, or the received mail again.
+    void showSentMail(bool sent);
+    void resend(const SentCopy &copy);
     void setHelp(const QString &text);
     void hideHelp(bool empty);
     void setCopyColour(const QColor &colour);
@@ -95,6 +100,8 @@ private:
     QLineEdit *m_marker = nullptr;    // Text5
     QTextEdit *m_help = nullptr;      // Text4
     QLineEdit *m_copyBox = nullptr;   // Text6
+    QPushButton *m_sentToggle = nullptr; // SentToggle (送信済み)
+    SentMailPanel *m_sent = nullptr;  // in the list's place while SentToggle is down
     MailSearchBar *m_searchBar = nullptr;
     QLineEdit *m_search = nullptr;    // Text1, the search word
     QPushButton *m_commands[9] = {};  // Command1 … Command8 at 1 … 8
@@ -109,6 +116,8 @@ private:
     bool m_reading = false;       // the list is being read
     bool m_readAgain = false;     // and is to be read again once it is
     bool m_reselecting = false;   // selecting the kept row again, which shows nothing anew
+    QString m_shownDigest;        // ThreadIndex::digest() of the record in the boxes, else empty
+    QString m_digestError;        // why the shown record has no digest, told at a reply
 };
 
 } // namespace hollin

@@ -47,6 +47,7 @@ struct BackForm::Private {
     HeldMailPanel *held = nullptr;
     AttachmentPanel *attachments = nullptr;
     SendJob *job = nullptr;
+    ThreadIndex::Ids thread; // of the mail answered
 
     QPushButton *send = nullptr;        // Command2
     QPushButton *stop = nullptr;        // Command3
@@ -202,8 +203,10 @@ BackForm::~BackForm()
     delete d;
 }
 
-void BackForm::replyTo(const QString &subject, const QString &sender, const QString &body)
+void BackForm::replyTo(const QString &subject, const QString &sender, const QString &body,
+                       const ThreadIndex::Ids &thread)
 {
+    d->thread = thread;
     const ReplyText reply = ReplyText::prefill(subject, sender, body);
     d->subject->setText(reply.subject);
     d->to->setText(reply.to);
@@ -219,6 +222,7 @@ MailFields &BackForm::fields() const
 
 void BackForm::restoreDraft(const MailDraft &draft)
 {
+    d->thread = {}; // a kept draft does not know the mail it answered
     d->fields->replace(draft);
     d->attachments->show(draft.attachments);
     show();
@@ -279,6 +283,8 @@ void BackForm::sendReply()
     request.subject = d->subject->text();
     request.body = d->body->toPlainText();
     request.attachments = d->attach->text();
+    request.inReplyTo = d->thread.messageId;
+    request.references = d->thread.references;
 
     d->job = new SendJob(request, this);
     connect(d->job, &SendJob::finished, this, [this] { sendFinished(); });
@@ -293,6 +299,8 @@ void BackForm::sendFinished()
     d->job = nullptr;
     d->ctx.state.smtpServer = result.smtpServer;
     setEnabled(true);
+    if (result.notKept > 0)
+        Prompt::message(this, result.keepErrorText(), SendJob::errorTitle(), Prompt::Icon::Warning);
     if (result.succeeded()) {
         d->fields->settle();
         close();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "compose/logic/UnsentMail.h"
+#include "storage/ThreadIndex.h"
 #include "winutil/AppContext.h"
 
 #include <QWidget>
@@ -20,8 +21,10 @@ public:
 
     // The inbox's reply command: given the inbox's subject, sender and body as
     // shown there, fills SubjectText, ToText and BodyText as ReplyText::prefill
-    // gives them and shows the window (not modal).
-    void replyTo(const QString &subject, const QString &sender, const QString &body);
+    // gives them and shows the window (not modal). thread: the answered
+    // mail's ids, sent as In-Reply-To and References (none when empty).
+    void replyTo(const QString &subject, const QString &sender, const QString &body,
+                 const ThreadIndex::Ids &thread = {});
 
     // BodyText, for the emoticon palette's "挿入（返事を書く）".
     QTextEdit *bodyText() const;

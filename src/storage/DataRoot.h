@@ -10,7 +10,8 @@ namespace hollin {
 // The program folder and the tree below it:
 //   ★MailData/        ini.ini, Form.ini, iniIdPass.ini, hollin.ini, hlmdata2.data,
 //                     hlmdata10.data, hlmdata20.data and their .TMP files,
-//                     hlmuidl.txt, hlmmsgid.txt
+//                     hlmuidl.txt, hlmmsgid.txt, hlmthread.txt (ThreadIndex),
+//                     hlmsent.txt (SentMailFile)
 //   画像データ/        panel pictures 1.jpg … 5.jpg
 //   添付フォルダ/      extracted attachments, scratch 0.txt
 //   顔文字データ/      Kao1.txt

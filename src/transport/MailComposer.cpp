@@ -12,6 +12,7 @@
 
 #include <QFileInfo>
 #include <QMimeDatabase>
+#include <QRegularExpression>
 #include <QStringDecoder>
 
 #include <cerrno>
@@ -266,6 +267,25 @@ QByteArray messageId(const QString &from)
     return text;
 }
 
+// The "<id>" message ids in text, in order, each once.
+QList<QByteArray> messageIds(const QString &text)
+{
+    static const QRegularExpression id(u"<[!-;=?-~]+>"_s);
+    QList<QByteArray> ids;
+    for (auto it = id.globalMatch(text); it.hasNext();) {
+        const QByteArray one = it.next().captured().toLatin1();
+        if (!ids.contains(one))
+            ids.append(one);
+    }
+    return ids;
+}
+
+// A header of message ids, one per line after the first, so no line grows past the limit.
+QByteArray idField(const char *name, const QList<QByteArray> &ids)
+{
+    return ids.isEmpty() ? QByteArray() : QByteArray(name) + ": " + ids.join("\r\n ") + "\r\n";
+}
+
 } // namespace
 
 QString MailComposer::envelopeAddress(const QString &recipient)
@@ -376,6 +396,9 @@ QByteArray MailComposer::build(const OutgoingMail &mail, Error *err)
     out += "Subject: " + MimeHeader::encode(oneLine(mail.subject), 9) + "\r\n";
     out += "Date: " + dateNow() + "\r\n";
     out += "Message-ID: " + messageId(sender.address) + "\r\n";
+    const QList<QByteArray> answered = messageIds(mail.inReplyTo);
+    out += idField("In-Reply-To", answered.mid(0, 1));
+    out += idField("References", messageIds(mail.references + u' ' + mail.inReplyTo));
     out += "MIME-Version: 1.0\r\n";
     out += serialise(top);
     g_object_unref(top);

@@ -15,6 +15,11 @@ struct OutgoingMail {
     QString body;              // plain text, any line ends
     QStringList attachments;   // full paths
     QString cc = {};           // like to; empty for none. Blind copies never reach the header.
+    // The answered mail's Message-ID and its References plus that id, each
+    // "<id>"; text between ids is ignored, and so is an id with a space or a
+    // control character. Empty for none.
+    QString inReplyTo = {};
+    QString references = {};
 };
 
 // Builds the RFC 5322 bytes of a mail (CR LF line ends): ISO-2022-JP when every

@@ -91,6 +91,9 @@ struct MailLib::Private {
     QString smtpPassword;
     QString message;
     QStringList refused; // of the last send
+    QByteArray lastSent; // the bytes of the last send the server took
+    QString inReplyTo;   // thread headers of the sends to come
+    QString references;
     QThreadPool decoder;  // one thread; waits for its work when destroyed
 
     Connection *connection(int handle)
@@ -465,6 +468,7 @@ int MailLib::smtpSendMail(QString &server, const QString &to, const QString &cc,
     Q_UNUSED(reserved);
     Q_UNUSED(flags);
     d->refused.clear();
+    d->lastSent.clear();
     if (to.contains(u'\r') || to.contains(u'\n') || to.contains(QChar(0))) {
         d->message = u"宛先に改行などの制御文字が含まれているため、送信しませんでした。"_s;
         return -1;
@@ -488,6 +492,8 @@ int MailLib::smtpSendMail(QString &server, const QString &to, const QString &cc,
     mail.cc = cc;
     mail.subject = subject;
     mail.body = body;
+    mail.inReplyTo = d->inReplyTo;
+    mail.references = d->references;
     for (const QString &path : attachments.split(u',', Qt::SkipEmptyParts))
         mail.attachments << path;
     const QByteArray bytes = MailComposer::build(mail, &err);
@@ -497,6 +503,7 @@ int MailLib::smtpSendMail(QString &server, const QString &to, const QString &cc,
     QList<SmtpSender::Refusal> refused;
     if (!d->smtp.send(server, MailComposer::envelopeAddress(from), envelope, bytes, &err, &refused))
         return d->failed(err);
+    d->lastSent = bytes;
     if (refused.isEmpty())
         return 0;
     QStringList lines;
@@ -512,6 +519,17 @@ int MailLib::smtpSendMail(QString &server, const QString &to, const QString &cc,
 bool MailLib::smtpConnectionFailed() const
 {
     return d->smtp.connectionFailed();
+}
+
+void MailLib::setThreadHeaders(const QString &inReplyTo, const QString &references)
+{
+    d->inReplyTo = inReplyTo;
+    d->references = references;
+}
+
+QByteArray MailLib::lastSentMessage() const
+{
+    return d->lastSent;
 }
 
 QStringList MailLib::refusedRecipients() const

@@ -119,6 +119,12 @@ public:
     int smtpSendMail(QString &server, const QString &to, const QString &cc, const QString &bcc,
                      const QString &from, const QString &subject, const QString &body,
                      const QString &reserved, const QString &attachments, int flags);
+    // Sent as In-Reply-To and References by the following smtpSendMail()
+    // calls (message ids with their angle brackets; empty: not sent).
+    void setThreadHeaders(const QString &inReplyTo, const QString &references);
+    // The RFC 5322 bytes of the last smtpSendMail() that the server took
+    // (for at least one recipient); empty after one that nobody got.
+    QByteArray lastSentMessage() const;
     // The bare addresses refused by the last smtpSendMail().
     QStringList refusedRecipients() const;
     // The last smtpSendMail() failed on the way to the server (no connection,

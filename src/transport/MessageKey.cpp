@@ -4,9 +4,6 @@
 
 namespace hollin {
 
-namespace {
-
-// The unfolded value of the first header field called name (lower case).
 QByteArray headerValue(const QByteArray &raw, const QByteArray &name)
 {
     qsizetype end = raw.indexOf("\n\n");
@@ -33,8 +30,6 @@ QByteArray headerValue(const QByteArray &raw, const QByteArray &name)
     }
     return {};
 }
-
-} // namespace
 
 QString messageKey(const QByteArray &raw)
 {

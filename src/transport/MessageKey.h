@@ -11,4 +11,8 @@ namespace hollin {
 // message when it has no Message-ID. 40 hex digits.
 QString messageKey(const QByteArray &raw);
 
+// The unfolded, simplified raw value of the first header field of raw called
+// name (lower case); empty when there is none.
+QByteArray headerValue(const QByteArray &raw, const QByteArray &name);
+
 } // namespace hollin

@@ -1,5 +1,6 @@
 #include "storage/MailRecordFile.h"
 #include "storage/DataRoot.h"
+#include "storage/ThreadIndex.h"
 #include "transport/MailDecoder.h"
 #include "transport/Mbox.h"
 
@@ -167,6 +168,8 @@ box.flush()
 third = EmailMessage()
 third['Subject'] = '単独のメール'
 third['From'] = 'ken@example.jp'
+third['Message-ID'] = '<single@example.jp>'
+third['References'] = '<root@example.jp>'
 third.set_content('本文')
 open(sys.argv[2], 'wb').write(bytes(third))
 )"_s, {mbox, eml});
@@ -190,6 +193,13 @@ open(sys.argv[2], 'wb').write(bytes(third))
         QCOMPARE(record.subject.trimmed(), u"ＩＳＯの件"_s);
         QVERIFY(file.read(before + 3, &record));
         QCOMPARE(record.subject.trimmed(), u"単独のメール"_s);
+        // Its ids are kept beside it, for a reply.
+        QString digest;
+        ThreadIndex::Ids ids;
+        QVERIFY(ThreadIndex::digestOf(file.path(), before + 3, &digest, nullptr));
+        QVERIFY(ThreadIndex(ThreadIndex::pathIn(root.dataFolder())).find(digest, &ids, nullptr));
+        QCOMPARE(ids.messageId, u"<single@example.jp>"_s);
+        QCOMPARE(ids.references, u"<root@example.jp>"_s);
     }
 
     void importStopsAtAMailItCannotStore_data()

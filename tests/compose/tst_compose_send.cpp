@@ -450,6 +450,22 @@ void TestComposeSend::cliSend()
     QCOMPARE(run({u"--all"_s, u"--cc"_s, u"a@example.jp"_s, u"--subject"_s, u"s"_s, u"--body"_s, u"b"_s}, &out, &err), 2);
     QCOMPARE(run({u"--to"_s, u"a@example.jp"_s, u"--all"_s, u"--subject"_s, u"s"_s, u"--body"_s, u"b"_s}, &out, &err), 2);
     QCOMPARE(m_servers.mailboxMessages().size(), 2);
+
+    // What the server took is kept: the refused send is not, the half-refused one is.
+    auto kept = [&](const QStringList &args) {
+        QProcess cli;
+        cli.start(QStringLiteral(HOLLIN_CLI), QStringList{u"--root"_s, m_dir->path()} + args);
+        cli.waitForFinished(60000);
+        return QString::fromUtf8(cli.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
+    };
+    const QStringList listed = kept({u"list"_s, u"--sent"_s});
+    QCOMPARE(listed.size(), 2);
+    QVERIFY2(listed[0].startsWith(u"1\talice@example.jp\tコマンド送信\t"_s), qPrintable(listed[0]));
+    QVERIFY2(listed[1].startsWith(u"2\tok@example.jp, refused@example.jp\ts\t"_s), qPrintable(listed[1]));
+    const QStringList shown = kept({u"show"_s, u"--sent"_s, u"2"_s});
+    QCOMPARE(shown.mid(0, 3), (QStringList{u"件名: s"_s, u"宛先: ok@example.jp, refused@example.jp"_s,
+                                           u"Cc: 経理 <cc@example.jp>"_s}));
+    QCOMPARE(shown.last(), u"b"_s);
 }
 
 QTEST_MAIN(TestComposeSend)

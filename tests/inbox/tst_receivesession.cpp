@@ -6,6 +6,7 @@
 #include "storage/MailRecordFile.h"
 #include "storage/ProfileFile.h"
 #include "storage/TextUtil.h"
+#include "storage/ThreadIndex.h"
 #include "storage/UidlList.h"
 
 #include "ScriptedServer.h"
@@ -240,6 +241,12 @@ void TestReceiveSession::threeMessagesInServerOrder()
         QCOMPARE(stored[i].subject, u"m%1"_s.arg(i + 1));
         QCOMPARE(stored[i].address, u"Sender <sender@example.jp>"_s);
         QVERIFY(!stored[i].date.isEmpty());
+        // Its Message-ID is kept beside it, for a reply.
+        QString digest;
+        ThreadIndex::Ids ids;
+        QVERIFY(ThreadIndex::digestOf(m_root.receivedMailFile(), i + 1, &digest, nullptr));
+        QVERIFY(ThreadIndex(ThreadIndex::pathIn(m_root.dataFolder())).find(digest, &ids, nullptr));
+        QCOMPARE(ids.messageId, u"<%1@example.jp>"_s.arg(QString::fromLatin1(("m" + QByteArray::number(i + 1)).toHex())));
     }
     QCOMPARE(m_servers->mailboxMessages().size(), 0);
     QVERIFY(!QFile::exists(m_root.attachmentFolder() + u"/0.txt"_s));

@@ -7,6 +7,8 @@
 #include "storage/Cp932.h"
 #include "storage/MailRecordFile.h"
 #include "storage/SavedFullText.h"
+#include "storage/SentMailFile.h"
+#include "transport/MailComposer.h"
 #include "winutil/ListedFile.h"
 #include "winutil/Prompt.h"
 
@@ -97,6 +99,42 @@ private slots:
         for (int n = 1; n <= 5; ++n)
             QVERIFY(m_program->windows().floatingForm(n)->isVisible());
         QVERIFY(!m_program->windows().isLoaded("TyakuForm") || !m_program->windows().loaded("TyakuForm")->isVisible());
+    }
+
+    // The 送信済み view lists the kept copies, newest first, shows one in the
+    // boxes, and 再送信 puts it into the compose window.
+    void sentViewShowsAndResendsACopy()
+    {
+        store(1);
+        SentMailFile sent(SentMailFile::pathIn(m_program->state().root.dataFolder()));
+        for (const QString &subject : {u"先週の件"_s, u"見積もりの件"_s}) {
+            OutgoingMail mail{u"me@example.jp"_s, u"取引先<client@example.jp>"_s, subject, u"お世話になります。\n"_s, {}};
+            mail.cc = u"boss@example.jp"_s;
+            QVERIFY(sent.append(MailComposer::build(mail), 1765000000, nullptr));
+        }
+        form()->fillAndShow();
+        click("SentToggle");
+        auto *sentList = control<QTableView>("SentList");
+        QVERIFY(sentList->isVisible());
+        QVERIFY(!list()->isVisible());
+        QCOMPARE(sentList->model()->rowCount(), 2);
+        QCOMPARE(sentList->model()->index(0, 1).data().toString(), u"見積もりの件"_s);
+        QVERIFY(!control<QPushButton>("ResendCommand")->isEnabled());
+        QTest::mouseClick(sentList->viewport(), Qt::LeftButton, {},
+                          sentList->visualRect(sentList->model()->index(0, 0)).center());
+        QCOMPARE(text("Text7"), u"見積もりの件"_s);
+        QCOMPARE(text("Text8"), u"取引先 <client@example.jp>"_s);
+        QVERIFY2(body().contains(u"お世話になります。"_s), qPrintable(body()));
+
+        click("ResendCommand");
+        QWidget *compose = m_program->windows().loaded("WriteForm");
+        QVERIFY(compose && compose->isVisible());
+        QCOMPARE(controlOf<QLineEdit>(compose, "ToText")->text(), u"取引先 <client@example.jp>, boss@example.jp"_s);
+        QCOMPARE(controlOf<QLineEdit>(compose, "SubjectText")->text(), u"見積もりの件"_s);
+
+        click("SentToggle"); // back to the received mail
+        QVERIFY(list()->isVisible());
+        QVERIFY(!sentList->isVisible());
     }
 
     void emptyFileGivesEmptyList()

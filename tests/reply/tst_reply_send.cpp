@@ -2,8 +2,10 @@
 #include "app/AppWindows.h"
 #include "reply/BackForm.h"
 #include "storage/AppState.h"
+#include "storage/SentMailFile.h"
 #include "winutil/Prompt.h"
 
+#include <QDir>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLineEdit>
@@ -98,6 +100,39 @@ private slots:
         QVERIFY2(body.contains(u"①番会議室"_s), qPrintable(body));
     }
 
+    // The reply threads to the mail answered, and the copy the server took is kept as sent.
+    void replyThreadsAndIsKept()
+    {
+        form()->replyTo(u"会議"_s, u"bob@example.jp"_s, u"本文"_s,
+                        {u"<c@example.jp>"_s, u"<a@example.jp> <b@example.jp>"_s});
+        send();
+        QTRY_VERIFY_WITH_TIMEOUT(!m_windows->isLoaded("BackForm"), 30000);
+        const QByteArray mail = m_servers.mailboxMessages().last(); // stored with LF line ends
+        QVERIFY2(mail.contains("\nIn-Reply-To: <c@example.jp>\n"), mail.constData());
+        QVERIFY2(mail.contains("\nReferences: <a@example.jp>\n <b@example.jp>\n <c@example.jp>\n"), mail.constData());
+        SentMailFile kept(SentMailFile::pathIn(m_state->root.dataFolder()));
+        QList<SentMailFile::Entry> entries;
+        QByteArray copy;
+        QVERIFY(kept.list(&entries, nullptr));
+        QCOMPARE(entries.size(), 1);
+        QVERIFY(kept.read(entries.first(), &copy, nullptr));
+        QVERIFY2(mail.endsWith(copy.replace("\r\n", "\n")), copy.constData());
+    }
+
+    // A copy that cannot be kept is told; the reply went out all the same.
+    void copyNotKeptIsTold()
+    {
+        QVERIFY(QDir().mkpath(SentMailFile::pathIn(m_state->root.dataFolder()))); // a folder where the file belongs
+        const qsizetype before = m_servers.mailboxMessages().size();
+        form()->replyTo(u"件名"_s, u"bob@example.jp"_s, u"本文"_s);
+        send();
+        QTRY_VERIFY_WITH_TIMEOUT(!m_windows->isLoaded("BackForm"), 30000);
+        QCOMPARE(m_servers.mailboxMessages().size(), before + 1);
+        QCOMPARE(Prompt::shown().size(), 1);
+        QVERIFY2(Prompt::shown().first().text.startsWith(u"送信しましたが、送信済みメールの控えを保存できませんでした（1 件）。"_s),
+                 qPrintable(Prompt::shown().first().text));
+    }
+
     void failingReplyKeepsWindow()
     {
         const qsizetype before = m_servers.mailboxMessages().size();
@@ -112,6 +147,9 @@ private slots:
         QCOMPARE(form()->findChild<QLineEdit *>(u"SubjectText"_s)->text(), u"Re:  件名"_s);
         QCOMPARE(form()->bodyText()->toPlainText(), u"本文"_s);
         QCOMPARE(m_servers.mailboxMessages().size(), before);
+        QList<SentMailFile::Entry> entries; // nobody got it: nothing kept
+        QVERIFY(SentMailFile(SentMailFile::pathIn(m_state->root.dataFolder())).list(&entries, nullptr));
+        QVERIFY(entries.isEmpty());
     }
 
     void refusedOneOfTwoStaysInTheBox()

@@ -79,6 +79,8 @@ private slots:
     void nulInBodyIsReplaced();
     void textAttachmentCharset_data();
     void textAttachmentCharset();
+    void threadHeaders_data();
+    void threadHeaders();
 
 private:
     QTemporaryDir dir_;
@@ -226,6 +228,36 @@ void TestComposer::wireFormat()
     QVERIFY(raw.contains("filename*"));
     QVERIFY(raw.contains("name=\"=?"));
     QVERIFY(raw.contains("Content-Type: application/pdf"));
+}
+
+void TestComposer::threadHeaders_data()
+{
+    QTest::addColumn<QString>("inReplyTo");
+    QTest::addColumn<QString>("references");
+    QTest::addColumn<QByteArray>("expected"); // the header lines after Message-ID, before MIME-Version
+    QTest::newRow("no reply") << QString() << QString() << QByteArray();
+    QTest::newRow("first reply") << u"<a@x.jp>"_s << QString()
+                                 << QByteArray("In-Reply-To: <a@x.jp>\r\nReferences: <a@x.jp>\r\n");
+    QTest::newRow("a thread, folded, the answered id last and once")
+        << u"<c@x.jp>"_s << u"<a@x.jp>\r\n\t<b@x.jp> <c@x.jp>"_s
+        << QByteArray("In-Reply-To: <c@x.jp>\r\nReferences: <a@x.jp>\r\n <b@x.jp>\r\n <c@x.jp>\r\n");
+    QTest::newRow("text around ids, a broken id, a line break smuggled in")
+        << u"Bob's mail <c@x.jp> (sent)"_s << u"<a b@x.jp> <ok@x.jp>\r\nBcc: evil@x.jp"_s
+        << QByteArray("In-Reply-To: <c@x.jp>\r\nReferences: <ok@x.jp>\r\n <c@x.jp>\r\n");
+    QTest::newRow("no usable id") << u"c@x.jp"_s << u"<>"_s << QByteArray();
+}
+
+void TestComposer::threadHeaders()
+{
+    QFETCH(QString, inReplyTo);
+    QFETCH(QString, references);
+    QFETCH(QByteArray, expected);
+    OutgoingMail mail{u"me@example.jp"_s, u"x@example.jp"_s, u"件名"_s, u"本文"_s, {}};
+    mail.inReplyTo = inReplyTo;
+    mail.references = references;
+    const QByteArray raw = MailComposer::build(mail);
+    const qsizetype from = raw.indexOf('\n', raw.indexOf("\r\nMessage-ID: ") + 2) + 1;
+    QCOMPARE(raw.mid(from, raw.indexOf("MIME-Version: ") - from), expected);
 }
 
 void TestComposer::headerLines_data()

@@ -2,10 +2,12 @@
 
 #include "storage/AddressBookFile.h"
 #include "storage/OwnSettings.h"
+#include "storage/SentMailFile.h"
 #include "storage/TextUtil.h"
 #include "transport/MailComposer.h"
 #include "transport/MailLib.h"
 
+#include <QDateTime>
 #include <QThread>
 
 #include <algorithm>
@@ -29,6 +31,7 @@ SendRequest SendRequest::fromState(const AppState &state)
     request.from = senderOf(state.mailAddress, OwnSettings(state.root.hollinIniFile()).senderName());
     request.accountId = state.accountId;
     request.accountPassword = state.accountPassword;
+    request.sentFile = SentMailFile::pathIn(state.root.dataFolder());
     return request;
 }
 
@@ -95,6 +98,14 @@ QString SendResult::errorText() const
     for (const SendFailure &f : std::as_const(all))
         parts.append(u"%1 件目（%2）の詳細：\n%3"_s.arg(f.pass).arg(f.recipient, f.message));
     return parts.join(u"\n\n"_s);
+}
+
+QString SendResult::keepErrorText() const
+{
+    if (notKept == 0)
+        return {};
+    return u"送信しましたが、送信済みメールの控えを保存できませんでした（%1 件）。\n\n詳細：%2"_s
+        .arg(notKept).arg(keepError.text());
 }
 
 QList<SendRecipient> SendResult::undelivered(const QList<SendRecipient> &sent) const
@@ -180,6 +191,7 @@ SendResult SendJob::run(const SendRequest &request,
 
     MailLib lib;
     lib.setSmtpCredentials(request.accountId, request.accountPassword);
+    lib.setThreadHeaders(request.inReplyTo, request.references);
     for (int k = 1; k <= result.passes; ++k) {
         if (cancelled && *cancelled) {
             result.cancelled = true;
@@ -193,6 +205,14 @@ SendResult SendJob::run(const SendRequest &request,
         const int rc = lib.smtpSendMail(server, recipient.address, request.cc, request.bcc, request.from,
                                         request.subject, request.body, QString(), request.attachments, 0);
         result.smtpServer = server;
+        if (rc >= 0 && !request.sentFile.isEmpty()) {
+            Error err;
+            if (!SentMailFile(request.sentFile).append(lib.lastSentMessage(), QDateTime::currentSecsSinceEpoch(), &err)) {
+                if (result.notKept == 0)
+                    result.keepError = err;
+                ++result.notKept;
+            }
+        }
         if (rc < 0) {
             result.failures.append(SendFailure{k, recipient.address, lib.getMessage()});
             if (lib.smtpConnectionFailed() && k < result.passes) {

@@ -32,9 +32,15 @@ struct SendRequest {
     QString attachments;      // full paths joined by ","; empty for none
     QString cc;               // address lists sent with every pass; empty for none
     QString bcc;
+    // The answered mail's Message-ID and References (a reply); empty for none.
+    QString inReplyTo;
+    QString references;
+    // Where each mail the server accepted is kept (SentMailFile); empty: not kept.
+    QString sentFile;
 
     // Server, sender and account from the program-wide values; the sender
-    // name (差出人名) from hollin.ini.
+    // name (差出人名) from hollin.ini; the accepted mails are kept in the data
+    // folder's sent-mail file.
     static SendRequest fromState(const AppState &state);
     // "name <addr>" for the stored address and sender name; the address as
     // stored when there is no name (or no address to put it with).
@@ -65,6 +71,9 @@ struct SendResult {
     // after it were not run, since each would wait for the same failure.
     bool stoppedAtConnection = false;
     QString smtpServer; // the server text after the last library call
+    // Passes that went out but whose copy could not be kept, and why the first did not.
+    int notKept = 0;
+    Error keepError;
 
     // Every planned pass ran and reached every recipient, and there was at least one.
     bool succeeded() const;
@@ -83,6 +92,9 @@ struct SendResult {
     // library's own words as detail; with several failures, one paragraph per
     // failed pass naming its recipient. Refusals are told the same way.
     QString errorText() const;
+    // When notKept: "送信しましたが、送信済みメールの控えを保存できませんでした…"
+    // with the cause; else empty. The send's own result is told apart from it.
+    QString keepErrorText() const;
     // The recipients that did not get the mail: the failed passes and those
     // never run (cancelled), in pass order. sent = the request's recipients.
     QList<SendRecipient> undelivered(const QList<SendRecipient> &sent) const;
@@ -95,7 +107,9 @@ struct SendResult {
 // A send: MailLib::smtpSendMail once per recipient on a worker thread, one
 // MailLib and one SMTP connection for all passes (closed at the end). A failed
 // pass is not retried; the next one runs, unless the failure was the
-// connection's: then the send stops there. Used by the compose window (one
+// connection's: then the send stops there. Every mail the server took (for at
+// least one recipient) is kept in the request's sentFile right after the pass.
+// Used by the compose window (one
 // recipient, or every address-book entry), the reply window and hollin-cli.
 //
 //   auto *job = new SendJob(request, this);

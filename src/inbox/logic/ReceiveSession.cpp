@@ -10,9 +10,11 @@
 #include "storage/FileIo.h"
 #include "storage/MailRecordFile.h"
 #include "storage/ReceiveLock.h"
+#include "storage/ThreadIndex.h"
 #include "storage/TextUtil.h"
 #include "transport/AttachmentExtractor.h"
 #include "transport/MailLib.h"
+#include "transport/MessageKey.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -124,6 +126,7 @@ ReceiveResult ReceiveSession::run()
     // a server that renumbered its ids, a server without ids.
     UidlList keys(m_settings.storedMessageListFile, m_settings.receivedMailFile,
                   QString::fromUtf16(UidlList::StoredMessages));
+    ThreadIndex threads(ThreadIndex::pathIn(QFileInfo(m_settings.receivedMailFile).absolutePath()));
     if (result.count == 0) {
         // Nothing to fetch: only what a killed rewrite of the lists left is cleared.
         const bool cleared = writing.take(&result.error, WriteWaitMs)
@@ -176,7 +179,7 @@ ReceiveResult ReceiveSession::run()
         Error err;
         bool ok = writing.take(&err, WriteWaitMs)
             && (!m_unflushedFiles || fileio::flushFileSystemOf(m_settings.attachmentFolder, &err))
-            && store.flush(&err) && uidls.commit(&err) && keys.commit(&err);
+            && store.flush(&err) && threads.flush(&err) && uidls.commit(&err) && keys.commit(&err);
         writing.release();
         m_unflushedFiles = m_unflushedFiles && !ok;
         if (ok && deleteFetched) {
@@ -282,7 +285,8 @@ ReceiveResult ReceiveSession::run()
             }
             Error err;
             const bool ok = writing.take(&err, WriteWaitMs)
-                && storeOne(lib, n, {uid, lib.lastMessageKey()}, mail, store, haveUids ? &uidls : nullptr, keys, &err);
+                && storeOne(lib, n, {uid, lib.lastMessageKey()}, mail, store, haveUids ? &uidls : nullptr, keys, threads,
+                            &err);
             writing.release();
             if (m_incompleteSplit) // asked once the lock is free: the box may wait for the user
                 emit notice(u"分割されたメールが全て揃っていません"_s);
@@ -353,7 +357,7 @@ ReceiveResult ReceiveSession::run()
 }
 
 bool ReceiveSession::storeOne(MailLib &lib, int n, const Ids &ids, const Fetched &mail, RecordAppender &store,
-                              UidlList *uidls, UidlList &keys, Error *err)
+                              UidlList *uidls, UidlList &keys, ThreadIndex &threads, Error *err)
 {
     if (!store.reopenIfReplaced(err))
         return false;
@@ -429,6 +433,13 @@ bool ReceiveSession::storeOne(MailLib &lib, int n, const Ids &ids, const Fetched
         dropPending();
         return failed();
     }
+    // Only a reply's threading depends on it: a failure is told, the mail is kept.
+    const QByteArray rawHeader = header.toUtf8();
+    Error threadErr;
+    if (!threads.add(ThreadIndex::digest(bytes), headerValue(rawHeader, "message-id"),
+                     headerValue(rawHeader, "references"), &threadErr))
+        emit notice(u"メール（件名「%1」）の Message-ID を保存できませんでした。このメールへの返事はスレッドになりません。\n%2"_s
+                        .arg(cutAtNul(subject), threadErr.text()));
     emit messageReceived(record.subject, record.address, record.date, record.body);
     return true;
 }

@@ -14,6 +14,7 @@ namespace hollin {
 class MailLib;
 class RecordAppender;
 class UidlList;
+class ThreadIndex;
 
 // Where a receive takes its server, account file and stores its mail.
 struct ReceiveSettings {
@@ -114,7 +115,7 @@ private:
     };
     // Extracts and stores the message just fetched; the write lock is held.
     bool storeOne(MailLib &lib, int n, const Ids &ids, const Fetched &mail, RecordAppender &store,
-                  UidlList *uidls, UidlList &keys, Error *err);
+                  UidlList *uidls, UidlList &keys, ThreadIndex &threads, Error *err);
     // Server waits are cut at a cancel only while messages are fetched.
     void setFetching(bool fetching);
 
