@@ -127,7 +127,7 @@ private slots:
         QVERIFY(AccountStore(m_root.idPassIniFile()).save(servers.user(), servers.password(), nullptr));
 
         QProcess cli;
-        cli.start(QString::fromUtf8(HOLLIN_CLI), {u"--root"_s, m_root.root(), u"receive"_s});
+        cli.start(QString::fromUtf8(HOLLIN_CLI), {u"--root"_s, m_root.root(), u"receive"_s, u"--allow-plain"_s});
         QVERIFY(cli.waitForFinished(30000));
         QVERIFY2(cli.exitCode() == 0, cli.readAllStandardError().constData());
         QCOMPARE(QString::fromUtf8(cli.readAllStandardOutput()).trimmed(), u"1 件の新着メールを受信しました"_s);
