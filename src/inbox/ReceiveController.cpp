@@ -208,7 +208,11 @@ bool ReceiveController::isNewFailure(const QString &failure)
 
 void ReceiveController::reportFailure(const QString &text, const QString &title, Prompt::Icon icon)
 {
-    if (isNewFailure(text))
+    if (!isNewFailure(text))
+        return;
+    if (m_automatic) // the user may be typing elsewhere
+        Prompt::notice(text, title, icon);
+    else
         Prompt::message(nullptr, text, title, icon);
 }
 
@@ -342,7 +346,10 @@ void ReceiveController::sessionDone()
     if (!m_notices.isEmpty()) {
         if (m_shownNotices)
             m_shownNotices->unite(QSet<QString>(m_notices.cbegin(), m_notices.cend()));
-        Prompt::message(nullptr, m_notices.join(u'\n'));
+        if (m_automatic)
+            Prompt::notice(m_notices.join(u'\n'));
+        else
+            Prompt::message(nullptr, m_notices.join(u'\n'));
     }
     if (r.stored > 0)
         raiseNotice(r.stored);

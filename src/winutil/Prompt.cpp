@@ -108,6 +108,22 @@ void Prompt::message(QWidget *parent, const QString &text, const QString &title,
     runBox(box, parent);
 }
 
+void Prompt::notice(const QString &text, const QString &title, Icon icon)
+{
+    const QString shownTitle = title.isEmpty() ? programTitle() : title;
+    record(Kind::Message, shownTitle, text);
+    if (script().active)
+        return;
+    auto *box = new QMessageBox(toQt(icon), shownTitle, text, QMessageBox::Ok);
+    box->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setAttribute(Qt::WA_ShowWithoutActivating);
+    box->setWindowFlag(Qt::WindowDoesNotAcceptFocus);
+    box->setWindowModality(Qt::NonModal);
+    keepAbove(box, nullptr);
+    box->show();
+}
+
 bool Prompt::ask(QWidget *parent, const QString &text, const QString &title)
 {
     record(Kind::Question, title, text);

@@ -28,6 +28,10 @@ public:
     // A box with an OK button, its text selectable. An empty title means the program's title.
     static void message(QWidget *parent, const QString &text, const QString &title = {},
                         Icon icon = Icon::Information);
+    // The same box for what happens in the background (an automatic
+    // receive): shown without taking the keyboard from the window the user
+    // types in, and without waiting; OK with the mouse closes it.
+    static void notice(const QString &text, const QString &title = {}, Icon icon = Icon::Information);
     // A modal Yes/No box with the question icon; true for Yes.
     static bool ask(QWidget *parent, const QString &text, const QString &title = confirmTitle());
     // Yes / No / Cancel.

@@ -138,6 +138,10 @@ private slots:
         QVERIFY(QTest::qWaitForWindowActive(&typing));
         m_program->windows().msgForm()->showNotice(3);
         QVERIFY(QTest::qWaitForWindowExposed(m_program->windows().msgForm()));
+        // An automatic receive's failure is told the same way.
+        Prompt::endScript();
+        Prompt::notice(u"POP3 サーバーに接続できませんでした。"_s);
+        Prompt::beginScript();
         settle();
         QCOMPARE(QApplication::activeWindow(), &typing);
         QTest::keyClicks(QApplication::focusWidget(), u"abc"_s);
