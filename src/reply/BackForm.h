@@ -46,7 +46,6 @@ private:
     void sendFinished();
     void pasteIntoBody();
     void toggleAttachmentList();
-    void placeBody();
     void togglePanel();
     void holdMail();
     void recallHeld();
