@@ -325,8 +325,13 @@ void ReceiveController::sessionDone()
         reportFailure(r.error.text(), {}, Prompt::Icon::Warning);
         break;
     case Outcome::NeedAccount:
-        if (isNewFailure(AccountMissing))
-            m_ctx.windows.idPassForm()->showForReceive([ctx = m_ctx] { startReceive(ctx); });
+        if (isNewFailure(AccountMissing)) {
+            auto receiveAgain = [ctx = m_ctx] { startReceive(ctx); };
+            if (m_automatic)
+                m_ctx.windows.idPassForm()->showForAutomaticReceive(receiveAgain);
+            else
+                m_ctx.windows.idPassForm()->showForReceive(receiveAgain);
+        }
         break;
     case Outcome::AuthFailed:
         reportFailure(r.error.message, u"エラー"_s, Prompt::Icon::Critical);

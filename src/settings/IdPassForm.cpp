@@ -13,6 +13,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QWindow>
 
 using namespace Qt::StringLiterals;
 
@@ -95,8 +96,44 @@ void IdPassForm::showForReceive(std::function<void()> receive)
     m_receive = std::move(receive);
     m_check1->setChecked(true);
     show();
+    takeKeyboard();
+}
+
+void IdPassForm::showForAutomaticReceive(std::function<void()> receive)
+{
+    m_receive = std::move(receive);
+    m_check1->setChecked(true);
+    if (isVisible())
+        return;
+    // A window manager hands the keyboard to any new window of the program the
+    // user types in, so the window refuses the keyboard until it is clicked.
+    setAttribute(Qt::WA_ShowWithoutActivating);
+    setWindowFlag(Qt::WindowDoesNotAcceptFocus);
+    winId();
+    windowHandle()->installEventFilter(this);
+    show();
+}
+
+// Also for a window shown without the keyboard: its flags change without
+// hiding and showing it again, as a change of the widget's flags would.
+void IdPassForm::takeKeyboard()
+{
+    if (windowFlags().testFlag(Qt::WindowDoesNotAcceptFocus)) {
+        overrideWindowFlags(windowFlags() & ~Qt::WindowDoesNotAcceptFocus);
+        windowHandle()->setFlag(Qt::WindowDoesNotAcceptFocus, false);
+        setAttribute(Qt::WA_ShowWithoutActivating, false);
+    }
     raise();
     activateWindow();
+}
+
+// The first click on a window shown without the keyboard gives it the keyboard.
+bool IdPassForm::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == windowHandle() && event->type() == QEvent::MouseButtonPress
+        && windowFlags().testFlag(Qt::WindowDoesNotAcceptFocus))
+        takeKeyboard();
+    return QWidget::eventFilter(watched, event);
 }
 
 QString IdPassForm::idText() const

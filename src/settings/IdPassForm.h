@@ -27,6 +27,9 @@ public:
     // OK stores what is typed and the next receive does not ask again. After
     // OK, receive runs (the receive goes on with the account given).
     void showForReceive(std::function<void()> receive);
+    // The same for a receive the timer started: shown without taking the
+    // keyboard from the window the user types in, until the user clicks it.
+    void showForAutomaticReceive(std::function<void()> receive);
 
     QString idText() const;
     QString passText() const;
@@ -38,8 +41,10 @@ public:
 protected:
     void showEvent(QShowEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    void takeKeyboard();
     AppContext m_ctx;
     QLineEdit *m_idText;
     QLineEdit *m_passText;

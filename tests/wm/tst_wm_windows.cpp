@@ -5,6 +5,7 @@
 #include "panel/FloatingForm.h"
 #include "panel/MainForm.h"
 #include "panel/ProgramEnd.h"
+#include "settings/IdPassForm.h"
 #include "storage/ProfileFile.h"
 #include "winutil/Twips.h"
 #include "winutil/WindowUtil.h"
@@ -142,10 +143,19 @@ private slots:
         Prompt::endScript();
         Prompt::notice(u"POP3 サーバーに接続できませんでした。"_s);
         Prompt::beginScript();
+        // So is the account dialog when the account is missing; a click puts the keyboard in it.
+        IdPassForm *account = m_program->windows().idPassForm();
+        account->showForAutomaticReceive([] {});
+        QVERIFY(QTest::qWaitForWindowExposed(account));
         settle();
         QCOMPARE(QApplication::activeWindow(), &typing);
         QTest::keyClicks(QApplication::focusWidget(), u"abc"_s);
         QCOMPARE(typing.text(), u"abc"_s);
+        const QPoint idBox = account->findChild<QLineEdit *>(u"IdText"_s)->mapToGlobal(QPoint(5, 5));
+        QCOMPARE(QProcess::execute(u"xdotool"_s, {u"mousemove"_s, QString::number(idBox.x()),
+                                                  QString::number(idBox.y()), u"click"_s, u"1"_s}),
+                 0);
+        QTRY_COMPARE(QApplication::activeWindow(), account);
     }
 
     // A click whose press and release come at one instant (a touchpad tap,
