@@ -61,6 +61,7 @@ int receive(const QStringList &arguments, AppState &state)
         return cli::failed({u"ID またはパスワードが保存されていません（iniIdPass.ini の NAME と、キーリングまたは NAME2）。"_s, {}});
     case Outcome::NoConnection:
     case Outcome::AuthFailed:
+    case Outcome::PlainRefused:
         return cli::failed(r.error);
     case Outcome::Completed:
     case Outcome::Stopped:

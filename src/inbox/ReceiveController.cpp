@@ -271,11 +271,15 @@ void ReceiveController::takeNotice(const QString &text)
 
 // On the session's thread: the question is asked on this one, once per
 // server; the session waits for it (it holds no data folder lock then).
+// An automatic receive asks nothing, as the user may be typing elsewhere:
+// it does not log in, and the receive button asks.
 bool ReceiveController::confirmPlainLogin(const QString &iniPath, const QString &server)
 {
     PlainLoginConsent consent(iniPath);
     if (consent.isGiven(server))
         return true;
+    if (m_automatic)
+        return false;
     bool yes = false;
     QMetaObject::invokeMethod(this, [&] {
         yes = Prompt::ask(nullptr, PlainLoginConsent::warning(server) + u"\nこのサーバーでは今後もこのまま受信しますか？"_s);
@@ -341,6 +345,11 @@ void ReceiveController::sessionDone()
                               .arg(r.count).arg(r.stored)
                           + r.error.text(),
                       {}, Prompt::Icon::Warning);
+        break;
+    case Outcome::PlainRefused:
+        if (m_automatic)
+            reportFailure(r.error.text() + u"\n「受信」ボタンで受信すると、このサーバーで続けるかを確認します。"_s, {},
+                          Prompt::Icon::Warning);
         break;
     case Outcome::Cancelled:
         Prompt::message(nullptr,

@@ -231,6 +231,18 @@ private slots:
     {
         QVERIFY(ProfileFile(m_state->root.iniFile()).writeText(u"PLAINLOGIN"_s, {})); // not agreed yet
         QVERIFY(m_servers->deliver(mail("one", "", "body\r\n")));
+        // An automatic receive asks nothing (the user may be typing elsewhere): it only tells.
+        QString shownFailure;
+        QSet<QString> shownNotices;
+        ReceiveController automatic(AppContext{*m_state, *m_windows});
+        QSignalSpy finished(&automatic, &ReceiveController::finished);
+        automatic.startAutomatic(&shownFailure, &shownNotices);
+        QVERIFY(finished.wait(20000));
+        QCOMPARE(Prompt::shown().size(), 1);
+        QCOMPARE(Prompt::shown().first().kind, Prompt::Kind::Message);
+        QCOMPARE(records(), 0);
+
+        Prompt::clearShown();
         Prompt::queueAnswer(Prompt::Answer::No);
         receive();
         QVERIFY2(Prompt::shownTexts().value(0).contains(u"パスワードが暗号化されずに送られます"_s),

@@ -103,7 +103,7 @@ ReceiveResult ReceiveSession::run()
     if (m_settings.confirmPlainLogin && !lib.pop3IsEncrypted(handle)
         && !m_settings.confirmPlainLogin(m_settings.pop3Server)) {
         lib.pop3Close(handle);
-        result.outcome = Outcome::Cancelled;
+        result.outcome = Outcome::PlainRefused;
         fail(&result.error, u"パスワードが暗号化されずに送られるため、ログインしませんでした。"_s);
         return result;
     }

@@ -40,6 +40,7 @@ struct ReceiveResult {
         NoConnection,  // the connection failed: nothing done
         NeedAccount,   // ID or password missing: nothing fetched
         AuthFailed,    // the server refused the login; error holds its text
+        PlainRefused,  // the password would go in clear, not agreed to: no login
         Completed,     // every new message stored (and deleted unless kept)
         Stopped,       // a failure stopped the session; error says why
         Cancelled,     // the user cancelled; the stored ones are deleted
@@ -47,7 +48,7 @@ struct ReceiveResult {
     Outcome outcome = Outcome::NoServer;
     int count = 0;   // new messages on the server after login (not stored before)
     int stored = 0;  // messages stored (their records written)
-    Error error;     // set for AuthFailed, Stopped, and a failing close
+    Error error;     // set for AuthFailed, PlainRefused, Stopped, and a failing close
 };
 
 // One receive: log in, and for every waiting message fetch it, extract its
