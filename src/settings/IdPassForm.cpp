@@ -160,13 +160,14 @@ void IdPassForm::accept()
         receive();
 }
 
-void IdPassForm::showEvent(QShowEvent *event)
+void IdPassForm::setVisible(bool visible)
 {
     // Asked only when the dialog is seen: a receive also loads it, unseen,
-    // to hold the account it used.
-    if (m_keyringNote->text().isEmpty())
+    // to hold the account it used. Set before the window takes its size, so
+    // that the whole note fits.
+    if (visible && m_keyringNote->text().isEmpty())
         m_keyringNote->setText(savingPlaceText(m_ctx.state.root.idPassIniFile()));
-    QWidget::showEvent(event);
+    QWidget::setVisible(visible);
 }
 
 void IdPassForm::closeEvent(QCloseEvent *event)

@@ -38,8 +38,9 @@ public:
     // file cannot be written (the failure is reported).
     void accept();
 
+    void setVisible(bool visible) override;
+
 protected:
-    void showEvent(QShowEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 

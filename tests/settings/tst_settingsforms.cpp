@@ -245,8 +245,12 @@ private slots:
         QVERIFY(!controlOf<QCheckBox>(form, "Check1")->isChecked());
         // The tests run without a session bus: no keyring, and the dialog says so.
         form->show();
-        const QString note = controlOf<QLabel>(form, "KeyringNote")->text();
+        auto *noteLabel = controlOf<QLabel>(form, "KeyringNote");
+        const QString note = noteLabel->text();
         QVERIFY2(note.contains(u"キーリングが使えない"_s) && note.contains(file.path()), qPrintable(note));
+        // The window is sized for the whole note.
+        QVERIFY(QTest::qWaitForWindowExposed(form));
+        QVERIFY(noteLabel->height() >= noteLabel->heightForWidth(noteLabel->width()));
     }
 
     void idPassOkWithBoxClearWritesOnlyName3()
