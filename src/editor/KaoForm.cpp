@@ -131,8 +131,11 @@ void KaoForm::closeEvent(QCloseEvent *event)
             return;
         }
         Error err;
-        if (!KaoPalette(paletteFile()).save(Cp932::storable(m_kao1->toPlainText()), &err))
-            Prompt::message(this, err.text(), QString(), Prompt::Icon::Warning);
+        if (!KaoPalette(paletteFile()).save(Cp932::storable(m_kao1->toPlainText()), &err)
+            && !Prompt::ask(this, err.text() + u"\n\n編集した内容を保存せずに閉じますか？"_s)) {
+            event->ignore(); // the edits stay, to be copied or saved once the file can be written
+            return;
+        }
     }
     event->accept();
     unloadWhenClosed(m_ctx.windows, this, "KaoForm");

@@ -1,6 +1,6 @@
 #include "FloatingForm.h"
 
-#include "ProgramEnd.h"
+#include "MainForm.h"
 #include "addressbook/FriendForm.h"
 #include "compose/WriteForm.h"
 #include "inbox/ReceiveController.h"
@@ -123,7 +123,7 @@ void FloatingForm::mousePressEvent(QMouseEvent *event)
     if (event->button() == Qt::LeftButton)
         m_drag.press(this, event);
     else if (event->button() == Qt::RightButton)
-        ProgramEnd::now();
+        m_ctx.windows.mainForm()->endWithoutSaving(); // typed work is asked about first
 }
 
 void FloatingForm::mouseMoveEvent(QMouseEvent *event)

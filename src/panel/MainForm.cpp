@@ -408,13 +408,14 @@ void MainForm::chooseColour()
         report(err.text());
 }
 
-// The windows that write mail close first, each asking about what was typed
-// there; a window that stays open keeps the program running. A receive that
+// The windows that hold typed work close first: those that write mail ask
+// about it, the palette and the settings window save it. A window that stays
+// open keeps the program running. A receive that
 // runs (an automatic one) is then cancelled: it lets go of the network at
 // once, and the positions are saved without waiting for it.
 void MainForm::exitProgram()
 {
-    if (!closeMailWindows())
+    if (!closeWindowsHoldingWork())
         return;
     Windows &windows = m_ctx.windows;
     windows.cancelReceive();
@@ -467,9 +468,9 @@ void MainForm::mouseReleaseEvent(QMouseEvent *event)
     m_drag.release(event);
 }
 
-bool MainForm::closeMailWindows()
+bool MainForm::closeWindowsHoldingWork()
 {
-    for (const char *name : {"WriteForm", "BackForm"}) {
+    for (const char *name : {"WriteForm", "BackForm", "KaoForm", "SetForm"}) {
         QWidget *window = m_ctx.windows.loaded(name);
         if (window && window->isVisible() && !window->close())
             return false;
@@ -478,16 +479,23 @@ bool MainForm::closeMailWindows()
 }
 
 // A close request saves nothing: positions and boxes keep their last saved
-// values. The windows that write mail are asked first, as by the exit button.
+// values. The windows that hold typed work close first, as by the exit button.
 void MainForm::closeEvent(QCloseEvent *event)
 {
-    if (!closeMailWindows()) {
+    if (!endWithoutSaving()) {
         event->ignore();
         return;
     }
     event->accept();
+}
+
+bool MainForm::endWithoutSaving()
+{
+    if (!closeWindowsHoldingWork())
+        return false;
     m_mailLib->endWinSock();
     ProgramEnd::now();
+    return true;
 }
 
 } // namespace hollin

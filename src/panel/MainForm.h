@@ -33,6 +33,10 @@ public:
     static constexpr int DesignedWidth = 9330;
     static constexpr int DesignedHeight = 5265;
 
+    // Ends the program without saving positions or boxes, once the windows
+    // holding typed work have closed; false when one stays open.
+    bool endWithoutSaving();
+
     // Text6: the number of mails the last receive fetched.
     void setNewMailCount(int count);
     // Text4: the number of records in the received-mail file, from its length.
@@ -67,8 +71,8 @@ private:
     void chooseLarge();     // Command2
     void chooseColour();    // Command9
     void exitProgram();     // Command4
-    // Closes the compose and reply windows; false when one stays open.
-    bool closeMailWindows();
+    // Closes the compose, reply, palette and settings windows; false when one stays open.
+    bool closeWindowsHoldingWork();
     void openPage(const QString &fileName);  // Command5, Command6
 
     void report(const QString &text);

@@ -10,6 +10,7 @@
 #include "compose/logic/HeldMailStore.h"
 #include "compose/logic/UnsentDraftFile.h"
 #include "compose/logic/UnsentMail.h"
+#include "panel/FloatingForm.h"
 #include "panel/MainForm.h"
 #include "panel/ProgramEnd.h"
 #include "reply/BackForm.h"
@@ -159,6 +160,7 @@ private slots:
             row(window, u"×, 破棄"_s) << window << u"closeBox"_s << A::No << u"discarded"_s;
             row(window, u"終了, キャンセル"_s) << window << u"exit"_s << A::Cancel << u"kept"_s;
             row(window, u"終了, 保留して閉じる"_s) << window << u"exit"_s << A::Yes << u"held"_s;
+            row(window, u"右クリックで終了, キャンセル"_s) << window << u"rightPress"_s << A::Cancel << u"kept"_s;
         }
     }
     void actionsOnTypedContent()
@@ -187,6 +189,8 @@ private slots:
             click(form, "Command3");
         } else if (action == u"closeBox") {
             form->close();
+        } else if (action == u"rightPress") {
+            QTest::mousePress(m_program->windows().floatingForm(1), Qt::RightButton);
         } else {
             m_program->windows().mainForm()->show();
             click(m_program->windows().mainForm(), "Command4");

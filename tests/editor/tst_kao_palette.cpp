@@ -9,6 +9,7 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QDir>
 #include <QFile>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -79,6 +80,7 @@ private slots:
         m_state.root = DataRoot(m_dir.path());
         QVERIFY(m_state.root.ensureTree());
         QFile::remove(paletteFile());
+        QDir().rmdir(paletteFile());
         m_windows = std::make_unique<BodyWindows>();
         Prompt::beginScript();
         Prompt::clearShown();
@@ -196,6 +198,24 @@ private slots:
         QVERIFY(Prompt::shownTexts().first().contains(u"😀𠮷"_s));
         QCOMPARE(form->isVisible(), !yes);
         QCOMPARE(paletteBytes(), yes ? Cp932::encode(u"A〓〓〓\r\n"_s) : original);
+    }
+
+    // A palette that cannot be written keeps the window and its edits unless the user lets them go.
+    void unsavedEditsStayUnlessDropped()
+    {
+        writePalette(Cp932::encode(u"A\r\n"_s));
+        auto form = openPalette();
+        form->palette()->setPlainText(u"A\n(^_^)v\n"_s);
+        QVERIFY(QFile::remove(paletteFile()) && QDir().mkpath(paletteFile())); // the save must fail
+        Prompt::queueAnswer(Prompt::Answer::No);
+        form->close();
+        QCOMPARE(Prompt::shown().size(), 1);
+        QCOMPARE(Prompt::shown().first().kind, Prompt::Kind::Question);
+        QVERIFY(form->isVisible());
+        QCOMPARE(form->palette()->toPlainText(), u"A\n(^_^)v\n"_s);
+        Prompt::queueAnswer(Prompt::Answer::Yes);
+        form->close();
+        QVERIFY(!form->isVisible());
     }
 
     void editPastesTrimmedClipboardAndSavesOnClose()

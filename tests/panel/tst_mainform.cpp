@@ -1,13 +1,17 @@
 #include "app/AppWindows.h"
+#include "editor/KaoForm.h"
+#include "editor/KaoPalette.h"
 #include "inbox/AutoReceive.h"
 #include "inbox/ReceiveController.h"
 #include "panel/DocPages.h"
 #include "panel/FloatingForm.h"
 #include "panel/MainForm.h"
 #include "panel/ProgramEnd.h"
+#include "settings/SetForm.h"
 #include "winutil/Twips.h"
 #include "storage/AppState.h"
 #include "storage/MailRecordFile.h"
+#include "storage/OwnSettings.h"
 #include "storage/ProfileFile.h"
 #include "winutil/Prompt.h"
 
@@ -18,6 +22,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTemporaryDir>
@@ -181,6 +186,25 @@ private slots:
         QCOMPARE(ProfileFile(m_state->root.iniFile()).readText(u"NUMBER7"_s), u"1"_s);
         start();
         QCOMPARE(m_windows->mainForm()->size(), pxSize(7000, 3165));
+    }
+
+    // The palette and the settings window keep what was typed in them when
+    // they close: 終了 closes them too, so nothing typed there is dropped.
+    void exitKeepsWhatTheOpenPaletteAndSettingsHold()
+    {
+        start();
+        KaoForm *palette = m_windows->kaoForm();
+        palette->show();
+        palette->palette()->setPlainText(u"(^_^)v\n"_s);
+        SetForm *settings = m_windows->setForm();
+        settings->show();
+        settings->findChild<QPlainTextEdit *>(u"SignatureText"_s)->setPlainText(u"山田 太郎"_s);
+        QTest::mouseClick(control<QPushButton>("Command4"), Qt::LeftButton);
+        QCOMPARE(m_ends, 1);
+        QCOMPARE(OwnSettings(m_state->root.hollinIniFile()).signature(), u"山田 太郎"_s);
+        QString kept;
+        QVERIFY(KaoPalette(m_state->root.resolve(u"顔文字データ/Kao1.txt"_s)).load(&kept));
+        QCOMPARE(kept, u"(^_^)v\n"_s);
     }
 
     void exitSavesPositionsAndBoxesForTheNextStart()
