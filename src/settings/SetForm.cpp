@@ -194,8 +194,12 @@ void SetForm::closeEvent(QCloseEvent *event)
     if (!m_settings->writeOnClose(m_text2->text(), m_check2->isChecked(),
                                   m_option1->isChecked(), &err)
         || !keep.write(m_ctx.state.root.iniFile(), &err)
-        || !m_sender->write(&err))
-        report(err.text());
+        || !m_sender->write(&err)) {
+        if (!Prompt::ask(this, err.text() + u"\n\n入力した設定を保存せずに閉じますか？"_s)) {
+            event->ignore(); // what was typed stays, to be saved once the file can be written
+            return;
+        }
+    }
     event->accept();
     unloadWhenClosed(m_ctx.windows, this, "SetForm");
 }

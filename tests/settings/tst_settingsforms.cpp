@@ -194,6 +194,18 @@ private slots:
         QTRY_VERIFY(!m_windows->isLoaded("SetForm"));
         form = m_windows->setForm();
         QCOMPARE(controlOf<QPlainTextEdit>(form, "SignatureText")->toPlainText(), u"--\n山田 太郎\n"_s);
+
+        // When they cannot be saved the window stays, with what was typed, unless the user lets it go.
+        const QString ownFile = m_state->root.hollinIniFile();
+        QVERIFY(QFile::remove(ownFile) && QDir().mkpath(ownFile));
+        controlOf<QPlainTextEdit>(form, "SignatureText")->setPlainText(u"新しい署名"_s);
+        Prompt::queueAnswer(Prompt::Answer::No);
+        QVERIFY(!form->close());
+        QCOMPARE(Prompt::shown().last().kind, Prompt::Kind::Question);
+        QCOMPARE(controlOf<QPlainTextEdit>(form, "SignatureText")->toPlainText(), u"新しい署名"_s);
+        Prompt::queueAnswer(Prompt::Answer::Yes);
+        QVERIFY(form->close());
+        Prompt::clearShown();
     }
 
     void startUpSetsAutoErase()
