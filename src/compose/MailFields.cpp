@@ -124,7 +124,8 @@ void MailFields::report(const Error &err)
     if (err.text() == m_lastError)
         return;
     m_lastError = err.text();
-    Prompt::message(m_window, err.text(), {}, Prompt::Icon::Warning);
+    // The timer's save fails while the user types: told without taking the keyboard.
+    Prompt::notice(err.text(), {}, Prompt::Icon::Warning);
 }
 
 } // namespace hollin

@@ -82,7 +82,7 @@ QString cp932LossQuestion(const QString &characters)
         + u"\n\n保存しますか？"_s;
 }
 
-bool writeTextFileCrLf(const QString &path, const QString &text, bool *replaced, Error *err)
+bool writeTextFileCrLf(const QString &path, const QString &text, Error *err)
 {
     QString normalized = text;
     normalized.replace(u"\r\n"_s, u"\n"_s);
@@ -96,7 +96,7 @@ bool writeTextFileCrLf(const QString &path, const QString &text, bool *replaced,
     const QString message = u"ファイルを保存できません。"_s;
     if (!file.open(QIODevice::WriteOnly))
         return fail(err, message, path + u": "_s + file.errorString());
-    const QByteArray bytes = Cp932::encode(normalized, replaced);
+    const QByteArray bytes = Cp932::encode(normalized);
     if (file.write(bytes) != bytes.size() || !file.commit())
         return fail(err, message, path + u": "_s + file.errorString());
     return true;

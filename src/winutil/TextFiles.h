@@ -28,8 +28,8 @@ QString cp932LossQuestion(const QString &characters);
 
 // Writes text (line ends "\n", "\r\n" or "\r") as CP932 with CR LF line ends,
 // followed by one CR LF, replacing the file. The old file stays whole when the
-// write fails. *replaced tells whether some character had no CP932 form and
-// was written as "?".
-bool writeTextFileCrLf(const QString &path, const QString &text, bool *replaced, Error *err);
+// write fails. A character without a CP932 form is written as "?": callers
+// ask first and pass Cp932::storable() text.
+bool writeTextFileCrLf(const QString &path, const QString &text, Error *err);
 
 } // namespace hollin

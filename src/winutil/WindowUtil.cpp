@@ -3,6 +3,7 @@
 #include "Prompt.h"
 #include "TextFiles.h"
 #include "Windows.h"
+#include "storage/Cp932.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>
@@ -87,16 +88,16 @@ bool saveBodyAsText(QTextEdit *body, QWidget *window)
                                               textFileFilter());
     if (path.isEmpty())
         return false;
-    window->setWindowTitle(path);
-    bool replaced = false;
+    const QString text = body->toPlainText();
+    const QString lost = charactersWithoutCp932(text);
+    if (!lost.isEmpty() && !Prompt::ask(window, cp932LossQuestion(lost)))
+        return false;
     Error err;
-    if (!writeTextFileCrLf(path, body->toPlainText(), &replaced, &err)) {
+    if (!writeTextFileCrLf(path, Cp932::storable(text), &err)) {
         Prompt::message(window, err.text(), {}, Prompt::Icon::Warning);
         return false;
     }
-    if (replaced)
-        Prompt::message(window, u"Shift-JIS で表せない文字は「?」に置き換えて保存しました。"_s, {},
-                        Prompt::Icon::Warning);
+    window->setWindowTitle(path);
     return true;
 }
 

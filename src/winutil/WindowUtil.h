@@ -36,7 +36,8 @@ QString pickFileToOpen(QWidget *parent, const QString &title, const QString &fol
 
 // Asks for a file name and writes the body's text to it in CP932 with CR LF
 // line ends, followed by CR LF; window's title becomes the chosen path.
-// A cancel ends silently; a failing save is reported. Returns true when saved.
+// Characters CP932 lacks are asked about first and written as 〓. A cancel
+// ends silently; a failing save is reported. Returns true when saved.
 bool saveBodyAsText(QTextEdit *body, QWidget *window);
 
 // Where the window system has window's top-left corner. On X11 Qt's own

@@ -265,6 +265,9 @@ private slots:
         MailDraft kept;
         QVERIFY(file.load(&kept));
         QCOMPARE(kept.body, u"😀 と 𠮷"_s); // whole, not as CP932 would keep it
+        // For the user alone, even in a data folder others can enter.
+        QCOMPARE(QFile::permissions(file.path()) & ~(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser),
+                 QFile::Permissions());
         Prompt::queueAnswer(Prompt::Answer::No); // 破棄
         click(form, "Command3");
         QVERIFY(!file.exists());

@@ -1,5 +1,6 @@
 #include "storage/Cp932.h"
 #include "winutil/Prompt.h"
+#include "winutil/TextFiles.h"
 #include "winutil/WindowUtil.h"
 
 #include <QElapsedTimer>
@@ -150,19 +151,24 @@ private slots:
         QWidget window;
         QTextEdit edit(u"😀"_s);
 
+        window.setWindowTitle(u"受信"_s);
         Prompt::queueFileName(dir.filePath(u"no/folder/x.txt"_s));
         QVERIFY(!saveBodyAsText(&edit, &window));
-        QCOMPARE(Prompt::shown().size(), 2);
+        QCOMPARE(Prompt::shown().size(), 3); // the file, the characters, the failure
         QVERIFY(Prompt::shown().last().text.startsWith(u"ファイルを保存できません。"_s));
+        QCOMPARE(window.windowTitle(), u"受信"_s); // named only after a save
 
-        Prompt::clearShown();
+        // Characters CP932 lacks are asked about first, then written as 〓, as everywhere.
         const QString path = dir.filePath(u"x.txt"_s);
-        Prompt::queueFileName(path);
-        QVERIFY(saveBodyAsText(&edit, &window));
-        QCOMPARE(readAll(path), QByteArray("?\r\n"));
-        QCOMPARE(Prompt::shown().size(), 2);
-        QCOMPARE(Prompt::shown().last().text,
-                 u"Shift-JIS で表せない文字は「?」に置き換えて保存しました。"_s);
+        for (const auto answer : {Prompt::Answer::No, Prompt::Answer::Yes}) {
+            Prompt::clearShown();
+            Prompt::queueFileName(path);
+            Prompt::queueAnswer(answer);
+            QCOMPARE(saveBodyAsText(&edit, &window), answer == Prompt::Answer::Yes);
+            QCOMPARE(Prompt::shown().last().text, cp932LossQuestion(u"😀"_s));
+            QCOMPARE(QFile::exists(path), answer == Prompt::Answer::Yes);
+        }
+        QCOMPARE(readAll(path), Cp932::encode(u"〓\r\n"_s));
     }
 
     void pickFileToOpenShowsFolderInTitle()

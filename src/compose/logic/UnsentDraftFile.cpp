@@ -1,11 +1,13 @@
 #include "UnsentDraftFile.h"
 
 #include "storage/DataFolderLock.h"
+#include "storage/FileIo.h"
 
 #include <QDir>
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QFileInfo>
 #include <QSaveFile>
 
 using namespace Qt::StringLiterals;
@@ -35,7 +37,12 @@ bool UnsentDraftFile::save(const MailDraft &draft, Error *err, bool *busy) const
         return false;
     }
     QSaveFile file(m_path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
+    const bool existed = QFileInfo::exists(m_path);
+    if (!file.open(QIODevice::WriteOnly))
+        return fail(err, u"書きかけのメールを保存できません。"_s, m_path + u": "_s + file.errorString());
+    if (!fileio::makePrivateIfNew(file, existed, err))
+        return false;
+    if (file.write(bytes) != bytes.size() || !file.commit())
         return fail(err, u"書きかけのメールを保存できません。"_s, m_path + u": "_s + file.errorString());
     return true;
 }
