@@ -306,27 +306,42 @@ int SmtpSender::perform(const QByteArray &url, Security security, const QByteArr
 
 namespace {
 
+// What went wrong with the connection itself, as libcurl reports it; None
+// for every other failure. One list for the message and for whether a batch stops.
+enum class Trouble { None, Unreachable, TimedOut, LoginDenied, Dropped, Unverified, Tls };
+
+Trouble troubleOf(CURLcode rc)
+{
+    switch (rc) {
+    case CURLE_COULDNT_RESOLVE_HOST:
+    case CURLE_COULDNT_CONNECT:
+        return Trouble::Unreachable;
+    case CURLE_OPERATION_TIMEDOUT:
+        return Trouble::TimedOut;
+    case CURLE_LOGIN_DENIED:
+        return Trouble::LoginDenied;
+    case CURLE_SEND_ERROR:
+    case CURLE_RECV_ERROR:
+    case CURLE_GOT_NOTHING:
+        return Trouble::Dropped;
+    case CURLE_PEER_FAILED_VERIFICATION:
+        return Trouble::Unverified;
+    case CURLE_SSL_CONNECT_ERROR:
+    case CURLE_USE_SSL_FAILED:
+    case CURLE_SSL_CACERT_BADFILE:
+        return Trouble::Tls;
+    default:
+        return Trouble::None;
+    }
+}
+
 bool isConnectionFailure(CURLcode rc, const QString &errorReply)
 {
     if (rc == CURLE_LOGIN_DENIED || errorReply.startsWith(u"421"))
         return true;
     if (!errorReply.isEmpty()) // the server answered: it refused this mail
         return false;
-    switch (rc) {
-    case CURLE_COULDNT_RESOLVE_HOST:
-    case CURLE_COULDNT_CONNECT:
-    case CURLE_OPERATION_TIMEDOUT:
-    case CURLE_SEND_ERROR:
-    case CURLE_RECV_ERROR:
-    case CURLE_GOT_NOTHING:
-    case CURLE_PEER_FAILED_VERIFICATION:
-    case CURLE_SSL_CONNECT_ERROR:
-    case CURLE_USE_SSL_FAILED:
-    case CURLE_SSL_CACERT_BADFILE:
-        return true;
-    default:
-        return false;
-    }
+    return troubleOf(rc) != Trouble::None;
 }
 
 // No greeting came: what a TLS-only port does to a plain client.
@@ -529,31 +544,26 @@ QString SmtpSender::errorText(int rc, const QString &hostPort, Security security
         }
     }
     if (text.isEmpty()) {
-        switch (rc) {
-        case CURLE_COULDNT_RESOLVE_HOST:
-        case CURLE_COULDNT_CONNECT:
+        switch (troubleOf(CURLcode(rc))) {
+        case Trouble::Unreachable:
             text = u"SMTP サーバー %1 に接続できません。"_s.arg(hostPort);
             break;
-        case CURLE_OPERATION_TIMEDOUT:
+        case Trouble::TimedOut:
             text = u"SMTP サーバー %1 から応答がありません（時間切れ）。"_s.arg(hostPort);
             break;
-        case CURLE_LOGIN_DENIED:
+        case Trouble::LoginDenied:
             text = u"SMTP サーバー %1 で認証に失敗しました。"_s.arg(hostPort);
             break;
-        case CURLE_SEND_ERROR:
-        case CURLE_RECV_ERROR:
-        case CURLE_GOT_NOTHING:
+        case Trouble::Dropped:
             text = u"SMTP サーバー %1 との接続が切れました。"_s.arg(hostPort);
             break;
-        case CURLE_PEER_FAILED_VERIFICATION:
+        case Trouble::Unverified:
             text = u"SMTP サーバー %1 と暗号化通信を始められません。"_s.arg(hostPort) + privateCaHint();
             break;
-        case CURLE_SSL_CONNECT_ERROR:
-        case CURLE_USE_SSL_FAILED:
-        case CURLE_SSL_CACERT_BADFILE:
+        case Trouble::Tls:
             text = u"SMTP サーバー %1 と暗号化通信を始められません。"_s.arg(hostPort);
             break;
-        default:
+        case Trouble::None:
             text = u"SMTP サーバー %1 へメールを送信できませんでした。"_s.arg(hostPort);
             break;
         }
