@@ -68,6 +68,17 @@ QString heldSubject(int i)
     return u"h-%1"_s.arg(i);
 }
 
+QString sentSubject(int i)
+{
+    return u"s-%1"_s.arg(i);
+}
+
+QStringList sendArgs(int i)
+{
+    return {u"send"_s, u"--to"_s, u"bob@example.jp"_s, u"--subject"_s, sentSubject(i), u"--body"_s,
+            u"本文 "_s + sentSubject(i)};
+}
+
 } // namespace
 
 Operations::Operations(TestMailServers &servers, NoUidlProxy &noUidl, FaultRunner &runner, int mails)
@@ -79,7 +90,7 @@ QStringList Operations::names()
 {
     return {u"receive"_s, u"receive-attach"_s, u"receive-keep"_s, u"receive-nouidl"_s, u"delete-receive"_s,
             u"deleteall-receive"_s, u"import"_s, u"held-save"_s, u"held-delete"_s, u"addr-add"_s,
-            u"addr-delete"_s, u"settings"_s};
+            u"addr-delete"_s, u"settings"_s, u"send"_s};
 }
 
 QStringList Operations::deleteArgs(Store store, int n)
@@ -91,6 +102,8 @@ QStringList Operations::deleteArgs(Store store, int n)
         return {u"delete"_s, QString::number(n), u"--held"_s};
     case Store::Address:
         return {u"addr"_s, u"delete"_s, QString::number(n)};
+    case Store::Sent: // kept, never deleted
+        break;
     }
     return {};
 }
@@ -100,6 +113,8 @@ bool Operations::prepareRoot(const QString &root, const QString &pop3Server, QSt
     const DataRoot data(root);
     ServerSettings settings;
     settings.pop3Server = pop3Server;
+    settings.smtpServer = m_servers.smtpServer();
+    settings.mailAddress = u"alice@example.jp"_s;
     ProfileFile account(data.idPassIniFile(), true);
     Error err;
     if (data.ensureTree(&err) && settings.write(data.serverSettingsFile(), &err)
@@ -277,6 +292,20 @@ bool Operations::prepare(const QString &name, const QString &folder, Trial *tria
             trial->steps << Step{Program::Cli, deleteArgs(Store::Address, 2), Recovery::DeleteById, Store::Address,
                                  entryName(2)};
         }
+        return true;
+    }
+    if (name == u"send") {
+        expected.store = Store::Sent;
+        for (int i = 1; i <= m_mails; ++i) {
+            expected.ids << sentSubject(i);
+            if (!run(root, Program::Cli, sendArgs(i), error))
+                return false;
+        }
+        // The mail reaches the server before its copy is written: a user who
+        // finds no copy in 送信済み sends it again.
+        expected.ids << sentSubject(m_mails + 1);
+        trial->steps << Step{Program::Cli, sendArgs(m_mails + 1), Recovery::RerunIfMissing, Store::Sent,
+                             sentSubject(m_mails + 1)};
         return true;
     }
     if (name == u"settings") {

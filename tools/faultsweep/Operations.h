@@ -18,6 +18,7 @@ enum class Recovery {
     Rerun,         // runs again whatever the first run said (a receive)
     RerunIfFailed, // runs again when it reported a failure, or was killed and its entry (if named) is missing
     DeleteById,    // deletes the step's entry again, under its current number, when it is still there
+    RerunIfMissing, // runs again when its entry is missing, whatever it said (a send whose copy was not kept)
 };
 
 // One command of an operation.

@@ -7,6 +7,7 @@
 #include "storage/Cp932.h"
 #include "storage/DataRoot.h"
 #include "storage/MailRecordFile.h"
+#include "storage/SentMailFile.h"
 #include "storage/TextUtil.h"
 
 #include <QDir>
@@ -36,9 +37,41 @@ struct Entry {
     bool attachmentLine = false;
 };
 
+// The copies of the sent-mail file, named by their subjects; a file that does
+// not read goes to damage as corrupt.
+QList<Entry> readSentCopies(const QString &path, Damage *damage)
+{
+    const SentMailFile file(path);
+    QList<SentMailFile::Entry> copies;
+    QList<Entry> entries;
+    Error err;
+    if (!file.list(&copies, &err)) {
+        ++damage->corrupt;
+        damage->details << err.text();
+        return entries;
+    }
+    for (const SentMailFile::Entry &copy : std::as_const(copies)) {
+        QByteArray raw;
+        if (!file.read(copy, &raw, &err)) {
+            ++damage->corrupt;
+            damage->details << err.text();
+            continue;
+        }
+        const qsizetype at = raw.indexOf("\nSubject: ");
+        const qsizetype start = at + 10;
+        Entry entry;
+        entry.recordNumber = int(entries.size()) + 1;
+        entry.id = at < 0 ? QString() : QString::fromLatin1(raw.mid(start, raw.indexOf('\n', start) - start).trimmed());
+        entries.append(entry);
+    }
+    return entries;
+}
+
 // Parses a record file on its own terms; problems go to damage as corrupt.
 QList<Entry> readEntries(const QString &path, Store store, Damage *damage)
 {
+    if (store == Store::Sent)
+        return readSentCopies(path, damage);
     QFile file(path);
     QList<Entry> entries;
     if (!file.exists())
@@ -89,6 +122,8 @@ QString storePath(const DataRoot &root, Store store)
         return root.heldMailFile();
     case Store::Address:
         return root.addressBookFile();
+    case Store::Sent:
+        return SentMailFile::pathIn(root.dataFolder());
     }
     return {};
 }
@@ -176,7 +211,8 @@ Damage inspect(const QString &rootPath, const Expectation &expected, const QStri
             }
             continue;
         }
-        if (n == 0 && !onServer.contains(id)) {
+        // A sent mail on the server is no copy of it.
+        if (n == 0 && (expected.store == Store::Sent || !onServer.contains(id))) {
             ++damage.lost;
             damage.details << u"%1 lost"_s.arg(id);
         }

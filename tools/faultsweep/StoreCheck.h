@@ -9,10 +9,10 @@
 
 namespace hollin {
 
-// The record file whose entries a sweep follows, each entry named by a
-// unique id: the subject of a received or held mail, the name of an
-// address-book entry.
-enum class Store { Received, Held, Address };
+// The file whose entries a sweep follows, each entry named by a unique id:
+// the subject of a received, held or sent mail, the name of an address-book
+// entry. Sent mail is kept in its own append-only file, the others in record files.
+enum class Store { Received, Held, Address, Sent };
 
 // The file a mail's attachment becomes in 添付フォルダ.
 struct ExpectedAttachment {

@@ -61,6 +61,8 @@ bool recover(const Trial &trial, const Step &step, const RunResult &first, Fault
     if (step.recovery == Recovery::RerunIfFailed
         && (first.ok() || (!first.finished && !step.id.isEmpty() && recordNumberOf(trial.root, step.store, step.id) > 0)))
         return true;
+    if (step.recovery == Recovery::RerunIfMissing && recordNumberOf(trial.root, step.store, step.id) > 0)
+        return true;
     if (step.recovery == Recovery::DeleteById) {
         const int n = recordNumberOf(trial.root, step.store, step.id);
         if (n == 0)
@@ -212,7 +214,6 @@ int main(int argc, char **argv)
 
     TestMailServers servers;
     TestMailServers::Options serverOptions;
-    serverOptions.smtp = false;
     QString error;
     if (!servers.start(serverOptions, &error)) {
         std::fprintf(stderr, "faultsweep: %s\n", qPrintable(error));
