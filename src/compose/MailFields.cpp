@@ -124,7 +124,7 @@ void MailFields::report(const Error &err)
     if (err.text() == m_lastError)
         return;
     m_lastError = err.text();
-    // The timer's save fails while the user types: told without taking the keyboard.
+    // The recovery file is written while the user types: told without taking the keyboard.
     Prompt::notice(err.text(), {}, Prompt::Icon::Warning);
 }
 

@@ -410,9 +410,9 @@ void MainForm::chooseColour()
 
 // The windows that hold typed work close first: those that write mail ask
 // about it, the palette and the settings window save it. A window that stays
-// open keeps the program running. A receive that
-// runs (an automatic one) is then cancelled: it lets go of the network at
-// once, and the positions are saved without waiting for it.
+// open keeps the program running. A receive that runs (an automatic one) is
+// then cancelled: it lets go of the network at once, and the positions are
+// saved without waiting for it.
 void MainForm::exitProgram()
 {
     if (!closeWindowsHoldingWork())

@@ -37,6 +37,16 @@ struct Entry {
     bool attachmentLine = false;
 };
 
+// The Subject field of a raw message (ASCII in the sweep's mails); empty without one.
+QString subjectOf(const QByteArray &raw)
+{
+    const qsizetype at = raw.indexOf("\nSubject: ");
+    if (at < 0)
+        return {};
+    const qsizetype start = at + 10;
+    return QString::fromLatin1(raw.mid(start, raw.indexOf('\n', start) - start).trimmed());
+}
+
 // The copies of the sent-mail file, named by their subjects; a file that does
 // not read goes to damage as corrupt.
 QList<Entry> readSentCopies(const QString &path, Damage *damage)
@@ -57,11 +67,9 @@ QList<Entry> readSentCopies(const QString &path, Damage *damage)
             damage->details << err.text();
             continue;
         }
-        const qsizetype at = raw.indexOf("\nSubject: ");
-        const qsizetype start = at + 10;
         Entry entry;
         entry.recordNumber = int(entries.size()) + 1;
-        entry.id = at < 0 ? QString() : QString::fromLatin1(raw.mid(start, raw.indexOf('\n', start) - start).trimmed());
+        entry.id = subjectOf(raw);
         entries.append(entry);
     }
     return entries;
@@ -181,11 +189,8 @@ QStringList subjectsOf(const QList<QByteArray> &messages)
 {
     QStringList subjects;
     for (const QByteArray &raw : messages) {
-        const qsizetype at = raw.indexOf("\nSubject: ");
-        if (at < 0)
-            continue;
-        const qsizetype start = at + 10;
-        subjects << QString::fromLatin1(raw.mid(start, raw.indexOf('\n', start) - start).trimmed());
+        if (const QString subject = subjectOf(raw); !subject.isEmpty())
+            subjects << subject;
     }
     return subjects;
 }

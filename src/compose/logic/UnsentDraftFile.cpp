@@ -5,9 +5,9 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QFileInfo>
 #include <QSaveFile>
 
 using namespace Qt::StringLiterals;
