@@ -569,7 +569,8 @@ void TyakuForm::showSentMail(bool sent)
 }
 
 // The compose window takes the copy's recipients (the Cc ones too, in the
-// one recipient box), subject and body; the user sends it from there.
+// one recipient box), subject, body and attachments (taken out into the
+// attachment folder); the user sends it from there.
 void TyakuForm::resend(const SentCopy &copy)
 {
     WriteForm *form = m_ctx.windows.writeForm();
@@ -579,10 +580,26 @@ void TyakuForm::resend(const SentCopy &copy)
     }
     if (!form->fields().mayReplace())
         return;
+    const DataRoot &root = m_ctx.state.root;
+    QStringList attachments;
+    Error err;
+    if (!SentCopies::extractAttachments(SentMailFile::pathIn(root.dataFolder()), copy.number, root.dataFolder(),
+                                        root.attachmentFolder(), &attachments, &err)) {
+        Prompt::message(this, u"再送信するメールの添付ファイルを取り出せませんでした。\n"_s + err.text(), {},
+                        Prompt::Icon::Warning);
+        return;
+    }
+    // The attachment box lists paths between commas: a name with one is attached by hand.
+    const QStringList withComma = attachments.filter(u","_s);
+    for (const QString &path : withComma)
+        attachments.removeOne(path);
     const QString to = copy.cc.isEmpty() ? copy.to : copy.to + u", "_s + copy.cc;
     // A shortened address would send the mail elsewhere: too long a list is not put in.
     const bool fits = to.size() <= form->findChild<QLineEdit *>(u"ToText"_s)->maxLength();
-    form->fields().replace(MailDraft{fits ? to : QString(), copy.subject, copy.body, QString()});
+    form->restoreDraft(MailDraft{fits ? to : QString(), copy.subject, copy.body, attachments.join(u',')});
+    if (!withComma.isEmpty())
+        Prompt::message(form, u"名前に「,」を含む添付ファイルは自動では添付できません。「追加」で添付してください。\n"_s
+                                  + withComma.join(u'\n'), {}, Prompt::Icon::Warning);
     if (!fits)
         Prompt::message(form, u"宛先が長すぎて入りません。宛先を確かめて入力してください。\n"_s + to, {},
                         Prompt::Icon::Warning);

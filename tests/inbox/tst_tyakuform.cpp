@@ -19,6 +19,7 @@
 #include <QDir>
 #include <QEnterEvent>
 #include <QFile>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QScreen>
 #include <QScrollBar>
@@ -107,8 +108,13 @@ private slots:
     {
         store(1);
         SentMailFile sent(SentMailFile::pathIn(m_program->state().root.dataFolder()));
+        const QString quote = m_program->dir().filePath(u"見積書.txt"_s);
+        QFile attached(quote);
+        QVERIFY(attached.open(QIODevice::WriteOnly) && attached.write("total 100\n") == 10);
+        attached.close();
         for (const QString &subject : {u"先週の件"_s, u"見積もりの件"_s}) {
-            OutgoingMail mail{u"me@example.jp"_s, u"取引先<client@example.jp>"_s, subject, u"お世話になります。\n"_s, {}};
+            OutgoingMail mail{u"me@example.jp"_s, u"取引先<client@example.jp>"_s, subject, u"お世話になります。\n"_s,
+                              {quote}};
             mail.cc = u"boss@example.jp"_s;
             QVERIFY(sent.append(MailComposer::build(mail), 1765000000, nullptr));
         }
@@ -131,6 +137,12 @@ private slots:
         QVERIFY(compose && compose->isVisible());
         QCOMPARE(controlOf<QLineEdit>(compose, "ToText")->text(), u"取引先 <client@example.jp>, boss@example.jp"_s);
         QCOMPARE(controlOf<QLineEdit>(compose, "SubjectText")->text(), u"見積もりの件"_s);
+        // The attachment goes again: taken out of the copy into the attachment folder.
+        const QString again = controlOf<QLineEdit>(compose, "AttachText")->text();
+        QCOMPARE(QFileInfo(again).absolutePath(), QDir(m_program->state().root.attachmentFolder()).absolutePath());
+        QFile copy(again);
+        QVERIFY(copy.open(QIODevice::ReadOnly));
+        QCOMPARE(copy.readAll(), QByteArray("total 100\n"));
 
         click("SentToggle"); // back to the received mail
         QVERIFY(list()->isVisible());
