@@ -110,6 +110,11 @@ BackForm::~BackForm()
 void BackForm::replyTo(const QString &subject, const QString &sender, const QString &body,
                        const ThreadIndex::Ids &thread)
 {
+    if (!d->fields->mayReplace()) { // a reply being written stays, in front
+        show();
+        raise();
+        return;
+    }
     d->thread = thread;
     const ReplyText reply = ReplyText::prefill(subject, sender, body);
     d->ui.subject->setText(reply.subject);

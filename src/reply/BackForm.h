@@ -23,6 +23,7 @@ public:
     // shown there, fills SubjectText, ToText and BodyText as ReplyText::prefill
     // gives them and shows the window (not modal). thread: the answered
     // mail's ids, sent as In-Reply-To and References (none when empty).
+    // A reply the user is writing is replaced only when the user agrees.
     void replyTo(const QString &subject, const QString &sender, const QString &body,
                  const ThreadIndex::Ids &thread = {});
 

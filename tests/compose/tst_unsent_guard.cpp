@@ -162,6 +162,8 @@ private slots:
             row(window, u"終了, 保留して閉じる"_s) << window << u"exit"_s << A::Yes << u"held"_s;
             row(window, u"右クリックで終了, キャンセル"_s) << window << u"rightPress"_s << A::Cancel << u"kept"_s;
         }
+        QTest::newRow("reply 返事を書く for another mail, キャンセル") << u"reply"_s << u"replyAgain"_s << A::Cancel
+                                                               << u"kept"_s;
     }
     void actionsOnTypedContent()
     {
@@ -189,6 +191,8 @@ private slots:
             click(form, "Command3");
         } else if (action == u"closeBox") {
             form->close();
+        } else if (action == u"replyAgain") {
+            static_cast<BackForm *>(form)->replyTo(u"別の件名"_s, u"other@example.jp"_s, u"> 別の引用"_s);
         } else if (action == u"rightPress") {
             QTest::mousePress(m_program->windows().floatingForm(1), Qt::RightButton);
         } else {
