@@ -26,15 +26,18 @@ places() {
   wait "$pid" 2>/dev/null
 }
 
-# Runs places under the compositor started by the given command on display :N.
+# Runs places under the compositor started by the given command, on the X
+# display its Xwayland opens (the X socket that was not there before).
 under() {
-  local name=$1 display=$2
-  shift 2
+  local name=$1
+  shift
   XDG_RUNTIME_DIR=$work dbus-run-session -- bash -c '
+    before=$(ls /tmp/.X11-unix 2>/dev/null)
     "$@" >"'"$work/$name"'.log" 2>&1 &
     wm=$!
     sleep 6
-    export DISPLAY='"$display"'
+    socket=$(ls /tmp/.X11-unix | grep -vxF -e "$before" | head -1)
+    export DISPLAY=:${socket#X}
     export XAUTHORITY=$(ls -t "'"$work"'"/.mutter-Xwaylandauth.* "'"$work"'"/xauth_* 2>/dev/null | head -1)
     '"$(declare -f places)"'
     work='"$work"' hollin='"$hollin"' places
@@ -63,7 +66,7 @@ declare -A start=(
 for name in mutter kwin weston; do
   command=(${start[$name]})
   [ -x "$(command -v "${command[0]}")" ] || { echo "$name: not installed"; continue; }
-  under "$name" :0 "${command[@]}" >"$work/$name.places"
+  under "$name" "${command[@]}" >"$work/$name.places"
   if cmp -s "$work/expected" "$work/$name.places"; then
     echo "$name: every window where it was asked"
   else
