@@ -9,6 +9,7 @@
 #include "storage/MailRecordFile.h"
 #include "storage/SentMailFile.h"
 #include "storage/TextUtil.h"
+#include "transport/MessageKey.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -40,11 +41,7 @@ struct Entry {
 // The Subject field of a raw message (ASCII in the sweep's mails); empty without one.
 QString subjectOf(const QByteArray &raw)
 {
-    const qsizetype at = raw.indexOf("\nSubject: ");
-    if (at < 0)
-        return {};
-    const qsizetype start = at + 10;
-    return QString::fromLatin1(raw.mid(start, raw.indexOf('\n', start) - start).trimmed());
+    return QString::fromLatin1(headerValue(raw, "subject").trimmed());
 }
 
 // The copies of the sent-mail file, named by their subjects; a file that does
