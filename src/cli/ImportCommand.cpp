@@ -7,6 +7,7 @@
 #include "storage/ThreadIndex.h"
 #include "storage/FileIo.h"
 #include "storage/MailRecordFile.h"
+#include "storage/RecordAppender.h"
 #include "storage/UidlList.h"
 #include "transport/AttachmentExtractor.h"
 #include "transport/MailDecoder.h"
@@ -46,15 +47,17 @@ void removeFiles(const QString &folder, const QStringList &names, Error *err)
 // the mail's key and the names they get, named, and its record (so that an
 // import killed and run again recognises the mail, and removes the files of
 // one it did not store). When any of it fails, the files written for it are
-// removed again and nothing of it is stored.
+// removed again and nothing of it is stored. The records reach the disk with
+// the appender's flush at the end.
 bool store(const QByteArray &raw, const DecodedMail &mail, const QString &attachmentFolder,
-           MailRecordFile &received, UidlList &keys, ThreadIndex &threads, Error *err)
+           RecordAppender &received, UidlList &keys, ThreadIndex &threads, QStringList *doneFragments, Error *err)
 {
     QStringList written;
     std::vector<AttachmentExtractor::HeldFile> held;
+    QStringList fragments;
     Error extractError;
-    const int extracted =
-        AttachmentExtractor::extractHeld(raw, MimeMessage(raw), attachmentFolder, &written, &held, &extractError);
+    const int extracted = AttachmentExtractor::extractHeld(raw, MimeMessage(raw), attachmentFolder, &written, &held,
+                                                           &extractError, &fragments);
     if (extracted == AttachmentExtractor::CannotCreate) {
         *err = extractError; // the extractor has removed what it wrote
         return false;
@@ -82,29 +85,33 @@ bool store(const QByteArray &raw, const DecodedMail &mail, const QString &attach
     // The files a record tells of reach the disk before the record does.
     const bool wroteFiles = extracted != AttachmentExtractor::NoAttachments || !written.isEmpty();
     const QString key = messageKey(raw);
-    const int number = received.count(err) + 1;
+    const QByteArray bytes = MailRecordFile::encode(record);
+    const int number = received.nextNumber();
     const QStringList names = AttachmentExtractor::freeNames(attachmentFolder, held, err);
     QList<UidlList::NotedFile> noted;
     for (size_t i = 0; i < held.size() && names.size() == qsizetype(held.size()); ++i)
-        noted.append({attachmentFolder + u'/' + names[qsizetype(i)], held[i].inode});
-    if (number < 1 || names.size() != qsizetype(held.size())
-        || !keys.addPending(key, number, MailRecordFile::encode(record), err, noted)
+        noted.append({attachmentFolder + u'/' + names[qsizetype(i)], held[i].identity});
+    for (const QString &fragment : std::as_const(fragments))
+        noted.append(UidlList::notedFile(fragment, true));
+    if (names.size() != qsizetype(held.size()) || !keys.addPending(key, number, bytes, err, noted)
         || !AttachmentExtractor::nameHeld(attachmentFolder, held, names, err)) {
         keys.dropPending(key);
         removeFiles(attachmentFolder, written, err);
         return false;
     }
     written << names;
-    if ((wroteFiles && !fileio::flushFileSystemOf(attachmentFolder, err)) || received.append(record, err) < 0) {
+    // Before the record: a kill between the two cannot leave it unthreaded.
+    // Only a reply's threading depends on it: a failure is told, the mail is kept.
+    Error threadErr;
+    if (!threads.add(ThreadIndex::digest(bytes), headerValue(raw, "message-id"),
+                     headerValue(raw, "references"), &threadErr))
+        cli::printError(u"Message-ID を保存できませんでした（件名「%1」）: %2"_s.arg(mail.subject.trimmed(), threadErr.text()));
+    if ((wroteFiles && !fileio::flushFileSystemOf(attachmentFolder, err)) || !received.append(bytes, err)) {
         keys.dropPending(key);
         removeFiles(attachmentFolder, written, err);
         return false;
     }
-    // Only a reply's threading depends on it: a failure is told, the mail is kept.
-    Error threadErr;
-    if (!threads.add(ThreadIndex::digest(MailRecordFile::encode(record)), headerValue(raw, "message-id"),
-                     headerValue(raw, "references"), &threadErr))
-        cli::printError(u"Message-ID を保存できませんでした（件名「%1」）: %2"_s.arg(mail.subject.trimmed(), threadErr.text()));
+    *doneFragments << fragments;
     return true;
 }
 
@@ -127,13 +134,11 @@ int runImport(const QStringList &args, AppState &state)
 
     // The whole import is one write: no other writer gets between its records.
     DataFolderLock lock(state.root.dataFolder(), u"取り込み"_s);
-    MailRecordFile received(state.root.receivedMailFile(), state.root.receivedMailTemp());
+    RecordAppender received(state.root.receivedMailFile(), state.root.receivedMailTemp());
     Error err;
-    if (!state.root.ensureTree(&err) || !lock.take(&err) || !received.recoverInterruptedCompaction(&err))
+    if (!state.root.ensureTree(&err) || !lock.take(&err) || !received.sync(&err))
         return cli::failed(err);
-    const int count = received.count(&err);
-    if (count < 0)
-        return cli::failed(err);
+    const int count = received.count();
     if (count + messages.size() > MailRecordFile::MaxRecords)
         return cli::failed({u"受信メールの保存件数が上限（%1 件）を超えるため、取り込めません。"_s
                                 .arg(MailRecordFile::MaxRecords),
@@ -147,26 +152,37 @@ int runImport(const QStringList &args, AppState &state)
     ThreadIndex threads(ThreadIndex::pathIn(state.root.dataFolder()));
     int stored = 0;
     int skipped = 0;
+    // The records written reach the disk, then their keys become stored (a
+    // kill before this leaves them pending, which the next load settles).
+    // A split mail's fragments go only once its record is durable.
+    QStringList doneFragments;
+    auto finish = [&](Error *why) {
+        if (!received.flush(why))
+            return false;
+        AttachmentExtractor::removeFragments(doneFragments);
+        return threads.flush(why) && keys.commit(why);
+    };
     for (const InputMessage &message : std::as_const(messages)) {
-        if (keys.storedSince(messageKey(message.raw)) >= 0) { // imported or received before
+        if (keys.isKnown(messageKey(message.raw))) { // imported or received before, or twice in the input
             ++skipped;
             continue;
         }
         const DecodedMail mail = MailDecoder::decode(message.raw);
-        if (!store(message.raw, mail, attachmentFolder, received, keys, threads, &err)) {
+        if (!store(message.raw, mail, attachmentFolder, received, keys, threads, &doneFragments, &err)) {
             cli::printError(u"%1 の %2 通目のメール（件名「%3」）を保存できませんでした。"
                             u"このメールとそれ以降のメールは取り込んでいません。"_s
                                 .arg(message.file)
                                 .arg(message.number)
                                 .arg(mail.subject.trimmed()));
+            Error finishErr;
+            if (!finish(&finishErr))
+                return cli::failed(finishErr);
             cli::printError(u"%1 件を取り込んだところで止まりました。"_s.arg(stored));
             return cli::failed(err);
         }
         ++stored;
     }
-    // The records are flushed: their keys become stored (a kill before this
-    // leaves them pending, which the next load settles).
-    if (!threads.flush(&err) || !keys.commit(&err))
+    if (!finish(&err))
         return cli::failed(err);
     cli::print(u"%1 件のメールを取り込みました"_s.arg(stored));
     if (skipped > 0)

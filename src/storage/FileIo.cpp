@@ -1,5 +1,6 @@
 #include "FileIo.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileDevice>
@@ -268,6 +269,36 @@ bool writeWholeAtomically(const QString &path, const QByteArray &bytes, int mode
         return false;
     }
     return true;
+}
+
+QByteArray identityOf(const struct ::stat &st)
+{
+    return QByteArray::number(quint64(st.st_ino)) + '-' + QByteArray::number(qint64(st.st_mtim.tv_sec)) + '.'
+        + QByteArray::number(qint64(st.st_mtim.tv_nsec)) + '-' + QByteArray::number(qint64(st.st_size));
+}
+
+QString numberedName(const QString &base, int i)
+{
+    return i == 1 ? base : base + u'-' + QString::number(i);
+}
+
+QString timeStamp()
+{
+    return QDateTime::currentDateTime().toString(u"yyyyMMdd-HHmmss"_s);
+}
+
+bool writeNewFile(const QString &base, const QByteArray &bytes, QString *path, Error *err)
+{
+    for (int i = 1;; ++i) {
+        *path = numberedName(base, i);
+        Fd fd(::open(nativePath(*path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+        if (!fd.isOpen() && errno == EEXIST)
+            continue;
+        if (!fd.isOpen())
+            return fail(err, u"ファイル「%1」を作れません。"_s.arg(*path), errnoText(errno));
+        return writeAt(fd.get(), bytes.constData(), bytes.size(), 0, *path, err) && flush(fd.get(), *path, err)
+            && flushFolderOf(*path, err);
+    }
 }
 
 } // namespace hollin::fileio

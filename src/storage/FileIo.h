@@ -6,6 +6,7 @@
 #include <QString>
 
 class QFileDevice;
+struct stat;
 
 // Small POSIX file helpers shared by the storage classes. Every write that
 // returns true has reached the disk.
@@ -87,6 +88,19 @@ bool flushFileSystemOf(const QString &folder, Error *err);
 
 bool rename(const QString &from, const QString &to, Error *err);
 bool remove(const QString &path, Error *err);
+
+// What tells a file apart from one that later got its inode (ext4 hands a
+// freed inode out again at once): inode, modification time and size.
+QByteArray identityOf(const struct ::stat &st);
+
+// The i-th name tried for a new file beside others: base, base-2, base-3 …
+QString numberedName(const QString &base, int i);
+// Now, for the names of files kept aside: yyyyMMdd-HHmmss.
+QString timeStamp();
+// A new file holding bytes, at the first free numbered name of base (never
+// an existing one), flushed with its folder: what cannot be read is kept
+// there instead of being dropped. *path: the name it got.
+bool writeNewFile(const QString &base, const QByteArray &bytes, QString *path, Error *err);
 
 // Whole contents; a missing file gives an empty array and *missing = true.
 bool readWhole(const QString &path, QByteArray *out, bool *missing, Error *err);

@@ -79,27 +79,6 @@ bool copyRange(int src, qint64 from, int dst, qint64 to, qint64 length, const QS
     return true;
 }
 
-// The i-th name tried for a new file beside others: base, base-2, base-3 …
-QString numberedName(const QString &base, int i)
-{
-    return i == 1 ? base : base + u'-' + QString::number(i);
-}
-
-// A new file holding bytes, at the first free numbered name; never an existing one.
-bool writeNewFile(const QString &base, const QByteArray &bytes, QString *path, Error *err)
-{
-    for (int i = 1;; ++i) {
-        *path = numberedName(base, i);
-        Fd fd(::open(fileio::nativePath(*path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
-        if (!fd.isOpen() && errno == EEXIST)
-            continue;
-        if (!fd.isOpen())
-            return fail(err, u"ファイル「%1」を作れません。"_s.arg(*path), fileio::errnoText(errno));
-        return fileio::writeAt(fd.get(), bytes.constData(), bytes.size(), 0, *path, err)
-            && fileio::flush(fd.get(), *path, err) && fileio::flushFolderOf(*path, err);
-    }
-}
-
 // A second name for the file at path, the first free numbered name: the
 // file keeps what it holds under that name once path is replaced. Nothing is
 // copied, and no existing file is overwritten.
@@ -107,17 +86,12 @@ bool linkNewName(const QString &path, const QString &base, QString *kept, Error 
 {
     const QByteArray from = fileio::nativePath(path);
     for (int i = 1;; ++i) {
-        *kept = numberedName(base, i);
+        *kept = fileio::numberedName(base, i);
         if (::link(from.constData(), fileio::nativePath(*kept).constData()) == 0)
             return fileio::flushFolderOf(*kept, err);
         if (errno != EEXIST)
             return fail(err, u"ファイル「%1」を「%2」として残せません。"_s.arg(path, *kept), fileio::errnoText(errno));
     }
-}
-
-QString timeStamp()
-{
-    return QDateTime::currentDateTime().toString(u"yyyyMMdd-HHmmss"_s);
 }
 
 } // namespace
@@ -350,7 +324,7 @@ bool RecordFile::recover(Error *err)
     // the copy replaces it (one atomic rename). Then the deletion that was
     // under way is finished.
     QString keptPath;
-    if (dataSize > 0 && !linkNewName(m_dataPath, m_dataPath + u".before-restore-"_s + timeStamp(), &keptPath, err))
+    if (dataSize > 0 && !linkNewName(m_dataPath, m_dataPath + u".before-restore-"_s + fileio::timeStamp(), &keptPath, err))
         return false;
     if (!fileio::rename(m_tempPath, m_dataPath, err))
         return false;
@@ -383,9 +357,9 @@ bool RecordFile::setAsideTail(int fd, qint64 size, Error *err)
         return true;
     QByteArray tail(size - whole, Qt::Uninitialized);
     QString keptPath;
-    const QString base = m_dataPath + u".partial-"_s + timeStamp();
+    const QString base = m_dataPath + u".partial-"_s + fileio::timeStamp();
     if (!fileio::readAt(fd, tail.data(), tail.size(), whole, m_dataPath, err)
-        || !writeNewFile(base, tail, &keptPath, err))
+        || !fileio::writeNewFile(base, tail, &keptPath, err))
         return false;
     if (::ftruncate(fd, whole) != 0)
         return fail(err, u"ファイル「%1」に書き込めません。"_s.arg(m_dataPath), fileio::errnoText(errno));

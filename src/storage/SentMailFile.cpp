@@ -2,6 +2,7 @@
 
 #include "DataFolderLock.h"
 #include "FileIo.h"
+#include "StorageNotice.h"
 
 #include <QFileInfo>
 
@@ -28,17 +29,23 @@ QString SentMailFile::pathIn(const QString &dataFolder)
     return dataFolder + u"/hlmsent.txt"_s;
 }
 
-bool SentMailFile::scan(int fd, QList<Entry> *out, qint64 *end, Error *err) const
+bool SentMailFile::scan(int fd, QList<Entry> *out, qint64 *end, Rest *rest, Error *err) const
 {
     const qint64 size = fileio::sizeOf(fd, m_path, err);
     if (size < 0)
         return false;
     qint64 at = 0;
+    *rest = Rest::None;
     while (at < size) {
         QByteArray head(int(std::min(LongestHeadLine, size - at)), Qt::Uninitialized);
         if (!fileio::readAt(fd, head.data(), head.size(), at, m_path, err))
             return false;
         const qsizetype lf = head.indexOf('\n');
+        // A kill while appending leaves a beginning of a copy: a part of
+        // its head line, or a whole head line and a part of the mail.
+        const bool headCut = lf < 0 && at + head.size() == size
+            && (head.startsWith(Mark) || Mark.startsWith(head));
+        *rest = headCut ? Rest::Torn : Rest::Damaged;
         if (lf < 0 || !head.startsWith(Mark))
             break;
         const QList<QByteArray> fields = head.mid(Mark.size(), lf - Mark.size()).split(' ');
@@ -49,8 +56,17 @@ bool SentMailFile::scan(int fd, QList<Entry> *out, qint64 *end, Error *err) cons
             entry.size = fields[1].toLongLong(&sizeOk);
         }
         entry.offset = at + lf + 1;
-        if (!timeOk || !sizeOk || entry.size < 0 || entry.offset + entry.size + 1 > size)
+        if (!timeOk || !sizeOk || entry.size < 0)
             break;
+        if (entry.offset + entry.size + 1 > size) {
+            // Cut by the end of the file, unless another copy follows: then
+            // its size was damaged instead.
+            QByteArray after(size - entry.offset, Qt::Uninitialized);
+            if (!fileio::readAt(fd, after.data(), after.size(), entry.offset, m_path, err))
+                return false;
+            *rest = after.contains('\n' + Mark.toByteArray()) ? Rest::Damaged : Rest::Torn;
+            break;
+        }
         char last = 0;
         if (!fileio::readAt(fd, &last, 1, entry.offset + entry.size, m_path, err))
             return false;
@@ -59,6 +75,7 @@ bool SentMailFile::scan(int fd, QList<Entry> *out, qint64 *end, Error *err) cons
         if (out)
             out->append(entry);
         at = entry.offset + entry.size + 1;
+        *rest = Rest::None;
     }
     *end = at;
     return true;
@@ -74,9 +91,14 @@ bool SentMailFile::append(const QByteArray &message, qint64 sentAt, Error *err)
     if (!fd.isOpen())
         return false;
     qint64 end = 0;
-    if (!scan(fd.get(), nullptr, &end, err))
+    Rest rest = Rest::None;
+    if (!scan(fd.get(), nullptr, &end, &rest, err))
         return false;
-    // What follows the last whole copy was cut short by a kill: written over.
+    // A copy cut short by a kill is written over; what cannot be read
+    // otherwise (a copy changed since, say by a line-end conversion) is
+    // kept aside whole, with every copy after it.
+    if (rest == Rest::Damaged && !setAsideFrom(fd.get(), end, err))
+        return false;
     if (::ftruncate(fd.get(), end) != 0)
         return fail(err, u"ファイル「%1」の途中までの書き込みを取り除けません。"_s.arg(m_path), fileio::errnoText(errno));
     const QByteArray bytes = Mark.toByteArray() + QByteArray::number(sentAt) + ' '
@@ -89,6 +111,25 @@ bool SentMailFile::append(const QByteArray &message, qint64 sentAt, Error *err)
     return true;
 }
 
+bool SentMailFile::setAsideFrom(int fd, qint64 from, Error *err) const
+{
+    const qint64 size = fileio::sizeOf(fd, m_path, err);
+    if (size < 0)
+        return false;
+    QByteArray bytes(size - from, Qt::Uninitialized);
+    QString kept;
+    if (!fileio::readAt(fd, bytes.data(), bytes.size(), from, m_path, err)
+        || !fileio::writeNewFile(m_path + u".damaged-"_s + fileio::timeStamp(), bytes, &kept, err))
+        return false;
+    storagenotice::tell(u"送信済みメールのファイル「%1」の %2 バイト目から先が読めませんでした（%3 バイト）。"
+                        u"その部分を「%4」に移して残しました。"_s
+                            .arg(m_path)
+                            .arg(from + 1)
+                            .arg(bytes.size())
+                            .arg(QFileInfo(kept).fileName()));
+    return true;
+}
+
 bool SentMailFile::list(QList<Entry> *out, Error *err) const
 {
     out->clear();
@@ -97,7 +138,8 @@ bool SentMailFile::list(QList<Entry> *out, Error *err) const
     if (missing)
         return true;
     qint64 end = 0;
-    return fd.isOpen() && scan(fd.get(), out, &end, err);
+    Rest rest = Rest::None;
+    return fd.isOpen() && scan(fd.get(), out, &end, &rest, err);
 }
 
 bool SentMailFile::read(const Entry &entry, QByteArray *out, Error *err) const

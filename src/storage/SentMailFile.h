@@ -14,7 +14,8 @@ namespace hollin {
 //   "HOLLIN-SENT <unix seconds> <byte count>" LF <bytes> LF
 // An append holds the data folder's write lock only while it writes and is
 // flushed to disk before it returns. A copy cut short by a kill is not
-// listed, and the next append writes over it.
+// listed, and the next append writes over it; a copy that cannot be read
+// for another reason is moved aside with all after it, never dropped.
 class SentMailFile {
 public:
     struct Entry {
@@ -36,8 +37,12 @@ public:
     bool read(const Entry &entry, QByteArray *out, Error *err) const;
 
 private:
-    // Entries of the open file fd, and where the last whole one ends.
-    bool scan(int fd, QList<Entry> *out, qint64 *end, Error *err) const;
+    // What follows the last whole copy.
+    enum class Rest { None, Torn, Damaged };
+    // Entries of the open file fd, where the last whole one ends and what follows.
+    bool scan(int fd, QList<Entry> *out, qint64 *end, Rest *rest, Error *err) const;
+    // Keeps the bytes of fd from `from` on in a file beside this one.
+    bool setAsideFrom(int fd, qint64 from, Error *err) const;
 
     QString m_path;
 };

@@ -1,6 +1,7 @@
 #include "UidlList.h"
 
 #include "MailRecordFile.h"
+#include "StorageNotice.h"
 
 #include <QCryptographicHash>
 #include <QDateTime>
@@ -80,12 +81,52 @@ bool UidlList::settle(const QString &path, const QString &recordFile, Error *err
     return UidlList(path, recordFile, QString()).load(err);
 }
 
+namespace {
+
+// One line of the list, split into its fields.
+struct ListLine {
+    enum Kind { Stored, Failing, Pending, Unreadable } kind = Unreadable;
+    QList<QByteArray> fields;
+    QString uid;
+    QByteArray account; // empty on lines of earlier versions
+    qint64 value = 0;   // first stored, or failed fetches
+};
+
+ListLine parseLine(const QByteArray &text)
+{
+    ListLine line;
+    line.fields = text.split(' ');
+    const QList<QByteArray> &f = line.fields;
+    line.uid = QString::fromLatin1(f.value(0));
+    const bool failing = f.size() == 3 && f[1].startsWith('F');
+    bool numberOk = false;
+    line.value = (failing ? f.value(1).mid(1) : f.value(1)).toLongLong(&numberOk);
+    if (!UidlList::isUsableId(line.uid) || f.size() < 2 || f.size() > 6 || !numberOk)
+        return line;
+    line.account = f.size() == 3 || f.size() >= 5 ? f[2] : QByteArray();
+    line.kind = f.size() >= 4 ? ListLine::Pending : failing ? ListLine::Failing : ListLine::Stored;
+    return line;
+}
+
+// Each line with its LF; a last line without one was cut by a kill.
+QList<QByteArray> wholeLines(const QByteArray &bytes)
+{
+    QList<QByteArray> lines;
+    qsizetype start = 0;
+    for (qsizetype end = bytes.indexOf('\n'); end >= 0; start = end + 1, end = bytes.indexOf('\n', start))
+        lines.append(bytes.mid(start, end - start));
+    return lines;
+}
+
+} // namespace
+
 bool UidlList::load(Error *err)
 {
     m_stored.clear();
     m_pending.clear();
     m_failures.clear();
     m_otherAccounts.clear();
+    m_forgotten.clear();
     m_unreadable = 0;
     m_append.reset();
     QByteArray bytes;
@@ -95,33 +136,32 @@ bool UidlList::load(Error *err)
     bool mustRewrite = !bytes.isEmpty() && !bytes.endsWith('\n');
     bool settledAny = false;
     fileio::Fd records;
-    qsizetype start = 0;
-    for (qsizetype end = bytes.indexOf('\n'); end >= 0; start = end + 1, end = bytes.indexOf('\n', start)) {
-        QList<QByteArray> f = bytes.mid(start, end - start).split(' ');
-        const QString uid = QString::fromLatin1(f.value(0));
-        const bool failing = f.size() == 3 && f[1].startsWith('F');
-        bool numberOk = false;
-        const qint64 value = (failing ? f.value(1).mid(1) : f.value(1)).toLongLong(&numberOk);
-        if (!isUsableId(uid) || f.size() < 2 || f.size() > 6 || !numberOk) {
+    QByteArray unreadable;
+    for (const QByteArray &text : wholeLines(bytes)) {
+        ListLine line = parseLine(text);
+        if (line.kind == ListLine::Unreadable) {
             ++m_unreadable;
+            unreadable += text + '\n';
             mustRewrite = true;
             continue;
         }
-        // Lines of earlier versions carry no account.
-        QByteArray account = f.size() == 3 || f.size() >= 5 ? f[2] : QByteArray();
-        if (f.size() >= 4) { // pending: stored when its record was written
+        QList<QByteArray> &f = line.fields;
+        QByteArray account = line.account;
+        if (line.kind == ListLine::Pending) { // stored when its record was written
             mustRewrite = true;
             const QList<QByteArray> where = f.size() == 4 ? f.mid(2) : f.mid(3, 2);
             if (!records.isOpen())
                 records = fileio::Fd(::open(fileio::nativePath(m_recordFile).constData(), O_RDONLY | O_CLOEXEC));
             if (!recordMatches(records.get(), where[0].toInt(), where[1])) {
-                removeNotedFiles(f.value(5));
+                removeNotedFiles(f.value(5), false);
                 continue;
             }
+            removeNotedFiles(f.value(5), true);
             settledAny = true;
             f = {f[0], f[1]};
             if (!account.isEmpty())
                 f.append(account);
+            line.kind = ListLine::Stored;
         }
         if (account.isEmpty() && !m_account.isEmpty()) {
             mustRewrite = true;
@@ -129,28 +169,96 @@ bool UidlList::load(Error *err)
         }
         if (account != m_account || m_account.isEmpty()) {
             m_otherAccounts.append(f.join(' '));
-        } else if (failing) {
-            m_failures.insert(uid, int(value));
-        } else if (!m_stored.contains(uid)) {
-            m_stored.insert(uid, value);
+        } else if (line.kind == ListLine::Failing) {
+            m_failures.insert(line.uid, int(line.value));
+        } else if (!m_stored.contains(line.uid)) {
+            m_stored.insert(line.uid, line.value);
         }
     }
     // A killed receive wrote these records but may not have flushed them.
     if (settledAny && !fileio::flush(records.get(), m_recordFile, err))
         return fail(err, listError(), m_recordFile);
+    // Damaged lines are kept aside, not dropped with the rewrite: they may
+    // name mail that is on the server and stored.
+    QString keptPath;
+    if (!unreadable.isEmpty()) {
+        if (!fileio::writeNewFile(m_path + u".damaged-"_s + fileio::timeStamp(), unreadable, &keptPath, err))
+            return false;
+        storagenotice::tell(u"「%1」の %2 行が壊れていて読めませんでした。その行は「%3」に移して残しました。"_s
+                                .arg(m_path)
+                                .arg(m_unreadable)
+                                .arg(QFileInfo(keptPath).fileName()));
+    }
     return !mustRewrite || rewrite(err);
 }
 
-void UidlList::removeNotedFiles(const QByteArray &field)
+bool UidlList::takeInOtherWrites(Error *err)
 {
-    for (const QByteArray &entry : field.split(',')) {
+    QByteArray bytes;
+    if (!fileio::readWhole(m_path, &bytes, nullptr, err))
+        return false;
+    QList<QByteArray> others;
+    QSet<QByteArray> pendingLines;
+    QHash<QString, qint64> stored;
+    for (const QByteArray &text : wholeLines(bytes)) {
+        const ListLine line = parseLine(text);
+        const bool mine = !m_account.isEmpty() && line.account == m_account;
+        if (line.kind == ListLine::Pending)
+            pendingLines.insert(text + '\n');
+        else if (line.kind == ListLine::Unreadable)
+            continue; // a load keeps these aside; this list is rewritten from what it knows
+        else if (!mine)
+            others.append(text);
+        else if (line.kind == ListLine::Stored && !m_forgotten.contains(line.uid))
+            stored.insert(line.uid, line.value);
+    }
+    // Stored by another writer since the load (an import between two holds).
+    for (auto it = stored.cbegin(); it != stored.cend(); ++it) {
+        if (!m_stored.contains(it.key()))
+            m_stored.insert(it.key(), it.value());
+    }
+    // A pending line of this list that a compaction or another load settled
+    // is stored now: written back as it was, it would name a record number
+    // that a compaction changed.
+    for (auto it = m_pending.begin(); it != m_pending.end();) {
+        if (it->line.isEmpty() || pendingLines.remove(it->line)) {
+            ++it;
+        } else {
+            if (stored.contains(it.key()))
+                m_stored.insert(it.key(), stored.value(it.key()));
+            it = m_pending.erase(it);
+        }
+    }
+    // Pending lines of other writers stay for the next load to settle.
+    for (const QByteArray &line : std::as_const(pendingLines))
+        others.append(line.chopped(1));
+    m_otherAccounts = others;
+    return true;
+}
+
+UidlList::NotedFile UidlList::notedFile(const QString &path, bool whenStored)
+{
+    struct stat st;
+    if (::lstat(fileio::nativePath(path).constData(), &st) != 0)
+        return {};
+    return {path, fileio::identityOf(st), whenStored};
+}
+
+void UidlList::removeNotedFiles(const QByteArray &field, bool stored)
+{
+    for (QByteArray entry : field.split(',')) {
+        const bool whenStored = entry.startsWith('+');
+        if (whenStored != stored)
+            continue;
+        if (whenStored)
+            entry.remove(0, 1);
         const qsizetype colon = entry.indexOf(':');
         if (colon <= 0)
             continue;
         const QByteArray path = QByteArray::fromHex(entry.mid(colon + 1));
         struct stat st;
-        // Only the file that was noted: a name reused since is left alone.
-        if (::lstat(path.constData(), &st) == 0 && S_ISREG(st.st_mode) && st.st_ino == entry.left(colon).toULongLong())
+        // Only the file that was noted: a name (or an inode) reused since is left alone.
+        if (::lstat(path.constData(), &st) == 0 && S_ISREG(st.st_mode) && fileio::identityOf(st) == entry.left(colon))
             ::unlink(path.constData());
     }
 }
@@ -177,9 +285,13 @@ bool UidlList::addPending(const QString &uid, int recordNumber, const QByteArray
     const qint64 now = QDateTime::currentSecsSinceEpoch();
     QByteArray line = uid.toLatin1() + ' ' + QByteArray::number(now) + ' ' + m_account + ' '
         + QByteArray::number(recordNumber) + ' ' + sha1Hex(recordBytes);
-    for (qsizetype i = 0; i < files.size(); ++i)
-        line += (i == 0 ? ' ' : ',') + QByteArray::number(files[i].inode) + ':'
-            + fileio::nativePath(files[i].path).toHex();
+    QList<QByteArray> entries;
+    for (const NotedFile &file : files) {
+        if (!file.path.isEmpty())
+            entries.append((file.whenStored ? "+" : "") + file.identity + ':' + fileio::nativePath(file.path).toHex());
+    }
+    if (!entries.isEmpty())
+        line += ' ' + entries.join(',');
     line += '\n';
     // One write: a kill leaves the whole line or a line without its LF.
     const ssize_t n = ::write(m_append.get(), line.constData(), size_t(line.size()));
@@ -200,11 +312,13 @@ void UidlList::markStored(const QString &uid)
 bool UidlList::noteFailure(const QString &uid, Error *err)
 {
     ++m_failures[uid];
-    return rewrite(err);
+    return takeInOtherWrites(err) && rewrite(err);
 }
 
 bool UidlList::commit(Error *err)
 {
+    if (!takeInOtherWrites(err))
+        return false;
     for (auto it = m_pending.cbegin(); it != m_pending.cend(); ++it) {
         if (!m_stored.contains(it.key()))
             m_stored.insert(it.key(), it->time);
@@ -217,9 +331,13 @@ bool UidlList::commit(Error *err)
 bool UidlList::prune(const QSet<QString> &onServer, Error *err)
 {
     const qsizetype before = m_stored.size() + m_failures.size();
+    for (auto it = m_stored.cbegin(); it != m_stored.cend(); ++it) {
+        if (!onServer.contains(it.key()))
+            m_forgotten.insert(it.key());
+    }
     m_stored.removeIf([&](const QHash<QString, qint64>::iterator &it) { return !onServer.contains(it.key()); });
     m_failures.removeIf([&](const QHash<QString, int>::iterator &it) { return !onServer.contains(it.key()); });
-    return m_stored.size() + m_failures.size() == before || rewrite(err);
+    return m_stored.size() + m_failures.size() == before || (takeInOtherWrites(err) && rewrite(err));
 }
 
 bool UidlList::rewrite(Error *err)

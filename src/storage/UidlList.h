@@ -21,7 +21,9 @@ namespace hollin {
 // as they are. Lines (ASCII, LF):
 //   <uidl> <first stored, unix seconds> <account>                          stored
 //   <uidl> <unix seconds> <account> <record number> <SHA-1 of the record>  pending
-//     [<inode>:<hex of the UTF-8 path>,…]   files written for that record
+//     [<identity>:<hex of the UTF-8 path>,…]   files written for that record
+//     (fileio::identityOf(); an entry "+<identity>:<hex>" is a file that goes
+//     once the record is stored)
 //   <uidl> F<failed fetches> <account>                                     failing
 // Lines of earlier versions have no account ("<uidl> <time>", and pending
 // "<uidl> <time> <number> <SHA-1>"): the first account that loads the list
@@ -29,7 +31,10 @@ namespace hollin {
 //
 // A pending line is appended just before its record is written (no flush);
 // commit(), called once the records are flushed, rewrites the file
-// atomically with every pending entry stored. A record write that fails
+// atomically with every pending entry stored. Another writer may have
+// rewritten the list while the lock was free (an import adds keys, a
+// compaction settles pending lines): every rewrite after the load first
+// reads the file again and keeps what it finds there. A record write that fails
 // drops its entry (dropPending()), so only a written record ever becomes
 // stored. settle() turns what a killed receive left pending into stored
 // entries when the record is in the file byte for byte (the record file is
@@ -61,6 +66,9 @@ public:
 
     // When uid was first stored (unix seconds), or -1 when it is not stored.
     qint64 storedSince(const QString &uid) const { return m_stored.value(uid, -1); }
+    // Stored, or its record written in this run: the same mail twice in one
+    // receive or one import is stored once.
+    bool isKnown(const QString &uid) const { return m_stored.contains(uid) || m_pending.contains(uid); }
     // Lines of the list that could not be read (damaged), at the last load.
     int unreadableLines() const { return m_unreadable; }
     // How often fetching uid failed since it last succeeded.
@@ -70,8 +78,13 @@ public:
     // record never came (if it is still the same file).
     struct NotedFile {
         QString path;
-        quint64 inode;
+        QByteArray identity; // fileio::identityOf()
+        // Removed once the record is stored instead: a kept fragment of the
+        // split set that this mail completes.
+        bool whenStored = false;
     };
+    // The entry for a file that is there now (a kept fragment); empty path when it is not.
+    static NotedFile notedFile(const QString &path, bool whenStored);
     // Notes uid as pending before recordBytes are written as recordNumber,
     // with the files that belong to that record.
     bool addPending(const QString &uid, int recordNumber, const QByteArray &recordBytes, Error *err,
@@ -93,7 +106,12 @@ public:
 
 private:
     bool openForAppend(Error *err);
-    static void removeNotedFiles(const QByteArray &field);
+    // Before a rewrite, under the write lock: what other writers wrote since
+    // the load is kept (see takeInOtherWrites() in the source).
+    bool takeInOtherWrites(Error *err);
+    // The files noted in a pending line's field that go now that its record
+    // is stored (stored) or will never come (!stored).
+    static void removeNotedFiles(const QByteArray &field, bool stored);
     bool rewrite(Error *err);
 
     QString m_path;
@@ -107,6 +125,7 @@ private:
     QHash<QString, Pending> m_pending;
     QHash<QString, int> m_failures;    // uid -> failed fetches
     QList<QByteArray> m_otherAccounts; // lines kept as they are
+    QSet<QString> m_forgotten;         // pruned: not taken in again from the file
     int m_unreadable = 0;
     fileio::Fd m_append;               // the file as last written, for pending lines
 };

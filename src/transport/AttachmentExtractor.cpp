@@ -9,6 +9,9 @@
 #include "transport/MimeGlib.h"
 
 #include <QCryptographicHash>
+#include <QFile>
+#include <QFileInfo>
+#include <QSet>
 #include <QMimeDatabase>
 
 #include <limits>
@@ -17,6 +20,7 @@
 #include <vector>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -75,6 +79,7 @@ struct Output {
     QStringList *written;
     Error *err;
     std::vector<AttachmentExtractor::HeldFile> *held = nullptr; // attachments written without names
+    QStringList *doneFragments = nullptr; // kept fragments of a completed set, removed by the caller
 };
 
 bool isTaken(const FolderHandle &folder, const QString &name)
@@ -115,12 +120,12 @@ bool writeUnique(const Output &out, const QString &wanted, const QByteArray &byt
     // The wanted name is mostly free: it is tried at once, and the numbers
     // searched only once it turns out taken.
     if (out.held) {
-        AttachmentExtractor::HeldFile file{wanted, {}, 0};
+        AttachmentExtractor::HeldFile file{wanted, {}, {}};
         bool unsupported = false;
         Error why;
         struct stat st;
         if (out.folder->createUnnamed(bytes, &file.file, &unsupported, &why) && ::fstat(file.file.get(), &st) == 0) {
-            file.inode = st.st_ino;
+            file.identity = fileio::identityOf(st);
             out.held->push_back(std::move(file));
             return true;
         }
@@ -275,7 +280,12 @@ int keepFragment(const QByteArray &raw, GMimeMessagePartial *partial, const Outp
     if (!whole.isValid())
         return incomplete(out.err, progress);
     const int count = writeAttachments(whole.get(), out);
-    if (count >= 0) {
+    if (count >= 0 && out.doneFragments) {
+        // The caller removes them once the mail's record is durable: until
+        // then they are all there is of the mail.
+        for (const QString &file : std::as_const(used))
+            out.doneFragments->append(store.pathOf(file));
+    } else if (count >= 0) {
         // Only the fragments read above go; the folders only when empty.
         bool allRemoved = true;
         for (const QString &file : std::as_const(used))
@@ -301,12 +311,13 @@ int AttachmentExtractor::extract(const QByteArray &raw, const MimeMessage &messa
 }
 
 int AttachmentExtractor::extractHeld(const QByteArray &raw, const MimeMessage &message, const QString &folder,
-                                     QStringList *written, std::vector<HeldFile> *held, Error *err)
+                                     QStringList *written, std::vector<HeldFile> *held, Error *err,
+                                     QStringList *doneFragments)
 {
     QStringList names;
     Error openError;
     const FolderHandle handle = FolderHandle::open(folder, &openError);
-    const Output out{&handle, &openError, &names, err, held};
+    const Output out{&handle, &openError, &names, err, held, doneFragments};
     int result = NoAttachments;
     if (message.isValid()) {
         if (GMimeMessagePartial *partial = findPartial(message.get()))
@@ -325,6 +336,20 @@ int AttachmentExtractor::extractHeld(const QByteArray &raw, const MimeMessage &m
     if (written)
         *written = names;
     return result;
+}
+
+void AttachmentExtractor::removeFragments(const QStringList &paths)
+{
+    QSet<QString> sets;
+    for (const QString &path : paths) {
+        QFile::remove(path);
+        sets.insert(QFileInfo(path).absolutePath());
+    }
+    // Only empty folders go: another set may still wait.
+    for (const QString &set : std::as_const(sets)) {
+        ::rmdir(QFile::encodeName(set).constData());
+        ::rmdir(QFile::encodeName(QFileInfo(set).absolutePath()).constData());
+    }
 }
 
 QStringList AttachmentExtractor::freeNames(const QString &folder, const std::vector<HeldFile> &held, Error *err)

@@ -33,14 +33,20 @@ public:
     struct HeldFile {
         QString wanted;    // the safe name it asks for
         fileio::Fd file;
-        quint64 inode = 0;
+        QByteArray identity; // fileio::identityOf() of the file written
     };
     // Like extract(), but the attachments are written without names where
     // the file system allows (the others are named at once, in written): the
     // caller notes them, names them with nameHeld(), then stores the mail, so
     // that a kill before it is stored leaves no file behind.
+    // doneFragments: when the message completes a split set, the paths of
+    // its kept fragments, which the caller removes with removeFragments()
+    // once the reassembled mail's record is durable (without it they go at once).
     static int extractHeld(const QByteArray &raw, const MimeMessage &message, const QString &folder,
-                           QStringList *written, std::vector<HeldFile> *held, Error *err = nullptr);
+                           QStringList *written, std::vector<HeldFile> *held, Error *err = nullptr,
+                           QStringList *doneFragments = nullptr);
+    // Removes kept fragments, and their folders once empty.
+    static void removeFragments(const QStringList &paths);
     // Names for the held files that are free now, numbered like extract()'s, none twice.
     static QStringList freeNames(const QString &folder, const std::vector<HeldFile> &held, Error *err);
     // Gives each held file the name at its index; false when one cannot be

@@ -85,6 +85,7 @@ struct MailLib::Private {
     QStringList lastAttachments;
     bool holdAttachments = false;
     std::vector<AttachmentExtractor::HeldFile> heldAttachments;
+    QStringList doneFragments; // of a split set the last message completed
     QString lastWholeMessage;
     SmtpSender smtp;
     QString smtpUser;
@@ -410,6 +411,7 @@ int MailLib::attachmentFileFirst(const QString &subject, const QString &date, co
     Q_UNUSED(messageText);
     d->lastAttachments.clear();
     d->heldAttachments.clear();
+    d->doneFragments.clear();
     d->lastWholeMessage.clear();
     if (d->lastRaw.isEmpty() || !d->lastParsed) {
         d->message = u"添付ファイルを取り出すメールがありません（先にメールを受信して下さい）。"_s;
@@ -417,7 +419,8 @@ int MailLib::attachmentFileFirst(const QString &subject, const QString &date, co
     }
     Error err;
     const int rc = AttachmentExtractor::extractHeld(d->lastRaw, *d->lastParsed, attachmentFolder, &d->lastAttachments,
-                                                    d->holdAttachments ? &d->heldAttachments : nullptr, &err);
+                                                    d->holdAttachments ? &d->heldAttachments : nullptr, &err,
+                                                    d->holdAttachments ? &d->doneFragments : nullptr);
     if (rc != AttachmentExtractor::CannotCreate && d->lastMail.limitHit) {
         d->lastWholeMessage = AttachmentExtractor::saveWholeMessage(d->lastRaw, attachmentFolder, &err);
         if (d->lastWholeMessage.isEmpty()) {
@@ -443,6 +446,11 @@ void MailLib::setHoldAttachments(bool hold)
 std::vector<AttachmentExtractor::HeldFile> MailLib::takeHeldAttachments()
 {
     return std::exchange(d->heldAttachments, {});
+}
+
+QStringList MailLib::takeDoneFragments()
+{
+    return std::exchange(d->doneFragments, {});
 }
 
 QString MailLib::lastMessageKey() const

@@ -95,6 +95,10 @@ public:
     // the process.
     void setHoldAttachments(bool hold);
     std::vector<AttachmentExtractor::HeldFile> takeHeldAttachments();
+    // With held attachments: the kept fragments of the split set the last
+    // message completed, for AttachmentExtractor::removeFragments() once its
+    // record is durable.
+    QStringList takeDoneFragments();
     // messageKey() of the last fetched message (before attachmentFileClose()).
     QString lastMessageKey() const;
     // Names of the files the last attachmentFileFirst() wrote, in order.

@@ -33,11 +33,23 @@ QByteArray headerValue(const QByteArray &raw, const QByteArray &name)
 
 QString messageKey(const QByteArray &raw)
 {
-    const QByteArray id = headerValue(raw, "message-id");
-    const QByteArray basis = id.isEmpty()
-        ? raw
-        : id + '\n' + headerValue(raw, "date") + '\n' + QByteArray::number(raw.size());
-    return QString::fromLatin1(QCryptographicHash::hash(basis, QCryptographicHash::Sha1).toHex());
+    QCryptographicHash hash(QCryptographicHash::Sha1);
+    qsizetype end = raw.size();
+    while (end > 0 && (raw[end - 1] == '\n' || raw[end - 1] == '\r'))
+        --end;
+    // Line by line, each ended by LF, without a copy of a large message.
+    for (qsizetype at = 0; at < end;) {
+        qsizetype next = raw.indexOf('\n', at);
+        if (next < 0 || next > end)
+            next = end;
+        qsizetype lineEnd = next;
+        if (lineEnd > at && raw[lineEnd - 1] == '\r')
+            --lineEnd;
+        hash.addData(QByteArrayView(raw).sliced(at, lineEnd - at));
+        hash.addData("\n");
+        at = next + 1;
+    }
+    return QString::fromLatin1(hash.result().toHex());
 }
 
 } // namespace hollin

@@ -7,8 +7,11 @@ namespace hollin {
 
 // What recognises a message stored before when its server id cannot (a
 // damaged UIDL list, a server that renumbered its ids, an import run again):
-// a SHA-1 over its Message-ID, its Date and its size, or over the whole
-// message when it has no Message-ID. 40 hex digits.
+// a SHA-1 over the whole message, its line ends taken as LF and its trailing
+// empty lines left out, so that a POP3 copy (CR LF) and an mbox copy (LF) of
+// one message agree. 40 hex digits. Never the Message-ID alone: alerts and
+// one-time codes come with the same Message-ID, Date and size and a
+// different text, and a key that matched would delete such a mail unstored.
 QString messageKey(const QByteArray &raw);
 
 // The unfolded, simplified raw value of the first header field of raw called

@@ -5,6 +5,7 @@
 #include "storage/DataRoot.h"
 #include "storage/MailRecordFile.h"
 #include "storage/ProfileFile.h"
+#include "storage/RecordAppender.h"
 #include "storage/TextUtil.h"
 #include "storage/ThreadIndex.h"
 #include "storage/UidlList.h"
@@ -49,12 +50,16 @@ QByteArray mailWithAttachment()
            "AAECAwQF\r\n--XX--\r\n";
 }
 
-QByteArray partialMail()
+QByteArray partialMail(int number = 1)
 {
     return "From: sender@example.jp\r\nTo: alice@example.jp\r\nSubject: split\r\n"
            "Date: Mon, 7 Dec 2026 09:00:00 +0900\r\nMIME-Version: 1.0\r\n"
-           "Content-Type: message/partial; id=\"part-set-1@example.jp\"; number=1; total=2\r\n\r\n"
-           "Subject: split\r\nContent-Type: text/plain\r\n\r\nfirst half\r\n";
+           "Content-Type: message/partial; id=\"part-set-1@example.jp\"; number=" + QByteArray::number(number)
+           + "; total=2\r\n\r\n"
+           + (number == 1 ? "Subject: split\r\nContent-Type: multipart/mixed; boundary=XX\r\n\r\n--XX\r\n"
+                            "Content-Type: text/plain\r\n\r\nfirst half\r\n"
+                          : "--XX\r\nContent-Type: application/octet-stream\r\n"
+                            "Content-Disposition: attachment; filename=whole.bin\r\n\r\nsecond half\r\n--XX--\r\n");
 }
 
 // A message nested depth multiparts deep, with a file at the bottom.
@@ -98,6 +103,9 @@ private slots:
     void threeMessagesInServerOrder();
     void attachmentLineOnlyForWrittenFiles();
     void incompleteSplitMessageIsStored();
+    void splitMailKeepsItsFragmentsUntilItsRecordIsWritten();
+    void anotherWriterBetweenTwoMessagesKeepsItsMail();
+    void lookAlikeMailIsStoredNotDeleted();
     void missingPasswordFetchesNothing();
     void wrongPasswordGivesServerText();
     void noServerAndNoConnection();
@@ -280,6 +288,75 @@ void TestReceiveSession::incompleteSplitMessageIsStored()
     QCOMPARE(records().size(), 1);
     QCOMPARE(records().at(0).subject, u"split"_s);
     QCOMPARE(m_servers->mailboxMessages().size(), 0);
+}
+
+// The kept fragments are all there is of a split mail until its record is
+// written: a failed write leaves them for the next receive.
+void TestReceiveSession::splitMailKeepsItsFragmentsUntilItsRecordIsWritten()
+{
+    QVERIFY(m_servers->deliver(partialMail(1)));
+    QCOMPARE(ReceiveSession(settings()).run().stored, 1);
+    QVERIFY(m_servers->deliver(partialMail(2)));
+    rlimit old{};
+    QCOMPARE(::getrlimit(RLIMIT_FSIZE, &old), 0);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = old;
+    small.rlim_cur = MailRecordFile::RecordSize * 3 / 2; // the second record does not fit
+    QCOMPARE(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    ReceiveResult r = ReceiveSession(settings()).run();
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
+    QCOMPARE(r.outcome, ReceiveResult::Outcome::Stopped);
+
+    ReceiveSession again(settings());
+    QStringList notices;
+    connect(&again, &ReceiveSession::notice, this, [&](const QString &text) { notices << text; });
+    r = again.run();
+    QCOMPARE(r.stored, 1);
+    QCOMPARE(notices, QStringList());
+    QFile whole(m_root.attachmentFolder() + u"/whole.bin"_s);
+    QVERIFY(whole.open(QIODevice::ReadOnly));
+    QCOMPARE(whole.readAll().trimmed(), "second half");
+    QVERIFY(!QFileInfo::exists(m_root.attachmentFolder() + u"/.partial"_s)); // gone once stored
+}
+
+// An import between two messages of a receive: its records and keys stay,
+// the receive's records go after them.
+void TestReceiveSession::anotherWriterBetweenTwoMessagesKeepsItsMail()
+{
+    for (const QByteArray subject : {"r1", "r2", "r3"})
+        QVERIFY(m_servers->deliver(plainMail(subject)));
+    ReceiveSession session(settings());
+    connect(&session, &ReceiveSession::progress, this, [&](int n) {
+        if (n != 2)
+            return;
+        DataFolderLock lock(m_root.dataFolder(), u"取り込み"_s);
+        UidlList keys(m_root.storedMessageListFile(), recordFile(), QString::fromUtf16(UidlList::StoredMessages));
+        RecordAppender store(recordFile(), m_root.receivedMailTemp());
+        const QByteArray bytes = MailRecordFile::encode({u"imported"_s, u"d"_s, u"a@example.jp"_s, u"body"_s});
+        QVERIFY(lock.take(nullptr) && keys.load(nullptr) && store.sync(nullptr));
+        QVERIFY(keys.addPending(u"imported-key"_s, store.nextNumber(), bytes, nullptr));
+        QVERIFY(store.append(bytes, nullptr) && store.flush(nullptr) && keys.commit(nullptr));
+    });
+    QCOMPARE(session.run().stored, 3);
+    QStringList subjects;
+    for (const MailRecord &record : records())
+        subjects << record.subject;
+    QCOMPARE(subjects, (QStringList{u"r1"_s, u"imported"_s, u"r2"_s, u"r3"_s}));
+    UidlList keys(m_root.storedMessageListFile(), recordFile(), QString::fromUtf16(UidlList::StoredMessages));
+    QVERIFY(keys.load(nullptr));
+    QVERIFY(keys.storedSince(u"imported-key"_s) > 0);
+}
+
+// One-time codes and alerts: the same Message-ID, Date and size, another text.
+void TestReceiveSession::lookAlikeMailIsStoredNotDeleted()
+{
+    QVERIFY(m_servers->deliver(plainMail("code", "Your code is 111111\r\n")));
+    QCOMPARE(ReceiveSession(settings()).run().stored, 1);
+    QVERIFY(m_servers->deliver(plainMail("code", "Your code is 222222\r\n")));
+    QCOMPARE(ReceiveSession(settings()).run().stored, 1);
+    QCOMPARE(records().size(), 2);
+    QCOMPARE(records().at(1).body, u"Your code is 222222\r\n"_s);
 }
 
 void TestReceiveSession::missingPasswordFetchesNothing()

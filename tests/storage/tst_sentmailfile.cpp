@@ -65,6 +65,31 @@ private slots:
         QCOMPARE(QFile(file.path()).size(), qint64(2 * (QByteArray("HOLLIN-SENT 1 3\n").size() + 4)));
     }
 
+    // Copies that no longer read (the file went through a CR LF conversion)
+    // are kept aside whole when the next copy is written, never cut away.
+    void damagedCopiesAreKeptAside()
+    {
+        QTemporaryDir dir;
+        SentMailFile file(SentMailFile::pathIn(dir.path()));
+        Error err;
+        QVERIFY(file.append("Subject: a\n\none", 1, &err));
+        QVERIFY(file.append("Subject: b\n\ntwo", 2, &err));
+        QFile raw(file.path());
+        QVERIFY(raw.open(QIODevice::ReadWrite));
+        const QByteArray converted = raw.readAll().replace("\n", "\r\n");
+        QVERIFY(raw.resize(0) && raw.write(converted) == converted.size());
+        raw.close();
+        QVERIFY(file.append("three", 3, &err));
+        QList<SentMailFile::Entry> entries;
+        QVERIFY(file.list(&entries, &err));
+        QCOMPARE(entries.size(), 1);
+        const QStringList aside = QDir(dir.path()).entryList({u"hlmsent.txt.damaged-*"_s});
+        QCOMPARE(aside.size(), 1);
+        QFile kept(dir.filePath(aside[0]));
+        QVERIFY(kept.open(QIODevice::ReadOnly));
+        QCOMPARE(kept.readAll(), converted);
+    }
+
     void missingFileHoldsNoneAndUnwritableFileIsTold()
     {
         QTemporaryDir dir;

@@ -5,18 +5,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <sys/stat.h>
-
 using namespace Qt::StringLiterals;
 using namespace hollin;
-
-namespace {
-quint64 inodeOf(const QFile &file)
-{
-    struct stat st;
-    return ::stat(QFile::encodeName(file.fileName()).constData(), &st) == 0 ? st.st_ino : 0;
-}
-} // namespace
 
 class TestUidlList : public QObject {
     Q_OBJECT
@@ -105,7 +95,7 @@ void TestUidlList::filesOfAMailNeverStoredAreRemoved()
         file.open(QIODevice::WriteOnly);
         file.write("x");
         file.close();
-        return UidlList::NotedFile{file.fileName(), inodeOf(file)};
+        return UidlList::notedFile(file.fileName(), false);
     };
     const UidlList::NotedFile kept = makeFile(u"添付 a.txt"_s);
     const UidlList::NotedFile gone = makeFile(u"b.txt"_s);
@@ -115,9 +105,13 @@ void TestUidlList::filesOfAMailNeverStoredAreRemoved()
     QVERIFY(list.addPending(u"k1"_s, 1, MailRecordFile::encode(record), nullptr, {kept}));
     QCOMPARE(MailRecordFile(records(), m_dir->filePath(u"HLMDATA2.TMP"_s)).append(record), 1);
     QVERIFY(list.addPending(u"k2"_s, 2, MailRecordFile::encode(record), nullptr, {gone}));
-    // Killed before the second record: its file goes, unless the name now holds another file.
+    // Killed before the second record: its file goes, unless the name now
+    // holds another file, even one that got the same inode.
     const UidlList::NotedFile reused = makeFile(u"c.txt"_s);
-    QVERIFY(list.addPending(u"k3"_s, 2, MailRecordFile::encode(record), nullptr, {{reused.path, reused.inode + 1}}));
+    QVERIFY(list.addPending(u"k3"_s, 2, MailRecordFile::encode(record), nullptr, {reused}));
+    QFile user(reused.path);
+    QVERIFY(user.open(QIODevice::WriteOnly | QIODevice::Truncate) && user.write("the user's own") > 0);
+    user.close();
 
     UidlList next(path(), records(), u"messages"_s);
     QVERIFY(next.load(nullptr));

@@ -2,7 +2,7 @@
 
 #include "MessageSelection.h"
 #include "ReceivedRecord.h"
-#include "RecordAppender.h"
+#include "storage/RecordAppender.h"
 #include "storage/AccountStore.h"
 #include "storage/UidlList.h"
 
@@ -138,7 +138,7 @@ ReceiveResult ReceiveSession::run()
     } else {
         if (!fileio::makeFolders(m_settings.attachmentFolder, &result.error)) {
             result.outcome = Outcome::Stopped;
-        } else if (!writing.take(&result.error, WriteWaitMs) || !store.open(&result.error)
+        } else if (!writing.take(&result.error, WriteWaitMs) || !store.sync(&result.error)
                    || !uidls.load(&result.error) || !keys.load(&result.error)) {
             result.outcome = Outcome::Stopped;
         }
@@ -179,7 +179,12 @@ ReceiveResult ReceiveSession::run()
         Error err;
         bool ok = writing.take(&err, WriteWaitMs)
             && (!m_unflushedFiles || fileio::flushFileSystemOf(m_settings.attachmentFolder, &err))
-            && store.flush(&err) && threads.flush(&err) && uidls.commit(&err) && keys.commit(&err);
+            && store.flush(&err);
+        // A split mail's fragments go only once its record is durable (a
+        // kill before this leaves them noted in its pending line).
+        if (ok)
+            AttachmentExtractor::removeFragments(std::exchange(m_doneFragments, {}));
+        ok = ok && threads.flush(&err) && uidls.commit(&err) && keys.commit(&err);
         writing.release();
         m_unflushedFiles = m_unflushedFiles && !ok;
         if (ok && deleteFetched) {
@@ -276,7 +281,7 @@ ReceiveResult ReceiveSession::run()
                 failedNow << u"%1 通目"_s.arg(n);
                 continue;
             }
-            if (keys.storedSince(lib.lastMessageKey()) >= 0) {
+            if (keys.isKnown(lib.lastMessageKey())) {
                 // Stored before: deleted (or kept) like a stored one, not stored again.
                 if (haveUids)
                     uidls.markStored(uid);
@@ -359,7 +364,7 @@ ReceiveResult ReceiveSession::run()
 bool ReceiveSession::storeOne(MailLib &lib, int n, const Ids &ids, const Fetched &mail, RecordAppender &store,
                               UidlList *uidls, UidlList &keys, ThreadIndex &threads, Error *err)
 {
-    if (!store.reopenIfReplaced(err))
+    if (!store.sync(err))
         return false;
     if (store.isFull())
         return fail(err, u"受信メールの保存件数が上限（%1 件）に達しています。不要なメールを削除してから受信して下さい。"_s
@@ -374,6 +379,7 @@ bool ReceiveSession::storeOne(MailLib &lib, int n, const Ids &ids, const Fetched
     const int extracted = lib.attachmentFileFirst(subject, date, from, header, body,
                                                   m_settings.attachmentFolder + u'/', QString(), messageText);
     const std::vector<AttachmentExtractor::HeldFile> held = lib.takeHeldAttachments();
+    const QStringList doneFragments = lib.takeDoneFragments();
     QStringList files = lib.lastAttachmentFiles();
     const QString wholeMessageFile = lib.lastWholeMessageFile();
     if (!wholeMessageFile.isEmpty())
@@ -415,7 +421,9 @@ bool ReceiveSession::storeOne(MailLib &lib, int n, const Ids &ids, const Fetched
         return failed();
     QList<UidlList::NotedFile> noted;
     for (size_t i = 0; i < held.size(); ++i)
-        noted.append({m_settings.attachmentFolder + u'/' + names[qsizetype(i)], held[i].inode});
+        noted.append({m_settings.attachmentFolder + u'/' + names[qsizetype(i)], held[i].identity});
+    for (const QString &fragment : doneFragments)
+        noted.append(UidlList::notedFile(fragment, true));
     auto dropPending = [&] {
         if (uidls)
             uidls->dropPending(ids.uid);
@@ -429,17 +437,20 @@ bool ReceiveSession::storeOne(MailLib &lib, int n, const Ids &ids, const Fetched
     }
     files << names;
     m_unflushedFiles = m_unflushedFiles || !names.isEmpty();
-    if (!store.append(bytes, err)) {
-        dropPending();
-        return failed();
-    }
-    // Only a reply's threading depends on it: a failure is told, the mail is kept.
+    // Before the record, so that a kill between the two cannot leave the mail
+    // unthreaded (a line without its record is never looked up). Only a
+    // reply's threading depends on it: a failure is told, the mail is kept.
     const QByteArray rawHeader = header.toUtf8();
     Error threadErr;
     if (!threads.add(ThreadIndex::digest(bytes), headerValue(rawHeader, "message-id"),
                      headerValue(rawHeader, "references"), &threadErr))
         emit notice(u"メール（件名「%1」）の Message-ID を保存できませんでした。このメールへの返事はスレッドになりません。\n%2"_s
                         .arg(cutAtNul(subject), threadErr.text()));
+    if (!store.append(bytes, err)) {
+        dropPending();
+        return failed();
+    }
+    m_doneFragments << doneFragments;
     emit messageReceived(record.subject, record.address, record.date, record.body);
     return true;
 }

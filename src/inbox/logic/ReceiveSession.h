@@ -5,6 +5,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <atomic>
 #include <functional>
 #include <mutex>
@@ -127,6 +128,7 @@ private:
     bool m_fetching = false;
     bool m_unflushedFiles = false; // files in the attachment folder not yet flushed
     bool m_incompleteSplit = false; // the mail just stored is a part of an incomplete set
+    QStringList m_doneFragments;    // of split mails stored, removed once their records are durable
 };
 
 } // namespace hollin

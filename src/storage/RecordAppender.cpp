@@ -34,40 +34,37 @@ RecordAppender::~RecordAppender()
         ::close(m_fd);
 }
 
-bool RecordAppender::open(Error *err)
+bool RecordAppender::openNamedFile(Error *err)
 {
-    MailRecordFile file(m_dataPath, m_tempPath);
-    return file.recoverInterruptedCompaction(err) && openFile(err);
-}
-
-bool RecordAppender::openFile(Error *err)
-{
+    struct stat st;
+    if (m_fd >= 0 && ::stat(QFile::encodeName(m_dataPath).constData(), &st) == 0 && st.st_dev == m_device
+        && st.st_ino == m_inode)
+        return true;
     if (m_fd >= 0)
         ::close(m_fd);
     m_fd = ::open(QFile::encodeName(m_dataPath).constData(), O_WRONLY | O_CREAT | O_CLOEXEC, fileio::PrivateFileMode);
     if (m_fd < 0)
         return fail(err, u"受信メールのファイル「%1」を開けませんでした。"_s.arg(m_dataPath), errnoText(errno));
-    struct stat st;
     if (::fstat(m_fd, &st) != 0)
         return fail(err, u"受信メールのファイル「%1」の大きさを調べられません。"_s.arg(m_dataPath), errnoText(errno));
     m_device = st.st_dev;
     m_inode = st.st_ino;
+    return true;
+}
+
+bool RecordAppender::sync(Error *err)
+{
+    MailRecordFile file(m_dataPath, m_tempPath);
+    if (!file.recoverInterruptedCompaction(err) || !openNamedFile(err))
+        return false;
+    struct stat st;
+    if (::fstat(m_fd, &st) != 0)
+        return fail(err, u"受信メールのファイル「%1」の大きさを調べられません。"_s.arg(m_dataPath), errnoText(errno));
     const qint64 whole = st.st_size - st.st_size % MailRecordFile::RecordSize;
-    // A partial record is what a killed or failed write left: its message
-    // was never deleted on the server, and the next append takes its place.
     if (whole != st.st_size && ::ftruncate(m_fd, whole) != 0)
         return fail(err, u"受信メールを保存できませんでした。"_s, m_dataPath + u": "_s + errnoText(errno));
     m_count = int(std::min<qint64>(whole / MailRecordFile::RecordSize, MailRecordFile::MaxRecords));
     return true;
-}
-
-bool RecordAppender::reopenIfReplaced(Error *err)
-{
-    struct stat st;
-    if (::stat(QFile::encodeName(m_dataPath).constData(), &st) == 0 && st.st_dev == m_device && st.st_ino == m_inode)
-        return true;
-    // The records written so far are durable in the file that replaced this one.
-    return openFile(err);
 }
 
 bool RecordAppender::append(const QByteArray &bytes, Error *err)
@@ -102,7 +99,7 @@ bool RecordAppender::append(const QByteArray &bytes, Error *err)
 
 bool RecordAppender::flush(Error *err)
 {
-    if (!reopenIfReplaced(err))
+    if (!openNamedFile(err))
         return false;
     if (::fsync(m_fd) != 0)
         return fail(err, u"受信メールを保存できませんでした。"_s, m_dataPath + u": "_s + errnoText(errno));
