@@ -91,6 +91,8 @@ bool store(const QByteArray &raw, const DecodedMail &mail, const QString &attach
     QList<UidlList::NotedFile> noted;
     for (size_t i = 0; i < held.size() && names.size() == qsizetype(held.size()); ++i)
         noted.append({attachmentFolder + u'/' + names[qsizetype(i)], held[i].identity});
+    for (const QString &name : std::as_const(written)) // named at once: the whole message, the full text
+        noted.append(UidlList::notedFile(attachmentFolder + u'/' + name, false));
     for (const QString &fragment : std::as_const(fragments))
         noted.append(UidlList::notedFile(fragment, true));
     if (names.size() != qsizetype(held.size()) || !keys.addPending(key, number, bytes, err, noted)

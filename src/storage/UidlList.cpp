@@ -78,7 +78,15 @@ bool UidlList::settle(const QString &path, const QString &recordFile, Error *err
 {
     if (!QFileInfo::exists(path))
         return true;
-    return UidlList(path, recordFile, QString()).load(err);
+    UidlList list(path, recordFile, QString());
+    if (!list.load(err))
+        return false;
+    if (list.unreadableLines() > 0)
+        storagenotice::tell(u"「%1」の %2 行が壊れていて読めませんでした。その行は「%3」に移して残しました。"_s
+                                .arg(path)
+                                .arg(list.unreadableLines())
+                                .arg(QFileInfo(list.keptAside()).fileName()));
+    return true;
 }
 
 namespace {
@@ -128,6 +136,7 @@ bool UidlList::load(Error *err)
     m_otherAccounts.clear();
     m_forgotten.clear();
     m_unreadable = 0;
+    m_keptAside.clear();
     m_append.reset();
     QByteArray bytes;
     if (!fileio::removeStaleTemporaries(m_path, err) || !fileio::readWhole(m_path, &bytes, nullptr, err))
@@ -180,15 +189,9 @@ bool UidlList::load(Error *err)
         return fail(err, listError(), m_recordFile);
     // Damaged lines are kept aside, not dropped with the rewrite: they may
     // name mail that is on the server and stored.
-    QString keptPath;
-    if (!unreadable.isEmpty()) {
-        if (!fileio::writeNewFile(m_path + u".damaged-"_s + fileio::timeStamp(), unreadable, &keptPath, err))
-            return false;
-        storagenotice::tell(u"「%1」の %2 行が壊れていて読めませんでした。その行は「%3」に移して残しました。"_s
-                                .arg(m_path)
-                                .arg(m_unreadable)
-                                .arg(QFileInfo(keptPath).fileName()));
-    }
+    if (!unreadable.isEmpty()
+        && !fileio::writeNewFile(m_path + u".damaged-"_s + fileio::timeStamp(), unreadable, &m_keptAside, err))
+        return false;
     return !mustRewrite || rewrite(err);
 }
 

@@ -69,8 +69,10 @@ public:
     // Stored, or its record written in this run: the same mail twice in one
     // receive or one import is stored once.
     bool isKnown(const QString &uid) const { return m_stored.contains(uid) || m_pending.contains(uid); }
-    // Lines of the list that could not be read (damaged), at the last load.
+    // Lines of the list that could not be read (damaged), at the last load,
+    // and the file beside the list they were moved into.
     int unreadableLines() const { return m_unreadable; }
+    QString keptAside() const { return m_keptAside; }
     // How often fetching uid failed since it last succeeded.
     int failures(const QString &uid) const { return m_failures.value(uid, 0); }
 
@@ -127,6 +129,7 @@ private:
     QList<QByteArray> m_otherAccounts; // lines kept as they are
     QSet<QString> m_forgotten;         // pruned: not taken in again from the file
     int m_unreadable = 0;
+    QString m_keptAside;
     fileio::Fd m_append;               // the file as last written, for pending lines
 };
 

@@ -124,6 +124,7 @@ private slots:
     void keepWithoutUsableUidlTouchesNothing_data();
     void keepWithoutUsableUidlTouchesNothing();
     void failingMessageDoesNotHoldBackLaterMail();
+    void serverRefusingEveryMessageIsNotWaitedThrough();
     void cancelEndsStalledTransferAtOnce();
     void attachmentWriteFailureLeavesMailOnServer();
     void recordWriteFailureLosesNothingAndLeavesNothing();
@@ -632,6 +633,9 @@ void TestReceiveSession::keptMailIsRecognisedWithoutItsId()
     }
     QCOMPARE(records().size(), 2);
     QCOMPARE(m_servers->mailboxMessages().size(), 2);
+    // The damaged line is kept aside, not dropped with the rewrite.
+    const QStringList aside = QDir(m_root.dataFolder()).entryList({u"hlmuidl.txt.damaged-*"_s});
+    QCOMPARE(aside.size(), 1);
 }
 
 void TestReceiveSession::serverWithoutUidlReconnectsAfterEachBatch()
@@ -714,6 +718,26 @@ void TestReceiveSession::failingMessageDoesNotHoldBackLaterMail()
     // The third failure in a row: the next receive leaves it without asking the server.
     QVERIFY(list.open(QIODevice::ReadOnly));
     QVERIFY(list.readAll().contains("b F3 "));
+}
+
+void TestReceiveSession::serverRefusingEveryMessageIsNotWaitedThrough()
+{
+    constexpr int Count = 40;
+    QByteArray uidl = "+OK\r\n";
+    for (int n = 1; n <= Count; ++n)
+        uidl += QByteArray::number(n) + " u" + QByteArray::number(n) + "\r\n";
+    ScriptedServer fake;
+    scriptLogin(fake, Count, uidl + ".\r\n");
+    for (int n = 1; n <= Count; ++n)
+        fake.expectLine().send("-ERR cannot read this message\r\n");
+    QVERIFY(fake.start());
+    ReceiveSettings s = settings();
+    s.pop3Server = fake.server();
+    const ReceiveResult r = ReceiveSession(s).run();
+    QCOMPARE(r.outcome, ReceiveResult::Outcome::Stopped);
+    QVERIFY2(r.error.message.contains(u"渡さなかった"_s), qPrintable(r.error.text()));
+    const QList<QByteArray> said = fake.received();
+    QCOMPARE(std::count_if(said.cbegin(), said.cend(), [](const QByteArray &line) { return line.startsWith("RETR"); }), 20);
 }
 
 void TestReceiveSession::cancelEndsStalledTransferAtOnce()

@@ -12,7 +12,7 @@
  *   HOLLIN_FAULT_ROOT   the data root (absolute, no trailing slash); unset: the
  *                       shim does nothing
  *   HOLLIN_FAULT_AT     k, 1-based; 0 or unset: only count
- *   HOLLIN_FAULT_KIND   enospc | eio | kill | full
+ *   HOLLIN_FAULT_KIND   enospc | eio | kill | full | pause
  *   HOLLIN_FAULT_COUNT  file that receives, at exit, the number of counted calls
  *   HOLLIN_FAULT_LOG    file that receives one line "<call> <path>" when the fault fires
  *
@@ -20,7 +20,9 @@
  * SIGKILL, before the call. "full" is a disk that fills up at call k: a
  * write there writes half of its bytes and returns that count, and from then
  * on every counted call that needs space fails with ENOSPC (flushes,
- * truncations and deletions still work).
+ * truncations and deletions still work). "pause" stops the process
+ * (SIGSTOP) before call k, so that another writer can run there; once it
+ * is continued (SIGCONT) the call is made as it would have been.
  */
 #define _GNU_SOURCE
 #include <dlfcn.h>
@@ -37,7 +39,7 @@
 #include <sys/uio.h>
 #include <unistd.h>
 
-enum Kind { KindNone, KindEnospc, KindEio, KindKill, KindFull };
+enum Kind { KindNone, KindEnospc, KindEio, KindKill, KindFull, KindPause };
 
 /* What fault() asks of a write at the point where the disk fills up. */
 enum { ShortWrite = -1 };
@@ -96,6 +98,8 @@ __attribute__((constructor)) static void start(void)
         g_kind = KindKill;
     else if (kind && strcmp(kind, "full") == 0)
         g_kind = KindFull;
+    else if (kind && strcmp(kind, "pause") == 0)
+        g_kind = KindPause;
     g_countFile = getenv("HOLLIN_FAULT_COUNT");
     g_logFile = getenv("HOLLIN_FAULT_LOG");
 }
@@ -202,6 +206,9 @@ static int fault(const char *call, const char *path)
         syscall(SYS_kill, getpid(), SIGKILL);
         for (;;)
             pause();
+    case KindPause:
+        syscall(SYS_kill, getpid(), SIGSTOP);
+        return 0;
     case KindFull:
         __atomic_store_n(&g_full, 1, __ATOMIC_SEQ_CST);
         return isWrite(call) ? ShortWrite : needsSpace(call) ? ENOSPC : 0;

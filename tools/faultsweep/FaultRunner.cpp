@@ -4,6 +4,9 @@
 #include <QProcess>
 #include <QProcessEnvironment>
 
+#include <csignal>
+#include <sys/types.h>
+
 using namespace Qt::StringLiterals;
 
 namespace hollin {
@@ -21,6 +24,24 @@ QByteArray readAndRemove(const QString &path)
     return bytes;
 }
 
+// True when the process ended (or ran out of time) before the shim stopped it.
+bool endedBeforeStopping(QProcess &process)
+{
+    const QString stat = u"/proc/%1/stat"_s.arg(process.processId());
+    for (int waited = 0; waited < RunTimeoutMs; waited += 10) {
+        QFile file(stat);
+        if (file.open(QIODevice::ReadOnly)) {
+            const QByteArray line = file.readAll();
+            const qsizetype paren = line.lastIndexOf(')');
+            if (paren > 0 && line.mid(paren + 2, 1) == "T")
+                return false;
+        }
+        if (process.waitForFinished(10))
+            return true;
+    }
+    return true;
+}
+
 } // namespace
 
 QString faultName(FaultKind kind)
@@ -36,6 +57,8 @@ QString faultName(FaultKind kind)
         return u"kill"_s;
     case FaultKind::Full:
         return u"full"_s;
+    case FaultKind::Pause:
+        return u"pause"_s;
     }
     return {};
 }
@@ -56,8 +79,14 @@ RunResult FaultRunner::runWithShim(const QString &root, Program program, const Q
     return start(root, program, args, true, kind, at);
 }
 
+RunResult FaultRunner::runPaused(const QString &root, Program program, const QStringList &args, long at,
+                                 const std::function<void()> &meanwhile)
+{
+    return start(root, program, args, true, FaultKind::Pause, at, meanwhile);
+}
+
 RunResult FaultRunner::start(const QString &root, Program program, const QStringList &args, bool shim,
-                             FaultKind kind, long at)
+                             FaultKind kind, long at, const std::function<void()> &meanwhile)
 {
     const QString countFile = m_scratch.filePath(u"count"_s);
     const QString logFile = m_scratch.filePath(u"log"_s);
@@ -82,6 +111,10 @@ RunResult FaultRunner::start(const QString &root, Program program, const QString
     if (!process.waitForStarted()) {
         result.errorText = process.errorString();
         return result;
+    }
+    if (meanwhile && !endedBeforeStopping(process)) {
+        meanwhile();
+        ::kill(pid_t(process.processId()), SIGCONT);
     }
     if (!process.waitForFinished(RunTimeoutMs)) {
         process.kill();

@@ -4,11 +4,14 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
+#include <functional>
+
 namespace hollin {
 
 // The faults the shim (tools/faultinject) can inject at a counted call;
 // Full: the disk fills up there (a short write, then ENOSPC for good).
-enum class FaultKind { None, Enospc, Eio, Kill, Full };
+// Pause: the process stops there while another writer runs, then goes on.
+enum class FaultKind { None, Enospc, Eio, Kill, Full, Pause };
 QString faultName(FaultKind kind);
 
 // Which program runs a step: hollin-cli or the sweep's own hollin-faultop.
@@ -37,10 +40,14 @@ public:
     RunResult run(const QString &root, Program program, const QStringList &args);
     // With the shim: kind None only counts; otherwise the fault hits call `at`.
     RunResult runWithShim(const QString &root, Program program, const QStringList &args, FaultKind kind, long at);
+    // With the shim, stopped before call `at` while meanwhile() runs (not
+    // called when the run ends before that call), then continued.
+    RunResult runPaused(const QString &root, Program program, const QStringList &args, long at,
+                        const std::function<void()> &meanwhile);
 
 private:
     RunResult start(const QString &root, Program program, const QStringList &args, bool shim, FaultKind kind,
-                    long at);
+                    long at, const std::function<void()> &meanwhile = {});
 
     QString m_shim;
     QString m_cli;

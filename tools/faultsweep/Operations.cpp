@@ -192,6 +192,11 @@ bool Operations::afterKilledReceive(const QString &root, QString *error)
     return true;
 }
 
+QStringList Operations::secondWriters()
+{
+    return {u"receive"_s, u"import"_s, u"held-save"_s, u"addr-add"_s, u"settings"_s, u"send"_s};
+}
+
 bool Operations::prepare(const QString &name, const QString &folder, Trial *trial, QString *error)
 {
     *trial = Trial();
@@ -199,24 +204,45 @@ bool Operations::prepare(const QString &name, const QString &folder, Trial *tria
     if (!QDir().mkpath(trial->root) || !clearMailbox(error))
         return false;
     trial->root = QFileInfo(trial->root).canonicalFilePath();
+    const bool noUidl = name == u"receive-nouidl";
+    if (!prepareRoot(trial->root, noUidl ? m_noUidl.server() : m_servers.pop3Server(), error))
+        return false;
+    return addOperation(name, folder, trial, error);
+}
+
+bool Operations::prepareSecond(const QString &name, const QString &folder, const QString &root, Trial *trial,
+                               QString *error)
+{
+    *trial = Trial();
+    trial->root = root;
+    if (!secondWriters().contains(name) || !QDir().mkpath(folder)) {
+        *error = u"no second writer called "_s + name;
+        return false;
+    }
+    // Its own ids: the first operation's stay apart.
+    m_idBase = 100;
+    const bool ok = addOperation(name, folder, trial, error);
+    m_idBase = 0;
+    return ok;
+}
+
+bool Operations::addOperation(const QString &name, const QString &folder, Trial *trial, QString *error)
+{
     const QString &root = trial->root;
     Expectation &expected = trial->expected;
-    const bool noUidl = name == u"receive-nouidl";
-    if (!prepareRoot(root, noUidl ? m_noUidl.server() : m_servers.pop3Server(), error))
-        return false;
 
     if (name.startsWith(u"receive")) {
-        deliverMails(1, m_mails, name == u"receive-attach", &expected);
+        deliverMails(m_idBase + 1, m_mails, name == u"receive-attach", &expected);
         trial->steps << step(Program::Cli, {u"receive"_s, u"--allow-plain"_s}, Recovery::Rerun);
         if (name == u"receive-keep")
             trial->steps.last().args << u"--keep"_s;
         return true;
     }
     if (name == u"delete-receive" || name == u"deleteall-receive") {
-        deliverMails(1, m_mails, false, &expected);
+        deliverMails(m_idBase + 1, m_mails, false, &expected);
         if (!run(root, Program::Cli, {u"receive"_s, u"--allow-plain"_s}, error))
             return false;
-        deliverMails(m_mails + 1, m_mails, false, &expected);
+        deliverMails(m_idBase + m_mails + 1, m_mails, false, &expected);
         if (!afterKilledReceive(root, error))
             return false;
         const QStringList stored = liveIds(root, Store::Received);
@@ -238,10 +264,10 @@ bool Operations::prepare(const QString &name, const QString &folder, Trial *tria
     if (name == u"import") {
         QByteArray mbox;
         for (int i = 1; i <= m_mails; ++i) {
-            const QString id = mailId(i);
-            QByteArray raw = i % 2 ? mailWithAttachment(id, attachmentOf(i)) : plainMail(id);
+            const QString id = mailId(m_idBase + i);
+            QByteArray raw = i % 2 ? mailWithAttachment(id, attachmentOf(m_idBase + i)) : plainMail(id);
             if (i % 2)
-                expected.attachments.insert(id, attachmentOf(i));
+                expected.attachments.insert(id, attachmentOf(m_idBase + i));
             expected.ids << id;
             mbox += "From sender@example.jp Mon Dec  7 09:00:00 2026\n" + raw.replace("\r\n", "\n") + "\n";
         }
@@ -257,55 +283,55 @@ bool Operations::prepare(const QString &name, const QString &folder, Trial *tria
     if (name == u"held-save" || name == u"held-delete") {
         expected.store = Store::Held;
         for (int i = 1; i <= m_mails; ++i) {
-            expected.ids << heldSubject(i);
-            if (!run(root, Program::FaultOp, {u"held-save"_s, heldSubject(i)}, error))
+            expected.ids << heldSubject(m_idBase + i);
+            if (!run(root, Program::FaultOp, {u"held-save"_s, heldSubject(m_idBase + i)}, error))
                 return false;
         }
         if (name == u"held-save") {
-            expected.ids << heldSubject(m_mails + 1);
-            trial->steps << step(Program::FaultOp, {u"held-save"_s, heldSubject(m_mails + 1)}, Recovery::RerunIfFailed);
+            expected.ids << heldSubject(m_idBase + m_mails + 1);
+            trial->steps << step(Program::FaultOp, {u"held-save"_s, heldSubject(m_idBase + m_mails + 1)}, Recovery::RerunIfFailed);
             trial->steps.last().store = Store::Held;
-            trial->steps.last().id = heldSubject(m_mails + 1);
+            trial->steps.last().id = heldSubject(m_idBase + m_mails + 1);
         } else {
-            expected.gone.insert(heldSubject(2));
+            expected.gone.insert(heldSubject(m_idBase + 2));
             trial->steps << Step{Program::Cli, deleteArgs(Store::Held, 2), Recovery::DeleteById, Store::Held,
-                                 heldSubject(2)};
+                                 heldSubject(m_idBase + 2)};
         }
         return true;
     }
     if (name == u"addr-add" || name == u"addr-delete") {
         expected.store = Store::Address;
         for (int i = 1; i <= m_mails; ++i) {
-            expected.ids << entryName(i);
-            if (!run(root, Program::Cli, {u"addr"_s, u"add"_s, entryName(i), entryName(i) + u"@example.jp"_s}, error))
+            expected.ids << entryName(m_idBase + i);
+            if (!run(root, Program::Cli, {u"addr"_s, u"add"_s, entryName(m_idBase + i), entryName(m_idBase + i) + u"@example.jp"_s}, error))
                 return false;
         }
         if (name == u"addr-add") {
-            const QString added = entryName(m_mails + 1);
+            const QString added = entryName(m_idBase + m_mails + 1);
             expected.ids << added;
             trial->steps << step(Program::Cli, {u"addr"_s, u"add"_s, added, added + u"@example.jp"_s},
                                  Recovery::RerunIfFailed);
             trial->steps.last().store = Store::Address;
             trial->steps.last().id = added;
         } else {
-            expected.gone.insert(entryName(2));
+            expected.gone.insert(entryName(m_idBase + 2));
             trial->steps << Step{Program::Cli, deleteArgs(Store::Address, 2), Recovery::DeleteById, Store::Address,
-                                 entryName(2)};
+                                 entryName(m_idBase + 2)};
         }
         return true;
     }
     if (name == u"send") {
         expected.store = Store::Sent;
         for (int i = 1; i <= m_mails; ++i) {
-            expected.ids << sentSubject(i);
-            if (!run(root, Program::Cli, sendArgs(i), error))
+            expected.ids << sentSubject(m_idBase + i);
+            if (!run(root, Program::Cli, sendArgs(m_idBase + i), error))
                 return false;
         }
         // The mail reaches the server before its copy is written: a user who
         // finds no copy in 送信済み sends it again.
-        expected.ids << sentSubject(m_mails + 1);
-        trial->steps << Step{Program::Cli, sendArgs(m_mails + 1), Recovery::RerunIfMissing, Store::Sent,
-                             sentSubject(m_mails + 1)};
+        expected.ids << sentSubject(m_idBase + m_mails + 1);
+        trial->steps << Step{Program::Cli, sendArgs(m_idBase + m_mails + 1), Recovery::RerunIfMissing, Store::Sent,
+                             sentSubject(m_idBase + m_mails + 1)};
         return true;
     }
     if (name == u"settings") {

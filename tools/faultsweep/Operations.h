@@ -44,15 +44,22 @@ public:
     Operations(TestMailServers &servers, NoUidlProxy &noUidl, FaultRunner &runner, int mails);
 
     static QStringList names();
+    // The operations that can run as a second writer while another is stopped.
+    static QStringList secondWriters();
 
     // Empties the mailbox, fills root and the server for operation name and
     // fills trial. folder holds root and any input file.
     bool prepare(const QString &name, const QString &folder, Trial *trial, QString *error);
+    // The steps and expectation of operation name run as a second writer on
+    // root, which prepare() made for the first; its ids differ from the first's.
+    bool prepareSecond(const QString &name, const QString &folder, const QString &root, Trial *trial,
+                       QString *error);
 
     // The args that delete entry id of store, now at record number n.
     static QStringList deleteArgs(Store store, int n);
 
 private:
+    bool addOperation(const QString &name, const QString &folder, Trial *trial, QString *error);
     bool prepareRoot(const QString &root, const QString &pop3Server, QString *error);
     bool clearMailbox(QString *error);
     void deliverMails(int first, int count, bool attachments, Expectation *expected);
@@ -63,6 +70,7 @@ private:
     NoUidlProxy &m_noUidl;
     FaultRunner &m_runner;
     int m_mails;
+    int m_idBase = 0;     // added to every id made: 100 for a second writer
     long m_killPoint = 0; // where the setup's interrupted receive is killed; 0 until measured
 };
 

@@ -8,6 +8,11 @@
 //         --shim build/tools/libhollin_faultinject.so [--ops receive,import] [--stride 3] [--mails 3]
 //
 // One point again: --ops receive --at 7 --faults eio
+//
+// With --second import (or another of Operations::secondWriters()), a second
+// writer instead of a fault: each operation is stopped before its k-th
+// counted call while the second runs to its end on the same data root, then
+// goes on; both are recovered and checked together.
 // Prints one line per damaged point and a table per operation; exit 1 when
 // anything was damaged, 2 when the sweep itself could not run.
 #include "FaultRunner.h"
@@ -30,6 +35,7 @@ namespace {
 
 struct Options {
     QStringList ops;
+    QStringList seconds; // second writers; empty: faults
     QList<FaultKind> faults;
     int stride = 1;
     long at = 0;
@@ -45,6 +51,17 @@ struct Row {
     Damage damage;
     QString failure; // the sweep could not run this operation
 };
+
+// The expectation of two operations on one data root.
+Expectation merged(Expectation first, const Expectation &second)
+{
+    first.ids += second.ids;
+    first.gone += second.gone;
+    first.attachments.insert(second.attachments);
+    if (!second.settingsTag.isEmpty())
+        first.settingsTag = second.settingsTag;
+    return first;
+}
 
 void say(const QString &text)
 {
@@ -161,6 +178,103 @@ Row sweep(const QString &op, const Options &options, Operations &operations, Fau
     return row;
 }
 
+// Checks a data root after two operations: one store, or each its own.
+Damage inspectBoth(const Trial &first, const Trial &second, const QStringList &onServer, const QSet<QString> &reference)
+{
+    if (first.expected.store == second.expected.store || !second.expected.settingsTag.isEmpty())
+        return inspect(first.root, merged(first.expected, second.expected), onServer, reference);
+    Damage damage = inspect(first.root, first.expected, onServer, reference);
+    Damage other = inspect(first.root, second.expected, onServer, reference);
+    other.debris = 0; // counted once
+    other.details.removeIf([](const QString &line) { return line.startsWith(u"left behind"_s); });
+    damage.add(other);
+    return damage;
+}
+
+// op stopped at every stride-th counted call of its steps while `second` runs.
+Row sweepPair(const QString &op, const QString &second, const Options &options, Operations &operations,
+              FaultRunner &runner, TestMailServers &servers)
+{
+    Row row;
+    row.op = op + u"+"_s + second;
+    auto failed = [&](const QString &why) {
+        row.failure = why;
+        return row;
+    };
+    auto prepareBoth = [&](const QString &folder, Trial *first, Trial *other, QString *error) {
+        return operations.prepare(op, folder, first, error)
+            && operations.prepareSecond(second, folder + u"/second"_s, first->root, other, error);
+    };
+    auto runSteps = [&](const Trial &trial) {
+        for (const Step &step : trial.steps) {
+            if (!runner.run(trial.root, step.program, step.args).ok())
+                return false;
+        }
+        return true;
+    };
+
+    // One after the other, without a pause: the reference for debris, and the counted calls.
+    QSet<QString> reference;
+    QList<long> counts;
+    {
+        QTemporaryDir folder;
+        Trial first, other;
+        QString error;
+        if (!prepareBoth(folder.path(), &first, &other, &error))
+            return failed(error);
+        for (const Step &step : std::as_const(first.steps)) {
+            const RunResult r = runner.runWithShim(first.root, step.program, step.args, FaultKind::None, 0);
+            if (!r.ok() || r.counted < 0)
+                return failed(u"the counting run of \"%1\" failed: %2"_s.arg(step.args.join(u' '), r.errorText));
+            counts << r.counted;
+            row.points += r.counted;
+        }
+        if (!runSteps(other))
+            return failed(u"without a pause, the second writer failed"_s);
+        reference = filesBelow(first.root);
+    }
+
+    int shown = 0;
+    for (long k = options.at > 0 ? options.at : 1; k <= row.points; k += options.at > 0 ? row.points : options.stride) {
+        QTemporaryDir folder;
+        Trial first, other;
+        QString error;
+        if (!prepareBoth(folder.path(), &first, &other, &error))
+            return failed(error);
+        QString why;
+        bool recovered = true;
+        QList<RunResult> secondRuns;
+        long before = 0;
+        for (qsizetype i = 0; i < first.steps.size(); ++i) {
+            const Step &step = first.steps.at(i);
+            const bool here = k > before && k <= before + counts.at(i);
+            const RunResult r = here ? runner.runPaused(first.root, step.program, step.args, k - before, [&] {
+                for (const Step &otherStep : std::as_const(other.steps))
+                    secondRuns << runner.run(other.root, otherStep.program, otherStep.args);
+            })
+                                     : runner.run(first.root, step.program, step.args);
+            recovered = recover(first, step, r, runner, &why) && recovered;
+            before += counts.at(i);
+        }
+        // A second writer that was refused (the first held the lock) is run again, as a user would.
+        for (qsizetype i = 0; i < other.steps.size(); ++i) {
+            const RunResult r = i < secondRuns.size() ? secondRuns.at(i) : runner.run(other.root, other.steps[i].program,
+                                                                                       other.steps[i].args);
+            recovered = recover(other, other.steps.at(i), r, runner, &why) && recovered;
+        }
+        Damage damage = inspectBoth(first, other, subjectsOf(servers.mailboxMessages()), reference);
+        ++row.tried;
+        if (!recovered) {
+            ++row.unrecovered;
+            damage.details.prepend(why);
+        }
+        if ((damage.any() || !recovered) && shown++ < options.details)
+            say(u"  %1 k=%2: %3"_s.arg(row.op).arg(k).arg(damage.details.mid(0, 3).join(u"; "_s)));
+        row.damage.add(damage);
+    }
+    return row;
+}
+
 bool parse(const QCoreApplication &app, QCommandLineParser &parser, Options *options, QString *cli,
            QString *faultOp, QString *shim)
 {
@@ -172,6 +286,8 @@ bool parse(const QCoreApplication &app, QCommandLineParser &parser, Options *opt
     parser.addOption({u"ops"_s, u"operations, comma separated: "_s + Operations::names().join(u','), u"list"_s,
                       Operations::names().join(u',')});
     parser.addOption({u"faults"_s, u"enospc,eio,kill,full or a part of it"_s, u"list"_s, u"enospc,eio,kill,full"_s});
+    parser.addOption({u"second"_s, u"instead of faults, a second writer at every point: "_s
+                          + Operations::secondWriters().join(u','), u"list"_s});
     parser.addOption({u"stride"_s, u"try every n-th counted call"_s, u"n"_s, u"1"_s});
     parser.addOption({u"at"_s, u"try only this counted call"_s, u"k"_s, u"0"_s});
     parser.addOption({u"mails"_s, u"mails (or entries) per operation, at least 2"_s, u"n"_s, u"3"_s});
@@ -181,6 +297,11 @@ bool parse(const QCoreApplication &app, QCommandLineParser &parser, Options *opt
     *faultOp = parser.value(u"faultop"_s);
     *shim = parser.value(u"shim"_s);
     options->ops = parser.value(u"ops"_s).split(u',', Qt::SkipEmptyParts);
+    options->seconds = parser.value(u"second"_s).split(u',', Qt::SkipEmptyParts);
+    for (const QString &second : std::as_const(options->seconds)) {
+        if (!Operations::secondWriters().contains(second))
+            return false;
+    }
     options->stride = parser.value(u"stride"_s).toInt();
     options->at = parser.value(u"at"_s).toLong();
     options->details = parser.value(u"details"_s).toInt();
@@ -232,23 +353,27 @@ int main(int argc, char **argv)
     QElapsedTimer timer;
     timer.start();
     for (const QString &op : std::as_const(options.ops)) {
-        rows << sweep(op, options, operations, runner, servers);
-        if (!rows.last().failure.isEmpty())
-            say(u"  %1: %2"_s.arg(op, rows.last().failure));
+        const QStringList seconds = options.seconds.isEmpty() ? QStringList{QString()} : options.seconds;
+        for (const QString &second : seconds) {
+            rows << (second.isEmpty() ? sweep(op, options, operations, runner, servers)
+                                      : sweepPair(op, second, options, operations, runner, servers));
+            if (!rows.last().failure.isEmpty())
+                say(u"  %1: %2"_s.arg(rows.last().op, rows.last().failure));
+        }
     }
 
-    say(u"\n%1 %2 %3 %4 %5 %6 %7 %8 %9 %10"_s.arg(u"operation"_s, -18).arg(u"points"_s, 6).arg(u"tried"_s, 6)
+    say(u"\n%1 %2 %3 %4 %5 %6 %7 %8 %9 %10"_s.arg(u"operation"_s, -26).arg(u"points"_s, 6).arg(u"tried"_s, 6)
             .arg(u"lost"_s, 5).arg(u"dup"_s, 5).arg(u"revived"_s, 7).arg(u"att-lost"_s, 8).arg(u"corrupt"_s, 7)
             .arg(u"debris"_s, 6).arg(u"unrecovered"_s, 11));
     bool clean = true;
     for (const Row &r : std::as_const(rows)) {
         if (!r.failure.isEmpty()) {
-            say(u"%1 (could not run)"_s.arg(r.op, -18));
+            say(u"%1 (could not run)"_s.arg(r.op, -26));
             clean = false;
             continue;
         }
         const Damage &d = r.damage;
-        say(u"%1 %2 %3 %4 %5 %6 %7 %8 %9 %10"_s.arg(r.op, -18).arg(r.points, 6).arg(r.tried, 6).arg(d.lost, 5)
+        say(u"%1 %2 %3 %4 %5 %6 %7 %8 %9 %10"_s.arg(r.op, -26).arg(r.points, 6).arg(r.tried, 6).arg(d.lost, 5)
                 .arg(d.duplicated, 5).arg(d.revived, 7).arg(d.attachmentsLost, 8).arg(d.corrupt, 7).arg(d.debris, 6)
                 .arg(r.unrecovered, 11));
         clean = clean && !d.any() && r.unrecovered == 0;

@@ -34,6 +34,9 @@ constexpr int FlushEvery = 50;
 // A deletion compacting a large record file may hold the write lock for
 // seconds: the receive waits for it rather than failing.
 constexpr int WriteWaitMs = 30000;
+// A server that refuses message after message is not waited through: each
+// refusal is noted on disk, and thousands of them would take many minutes.
+constexpr int RefusalsPerReceive = 20;
 } // namespace
 
 ReceiveSession::ReceiveSession(const ReceiveSettings &settings, QObject *parent)
@@ -144,10 +147,11 @@ ReceiveResult ReceiveSession::run()
         }
         writing.release();
         if (uidls.unreadableLines() > 0)
-            emit notice(u"受信済みメールの一覧（%1）の %2 行が壊れていて読めませんでした。"
-                        u"保存済みのメールは Message-ID と日付と大きさで見分け、二重には保存しません。"_s
+            emit notice(u"受信済みメールの一覧（%1）の %2 行が壊れていて読めませんでした（その行は「%3」に移して残しました）。"
+                        u"保存済みのメールは内容で見分け、二重には保存しません。"_s
                             .arg(QFileInfo(m_settings.uidlListFile).fileName())
-                            .arg(uidls.unreadableLines()));
+                            .arg(uidls.unreadableLines())
+                            .arg(QFileInfo(uidls.keptAside()).fileName()));
     }
     auto stop = [&](const Error &err) {
         if (result.outcome == Outcome::Completed) {
@@ -279,6 +283,12 @@ ReceiveResult ReceiveSession::run()
                     break;
                 }
                 failedNow << u"%1 通目"_s.arg(n);
+                if (failedNow.size() >= RefusalsPerReceive) {
+                    stop({u"サーバーが %1 通のメールを渡さなかったため、受信を途中で止めました。"
+                          u"しばらくしてから、もう一度受信して下さい。"_s.arg(failedNow.size()),
+                          why.detail});
+                    break;
+                }
                 continue;
             }
             if (keys.isKnown(lib.lastMessageKey())) {
@@ -422,6 +432,10 @@ bool ReceiveSession::storeOne(MailLib &lib, int n, const Ids &ids, const Fetched
     QList<UidlList::NotedFile> noted;
     for (size_t i = 0; i < held.size(); ++i)
         noted.append({m_settings.attachmentFolder + u'/' + names[qsizetype(i)], held[i].identity});
+    // Files named at once (the whole message, the full text, attachments
+    // where the file system cannot write unnamed files) are noted too.
+    for (const QString &name : std::as_const(files))
+        noted.append(UidlList::notedFile(m_settings.attachmentFolder + u'/' + name, false));
     for (const QString &fragment : doneFragments)
         noted.append(UidlList::notedFile(fragment, true));
     auto dropPending = [&] {
