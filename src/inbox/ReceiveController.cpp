@@ -53,7 +53,7 @@ ReceiveController::ReceiveController(const AppContext &ctx, QObject *parent)
 ReceiveController::~ReceiveController()
 {
     if (m_thread) {
-        m_session->cancel();
+        m_session->abort(); // the program ends: no wait for the server's answers to DELE and QUIT
         m_thread->wait();
         delete m_thread;
     }

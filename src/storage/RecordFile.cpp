@@ -6,6 +6,7 @@
 
 #include <QDateTime>
 #include <QFileInfo>
+#include <QSet>
 
 #include <cerrno>
 #include <fcntl.h>
@@ -328,14 +329,52 @@ bool RecordFile::recover(Error *err)
         return false;
     if (!fileio::rename(m_tempPath, m_dataPath, err))
         return false;
+    int added = 0;
+    if (!keptPath.isEmpty() && !addMissingRecords(keptPath, &added, err))
+        return false;
     if (!keptPath.isEmpty())
         storagenotice::tell(u"ファイル「%1」を、前回途中で止まった削除の一時ファイル「%2」から元に戻しました（%3 件）。"
-                            u"それまでのファイル（%4 件）は「%5」として残しました。"_s
+                            u"それまでのファイル（%4 件）は「%5」として残し、そのうち一時ファイルになかった %6 件は"
+                            u"元に戻したファイルの最後に加えました。"_s
                                 .arg(m_dataPath, QFileInfo(m_tempPath).fileName())
                                 .arg(tempRecords)
                                 .arg(dataRecords)
-                                .arg(QFileInfo(keptPath).fileName()));
+                                .arg(QFileInfo(keptPath).fileName())
+                                .arg(added));
     return compact(std::nullopt, false, err);
+}
+
+bool RecordFile::addMissingRecords(const QString &otherPath, int *added, Error *err)
+{
+    // A record is the same whatever its live flag says.
+    auto keyOf = [this](QByteArray record) {
+        record[m_layout.flagOffset] = 0;
+        record[m_layout.flagOffset + 1] = 0;
+        return record;
+    };
+    QSet<QByteArray> present;
+    if (!readEach(0, m_layout.recordSize, [&](int, const QByteArray &record) {
+            present.insert(keyOf(record));
+            return true;
+        }, err))
+        return false;
+    QByteArray missing;
+    if (!RecordFile(otherPath, m_tempPath, m_layout).readEach(0, m_layout.recordSize, [&](int, const QByteArray &record) {
+            if (flagOf(record.constData() + m_layout.flagOffset) != 0 && !present.contains(keyOf(record))) {
+                missing += record;
+                ++*added;
+            }
+            return true;
+        }, err))
+        return false;
+    if (missing.isEmpty())
+        return true;
+    Fd fd = fileio::openOrCreate(m_dataPath, true, err);
+    const qint64 size = fd.isOpen() ? fileio::sizeOf(fd.get(), m_dataPath, err) : -1;
+    const qint64 end = size - size % m_layout.recordSize;
+    return size >= 0 && setAsideTail(fd.get(), size, err)
+        && fileio::writeAt(fd.get(), missing.constData(), missing.size(), end, m_dataPath, err)
+        && fileio::flush(fd.get(), m_dataPath, err);
 }
 
 bool RecordFile::setAsidePartialTail(Error *err)

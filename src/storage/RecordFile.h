@@ -72,6 +72,9 @@ public:
 private:
     bool checkNumber(int n, int count, Error *err) const;
     bool setAsideTail(int fd, qint64 size, Error *err);
+    // Appends the live records of the file at otherPath that this file lacks
+    // (newer than the copy it was restored from); *added: how many.
+    bool addMissingRecords(const QString &otherPath, int *added, Error *err);
     // The lock of the folder that holds the file, not yet taken.
     DataFolderLock writeLock() const;
 

@@ -130,6 +130,7 @@ private slots:
     void recordWriteFailureLosesNothingAndLeavesNothing();
     void writersGoOnWhileTheServerIsWaitedFor();
     void cancelAfterTheLastMessageStillDeletes();
+    void abortAtTheEndDoesNotWaitForDeletions();
     void tooDeepNestingKeepsWholeMessage_data();
     void tooDeepNestingKeepsWholeMessage();
 
@@ -841,6 +842,29 @@ void TestReceiveSession::writersGoOnWhileTheServerIsWaitedFor()
     session.cancel();
     receiving.join();
     QVERIFY2(taken, qPrintable(err.text()));
+}
+
+// The program ends during a receive: the stored mail is kept and listed, and
+// the end does not wait for a server slow to answer DELE.
+void TestReceiveSession::abortAtTheEndDoesNotWaitForDeletions()
+{
+    ScriptedServer fake;
+    scriptLogin(fake, 1, "+OK\r\n1 a\r\n.\r\n");
+    fake.expectLine().send("+OK\r\nSubject: one\r\n\r\nbody\r\n.\r\n");
+    fake.expectLine(); // DELE 1, never answered
+    QVERIFY(fake.start());
+    ReceiveSettings s = settings();
+    s.pop3Server = fake.server();
+    ReceiveSession session(s);
+    connect(&session, &ReceiveSession::messageReceived, this, [&] { session.abort(); });
+    QElapsedTimer t;
+    t.start();
+    session.run();
+    QVERIFY2(t.elapsed() < 10000, qPrintable(QString::number(t.elapsed()))); // not the 60 s reply timeout
+    QCOMPARE(records().size(), 1);
+    UidlList ids(m_root.uidlListFile(), recordFile(), UidlList::accountKey(s.pop3Server, m_servers->user()));
+    QVERIFY(ids.load(nullptr));
+    QVERIFY(ids.storedSince(u"a"_s) > 0); // the next receive deletes it unfetched
 }
 
 void TestReceiveSession::cancelAfterTheLastMessageStillDeletes()

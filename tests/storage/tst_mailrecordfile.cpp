@@ -230,21 +230,24 @@ void TestMailRecordFile::recovery_data()
     QTest::addColumn<int>("tempRecords");
     QTest::addColumn<int>("tempMarked");   // record marked in the temporary (0: none)
     QTest::addColumn<int>("tempExtra");    // bytes of a half-written record at the temporary's end
+    QTest::addColumn<int>("dataNewer");    // records written to the data file after the copy was left
     QTest::addColumn<QStringList>("after");
     QTest::addColumn<bool>("dataKept");     // the replaced data file is kept beside it
     const QStringList all{u"1:s1"_s, u"2:s2"_s, u"3:s3"_s};
     // The old copy-then-rewrite method: a full copy, data file deleted or partly rewritten.
-    QTest::newRow("old: data file gone") << -1 << 3 << 2 << 0 << QStringList{u"1:s1"_s, u"2:s3"_s} << false;
-    QTest::newRow("old: data file empty") << 0 << 3 << 2 << 0 << QStringList{u"1:s1"_s, u"2:s3"_s} << false;
-    QTest::newRow("old: partly rewritten") << 1 << 3 << 2 << 0 << QStringList{u"1:s1"_s, u"2:s3"_s} << true;
+    QTest::newRow("old: data file gone") << -1 << 3 << 2 << 0 << 0 << QStringList{u"1:s1"_s, u"2:s3"_s} << false;
+    QTest::newRow("old: data file empty") << 0 << 3 << 2 << 0 << 0 << QStringList{u"1:s1"_s, u"2:s3"_s} << false;
+    QTest::newRow("old: partly rewritten") << 1 << 3 << 2 << 0 << 0 << QStringList{u"1:s1"_s, u"2:s3"_s} << true;
     // A copy left long ago beside a data file that has been written since.
-    QTest::newRow("stale copy, data file in use") << 2 << 3 << 0 << 0 << all << true;
+    QTest::newRow("stale copy, data file in use") << 2 << 3 << 0 << 0 << 0 << all << true;
+    // ... and records stored since that the copy lacks: they stay in the inbox.
+    QTest::newRow("stale copy, newer records") << 1 << 3 << 0 << 0 << 1 << (all + QStringList{u"4:new1"_s}) << true;
     // The old method stopped while copying: data file intact.
-    QTest::newRow("old: copy half done") << 3 << 1 << 0 << 500 << all << false;
+    QTest::newRow("old: copy half done") << 3 << 1 << 0 << 500 << 0 << all << false;
     // This program: stopped while writing the temporary, before the rename.
-    QTest::newRow("new: temp being written") << 3 << 1 << 0 << 1000 << all << false;
-    QTest::newRow("new: temp complete, not renamed") << 3 << 2 << 0 << 0 << all << false;
-    QTest::newRow("new: temp empty") << 3 << 0 << 0 << 0 << all << false;
+    QTest::newRow("new: temp being written") << 3 << 1 << 0 << 1000 << 0 << all << false;
+    QTest::newRow("new: temp complete, not renamed") << 3 << 2 << 0 << 0 << 0 << all << false;
+    QTest::newRow("new: temp empty") << 3 << 0 << 0 << 0 << 0 << all << false;
 }
 
 void TestMailRecordFile::recovery()
@@ -253,6 +256,7 @@ void TestMailRecordFile::recovery()
     QFETCH(int, tempRecords);
     QFETCH(int, tempMarked);
     QFETCH(int, tempExtra);
+    QFETCH(int, dataNewer);
     QFETCH(QStringList, after);
     QFETCH(bool, dataKept);
     QStringList told;
@@ -265,8 +269,11 @@ void TestMailRecordFile::recovery()
     if (tempMarked)
         temp[tempMarked * MailRecordFile::RecordSize - 2] = 0;
     writeBytes(tempPath(), temp);
+    QByteArray data = full.left(qMax(dataRecords, 0) * MailRecordFile::RecordSize);
+    for (int i = 1; i <= dataNewer; ++i)
+        data += MailRecordFile::encode(mail(u"new%1"_s.arg(i)));
     if (dataRecords >= 0)
-        writeBytes(dataPath(), full.left(dataRecords * MailRecordFile::RecordSize));
+        writeBytes(dataPath(), data);
 
     // Whatever the data file held is kept, each time in a file of its own.
     const QByteArray dataBefore = readBytes(dataPath());

@@ -53,11 +53,19 @@ void ReceiveSession::cancel()
     m_cutWaits = m_fetching;
 }
 
+void ReceiveSession::abort()
+{
+    const std::lock_guard guard(m_cancelMutex);
+    m_cancelled = true;
+    m_aborted = true;
+    m_cutWaits = true;
+}
+
 void ReceiveSession::setFetching(bool fetching)
 {
     const std::lock_guard guard(m_cancelMutex);
     m_fetching = fetching;
-    m_cutWaits = fetching && m_cancelled;
+    m_cutWaits = m_aborted || (fetching && m_cancelled);
 }
 
 ReceiveResult ReceiveSession::run()

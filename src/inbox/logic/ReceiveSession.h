@@ -93,6 +93,10 @@ public:
     // and ends a stalled transfer at once. Deletions of stored messages and
     // the QUIT that commits them still run to their end.
     void cancel();
+    // At the program's end: like cancel(), and the deletions and the QUIT
+    // are cut short too. Nothing is lost: the stored messages are listed,
+    // so the next receive deletes them on the server unfetched.
+    void abort();
     bool isCancelled() const { return m_cancelled; }
 
 
@@ -126,6 +130,7 @@ private:
     std::atomic_bool m_cutWaits = false; // handed to the mail library
     std::mutex m_cancelMutex;            // m_fetching and m_cutWaits change together
     bool m_fetching = false;
+    bool m_aborted = false;
     bool m_unflushedFiles = false; // files in the attachment folder not yet flushed
     bool m_incompleteSplit = false; // the mail just stored is a part of an incomplete set
     QStringList m_doneFragments;    // of split mails stored, removed once their records are durable
