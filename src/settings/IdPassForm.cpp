@@ -154,6 +154,13 @@ void IdPassForm::accept()
         Prompt::message(this, err.text(), {}, Prompt::Icon::Warning);
         return;
     }
+    const bool typedIgnored = !m_check1->isChecked()
+        && (m_ctx.state.accountId != m_idText->text() || m_ctx.state.accountPassword != m_passText->text());
+    if (typedIgnored) {
+        Prompt::message(this, u"「IDパスワードを保存する」にチェックがないため、入力した ID とパスワードは使いません。"
+                              u"受信・送信・接続テストには、保存されているアカウント「%1」とそのパスワードを使います。"_s
+                                  .arg(m_ctx.state.accountId));
+    }
     const std::function<void()> receive = std::exchange(m_receive, {});
     close();
     if (receive)
