@@ -256,11 +256,16 @@ private slots:
         QCOMPARE(pass->text(), u"pw"_s);
         QCOMPARE(pass->echoMode(), QLineEdit::Password);
         QVERIFY(!controlOf<QCheckBox>(form, "Check1")->isChecked());
-        // The tests run without a session bus: no keyring, and the dialog says so.
+        // The tests run without a session bus: no keyring, and the dialog says
+        // so, and why a password saved there cannot be read.
+        QVERIFY(OwnSettings(m_state->root.hollinIniFile()).writePasswordInKeyring(true, nullptr));
+        QVERIFY(file.writeText(u"NAME2"_s, QString()));
         form->show();
         auto *noteLabel = controlOf<QLabel>(form, "KeyringNote");
+        QTRY_VERIFY(noteLabel->text().contains(u"キーリングが使えない"_s));
         const QString note = noteLabel->text();
-        QVERIFY2(note.contains(u"キーリングが使えない"_s) && note.contains(file.path()), qPrintable(note));
+        QVERIFY2(note.contains(file.path()), qPrintable(note));
+        QVERIFY2(note.contains(u"キーリングから読めませんでした: パスワードの保管庫"_s), qPrintable(note));
         // The window is sized for the whole note.
         QVERIFY(QTest::qWaitForWindowExposed(form));
         QVERIFY(noteLabel->height() >= noteLabel->heightForWidth(noteLabel->width()));
