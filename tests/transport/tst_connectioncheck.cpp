@@ -129,6 +129,20 @@ private slots:
                  qPrintable(m_lines.last()));
         QTRY_COMPARE(fake.received(), (QList<QByteArray>{"CAPA", "QUIT"}));
     }
+
+    // A saved id whose password was lost (a keyring out of reach): no login
+    // with an empty password.
+    void pop3EmptyPasswordIsNotTried()
+    {
+        ScriptedServer fake;
+        fake.send("+OK ready\r\n").expectLine().send("-ERR no\r\n").expectLine().send("+OK bye\r\n");
+        QVERIFY(fake.start());
+        ConnectionCheck c = check();
+        c.setPlainLoginConsent([](const QString &, bool) { return true; });
+        QVERIFY(c.checkPop3(fake.server(), u"alice"_s, QString(), false, nullptr));
+        QVERIFY2(reported(u"ログインは確かめません"_s), qPrintable(m_lines.join(u'\n')));
+        QTRY_COMPARE(fake.received(), (QList<QByteArray>{"CAPA", "QUIT"}));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestConnectionCheck)
