@@ -42,6 +42,11 @@ add_custom_target(hollin_package_docs ALL DEPENDS ${compressed} ${generated}/cha
 install(FILES ${generated}/hollin.1.gz ${generated}/hollin-cli.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES ${generated}/ja/hollin.1.gz ${generated}/ja/hollin-cli.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/ja/man1)
 install(FILES ${generated}/copyright ${generated}/changelog.gz DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/hollin)
+# A timer for the user's systemd: receives inside the desktop session, where
+# the keyring answers (cron runs outside it). Enabled by the user.
+install(FILES ${PROJECT_SOURCE_DIR}/packaging/systemd/hollin-receive.service
+              ${PROJECT_SOURCE_DIR}/packaging/systemd/hollin-receive.timer
+        DESTINATION lib/systemd/user)
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME hollin)

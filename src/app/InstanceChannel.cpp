@@ -13,7 +13,9 @@
 #include <QThread>
 
 #include <cerrno>
+#include <cstring>
 #include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -49,6 +51,28 @@ bool privateFolder(QString *folder, Error *err)
         return fail(err, u"他の起動と連絡するフォルダ「%1」は他の人も使えるため、使いません。"_s.arg(*folder),
                     u"not a folder of uid %1 with mode 0700"_s.arg(::getuid()));
     return true;
+}
+
+// Sockets of copies that ended without closing them (killed, or ended at
+// once by a right press on a floating window): nothing listens there any
+// more, so a connect is refused at once. Live ones are left alone.
+void removeStaleSockets(const QString &folder)
+{
+    const QDir dir(folder);
+    for (const QString &name : dir.entryList({u"hollin-*"_s}, QDir::System | QDir::Hidden)) {
+        const QByteArray native = QFile::encodeName(dir.filePath(name));
+        struct stat st;
+        sockaddr_un address{};
+        if (::lstat(native.constData(), &st) != 0 || !S_ISSOCK(st.st_mode) || st.st_uid != ::getuid()
+            || size_t(native.size()) >= sizeof address.sun_path)
+            continue;
+        address.sun_family = AF_UNIX;
+        std::memcpy(address.sun_path, native.constData(), size_t(native.size()));
+        const fileio::Fd probe(::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+        if (probe.isOpen() && ::connect(probe.get(), reinterpret_cast<const sockaddr *>(&address), sizeof address) != 0
+            && errno == ECONNREFUSED)
+            ::unlink(native.constData());
+    }
 }
 
 // The process at the other end of a local socket runs as this user.
@@ -92,6 +116,9 @@ InstanceChannel::Role InstanceChannel::claim(Error *err)
         fail(err, u"データフォルダに書き込めません。"_s, m_lockPath);
         return Role::Failed;
     }
+    // QLockFile creates its file by the umask; like every file of the data
+    // folder it is the owner's alone.
+    fileio::makeOwnerOnly(m_lockPath, nullptr);
     // Without the channel this copy still runs; err tells that later starts
     // cannot hand their links over.
     listen(err);
@@ -103,6 +130,7 @@ bool InstanceChannel::listen(Error *err)
     const QString path = socketPath(err);
     if (path.isEmpty())
         return false;
+    removeStaleSockets(QFileInfo(path).absolutePath());
     delete m_server;
     m_server = new QLocalServer(this);
     m_server->setSocketOptions(QLocalServer::UserAccessOption);

@@ -15,6 +15,7 @@
 #include "settings/AutoReceiveSettings.h"
 #include "settings/PasswordFileCheck.h"
 #include "storage/AppState.h"
+#include "storage/PrivateTree.h"
 #include "winutil/ListedFile.h"
 #include "winutil/Prompt.h"
 
@@ -56,6 +57,7 @@ int main(int argc, char *argv[])
                                 hollin::Prompt::Icon::Critical);
         return 1;
     }
+    hollin::privatetree::tightenAndTell(state.root);
 
     // One running copy per data folder: a second start ends at once after
     // handing its mailto: links to the running copy, or asking it to come forward.

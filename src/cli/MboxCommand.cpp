@@ -1,11 +1,13 @@
 // export-mbox: every stored record as an RFC 5322 message in one mboxrd file.
 #include "Command.h"
 
+#include "storage/FileIo.h"
 #include "storage/MailRecordFile.h"
 #include "storage/ServerSettings.h"
 #include "storage/TextUtil.h"
 #include "transport/Mbox.h"
 
+#include <QFileInfo>
 #include <QSaveFile>
 
 using namespace Qt::StringLiterals;
@@ -38,8 +40,14 @@ int runExportMbox(const QStringList &arguments, AppState &state)
     if (!ok)
         return cli::failed(err);
 
+    // All the mail in one file: a new one is the owner's alone, whatever the umask.
     QSaveFile out(args.first());
-    if (!out.open(QIODevice::WriteOnly) || out.write(mbox) != mbox.size() || !out.commit())
+    const bool existed = QFileInfo::exists(args.first());
+    if (!out.open(QIODevice::WriteOnly))
+        return cli::failed({u"mbox ファイルを書き込めません: "_s + args.first(), out.errorString()});
+    if (!fileio::makePrivateIfNew(out, existed, &err))
+        return cli::failed(err);
+    if (out.write(mbox) != mbox.size() || !out.commit())
         return cli::failed({u"mbox ファイルを書き込めません: "_s + args.first(), out.errorString()});
     cli::print(u"%1 件のメールを書き出しました"_s.arg(count));
     return cli::Ok;

@@ -2,6 +2,7 @@
 #include "Command.h"
 
 #include "inbox/logic/ReceiveSession.h"
+#include "storage/AccountStore.h"
 #include "transport/PlainLoginConsent.h"
 
 using namespace Qt::StringLiterals;
@@ -9,6 +10,21 @@ using namespace Qt::StringLiterals;
 namespace hollin {
 
 namespace {
+
+// Why the receive had no account: nothing saved, or a password in a keyring
+// that cannot be reached from here (cron, ssh: outside the desktop session).
+Error missingAccount(const AppState &state)
+{
+    AccountStore store(state.root.idPassIniFile());
+    const AccountStore::Account saved = store.load();
+    if (saved.id.isEmpty() || store.keyringProblem().isEmpty())
+        return {u"ID またはパスワードが保存されていません（iniIdPass.ini の NAME と、キーリングまたは NAME2）。"_s, {}};
+    return {u"パスワードはキーリングに保存されていますが、読めませんでした。キーリングはデスクトップに"
+            u"ログインしているあいだ、そのセッションの中からしか使えません（cron や ssh からは使えません）。"
+            u"定期的な受信には systemd のユーザータイマー hollin-receive.timer を使うか、"
+            u"hollin-cli password-to-file でパスワードをファイルに置いてください（hollin-cli(1)）。"_s,
+            store.keyringProblem()};
+}
 
 int receive(const QStringList &arguments, AppState &state)
 {
@@ -35,10 +51,11 @@ int receive(const QStringList &arguments, AppState &state)
     settings.keep.keepOnServer = settings.keep.keepOnServer || keep;
     // A password in clear: only with --allow-plain, or when the user said
     // yes to it for this server in the program.
-    settings.confirmPlainLogin = [allowPlain, ini = state.root.iniFile()](const QString &server) {
-        if (allowPlain || PlainLoginConsent(ini).isGiven(server))
+    settings.confirmPlainLogin = [allowPlain, apop = state.apopFlag != 0,
+                                  ini = state.root.iniFile()](const QString &server) {
+        if (allowPlain || PlainLoginConsent(ini).isGiven(server, apop))
             return true;
-        cli::printError(PlainLoginConsent::warning(server)
+        cli::printError(PlainLoginConsent::warning(server, apop)
                         + u"\nそれでも受信するには --allow-plain を付けてください。"_s);
         return false;
     };
@@ -58,7 +75,7 @@ int receive(const QStringList &arguments, AppState &state)
     case Outcome::NoServer:
         return cli::failed({u"POP3 サーバーが設定されていません（hlmail.ini の POP3=）。"_s, {}});
     case Outcome::NeedAccount:
-        return cli::failed({u"ID またはパスワードが保存されていません（iniIdPass.ini の NAME と、キーリングまたは NAME2）。"_s, {}});
+        return cli::failed(missingAccount(state));
     case Outcome::NoConnection:
     case Outcome::AuthFailed:
     case Outcome::PlainRefused:
@@ -84,7 +101,7 @@ CliCommand receiveCommand()
 {
     return {u"receive"_s,
             u"[--keep]（受信したメールをサーバーに残す） [--quiet]（新着がなければ何も表示しない） "
-            u"[--allow-plain]（暗号化できないサーバーにもパスワードを送る）"_s,
+            u"[--allow-plain]（暗号化できないサーバーからも受信する）"_s,
             &receive};
 }
 

@@ -20,6 +20,7 @@ using namespace Qt::StringLiterals;
     X(sendCommand)             \
     X(receiveCommand)          \
     X(checkCommand)            \
+    X(passwordToFileCommand)   \
     X(exportMboxCommand)       \
     X(importCommand)           \
     X(decodeCommand)

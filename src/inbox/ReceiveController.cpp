@@ -107,8 +107,8 @@ void ReceiveController::start()
     settings.storedMessageListFile = state.root.storedMessageListFile();
     settings.attachmentFolder = state.root.attachmentFolder();
     settings.keep = KeepMailSettings::read(state.root.iniFile());
-    settings.confirmPlainLogin = [this, ini = state.root.iniFile()](const QString &server) {
-        return confirmPlainLogin(ini, server);
+    settings.confirmPlainLogin = [this, apop = state.apopFlag != 0, ini = state.root.iniFile()](const QString &server) {
+        return confirmPlainLogin(ini, server, apop);
     };
     m_session = new ReceiveSession(settings);
 
@@ -273,18 +273,18 @@ void ReceiveController::takeNotice(const QString &text)
 // server; the session waits for it (it holds no data folder lock then).
 // An automatic receive asks nothing, as the user may be typing elsewhere:
 // it does not log in, and the receive button asks.
-bool ReceiveController::confirmPlainLogin(const QString &iniPath, const QString &server)
+bool ReceiveController::confirmPlainLogin(const QString &iniPath, const QString &server, bool apop)
 {
     PlainLoginConsent consent(iniPath);
-    if (consent.isGiven(server))
+    if (consent.isGiven(server, apop))
         return true;
     if (m_automatic)
         return false;
     bool yes = false;
     QMetaObject::invokeMethod(this, [&] {
-        yes = Prompt::ask(nullptr, PlainLoginConsent::warning(server) + u"\nこのサーバーでは今後もこのまま受信しますか？"_s);
+        yes = Prompt::ask(nullptr, PlainLoginConsent::warning(server, apop) + u"\nこのサーバーでは今後もこのまま受信しますか？"_s);
         Error err;
-        if (yes && !consent.give(server, &err))
+        if (yes && !consent.give(server, apop, &err))
             Prompt::message(nullptr, err.text(), {}, Prompt::Icon::Warning);
     }, Qt::BlockingQueuedConnection);
     return yes;

@@ -65,7 +65,7 @@ private:
     void applyAccount(const QString &id, const QString &password);
     void takeNotice(const QString &text);
     void sessionDone();
-    bool confirmPlainLogin(const QString &iniPath, const QString &server);
+    bool confirmPlainLogin(const QString &iniPath, const QString &server, bool apop);
     void raiseNotice(int count);
     void end();
     void showProgress();

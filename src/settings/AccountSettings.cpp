@@ -19,10 +19,16 @@ bool acceptAccount(AppState &state, const QString &id, const QString &password, 
     AccountStore store(state.root.idPassIniFile());
     if (save && !store.save(id, password, err))
         return false;
-    state.accountId = id;
-    state.accountPassword = password;
-    state.accountUnsaved = !save;
-    return save || store.markNotSaved(err);
+    if (!save && !store.markNotSaved(err))
+        return false;
+    // A complete saved account stays the one in use: what was typed and not
+    // saved never replaces it behind the user's back.
+    const Account saved = save ? Account{} : store.load();
+    const bool keepSaved = !saved.id.isEmpty() && !saved.password.isEmpty();
+    state.accountId = keepSaved ? saved.id : id;
+    state.accountPassword = keepSaved ? saved.password : password;
+    state.accountUnsaved = !save && !keepSaved;
+    return true;
 }
 
 ServerSettings serverSettingsOf(const AppState &state)

@@ -15,13 +15,14 @@ using Account = AccountStore::Account;
 // The saved POP3 account (AccountStore): empty texts when nothing is saved.
 Account savedAccount(const DataRoot &root);
 
-// What the account dialog's OK does: AccountId and AccountPassword become id
-// and password; with save, the account store keeps them (the password in the
-// keyring when one answers, else in the owner-only file); without, only
-// NAME3 = "0" is written, so an account saved earlier stays. A name or
-// password that the store cannot hold is refused when saving, and nothing
-// changes. An account not saved serves the receives of this run
-// (AppState::accountUnsaved).
+// What the account dialog's OK does: with save, the account store keeps id
+// and password (the password in the keyring when one answers, else in the
+// owner-only file) and they are the account in use (AccountId and
+// AccountPassword); without, only NAME3 = "0" is written, and an account
+// saved earlier, complete with its password, stays the one in use; only when
+// none is saved does the account typed serve the receives, sends and tests of
+// this run (AppState::accountUnsaved). A name or password that the store
+// cannot hold is refused when saving, and nothing changes.
 bool acceptAccount(AppState &state, const QString &id, const QString &password, bool save,
                    Error *err);
 

@@ -2,6 +2,7 @@
 
 #include "AccountSettings.h"
 #include "storage/AppState.h"
+#include "storage/ProfileFile.h"
 #include "winutil/Prompt.h"
 #include "winutil/WindowStacking.h"
 #include "winutil/WindowUtil.h"
@@ -13,6 +14,9 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QCoreApplication>
+#include <QPointer>
+#include <QThread>
 #include <QWindow>
 
 using namespace Qt::StringLiterals;
@@ -21,14 +25,23 @@ namespace hollin {
 
 namespace {
 
-// Where 「保存する」 puts the password, said under the check box.
-QString savingPlaceText(const QString &idPassIniFile)
+// What the keyring said, read on a thread of its own.
+struct KeyringAnswer {
+    Account saved;
+    bool available = false;
+    QString problem;
+};
+
+// Where 「保存する」 puts the password, said under the check box, and why a
+// password saved in the keyring could not be read.
+QString noteText(const KeyringAnswer &a, const QString &idPassIniFile)
 {
-    AccountStore store(idPassIniFile);
-    if (store.keyringAvailable())
-        return u"パスワードはデスクトップのキーリングに保存します。"_s;
-    return u"キーリングが使えないため、パスワードはファイル「%1」（自分だけが読める設定）に保存します。"_s
-        .arg(idPassIniFile);
+    QString text = a.available
+        ? u"パスワードはデスクトップのキーリングに保存します。"_s
+        : u"キーリングが使えないため、パスワードはファイル「%1」（自分だけが読める設定）に保存します。"_s.arg(idPassIniFile);
+    if (!a.saved.id.isEmpty() && a.saved.password.isEmpty() && !a.problem.isEmpty())
+        text += u"\n保存したパスワードをキーリングから読めませんでした: "_s + a.problem;
+    return text;
 }
 
 } // namespace
@@ -76,8 +89,10 @@ IdPassForm::IdPassForm(const AppContext &ctx, QWidget *parent)
     grid->addLayout(buttons, 4, 0, 1, 2);
     m_idText->setMinimumWidth(200);
 
-    const Account saved = savedAccount(ctx.state.root);
-    presetAccount(saved.id, saved.password);
+    // The file at once; the keyring, which may be slow, locked or out of
+    // reach, answers later (askKeyring()).
+    const ProfileFile file(ctx.state.root.idPassIniFile(), true);
+    presetAccount(file.readText(u"NAME"_s), file.readText(u"NAME2"_s));
 
     connect(ok, &QPushButton::clicked, this, &IdPassForm::accept);
     connect(m_idText, &QLineEdit::returnPressed, this, &IdPassForm::accept);
@@ -89,6 +104,32 @@ void IdPassForm::presetAccount(const QString &id, const QString &password)
 {
     m_idText->setText(id);
     m_passText->setText(password);
+}
+
+// The keyring is never waited for on the window thread: it may take 25 s to
+// find no session bus, or a minute for the user to unlock it.
+void IdPassForm::askKeyring()
+{
+    m_keyringNote->setText(u"キーリングを確かめています…"_s);
+    const QPointer<IdPassForm> self(this);
+    QThread *thread = QThread::create([self, path = m_ctx.state.root.idPassIniFile()] {
+        AccountStore store(path);
+        KeyringAnswer answer;
+        answer.saved = store.load();
+        answer.available = store.keyringAvailable();
+        answer.problem = store.keyringProblem();
+        QMetaObject::invokeMethod(qApp, [self, answer, path] {
+            if (!self)
+                return;
+            // What the user or a receive put into the box stays.
+            if (self->m_passText->text().isEmpty() && self->m_idText->text() == answer.saved.id)
+                self->m_passText->setText(answer.saved.password);
+            self->m_keyringNote->setText(noteText(answer, path));
+            self->adjustSize(); // the whole note fits
+        });
+    });
+    QObject::connect(thread, &QThread::finished, thread, &QObject::deleteLater);
+    thread->start();
 }
 
 void IdPassForm::showForReceive(std::function<void()> receive)
@@ -154,19 +195,26 @@ void IdPassForm::accept()
         Prompt::message(this, err.text(), {}, Prompt::Icon::Warning);
         return;
     }
+    const bool typedIgnored = !m_check1->isChecked()
+        && (m_ctx.state.accountId != m_idText->text() || m_ctx.state.accountPassword != m_passText->text());
+    if (typedIgnored) {
+        Prompt::message(this, u"「IDパスワードを保存する」にチェックがないため、入力した ID とパスワードは使いません。"
+                              u"受信・送信・接続テストには、保存されているアカウント「%1」とそのパスワードを使います。"_s
+                                  .arg(m_ctx.state.accountId));
+    }
     const std::function<void()> receive = std::exchange(m_receive, {});
     close();
     if (receive)
         receive();
 }
 
+
 void IdPassForm::setVisible(bool visible)
 {
     // Asked only when the dialog is seen: a receive also loads it, unseen,
-    // to hold the account it used. Set before the window takes its size, so
-    // that the whole note fits.
+    // to hold the account it used.
     if (visible && m_keyringNote->text().isEmpty())
-        m_keyringNote->setText(savingPlaceText(m_ctx.state.root.idPassIniFile()));
+        askKeyring();
     QWidget::setVisible(visible);
 }
 

@@ -13,7 +13,9 @@ class QLineEdit;
 namespace hollin {
 
 // "ID,PASS": the POP3 account name and password. Constructing it is its load
-// step (IdText and PassText from the account file, Check1 clear). Shown as an
+// step (IdText and PassText from the account file, Check1 clear); a password
+// kept in the keyring is filled in when the keyring answers, asked on a thread
+// of its own once the dialog is shown. Shown as an
 // ordinary window; both buttons close and unload it.
 class IdPassForm : public QWidget {
     Q_OBJECT
@@ -46,11 +48,12 @@ protected:
 
 private:
     void takeKeyboard();
+    void askKeyring();
     AppContext m_ctx;
     QLineEdit *m_idText;
     QLineEdit *m_passText;
     QCheckBox *m_check1;
-    QLabel *m_keyringNote; // where 「保存する」 puts the password
+    QLabel *m_keyringNote; // where 「保存する」 puts the password, and what the keyring said
     std::function<void()> m_receive; // set while shown for a receive
 };
 

@@ -3,6 +3,7 @@
 #include "AccountSettings.h"
 #include "storage/AppState.h"
 #include "transport/ConnectionCheck.h"
+#include "transport/PlainLoginConsent.h"
 #include "winutil/BusyJob.h"
 #include "winutil/Prompt.h"
 #include "winutil/WindowStacking.h"
@@ -119,6 +120,22 @@ void OptionForm::checkConnection()
     ConnectionCheck check([&](const QString &line) {
         const std::lock_guard lock(mutex);
         lines.append(line);
+    });
+    // The rule of the receive: an unencrypted login only after the user
+    // agreed, once per server; the question is asked on this thread.
+    check.setPlainLoginConsent([this, ini = m_ctx.state.root.iniFile()](const QString &server, bool apop) {
+        PlainLoginConsent consent(ini);
+        if (consent.isGiven(server, apop))
+            return true;
+        bool yes = false;
+        QMetaObject::invokeMethod(this, [&] {
+            yes = Prompt::ask(this, PlainLoginConsent::warning(server, apop)
+                                        + u"\nこのサーバーでは今後もこのままログインしますか？"_s);
+            Error err;
+            if (yes && !consent.give(server, apop, &err))
+                Prompt::message(this, err.text(), {}, Prompt::Icon::Warning);
+        }, Qt::BlockingQueuedConnection);
+        return yes;
     });
     // Each failure is one of the lines shown: the Error needs no box of its own.
     Error err;

@@ -1,7 +1,9 @@
 #include "AccountStore.h"
 
 #include "Cp932.h"
+#include "DataRoot.h"
 #include "ProfileFile.h"
+#include "ServerSettings.h"
 
 #include <QFileInfo>
 
@@ -9,17 +11,38 @@ using namespace Qt::StringLiterals;
 
 namespace hollin {
 
+namespace {
+
+// The host of a server text ("pop3s://Host:995", "host:110", "[::1]"), lower case.
+QString hostOf(const QString &server)
+{
+    QString host = server.trimmed();
+    if (const qsizetype scheme = host.indexOf(u"://"_s); scheme >= 0)
+        host = host.mid(scheme + 3);
+    if (host.startsWith(u'['))
+        return host.section(u']', 0, 0).mid(1).toLower();
+    return host.section(u':', 0, 0).toLower();
+}
+
+} // namespace
+
 AccountStore::AccountStore(const QString &idPassIniFile)
     : m_path(idPassIniFile)
     , m_own(QFileInfo(idPassIniFile).absolutePath() + u"/hollin.ini"_s)
-    , m_keyring(QFileInfo(idPassIniFile).absoluteFilePath())
+    , m_legacyKeyring(QFileInfo(idPassIniFile).absoluteFilePath())
 {
+}
+
+QString AccountStore::keyringKey(const QString &id) const
+{
+    const DataRoot root(QFileInfo(QFileInfo(m_path).absolutePath()).absolutePath());
+    return id + u'@' + hostOf(ServerSettings::read(root.serverSettingsFile()).pop3Server);
 }
 
 bool AccountStore::keyringAvailable()
 {
     if (!m_available)
-        m_available = m_keyring.read(nullptr, &m_keyringProblem) != Keyring::Lookup::Unavailable;
+        m_available = m_legacyKeyring.read(nullptr, &m_keyringProblem) != Keyring::Lookup::Unavailable;
     return *m_available;
 }
 
@@ -29,10 +52,14 @@ AccountStore::Account AccountStore::load()
     Account account{file.readText(u"NAME"_s), file.readText(u"NAME2"_s)};
     if (!account.password.isEmpty() || !m_own.passwordInKeyring())
         return account;
-    Error err;
     QString password;
-    if (m_keyring.read(&password, &err) == Keyring::Lookup::Found)
+    Keyring::Lookup found = Keyring(keyringKey(account.id)).read(&password, &m_keyringProblem);
+    if (found == Keyring::Lookup::NotFound)
+        found = m_legacyKeyring.read(&password, &m_keyringProblem);
+    if (found == Keyring::Lookup::Found)
         account.password = password;
+    else if (found == Keyring::Lookup::NotFound)
+        fail(&m_keyringProblem, u"キーリングにアカウント %1 のパスワードがありません。"_s.arg(keyringKey(account.id)));
     return account;
 }
 
@@ -43,7 +70,7 @@ bool AccountStore::save(const QString &id, const QString &password, Error *err)
     // and the next login would use a different account.
     if (!Cp932::canEncode(id) || (!inKeyring && !Cp932::canEncode(password)))
         return fail(err, u"IDまたはパスワードに、保存できない文字（Shift-JIS にない文字）が含まれています。"_s);
-    if (inKeyring && !m_keyring.write(password, err))
+    if (inKeyring && !Keyring(keyringKey(id)).write(password, err))
         return false;
     ProfileFile file(m_path, true);
     return m_own.writePasswordInKeyring(inKeyring, err)
@@ -66,8 +93,22 @@ bool AccountStore::movePasswordToKeyring(Error *err)
 {
     ProfileFile file(m_path, true);
     const QString password = file.readText(u"NAME2"_s);
-    return m_keyring.write(password, err) && m_own.writePasswordInKeyring(true, err)
+    return Keyring(keyringKey(file.readText(u"NAME"_s))).write(password, err) && m_own.writePasswordInKeyring(true, err)
         && file.writeText(u"NAME2"_s, QString(), err);
+}
+
+bool AccountStore::movePasswordToFile(Error *err)
+{
+    if (!m_own.passwordInKeyring())
+        return true; // already there
+    const Account account = load();
+    if (account.password.isEmpty())
+        return fail(err, u"キーリングからパスワードを読めません。"_s, keyringProblem());
+    if (!Cp932::canEncode(account.password))
+        return fail(err, u"パスワードに、ファイルに保存できない文字（Shift-JIS にない文字）が含まれています。"_s);
+    ProfileFile file(m_path, true);
+    return file.writeText(u"NAME2"_s, account.password, err) && m_own.writeKeepPasswordInFile(true, err)
+        && m_own.writePasswordInKeyring(false, err);
 }
 
 } // namespace hollin

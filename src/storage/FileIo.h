@@ -110,7 +110,7 @@ bool readWhole(const QString &path, QByteArray *out, bool *missing, Error *err);
 // The temporary file is "<path>.hollin-tmp.XXXXXX"; those that a killed
 // earlier write left behind are removed first, so the caller must hold the
 // folder's write lock (DataFolderLock), under which no other write is under way.
-// mode: permission bits of the result (-1: keep the old file's, 0644 when new).
+// mode: permission bits of the result (-1: keep the old file's, 0600 when new).
 bool writeWholeAtomically(const QString &path, const QByteArray &bytes, int mode, Error *err);
 // Removes the temporary files of earlier writes of path that a kill cut
 // short; the caller holds the folder's write lock.

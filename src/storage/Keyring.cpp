@@ -3,6 +3,7 @@
 #include <qt6keychain/keychain.h>
 
 #include <QEventLoop>
+#include <QFileInfo>
 #include <QThread>
 #include <QTimer>
 
@@ -51,9 +52,27 @@ private:
 // Runs the job on the job thread and waits for it; done reads its result
 // there. A keyring that does not answer in time counts as unusable; the job
 // then deletes itself when it finishes.
+// Without a session bus (cron, ssh, a bare startx) the D-Bus library would
+// launch a bus of its own on the X display, which can take 25 s and reaches no
+// keyring: then the keyring counts as missing at once, and says why. The
+// library finds a bus by its address, or by the socket in XDG_RUNTIME_DIR.
+bool sessionBusReachable(Error *err)
+{
+    if (!qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS"))
+        return true;
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    if (!runtime.isEmpty() && QFileInfo::exists(runtime + u"/bus"_s))
+        return true;
+    return fail(err, u"パスワードの保管庫（キーリング）を使えません。デスクトップのセッションの外（cron、ssh、"
+                     u"デスクトップを使わない startx など）で動いているため、キーリングに届きません。"_s,
+                u"DBUS_SESSION_BUS_ADDRESS is not set and $XDG_RUNTIME_DIR/bus does not exist"_s);
+}
+
 bool runJob(QKeychain::Job *(*make)(), const std::function<void(QKeychain::Job *)> &setUp,
             const std::function<bool(QKeychain::Job *, Error *)> &done, Error *err)
 {
+    if (!sessionBusReachable(err))
+        return false;
     static JobThread jobs;
     bool ok = false;
     jobs.run([&] {

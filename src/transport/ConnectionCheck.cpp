@@ -1,6 +1,8 @@
 #include "ConnectionCheck.h"
 
+#include "PlainLoginConsent.h"
 #include "Pop3Session.h"
+#include "TlsTrust.h"
 #include "SmtpSender.h"
 
 #include <QSslCertificate>
@@ -27,6 +29,19 @@ void ConnectionCheck::setTimeouts(int connectMs, int replyMs)
     m_replyMs = replyMs;
 }
 
+// An empty password is never tried.
+QString ConnectionCheck::noAccountText(const QString &protocol)
+{
+    return u"%1: ID またはパスワードが設定されていないため、ログインは確かめません。"_s.arg(protocol);
+}
+
+// A set HOLLIN_EXTRA_CA_FILE that adds nothing is said before each check.
+void ConnectionCheck::reportCaFileProblem(const QString &protocol)
+{
+    if (const QString problem = extraCaFileProblem(); !problem.isEmpty())
+        m_report(u"%1: 注意: %2"_s.arg(protocol, problem));
+}
+
 bool ConnectionCheck::failed(const QString &protocol, const Error &error, Error *err)
 {
     m_report(u"%1: 失敗しました。%2"_s.arg(protocol, error.message));
@@ -44,6 +59,7 @@ bool ConnectionCheck::checkPop3(const QString &server, const QString &user, cons
     Error e;
     if (server.trimmed().isEmpty())
         return failed(p, {u"POP3 サーバーが設定されていません。"_s, {}}, err);
+    reportCaFileProblem(p);
     if (!s.connectToServer(server, &e))
         return failed(p, e, err);
     m_report(u"%1: %2 に接続しました。サーバーの挨拶: %3"_s.arg(p, server.trimmed(),
@@ -51,11 +67,15 @@ bool ConnectionCheck::checkPop3(const QString &server, const QString &user, cons
     if (s.isEncrypted())
         m_report(u"%1: %2 で暗号化しています。"_s.arg(p, s.tlsProtocol()) + certificateText(s.peerCertificate()));
     else
-        m_report(u"%1: 暗号化されていません。パスワードは暗号化されずに送られます。"_s.arg(p));
+        m_report(u"%1: 暗号化されていません（サーバーが STLS を提供していません）。"_s.arg(p));
     m_report(u"%1: サーバーの機能: %2"_s.arg(p, s.capabilities().join(u' ')));
-    if (user.isEmpty()) {
-        m_report(u"%1: ID が設定されていないため、ログインは確かめません。"_s.arg(p));
+    if (user.isEmpty() || password.isEmpty()) {
+        m_report(noAccountText(p));
     } else {
+        if (!s.isEncrypted() && !(m_consent && m_consent(server, apop))) {
+            s.quit(nullptr);
+            return failed(p, {PlainLoginConsent::warning(server, apop) + PlainLoginConsent::refusal(), {}}, err);
+        }
         if (!s.login(user, password, apop, &e))
             return failed(p, e, err);
         int count = 0;
@@ -77,6 +97,7 @@ bool ConnectionCheck::checkSmtp(const QString &server, const QString &user, cons
     SmtpSender s;
     s.setTimeouts(m_connectMs, m_replyMs);
     s.setCredentials(user, password);
+    reportCaFileProblem(p);
     SmtpSender::Greeting g;
     Error e;
     const bool ok = s.check(server, &g, &e);
@@ -93,8 +114,8 @@ bool ConnectionCheck::checkSmtp(const QString &server, const QString &user, cons
         m_report(u"%1: サーバーの機能: %2"_s.arg(p, g.extensions.join(u", "_s)));
     if (!ok)
         return failed(p, e, err);
-    if (user.isEmpty())
-        m_report(u"%1: ID が設定されていないため、ログインは確かめません。"_s.arg(p));
+    if (user.isEmpty() || password.isEmpty())
+        m_report(noAccountText(p));
     else if (g.authenticated)
         m_report(u"%1: ログインしました（AUTH）。"_s.arg(p));
     else if (g.encrypted)

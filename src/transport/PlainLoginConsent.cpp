@@ -20,29 +20,45 @@ QString keyOf(const QString &server)
     return ServerAddress::parse(server, &a) ? a.hostPort(110).toLower() : server.trimmed().toLower();
 }
 
-} // namespace
-
-bool PlainLoginConsent::isGiven(const QString &server) const
+QString apopKeyOf(const QString &server)
 {
-    const QStringList given = ProfileFile(m_path).readText(kKey).split(u' ', Qt::SkipEmptyParts);
-    return given.contains(keyOf(server));
+    return keyOf(server) + u"/apop"_s;
 }
 
-bool PlainLoginConsent::give(const QString &server, Error *err)
+} // namespace
+
+bool PlainLoginConsent::isGiven(const QString &server, bool apop) const
 {
+    const QStringList given = ProfileFile(m_path).readText(kKey).split(u' ', Qt::SkipEmptyParts);
+    return given.contains(keyOf(server)) || (apop && given.contains(apopKeyOf(server)));
+}
+
+bool PlainLoginConsent::give(const QString &server, bool apop, Error *err)
+{
+    if (isGiven(server, apop))
+        return true;
     ProfileFile file(m_path);
     QStringList given = file.readText(kKey).split(u' ', Qt::SkipEmptyParts);
-    if (given.contains(keyOf(server)))
-        return true;
-    given.append(keyOf(server));
+    given.append(apop ? apopKeyOf(server) : keyOf(server));
     return file.writeText(kKey, given.join(u' '), err);
 }
 
-QString PlainLoginConsent::warning(const QString &server)
+QString PlainLoginConsent::warning(const QString &server, bool apop)
 {
-    return u"POP3 サーバー %1 は暗号化（STLS）に対応していないため、パスワードが暗号化されずに送られます。"
+    if (apop) {
+        return u"POP3 サーバー %1 は暗号化（STLS）に対応していないため、メールは暗号化されずに届きます。"
+               u"APOP はパスワードそのものは送りませんが、その MD5 は弱く、やりとりを読まれると"
+               u"パスワードを割り出されるおそれがあります。"
+               u"サーバーが対応していれば pop3s://（ポート 995）を使ってください。"_s.arg(keyOf(server));
+    }
+    return u"POP3 サーバー %1 は暗号化（STLS）に対応していないため、パスワードが暗号化されずに送られます（届くメールも暗号化されません）。"
            u"同じネットワークの他人に読まれるおそれがあります。"
            u"サーバーが対応していれば pop3s://（ポート 995）を使ってください。"_s.arg(keyOf(server));
+}
+
+QString PlainLoginConsent::refusal()
+{
+    return u"暗号化されない通信に同意がないため、ログインしませんでした。"_s;
 }
 
 } // namespace hollin

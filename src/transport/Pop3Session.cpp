@@ -317,9 +317,19 @@ QString Pop3Session::cancelledText() const
 bool Pop3Session::tlsFailed(Error *err)
 {
     QStringList errors;
-    for (const QSslError &e : m_socket->sslHandshakeErrors())
+    bool mismatch = false;
+    bool untrusted = false;
+    QStringList names; // what the certificate is for
+    for (const QSslError &e : m_socket->sslHandshakeErrors()) {
         errors << e.errorString();
-    const QString hint = errors.isEmpty() ? QString() : privateCaHint();
+        if (e.error() == QSslError::HostNameMismatch) {
+            mismatch = true;
+            names = e.certificate().subjectAlternativeNames().values();
+        } else {
+            untrusted = true;
+        }
+    }
+    const QString hint = certificateHint(m_socket->peerVerifyName(), mismatch, untrusted, names);
     if (errors.isEmpty())
         errors << m_socket->errorString();
     return connectionLost(err, u"POP3 サーバー %1 と暗号化通信を始められません（%2）。%3"_s

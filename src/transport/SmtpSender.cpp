@@ -287,7 +287,7 @@ int SmtpSender::perform(const QByteArray &url, Security security, const QByteArr
     } else {
         curl_easy_setopt(c, CURLOPT_CAINFO_BLOB, nullptr); // back to the system bundle
     }
-    if (!m_user.isEmpty() && security != Security::Plain) {
+    if (!m_user.isEmpty() && !m_password.isEmpty() && security != Security::Plain) { // never an empty password
         // Used only when the server offers AUTH; libcurl sends it only after
         // the TLS handshake (STARTTLS required, or implicit TLS).
         curl_easy_setopt(c, CURLOPT_USERNAME, user.constData());
@@ -416,7 +416,7 @@ bool SmtpSender::send(const QString &server, const QString &from, const QStringL
     }
     const Reply *errorReply = lastErrorReply();
     m_connectionFailed = isConnectionFailure(rc, errorReply ? errorReply->line : QString());
-    QString text = errorText(rc, hostPort, security, from, recipients, ehloName);
+    QString text = errorText(rc, errorBuffer, hostPort, security, from, recipients, ehloName);
     if (security != Security::Implicit && m_replies.isEmpty() && isSilentServer(rc))
         text += tlsOnlyHint(a, quint16(a.port ? a.port : defaultPort), u"smtps"_s, qMin(m_connectMs, 5000));
     const QString detail = u"libcurl %1: %2"_s.arg(int(rc)).arg(
@@ -459,7 +459,7 @@ bool SmtpSender::check(const QString &server, Greeting *out, Error *err)
         disconnect(); // QUIT
         return true;
     }
-    QString text = errorText(rc, out->hostPort, security, {}, {}, ehloName);
+    QString text = errorText(rc, errorBuffer, out->hostPort, security, {}, {}, ehloName);
     if (security != Security::Implicit && m_replies.isEmpty() && isSilentServer(rc))
         text += tlsOnlyHint(a, quint16(a.port ? a.port : defaultPort), u"smtps"_s, qMin(m_connectMs, 5000));
     const QString detail = u"libcurl %1: %2"_s.arg(int(rc)).arg(
@@ -513,7 +513,7 @@ QList<SmtpSender::Refusal> SmtpSender::refusals(const QStringList &recipients) c
     return out;
 }
 
-QString SmtpSender::errorText(int rc, const QString &hostPort, Security security,
+QString SmtpSender::errorText(int rc, const char *curlError, const QString &hostPort, Security security,
                               const QString &from, const QStringList &recipients, const QString &ehloName) const
 {
     const Reply *refusal = lastErrorReply();
@@ -558,7 +558,11 @@ QString SmtpSender::errorText(int rc, const QString &hostPort, Security security
             text = u"SMTP サーバー %1 との接続が切れました。"_s.arg(hostPort);
             break;
         case Trouble::Unverified:
-            text = u"SMTP サーバー %1 と暗号化通信を始められません。"_s.arg(hostPort) + privateCaHint();
+            // libcurl tells a wrong name from an unknown issuer only in its text.
+            text = u"SMTP サーバー %1 と暗号化通信を始められません。"_s.arg(hostPort)
+                + (QByteArray(curlError).contains("target host name")
+                       ? certificateHint(host, true, false)
+                       : certificateHint(host, false, true));
             break;
         case Trouble::Tls:
             text = u"SMTP サーバー %1 と暗号化通信を始められません。"_s.arg(hostPort);

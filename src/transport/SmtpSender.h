@@ -91,7 +91,8 @@ private:
     QList<Refusal> refusals(const QStringList &recipients) const;
     bool offeredStartTls() const;
     const Reply *lastErrorReply() const;
-    QString errorText(int rc, const QString &hostPort, Security security,
+    // curlError: libcurl's own text of the failure.
+    QString errorText(int rc, const char *curlError, const QString &hostPort, Security security,
                       const QString &from, const QStringList &recipients, const QString &ehloName) const;
     void dropConnection();
     friend struct SmtpCallbacks; // libcurl's callbacks, in the source file

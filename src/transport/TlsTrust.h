@@ -2,6 +2,7 @@
 
 #include <QList>
 #include <QSslCertificate>
+#include <QStringList>
 
 namespace hollin {
 
@@ -12,8 +13,17 @@ namespace hollin {
 void addExtraCaCertificates(const QList<QSslCertificate> &certificates);
 QList<QSslCertificate> extraCaCertificates();
 
-// What a user whose server's certificate failed the check can do: trust a
-// private CA through HOLLIN_EXTRA_CA_FILE (Japanese, one sentence).
-QString privateCaHint();
+// Why HOLLIN_EXTRA_CA_FILE adds nothing although it is set: the file is
+// missing, unreadable or holds no PEM certificate (Japanese, one sentence);
+// empty when the variable is unset or the file gives certificates.
+QString extraCaFileProblem();
+
+// What a user whose server's certificate failed the check can do (Japanese):
+// for a name that does not match, type the name the certificate is for
+// (certificateNames, when known); for a certificate no trusted CA signed,
+// trust the private CA through HOLLIN_EXTRA_CA_FILE, or mend the file it
+// already names.
+QString certificateHint(const QString &host, bool nameMismatch, bool untrusted,
+                        const QStringList &certificateNames = {});
 
 } // namespace hollin

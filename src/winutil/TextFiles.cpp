@@ -1,8 +1,10 @@
 #include "TextFiles.h"
 
 #include "storage/Cp932.h"
+#include "storage/FileIo.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
 #include <QStringDecoder>
 
@@ -93,9 +95,12 @@ bool writeTextFileCrLf(const QString &path, const QString &text, Error *err)
     normalized += u"\r\n"_s;
 
     QSaveFile file(path);
+    const bool existed = QFileInfo::exists(path);
     const QString message = u"ファイルを保存できません。"_s;
     if (!file.open(QIODevice::WriteOnly))
         return fail(err, message, path + u": "_s + file.errorString());
+    if (!fileio::makePrivateIfNew(file, existed, err))
+        return false;
     const QByteArray bytes = Cp932::encode(normalized);
     if (file.write(bytes) != bytes.size() || !file.commit())
         return fail(err, message, path + u": "_s + file.errorString());

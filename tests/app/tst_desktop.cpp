@@ -15,6 +15,7 @@
 #include "storage/MailRecordFile.h"
 
 #include <QDir>
+#include <QLocalServer>
 #include <QLineEdit>
 #include <QTemporaryDir>
 #include <QProcess>
@@ -23,7 +24,10 @@
 #include <QTest>
 #include <QTextEdit>
 
+#include <cstring>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
@@ -187,6 +191,40 @@ private slots:
             QCOMPARE(st.st_mode & 0777, 0700u);
             QCOMPARE(QDir(folder).entryList(QDir::System | QDir::NoDotAndDotDot).size(), 1);
         }
+    }
+
+    // The lock file is the owner's alone; a socket that a killed copy left
+    // behind is removed by the next start, one that another copy listens on stays.
+    void lockPrivateAndStaleSocketsRemoved()
+    {
+        QTemporaryDir runtime;
+        const QByteArray saved = qgetenv("XDG_RUNTIME_DIR");
+        const auto restore = qScopeGuard([saved] { qputenv("XDG_RUNTIME_DIR", saved); });
+        qputenv("XDG_RUNTIME_DIR", runtime.path().toUtf8());
+        const QString folder = runtime.filePath(u"hollin-"_s + QString::number(::getuid()));
+        QVERIFY(QDir().mkdir(folder));
+        QVERIFY(::chmod(QFile::encodeName(folder).constData(), 0700) == 0);
+        const QByteArray stale = QFile::encodeName(folder + u"/hollin-stale"_s);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::memcpy(address.sun_path, stale.constData(), size_t(stale.size()));
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        QVERIFY(::bind(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address) == 0);
+        ::close(fd); // never listened: like a killed copy's
+        QLocalServer live;
+        QVERIFY(live.listen(folder + u"/hollin-live"_s));
+
+        const DataRoot root(runtime.filePath(u"root"_s));
+        QVERIFY(root.ensureTree());
+        const mode_t oldMask = ::umask(0);
+        InstanceChannel running(root);
+        Error err;
+        const InstanceChannel::Role role = running.claim(&err);
+        ::umask(oldMask);
+        QCOMPARE(role, InstanceChannel::Role::First);
+        QCOMPARE(int(QFile::permissions(QDir(root.dataFolder()).filePath(u"hollin.lock"_s))) & 0x7077, 0x6000);
+        QVERIFY(!QFile::exists(QFile::decodeName(stale)));
+        QVERIFY(QFile::exists(live.fullServerName()));
     }
 
     // A second start on the same data root hands its link to the running copy,

@@ -80,12 +80,36 @@ private slots:
         QVERIFY(ProfileFile(m_root.iniFile()).writeText(u"PLAINLOGIN"_s, m_servers.pop3Server()));
     }
 
-    // Without that agreement the password is not sent in clear, unless --allow-plain.
+    // Without that agreement the password is not sent in clear, unless
+    // --allow-plain: not by receive, not by check; with APOP the warning says
+    // what does travel in clear.
     void plainLoginNeedsConsent()
     {
         QVERIFY(ProfileFile(m_root.iniFile()).writeText(u"PLAINLOGIN"_s, {}));
         deliver(1);
         const qsizetype waiting = m_servers.mailboxMessages().size();
+        Cli checked;
+        start(&checked, {u"check"_s, u"--pop3"_s});
+        QVERIFY(checked.process->waitForFinished(30000));
+        QCOMPARE(checked.process->exitCode(), 1);
+        const QString shown = checked.out();
+        QVERIFY2(shown.contains(u"ログインしませんでした"_s) && !shown.contains(u"ログインしました"_s), qPrintable(shown));
+        QVERIFY2(checked.err().contains(u"--allow-plain"_s), qPrintable(checked.err()));
+
+        ServerSettings apop;
+        apop.pop3Server = m_servers.pop3Server();
+        apop.apopFlag = 1;
+        QVERIFY(apop.write(m_root.serverSettingsFile()));
+        Cli apopRefused;
+        start(&apopRefused, {u"receive"_s});
+        QVERIFY(apopRefused.process->waitForFinished(30000));
+        QCOMPARE(apopRefused.process->exitCode(), 1);
+        const QString apopSaid = apopRefused.err();
+        QVERIFY2(apopSaid.contains(u"APOP はパスワードそのものは送りません"_s)
+                     && !apopSaid.contains(u"パスワードが暗号化されずに送られます"_s), qPrintable(apopSaid));
+        apop.apopFlag = 0;
+        QVERIFY(apop.write(m_root.serverSettingsFile()));
+
         Cli refused;
         start(&refused, {u"receive"_s});
         QVERIFY(refused.process->waitForFinished(30000));

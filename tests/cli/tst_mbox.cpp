@@ -12,6 +12,7 @@
 
 #include <csignal>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 using namespace Qt::StringLiterals;
 using namespace hollin;
@@ -123,8 +124,11 @@ private slots:
                              u"From the start\r\n来週の水曜日です。"_s}) == 1);
         QVERIFY(file.append({u"ⅠとⅡ"_s, u"日付なし"_s, u"ichiro@example.jp"_s, u"資料①"_s}) == 2);
         const QString mbox = m_dir.filePath(u"out.mbox"_s);
+        const mode_t oldMask = ::umask(0); // all the mail: private whatever the umask
         const Run exported = runCli({u"export-mbox"_s, mbox});
+        ::umask(oldMask);
         QVERIFY2(exported.exitCode == 0, qPrintable(exported.err));
+        QCOMPARE(int(QFile::permissions(mbox)) & 0x7077, 0x6000); // rw for the owner, nothing for others
 
         const Run python = runPython(uR"(
 import email, email.policy, mailbox, sys

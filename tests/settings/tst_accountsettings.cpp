@@ -63,6 +63,9 @@ private slots:
     {
         QVERIFY(acceptAccount(*m_state, u"taro"_s, u"old"_s, true, nullptr));
         QVERIFY(acceptAccount(*m_state, u"jiro"_s, u"new"_s, false, nullptr));
+        // ... and stays the one in use for receives and the connection test.
+        QCOMPARE(m_state->accountId + u'/' + m_state->accountPassword, u"taro/old"_s);
+        QVERIFY(!m_state->accountUnsaved);
         const Account a = savedAccount(m_state->root);
         QCOMPARE(a.id, u"taro"_s);
         QCOMPARE(a.password, u"old"_s);

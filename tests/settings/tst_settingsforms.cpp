@@ -10,6 +10,7 @@
 #include "storage/OwnSettings.h"
 #include "storage/ProfileFile.h"
 #include "storage/ServerSettings.h"
+#include "transport/PlainLoginConsent.h"
 #include "winutil/Prompt.h"
 
 #include <QCheckBox>
@@ -255,11 +256,16 @@ private slots:
         QCOMPARE(pass->text(), u"pw"_s);
         QCOMPARE(pass->echoMode(), QLineEdit::Password);
         QVERIFY(!controlOf<QCheckBox>(form, "Check1")->isChecked());
-        // The tests run without a session bus: no keyring, and the dialog says so.
+        // The tests run without a session bus: no keyring, and the dialog says
+        // so, and why a password saved there cannot be read.
+        QVERIFY(OwnSettings(m_state->root.hollinIniFile()).writePasswordInKeyring(true, nullptr));
+        QVERIFY(file.writeText(u"NAME2"_s, QString()));
         form->show();
         auto *noteLabel = controlOf<QLabel>(form, "KeyringNote");
+        QTRY_VERIFY(noteLabel->text().contains(u"キーリングが使えない"_s));
         const QString note = noteLabel->text();
-        QVERIFY2(note.contains(u"キーリングが使えない"_s) && note.contains(file.path()), qPrintable(note));
+        QVERIFY2(note.contains(file.path()), qPrintable(note));
+        QVERIFY2(note.contains(u"キーリングから読めませんでした: パスワードの保管庫"_s), qPrintable(note));
         // The window is sized for the whole note.
         QVERIFY(QTest::qWaitForWindowExposed(form));
         QVERIFY(noteLabel->height() >= noteLabel->heightForWidth(noteLabel->width()));
@@ -375,9 +381,13 @@ private slots:
     }
 
     // The test button shows the check's lines for the servers typed, with the
-    // account in use, and saves nothing.
+    // account in use, and saves nothing. A server without STLS gets no login
+    // before the user agreed; the agreement is kept for that server.
     void optionFormConnectionTest()
     {
+        ScriptedServer refused;
+        refused.send("+OK ready\r\n").expectLine().send("-ERR no\r\n").expectLine().send("+OK\r\n"); // CAPA, QUIT
+        QVERIFY(refused.start());
         ScriptedServer fake;
         fake.send("+OK ready\r\n").expectLine().send("-ERR no\r\n") // CAPA
             .expectLine().send("+OK\r\n").expectLine().send("-ERR [AUTH] wrong password\r\n");
@@ -386,8 +396,20 @@ private slots:
         m_state->accountPassword = u"pw"_s;
         OptionForm *form = m_windows->optionForm();
         form->show();
-        controlOf<QLineEdit>(form, "Pop3Text")->setText(fake.server());
+        controlOf<QLineEdit>(form, "Pop3Text")->setText(refused.server());
+        Prompt::queueAnswer(Prompt::Answer::No);
         controlOf<QPushButton>(form, "CheckCommand")->click();
+        QVERIFY2(controlOf<QPlainTextEdit>(form, "CheckText")->toPlainText().contains(u"ログインしませんでした"_s),
+                 qPrintable(controlOf<QPlainTextEdit>(form, "CheckText")->toPlainText()));
+        QTRY_COMPARE(refused.received(), (QList<QByteArray>{"CAPA", "QUIT"}));
+
+        controlOf<QLineEdit>(form, "Pop3Text")->setText(fake.server());
+        controlOf<QPushButton>(form, "CheckCommand")->click(); // Yes
+        const QStringList asked = Prompt::shownTexts();
+        QCOMPARE(asked.size(), 2);
+        QVERIFY2(asked.last().contains(u"パスワードが暗号化されずに送られます"_s), qPrintable(asked.last()));
+        Prompt::clearShown();
+        QVERIFY(PlainLoginConsent(m_state->root.iniFile()).isGiven(fake.server()));
         const QString shown = controlOf<QPlainTextEdit>(form, "CheckText")->toPlainText();
         QVERIFY2(shown.contains(u"POP3: "_s + fake.server() + u" に接続しました"_s), qPrintable(shown));
         QVERIFY2(shown.contains(u"POP3: 失敗しました。"_s) && shown.contains(u"wrong password"_s), qPrintable(shown));

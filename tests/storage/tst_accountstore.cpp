@@ -11,7 +11,9 @@
 #include "winutil/Prompt.h"
 #include "TestMailServers.h"
 
+#include <QDir>
 #include <QProcess>
+#include <QScopeGuard>
 
 #include <QTemporaryDir>
 #include <QTest>
@@ -55,8 +57,9 @@ private slots:
         QCOMPARE(read.password, u"秘密😀pw"_s);
     }
 
-    // Each data folder has its own password.
-    void dataFoldersDoNotShareAPassword()
+    // The password belongs to the account on its server: other accounts do
+    // not share it, and a data folder moved elsewhere keeps it.
+    void passwordFollowsAccountNotFolder()
     {
         QTemporaryDir other;
         const DataRoot otherRoot(other.path());
@@ -65,6 +68,11 @@ private slots:
         QVERIFY(AccountStore(otherRoot.idPassIniFile()).save(u"jiro"_s, u"two"_s, nullptr));
         QCOMPARE(AccountStore(m_root.idPassIniFile()).load().password, u"one"_s);
         QCOMPARE(AccountStore(otherRoot.idPassIniFile()).load().password, u"two"_s);
+
+        const QString moved = m_dir->path() + u"-moved"_s;
+        QVERIFY(QDir().rename(m_dir->path(), moved));
+        const auto back = qScopeGuard([&] { QDir().rename(moved, m_dir->path()); });
+        QCOMPARE(AccountStore(DataRoot(moved).idPassIniFile()).load().password, u"one"_s);
     }
 
     // The receive reads the account on its own thread.
@@ -131,6 +139,29 @@ private slots:
         QVERIFY(cli.waitForFinished(30000));
         QVERIFY2(cli.exitCode() == 0, cli.readAllStandardError().constData());
         QCOMPARE(QString::fromUtf8(cli.readAllStandardOutput()).trimmed(), u"1 件の新着メールを受信しました"_s);
+
+        // From cron there is no session bus: the failure says so and what to
+        // do; with the password moved to the file on purpose, cron receives.
+        QVERIFY(servers.deliver("From: a@example.jp\r\nSubject: again\r\n\r\nbody\r\n"));
+        QProcessEnvironment cron = QProcessEnvironment::systemEnvironment();
+        cron.remove(u"DBUS_SESSION_BUS_ADDRESS"_s);
+        cron.remove(u"XDG_RUNTIME_DIR"_s);
+        QProcess fromCron;
+        fromCron.setProcessEnvironment(cron);
+        fromCron.start(QString::fromUtf8(HOLLIN_CLI), {u"--root"_s, m_root.root(), u"receive"_s, u"--allow-plain"_s});
+        QVERIFY(fromCron.waitForFinished(30000));
+        QCOMPARE(fromCron.exitCode(), 1);
+        const QString said = QString::fromUtf8(fromCron.readAllStandardError());
+        QVERIFY2(said.contains(u"cron や ssh"_s) && said.contains(u"password-to-file"_s), qPrintable(said));
+
+        QProcess move;
+        move.start(QString::fromUtf8(HOLLIN_CLI), {u"--root"_s, m_root.root(), u"password-to-file"_s});
+        QVERIFY(move.waitForFinished(30000));
+        QVERIFY2(move.exitCode() == 0, move.readAllStandardError().constData());
+        QCOMPARE(ProfileFile(m_root.idPassIniFile()).readText(u"NAME2"_s), servers.password());
+        fromCron.start(QString::fromUtf8(HOLLIN_CLI), {u"--root"_s, m_root.root(), u"receive"_s, u"--allow-plain"_s});
+        QVERIFY(fromCron.waitForFinished(30000));
+        QVERIFY2(fromCron.exitCode() == 0, fromCron.readAllStandardError().constData());
     }
 
 private:

@@ -1,4 +1,5 @@
 #include "storage/DataRoot.h"
+#include "storage/PrivateTree.h"
 
 #include <QDir>
 #include <QTemporaryDir>
@@ -14,6 +15,7 @@ private slots:
     void resolve_data();
     void resolve();
     void locate();
+    void tightenMakesTheTreePrivate();
 };
 
 void TestDataRoot::ensureTreeCreatesCanonicalNames()
@@ -79,6 +81,33 @@ void TestDataRoot::locate()
     QCOMPARE(DataRoot::locate({u"prog"_s, u"--root"_s, u"/tmp/a"_s}, exe.path()).root(), u"/tmp/a"_s);
     QCOMPARE(DataRoot::locate({u"--root=/tmp/b/"_s}, exe.path()).root(), u"/tmp/b"_s);
     qunsetenv("HOLLIN_ROOT");
+}
+
+
+// Files and folders others could read become the owner's; a link and what it
+// points to outside the tree are left alone.
+void TestDataRoot::tightenMakesTheTreePrivate()
+{
+    QTemporaryDir dir;
+    DataRoot root(dir.filePath(u"root"_s));
+    QVERIFY(root.ensureTree());
+    const QString record = root.receivedMailFile();
+    const QString sub = root.attachmentFolder() + u"/sub"_s;
+    const QString outside = dir.filePath(u"outside.txt"_s);
+    for (const QString &path : {record, sub + u"/a.bin"_s, outside}) {
+        QVERIFY(QDir().mkpath(QFileInfo(path).absolutePath()));
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        QVERIFY(f.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther));
+    }
+    QVERIFY(QFile::setPermissions(sub, QFile::ExeOwner | QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther | QFile::ExeOther));
+    QVERIFY(QFile::link(outside, root.dataFolder() + u"/link"_s));
+    const QStringList changed = privatetree::tighten(root);
+    QCOMPARE(changed.size(), 3);
+    QCOMPARE(int(QFile::permissions(record)) & 0x7077, 0x6000); // rw for the owner, nothing for others
+    QCOMPARE(QFile::permissions(sub) & (QFile::ReadOther | QFile::ExeOther | QFile::ReadGroup), QFile::Permissions());
+    QVERIFY(QFile::permissions(outside) & QFile::ReadOther);
+    QCOMPARE(privatetree::tighten(root), QStringList());
 }
 
 QTEST_GUILESS_MAIN(TestDataRoot)

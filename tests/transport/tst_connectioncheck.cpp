@@ -94,11 +94,54 @@ private slots:
             .expectLine().send("-ERR no\r\n").expectLine().send("-ERR mailbox locked\r\n"); // CAPA, STAT
         QVERIFY(fake.start());
         Error err;
-        QVERIFY(!check().checkPop3(fake.server(), u"alice"_s, u"secret"_s, false, &err));
+        ConnectionCheck c = check();
+        c.setPlainLoginConsent([](const QString &, bool) { return true; });
+        QVERIFY(!c.checkPop3(fake.server(), u"alice"_s, u"secret"_s, false, &err));
         QVERIFY2(reported(u"暗号化されていません"_s), qPrintable(m_lines.join(u'\n')));
         QVERIFY2(m_lines.last().contains(u"STAT"_s) && m_lines.last().contains(u"mailbox locked"_s),
                  qPrintable(m_lines.last()));
         QCOMPARE(fake.received().value(4), "STAT"_ba);
+    }
+
+    // A server without STLS and no consent: CAPA, then QUIT; nothing of the
+    // password goes out, and the line says what would have travelled in clear.
+    void pop3UnencryptedWithoutConsent_data()
+    {
+        QTest::addColumn<bool>("apop");
+        QTest::addColumn<QString>("told");
+        QTest::newRow("USER/PASS") << false << u"パスワードが暗号化されずに送られます"_s;
+        QTest::newRow("APOP") << true << u"メールは暗号化されずに届きます。APOP はパスワードそのものは送りません"_s;
+    }
+    void pop3UnencryptedWithoutConsent()
+    {
+        QFETCH(bool, apop);
+        QFETCH(QString, told);
+        ScriptedServer fake;
+        fake.send("+OK ready <1.2@host>\r\n").expectLine().send("-ERR no\r\n").expectLine().send("+OK bye\r\n");
+        QVERIFY(fake.start());
+        ConnectionCheck c = check();
+        bool askedApop = !apop;
+        c.setPlainLoginConsent([&](const QString &, bool a) { askedApop = a; return false; });
+        Error err;
+        QVERIFY(!c.checkPop3(fake.server(), u"alice"_s, u"secret"_s, apop, &err));
+        QCOMPARE(askedApop, apop);
+        QVERIFY2(m_lines.last().contains(told) && m_lines.last().contains(u"ログインしませんでした"_s),
+                 qPrintable(m_lines.last()));
+        QTRY_COMPARE(fake.received(), (QList<QByteArray>{"CAPA", "QUIT"}));
+    }
+
+    // A saved id whose password was lost (a keyring out of reach): no login
+    // with an empty password.
+    void pop3EmptyPasswordIsNotTried()
+    {
+        ScriptedServer fake;
+        fake.send("+OK ready\r\n").expectLine().send("-ERR no\r\n").expectLine().send("+OK bye\r\n");
+        QVERIFY(fake.start());
+        ConnectionCheck c = check();
+        c.setPlainLoginConsent([](const QString &, bool) { return true; });
+        QVERIFY(c.checkPop3(fake.server(), u"alice"_s, QString(), false, nullptr));
+        QVERIFY2(reported(u"ログインは確かめません"_s), qPrintable(m_lines.join(u'\n')));
+        QTRY_COMPARE(fake.received(), (QList<QByteArray>{"CAPA", "QUIT"}));
     }
 };
 

@@ -15,6 +15,7 @@
 #include "transport/AttachmentExtractor.h"
 #include "transport/MailLib.h"
 #include "transport/MessageKey.h"
+#include "transport/PlainLoginConsent.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -115,7 +116,7 @@ ReceiveResult ReceiveSession::run()
         && !m_settings.confirmPlainLogin(m_settings.pop3Server)) {
         lib.pop3Close(handle);
         result.outcome = Outcome::PlainRefused;
-        fail(&result.error, u"パスワードが暗号化されずに送られるため、ログインしませんでした。"_s);
+        fail(&result.error, PlainLoginConsent::refusal());
         return result;
     }
 
