@@ -1,5 +1,6 @@
 #include "MailFields.h"
 
+#include "AttachmentPanel.h"
 #include "winutil/Prompt.h"
 
 #include <QEvent>
@@ -14,7 +15,7 @@ using namespace Qt::StringLiterals;
 namespace hollin {
 
 MailFields::MailFields(QWidget *window, QLineEdit *to, QLineEdit *subject, QTextEdit *body,
-                       QLineEdit *attachments, UnsentDraftFile recovery)
+                       AttachmentPanel *attachments, UnsentDraftFile recovery)
     : QObject(window), m_window(window), m_to(to), m_subject(subject), m_body(body), m_attachments(attachments),
       m_recovery(std::move(recovery))
 {
@@ -29,7 +30,10 @@ MailFields::MailFields(QWidget *window, QLineEdit *to, QLineEdit *subject, QText
 
 MailDraft MailFields::draft() const
 {
-    return MailDraft{m_to->text(), m_subject->text(), m_body->toPlainText(), m_attachments->text()};
+    MailDraft draft{m_to->text(), m_subject->text(), m_body->toPlainText(), m_attachments->paths()};
+    if (m_extras.read)
+        m_extras.read(&draft);
+    return draft;
 }
 
 bool MailFields::mayReplace()
@@ -62,6 +66,9 @@ void MailFields::replace(const MailDraft &mail)
     // New text starts without the last character format (bold and the like).
     cursor.insertText(mail.body, QTextCharFormat());
     m_body->setCurrentCharFormat(QTextCharFormat());
+    m_attachments->show(mail.attachments);
+    if (m_extras.write)
+        m_extras.write(mail);
 }
 
 void MailFields::prefillBody(const QString &body)
@@ -81,6 +88,9 @@ void MailFields::clear()
     m_to->clear();
     m_subject->clear();
     m_body->clear();
+    m_attachments->clear();
+    if (m_extras.write)
+        m_extras.write(MailDraft());
     settle();
 }
 
