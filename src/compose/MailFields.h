@@ -50,7 +50,7 @@ public:
     CloseAnswer askBeforeClosing();
 
     // Everything replaced: boxes, attachments and extras; the body as one
-    // edit that 元に戻す brings back.
+    // edit, and 元に戻す of that edit brings back the whole mail it replaced.
     void replace(const MailDraft &mail);
     // The program's own text for the body of a new window (the signature):
     // nothing is at risk until the user changes it. The recovery file stays.
@@ -71,6 +71,7 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    void bodyChanged();
     void report(const Error &err);
 
     QWidget *m_window;
@@ -79,6 +80,8 @@ private:
     QTextEdit *m_body;
     AttachmentPanel *m_attachments;
     Extras m_extras;
+    MailDraft m_beforeReplace;        // what the last replace took away
+    int m_undoStepsBeforeReplace = -1; // the body's undo steps before it; -1: nothing to bring back
     UnsentMail m_guard;
     UnsentDraftFile m_recovery;
     QTimer m_timer;
