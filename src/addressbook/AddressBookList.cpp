@@ -7,6 +7,11 @@ using namespace Qt::StringLiterals;
 
 namespace hollin {
 
+QString AddressBookList::unregisteredQuestion()
+{
+    return u"登録していない名前・メールアドレスがあります。"_s;
+}
+
 AddressBookList::AddressBookList(const DataRoot &root)
     : m_file(root.addressBookFile(), root.addressBookTemp())
 {

@@ -19,6 +19,21 @@ public:
 
     explicit AddressBookList(const DataRoot &root);
 
+    // The name and address boxes of the window: what was typed there and is
+    // neither registered nor what the program put in is asked about before
+    // it is replaced or the window closes.
+    struct Typed {
+        QString name;
+        QString address;
+        friend bool operator==(const Typed &, const Typed &) = default;
+    };
+    static bool isUnregistered(const Typed &now, const Typed &settled)
+    {
+        return (!now.name.isEmpty() || !now.address.isEmpty()) && !(now == settled);
+    }
+    // "登録していない名前・メールアドレスがあります。"
+    static QString unregisteredQuestion();
+
     // Every entry in record order (an absent file is created empty).
     bool rows(QList<Row> *out, Error *err) const;
     // Entry n (1-based) with the spaces around name and address removed.

@@ -191,8 +191,25 @@ void FriendForm::placeHelpBox()
 
 void FriendForm::showWithAddress(const QString &sender)
 {
-    m_address->setText(sender);
+    if (!isVisible() || mayReplaceTyped()) {
+        m_address->setText(sender);
+        settle();
+    }
     show();
+    raise();
+}
+
+AddressBookList::Typed FriendForm::typed() const
+{
+    return {m_name->text(), m_address->text()};
+}
+
+bool FriendForm::mayReplaceTyped()
+{
+    if (!AddressBookList::isUnregistered(typed(), m_settled))
+        return true;
+    return Prompt::askWithButtons(this, AddressBookList::unregisteredQuestion(), u"置き換える"_s, {}, u"キャンセル"_s)
+        == Prompt::Answer::Yes;
 }
 
 bool FriendForm::report(const Error &err)
@@ -239,8 +256,11 @@ void FriendForm::selectEntry()
         report(err);
         return;
     }
+    if (!mayReplaceTyped())
+        return;
     m_name->setText(e.name);
     m_address->setText(e.address);
+    settle();
     m_status->setText(u"　選択しました。"_s);
 }
 
@@ -256,6 +276,7 @@ void FriendForm::registerEntry()
         return;
     }
     m_ctx.state.currentRecordNumber = qint16(n);
+    settle();
     m_status->setText(u"　登録が完了しました。"_s);
     refreshList();
 }
@@ -288,6 +309,7 @@ void FriendForm::deleteEntry()
     m_name->clear();
     m_address->clear();
     m_card->clear();
+    settle();
 }
 
 void FriendForm::insertBusinessCard()
@@ -348,6 +370,17 @@ void FriendForm::mouseMoveEvent(QMouseEvent *event)
 
 void FriendForm::closeEvent(QCloseEvent *event)
 {
+    if (AddressBookList::isUnregistered(typed(), m_settled)) {
+        const Prompt::Answer answer = Prompt::askWithButtons(this, AddressBookList::unregisteredQuestion(),
+                                                             u"登録して閉じる"_s, u"破棄"_s, u"キャンセル"_s);
+        if (answer == Prompt::Answer::Yes)
+            registerEntry();
+        // Cancelled, or the registration failed: the window stays with what was typed.
+        if (answer != Prompt::Answer::No && AddressBookList::isUnregistered(typed(), m_settled)) {
+            event->ignore();
+            return;
+        }
+    }
     removeHeaderPainter(m_list);
     m_ctx.windows.showFloatingWindows();
     QWidget::closeEvent(event);

@@ -42,12 +42,17 @@ private:
     void insertBusinessCard(); // Command38
     void pasteInto(QLineEdit *box);
     int selectedRecord() const;
+    AddressBookList::Typed typed() const;
+    void settle() { m_settled = typed(); }
+    // Before the boxes are replaced: true when nothing typed is lost or the user agreed.
+    bool mayReplaceTyped();
     // Shows a failure of the address-book file once; false when there was one.
     bool report(const Error &err);
 
     AppContext m_ctx;
     AddressBookList m_book;
     ListedFile m_listed; // the address book as the list shows it
+    AddressBookList::Typed m_settled; // the boxes as last registered, selected or filled by the program
 
     QLineEdit *m_address = nullptr;   // Text4
     QLineEdit *m_name = nullptr;      // Text2

@@ -9,7 +9,6 @@
 #include "winutil/Windows.h"
 
 #include <QLineEdit>
-#include <QRadioButton>
 
 #include <memory>
 #include <utility>
@@ -49,19 +48,16 @@ void composeMailto(Windows &windows, const MailtoUrl &mailto)
     raise(form);
     windows.hideFloatingWindows();
 
-    // A link is meant for its own addresses, never for the whole address book.
-    auto *wholeBook = form->findChild<QRadioButton *>(u"Option2"_s);
-    auto *normal = form->findChild<QRadioButton *>(u"Option1"_s);
-    Q_ASSERT(wholeBook && normal);
-    if (wholeBook->isChecked())
-        normal->click();
-
     // The recipient box takes one line; what does not fit is not cut short
     // silently, since a shortened address would send the mail elsewhere.
     const QString recipients = mailto.to.join(u',');
     const bool fits = recipients.size() <= to->maxLength();
-    form->fields().replace(MailDraft{fits ? recipients : QString(), mailto.subject, mailto.body, QString()});
-    form->setCopies(mailto.cc, mailto.bcc);
+    // The whole mail is replaced: no attachment, copy or whole-address-book
+    // mode of the one written before stays with the link's addresses.
+    MailDraft mail{fits ? recipients : QString(), mailto.subject, mailto.body};
+    mail.cc = mailto.cc.join(u", "_s);
+    mail.bcc = mailto.bcc.join(u", "_s);
+    form->fields().replace(mail);
     if (!fits)
         Prompt::message(form, u"宛先が長すぎて入りません。宛先を確かめて入力してください。\n"_s + recipients, {},
                         Prompt::Icon::Warning);

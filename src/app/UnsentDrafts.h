@@ -6,9 +6,10 @@ class DataRoot;
 class Windows;
 
 // At start: when the last run ended (a crash, a kill, a power cut) while a
-// compose or reply window held a mail not yet sent or held, asks
-// "前回、送信されなかったメールがあります。開きますか？" and opens each such mail
-// in its window again; declined, the kept mails are removed.
+// compose or reply window held a mail not yet sent or held, or mails were put
+// off before, asks "前回、送信されなかったメールがあります。開きますか？" with 開く
+// (each window gets its mail again; further ones wait for the next start),
+// あとで (kept and asked again at the next start) and 破棄 (removed).
 void offerUnsentDrafts(Windows &windows, const DataRoot &root);
 
 } // namespace hollin

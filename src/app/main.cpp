@@ -5,6 +5,7 @@
 #include "AppWindows.h"
 #include "CommandLine.h"
 #include "DesktopIdentity.h"
+#include "DraftsAtStop.h"
 #include "InstanceChannel.h"
 #include "MailtoCompose.h"
 #include "OtherWriterWatch.h"
@@ -77,6 +78,7 @@ int main(int argc, char *argv[])
     }
 
     hollin::AppWindows windows(state);
+    const hollin::DraftsAtStop draftsAtStop(windows);
     windows.mainForm()->show();
     hollin::offerToProtectPasswordFile(windows.mainForm(), state.root);
     windows.autoReceive().setMinutes(hollin::AutoReceiveSettings(state.root.iniFile()).activeMinutes());

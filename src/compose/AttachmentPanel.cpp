@@ -27,6 +27,7 @@ void AttachmentPanel::attachFirst()
     if (!path.isEmpty() && accepts({path})) {
         m_c.paths->setText(path);
         m_c.names->addItem(fileNameOf(path));
+        m_c.clear->setEnabled(true);
     }
     m_c.first->setEnabled(false);
 }
@@ -35,13 +36,16 @@ void AttachmentPanel::attachMore()
 {
     m_c.names->show();
     m_c.names->raise();
-    if (m_c.paths->text().isEmpty())
-        return;
+    // With nothing listed (the first file's dialog was cancelled or its
+    // file refused) this attaches the first file: the window is never left
+    // without a way to attach.
     const QString path = Prompt::openFileName(m_window, u"添付File"_s, QString(), QString());
-    if (path.isEmpty() || !accepts(m_c.paths->text().split(u',', Qt::SkipEmptyParts) << path))
+    const QStringList listed = m_c.paths->text().split(u',', Qt::SkipEmptyParts);
+    if (path.isEmpty() || !accepts(QStringList(listed) << path))
         return;
-    m_c.paths->setText(m_c.paths->text() + u',' + path);
+    m_c.paths->setText(listed.isEmpty() ? path : m_c.paths->text() + u',' + path);
     m_c.names->addItem(fileNameOf(path));
+    m_c.clear->setEnabled(true);
 }
 
 bool AttachmentPanel::accepts(const QStringList &paths) const
@@ -61,6 +65,11 @@ void AttachmentPanel::clear()
     m_c.more->setEnabled(false);
     m_c.clear->setEnabled(false);
     m_c.first->setEnabled(true);
+}
+
+QString AttachmentPanel::paths() const
+{
+    return m_c.paths->text();
 }
 
 void AttachmentPanel::show(const QString &paths)

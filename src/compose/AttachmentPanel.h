@@ -29,7 +29,9 @@ public:
     void attachFirst();
     void attachMore();
     void clear();
-    // Lists the paths given (a mail kept in the recovery file).
+    // The paths joined by ','.
+    QString paths() const;
+    // Lists the paths given in place of the ones listed.
     void show(const QString &paths);
 
 private:

@@ -37,12 +37,14 @@ bool HeldMailPanel::hold(bool askFirst)
     const QString lost = charactersWithoutCp932(draft.to + draft.subject + draft.body);
     if (!lost.isEmpty() && !Prompt::ask(m_window, cp932LossQuestion(lost)))
         return false;
-    Error err;
-    const int n = m_store.hold(HeldMail{draft.to, draft.subject, draft.body}, &err);
+    Error err, extrasErr;
+    const int n = m_store.hold(draft, &err, &extrasErr);
     if (n < 0) {
         Prompt::message(m_window, err.text(), QString(), Prompt::Icon::Warning);
         return false;
     }
+    if (extrasErr.isSet())
+        Prompt::message(m_window, extrasErr.text(), QString(), Prompt::Icon::Warning);
     m_state.currentRecordNumber = qint16(n);
     m_fields.clear();
     return true;
@@ -89,15 +91,17 @@ void HeldMailPanel::pick()
     if (!m_listed.isCurrent(m_window, [this] { list(); }))
         return;
     HeldMail mail;
-    Error err;
-    if (!m_store.load(n, &mail, &err)) {
+    Error err, extrasErr;
+    if (!m_store.load(n, &mail, &err, &extrasErr)) {
         Prompt::message(m_window, err.text(), QString(), Prompt::Icon::Warning);
         return;
     }
     if (!m_fields.mayReplace())
         return;
-    m_fields.replace(MailDraft{mail.to, mail.subject, mail.body, QString()});
+    m_fields.replace(mail); // its own attachments, copies and mode, or none
     m_fields.settle();
+    if (extrasErr.isSet())
+        Prompt::message(m_window, extrasErr.text(), QString(), Prompt::Icon::Warning);
 }
 
 bool HeldMailPanel::removeSelected()

@@ -1,11 +1,13 @@
 #include "MailFields.h"
 
+#include "AttachmentPanel.h"
 #include "winutil/Prompt.h"
 
 #include <QEvent>
 #include <QLineEdit>
 #include <QTextCharFormat>
 #include <QTextCursor>
+#include <QTextDocument>
 #include <QTextEdit>
 #include <QWidget>
 
@@ -14,7 +16,7 @@ using namespace Qt::StringLiterals;
 namespace hollin {
 
 MailFields::MailFields(QWidget *window, QLineEdit *to, QLineEdit *subject, QTextEdit *body,
-                       QLineEdit *attachments, UnsentDraftFile recovery)
+                       AttachmentPanel *attachments, UnsentDraftFile recovery)
     : QObject(window), m_window(window), m_to(to), m_subject(subject), m_body(body), m_attachments(attachments),
       m_recovery(std::move(recovery))
 {
@@ -25,11 +27,37 @@ MailFields::MailFields(QWidget *window, QLineEdit *to, QLineEdit *subject, QText
     m_retry.setInterval(RetryMs);
     connect(&m_retry, &QTimer::timeout, this, &MailFields::saveRecovery);
     window->installEventFilter(this);
+    connect(m_body->document(), &QTextDocument::contentsChanged, this, &MailFields::bodyChanged);
+}
+
+// 元に戻す of a replaced body brings back the rest of the replaced mail too.
+void MailFields::bodyChanged()
+{
+    const QTextDocument *document = m_body->document();
+    if (m_undoStepsBeforeReplace < 0)
+        return;
+    // The body's history was dropped (new text set whole): the replace can no longer be undone.
+    if (document->availableUndoSteps() == 0 && document->availableRedoSteps() == 0) {
+        m_undoStepsBeforeReplace = -1;
+        return;
+    }
+    if (document->availableUndoSteps() == m_undoStepsBeforeReplace && document->availableRedoSteps() > 0) {
+        m_undoStepsBeforeReplace = -1;
+        const MailDraft before = m_beforeReplace;
+        m_to->setText(before.to);
+        m_subject->setText(before.subject);
+        m_attachments->show(before.attachments);
+        if (m_extras.write)
+            m_extras.write(before);
+    }
 }
 
 MailDraft MailFields::draft() const
 {
-    return MailDraft{m_to->text(), m_subject->text(), m_body->toPlainText(), m_attachments->text()};
+    MailDraft draft{m_to->text(), m_subject->text(), m_body->toPlainText(), m_attachments->paths()};
+    if (m_extras.read)
+        m_extras.read(&draft);
+    return draft;
 }
 
 bool MailFields::mayReplace()
@@ -55,6 +83,9 @@ MailFields::CloseAnswer MailFields::askBeforeClosing()
 
 void MailFields::replace(const MailDraft &mail)
 {
+    m_undoStepsBeforeReplace = -1;
+    m_beforeReplace = draft();
+    const int stepsBefore = m_body->document()->availableUndoSteps();
     m_to->setText(mail.to);
     m_subject->setText(mail.subject);
     QTextCursor cursor(m_body->document());
@@ -62,6 +93,10 @@ void MailFields::replace(const MailDraft &mail)
     // New text starts without the last character format (bold and the like).
     cursor.insertText(mail.body, QTextCharFormat());
     m_body->setCurrentCharFormat(QTextCharFormat());
+    m_attachments->show(mail.attachments);
+    if (m_extras.write)
+        m_extras.write(mail);
+    m_undoStepsBeforeReplace = stepsBefore;
 }
 
 void MailFields::prefillBody(const QString &body)
@@ -80,7 +115,11 @@ void MailFields::clear()
 {
     m_to->clear();
     m_subject->clear();
+    m_undoStepsBeforeReplace = -1;
     m_body->clear();
+    m_attachments->clear();
+    if (m_extras.write)
+        m_extras.write(MailDraft());
     settle();
 }
 

@@ -6,11 +6,15 @@
 #include <QObject>
 #include <QTimer>
 
+#include <functional>
+
 class QLineEdit;
 class QTextEdit;
 class QWidget;
 
 namespace hollin {
+
+class AttachmentPanel;
 
 // The recipient, subject, body and attachment boxes of a window that writes
 // mail (compose or reply), with the guard that asks before what was typed is
@@ -20,8 +24,16 @@ namespace hollin {
 class MailFields : public QObject {
     Q_OBJECT
 public:
-    MailFields(QWidget *window, QLineEdit *to, QLineEdit *subject, QTextEdit *body, QLineEdit *attachments,
+    MailFields(QWidget *window, QLineEdit *to, QLineEdit *subject, QTextEdit *body, AttachmentPanel *attachments,
                UnsentDraftFile recovery);
+
+    // What the window holds besides the boxes (copies, mode, thread): read
+    // into a draft, and put back from one when the mail is replaced.
+    struct Extras {
+        std::function<void(MailDraft *)> read;
+        std::function<void(const MailDraft &)> write;
+    };
+    void setExtras(const Extras &extras) { m_extras = extras; }
 
     static constexpr int SaveIntervalMs = 30000;
     static constexpr int RetryMs = 5000; // after another writer held the data folder's lock
@@ -37,8 +49,8 @@ public:
     // Before the window closes with something at risk.
     CloseAnswer askBeforeClosing();
 
-    // Recipient, subject and body replaced; the body as one edit that 元に戻す
-    // brings back. The attachments stay.
+    // Everything replaced: boxes, attachments and extras; the body as one
+    // edit, and 元に戻す of that edit brings back the whole mail it replaced.
     void replace(const MailDraft &mail);
     // The program's own text for the body of a new window (the signature):
     // nothing is at risk until the user changes it. The recovery file stays.
@@ -46,7 +58,8 @@ public:
     // What the boxes hold now is safe elsewhere (sent, held, loaded from a held
     // mail): nothing is at risk and the recovery file goes.
     void settle();
-    // The mail is given up or gone: boxes emptied and settled.
+    // The mail is given up, held, sent or its window closed: everything
+    // emptied and settled, the recovery file gone.
     void clear();
     // The window closes cleanly: the recovery file goes.
     void forget();
@@ -58,13 +71,17 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    void bodyChanged();
     void report(const Error &err);
 
     QWidget *m_window;
     QLineEdit *m_to;
     QLineEdit *m_subject;
     QTextEdit *m_body;
-    QLineEdit *m_attachments;
+    AttachmentPanel *m_attachments;
+    Extras m_extras;
+    MailDraft m_beforeReplace;        // what the last replace took away
+    int m_undoStepsBeforeReplace = -1; // the body's undo steps before it; -1: nothing to bring back
     UnsentMail m_guard;
     UnsentDraftFile m_recovery;
     QTimer m_timer;

@@ -124,12 +124,23 @@ void WriteForm::wireControls()
                 m_ui.list1->setRowHidden(n - 1, false);
     });
 
-    m_fields = new MailFields(this, m_ui.toText, m_ui.subjectText, m_ui.rtfEd, m_ui.attachText,
-                              UnsentDraftFile(m_ctx.state.root, u"compose"_s));
-    m_held = new HeldMailPanel(this, m_ctx.state, *m_fields, {m_ui.list1, m_ui.text1, m_ui.text2, m_ui.searchBar});
-    commands->setMayReplaceBody([this] { return m_fields->mayReplace(); });
     m_attachments = new AttachmentPanel(this, {m_ui.attachText, m_ui.list2, m_ui.attachCommand, m_ui.command9,
                                                m_ui.command10});
+    m_fields = new MailFields(this, m_ui.toText, m_ui.subjectText, m_ui.rtfEd, m_attachments,
+                              UnsentDraftFile(m_ctx.state.root, u"compose"_s));
+    m_fields->setExtras({[this](MailDraft *draft) {
+                             draft->cc = m_cc;
+                             draft->bcc = m_bcc;
+                             draft->wholeBook = m_ui.option2->isChecked();
+                             if (draft->wholeBook)
+                                 draft->to = m_toBeforeWholeBook;
+                         },
+                         [this](const MailDraft &mail) {
+                             setCopies(mail.cc, mail.bcc);
+                             setWholeBook(mail.wholeBook, mail.to);
+                         }});
+    m_held = new HeldMailPanel(this, m_ctx.state, *m_fields, {m_ui.list1, m_ui.text1, m_ui.text2, m_ui.searchBar});
+    commands->setMayReplaceBody([this] { return m_fields->mayReplace(); });
 
     connect(m_ui.command1, &QPushButton::clicked, this, &WriteForm::send);
     connect(m_ui.command3, &QPushButton::clicked, this, &QWidget::close);
@@ -486,24 +497,42 @@ void WriteForm::toggleAttachmentList()
     ++count;
 }
 
+void WriteForm::showWholeBook(bool on)
+{
+    m_ui.toText->setEnabled(!on);
+    setBackground(m_ui.toText, QPalette::Base, on ? WholeBookToColour : White);
+    setListBackground(on ? Green : White);
+}
+
 void WriteForm::wholeAddressBookMode()
 {
     m_undelivered.clear();
     if (m_ui.toText->isEnabled())
         m_toBeforeWholeBook = m_ui.toText->text();
     m_ui.toText->clear();
-    m_ui.toText->setEnabled(false);
-    setBackground(m_ui.toText, QPalette::Base, WholeBookToColour);
-    setListBackground(Green);
+    showWholeBook(true);
     const QString question = u"アドレス帳に登録しているメールアドレスすべてに同様の件名、本文で送信します。"_s
         + u"\r\n\r\n"_s + u"件名、本文入力完了後、送信ボタンをクリックして下さい。"_s;
     if (Prompt::ask(this, question))
         return;
-    setListBackground(White);
-    setBackground(m_ui.toText, QPalette::Base, White);
-    m_ui.toText->setEnabled(true);
+    showWholeBook(false);
     m_ui.toText->setText(m_toBeforeWholeBook);
     clearOption2();
+}
+
+void WriteForm::setWholeBook(bool on, const QString &typed)
+{
+    m_undelivered.clear();
+    if (on) {
+        // A held mail chosen for the whole address book comes back so, without the question again.
+        m_toBeforeWholeBook = typed;
+        m_ui.option2->setChecked(true);
+        m_ui.toText->clear();
+        showWholeBook(true);
+    } else if (m_ui.option2->isChecked() || !m_ui.toText->isEnabled()) {
+        clearOption2();
+        showWholeBook(false);
+    }
 }
 
 void WriteForm::clearOption2()
@@ -519,9 +548,7 @@ void WriteForm::normalMode()
     // Back from the whole address book: the recipients typed before it return.
     if (!m_ui.toText->isEnabled())
         m_ui.toText->setText(m_toBeforeWholeBook);
-    m_ui.toText->setEnabled(true);
-    setBackground(m_ui.toText, QPalette::Base, White);
-    setListBackground(White);
+    showWholeBook(false);
 }
 
 void WriteForm::insertGreeting()
@@ -545,7 +572,6 @@ void WriteForm::setBodyPlain(const QString &text)
 void WriteForm::restoreDraft(const MailDraft &draft)
 {
     m_fields->replace(draft);
-    m_attachments->show(draft.attachments);
 }
 
 void WriteForm::statusDoubleClicked()
@@ -646,10 +672,10 @@ void WriteForm::setControlsEnabled(bool enabled)
         m_enabledBeforeSend.clear();
 }
 
-void WriteForm::setCopies(const QStringList &cc, const QStringList &bcc)
+void WriteForm::setCopies(const QString &cc, const QString &bcc)
 {
-    m_cc = cc.join(u", "_s);
-    m_bcc = bcc.join(u", "_s);
+    m_cc = cc;
+    m_bcc = bcc;
     QStringList shown;
     if (!cc.isEmpty())
         shown << u"Cc: "_s + m_cc;
@@ -687,10 +713,8 @@ void WriteForm::sendDone()
         emit sendFinished();
         return;
     }
-    m_ui.attachText->clear();
     m_fields->clear();
     m_ui.check1->setChecked(false);
-    clearOption2();
     m_ui.command2->hide();
     setListBackground(Green);
     emit sendFinished();
@@ -710,7 +734,7 @@ void WriteForm::closeEvent(QCloseEvent *event)
         event->ignore();
         return;
     }
-    m_fields->forget();
+    m_fields->clear(); // nothing left for the recovery file to keep as the window goes
     event->accept();
     m_ctx.windows.showFloatingWindows();
     // Tied to the window: an owner that went first with it unloads nothing.

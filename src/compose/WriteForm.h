@@ -41,13 +41,10 @@ public:
     // True while a send runs.
     bool isSending() const;
 
-    // The boxes and the guard that asks before what was typed is replaced or lost.
-    // The copies of a mailto: link: sent with the mail (Bcc in the envelope
-    // only) and shown in CopiesText, since the window has no boxes of its own
-    // for them.
-    void setCopies(const QStringList &cc, const QStringList &bcc);
+    // The boxes and the guard that asks before what was typed is replaced or
+    // lost; replacing the mail there replaces its copies and mode too.
     MailFields &fields() const { return *m_fields; }
-    // Puts a mail kept in the recovery file back: recipient, subject, body and attachments.
+    // Puts a mail back whole (a kept draft, a sent copy to send again).
     void restoreDraft(const MailDraft &draft);
 
 signals:
@@ -87,7 +84,13 @@ private:
     void pickAddress(int recordNumber);
 
     void toggleAttachmentList();
+    // The copies of a mailto: link: sent with the mail (Bcc in the envelope
+    // only) and shown in CopiesText, since the window has no boxes of its own
+    // for them.
+    void setCopies(const QString &cc, const QString &bcc);
     void wholeAddressBookMode();
+    void setWholeBook(bool on, const QString &typed);
+    void showWholeBook(bool on);
     void clearOption2();
     void normalMode();
 

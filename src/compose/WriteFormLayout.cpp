@@ -88,6 +88,7 @@ WriteFormLayout::WriteFormLayout(QWidget *form)
     place(toLabel, 60, 900, 700, 300);
     toText = new QLineEdit(m_form);
     toText->setObjectName(u"ToText"_s);
+    toText->setAccessibleName(u"宛先"_s);
     toText->setMaxLength(RecipientBoxLength);
     place(toText, 800, 900, 3900, 300);
     command7 = button(u"Command7"_s, u"     宛先に貼付"_s);
@@ -97,6 +98,7 @@ WriteFormLayout::WriteFormLayout(QWidget *form)
     place(subjectLabel, 60, 1260, 700, 300);
     subjectText = new QLineEdit(m_form);
     subjectText->setObjectName(u"SubjectText"_s);
+    subjectText->setAccessibleName(u"件名"_s);
     place(subjectText, 800, 1260, 3900, 300);
     command5 = button(u"Command5"_s, u"     本文に貼付"_s);
     place(command5, 4800, 1250, 2150, 320);
@@ -105,6 +107,7 @@ WriteFormLayout::WriteFormLayout(QWidget *form)
     place(comboLabel, 60, 1620, 700, 300);
     combo1 = new QComboBox(m_form);
     combo1->setObjectName(u"Combo1"_s);
+    combo1->setAccessibleName(u"首記例"_s);
     combo1->setEditable(true);
     combo1->setInsertPolicy(QComboBox::NoInsert);
     place(combo1, 800, 1620, 3900, 300);
@@ -113,6 +116,7 @@ WriteFormLayout::WriteFormLayout(QWidget *form)
 
     attachText = new QLineEdit(m_form);
     attachText->setObjectName(u"AttachText"_s);
+    attachText->setAccessibleName(u"添付ファイル"_s);
     place(attachText, 800, 1980, 2500, 300);
     attachCommand = button(u"AttachCommand"_s, u"添付File"_s);
     place(attachCommand, 3350, 1980, 900, 300);
@@ -149,6 +153,7 @@ WriteFormLayout::WriteFormLayout(QWidget *form)
 
     rtfEd = new QTextEdit(m_form);
     rtfEd->setObjectName(u"rtfEd"_s);
+    rtfEd->setAccessibleName(u"本文"_s);
     place(rtfEd, 0, 2720, 7020, 4300);
 
     list2 = new QListWidget(m_form);
@@ -171,6 +176,7 @@ WriteFormLayout::WriteFormLayout(QWidget *form)
 
     text14 = new QPlainTextEdit(m_form);
     text14->setObjectName(u"Text14"_s);
+    text14->setAccessibleName(u"説明"_s);
     text14->setReadOnly(true);
     text14->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     text14->hide();
@@ -185,6 +191,7 @@ WriteFormLayout::WriteFormLayout(QWidget *form)
     place(label(u"Label4"_s, u"件数"_s), 7150, 6780, 600, 300);
     text1 = new QLineEdit(m_form);
     text1->setObjectName(u"Text1"_s);
+    text1->setAccessibleName(u"件数"_s);
     text1->setReadOnly(true);
     place(text1, 7800, 6780, 800, 300);
     searchBar = new MailSearchBar(u"SearchText"_s, m_form);
@@ -192,12 +199,14 @@ WriteFormLayout::WriteFormLayout(QWidget *form)
 
     text4 = new QLineEdit(m_form);
     text4->setObjectName(u"Text4"_s);
+    text4->setAccessibleName(u"貼り付けた文字"_s);
     place(text4, 0, 8100, 4500, 300);
     command2 = button(u"Command2"_s, u"貼付け"_s);
     command2->hide();
     place(command2, 4600, 8080, 1200, 340);
     text2 = new QLineEdit(m_form);
     text2->setObjectName(u"Text2"_s);
+    text2->setAccessibleName(u"選択"_s);
     place(text2, 0, 9200, 1000, 300);
 }
 

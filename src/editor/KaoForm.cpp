@@ -4,6 +4,7 @@
 #include "storage/AppState.h"
 #include "storage/Cp932.h"
 #include "storage/TextUtil.h"
+#include "winutil/OpenComposition.h"
 #include "winutil/Prompt.h"
 #include "winutil/TextFiles.h"
 #include "winutil/Twips.h"
@@ -68,6 +69,8 @@ KaoForm::KaoForm(const AppContext &ctx, QWidget *parent)
     connect(command2, &QPushButton::clicked, this, &KaoForm::insertIntoReply);
     connect(command3, &QPushButton::clicked, this, &KaoForm::pasteIntoPalette);
 
+    m_composition = new OpenComposition(this);
+
     // Load: the shipped palette stands in for a missing file.
     KaoPalette file(paletteFile());
     Error err;
@@ -123,6 +126,7 @@ void KaoForm::pasteIntoPalette()
 
 void KaoForm::closeEvent(QCloseEvent *event)
 {
+    m_composition->commit(); // what the input method still composes counts as typed
     // A palette that never loaded is not written over its file.
     if (m_loaded) {
         const QString lost = charactersWithoutCp932(m_kao1->toPlainText());
@@ -131,8 +135,11 @@ void KaoForm::closeEvent(QCloseEvent *event)
             return;
         }
         Error err;
+        // The edits are kept unless the user lets them go: the keeping answer is the default.
         if (!KaoPalette(paletteFile()).save(Cp932::storable(m_kao1->toPlainText()), &err)
-            && !Prompt::ask(this, err.text() + u"\n\n編集した内容を保存せずに閉じますか？"_s)) {
+            && Prompt::askWithButtons(this, err.text() + u"\n\n編集した内容を保存せずに閉じますか？"_s,
+                                      u"保存せずに閉じる"_s, QString(), u"閉じない"_s)
+                != Prompt::Answer::Yes) {
             event->ignore(); // the edits stay, to be copied or saved once the file can be written
             return;
         }

@@ -10,6 +10,8 @@ class QPushButton;
 
 namespace hollin {
 
+class OpenComposition;
+
 // "絵・顔文字": an editable palette of face marks kept in "Kao1.txt". The
 // selected stretch is inserted into the compose or the reply body; the text
 // is saved whenever the palette closes.
@@ -33,6 +35,7 @@ private:
 
     AppContext m_ctx;
     QPlainTextEdit *m_kao1;
+    OpenComposition *m_composition;
     bool m_loaded = false;
 };
 

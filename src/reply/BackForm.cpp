@@ -75,11 +75,18 @@ BackForm::BackForm(const AppContext &ctx, QWidget *parent)
     d->ui.attachNames->installEventFilter(this);
     d->ui.heldList->viewport()->installEventFilter(this);
 
-    d->fields = new MailFields(this, d->ui.to, d->ui.subject, d->ui.body, d->ui.attach,
-                               UnsentDraftFile(d->ctx.state.root, u"reply"_s));
-    d->held = new HeldMailPanel(this, d->ctx.state, *d->fields, {d->ui.heldList, d->ui.heldCount, d->ui.picked, nullptr});
     d->attachments = new AttachmentPanel(this, {d->ui.attach, d->ui.attachNames, d->ui.attachFirst, d->ui.attachMore,
                                                 d->ui.attachClear});
+    d->fields = new MailFields(this, d->ui.to, d->ui.subject, d->ui.body, d->attachments,
+                               UnsentDraftFile(d->ctx.state.root, u"reply"_s));
+    // The thread goes with the mail: kept with a draft or a held mail, and
+    // replaced with the mail (a held one sent from here answers nothing).
+    d->fields->setExtras({[this](MailDraft *draft) {
+                              draft->inReplyTo = d->thread.messageId;
+                              draft->references = d->thread.references;
+                          },
+                          [this](const MailDraft &mail) { d->thread = {mail.inReplyTo, mail.references}; }});
+    d->held = new HeldMailPanel(this, d->ctx.state, *d->fields, {d->ui.heldList, d->ui.heldCount, d->ui.picked, nullptr});
 
     connect(d->ui.send, &QPushButton::clicked, this, [this] { sendReply(); });
     connect(d->ui.stop, &QPushButton::clicked, this, &QWidget::close);
@@ -115,11 +122,13 @@ void BackForm::replyTo(const QString &subject, const QString &sender, const QStr
         raise();
         return;
     }
-    d->thread = thread;
     const ReplyText reply = ReplyText::prefill(subject, sender, body);
-    d->ui.subject->setText(reply.subject);
-    d->ui.to->setText(reply.to);
-    d->ui.body->setPlainText(bodyWithSignature(reply.body, OwnSettings(d->ctx.state.root.hollinIniFile()).signature()));
+    // Everything of a reply written before goes, attachments included.
+    MailDraft mail{reply.to, reply.subject,
+                   bodyWithSignature(reply.body, OwnSettings(d->ctx.state.root.hollinIniFile()).signature())};
+    mail.inReplyTo = thread.messageId;
+    mail.references = thread.references;
+    d->fields->replace(mail);
     d->fields->settle(); // the program's prefill; what the user adds is at risk
     show();
 }
@@ -131,9 +140,7 @@ MailFields &BackForm::fields() const
 
 void BackForm::restoreDraft(const MailDraft &draft)
 {
-    d->thread = {}; // a kept draft does not know the mail it answered
     d->fields->replace(draft);
-    d->attachments->show(draft.attachments);
     show();
 }
 
@@ -281,9 +288,9 @@ void BackForm::closeEvent(QCloseEvent *event)
         event->ignore();
         return;
     }
-    d->fields->forget();
+    // Emptied and settled: the deactivation that follows keeps nothing.
+    d->fields->clear();
     d->ctx.windows.showFloatingWindows();
-    d->ui.body->clear();
     QWidget::closeEvent(event);
     unloadWhenClosed(d->ctx.windows, this, "BackForm");
 }

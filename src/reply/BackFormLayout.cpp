@@ -27,9 +27,10 @@ BackFormLayout::BackFormLayout(QWidget *form)
         b->setGeometry(r);
         return b;
     };
-    auto lineEdit = [form](const char *name, const QRect &r) {
+    auto lineEdit = [form](const char *name, const QString &accessibleName, const QRect &r) {
         auto *e = new QLineEdit(form);
         e->setObjectName(QString::fromLatin1(name));
+        e->setAccessibleName(accessibleName);
         e->setGeometry(r);
         return e;
     };
@@ -44,11 +45,11 @@ BackFormLayout::BackFormLayout(QWidget *form)
     emoticons = button(form, "Command8", u"　　絵・顔文字"_s, twips::rect(3720, 0, 1335, 375));
 
     label(u"宛先"_s, twips::rect(120, 480, 900, 300));
-    to = lineEdit("ToText", twips::rect(1080, 480, 5055, 300));
+    to = lineEdit("ToText", u"宛先"_s, twips::rect(1080, 480, 5055, 300));
     label(u"題名"_s, twips::rect(120, 840, 900, 300));
-    subject = lineEdit("SubjectText", twips::rect(1080, 840, 5055, 300));
+    subject = lineEdit("SubjectText", u"題名"_s, twips::rect(1080, 840, 5055, 300));
     label(u"添付File"_s, twips::rect(120, 1200, 900, 300));
-    attach = lineEdit("AttachText", twips::rect(1080, 1200, 2445, 300));
+    attach = lineEdit("AttachText", u"添付ファイル"_s, twips::rect(1080, 1200, 2445, 300));
     attachFirst = button(form, "AttachCommand", u"添付"_s, twips::rect(3720, 1200, 792, 300));
     attachMore = button(form, "Command9", u"追加"_s, twips::rect(4440, 1200, 855, 300));
     attachClear = button(form, "Command10", u"取り消し"_s, twips::rect(5280, 1200, 855, 300));
@@ -66,6 +67,7 @@ BackFormLayout::BackFormLayout(QWidget *form)
 
     body = new QTextEdit(form);
     body->setObjectName(u"BodyText"_s);
+    body->setAccessibleName(u"本文"_s);
     body->setGeometry(twips::rect(0, BodyTopTwips, 7875, 4815));
     body->setAcceptRichText(false);
 
@@ -80,10 +82,10 @@ BackFormLayout::BackFormLayout(QWidget *form)
     heldList->setGeometry(twips::rect(7920, 300, 1935, 5880));
 
     label(u"件数"_s, twips::rect(2880, 6840, 560, 300));
-    heldCount = lineEdit("Text1", twips::rect(3480, 6840, 615, 300));
+    heldCount = lineEdit("Text1", u"件数"_s, twips::rect(3480, 6840, 615, 300));
     heldCount->setReadOnly(true);
     label(u"選択"_s, twips::rect(4200, 6840, 560, 300));
-    picked = lineEdit("Text2", twips::rect(4760, 6840, 735, 300));
+    picked = lineEdit("Text2", u"選択"_s, twips::rect(4760, 6840, 735, 300));
     picked->setReadOnly(true);
 
     statusBar = new QStatusBar(form);

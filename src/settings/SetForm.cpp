@@ -7,6 +7,7 @@
 #include "SenderBox.h"
 #include "storage/AppState.h"
 #include "storage/KeepMailSettings.h"
+#include "winutil/OpenComposition.h"
 #include "winutil/Prompt.h"
 #include "winutil/WindowStacking.h"
 #include "winutil/WindowUtil.h"
@@ -148,6 +149,7 @@ SetForm::SetForm(const AppContext &ctx, QWidget *parent)
     connect(command2, &QPushButton::clicked, this, [this] {
         showOnTop(m_ctx.windows.optionForm());
     });
+    m_composition = new OpenComposition(this);
 }
 
 SetForm::~SetForm() = default;
@@ -189,13 +191,17 @@ void SetForm::autoReceiveEdited()
 
 void SetForm::closeEvent(QCloseEvent *event)
 {
+    m_composition->commit(); // what the input method still composes counts as typed
     Error err;
     const KeepMailSettings keep{m_keepCheck->isChecked(), m_keepDays->value()};
     if (!m_settings->writeOnClose(m_text2->text(), m_check2->isChecked(),
                                   m_option1->isChecked(), &err)
         || !keep.write(m_ctx.state.root.iniFile(), &err)
         || !m_sender->write(&err)) {
-        if (!Prompt::ask(this, err.text() + u"\n\n入力した設定を保存せずに閉じますか？"_s)) {
+        // What was typed is kept unless the user lets it go: the keeping answer is the default.
+        if (Prompt::askWithButtons(this, err.text() + u"\n\n入力した設定を保存せずに閉じますか？"_s,
+                                   u"保存せずに閉じる"_s, QString(), u"閉じない"_s)
+            != Prompt::Answer::Yes) {
             event->ignore(); // what was typed stays, to be saved once the file can be written
             return;
         }

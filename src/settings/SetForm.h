@@ -13,6 +13,7 @@ class QSpinBox;
 namespace hollin {
 
 class NoticeSettings;
+class OpenComposition;
 class SenderBox;
 
 // "設定": the new-mail notice options, which are also the program's live
@@ -58,6 +59,7 @@ private:
     QCheckBox *m_autoReceive;
     QSpinBox *m_autoMinutes;
     SenderBox *m_sender;
+    OpenComposition *m_composition;
 };
 
 } // namespace hollin

@@ -39,6 +39,7 @@ MailSearchBar::MailSearchBar(const QString &editName, QWidget *parent) : QWidget
     layout->addWidget(new QLabel(u"検索"_s, this));
     m_edit = new QLineEdit(this);
     m_edit->setObjectName(editName);
+    m_edit->setAccessibleName(u"検索"_s);
     m_edit->setClearButtonEnabled(true);
     m_edit->installEventFilter(this);
     layout->addWidget(m_edit, 1);

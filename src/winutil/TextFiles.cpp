@@ -55,9 +55,18 @@ bool readTextFileLines(const QString &path, QString *text, Error *err)
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return fail(err, u"ファイルを開けません。"_s, path + u": "_s + file.errorString());
-    const QByteArray bytes = file.readAll();
+    // A device or a pipe might never end; a large file is not a letter.
+    if (!QFileInfo(path).isFile())
+        return fail(err, u"普通のファイルではないため開けません。"_s, path);
+    if (file.size() > MaxTextFileBytes)
+        return fail(err, u"ファイルが大きすぎるため開けません（%1 MB まで）。"_s.arg(MaxTextFileBytes / (1024 * 1024)),
+                    path + u": "_s + QString::number(file.size()) + u" bytes"_s);
+    const QByteArray bytes = file.read(MaxTextFileBytes);
     if (file.error() != QFileDevice::NoError)
         return fail(err, u"ファイルを読み込めません。"_s, path + u": "_s + file.errorString());
+    // Text holds no NUL: a picture or a program would fill the body with garbage.
+    if (bytes.contains('\0'))
+        return fail(err, u"テキストファイルではないため開けません。"_s, path);
     *text = joinLinesCrLf(splitTextLines(decodeTextFile(bytes)));
     return true;
 }

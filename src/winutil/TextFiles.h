@@ -17,7 +17,10 @@ QString joinLinesCrLf(const QStringList &lines);
 
 // Reads a text file line by line; returns every line followed by CR LF. A file
 // that starts with the UTF-8 byte order mark or is valid UTF-8 is read as
-// UTF-8, any other as CP932 (what the Windows version writes).
+// UTF-8, any other as CP932 (what the Windows version writes). Refused, with
+// the reason: what is not a regular file, more than MaxTextFileBytes, or
+// holds a NUL byte (not text).
+constexpr qint64 MaxTextFileBytes = 1024 * 1024;
 bool readTextFileLines(const QString &path, QString *text, Error *err);
 
 // The characters of text that have no CP932 form, each once, in their order

@@ -1,3 +1,4 @@
+#include "addressbook/AddressBookList.h"
 #include "addressbook/FriendForm.h"
 #include "FreshProgram.h"
 #include "app/AppWindows.h"
@@ -341,6 +342,47 @@ private slots:
                          Qt::NoButton, Qt::NoButton, Qt::NoModifier);
         QApplication::sendEvent(form(), &move);
         QVERIFY(!help->isVisible());
+    }
+
+    // A typed name and address are not lost to a close, a row click or アドレス帳登録 without a word.
+    void typedEntryIsAskedAbout_data()
+    {
+        QTest::addColumn<QString>("action");
+        QTest::addColumn<Prompt::Answer>("answer");
+        QTest::addColumn<bool>("kept");
+        QTest::newRow("close, キャンセル") << u"close"_s << Prompt::Answer::Cancel << true;
+        QTest::newRow("close, 登録して閉じる") << u"close"_s << Prompt::Answer::Yes << false;
+        QTest::newRow("row click, キャンセル") << u"row"_s << Prompt::Answer::Cancel << true;
+        QTest::newRow("row click, 置き換える") << u"row"_s << Prompt::Answer::Yes << false;
+        QTest::newRow("アドレス帳登録, キャンセル") << u"register"_s << Prompt::Answer::Cancel << true;
+    }
+    void typedEntryIsAskedAbout()
+    {
+        QFETCH(QString, action);
+        QFETCH(Prompt::Answer, answer);
+        QFETCH(bool, kept);
+        store({u"a@example.jp"_s});
+        form()->show();
+        control<QLineEdit>("Text2")->setText(u"山田"_s);
+        control<QLineEdit>("Text4")->setText(u"yamada@example.jp"_s);
+        Prompt::clearShown();
+        Prompt::queueAnswer(answer);
+        if (action == u"close")
+            form()->close();
+        else if (action == u"row")
+            pressRow(0);
+        else
+            form()->showWithAddress(u"sender@example.jp"_s);
+        QCOMPARE(Prompt::shownTexts(), QStringList{AddressBookList::unregisteredQuestion()});
+        if (kept) {
+            QVERIFY(form()->isVisible());
+            QCOMPARE(text("Text4"), u"yamada@example.jp"_s);
+        } else if (action == u"close") {
+            QVERIFY(!form()->isVisible());
+            QCOMPARE(book().count(), 2);
+        } else {
+            QCOMPARE(text("Text4"), u"a@example.jp"_s);
+        }
     }
 
     void closeShowsFloatingWindowsAndUnloads()

@@ -17,6 +17,7 @@ private slots:
     void listShowsStoredSubjects();
     void missingFileIsEmpty();
     void removeRenumbers();
+    void extrasFollowTheirMail();
     void bodyTooLong_data();
     void bodyTooLong();
     void subjectMissing_data();
@@ -127,6 +128,41 @@ void TestHeldMailStore::removeRenumbers()
     QCOMPARE(mail.subject, u"三"_s);
     QCOMPARE(mail.body, u"三の本文"_s);
     QVERIFY(!QFile::exists(m_root.heldMailTemp()));
+}
+
+// Attachments, copies, mode and thread stay with their own mail through a
+// deletion; a damaged list of them never costs a held mail.
+void TestHeldMailStore::extrasFollowTheirMail()
+{
+    HeldMailStore store(m_root);
+    const HeldMail withFiles{u"to"_s, u"二"_s, u"本文"_s, u"/a.pdf,/b c.txt"_s, u"cc@example.jp"_s,
+                             u"bcc@example.jp"_s, true, u"<id@x>"_s, u"<root@x> <id@x>"_s};
+    QCOMPARE(store.hold({u"to"_s, u"一"_s, u"本文"_s}), 1);
+    QCOMPARE(store.hold(withFiles), 2);
+    QCOMPARE(store.hold({u"to"_s, u"二"_s, u"本文"_s}), 3); // the same text without files
+    QVERIFY(store.remove(1));
+    HeldMail mail;
+    QVERIFY(store.load(1, &mail));
+    QCOMPARE(mail, withFiles);
+    QVERIFY(store.load(2, &mail));
+    QCOMPARE(mail, (HeldMail{u"to"_s, u"二"_s, u"本文"_s}));
+
+    const QString list = HeldMailExtras(m_root.heldMailFile()).path();
+    QFile damaged(list);
+    QVERIFY(damaged.open(QIODevice::WriteOnly));
+    damaged.write("{\"to\": [");
+    damaged.close();
+    Error extrasErr;
+    QVERIFY(store.load(1, &mail, nullptr, &extrasErr));
+    QCOMPARE(mail, (HeldMail{u"to"_s, u"二"_s, u"本文"_s}));
+    QVERIFY(extrasErr.isSet());
+    // The next hold keeps the damaged list aside and starts a new one.
+    extrasErr = Error();
+    QCOMPARE(store.hold(withFiles, nullptr, &extrasErr), 3);
+    QVERIFY2(extrasErr.text().contains(u"新しく作りました"_s), qPrintable(extrasErr.text()));
+    QVERIFY(QFile::exists(list + u".damaged"_s));
+    QVERIFY(store.load(3, &mail));
+    QCOMPARE(mail, withFiles);
 }
 
 void TestHeldMailStore::bodyTooLong_data()

@@ -4,6 +4,9 @@
 // at the next start.
 
 #include "FreshProgram.h"
+#include "app/DraftsAtStop.h"
+#include "app/MailtoCompose.h"
+#include "app/MailtoUrl.h"
 #include "app/UnsentDrafts.h"
 #include "compose/MailFields.h"
 #include "compose/WriteForm.h"
@@ -25,6 +28,7 @@
 #include <QProcess>
 #include <QSignalSpy>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QTest>
 #include <QTextEdit>
 #include <QToolBar>
@@ -37,8 +41,11 @@ using namespace hollin;
 
 namespace {
 
-const MailDraft Typed{u"typed@example.jp"_s, u"書きかけ"_s, u"長い手紙の本文"_s, QString()};
+// A draft to a colleague, with a file and a copy (the copy only the compose window has).
+const MailDraft Typed{u"typed@example.jp"_s, u"書きかけ"_s, u"長い手紙の本文"_s, u"/tmp/secret.pdf"_s,
+                      u"boss@example.jp"_s};
 const MailDraft Held{u"held@example.jp"_s, u"保留件名"_s, u"保留本文"_s, QString()};
+const ThreadIndex::Ids Answered{u"<orig@example.jp>"_s, u"<root@example.jp> <orig@example.jp>"_s};
 
 QTextEdit *bodyOf(QWidget *window)
 {
@@ -47,18 +54,17 @@ QTextEdit *bodyOf(QWidget *window)
     return static_cast<BackForm *>(window)->bodyText();
 }
 
-MailDraft shown(QWidget *window)
+MailFields &fieldsOf(QWidget *window)
 {
-    return MailDraft{controlOf<QLineEdit>(window, "ToText")->text(),
-                     controlOf<QLineEdit>(window, "SubjectText")->text(), bodyOf(window)->toPlainText(),
-                     controlOf<QLineEdit>(window, "AttachText")->text()};
+    if (auto *compose = qobject_cast<WriteForm *>(window))
+        return compose->fields();
+    return static_cast<BackForm *>(window)->fields();
 }
 
+// The draft in the window, as typed (or brought back) by the user.
 void type(QWidget *window, const MailDraft &draft)
 {
-    controlOf<QLineEdit>(window, "ToText")->setText(draft.to);
-    controlOf<QLineEdit>(window, "SubjectText")->setText(draft.subject);
-    bodyOf(window)->setPlainText(draft.body);
+    fieldsOf(window).replace(draft);
 }
 
 void click(QWidget *window, const char *name)
@@ -86,10 +92,13 @@ int typeDraftAndWait(int argc, char **argv)
     AppWindows windows(state);
     WriteForm *form = windows.writeForm();
     form->show();
+    // Stopped from outside: the drafts are kept before the program ends.
+    const DraftsAtStop stop(windows);
     type(form, Typed);
-    controlOf<QLineEdit>(form, "AttachText")->setText(u"/tmp/添付.pdf"_s);
-    QEvent deactivate(QEvent::WindowDeactivate);
-    QApplication::sendEvent(form, &deactivate);
+    if (qstrcmp(argv[3], "deactivate") == 0) {
+        QEvent deactivate(QEvent::WindowDeactivate);
+        QApplication::sendEvent(form, &deactivate);
+    }
     fputs("typed\n", stdout);
     fflush(stdout);
     return app.exec();
@@ -111,7 +120,7 @@ class TestUnsentGuard : public QObject {
             return form;
         }
         BackForm *form = m_program->windows().backForm();
-        form->replyTo(u"元の件名"_s, u"from@example.jp"_s, u"> 引用"_s);
+        form->replyTo(u"元の件名"_s, u"from@example.jp"_s, u"> 引用"_s, Answered);
         return form;
     }
     bool asked() const
@@ -164,6 +173,10 @@ private slots:
         }
         QTest::newRow("reply 返事を書く for another mail, キャンセル") << u"reply"_s << u"replyAgain"_s << A::Cancel
                                                                << u"kept"_s;
+        QTest::newRow("reply 返事を書く for another mail, 置き換える") << u"reply"_s << u"replyAgain"_s << A::Yes
+                                                                << u"replaced"_s;
+        QTest::newRow("compose mailto: link, キャンセル") << u"compose"_s << u"mailto"_s << A::Cancel << u"kept"_s;
+        QTest::newRow("compose mailto: link, 置き換える") << u"compose"_s << u"mailto"_s << A::Yes << u"replaced"_s;
     }
     void actionsOnTypedContent()
     {
@@ -192,7 +205,11 @@ private slots:
         } else if (action == u"closeBox") {
             form->close();
         } else if (action == u"replyAgain") {
-            static_cast<BackForm *>(form)->replyTo(u"別の件名"_s, u"other@example.jp"_s, u"> 別の引用"_s);
+            static_cast<BackForm *>(form)->replyTo(u"別の件名"_s, u"other@example.jp"_s, u"> 別の引用"_s,
+                                                   {u"<other@example.jp>"_s, QString()});
+        } else if (action == u"mailto") {
+            composeMailto(m_program->windows(),
+                          MailtoUrl{{u"stranger@example.com"_s}, {u"cc@example.com"_s}, {}, u"件名"_s, u"本文"_s});
         } else if (action == u"rightPress") {
             QTest::mousePress(m_program->windows().floatingForm(1), Qt::RightButton);
         } else {
@@ -202,18 +219,28 @@ private slots:
         QVERIFY2(asked(), qPrintable(Prompt::shownTexts().join(u" | "_s)));
 
         HeldMailStore store(m_program->state().root);
+        MailDraft typed = Typed;
+        if (window == u"reply")
+            typed.cc.clear(); // the reply window has no copies
         if (outcome == u"kept") {
             QVERIFY(form->isVisible());
-            QCOMPARE(shown(form), Typed);
+            QCOMPARE(fieldsOf(form).draft(), typed);
             QCOMPARE(m_ends, 0);
             QCOMPARE(store.count(), 1);
         } else if (outcome == u"replaced") {
-            const QString body = action == u"open" ? u"ファイルの本文\r\n"_s : Held.body;
-            QCOMPARE(bodyOf(form)->toPlainText().trimmed(), body.trimmed());
-            if (action == u"held")
-                QCOMPARE(shown(form), Held);
-            bodyOf(form)->undo(); // 元に戻す brings the typed body back
-            QCOMPARE(bodyOf(form)->toPlainText(), Typed.body);
+            // A new mail replaces everything, attachments and copies too; 開く only the body.
+            const MailDraft now = fieldsOf(form).draft();
+            if (action == u"open")
+                QCOMPARE(now.body.trimmed(), u"ファイルの本文"_s);
+            else if (action == u"held")
+                QCOMPARE(now, Held); // and without the reply's thread
+            else if (action == u"mailto")
+                QCOMPARE(now, (MailDraft{u"stranger@example.com"_s, u"件名"_s, u"本文"_s, {}, u"cc@example.com"_s}));
+            else
+                QCOMPARE((QStringList{now.to, now.attachments, now.inReplyTo}),
+                         (QStringList{u"other@example.jp"_s, QString(), u"<other@example.jp>"_s}));
+            bodyOf(form)->undo(); // 元に戻す brings the typed mail back, not only its body
+            QCOMPARE(fieldsOf(form).draft(), typed);
         } else {
             QVERIFY(!form->isVisible());
             QCOMPARE(m_ends, action == u"exit" ? 1 : 0);
@@ -221,6 +248,10 @@ private slots:
             HeldMail last;
             QVERIFY(store.load(store.count(), &last));
             QCOMPARE(last.subject, outcome == u"held" ? Typed.subject : Held.subject);
+            // Closed: the window's going keeps no draft of what was settled.
+            QEvent deactivate(QEvent::WindowDeactivate);
+            QApplication::sendEvent(form, &deactivate);
+            QVERIFY(!UnsentDraftFile(m_program->state().root, window).exists());
         }
     }
 
@@ -236,6 +267,40 @@ private slots:
         QVERIFY(!compose->isVisible());
         QVERIFY(!reply->isVisible());
         QVERIFY(Prompt::shownTexts().isEmpty());
+
+        // Neither a closed reply nor a sent one (settled, as a delivered send
+        // does) is kept as unsent by the deactivation that follows the close.
+        const UnsentDraftFile file(m_program->state().root, u"reply"_s);
+        QEvent deactivate(QEvent::WindowDeactivate);
+        QApplication::sendEvent(reply, &deactivate);
+        QVERIFY(!file.exists());
+        reply = open(u"reply"_s);
+        type(reply, Typed);
+        fieldsOf(reply).settle();
+        reply->close();
+        QApplication::sendEvent(reply, &deactivate);
+        QVERIFY(!file.exists());
+    }
+
+    // 保留 keeps the whole mail: its files, copies, and the whole-address-book
+    // mode with the recipients typed before it.
+    void heldMailKeepsItsFilesAndMode()
+    {
+        QWidget *form = open(u"compose"_s);
+        type(form, Typed);
+        Prompt::queueAnswer(Prompt::Answer::Yes);
+        QTest::mouseClick(controlOf<QRadioButton>(form, "Option2"), Qt::LeftButton);
+        QVERIFY(controlOf<QLineEdit>(form, "ToText")->text().isEmpty());
+        click(form, "Command13");
+        QCOMPARE(fieldsOf(form).draft(), MailDraft());
+        click(form, "Command14");
+        pressRow(form, 1);
+        MailDraft held = Typed;
+        held.wholeBook = true;
+        QCOMPARE(fieldsOf(form).draft(), held);
+        QVERIFY(!controlOf<QLineEdit>(form, "ToText")->isEnabled());
+        QVERIFY(controlOf<QRadioButton>(form, "Option2")->isChecked());
+        QVERIFY2(Prompt::shownTexts().filter(u"保存できません"_s).isEmpty(), qPrintable(Prompt::shownTexts().join(u" | "_s)));
     }
 
     void failedSendKeepsTheAttachmentList()
@@ -303,14 +368,26 @@ private slots:
         QVERIFY(Prompt::shownTexts().isEmpty());
     }
 
+    void killedDraftIsOfferedAtTheNextStart_data()
+    {
+        QTest::addColumn<QString>("saved");
+        QTest::addColumn<bool>("killed"); // else asked to stop (SIGTERM, as at logout)
+        QTest::newRow("killed after the window lost the focus") << u"deactivate"_s << true;
+        QTest::newRow("asked to stop before any save") << u"none"_s << false;
+    }
     void killedDraftIsOfferedAtTheNextStart()
     {
+        QFETCH(QString, saved);
+        QFETCH(bool, killed);
         QProcess typing;
         typing.start(QCoreApplication::applicationFilePath(),
-                     {u"--type-draft"_s, m_program->state().root.root()});
+                     {u"--type-draft"_s, m_program->state().root.root(), saved});
         QVERIFY(typing.waitForReadyRead(60000));
         QCOMPARE(typing.readAllStandardOutput(), QByteArray("typed\n"));
-        typing.kill();
+        if (killed)
+            typing.kill();
+        else
+            typing.terminate();
         QVERIFY(typing.waitForFinished());
 
         Prompt::queueAnswer(Prompt::Answer::Yes);
@@ -318,11 +395,11 @@ private slots:
         QCOMPARE(Prompt::shownTexts(), QStringList{UnsentDraftFile::restoreQuestion()});
         auto *form = static_cast<WriteForm *>(m_program->windows().loaded("WriteForm"));
         QVERIFY(form && form->isVisible());
-        QCOMPARE(shown(form), (MailDraft{Typed.to, Typed.subject, Typed.body, u"/tmp/添付.pdf"_s}));
-        QCOMPARE(controlOf<QListWidget>(form, "List2")->item(0)->text(), u"添付.pdf"_s);
+        QCOMPARE(form->fields().draft(), Typed); // the copy of the mailto: link too
+        QCOMPARE(controlOf<QListWidget>(form, "List2")->item(0)->text(), u"secret.pdf"_s);
         QVERIFY(form->fields().isAtRisk());
 
-        // Declined, the kept draft goes and is not offered again.
+        // 破棄: the kept draft goes and is not offered again.
         form->fields().saveRecovery();
         Prompt::clearShown();
         Prompt::queueAnswer(Prompt::Answer::No);
@@ -330,16 +407,44 @@ private slots:
         QVERIFY(!UnsentDraftFile(m_program->state().root, u"compose"_s).exists());
     }
 
+    // あとで: the draft waits for the next start, whatever the windows do meanwhile.
+    void laterKeepsTheDraftForTheNextStart()
+    {
+        QVERIFY(UnsentDraftFile(m_program->state().root, u"compose"_s).save(Typed));
+        Prompt::queueAnswer(Prompt::Answer::Cancel);
+        offerUnsentDrafts(m_program->windows(), m_program->state().root);
+        QVERIFY(!m_program->windows().isLoaded("WriteForm"));
+        QWidget *form = open(u"compose"_s);
+        type(form, Held);
+        Prompt::queueAnswer(Prompt::Answer::No); // 破棄 of the new mail only
+        form->close();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QTest::qWait(0);
+
+        Prompt::clearShown();
+        Prompt::queueAnswer(Prompt::Answer::Yes);
+        offerUnsentDrafts(m_program->windows(), m_program->state().root);
+        QCOMPARE(Prompt::shownTexts(), QStringList{UnsentDraftFile::restoreQuestion()});
+        auto *reopened = static_cast<WriteForm *>(m_program->windows().loaded("WriteForm"));
+        QVERIFY(reopened);
+        QCOMPARE(reopened->fields().draft(), Typed);
+        // Now the window's own: kept under its name, and not offered twice.
+        QVERIFY(UnsentDraftFile(m_program->state().root, u"compose"_s).exists());
+        QVERIFY(UnsentDraftFile::putOff(m_program->state().root, u"compose"_s).isEmpty());
+    }
+
     void replyDraftOpensInTheReplyWindow()
     {
-        const MailDraft kept{u"from@example.jp"_s, u"Re:  元の件名"_s, u"返事の本文\n> 引用"_s, u"/tmp/a.txt,/tmp/b.txt"_s};
+        MailDraft kept{u"from@example.jp"_s, u"Re:  元の件名"_s, u"返事の本文\n> 引用"_s, u"/tmp/a.txt,/tmp/b.txt"_s};
+        kept.inReplyTo = Answered.messageId;
+        kept.references = Answered.references;
         QVERIFY(UnsentDraftFile(m_program->state().root, u"reply"_s).save(kept));
         Prompt::queueAnswer(Prompt::Answer::Yes);
         offerUnsentDrafts(m_program->windows(), m_program->state().root);
         QVERIFY(!m_program->windows().isLoaded("WriteForm"));
         auto *form = static_cast<BackForm *>(m_program->windows().loaded("BackForm"));
         QVERIFY(form && form->isVisible());
-        QCOMPARE(shown(form), kept);
+        QCOMPARE(form->fields().draft(), kept); // still answering its mail
         QCOMPARE(controlOf<QListWidget>(form, "List2")->count(), 2);
         QVERIFY(!controlOf<QPushButton>(form, "AttachCommand")->isEnabled()); // 追加 adds, nothing replaces
     }
@@ -347,7 +452,7 @@ private slots:
 
 int main(int argc, char **argv)
 {
-    if (argc == 3 && qstrcmp(argv[1], "--type-draft") == 0)
+    if (argc == 4 && qstrcmp(argv[1], "--type-draft") == 0)
         return typeDraftAndWait(argc, argv);
     QApplication app(argc, argv);
     TestUnsentGuard test;

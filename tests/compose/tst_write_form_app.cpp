@@ -1,15 +1,20 @@
 #include "app/AppWindows.h"
 #include "compose/WriteForm.h"
 #include "panel/FloatingForm.h"
+#include "reply/BackForm.h"
 #include "panel/MainForm.h"
 #include "storage/AppState.h"
 #include "winutil/Prompt.h"
 
+#include <QAccessible>
 #include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextEdit>
 
 using namespace Qt::StringLiterals;
 using namespace hollin;
@@ -65,6 +70,23 @@ private slots:
         // The next use loads a fresh window.
         QVERIFY(m_windows->writeForm() != nullptr);
         QVERIFY(m_windows->isLoaded("WriteForm"));
+    }
+
+    // A screen reader names every text field of the compose and reply windows.
+    void textFieldsHaveAccessibleNames()
+    {
+        for (QWidget *form : {static_cast<QWidget *>(m_windows->writeForm()), static_cast<QWidget *>(m_windows->backForm())}) {
+            const auto fields = form->findChildren<QWidget *>();
+            for (QWidget *field : fields) {
+                const bool typedInto = qobject_cast<QLineEdit *>(field) || qobject_cast<QTextEdit *>(field)
+                    || qobject_cast<QPlainTextEdit *>(field) || qobject_cast<QComboBox *>(field);
+                if (!typedInto || qobject_cast<QComboBox *>(field->parentWidget()))
+                    continue; // a combo box's own line is named by the combo box
+                QAccessibleInterface *accessible = QAccessible::queryAccessibleInterface(field);
+                QVERIFY2(accessible && !accessible->text(QAccessible::Name).isEmpty(),
+                         qPrintable(form->objectName() + u' ' + field->objectName()));
+            }
+        }
     }
 
 private:

@@ -11,6 +11,8 @@
 #include <QClipboard>
 #include <QDir>
 #include <QFile>
+#include <QInputMethodEvent>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -207,15 +209,33 @@ private slots:
         auto form = openPalette();
         form->palette()->setPlainText(u"A\n(^_^)v\n"_s);
         QVERIFY(QFile::remove(paletteFile()) && QDir().mkpath(paletteFile())); // the save must fail
-        Prompt::queueAnswer(Prompt::Answer::No);
+        QString defaultAnswer;
+        Prompt::queueWhileOpen([&form, &defaultAnswer] {
+            if (auto *box = form->findChild<QMessageBox *>())
+                defaultAnswer = box->defaultButton()->text(); // what Enter answers
+        });
+        Prompt::queueAnswer(Prompt::Answer::Cancel);
         form->close();
+        QCOMPARE(defaultAnswer, u"閉じない"_s);
         QCOMPARE(Prompt::shown().size(), 1);
-        QCOMPARE(Prompt::shown().first().kind, Prompt::Kind::Question);
+        QCOMPARE(Prompt::shown().first().kind, Prompt::Kind::YesNoCancel);
         QVERIFY(form->isVisible());
         QCOMPARE(form->palette()->toPlainText(), u"A\n(^_^)v\n"_s);
         Prompt::queueAnswer(Prompt::Answer::Yes);
         form->close();
         QVERIFY(!form->isVisible());
+    }
+
+    // A face mark still being composed by the input method is saved with the rest.
+    void openCompositionIsSavedOnClose()
+    {
+        writePalette(Cp932::encode(u"A\r\n"_s));
+        auto form = openPalette();
+        form->palette()->moveCursor(QTextCursor::End);
+        QInputMethodEvent composing(u"かお"_s, {});
+        QApplication::sendEvent(form->palette(), &composing);
+        form->close();
+        QCOMPARE(paletteBytes(), Cp932::encode(u"A\r\nかお\r\n"_s));
     }
 
     void editPastesTrimmedClipboardAndSavesOnClose()

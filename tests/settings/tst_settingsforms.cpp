@@ -202,7 +202,7 @@ private slots:
         controlOf<QPlainTextEdit>(form, "SignatureText")->setPlainText(u"新しい署名"_s);
         Prompt::queueAnswer(Prompt::Answer::No);
         QVERIFY(!form->close());
-        QCOMPARE(Prompt::shown().last().kind, Prompt::Kind::Question);
+        QCOMPARE(Prompt::shown().last().kind, Prompt::Kind::YesNoCancel);
         QCOMPARE(controlOf<QPlainTextEdit>(form, "SignatureText")->toPlainText(), u"新しい署名"_s);
         Prompt::queueAnswer(Prompt::Answer::Yes);
         QVERIFY(form->close());

@@ -55,14 +55,35 @@ private slots:
         QCOMPARE(charactersWithoutCp932(u"～①㈱"_s), QString());
     }
 
-    void readOfMissingFileSaysWhy()
+    void readRefusesWithTheReason_data()
     {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("missing") << u"missing.txt"_s << QByteArray() << u"ファイルを開けません。"_s;
+        QTest::newRow("binary") << u"a.png"_s << QByteArray("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16)
+                                << u"テキストファイルではないため開けません。"_s;
+        QTest::newRow("too large") << u"big.txt"_s << QByteArray(MaxTextFileBytes + 1, 'a')
+                                   << u"ファイルが大きすぎるため開けません（1 MB まで）。"_s;
+        QTest::newRow("not a file") << u"/dev/zero"_s << QByteArray() << u"普通のファイルではないため開けません。"_s;
+    }
+    void readRefusesWithTheReason()
+    {
+        QFETCH(QString, name);
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, message);
         QTemporaryDir dir;
+        const QString path = name.startsWith(u'/') ? name : dir.filePath(name);
+        if (!bytes.isEmpty()) {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(bytes);
+        }
         QString text = u"unchanged"_s;
         Error err;
-        QVERIFY(!readTextFileLines(dir.filePath(u"missing.txt"_s), &text, &err));
-        QCOMPARE(err.message, u"ファイルを開けません。"_s);
-        QVERIFY(err.detail.contains(u"missing.txt"_s));
+        QVERIFY(!readTextFileLines(path, &text, &err));
+        QCOMPARE(err.message, message);
+        QVERIFY(err.detail.contains(name));
         QCOMPARE(text, u"unchanged"_s);
     }
 

@@ -1,14 +1,17 @@
 #include "HeldMailStore.h"
 
 #include "storage/Cp932.h"
+#include "storage/DataFolderLock.h"
 #include "storage/TextUtil.h"
+
+#include <QFileInfo>
 
 using namespace Qt::StringLiterals;
 
 namespace hollin {
 
 HeldMailStore::HeldMailStore(const DataRoot &root)
-    : m_file(root.heldMailFile(), root.heldMailTemp())
+    : m_file(root.heldMailFile(), root.heldMailTemp()), m_extras(root.heldMailFile())
 {
 }
 
@@ -61,7 +64,7 @@ bool HeldMailStore::subjectTooLong(const QString &subjectText)
     return Cp932::encodedSize(trimSpaces(subjectText)) > MailRecordFile::SubjectWidth;
 }
 
-int HeldMailStore::hold(const HeldMail &mail, Error *err)
+int HeldMailStore::hold(const HeldMail &mail, Error *err, Error *extrasErr)
 {
     // A cut recipient list would lose addresses, or end in half of one.
     const qsizetype toBytes = Cp932::encode(trimSpaces(mail.to)).size();
@@ -75,7 +78,20 @@ int HeldMailStore::hold(const HeldMail &mail, Error *err)
     record.subject = Cp932::storable(trimSpaces(mail.subject));
     record.address = Cp932::storable(trimSpaces(mail.to));
     record.body = Cp932::storable(trimSpaces(mail.body));
-    return m_file.append(record, err);
+    // The record and its extras are written as one.
+    DataFolderLock lock(QFileInfo(m_file.path()).absolutePath(), u"保留"_s);
+    if (!lock.take(err))
+        return -1;
+    const int n = m_file.append(record, err);
+    if (n < 0)
+        return -1;
+    HeldMail stored;
+    Error extras;
+    if (!loadRecord(n, &stored, &extras) || !m_extras.put(n, stored, mail, &extras) || extras.isSet()) {
+        if (extrasErr)
+            *extrasErr = extras;
+    }
+    return n;
 }
 
 bool HeldMailStore::list(QList<HeldListRow> *rows, Error *err) const
@@ -87,8 +103,19 @@ bool HeldMailStore::list(QList<HeldListRow> *rows, Error *err) const
     }, err);
 }
 
-bool HeldMailStore::load(int recordNumber, HeldMail *out, Error *err) const
+bool HeldMailStore::load(int recordNumber, HeldMail *out, Error *err, Error *extrasErr) const
 {
+    if (!loadRecord(recordNumber, out, err))
+        return false;
+    Error extras;
+    if (!m_extras.get(recordNumber, out, &extras) && extrasErr)
+        *extrasErr = extras;
+    return true;
+}
+
+bool HeldMailStore::loadRecord(int recordNumber, HeldMail *out, Error *err) const
+{
+    *out = HeldMail();
     MailRecord record;
     if (!m_file.read(recordNumber, &record, err))
         return false;
@@ -100,7 +127,15 @@ bool HeldMailStore::load(int recordNumber, HeldMail *out, Error *err) const
 
 bool HeldMailStore::remove(int recordNumber, Error *err)
 {
-    return m_file.deleteRecord(recordNumber, err);
+    DataFolderLock lock(QFileInfo(m_file.path()).absolutePath(), u"保留メールの削除"_s);
+    if (!lock.take(err))
+        return false;
+    HeldMail stored;
+    if (!loadRecord(recordNumber, &stored, err) || !m_file.deleteRecord(recordNumber, err))
+        return false;
+    // A list left as it was harms nothing: its entries match mails by content.
+    m_extras.drop(recordNumber, stored, nullptr);
+    return true;
 }
 
 int HeldMailStore::count(Error *err) const

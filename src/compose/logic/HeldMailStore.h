@@ -1,5 +1,7 @@
 #pragma once
 
+#include "compose/logic/HeldMailExtras.h"
+#include "compose/logic/UnsentMail.h"
 #include "storage/DataRoot.h"
 #include "storage/Error.h"
 #include "storage/MailRecordFile.h"
@@ -9,12 +11,9 @@
 
 namespace hollin {
 
-// A held mail as the compose and reply windows show it.
-struct HeldMail {
-    QString to;
-    QString subject;
-    QString body;
-};
+// A held mail as the compose and reply windows show it: recipient, subject
+// and body from its record, the rest from the list of extras beside the file.
+using HeldMail = MailDraft;
 
 // One row of a held-mail side list.
 struct HeldListRow {
@@ -66,15 +65,19 @@ public:
     // Appends the mail, each text with ordinary spaces removed at both ends,
     // and returns its record number (count + 1), or -1 with err set. A
     // recipient list longer than the record's 90 bytes is refused, not cut.
-    // A character CP932 lacks is stored as 〓, as in received mail.
-    int hold(const HeldMail &mail, Error *err = nullptr);
+    // A character CP932 lacks is stored as 〓, as in received mail. The
+    // attachments, copies, mode and thread go into the list of extras;
+    // extrasErr is set when they could not be kept (the mail is held).
+    int hold(const HeldMail &mail, Error *err = nullptr, Error *extrasErr = nullptr);
 
     // The subject rows of every held mail in record order. A missing file lists nothing.
     bool list(QList<HeldListRow> *rows, Error *err = nullptr) const;
 
     // Held mail n, whole: recipient, subject and the entire stored body, each
-    // cut at NUL and with ordinary spaces removed at both ends.
-    bool load(int recordNumber, HeldMail *out, Error *err = nullptr) const;
+    // cut at NUL and with ordinary spaces removed at both ends, and its
+    // extras. extrasErr is set when the list of extras cannot be read: the
+    // mail comes without them.
+    bool load(int recordNumber, HeldMail *out, Error *err = nullptr, Error *extrasErr = nullptr) const;
 
     // Removes held mail n; the later ones move down by one.
     bool remove(int recordNumber, Error *err = nullptr);
@@ -84,7 +87,10 @@ public:
     QString path() const { return m_file.path(); }
 
 private:
+    bool loadRecord(int recordNumber, HeldMail *out, Error *err) const;
+
     MailRecordFile m_file;
+    HeldMailExtras m_extras;
 };
 
 } // namespace hollin

@@ -4,6 +4,8 @@
 #include "storage/DataRoot.h"
 #include "storage/Error.h"
 
+#include <QList>
+
 namespace hollin {
 
 // The recovery file of one window that writes mail, in the data folder: what
@@ -18,6 +20,16 @@ public:
 
     // "前回、送信されなかったメールがあります。開きますか？"
     static QString restoreQuestion();
+    // Its answers: "開く", "あとで" (kept, asked again at the next start), "破棄".
+    static QString openAnswer();
+    static QString laterAnswer();
+    static QString discardAnswer();
+
+    // The window's files that were put off with あとで, oldest first.
+    static QList<UnsentDraftFile> putOff(const DataRoot &root, const QString &window);
+    // Renames the file out of the window's way (the window would write over
+    // it), to be offered again at the next start.
+    bool putOffForLater(Error *err = nullptr) const;
 
     // Waits briefly for the data folder's lock; *busy is set when another
     // writer still held it (nothing is lost: the window keeps the mail).
@@ -30,6 +42,8 @@ public:
     QString path() const { return m_path; }
 
 private:
+    UnsentDraftFile(const QString &folder, const QString &path) : m_folder(folder), m_path(path) {}
+
     QString m_folder;
     QString m_path;
 };

@@ -1,18 +1,30 @@
 #pragma once
 
+#include <QJsonObject>
 #include <QString>
 
 namespace hollin {
 
-// What a window that writes mail holds: recipient, subject, body and the
-// attachment list (paths joined by ',').
+// What a window that writes mail holds: recipient, subject, body, the
+// attachment list (paths joined by ','), and what only one of the windows
+// has: the copies a mailto: link brought and the whole-address-book mode
+// (compose), the ids of the mail answered (reply).
 struct MailDraft {
-    QString to;
-    QString subject;
-    QString body;
-    QString attachments;
+    // Every field may be left out of a brace initialiser.
+    QString to = {}; // in the whole-address-book mode: the recipients typed before it
+    QString subject = {};
+    QString body = {};
+    QString attachments = {};
+    QString cc = {}; // addresses joined by ", "
+    QString bcc = {};
+    bool wholeBook = false;
+    QString inReplyTo = {};  // "<id>"
+    QString references = {}; // "<id> <id> …"
 
     bool isEmpty() const;
+    // Every field by name, for the program's own files (UTF-8, nothing lost to CP932).
+    QJsonObject toJson() const;
+    static MailDraft fromJson(const QJsonObject &object);
     friend bool operator==(const MailDraft &, const MailDraft &) = default;
 };
 
