@@ -48,8 +48,14 @@ double hollinSeconds(TestMailServers &servers, const QString &folder, int *store
     ProfileFile account(root.idPassIniFile(), true);
     account.writeText(u"NAME"_s, servers.user());
     account.writeText(u"NAME2"_s, servers.password());
-    ReceiveSettings settings{servers.pop3Server(), 0, root.idPassIniFile(), root.receivedMailFile(),
-                             root.receivedMailTemp(), root.attachmentFolder(), root.uidlListFile()};
+    ReceiveSettings settings;
+    settings.pop3Server = servers.pop3Server();
+    settings.idPassIniFile = root.idPassIniFile();
+    settings.receivedMailFile = root.receivedMailFile();
+    settings.receivedMailTemp = root.receivedMailTemp();
+    settings.attachmentFolder = root.attachmentFolder();
+    settings.uidlListFile = root.uidlListFile();
+    settings.storedMessageListFile = root.storedMessageListFile();
     QElapsedTimer timer;
     timer.start();
     const ReceiveResult result = ReceiveSession(settings).run();

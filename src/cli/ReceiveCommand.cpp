@@ -32,8 +32,9 @@ int receive(const QStringList &arguments, AppState &state)
     const bool keep = cli::takeFlag(&args, u"--keep"_s);
     const bool quiet = cli::takeFlag(&args, u"--quiet"_s);
     const bool allowPlain = cli::takeFlag(&args, u"--allow-plain"_s);
+    const bool retrySkipped = cli::takeFlag(&args, u"--retry-skipped"_s);
     if (!args.isEmpty())
-        return cli::badUsage(u"receive に使える引数は --keep、--quiet、--allow-plain だけです。"_s);
+        return cli::badUsage(u"receive に使える引数は --keep、--quiet、--allow-plain、--retry-skipped だけです。"_s);
     Error err;
     if (!state.root.ensureTree(&err) || !cli::loadServerValues(state, &err))
         return cli::failed(err);
@@ -49,6 +50,7 @@ int receive(const QStringList &arguments, AppState &state)
     settings.attachmentFolder = state.root.attachmentFolder();
     settings.keep = KeepMailSettings::read(state.root.iniFile());
     settings.keep.keepOnServer = settings.keep.keepOnServer || keep;
+    settings.retrySkipped = retrySkipped;
     // A password in clear: only with --allow-plain, or when the user said
     // yes to it for this server in the program.
     settings.confirmPlainLogin = [allowPlain, apop = state.apopFlag != 0,
@@ -101,7 +103,8 @@ CliCommand receiveCommand()
 {
     return {u"receive"_s,
             u"[--keep]（受信したメールをサーバーに残す） [--quiet]（新着がなければ何も表示しない） "
-            u"[--allow-plain]（暗号化できないサーバーからも受信する）"_s,
+            u"[--allow-plain]（暗号化できないサーバーからも受信する） "
+            u"[--retry-skipped]（何度も受け取れずに飛ばしているメールも、もう一度受け取ってみる）"_s,
             &receive};
 }
 

@@ -107,6 +107,8 @@ void ReceiveController::start()
     settings.storedMessageListFile = state.root.storedMessageListFile();
     settings.attachmentFolder = state.root.attachmentFolder();
     settings.keep = KeepMailSettings::read(state.root.iniFile());
+    // The user's own receive tries the skipped messages again; an automatic one leaves them.
+    settings.retrySkipped = !m_automatic;
     settings.confirmPlainLogin = [this, apop = state.apopFlag != 0, ini = state.root.iniFile()](const QString &server) {
         return confirmPlainLogin(ini, server, apop);
     };

@@ -125,6 +125,7 @@ private slots:
     void keepWithoutUsableUidlTouchesNothing();
     void failingMessageDoesNotHoldBackLaterMail();
     void serverRefusingEveryMessageIsNotWaitedThrough();
+    void skippedMessageIsTriedAgainWhenAsked();
     void cancelEndsStalledTransferAtOnce();
     void attachmentWriteFailureLeavesMailOnServer();
     void recordWriteFailureLosesNothingAndLeavesNothing();
@@ -719,6 +720,24 @@ void TestReceiveSession::failingMessageDoesNotHoldBackLaterMail()
     // The third failure in a row: the next receive leaves it without asking the server.
     QVERIFY(list.open(QIODevice::ReadOnly));
     QVERIFY(list.readAll().contains("b F3 "));
+}
+
+void TestReceiveSession::skippedMessageIsTriedAgainWhenAsked()
+{
+    ScriptedServer fake;
+    scriptLogin(fake, 1, "+OK\r\n1 b\r\n.\r\n");
+    fake.expectLine().send("+OK\r\nSubject: at last\r\n\r\nbody\r\n.\r\n");
+    fake.expectLine().send("+OK\r\n").expectLine().send("+OK\r\n"); // DELE 1, QUIT
+    QVERIFY(fake.start());
+    ReceiveSettings s = settings();
+    s.pop3Server = fake.server();
+    s.retrySkipped = true;
+    QFile list(m_root.uidlListFile());
+    QVERIFY(list.open(QIODevice::WriteOnly));
+    list.write("b F3 " + UidlList::accountKey(s.pop3Server, m_servers->user()).toLatin1() + '\n');
+    list.close();
+    QCOMPARE(ReceiveSession(s).run().stored, 1);
+    QVERIFY(fake.received().contains("DELE 1"));
 }
 
 void TestReceiveSession::serverRefusingEveryMessageIsNotWaitedThrough()

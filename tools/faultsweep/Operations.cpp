@@ -194,7 +194,8 @@ bool Operations::afterKilledReceive(const QString &root, QString *error)
 
 QStringList Operations::secondWriters()
 {
-    return {u"receive"_s, u"import"_s, u"held-save"_s, u"addr-add"_s, u"settings"_s, u"send"_s};
+    // Not the settings sample: it changes the servers and the account the first operation uses.
+    return {u"receive"_s, u"import"_s, u"held-save"_s, u"addr-add"_s, u"send"_s};
 }
 
 bool Operations::prepare(const QString &name, const QString &folder, Trial *trial, QString *error)

@@ -235,7 +235,10 @@ Damage inspect(const QString &rootPath, const Expectation &expected, const QStri
         }
     }
     for (auto it = copies.cbegin(); it != copies.cend(); ++it) {
-        if (!expected.ids.contains(it.key())) {
+        if (expected.mayAlsoHold.contains(it.key()) && it.value() > 1) {
+            damage.duplicated += it.value() - 1;
+            damage.details << u"%1 stored %2 times"_s.arg(it.key()).arg(it.value());
+        } else if (!expected.ids.contains(it.key()) && !expected.mayAlsoHold.contains(it.key())) {
             ++damage.corrupt;
             damage.details << u"a record of no mail sent: \"%1\""_s.arg(it.key());
         }

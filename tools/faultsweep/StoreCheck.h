@@ -27,6 +27,7 @@ struct Expectation {
     QSet<QString> gone;                             // deleted: never stored again
     QHash<QString, ExpectedAttachment> attachments; // by id
     QString settingsTag;                            // non-empty: the settings sample written with this tag
+    QSet<QString> mayAlsoHold;                      // ids another operation may have brought (a sent mail received): at most once
 };
 
 // What a check found, counted as the sweep's table shows it.

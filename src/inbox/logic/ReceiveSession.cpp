@@ -267,7 +267,7 @@ ReceiveResult ReceiveSession::run()
                 break;
             }
             emit progress(handled + i + 1, total);
-            if (haveUids && uidls.failures(uid) >= FailuresBeforeSkipping) {
+            if (haveUids && !m_settings.retrySkipped && uidls.failures(uid) >= FailuresBeforeSkipping) {
                 skipped << u"%1 通目"_s.arg(n);
                 continue;
             }
@@ -372,7 +372,8 @@ ReceiveResult ReceiveSession::run()
                     .arg(failedNow.join(u'、'))
                     .arg(FailuresBeforeSkipping);
     if (!skipped.isEmpty())
-        told << u"次のメールは %1 回続けて受け取れなかったため、受信せずにサーバーに残しました：%2。"_s
+        told << u"次のメールは %1 回続けて受け取れなかったため、受信せずにサーバーに残しました：%2。"
+                u"受信ボタンで受信すると（hollin-cli では receive --retry-skipped）、もう一度受け取ってみます。"_s
                     .arg(FailuresBeforeSkipping)
                     .arg(skipped.join(u'、'));
     if (!told.isEmpty())

@@ -30,6 +30,7 @@ struct ReceiveSettings {
     QString uidlListFile;         // ★MailData/hlmuidl.txt
     QString storedMessageListFile;// ★MailData/hlmmsgid.txt
     KeepMailSettings keep = {};   // leave the mail on the server (needs UIDL)
+    bool retrySkipped = false;    // fetch again the messages skipped after failed fetches
     // Asked (on the session's thread) before a login whose password would go
     // unencrypted; false ends the receive as cancelled. Unset: no question.
     std::function<bool(const QString &server)> confirmPlainLogin;
