@@ -15,6 +15,7 @@ private slots:
     void eachAccountKeepsItsOwnIds();
     void lineCutByAKillDoesNotSwallowTheNext();
     void filesOfAMailNeverStoredAreRemoved();
+    void pendingLineSettledByACompactionStaysStored();
 
 private:
     QString path() const { return m_dir->filePath(u"hlmuidl.txt"_s); }
@@ -119,6 +120,36 @@ void TestUidlList::filesOfAMailNeverStoredAreRemoved()
     QVERIFY(QFile::exists(kept.path));
     QVERIFY(!QFile::exists(gone.path));
     QVERIFY(QFile::exists(reused.path));
+}
+
+// A deletion between two holds of a receive settles its pending line and
+// renumbers the records: the receive's next rewrite must not write the old
+// line back, whose record number now names another mail (its files would go).
+void TestUidlList::pendingLineSettledByACompactionStaysStored()
+{
+    const QString alice = UidlList::accountKey(u"pop.example.jp"_s, u"alice"_s);
+    MailRecordFile file(records(), m_dir->filePath(u"HLMDATA2.TMP"_s));
+    const MailRecord first{u"first"_s, u"d"_s, u"f"_s, u"one"_s};
+    const MailRecord second{u"second"_s, u"d"_s, u"f"_s, u"two"_s};
+    QCOMPARE(file.append(first), 1);
+    const UidlList::NotedFile attachment = [&] {
+        QFile f(m_dir->filePath(u"a.bin"_s));
+        f.open(QIODevice::WriteOnly);
+        f.write("x");
+        f.close();
+        return UidlList::notedFile(f.fileName(), false);
+    }();
+    UidlList receive(path(), records(), alice);
+    QVERIFY(receive.load(nullptr));
+    QVERIFY(receive.addPending(u"b"_s, 2, MailRecordFile::encode(second), nullptr, {attachment}));
+    QCOMPARE(file.append(second), 2);
+    QVERIFY(file.deleteRecord(1)); // settles the list, then "second" is record 1
+    QVERIFY(receive.noteFailure(u"c"_s, nullptr));
+
+    UidlList next(path(), records(), alice);
+    QVERIFY(next.load(nullptr));
+    QVERIFY(next.storedSince(u"b"_s) > 0);
+    QVERIFY(QFile::exists(attachment.path));
 }
 
 QTEST_GUILESS_MAIN(TestUidlList)
