@@ -3,6 +3,7 @@
 // of sent mail.
 #include "Command.h"
 
+#include "compose/logic/HeldMailStore.h"
 #include "compose/logic/SentCopy.h"
 #include "storage/SentMailFile.h"
 
@@ -150,13 +151,18 @@ int runShow(const QStringList &arguments, AppState &state)
 int runDelete(const QStringList &arguments, AppState &state)
 {
     QStringList args = arguments;
+    const bool held = isHeld(args);
     MailRecordFile file = mailFile(&args, state);
     Error err;
     int n = 0;
     if (!state.root.ensureTree(&err)
         || !cli::recoverKeepingNumbers(file.path(), [&](Error *e) { return file.recoverInterruptedCompaction(e); },
                                     u"メールのファイル"_s, &err)
-        || !recordArgument(&args, file, &n, &err) || !file.deleteRecord(n, &err))
+        || !recordArgument(&args, file, &n, &err))
+        return cli::failed(err);
+    // A held mail goes with its extras (attachments, copies), and the later
+    // ones keep theirs under their new numbers.
+    if (held ? !HeldMailStore(state.root).remove(n, &err) : !file.deleteRecord(n, &err))
         return cli::failed(err);
     return cli::Ok;
 }
@@ -167,8 +173,9 @@ int runDeleteAll(const QStringList &arguments, AppState &state)
     MailRecordFile file = mailFile(&args, state);
     if (const std::optional<int> status = refuseArguments(args))
         return *status;
+    const bool held = isHeld(arguments);
     Error err;
-    if (!state.root.ensureTree(&err) || !file.deleteAll(&err))
+    if (!state.root.ensureTree(&err) || !(held ? HeldMailStore(state.root).removeAll(&err) : file.deleteAll(&err)))
         return cli::failed(err);
     return cli::Ok;
 }

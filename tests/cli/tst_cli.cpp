@@ -1,3 +1,4 @@
+#include "compose/logic/HeldMailStore.h"
 #include "storage/AddressBookFile.h"
 #include "storage/DataRoot.h"
 #include "storage/MailRecordFile.h"
@@ -27,6 +28,7 @@ private slots:
     void init();
     void mailCommands();
     void heldFileIsSeparate();
+    void heldDeleteKeepsTheOthersExtras();
     void showReadsTheSavedFullText();
     void addressCommands();
     void controlsNeverReachTheTerminal();
@@ -113,6 +115,19 @@ void TestCli::mailCommands()
     QCOMPARE(r.exitCode, 0);
     QCOMPARE(cli({u"count"_s}).out, u"0\n"_s);
     QCOMPARE(QFileInfo(m_root.receivedMailFile()).size(), 0);
+}
+
+// Another program deletes a held mail: the later ones keep their attachments.
+void TestCli::heldDeleteKeepsTheOthersExtras()
+{
+    HeldMailStore store(m_root);
+    QCOMPARE(store.hold({u"to"_s, u"一"_s, u"本文"_s}), 1);
+    QCOMPARE(store.hold({u"to"_s, u"二"_s, u"本文"_s, u"/a.pdf"_s}), 2);
+    QCOMPARE(cli({u"delete"_s, u"1"_s, u"--held"_s}).exitCode, 0);
+    QCOMPARE(store.hold({u"to"_s, u"三"_s, u"本文"_s}), 2);
+    HeldMail second;
+    QVERIFY(store.load(1, &second));
+    QCOMPARE(second.attachments, u"/a.pdf"_s);
 }
 
 void TestCli::heldFileIsSeparate()

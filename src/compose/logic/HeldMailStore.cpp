@@ -1,5 +1,7 @@
 #include "HeldMailStore.h"
 
+#include "storage/FileIo.h"
+
 #include "storage/Cp932.h"
 #include "storage/DataFolderLock.h"
 #include "storage/TextUtil.h"
@@ -136,6 +138,15 @@ bool HeldMailStore::remove(int recordNumber, Error *err)
     // A list left as it was harms nothing: its entries match mails by content.
     m_extras.drop(recordNumber, stored, nullptr);
     return true;
+}
+
+bool HeldMailStore::removeAll(Error *err)
+{
+    DataFolderLock lock(QFileInfo(m_file.path()).absolutePath(), u"保留メールの削除"_s);
+    if (!lock.take(err) || !m_file.deleteAll(err))
+        return false;
+    // Left behind, the list would give its extras to the next mail held with the same text.
+    return !QFileInfo::exists(m_extras.path()) || fileio::remove(m_extras.path(), err);
 }
 
 int HeldMailStore::count(Error *err) const

@@ -81,6 +81,8 @@ public:
 
     // Removes held mail n; the later ones move down by one.
     bool remove(int recordNumber, Error *err = nullptr);
+    // Removes every held mail and the list of their extras.
+    bool removeAll(Error *err = nullptr);
 
     int count(Error *err = nullptr) const;
 
