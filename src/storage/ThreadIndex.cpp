@@ -101,7 +101,11 @@ bool ThreadIndex::find(const QString &recordDigest, Ids *out, Error *err) const
     for (const QByteArray &line : text.left(complete).split('\n')) {
         if (!line.startsWith(key))
             continue;
-        const QList<QByteArray> ids = line.mid(key.size()).split(' ');
+        // Only well-formed ids go into a reply's header: a line changed since
+        // it was written (a line-end conversion, a damaged disk) adds nothing else.
+        const QList<QByteArray> ids = idsIn(line.mid(key.size()));
+        if (ids.isEmpty() || !line.mid(key.size()).startsWith(ids.first()))
+            continue;
         out->messageId = QString::fromLatin1(ids.first());
         out->references = QString::fromLatin1(ids.mid(1).join(' '));
     }

@@ -56,6 +56,13 @@ private slots:
         QVERIFY(index.flush(&err));
         QVERIFY(ThreadIndex(path).find(u"bbbb"_s, &ids, &err));
         QCOMPARE(ids.messageId, u"<new@x.jp>"_s);
+        // A line changed since (CR LF line ends): nothing but whole ids reaches a reply's header.
+        QVERIFY(raw.open(QIODevice::Append));
+        raw.write("cccc <crlf@x.jp> <root@x.jp>\r\n");
+        raw.close();
+        QVERIFY(ThreadIndex(path).find(u"cccc"_s, &ids, &err));
+        QCOMPARE(ids.messageId, u"<crlf@x.jp>"_s);
+        QCOMPARE(ids.references, u"<root@x.jp>"_s);
     }
 };
 
