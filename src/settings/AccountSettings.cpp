@@ -16,7 +16,17 @@ Account savedAccount(const DataRoot &root)
 bool acceptAccount(AppState &state, const QString &id, const QString &password, bool save,
                    Error *err)
 {
-    AccountStore store(state.root.idPassIniFile());
+    AccountInUse inUse;
+    if (!storeAccount(state.root, id, password, save, &inUse, err))
+        return false;
+    useAccount(state, inUse);
+    return true;
+}
+
+bool storeAccount(const DataRoot &root, const QString &id, const QString &password, bool save,
+                  AccountInUse *inUse, Error *err)
+{
+    AccountStore store(root.idPassIniFile());
     if (save && !store.save(id, password, err))
         return false;
     if (!save && !store.markNotSaved(err))
@@ -25,10 +35,16 @@ bool acceptAccount(AppState &state, const QString &id, const QString &password, 
     // saved never replaces it behind the user's back.
     const Account saved = save ? Account{} : store.load();
     const bool keepSaved = !saved.id.isEmpty() && !saved.password.isEmpty();
-    state.accountId = keepSaved ? saved.id : id;
-    state.accountPassword = keepSaved ? saved.password : password;
-    state.accountUnsaved = !save && !keepSaved;
+    inUse->account = keepSaved ? saved : Account{id, password};
+    inUse->unsaved = !save && !keepSaved;
     return true;
+}
+
+void useAccount(AppState &state, const AccountInUse &inUse)
+{
+    state.accountId = inUse.account.id;
+    state.accountPassword = inUse.account.password;
+    state.accountUnsaved = inUse.unsaved;
 }
 
 ServerSettings serverSettingsOf(const AppState &state)

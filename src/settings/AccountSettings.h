@@ -26,6 +26,17 @@ Account savedAccount(const DataRoot &root);
 bool acceptAccount(AppState &state, const QString &id, const QString &password, bool save,
                    Error *err);
 
+// acceptAccount in two halves, for a dialog that must not wait for the
+// keyring: storeAccount touches only the files and the keyring (any thread)
+// and says which account is then in use; useAccount puts it into the state.
+struct AccountInUse {
+    Account account;
+    bool unsaved = false;
+};
+bool storeAccount(const DataRoot &root, const QString &id, const QString &password, bool save,
+                  AccountInUse *inUse, Error *err);
+void useAccount(AppState &state, const AccountInUse &inUse);
+
 // The server values as the server dialog shows them.
 ServerSettings serverSettingsOf(const AppState &state);
 

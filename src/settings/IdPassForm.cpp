@@ -65,7 +65,7 @@ IdPassForm::IdPassForm(const AppContext &ctx, QWidget *parent)
     m_keyringNote = new QLabel(this);
     m_keyringNote->setObjectName(u"KeyringNote"_s);
     m_keyringNote->setWordWrap(true);
-    auto *ok = new QPushButton(u"OK"_s, this);
+    auto *ok = m_ok = new QPushButton(u"OK"_s, this);
     ok->setObjectName(u"OKCommand"_s);
     auto *cancel = new QPushButton(u"Cancel"_s, this);
     cancel->setObjectName(u"CancelCommand"_s);
@@ -98,6 +98,10 @@ IdPassForm::IdPassForm(const AppContext &ctx, QWidget *parent)
     connect(m_idText, &QLineEdit::returnPressed, this, &IdPassForm::accept);
     connect(m_passText, &QLineEdit::returnPressed, this, &IdPassForm::accept);
     connect(cancel, &QPushButton::clicked, this, &QWidget::close);
+    connect(Keyring::events(), &KeyringEvents::answeredLate, this, [this] {
+        if (isVisible())
+            askKeyring();
+    });
 }
 
 void IdPassForm::presetAccount(const QString &id, const QString &password)
@@ -189,9 +193,37 @@ QString IdPassForm::passText() const
 
 void IdPassForm::accept()
 {
-    Error err;
-    if (!acceptAccount(m_ctx.state, m_idText->text(), m_passText->text(), m_check1->isChecked(),
-                       &err)) {
+    if (!m_ok->isEnabled())
+        return; // the last OK is still being saved
+    m_ok->setEnabled(false);
+    m_keyringNote->setText(u"保存しています…"_s);
+    const QPointer<IdPassForm> self(this);
+    AppState *state = &m_ctx.state;
+    QThread *thread = QThread::create([self, state, root = m_ctx.state.root, id = m_idText->text(),
+                                       password = m_passText->text(), save = m_check1->isChecked()] {
+        AccountInUse inUse;
+        Error err;
+        const bool ok = storeAccount(root, id, password, save, &inUse, &err);
+        QMetaObject::invokeMethod(qApp, [self, state, ok, inUse, err] {
+            // The files changed even when the dialog was closed meanwhile.
+            if (ok)
+                useAccount(*state, inUse);
+            if (self)
+                self->accepted(ok, err);
+            else if (!ok)
+                Prompt::message(nullptr, err.text(), {}, Prompt::Icon::Warning);
+        });
+    });
+    QObject::connect(thread, &QThread::finished, thread, &QObject::deleteLater);
+    thread->start();
+}
+
+void IdPassForm::accepted(bool ok, const Error &err)
+{
+    m_ok->setEnabled(true);
+    if (!ok) {
+        m_keyringNote->clear();
+        askKeyring(); // the note says again where the password goes
         Prompt::message(this, err.text(), {}, Prompt::Icon::Warning);
         return;
     }
@@ -207,7 +239,6 @@ void IdPassForm::accept()
     if (receive)
         receive();
 }
-
 
 void IdPassForm::setVisible(bool visible)
 {

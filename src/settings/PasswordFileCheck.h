@@ -1,5 +1,7 @@
 #pragma once
 
+#include <functional>
+
 class QWidget;
 
 namespace hollin {
@@ -11,6 +13,8 @@ class DataRoot;
 // hollin.ini and not asked again). Otherwise, when the file can be read by
 // other local users, says so and offers to make it the owner's alone; the
 // file's mode is changed only when the user agrees.
-void offerToProtectPasswordFile(QWidget *parent, const DataRoot &root);
+// The keyring is asked on a thread of its own, so the windows work meanwhile;
+// the offer comes when it answers, and done runs when all is over.
+void offerToProtectPasswordFile(QWidget *parent, const DataRoot &root, std::function<void()> done = {});
 
 } // namespace hollin

@@ -7,6 +7,7 @@
 #include <QThread>
 #include <QTimer>
 
+#include <atomic>
 #include <functional>
 
 using namespace Qt::StringLiterals;
@@ -17,7 +18,8 @@ namespace {
 
 // Long enough for the user to answer the desktop's own request to unlock a
 // locked keyring.
-constexpr int AnswerWaitMs = 60000;
+std::atomic<int> answerWaitMs = 60000;
+std::atomic<int> startDelayMs = 0; // only tests set it
 
 const QString Service = u"Hollin"_s;
 
@@ -49,9 +51,6 @@ private:
     QObject m_context;
 };
 
-// Runs the job on the job thread and waits for it; done reads its result
-// there. A keyring that does not answer in time counts as unusable; the job
-// then deletes itself when it finishes.
 // Without a session bus (cron, ssh, a bare startx) the D-Bus library would
 // launch a bus of its own on the X display, which can take 25 s and reaches no
 // keyring: then the keyring counts as missing at once, and says why. The
@@ -68,6 +67,9 @@ bool sessionBusReachable(Error *err)
                 u"DBUS_SESSION_BUS_ADDRESS is not set and $XDG_RUNTIME_DIR/bus does not exist"_s);
 }
 
+// Runs the job on the job thread and waits for it; done reads its result
+// there. A keyring that does not answer in time counts as unusable; the job
+// then runs on and says when it answers.
 bool runJob(QKeychain::Job *(*make)(), const std::function<void(QKeychain::Job *)> &setUp,
             const std::function<bool(QKeychain::Job *, Error *)> &done, Error *err)
 {
@@ -85,12 +87,22 @@ bool runJob(QKeychain::Job *(*make)(), const std::function<void(QKeychain::Job *
             finished = true;
             loop.quit();
         });
-        QTimer::singleShot(AnswerWaitMs, &loop, &QEventLoop::quit);
-        job->start();
+        QTimer::singleShot(answerWaitMs.load(), &loop, &QEventLoop::quit);
+        if (const int delay = startDelayMs.exchange(0); delay > 0)
+            QTimer::singleShot(delay, job, [job] { job->start(); });
+        else
+            job->start();
         loop.exec();
         if (!finished) {
-            job->setAutoDelete(true);
-            fail(err, u"パスワードの保管庫（キーリング）が応答しませんでした。"_s);
+            // The user may still unlock the keyring: its answer then tells
+            // the waiting windows to ask again rather than being lost.
+            QObject::connect(job, &QKeychain::Job::finished, job, [job] {
+                if (job->error() == QKeychain::NoError || job->error() == QKeychain::EntryNotFound)
+                    emit Keyring::events()->answeredLate();
+                job->deleteLater();
+            });
+            fail(err, u"パスワードの保管庫（キーリング）が応答しませんでした。ロックの解除を求められていたら、"
+                      u"解除してからもう一度試してください。"_s);
             return;
         }
         ok = done(job, err);
@@ -110,6 +122,18 @@ QKeychain::Job *makeJob()
 Keyring::Keyring(QString key)
     : m_key(std::move(key))
 {
+}
+
+KeyringEvents *Keyring::events()
+{
+    static KeyringEvents events;
+    return &events;
+}
+
+void Keyring::delayNextAnswerForTest(int delayMs, int waitMs)
+{
+    startDelayMs = delayMs;
+    answerWaitMs = waitMs;
 }
 
 Keyring::Lookup Keyring::read(QString *password, Error *err) const

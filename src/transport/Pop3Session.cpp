@@ -15,6 +15,7 @@
 #include <QSslConfiguration>
 #include <QSslSocket>
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
 #include <cstring>
@@ -479,13 +480,7 @@ bool Pop3Session::retrieve(int n, QByteArray *out, Error *err)
             return false;
     }
     if (m_bodies.contains(n)) {
-        Reply r;
-        r.line = m_bodies.take(n);
-        // A prefetched reply is kept as status line + body, split here.
-        const qsizetype nl = r.line.indexOf('\n');
-        r.body = r.line.mid(nl + 1);
-        r.line.truncate(nl);
-        r.ok = r.line.startsWith("+OK");
+        const Reply r = m_bodies.take(n);
         if (!expectOk(r, cmd, err))
             return false;
         *out = r.body;
@@ -594,7 +589,7 @@ bool Pop3Session::readOldest(Error *err)
         return false;
     if (p.retr) {
         m_prefetched.remove(p.retr);
-        m_bodies.insert(p.retr, r.line + '\n' + r.body);
+        m_bodies.insert(p.retr, std::move(r));
     } else if (p.dele && !r.ok) {
         m_deferredErrors.append(refusedText(p.command, r.line));
     }
@@ -628,13 +623,21 @@ bool Pop3Session::readReply(const Pending &p, Reply *r, Error *err)
     for (;;) {
         if (!readLine(&line, err))
             return false;
-        if (line.startsWith('.')) {
-            if (line == ".\r\n" || line == ".\n")
-                return true;
-            r->body.append(line.constData() + 1, line.size() - 1);
-        } else {
-            r->body.append(line);
+        const bool stuffed = line.startsWith('.');
+        if (stuffed && (line == ".\r\n" || line == ".\n")) {
+            // Doubling leaves up to half the room unused: give it back (the
+            // bytes stay where they are).
+            if (r->body.capacity() - r->body.size() > kMaxLine)
+                r->body.squeeze();
+            return true;
         }
+        // Qt's own growth of an append copies the whole body into a new
+        // block, twice the size; a reserve grows it in place, so a long
+        // message never exists twice.
+        const qsizetype needed = r->body.size() + line.size();
+        if (needed > r->body.capacity())
+            r->body.reserve(std::max<qsizetype>(needed, std::min(2 * r->body.capacity(), kMaxMultiLine + kMaxLine)));
+        r->body.append(line.constData() + (stuffed ? 1 : 0), line.size() - (stuffed ? 1 : 0));
         if (r->body.size() > kMaxMultiLine)
             return connectionLost(err, u"POP3 サーバー %1 の応答が大きすぎます（%2 への応答が %3 MB を超えました）。"_s
                                            .arg(m_hostPort, QString::fromUtf8(p.command))

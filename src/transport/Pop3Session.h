@@ -132,7 +132,7 @@ private:
     qsizetype m_bufferPos = 0;
     QList<Pending> m_pending;
     QSet<int> m_prefetched;
-    QHash<int, QByteArray> m_bodies;
+    QHash<int, Reply> m_bodies;
     QList<QString> m_deferredErrors;
     QSet<QByteArray> m_capabilities;
     QByteArray m_greeting;

@@ -277,11 +277,10 @@ private slots:
         form->show();
         form->presetAccount(u"hanako"_s, u"secret"_s);
         controlOf<QPushButton>(form, "OKCommand")->click();
+        QTRY_VERIFY(!m_windows->isLoaded("IdPassForm"));
         QCOMPARE(m_state->accountId, u"hanako"_s);
         QCOMPARE(m_state->accountPassword, u"secret"_s);
         QCOMPARE(readAll(m_state->root.idPassIniFile()), QByteArray("[EXEINI]\r\nNAME3=0\r\n"));
-        QVERIFY(!form->isVisible());
-        QTRY_VERIFY(!m_windows->isLoaded("IdPassForm"));
     }
 
     void idPassOkWithBoxTickedSavesOwnerOnly()
@@ -291,6 +290,7 @@ private slots:
         controlOf<QLineEdit>(form, "PassText")->setText(u"pw"_s);
         controlOf<QCheckBox>(form, "Check1")->setChecked(true);
         controlOf<QPushButton>(form, "OKCommand")->click();
+        QTRY_COMPARE(m_state->accountId, u"taro"_s);
         const QString path = m_state->root.idPassIniFile();
         const ProfileFile file(path);
         QCOMPARE(file.readText(u"NAME"_s), u"taro"_s);
@@ -321,8 +321,8 @@ private slots:
         IdPassForm *form = m_windows->idPassForm();
         form->show();
         controlOf<QPushButton>(form, "OKCommand")->click();
+        QTRY_COMPARE(Prompt::shown().size(), 1);
         QVERIFY(form->isVisible());
-        QCOMPARE(Prompt::shown().size(), 1);
         QCOMPARE(Prompt::shown().first().kind, Prompt::Kind::Message);
         QVERIFY(!Prompt::shown().first().text.isEmpty());
         Prompt::clearShown();
@@ -435,12 +435,17 @@ private slots:
     {
         const QString path = m_state->root.idPassIniFile();
         QVERIFY(acceptAccount(*m_state, u"taro"_s, u"pw"_s, true, nullptr));
-        offerToProtectPasswordFile(nullptr, m_state->root);
+        const auto offer = [&] {
+            bool done = false;
+            offerToProtectPasswordFile(nullptr, m_state->root, [&] { done = true; });
+            QTRY_VERIFY(done);
+        };
+        offer();
         QVERIFY(QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther));
         Prompt::queueAnswer(Prompt::Answer::No);
-        offerToProtectPasswordFile(nullptr, m_state->root);
+        offer();
         QVERIFY(QFile::permissions(path) & QFile::ReadOther);
-        offerToProtectPasswordFile(nullptr, m_state->root); // Yes
+        offer(); // Yes
         QVERIFY(!(QFile::permissions(path) & QFile::ReadOther));
         const QStringList asked = Prompt::shownTexts();
         QCOMPARE(asked.size(), 2);

@@ -9,7 +9,16 @@
 #include "storage/ProfileFile.h"
 #include "storage/ServerSettings.h"
 #include "winutil/Prompt.h"
+#include "FakeWindows.h"
 #include "TestMailServers.h"
+#include "storage/AppState.h"
+#include "storage/Keyring.h"
+
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QCheckBox>
 
 #include <QDir>
 #include <QProcess>
@@ -99,11 +108,11 @@ private slots:
 
         Prompt::clearShown();
         Prompt::queueAnswer(Prompt::Answer::Yes);
-        offerToProtectPasswordFile(nullptr, m_root);
+        offer();
         QCOMPARE(Prompt::shownTexts().size(), 1);
         QCOMPARE(file.readText(u"NAME2"_s), QString());
         QCOMPARE(AccountStore(m_root.idPassIniFile()).load().password, u"old"_s);
-        offerToProtectPasswordFile(nullptr, m_root);
+        offer();
         QCOMPARE(Prompt::shownTexts().size(), 1);
     }
 
@@ -113,11 +122,63 @@ private slots:
         QVERIFY(file.writeText(u"NAME"_s, u"taro"_s) && file.writeText(u"NAME2"_s, u"old"_s));
         Prompt::clearShown();
         Prompt::queueAnswer(Prompt::Answer::No);
-        offerToProtectPasswordFile(nullptr, m_root);
-        offerToProtectPasswordFile(nullptr, m_root);
+        offer();
+        offer();
         QCOMPARE(Prompt::shownTexts().size(), 1);
         QCOMPARE(file.readText(u"NAME2"_s), u"old"_s);
         QVERIFY(OwnSettings(m_root.hollinIniFile()).keepPasswordInFile());
+    }
+
+    // A keyring that answers slowly (the user unlocking it) is never waited
+    // for on the window thread: the start-up offer comes when it answers, and
+    // the dialog's OK saves while the dialog stays in use.
+    void slowKeyringLeavesWindowsWorking()
+    {
+        const auto restore = qScopeGuard([] { Keyring::delayNextAnswerForTest(0, 60000); });
+        ProfileFile file(m_root.idPassIniFile(), true);
+        QVERIFY(file.writeText(u"NAME"_s, u"taro"_s) && file.writeText(u"NAME2"_s, u"old"_s));
+        Prompt::clearShown();
+        Prompt::queueAnswer(Prompt::Answer::Yes);
+        Keyring::delayNextAnswerForTest(1000, 20000);
+        bool done = false;
+        offerToProtectPasswordFile(nullptr, m_root, [&] { done = true; });
+        QVERIFY(Prompt::shownTexts().isEmpty());
+        QTRY_VERIFY_WITH_TIMEOUT(done, 20000);
+        QCOMPARE(Prompt::shownTexts().size(), 1);
+        QCOMPARE(file.readText(u"NAME2"_s), QString());
+
+        AppState state;
+        state.root = m_root;
+        FakeWindows windows;
+        IdPassForm form({state, windows});
+        form.findChild<QLineEdit *>(u"PassText"_s)->setText(u"new"_s);
+        form.findChild<QCheckBox *>(u"Check1"_s)->setChecked(true);
+        Keyring::delayNextAnswerForTest(1000, 20000);
+        QElapsedTimer clock;
+        clock.start();
+        form.findChild<QPushButton *>(u"OKCommand"_s)->click();
+        QVERIFY(clock.elapsed() < 500);
+        QVERIFY(!form.findChild<QPushButton *>(u"OKCommand"_s)->isEnabled());
+        QTRY_COMPARE_WITH_TIMEOUT(state.accountPassword, u"new"_s, 20000);
+        QCOMPARE(AccountStore(m_root.idPassIniFile()).load().password, u"new"_s);
+    }
+
+    // A keyring unlocked after the time limit still fills the dialog.
+    void lateAnswerFillsTheDialog()
+    {
+        const auto restore = qScopeGuard([] { Keyring::delayNextAnswerForTest(0, 60000); });
+        QVERIFY(AccountStore(m_root.idPassIniFile()).save(u"taro"_s, u"pw"_s, nullptr));
+        AppState state;
+        state.root = m_root;
+        FakeWindows windows;
+        IdPassForm form({state, windows});
+        Keyring::delayNextAnswerForTest(1500, 300);
+        form.show();
+        auto *note = form.findChild<QLabel *>(u"KeyringNote"_s);
+        QTRY_VERIFY_WITH_TIMEOUT(note->text().contains(u"応答しませんでした"_s), 10000);
+        QVERIFY(form.passText().isEmpty());
+        QTRY_COMPARE_WITH_TIMEOUT(form.passText(), u"pw"_s, 10000);
+        QVERIFY2(!note->text().contains(u"読めませんでした"_s), qPrintable(note->text()));
     }
 
     // hollin-cli receives with the password the keyring holds.
@@ -165,6 +226,13 @@ private slots:
     }
 
 private:
+    void offer()
+    {
+        bool done = false;
+        offerToProtectPasswordFile(nullptr, m_root, [&] { done = true; });
+        QTRY_VERIFY_WITH_TIMEOUT(done, 20000);
+    }
+
     std::unique_ptr<QTemporaryDir> m_dir;
     DataRoot m_root;
 };
