@@ -292,14 +292,20 @@ static void removeTree(int dirfd, const char *name)
     if (fd >= 0) {
         char buffer[8192];
         long n;
-        while ((n = syscall(SYS_getdents64, fd, buffer, sizeof buffer)) > 0) {
-            for (long at = 0; at < n;) {
-                const struct dirent64 *d = (const struct dirent64 *)(buffer + at);
-                at += d->d_reclen;
-                if (strcmp(d->d_name, ".") != 0 && strcmp(d->d_name, "..") != 0)
-                    removeTree(fd, d->d_name);
-            }
+        // Reads from the start again while a pass removed something.
+        for (int removed = 1, pass = 0; removed && pass < 16; ++pass) {
+            removed = 0;
             syscall(SYS_lseek, fd, 0, SEEK_SET);
+            while ((n = syscall(SYS_getdents64, fd, buffer, sizeof buffer)) > 0) {
+                for (long at = 0; at < n;) {
+                    const struct dirent64 *d = (const struct dirent64 *)(buffer + at);
+                    at += d->d_reclen;
+                    if (strcmp(d->d_name, ".") != 0 && strcmp(d->d_name, "..") != 0) {
+                        removeTree(fd, d->d_name);
+                        removed = 1;
+                    }
+                }
+            }
         }
         sysClose(fd);
     }

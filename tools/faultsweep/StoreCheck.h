@@ -30,6 +30,7 @@ struct Expectation {
     QString settingsTag;                            // non-empty: the settings sample written with this tag
     QSet<QString> mayAlsoHold;                      // ids another operation may have brought (a sent mail received): at most once
     bool keptFiles = true;                          // also checks the lists, thread index, drafts, settings, sent mail
+    bool threadLinesTold = false;                   // a failed write may cost a mail its thread line: the user is told
 };
 
 // What a check found, counted as the sweep's table shows it.

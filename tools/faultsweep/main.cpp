@@ -1,6 +1,8 @@
 // Fault sweep: runs each writing operation of Hollin once per counted file
 // call (tools/faultinject) with that call failing (ENOSPC, then EIO), the
-// process killed there, or the disk full from there on, recovers (the same operation again, without fault)
+// process killed there, the disk full from there on, or the power cut there
+// (--faults powerloss: only what was flushed stays, see
+// faultinject/powerloss.h), recovers (the same operation again, without fault)
 // and checks the data root: every mail exactly once in server and store,
 // every record file parses, every attachment there and nothing left behind.
 //
@@ -167,6 +169,8 @@ Row sweep(const QString &op, const Options &options, Operations &operations, Fau
                 recovered = recover(trial, step, r, runner, &why) && recovered;
                 before += stepPoints;
             }
+            // Only a kill or a power cut can cost a thread line silently.
+            trial.expected.threadLinesTold = kind != FaultKind::Kill && kind != FaultKind::Powerloss;
             Damage damage = inspect(trial.root, trial.expected, subjectsOf(servers.mailboxMessages()), reference);
             ++row.tried;
             if (!recovered) {
