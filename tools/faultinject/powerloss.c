@@ -23,6 +23,7 @@ struct Slot {
     char *data;
     size_t size;
     mode_t mode;
+    struct timespec mtime;
 };
 
 struct Entry {
@@ -76,7 +77,7 @@ static long newSlot(const struct stat *st, char *data, size_t size)
     if (!slots)
         abort();
     g_slots = slots;
-    g_slots[g_slotCount] = (struct Slot){st->st_dev, st->st_ino, 1, data, size, st->st_mode & 07777};
+    g_slots[g_slotCount] = (struct Slot){st->st_dev, st->st_ino, 1, data, size, st->st_mode & 07777, st->st_mtim};
     return (long)g_slotCount++;
 }
 
@@ -262,6 +263,7 @@ void powerlossFlushed(int fd, const char *path)
             g_slots[slot].data = data;
             g_slots[slot].size = size;
             g_slots[slot].mode = st.st_mode & 07777;
+            g_slots[slot].mtime = st.st_mtim;
         }
     }
     pthread_mutex_unlock(&g_lock);
@@ -355,16 +357,27 @@ void powerlossRestore(void)
                 continue;
             }
             const struct Slot *slot = &g_slots[e->slot];
-            syscall(SYS_unlinkat, dirfd, e->name, 0);
-            const int fd = sysOpenAt(dirfd, e->name, O_WRONLY | O_CREAT | O_EXCL, slot->mode ? slot->mode : 0600);
+            // The same file keeps its inode (the program tells its files by inode and time).
+            struct stat st;
+            int fd = -1;
+            if (sysStatAt(dirfd, e->name, &st) == 0 && S_ISREG(st.st_mode) && st.st_dev == slot->dev
+                && st.st_ino == slot->ino)
+                fd = sysOpenAt(dirfd, e->name, O_WRONLY | O_TRUNC | O_NOFOLLOW, 0);
+            if (fd < 0) {
+                syscall(SYS_unlinkat, dirfd, e->name, 0);
+                fd = sysOpenAt(dirfd, e->name, O_WRONLY | O_CREAT | O_EXCL, slot->mode ? slot->mode : 0600);
+            }
             for (size_t done = 0; fd >= 0 && done < slot->size;) {
                 const long n = syscall(SYS_write, fd, slot->data + done, slot->size - done);
                 if (n <= 0)
                     break;
                 done += (size_t)n;
             }
-            if (fd >= 0)
+            if (fd >= 0) {
+                const struct timespec times[2] = {{0, UTIME_OMIT}, slot->mtime};
+                syscall(SYS_utimensat, fd, NULL, times, 0);
                 sysClose(fd);
+            }
         }
         sysClose(dirfd);
     }
