@@ -12,7 +12,7 @@
  *   HOLLIN_FAULT_ROOT   the data root (absolute, no trailing slash); unset: the
  *                       shim does nothing
  *   HOLLIN_FAULT_AT     k, 1-based; 0 or unset: only count
- *   HOLLIN_FAULT_KIND   enospc | eio | kill | full | pause
+ *   HOLLIN_FAULT_KIND   enospc | eio | kill | full | pause | powerloss
  *   HOLLIN_FAULT_COUNT  file that receives, at exit, the number of counted calls
  *   HOLLIN_FAULT_LOG    file that receives one line "<call> <path>" when the fault fires
  *
@@ -23,6 +23,10 @@
  * truncations and deletions still work). "pause" stops the process
  * (SIGSTOP) before call k, so that another writer can run there; once it
  * is continued (SIGCONT) the call is made as it would have been.
+ *
+ * "powerloss" is a kill that keeps only what was flushed (powerloss.h):
+ * before call k, or at the exit when k is one past the last call, the
+ * root is put back to what a power cut there would leave on the disk.
  */
 #define _GNU_SOURCE
 #include <dlfcn.h>
@@ -39,7 +43,9 @@
 #include <sys/uio.h>
 #include <unistd.h>
 
-enum Kind { KindNone, KindEnospc, KindEio, KindKill, KindFull, KindPause };
+#include "powerloss.h"
+
+enum Kind { KindNone, KindEnospc, KindEio, KindKill, KindFull, KindPause, KindPowerloss };
 
 /* What fault() asks of a write at the point where the disk fills up. */
 enum { ShortWrite = -1 };
@@ -100,12 +106,30 @@ __attribute__((constructor)) static void start(void)
         g_kind = KindFull;
     else if (kind && strcmp(kind, "pause") == 0)
         g_kind = KindPause;
+    else if (kind && strcmp(kind, "powerloss") == 0)
+        g_kind = KindPowerloss;
+    if (g_kind == KindPowerloss)
+        powerlossStart(g_root);
     g_countFile = getenv("HOLLIN_FAULT_COUNT");
     g_logFile = getenv("HOLLIN_FAULT_LOG");
 }
 
+static void logFired(const char *call, const char *path)
+{
+    if (!g_logFile)
+        return;
+    char line[4200];
+    snprintf(line, sizeof line, "%s %s\n", call, path);
+    writeFile(g_logFile, line, 1);
+}
+
 __attribute__((destructor)) static void finish(void)
 {
+    // A power cut just after the program ended: what it left unflushed is lost too.
+    if (g_kind == KindPowerloss && g_at == __atomic_load_n(&g_count, __ATOMIC_SEQ_CST) + 1) {
+        logFired("exit", g_root);
+        powerlossRestore();
+    }
     if (!g_countFile)
         return;
     char text[32];
@@ -182,6 +206,11 @@ static int needsSpace(const char *call)
     return 1;
 }
 
+static int isFlush(const char *call)
+{
+    return strstr(call, "sync") != NULL;
+}
+
 static int isWrite(const char *call)
 {
     return strstr(call, "write") != NULL || strcmp(call, "copy_file_range") == 0;
@@ -194,14 +223,17 @@ static int fault(const char *call, const char *path)
     const long n = __atomic_add_fetch(&g_count, 1, __ATOMIC_SEQ_CST);
     if (__atomic_load_n(&g_full, __ATOMIC_SEQ_CST))
         return needsSpace(call) ? ENOSPC : 0;
+    if (g_kind == KindPowerloss && n != g_at && !isFlush(call))
+        powerlossTouch(path);
     if (g_at <= 0 || n != g_at || g_kind == KindNone)
         return 0;
-    if (g_logFile) {
-        char line[4200];
-        snprintf(line, sizeof line, "%s %s\n", call, path);
-        writeFile(g_logFile, line, 1);
-    }
+    logFired(call, path);
     switch (g_kind) {
+    case KindPowerloss:
+        powerlossRestore();
+        syscall(SYS_kill, getpid(), SIGKILL);
+        for (;;)
+            pause();
     case KindKill:
         syscall(SYS_kill, getpid(), SIGKILL);
         for (;;)
@@ -247,6 +279,31 @@ static int fault(const char *call, const char *path)
             }                                                           \
         }                                                               \
     } while (0)
+
+/* The power-loss model of a name about to change (removing: or go). */
+static void modelName(int dirfd, const char *path, int removing)
+{
+    char absolute[4096];
+    if (g_kind != KindPowerloss || !countedPath(dirfd, path, absolute, sizeof absolute))
+        return;
+    if (removing)
+        powerlossRemoving(absolute);
+    else
+        powerlossTouch(absolute);
+}
+
+/* The power-loss model of a flush of fd that succeeded. */
+static int modelFlushed(int fd, int result, int everything)
+{
+    char path[4096];
+    if (result == 0 && g_kind == KindPowerloss && countedFd(fd, 1, path, sizeof path)) {
+        if (everything)
+            powerlossFlushedAll();
+        else
+            powerlossFlushed(fd, path);
+    }
+    return result;
+}
 
 static int writeIntent(int flags)
 {
@@ -297,19 +354,19 @@ ssize_t pwritev64(int fd, const struct iovec *iov, int count, off64_t offset)
 int fsync(int fd)
 {
     FD_CALL("fsync", fd, 1);
-    return REAL(fsync)(fd);
+    return modelFlushed(fd, REAL(fsync)(fd), 0);
 }
 
 int fdatasync(int fd)
 {
     FD_CALL("fdatasync", fd, 1);
-    return REAL(fdatasync)(fd);
+    return modelFlushed(fd, REAL(fdatasync)(fd), 0);
 }
 
 int syncfs(int fd)
 {
     FD_CALL("syncfs", fd, 1);
-    return REAL(syncfs)(fd);
+    return modelFlushed(fd, REAL(syncfs)(fd), 1);
 }
 
 int ftruncate(int fd, off_t length)
@@ -402,42 +459,52 @@ int mkostemp64(char *pattern, int flags)
 int rename(const char *from, const char *to)
 {
     PATH_CALL("rename", AT_FDCWD, to);
+    modelName(AT_FDCWD, from, 0);
+    modelName(AT_FDCWD, to, 1);
     return REAL(rename)(from, to);
 }
 
 int renameat(int fromDir, const char *from, int toDir, const char *to)
 {
     PATH_CALL("renameat", toDir, to);
+    modelName(fromDir, from, 0);
+    modelName(toDir, to, 1);
     return REAL(renameat)(fromDir, from, toDir, to);
 }
 
 int renameat2(int fromDir, const char *from, int toDir, const char *to, unsigned flags)
 {
     PATH_CALL("renameat2", toDir, to);
+    modelName(fromDir, from, 0);
+    modelName(toDir, to, 1);
     return REAL(renameat2)(fromDir, from, toDir, to, flags);
 }
 
 int link(const char *from, const char *to)
 {
     PATH_CALL("link", AT_FDCWD, to);
+    modelName(AT_FDCWD, from, 0);
     return REAL(link)(from, to);
 }
 
 int linkat(int fromDir, const char *from, int toDir, const char *to, int flags)
 {
     PATH_CALL("linkat", toDir, to);
+    modelName(fromDir, from, 0);
     return REAL(linkat)(fromDir, from, toDir, to, flags);
 }
 
 int unlink(const char *path)
 {
     PATH_CALL("unlink", AT_FDCWD, path);
+    modelName(AT_FDCWD, path, 1);
     return REAL(unlink)(path);
 }
 
 int unlinkat(int dirfd, const char *path, int flags)
 {
     PATH_CALL("unlinkat", dirfd, path);
+    modelName(dirfd, path, !(flags & AT_REMOVEDIR));
     return REAL(unlinkat)(dirfd, path, flags);
 }
 

@@ -59,6 +59,8 @@ QString faultName(FaultKind kind)
         return u"full"_s;
     case FaultKind::Pause:
         return u"pause"_s;
+    case FaultKind::Powerloss:
+        return u"powerloss"_s;
     }
     return {};
 }

@@ -11,7 +11,9 @@ namespace hollin {
 // The faults the shim (tools/faultinject) can inject at a counted call;
 // Full: the disk fills up there (a short write, then ENOSPC for good).
 // Pause: the process stops there while another writer runs, then goes on.
-enum class FaultKind { None, Enospc, Eio, Kill, Full, Pause };
+// Powerloss: a kill after which only what was flushed is left (with one
+// point more per step: the power cut just after the process ended).
+enum class FaultKind { None, Enospc, Eio, Kill, Full, Pause, Powerloss };
 QString faultName(FaultKind kind);
 
 // Which program runs a step: hollin-cli or the sweep's own hollin-faultop.

@@ -49,6 +49,51 @@ QByteArray mailWithAttachment(const QString &id, const ExpectedAttachment &attac
         "Content-Transfer-Encoding: base64\r\n\r\n" + attachment.content.toBase64() + "\r\n--b1--\r\n";
 }
 
+// A mail split in two (message/partial): the second part carries the
+// attachment, written once the set is complete.
+QList<QByteArray> splitMail(const QString &first, const QString &second, const ExpectedAttachment &attachment)
+{
+    const QByteArray set = "set-" + first.toLatin1() + "@example.jp";
+    auto part = [&](const QString &id, int number) {
+        return head(id) + "Content-Type: message/partial; id=\"" + set + "\"; number=" + QByteArray::number(number)
+            + "; total=2\r\n\r\n";
+    };
+    return {part(first, 1) + "Subject: whole of " + first.toLatin1() + "\r\nMIME-Version: 1.0\r\n"
+                "Content-Type: multipart/mixed; boundary=XX\r\n\r\n--XX\r\nContent-Type: text/plain\r\n\r\n"
+                "first half\r\n",
+            part(second, 2) + "--XX\r\nContent-Type: application/octet-stream\r\n"
+                "Content-Disposition: attachment; filename=" + attachment.fileName.toLatin1() + "\r\n"
+                "Content-Transfer-Encoding: base64\r\n\r\n" + attachment.content.toBase64() + "\r\n--XX--\r\n"};
+}
+
+// The mails of the shapes operations from id number first on, in order (one
+// of them twice), and what each must leave.
+QList<QByteArray> shapeMails(int first, Expectation *expected)
+{
+    auto id = [&](int i) { return mailId(first + i); };
+    QList<QByteArray> mails;
+    const ExpectedAttachment whole{u"whole-%1.bin"_s.arg(first + 1), "the split attachment of " + id(1).toLatin1() + "\r\n"};
+    mails += splitMail(id(0), id(1), whole);
+    expected->attachments.insert(id(1), whole);
+    // Past what a record holds: the whole body is kept in a file of its own.
+    QByteArray big;
+    for (int line = 0; big.size() < 40000; ++line)
+        big += "line " + QByteArray::number(line) + " of a long body\r\n";
+    mails << head(id(2)) + "Content-Type: text/plain; charset=US-ASCII\r\n\r\n" + big + "end of " + id(2).toLatin1() + "\r\n";
+    expected->fullTexts.insert(id(2), u"end of "_s + id(2));
+    // Characters CP932 lacks.
+    mails << head(id(3)) + "Content-Type: text/plain; charset=UTF-8\r\nContent-Transfer-Encoding: 8bit\r\n\r\n"
+            + u"絵文字 😀 と café\r\n"_s.toUtf8();
+    expected->fullTexts.insert(id(3), u"😀 と café"_s);
+    mails << mailWithAttachment(id(4), attachmentOf(first + 4));
+    expected->attachments.insert(id(4), attachmentOf(first + 4));
+    // The same mail twice: stored once.
+    mails << plainMail(id(5)) << plainMail(id(5));
+    for (int i = 0; i <= 5; ++i)
+        expected->ids << id(i);
+    return mails;
+}
+
 Step step(Program program, const QStringList &args, Recovery recovery)
 {
     Step s;
@@ -88,8 +133,8 @@ Operations::Operations(TestMailServers &servers, NoUidlProxy &noUidl, FaultRunne
 
 QStringList Operations::names()
 {
-    return {u"receive"_s, u"receive-attach"_s, u"receive-keep"_s, u"receive-nouidl"_s, u"delete-receive"_s,
-            u"deleteall-receive"_s, u"import"_s, u"held-save"_s, u"held-delete"_s, u"addr-add"_s,
+    return {u"receive"_s, u"receive-attach"_s, u"receive-keep"_s, u"receive-nouidl"_s, u"receive-shapes"_s,
+            u"delete-receive"_s, u"deleteall-receive"_s, u"import"_s, u"import-shapes"_s, u"held-save"_s, u"held-delete"_s, u"addr-add"_s,
             u"addr-delete"_s, u"settings"_s, u"send"_s};
 }
 
@@ -232,6 +277,12 @@ bool Operations::addOperation(const QString &name, const QString &folder, Trial 
     const QString &root = trial->root;
     Expectation &expected = trial->expected;
 
+    if (name == u"receive-shapes") {
+        for (const QByteArray &mail : shapeMails(m_idBase + 1, &expected))
+            m_servers.deliver(mail);
+        trial->steps << step(Program::Cli, {u"receive"_s, u"--allow-plain"_s}, Recovery::Rerun);
+        return true;
+    }
     if (name.startsWith(u"receive")) {
         deliverMails(m_idBase + 1, m_mails, name == u"receive-attach", &expected);
         trial->steps << step(Program::Cli, {u"receive"_s, u"--allow-plain"_s}, Recovery::Rerun);
@@ -262,16 +313,20 @@ bool Operations::addOperation(const QString &name, const QString &folder, Trial 
         trial->steps << step(Program::Cli, {u"receive"_s, u"--allow-plain"_s}, Recovery::Rerun);
         return true;
     }
-    if (name == u"import") {
-        QByteArray mbox;
-        for (int i = 1; i <= m_mails; ++i) {
+    if (name == u"import" || name == u"import-shapes") {
+        QList<QByteArray> mails;
+        if (name == u"import-shapes")
+            mails = shapeMails(m_idBase + 1, &expected);
+        for (int i = 1; name == u"import" && i <= m_mails; ++i) {
             const QString id = mailId(m_idBase + i);
-            QByteArray raw = i % 2 ? mailWithAttachment(id, attachmentOf(m_idBase + i)) : plainMail(id);
+            mails << (i % 2 ? mailWithAttachment(id, attachmentOf(m_idBase + i)) : plainMail(id));
             if (i % 2)
                 expected.attachments.insert(id, attachmentOf(m_idBase + i));
             expected.ids << id;
-            mbox += "From sender@example.jp Mon Dec  7 09:00:00 2026\n" + raw.replace("\r\n", "\n") + "\n";
         }
+        QByteArray mbox;
+        for (QByteArray &raw : mails)
+            mbox += "From sender@example.jp Mon Dec  7 09:00:00 2026\n" + raw.replace("\r\n", "\n") + "\n";
         const QString path = folder + u"/in.mbox"_s;
         QFile file(path);
         if (!file.open(QIODevice::WriteOnly) || file.write(mbox) != mbox.size()) {

@@ -7,13 +7,21 @@
 #include "storage/Cp932.h"
 #include "storage/DataRoot.h"
 #include "storage/MailRecordFile.h"
+#include "storage/ProfileFile.h"
+#include "storage/SavedFullText.h"
 #include "storage/SentMailFile.h"
+#include "storage/ServerSettings.h"
 #include "storage/TextUtil.h"
+#include "storage/ThreadIndex.h"
+#include "storage/UidlList.h"
 #include "transport/MessageKey.h"
 
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
+#include <QJsonDocument>
+#include <QRegularExpression>
+#include <QSettings>
 
 using namespace Qt::StringLiterals;
 
@@ -36,6 +44,8 @@ struct Entry {
     QString id;
     int recordNumber = 0;
     bool attachmentLine = false;
+    MailRecord mail;    // received and held mail
+    QString digest;     // received mail: its key in the thread index
 };
 
 // The Subject field of a raw message (ASCII in the sweep's mails); empty without one.
@@ -109,9 +119,10 @@ QList<Entry> readEntries(const QString &path, Store store, Damage *damage)
         if (store == Store::Address) {
             entry.id = trimSpaces(AddressBookFile::decode(record).name);
         } else {
-            const MailRecord mail = MailRecordFile::decode(record);
-            entry.id = trimSpaces(cutAtNul(mail.subject));
-            entry.attachmentLine = mail.body.contains(ReceivedRecord::attachmentLine());
+            entry.mail = MailRecordFile::decode(record);
+            entry.id = trimSpaces(cutAtNul(entry.mail.subject));
+            entry.attachmentLine = entry.mail.body.contains(ReceivedRecord::attachmentLine());
+            entry.digest = ThreadIndex::digest(record);
         }
         entries.append(entry);
     }
@@ -138,6 +149,74 @@ QByteArray readFile(const QString &path, bool *exists)
     QFile file(path);
     *exists = file.open(QIODevice::ReadOnly);
     return *exists ? file.readAll() : QByteArray();
+}
+
+void corrupt(Damage *damage, const QString &what)
+{
+    ++damage->corrupt;
+    damage->details << what;
+}
+
+// One of the two lists beside the received mail: every line reads, and none
+// is still pending once a run after the fault ended well.
+void checkList(const QString &path, Damage *damage)
+{
+    bool exists = false;
+    const QByteArray bytes = readFile(path, &exists);
+    const QString name = QFileInfo(path).fileName();
+    QList<QByteArray> lines = bytes.split('\n');
+    lines.removeLast(); // empty, or a line a kill cut short, which is ignored
+    static const QRegularExpression number(u"^F?[0-9]+$"_s);
+    static const QRegularExpression sha1(u"^[0-9a-f]{40}$"_s);
+    for (const QByteArray &line : std::as_const(lines)) {
+        const QList<QByteArray> f = line.split(' ');
+        const bool idOk = UidlList::isUsableId(QString::fromLatin1(f.at(0)));
+        const bool timeOk = f.size() >= 2 && number.match(QString::fromLatin1(f.at(1))).hasMatch();
+        if (idOk && timeOk && (f.size() == 2 || f.size() == 3))
+            continue;
+        const bool pending = idOk && timeOk && f.size() >= 4 && f.size() <= 6
+            && sha1.match(QString::fromLatin1(f.at(f.size() == 4 ? 3 : 4))).hasMatch();
+        corrupt(damage, pending ? u"%1: a pending line left after recovery: %2"_s.arg(name, QString::fromLatin1(line.left(60)))
+                                : u"%1: a line that does not read: %2"_s.arg(name, QString::fromLatin1(line.left(60))));
+    }
+}
+
+// Every other file the program keeps reads back: the lists, the thread index
+// (a line for each received mail of the sweep), drafts, the settings and the
+// sent-mail file.
+void checkKeptFiles(const DataRoot &root, const QList<Entry> &received, bool threadLinesTold, Damage *damage)
+{
+    checkList(root.uidlListFile(), damage);
+    checkList(root.storedMessageListFile(), damage);
+    const ThreadIndex threads(ThreadIndex::pathIn(root.dataFolder()));
+    for (const Entry &entry : received) {
+        if (!entry.id.startsWith(u"fs-"_s))
+            continue; // not a mail of the sweep's (a sent mail received): its Message-ID is not known here
+        ThreadIndex::Ids ids;
+        Error err;
+        if (!threads.find(entry.digest, &ids, &err))
+            corrupt(damage, err.text());
+        else if (ids.messageId != u"<%1@example.jp>"_s.arg(entry.id) && !threadLinesTold)
+            corrupt(damage, u"%1 has no line in the thread index"_s.arg(entry.id));
+    }
+    const QDir data(root.dataFolder());
+    for (const QString &draft : data.entryList({u"unsent-*.json"_s}, QDir::Files)) {
+        bool exists = false;
+        if (!QJsonDocument::fromJson(readFile(data.filePath(draft), &exists)).isObject())
+            corrupt(damage, draft + u": the draft does not read"_s);
+    }
+    Error err;
+    if (ServerSettings::read(root.serverSettingsFile(), &err).pop3Server.isEmpty() || err.isSet())
+        corrupt(damage, u"hlmail.ini: the server settings do not read back "_s + err.text());
+    if (ProfileFile(root.idPassIniFile()).readText(u"NAME"_s).isEmpty())
+        corrupt(damage, u"iniIdPass.ini: the account does not read back"_s);
+    if (QFile::exists(root.hollinIniFile())
+        && QSettings(root.hollinIniFile(), QSettings::IniFormat).status() != QSettings::NoError)
+        corrupt(damage, u"hollin.ini does not read"_s);
+    QList<SentMailFile::Entry> copies;
+    const SentMailFile sent(SentMailFile::pathIn(root.dataFolder()));
+    if (QFile::exists(sent.path()) && !sent.list(&copies, &err))
+        corrupt(damage, err.text());
 }
 
 } // namespace
@@ -200,9 +279,11 @@ Damage inspect(const QString &rootPath, const Expectation &expected, const QStri
     const QList<Entry> entries = readEntries(storePath(root, expected.store), expected.store, &damage);
     QHash<QString, int> copies;
     QHash<QString, bool> attachmentLine;
+    QHash<QString, MailRecord> mails;
     for (const Entry &entry : entries) {
         ++copies[entry.id];
         attachmentLine[entry.id] = entry.attachmentLine;
+        mails[entry.id] = entry.mail;
     }
     for (const QString &id : expected.ids) {
         const int n = copies.value(id);
@@ -233,6 +314,12 @@ Damage inspect(const QString &rootPath, const Expectation &expected, const QStri
                                                                           : u"but its attachment file is missing"_s);
             }
         }
+        const auto fullText = expected.fullTexts.constFind(id);
+        if (n > 0 && fullText != expected.fullTexts.cend()
+            && !SavedFullText::bodyToShow(mails.value(id), root.attachmentFolder()).contains(*fullText)) {
+            ++damage.attachmentsLost;
+            damage.details << u"%1 stored without its whole text"_s.arg(id);
+        }
     }
     for (auto it = copies.cbegin(); it != copies.cend(); ++it) {
         if (expected.mayAlsoHold.contains(it.key()) && it.value() > 1) {
@@ -243,12 +330,27 @@ Damage inspect(const QString &rootPath, const Expectation &expected, const QStri
             damage.details << u"a record of no mail sent: \"%1\""_s.arg(it.key());
         }
     }
+    Damage ignored;
+    if (expected.keptFiles)
+        checkKeptFiles(root, expected.store == Store::Received ? entries
+                                                           : readEntries(root.receivedMailFile(), Store::Received, &ignored),
+                       expected.threadLinesTold, &damage);
     if (!expected.settingsTag.isEmpty()) {
         const QStringList wrong = settingssample::differences(root, expected.settingsTag.toInt());
         damage.corrupt += int(wrong.size());
         damage.details += wrong;
     }
-    QStringList extra = (filesBelow(rootPath) - referenceFiles).values();
+    // Names with a time in them (a saved full text) differ from run to run:
+    // counted by their form, digits left out.
+    static const QRegularExpression digits(u"[0-9]+"_s);
+    QHash<QString, int> expectedForms;
+    for (const QString &file : referenceFiles)
+        ++expectedForms[QString(file).replace(digits, u"#"_s)];
+    QStringList extra;
+    for (const QString &file : filesBelow(rootPath)) {
+        if (!referenceFiles.contains(file) && --expectedForms[QString(file).replace(digits, u"#"_s)] < 0)
+            extra << file;
+    }
     extra.sort();
     damage.debris += int(extra.size());
     for (const QString &file : std::as_const(extra))

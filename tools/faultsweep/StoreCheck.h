@@ -26,8 +26,11 @@ struct Expectation {
     QStringList ids;                                // each exactly once (received mail: or still on the server)
     QSet<QString> gone;                             // deleted: never stored again
     QHash<QString, ExpectedAttachment> attachments; // by id
+    QHash<QString, QString> fullTexts;              // by id: a text the body shown must hold (kept beside the record)
     QString settingsTag;                            // non-empty: the settings sample written with this tag
     QSet<QString> mayAlsoHold;                      // ids another operation may have brought (a sent mail received): at most once
+    bool keptFiles = true;                          // also checks the lists, thread index, drafts, settings, sent mail
+    bool threadLinesTold = false;                   // a failed write may cost a mail its thread line: the user is told
 };
 
 // What a check found, counted as the sweep's table shows it.
