@@ -74,16 +74,17 @@ bool store(const QByteArray &raw, const DecodedMail &mail, const QString &attach
         written.append(whole);
     }
     MailRecord record;
-    QString fullText;
+    ReceivedRecord::FullText fullText;
     if (!ReceivedRecord::build({mail.subject, mail.date, mail.from, mail.body, extracted, whole}, attachmentFolder,
                                &record, err, &fullText)) {
         removeFiles(attachmentFolder, written, err);
         return false;
     }
-    if (!fullText.isEmpty())
-        written.append(fullText);
+    if (!fullText.name.isEmpty() && !fullText.unnamed.isOpen())
+        written.append(fullText.name); // the file system has no unnamed files: named at once
     // The files a record tells of reach the disk before the record does.
-    const bool wroteFiles = extracted != AttachmentExtractor::NoAttachments || !written.isEmpty();
+    const bool wroteFiles =
+        extracted != AttachmentExtractor::NoAttachments || !written.isEmpty() || !fullText.name.isEmpty();
     const QString key = messageKey(raw);
     const QByteArray bytes = MailRecordFile::encode(record);
     const int number = received.nextNumber();
@@ -92,9 +93,9 @@ bool store(const QByteArray &raw, const DecodedMail &mail, const QString &attach
     for (size_t i = 0; i < held.size() && names.size() == qsizetype(held.size()); ++i)
         noted.append({attachmentFolder + u'/' + names[qsizetype(i)], held[i].identity});
     for (const QString &name : std::as_const(written)) // named at once: the whole message, the full text
-        noted.append(UidlList::notedFile(attachmentFolder + u'/' + name, false));
-    for (const QString &fragment : std::as_const(fragments))
-        noted.append(UidlList::notedFile(fragment, true));
+        noted.append(UidlList::notedFile(attachmentFolder + u'/' + name));
+    if (fullText.unnamed.isOpen())
+        noted.append({attachmentFolder + u'/' + fullText.name, fullText.identity});
     if (names.size() != qsizetype(held.size()) || !keys.addPending(key, number, bytes, err, noted)
         || !AttachmentExtractor::nameHeld(attachmentFolder, held, names, err)) {
         keys.dropPending(key);
@@ -102,6 +103,13 @@ bool store(const QByteArray &raw, const DecodedMail &mail, const QString &attach
         return false;
     }
     written << names;
+    if (!ReceivedRecord::nameFullText(attachmentFolder, fullText, err)) {
+        keys.dropPending(key);
+        removeFiles(attachmentFolder, written, err);
+        return false;
+    }
+    if (fullText.unnamed.isOpen())
+        written << fullText.name;
     // Before the record: a kill between the two cannot leave it unthreaded.
     // Only a reply's threading depends on it: a failure is told, the mail is kept.
     Error threadErr;
@@ -151,6 +159,8 @@ int runImport(const QStringList &args, AppState &state)
                   QString::fromUtf16(UidlList::StoredMessages));
     if (!keys.load(&err))
         return cli::failed(err);
+    AttachmentExtractor::removeStoredSets(attachmentFolder,
+                                          [&keys](const QByteArray &raw) { return keys.isKnown(messageKey(raw)); });
     ThreadIndex threads(ThreadIndex::pathIn(state.root.dataFolder()));
     int stored = 0;
     int skipped = 0;
@@ -159,10 +169,15 @@ int runImport(const QStringList &args, AppState &state)
     // A split mail's fragments go only once its record is durable.
     QStringList doneFragments;
     auto finish = [&](Error *why) {
-        if (!received.flush(why))
+        // What names the records (their keys, their thread lines) is durable before they are.
+        if (!keys.flushPending(why) || !threads.flush(why) || !received.flush(why))
             return false;
-        AttachmentExtractor::removeFragments(doneFragments);
-        return threads.flush(why) && keys.commit(why);
+        Error fragmentsLeft;
+        AttachmentExtractor::removeFragments(doneFragments, &fragmentsLeft);
+        if (!keys.commit(why))
+            return false;
+        *why = fragmentsLeft;
+        return !fragmentsLeft.isSet();
     };
     for (const InputMessage &message : std::as_const(messages)) {
         if (keys.isKnown(messageKey(message.raw))) { // imported or received before, or twice in the input

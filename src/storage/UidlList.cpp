@@ -162,10 +162,9 @@ bool UidlList::load(Error *err)
             if (!records.isOpen())
                 records = fileio::Fd(::open(fileio::nativePath(m_recordFile).constData(), O_RDONLY | O_CLOEXEC));
             if (!recordMatches(records.get(), where[0].toInt(), where[1])) {
-                removeNotedFiles(f.value(5), false);
+                removeNotedFiles(f.value(5));
                 continue;
             }
-            removeNotedFiles(f.value(5), true);
             settledAny = true;
             f = {f[0], f[1]};
             if (!account.isEmpty())
@@ -239,22 +238,17 @@ bool UidlList::takeInOtherWrites(Error *err)
     return true;
 }
 
-UidlList::NotedFile UidlList::notedFile(const QString &path, bool whenStored)
+UidlList::NotedFile UidlList::notedFile(const QString &path)
 {
     struct stat st;
     if (::lstat(fileio::nativePath(path).constData(), &st) != 0)
         return {};
-    return {path, fileio::identityOf(st), whenStored};
+    return {path, fileio::identityOf(st)};
 }
 
-void UidlList::removeNotedFiles(const QByteArray &field, bool stored)
+void UidlList::removeNotedFiles(const QByteArray &field)
 {
-    for (QByteArray entry : field.split(',')) {
-        const bool whenStored = entry.startsWith('+');
-        if (whenStored != stored)
-            continue;
-        if (whenStored)
-            entry.remove(0, 1);
+    for (const QByteArray &entry : field.split(',')) {
         const qsizetype colon = entry.indexOf(':');
         if (colon <= 0)
             continue;
@@ -291,7 +285,7 @@ bool UidlList::addPending(const QString &uid, int recordNumber, const QByteArray
     QList<QByteArray> entries;
     for (const NotedFile &file : files) {
         if (!file.path.isEmpty())
-            entries.append((file.whenStored ? "+" : "") + file.identity + ':' + fileio::nativePath(file.path).toHex());
+            entries.append(file.identity + ':' + fileio::nativePath(file.path).toHex());
     }
     if (!entries.isEmpty())
         line += ' ' + entries.join(',');
@@ -316,6 +310,13 @@ bool UidlList::noteFailure(const QString &uid, Error *err)
 {
     ++m_failures[uid];
     return takeInOtherWrites(err) && rewrite(err);
+}
+
+bool UidlList::flushPending(Error *err)
+{
+    // Without an open descriptor nothing was appended since the last
+    // rewrite, which is durable; the folder: the list may be new.
+    return !m_append.isOpen() || (fileio::flush(m_append.get(), m_path, err) && fileio::flushFolderOf(m_path, err));
 }
 
 bool UidlList::commit(Error *err)

@@ -22,8 +22,7 @@ namespace hollin {
 //   <uidl> <first stored, unix seconds> <account>                          stored
 //   <uidl> <unix seconds> <account> <record number> <SHA-1 of the record>  pending
 //     [<identity>:<hex of the UTF-8 path>,…]   files written for that record
-//     (fileio::identityOf(); an entry "+<identity>:<hex>" is a file that goes
-//     once the record is stored)
+//     (fileio::identityOf())
 //   <uidl> F<failed fetches> <account>                                     failing
 // Lines of earlier versions have no account ("<uidl> <time>", and pending
 // "<uidl> <time> <number> <SHA-1>"): the first account that loads the list
@@ -81,12 +80,9 @@ public:
     struct NotedFile {
         QString path;
         QByteArray identity; // fileio::identityOf()
-        // Removed once the record is stored instead: a kept fragment of the
-        // split set that this mail completes.
-        bool whenStored = false;
     };
-    // The entry for a file that is there now (a kept fragment); empty path when it is not.
-    static NotedFile notedFile(const QString &path, bool whenStored);
+    // The entry for a file that is there now; empty path when it is not.
+    static NotedFile notedFile(const QString &path);
     // Notes uid as pending before recordBytes are written as recordNumber,
     // with the files that belong to that record.
     bool addPending(const QString &uid, int recordNumber, const QByteArray &recordBytes, Error *err,
@@ -98,6 +94,10 @@ public:
     void dropPending(const QString &uid) { m_pending.remove(uid); }
     // Counts a failed fetch of uid (written at once).
     bool noteFailure(const QString &uid, Error *err);
+    // Makes the pending lines appended so far durable: before the records
+    // they name are, or a power cut could keep a record whose line is gone,
+    // and its mail, still on the server, would be stored again.
+    bool flushPending(Error *err);
     // Every pending entry becomes stored; the records must be flushed.
     bool commit(Error *err);
     // Forgets the ids of this account that are not in onServer (after a QUIT).
@@ -111,9 +111,7 @@ private:
     // Before a rewrite, under the write lock: what other writers wrote since
     // the load is kept (see takeInOtherWrites() in the source).
     bool takeInOtherWrites(Error *err);
-    // The files noted in a pending line's field that go now that its record
-    // is stored (stored) or will never come (!stored).
-    static void removeNotedFiles(const QByteArray &field, bool stored);
+    static void removeNotedFiles(const QByteArray &field);
     bool rewrite(Error *err);
 
     QString m_path;

@@ -338,18 +338,88 @@ int AttachmentExtractor::extractHeld(const QByteArray &raw, const MimeMessage &m
     return result;
 }
 
-void AttachmentExtractor::removeFragments(const QStringList &paths)
+namespace {
+
+// A set whose mail is stored is first renamed to "<set>.done" (one step):
+// what a failure or a kill leaves of it is then never taken for a set that
+// still waits for fragments.
+const QString DoneSuffix = u".done"_s;
+
+// Removes every entry of a set's folder and the folder; false (and which stayed) otherwise.
+bool removeSetFolder(const FolderHandle &sets, const QString &name, QStringList *left)
 {
-    QSet<QString> sets;
-    for (const QString &path : paths) {
-        QFile::remove(path);
-        sets.insert(QFileInfo(path).absolutePath());
+    const FolderHandle set = sets.subfolder(name, false, nullptr);
+    Error why;
+    for (const QString &file : set.entries(&why)) {
+        if (!set.removeFile(file, &why))
+            *left << why.text();
     }
-    // Only empty folders go: another set may still wait.
-    for (const QString &set : std::as_const(sets)) {
-        ::rmdir(QFile::encodeName(set).constData());
-        ::rmdir(QFile::encodeName(QFileInfo(set).absolutePath()).constData());
+    if (!set.isOpen() || !sets.removeEmptyFolder(name))
+        *left << sets.pathOf(name);
+    return left->isEmpty();
+}
+
+} // namespace
+
+bool AttachmentExtractor::removeFragments(const QStringList &paths, Error *err)
+{
+    QSet<QString> setFolders;
+    for (const QString &path : paths)
+        setFolders.insert(QFileInfo(path).absolutePath());
+    QStringList left;
+    for (const QString &setFolder : std::as_const(setFolders)) {
+        const QString name = QFileInfo(setFolder).fileName();
+        const FolderHandle sets = FolderHandle::open(QFileInfo(setFolder).absolutePath(), nullptr);
+        const QString done = name + DoneSuffix;
+        Error why;
+        if (!sets.isOpen() || !sets.renameEntry(name, done, &why)) {
+            left << setFolder + u": "_s + why.text();
+            continue;
+        }
+        removeSetFolder(sets, done, &left);
+        // Only when empty: another set may still wait.
+        FolderHandle::open(QFileInfo(sets.path()).absolutePath(), nullptr).removeEmptyFolder(kPartialFolder);
     }
+    if (left.isEmpty())
+        return true;
+    return fail(err, u"分割されたメールの断片を消せませんでした（メールは保存しました）。次の受信か取り込みのときに消します。"_s,
+                left.join(u'\n'));
+}
+
+void AttachmentExtractor::removeStoredSets(const QString &folder,
+                                           const std::function<bool(const QByteArray &raw)> &stored)
+{
+    const FolderHandle top = FolderHandle::open(folder, nullptr);
+    if (!top.isOpen() || !top.exists(kPartialFolder))
+        return;
+    const FolderHandle sets = top.subfolder(kPartialFolder, false, nullptr);
+    for (const QString &key : sets.entries(nullptr)) {
+        QStringList left;
+        if (key.endsWith(DoneSuffix)) { // its mail is stored; a removal was cut short
+            removeSetFolder(sets, key, &left);
+            continue;
+        }
+        const FolderHandle set = sets.subfolder(key, false, nullptr);
+        QSet<int> numbers;
+        int total = 0;
+        bool allStored = set.isOpen();
+        const QStringList files = set.entries(nullptr);
+        for (const QString &file : files) {
+            QByteArray raw;
+            const MimeMessage message(set.readFile(file, &raw, nullptr) ? raw : QByteArray());
+            GMimeMessagePartial *partial = message.isValid() ? findPartial(message.get()) : nullptr;
+            if (!partial || !stored(raw)) {
+                allStored = false;
+                break;
+            }
+            numbers.insert(g_mime_message_partial_get_number(partial));
+            total = std::max(total, g_mime_message_partial_get_total(partial));
+        }
+        // An incomplete set waits for its other fragments, stored or not.
+        if (allStored && total >= 1 && numbers.size() == total && files.size() == total)
+            removeSetFolder(sets, key, &left);
+    }
+    top.removeEmptyFolder(kPartialFolder);
 }
 
 QStringList AttachmentExtractor::freeNames(const QString &folder, const std::vector<HeldFile> &held, Error *err)

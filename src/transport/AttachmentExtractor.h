@@ -7,6 +7,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <vector>
 
 namespace hollin {
@@ -45,8 +46,15 @@ public:
     static int extractHeld(const QByteArray &raw, const MimeMessage &message, const QString &folder,
                            QStringList *written, std::vector<HeldFile> *held, Error *err = nullptr,
                            QStringList *doneFragments = nullptr);
-    // Removes kept fragments, and their folders once empty.
-    static void removeFragments(const QStringList &paths);
+    // Removes kept fragments, and their folders once empty; false (and
+    // which stayed) when one could not be removed.
+    static bool removeFragments(const QStringList &paths, Error *err);
+    // Removes every kept set that is complete and whose fragments were all
+    // stored (stored() of each fragment's raw message): its mail was stored
+    // with the fragment that completed it, and a removal that failed or was
+    // cut short after that is finished here. The caller holds the data
+    // folder's lock.
+    static void removeStoredSets(const QString &folder, const std::function<bool(const QByteArray &raw)> &stored);
     // Names for the held files that are free now, numbered like extract()'s, none twice.
     static QStringList freeNames(const QString &folder, const std::vector<HeldFile> &held, Error *err);
     // Gives each held file the name at its index; false when one cannot be

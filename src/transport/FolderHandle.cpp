@@ -3,6 +3,7 @@
 #include <QFile>
 
 #include <cerrno>
+#include <cstdio>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -158,6 +159,14 @@ bool FolderHandle::removeFile(const QString &name, Error *err) const
 bool FolderHandle::removeEmptyFolder(const QString &name) const
 {
     return ::unlinkat(m_fd.get(), entryName(name).constData(), AT_REMOVEDIR) == 0;
+}
+
+bool FolderHandle::renameEntry(const QString &from, const QString &to, Error *err) const
+{
+    if (::renameat2(m_fd.get(), entryName(from).constData(), m_fd.get(), entryName(to).constData(), RENAME_NOREPLACE)
+        == 0)
+        return true;
+    return fail(err, u"「%1」の名前を変えられません。"_s.arg(pathOf(from)), fileio::errnoText(errno));
 }
 
 } // namespace hollin

@@ -48,6 +48,8 @@ public:
     // Removes a file or a link (never what a link points to), or an empty folder.
     bool removeFile(const QString &name, Error *err) const;
     bool removeEmptyFolder(const QString &name) const;
+    // Renames an entry of this folder; never replaces one.
+    bool renameEntry(const QString &from, const QString &to, Error *err) const;
 
 private:
     FolderHandle(fileio::Fd fd, QString path) : m_fd(std::move(fd)), m_path(std::move(path)) {}

@@ -96,7 +96,7 @@ void TestUidlList::filesOfAMailNeverStoredAreRemoved()
         file.open(QIODevice::WriteOnly);
         file.write("x");
         file.close();
-        return UidlList::notedFile(file.fileName(), false);
+        return UidlList::notedFile(file.fileName());
     };
     const UidlList::NotedFile kept = makeFile(u"添付 a.txt"_s);
     const UidlList::NotedFile gone = makeFile(u"b.txt"_s);
@@ -137,7 +137,7 @@ void TestUidlList::pendingLineSettledByACompactionStaysStored()
         f.open(QIODevice::WriteOnly);
         f.write("x");
         f.close();
-        return UidlList::notedFile(f.fileName(), false);
+        return UidlList::notedFile(f.fileName());
     }();
     UidlList receive(path(), records(), alice);
     QVERIFY(receive.load(nullptr));

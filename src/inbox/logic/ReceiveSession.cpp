@@ -140,10 +140,16 @@ ReceiveResult ReceiveSession::run()
                   QString::fromUtf16(UidlList::StoredMessages));
     ThreadIndex threads(ThreadIndex::pathIn(QFileInfo(m_settings.receivedMailFile).absolutePath()));
     if (result.count == 0) {
-        // Nothing to fetch: only what a killed rewrite of the lists left is cleared.
-        const bool cleared = writing.take(&result.error, WriteWaitMs)
+        // Nothing to fetch: only what a killed rewrite of the lists or a cut
+        // clean-up of a split mail left is cleared.
+        bool cleared = writing.take(&result.error, WriteWaitMs)
             && fileio::removeStaleTemporaries(m_settings.uidlListFile, &result.error)
             && fileio::removeStaleTemporaries(m_settings.storedMessageListFile, &result.error);
+        if (cleared && QFileInfo::exists(m_settings.attachmentFolder + u"/.partial"_s)) {
+            cleared = keys.load(&result.error);
+            if (cleared)
+                removeStoredSplitSets(keys);
+        }
         writing.release();
         if (!cleared)
             result.outcome = Outcome::Stopped;
@@ -153,6 +159,8 @@ ReceiveResult ReceiveSession::run()
         } else if (!writing.take(&result.error, WriteWaitMs) || !store.sync(&result.error)
                    || !uidls.load(&result.error) || !keys.load(&result.error)) {
             result.outcome = Outcome::Stopped;
+        } else {
+            removeStoredSplitSets(keys);
         }
         writing.release();
         if (uidls.unreadableLines() > 0)
@@ -192,13 +200,16 @@ ReceiveResult ReceiveSession::run()
         Error err;
         bool ok = writing.take(&err, WriteWaitMs)
             && (!m_unflushedFiles || fileio::flushFileSystemOf(m_settings.attachmentFolder, &err))
-            && store.flush(&err);
-        // A split mail's fragments go only once its record is durable (a
-        // kill before this leaves them noted in its pending line).
+            && uidls.flushPending(&err) && keys.flushPending(&err) && threads.flush(&err) && store.flush(&err);
+        // A split mail's fragments go only once its record is durable (what
+        // a kill or a failure leaves, the next receive's clean-up removes).
+        Error fragmentsLeft;
         if (ok)
-            AttachmentExtractor::removeFragments(std::exchange(m_doneFragments, {}));
-        ok = ok && threads.flush(&err) && uidls.commit(&err) && keys.commit(&err);
+            AttachmentExtractor::removeFragments(std::exchange(m_doneFragments, {}), &fragmentsLeft);
+        ok = ok && uidls.commit(&err) && keys.commit(&err);
         writing.release();
+        if (fragmentsLeft.isSet())
+            emit notice(fragmentsLeft.text());
         m_unflushedFiles = m_unflushedFiles && !ok;
         if (ok && deleteFetched) {
             for (const int n : std::as_const(written)) {
@@ -381,6 +392,12 @@ ReceiveResult ReceiveSession::run()
     return result;
 }
 
+void ReceiveSession::removeStoredSplitSets(const UidlList &keys) const
+{
+    AttachmentExtractor::removeStoredSets(m_settings.attachmentFolder,
+                                          [&keys](const QByteArray &raw) { return keys.isKnown(messageKey(raw)); });
+}
+
 bool ReceiveSession::storeOne(MailLib &lib, int n, const Ids &ids, const Fetched &mail, RecordAppender &store,
                               UidlList *uidls, UidlList &keys, ThreadIndex &threads, Error *err)
 {
@@ -423,15 +440,15 @@ bool ReceiveSession::storeOne(MailLib &lib, int n, const Ids &ids, const Fetched
         return false;
     };
     MailRecord record;
-    QString fullTextFile;
+    ReceivedRecord::FullText fullText;
     if (!ReceivedRecord::build({subject, date, from, body, extracted, wholeMessageFile}, m_settings.attachmentFolder,
-                               &record, err, &fullTextFile))
+                               &record, err, &fullText))
         return failed();
-    if (!fullTextFile.isEmpty())
-        files << fullTextFile;
+    if (!fullText.name.isEmpty() && !fullText.unnamed.isOpen())
+        files << fullText.name; // the file system has no unnamed files: named at once
     // Written files (attachments, a kept fragment, the whole message, the
     // full text) must be on disk before the record that tells of them.
-    m_unflushedFiles = m_unflushedFiles || extracted != 0 || !files.isEmpty();
+    m_unflushedFiles = m_unflushedFiles || extracted != 0 || !files.isEmpty() || !fullText.name.isEmpty();
     const QByteArray bytes = MailRecordFile::encode(record);
     // The attachments written without names are noted with the names they
     // get, then named: a kill before the record leaves nothing behind (the
@@ -445,9 +462,9 @@ bool ReceiveSession::storeOne(MailLib &lib, int n, const Ids &ids, const Fetched
     // Files named at once (the whole message, the full text, attachments
     // where the file system cannot write unnamed files) are noted too.
     for (const QString &name : std::as_const(files))
-        noted.append(UidlList::notedFile(m_settings.attachmentFolder + u'/' + name, false));
-    for (const QString &fragment : doneFragments)
-        noted.append(UidlList::notedFile(fragment, true));
+        noted.append(UidlList::notedFile(m_settings.attachmentFolder + u'/' + name));
+    if (fullText.unnamed.isOpen())
+        noted.append({m_settings.attachmentFolder + u'/' + fullText.name, fullText.identity});
     auto dropPending = [&] {
         if (uidls)
             uidls->dropPending(ids.uid);
@@ -460,6 +477,12 @@ bool ReceiveSession::storeOne(MailLib &lib, int n, const Ids &ids, const Fetched
         return failed();
     }
     files << names;
+    if (!ReceivedRecord::nameFullText(m_settings.attachmentFolder, fullText, err)) {
+        dropPending();
+        return failed();
+    }
+    if (fullText.unnamed.isOpen())
+        files << fullText.name;
     m_unflushedFiles = m_unflushedFiles || !names.isEmpty();
     // Before the record, so that a kill between the two cannot leave the mail
     // unthreaded (a line without its record is never looked up). Only a

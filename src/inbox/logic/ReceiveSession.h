@@ -123,6 +123,8 @@ private:
     // Extracts and stores the message just fetched; the write lock is held.
     bool storeOne(MailLib &lib, int n, const Ids &ids, const Fetched &mail, RecordAppender &store,
                   UidlList *uidls, UidlList &keys, ThreadIndex &threads, Error *err);
+    // Kept fragments of split mails stored before (see AttachmentExtractor).
+    void removeStoredSplitSets(const UidlList &keys) const;
     // Server waits are cut at a cancel only while messages are fetched.
     void setFetching(bool fetching);
 

@@ -4,11 +4,14 @@
 #include "storage/FileIo.h"
 #include "storage/SavedFullText.h"
 #include "storage/TextUtil.h"
+#include "transport/FolderHandle.h"
 
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+
+#include <sys/stat.h>
 
 using namespace Qt::StringLiterals;
 
@@ -31,7 +34,7 @@ QString ReceivedRecord::fullTextLine(const QString &fileName)
 }
 
 bool ReceivedRecord::build(const ReceivedMail &mail, const QString &attachmentFolder, MailRecord *record,
-                           Error *err, QString *fullTextFile)
+                           Error *err, FullText *fullText)
 {
     // A character CP932 lacks becomes 〓 in every field; when the sender's
     // text lost one, or the body does not fit, the whole mail is kept as text.
@@ -61,11 +64,12 @@ bool ReceivedRecord::build(const ReceivedMail &mail, const QString &attachmentFo
         // fits, ending with where the rest is.
         const QString whole = u"Subject: "_s + subject + u"\r\nFrom: "_s + from + u"\r\nDate: "_s + date
             + u"\r\n\r\n"_s + body;
-        const QString fileName = saveFullBody(whole, attachmentFolder, err);
-        if (fileName.isEmpty())
+        FullText saved;
+        if (!saveFullBody(whole, attachmentFolder, fullText != nullptr, &saved, err))
             return false;
-        if (fullTextFile)
-            *fullTextFile = fileName;
+        const QString fileName = saved.name;
+        if (fullText)
+            *fullText = std::move(saved);
         const QString ending = tail + u"\r\n"_s + fullTextLine(fileName);
         const int room = MailRecordFile::BodyWidth - int(Cp932::encode(ending).size());
         const QString head = trimSpaces(Cp932::decode(Cp932::encodeField(Cp932::storable(text), room)));
@@ -74,37 +78,53 @@ bool ReceivedRecord::build(const ReceivedMail &mail, const QString &attachmentFo
     return true;
 }
 
-QString ReceivedRecord::saveFullBody(const QString &body, const QString &attachmentFolder, Error *err)
+bool ReceivedRecord::saveFullBody(const QString &body, const QString &attachmentFolder, bool unnamed, FullText *out,
+                                  Error *err)
 {
-    const QDir folder(attachmentFolder);
+    auto failed = [&](const QString &detail) {
+        return fail(err, u"長い本文を添付フォルダに保存できませんでした。"_s, detail);
+    };
+    const FolderHandle folder = FolderHandle::open(attachmentFolder, err);
+    if (!folder.isOpen())
+        return false;
     const QString stem = u"本文_"_s + QDateTime::currentDateTime().toString(u"yyyyMMdd-HHmmss"_s);
     const QByteArray bytes = body.toUtf8();
+    bool unsupported = false; // by the file system: the file is then named at once
+    if (unnamed && !folder.createUnnamed(bytes, &out->unnamed, &unsupported, err) && !unsupported)
+        return false;
     for (int i = 1; i < 1000; ++i) {
         const QString name = i == 1 ? stem + u".txt"_s : u"%1_%2.txt"_s.arg(stem).arg(i);
-        QFile file(folder.filePath(name));
-        if (file.exists())
+        if (folder.exists(name))
             continue;
-        if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
-            if (file.exists())
+        bool taken = false;
+        // Written unnamed already: nameFullText() gives it this name.
+        if (!out->unnamed.isOpen() && !folder.createFile(name, bytes, &taken, err)) {
+            if (taken)
                 continue;
-            fail(err, u"長い本文を添付フォルダに保存できませんでした。"_s, file.fileName() + u": "_s + file.errorString());
-            return {};
+            return false;
         }
-        if (!fileio::makePrivateIfNew(file, false, err)) {
-            file.close();
-            file.remove();
-            return {};
-        }
-        if (file.write(bytes) != bytes.size() || !file.flush()) {
-            fail(err, u"長い本文を添付フォルダに保存できませんでした。"_s, file.fileName() + u": "_s + file.errorString());
-            file.close();
-            file.remove();
-            return {};
-        }
-        return name;
+        struct stat st;
+        const QByteArray path = fileio::nativePath(folder.pathOf(name));
+        if (out->unnamed.isOpen() ? ::fstat(out->unnamed.get(), &st) != 0 : ::lstat(path.constData(), &st) != 0)
+            return failed(folder.pathOf(name) + u": "_s + fileio::errnoText(errno));
+        out->name = name;
+        out->identity = fileio::identityOf(st);
+        return true;
     }
-    fail(err, u"長い本文を添付フォルダに保存できませんでした。"_s, stem);
-    return {};
+    return failed(stem);
+}
+
+bool ReceivedRecord::nameFullText(const QString &attachmentFolder, const FullText &fullText, Error *err)
+{
+    if (!fullText.unnamed.isOpen())
+        return true;
+    const FolderHandle folder = FolderHandle::open(attachmentFolder, err);
+    bool taken = false;
+    if (folder.isOpen() && folder.nameFile(fullText.unnamed.get(), fullText.name, &taken, err))
+        return true;
+    if (taken)
+        fail(err, u"長い本文を添付フォルダに保存できませんでした。"_s, folder.pathOf(fullText.name) + u": exists"_s);
+    return false;
 }
 
 } // namespace hollin

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "storage/Error.h"
+#include "storage/FileIo.h"
 #include "storage/MailRecordFile.h"
 
 #include <QString>
@@ -27,10 +28,19 @@ struct ReceivedMail {
 // receiving and by importing.
 class ReceivedRecord {
 public:
-    // *fullTextFile: the name the full text was saved as in the attachment
-    // folder, else left empty.
+    // The full text of a mail, when one was saved.
+    struct FullText {
+        QString name;          // in the attachment folder; empty: none saved
+        fileio::Fd unnamed;    // open: written without a name, for nameFullText()
+        QByteArray identity;   // fileio::identityOf() of the file written
+    };
+    // With fullText, the full text is written without a name where the file
+    // system allows: the caller notes it under its name (for the clean-up
+    // after a kill), then gives it that name with nameFullText(), before
+    // the record. Without, it is named at once.
     static bool build(const ReceivedMail &mail, const QString &attachmentFolder, MailRecord *record,
-                      Error *err, QString *fullTextFile = nullptr);
+                      Error *err, FullText *fullText = nullptr);
+    static bool nameFullText(const QString &attachmentFolder, const FullText &fullText, Error *err);
 
     static QString attachmentLine();
     // The line ending a stored body whose mail was also saved whole as fileName.
@@ -39,7 +49,8 @@ public:
     static QString fullTextLine(const QString &fileName);
 
 private:
-    static QString saveFullBody(const QString &body, const QString &attachmentFolder, Error *err);
+    static bool saveFullBody(const QString &body, const QString &attachmentFolder, bool unnamed, FullText *out,
+                             Error *err);
 };
 
 } // namespace hollin
