@@ -736,7 +736,7 @@ void WriteForm::closeEvent(QCloseEvent *event)
     }
     m_fields->clear(); // nothing left for the recovery file to keep as the window goes
     event->accept();
-    m_ctx.windows.showFloatingWindows();
+    m_ctx.windows.showFloatingWindowsAfter("WriteForm");
     // Tied to the window: an owner that went first with it unloads nothing.
     Windows &windows = m_ctx.windows;
     QTimer::singleShot(0, this, [&windows] { windows.unload("WriteForm"); });

@@ -172,7 +172,10 @@ WriteFormLayout::WriteFormLayout(QWidget *form)
     place(command15, 1440, 0, 700, 400);
 
     label7 = label(u"Label7"_s, QString());
-    place(label7, 0, 7060, 7020, 300);
+    // Down to the window's foot, for a status that takes more than one line.
+    label7->setWordWrap(true);
+    label7->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    place(label7, 0, 7060, 7020, 880);
 
     text14 = new QPlainTextEdit(m_form);
     text14->setObjectName(u"Text14"_s);

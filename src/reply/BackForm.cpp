@@ -290,7 +290,7 @@ void BackForm::closeEvent(QCloseEvent *event)
     }
     // Emptied and settled: the deactivation that follows keeps nothing.
     d->fields->clear();
-    d->ctx.windows.showFloatingWindows();
+    d->ctx.windows.showFloatingWindowsAfter("BackForm");
     QWidget::closeEvent(event);
     unloadWhenClosed(d->ctx.windows, this, "BackForm");
 }

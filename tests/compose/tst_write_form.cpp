@@ -229,6 +229,19 @@ void TestWriteForm::widths()
     // Narrowing only hides the list behind the edge; it stays filled.
     QCOMPARE(list1->count(), 1);
     QVERIFY(!list1->isHidden());
+
+    // The longest status of a send is shown whole.
+    SendResult stopped;
+    stopped.passes = 12;
+    stopped.attempted = 10;
+    stopped.failures = {SendFailure{10, u"a@example.jp"_s, u"timeout"_s}};
+    stopped.stoppedAtConnection = true;
+    auto *status = find<QLabel>(u"Label7"_s);
+    status->setText(stopped.statusText());
+    const QSize needed = status->wordWrap() ? QSize(status->width(), status->heightForWidth(status->width()))
+                                            : status->sizeHint();
+    QVERIFY2(needed.width() <= status->width() && needed.height() <= status->height(), qPrintable(status->text()));
+    QVERIFY(status->geometry().bottom() < m_form->height());
 }
 
 void TestWriteForm::paste()
