@@ -67,7 +67,7 @@ KaoForm::KaoForm(const AppContext &ctx, QWidget *parent)
     for (QLabel *note : {
              blueLabel(this, "Label1", u"①挿入した範囲をマウスで選択（青色反転）"_s, twips::rect(0, 5280, 5295, 255)),
              blueLabel(this, "Label2", u"①挿入する場所を選択。「新規作成」または「返事を書く」"_s,
-                       twips::rect(0, 5520, 4575, 255)),
+                       twips::rect(0, 5520, 5295, 255)), // as wide as the others: one line for the two names
              blueLabel(this, "Label3",
                        u"※名前他を編集すると自動で保存されます。新データの追加は編集　　　（貼付）で行います。"_s,
                        twips::rect(0, 5880, 5295, 495))}) {
