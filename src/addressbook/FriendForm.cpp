@@ -382,7 +382,7 @@ void FriendForm::closeEvent(QCloseEvent *event)
         }
     }
     removeHeaderPainter(m_list);
-    m_ctx.windows.showFloatingWindows();
+    m_ctx.windows.showFloatingWindowsAfter("FriendForm");
     QWidget::closeEvent(event);
     unloadWhenClosed(m_ctx.windows, this, "FriendForm");
 }

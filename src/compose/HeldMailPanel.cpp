@@ -102,6 +102,8 @@ void HeldMailPanel::pick()
     m_fields.settle();
     if (extrasErr.isSet())
         Prompt::message(m_window, extrasErr.text(), QString(), Prompt::Icon::Warning);
+    if (const QString notSent = m_notSent ? m_notSent(mail) : QString(); !notSent.isEmpty())
+        Prompt::message(m_window, notSent, QString(), Prompt::Icon::Warning);
 }
 
 bool HeldMailPanel::removeSelected()

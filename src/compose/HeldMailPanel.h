@@ -6,6 +6,8 @@
 #include <QList>
 #include <QObject>
 
+#include <functional>
+
 class QLineEdit;
 class QListWidget;
 class QWidget;
@@ -38,6 +40,9 @@ public:
     bool list();
     // A press on a row of the list.
     void pick();
+    // What this window cannot send of a held mail it loads, told after the
+    // load (empty: nothing).
+    void setNotSent(std::function<QString(const HeldMail &)> notSent) { m_notSent = std::move(notSent); }
     // 削除 of the selected held mail; declined, everything stays. True when one was deleted.
     bool removeSelected();
     // Before the window closes: true when it may (nothing at risk, held, or discarded).
@@ -56,6 +61,7 @@ private:
     HeldMailStore m_store;
     ListedFile m_listed;
     QList<int> m_records; // record number of each row
+    std::function<QString(const HeldMail &)> m_notSent;
 };
 
 } // namespace hollin

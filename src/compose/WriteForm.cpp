@@ -129,8 +129,8 @@ void WriteForm::wireControls()
     m_fields = new MailFields(this, m_ui.toText, m_ui.subjectText, m_ui.rtfEd, m_attachments,
                               UnsentDraftFile(m_ctx.state.root, u"compose"_s));
     m_fields->setExtras({[this](MailDraft *draft) {
-                             draft->cc = m_cc;
-                             draft->bcc = m_bcc;
+                             draft->cc = m_ui.ccText->text();
+                             draft->bcc = m_ui.bccText->text();
                              draft->wholeBook = m_ui.option2->isChecked();
                              if (draft->wholeBook)
                                  draft->to = m_toBeforeWholeBook;
@@ -500,6 +500,9 @@ void WriteForm::toggleAttachmentList()
 void WriteForm::showWholeBook(bool on)
 {
     m_ui.toText->setEnabled(!on);
+    // One copy per address-book entry would reach the copies: they are not sent.
+    m_ui.ccText->setEnabled(!on);
+    m_ui.bccText->setEnabled(!on);
     setBackground(m_ui.toText, QPalette::Base, on ? WholeBookToColour : White);
     setListBackground(on ? Green : White);
 }
@@ -631,8 +634,8 @@ void WriteForm::send()
         request.body = Greetings::withFortune(request.body, Greetings::randomFortune());
     request.attachments = m_ui.attachText->text();
     if (!wholeBook) { // one copy per address-book entry would reach them
-        request.cc = m_cc;
-        request.bcc = m_bcc;
+        request.cc = m_ui.ccText->text();
+        request.bcc = m_ui.bccText->text();
     }
 
     m_toTextBeforeSend = m_ui.toText->text();
@@ -674,17 +677,13 @@ void WriteForm::setControlsEnabled(bool enabled)
 
 void WriteForm::setCopies(const QString &cc, const QString &bcc)
 {
-    m_cc = cc;
-    m_bcc = bcc;
-    QStringList shown;
-    if (!cc.isEmpty())
-        shown << u"Cc: "_s + m_cc;
-    if (!bcc.isEmpty())
-        shown << u"Bcc: "_s + m_bcc;
-    m_ui.copiesText->setText(shown.join(u"  "_s));
-    m_ui.copiesText->setToolTip(shown.join(u'\n'));
-    m_ui.copiesText->setCursorPosition(0);
-    m_ui.copiesText->setVisible(!shown.isEmpty());
+    // A line stays while the mail is written, even emptied, so that what the
+    // user removed is seen to be gone.
+    m_ui.ccText->setText(cc);
+    m_ui.bccText->setText(bcc);
+    m_ui.ccText->setCursorPosition(0);
+    m_ui.bccText->setCursorPosition(0);
+    m_ui.showCopies(!cc.isEmpty(), !bcc.isEmpty());
 }
 
 void WriteForm::sendDone()
@@ -736,7 +735,7 @@ void WriteForm::closeEvent(QCloseEvent *event)
     }
     m_fields->clear(); // nothing left for the recovery file to keep as the window goes
     event->accept();
-    m_ctx.windows.showFloatingWindows();
+    m_ctx.windows.showFloatingWindowsAfter("WriteForm");
     // Tied to the window: an owner that went first with it unloads nothing.
     Windows &windows = m_ctx.windows;
     QTimer::singleShot(0, this, [&windows] { windows.unload("WriteForm"); });

@@ -84,9 +84,8 @@ private:
     void pickAddress(int recordNumber);
 
     void toggleAttachmentList();
-    // The copies of a mailto: link: sent with the mail (Bcc in the envelope
-    // only) and shown in CopiesText, since the window has no boxes of its own
-    // for them.
+    // The copies of a mailto: link: shown in CcText and BccText, where the
+    // user may change or remove them, and sent as shown (Bcc in the envelope only).
     void setCopies(const QString &cc, const QString &bcc);
     void wholeAddressBookMode();
     void setWholeBook(bool on, const QString &typed);
@@ -109,8 +108,6 @@ private:
     QString m_toBeforeWholeBook;     // ToText as typed when the whole address book was chosen
     SendJob *m_job = nullptr;
     QString m_toTextBeforeSend;
-    QString m_cc;  // from a mailto: link
-    QString m_bcc;
     QList<SendRecipient> m_sentTo;      // the recipients of the send running or last run
     QList<SendRecipient> m_undelivered; // whole-address-book recipients the last send missed
     QHash<QWidget *, bool> m_enabledBeforeSend;

@@ -16,6 +16,8 @@
 #include <QTextEdit>
 #include <QToolBar>
 
+#include <tuple>
+
 using namespace Qt::StringLiterals;
 
 namespace hollin {
@@ -23,6 +25,21 @@ namespace hollin {
 namespace {
 constexpr int RecipientBoxLength = 250; // several addresses fit
 } // namespace
+
+void WriteFormLayout::showCopies(bool cc, bool bcc) const
+{
+    int top = BodyTopTwips;
+    for (const auto &[box, caption, shown] : {std::tuple{ccText, ccLabel, cc}, std::tuple{bccText, bccLabel, bcc}}) {
+        box->setVisible(shown);
+        caption->setVisible(shown);
+        if (!shown)
+            continue;
+        place(caption, 60, top, 700, 300);
+        place(box, 800, top, 6150, 300);
+        top += CopyRowTwips;
+    }
+    place(rtfEd, 0, top, 7020, BodyBottomTwips - top);
+}
 
 int WriteFormLayout::px(int twipsValue) const
 {
@@ -144,17 +161,24 @@ WriteFormLayout::WriteFormLayout(QWidget *form)
     check1->setObjectName(u"Check1"_s);
     place(check1, 3500, 2340, 1200, 300);
 
-    copiesText = new QLineEdit(m_form);
-    copiesText->setObjectName(u"CopiesText"_s);
-    copiesText->setReadOnly(true);
-    copiesText->setAccessibleName(u"Cc と Bcc"_s);
-    copiesText->hide();
-    place(copiesText, 4750, 2340, 2250, 300);
-
+    // The copies a mailto: link brought, each on a line of its own above the
+    // body; the user edits or empties them (the box's clear button).
+    const struct { QLineEdit **box; QLabel **caption; const char16_t *name; const char16_t *text; } copies[] = {
+        {&ccText, &ccLabel, u"CcText", u"Cc"},
+        {&bccText, &bccLabel, u"BccText", u"Bcc"},
+    };
+    for (const auto &copy : copies) {
+        *copy.caption = label(QString::fromUtf16(copy.name).replace(u"Text"_s, u"Label"_s), QString::fromUtf16(copy.text));
+        auto *box = new QLineEdit(m_form);
+        box->setObjectName(QString::fromUtf16(copy.name));
+        box->setAccessibleName(QString::fromUtf16(copy.text));
+        box->setClearButtonEnabled(true);
+        *copy.box = box;
+    }
     rtfEd = new QTextEdit(m_form);
     rtfEd->setObjectName(u"rtfEd"_s);
     rtfEd->setAccessibleName(u"本文"_s);
-    place(rtfEd, 0, 2720, 7020, 4300);
+    showCopies(false, false);
 
     list2 = new QListWidget(m_form);
     list2->setObjectName(u"List2"_s);
@@ -172,7 +196,10 @@ WriteFormLayout::WriteFormLayout(QWidget *form)
     place(command15, 1440, 0, 700, 400);
 
     label7 = label(u"Label7"_s, QString());
-    place(label7, 0, 7060, 7020, 300);
+    // Down to the window's foot, for a status that takes more than one line.
+    label7->setWordWrap(true);
+    label7->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    place(label7, 0, 7060, 7020, 880);
 
     text14 = new QPlainTextEdit(m_form);
     text14->setObjectName(u"Text14"_s);

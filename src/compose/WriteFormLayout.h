@@ -29,6 +29,9 @@ public:
 
     // In pixels of the form's screen.
     int px(int twips) const;
+    // Shows the lines of the copies asked for, one under the other from the
+    // body's designed top, and the body below them.
+    void showCopies(bool cc, bool bcc) const;
 
     QLineEdit *toText = nullptr;
     QLineEdit *subjectText = nullptr;
@@ -62,7 +65,11 @@ public:
     QRadioButton *option1 = nullptr;
     QRadioButton *option2 = nullptr;
     QCheckBox *check1 = nullptr;
-    QLineEdit *copiesText = nullptr; // the Cc and Bcc a mailto: link brought; hidden without
+    // The Cc and Bcc a mailto: link brought, each on a line of its own above the body.
+    QLineEdit *ccText = nullptr;
+    QLineEdit *bccText = nullptr;
+    QLabel *ccLabel = nullptr;
+    QLabel *bccLabel = nullptr;
     QLabel *label7 = nullptr;
     QPlainTextEdit *text14 = nullptr;
     QLineEdit *text2 = nullptr;
@@ -74,6 +81,10 @@ public:
     QLabel *comboLabel = nullptr;
 
 private:
+    static constexpr int BodyTopTwips = 2720;
+    static constexpr int BodyBottomTwips = 7020;
+    static constexpr int CopyRowTwips = 340;
+
     void place(QWidget *w, int left, int top, int width, int height) const;
     QPushButton *button(const QString &name, const QString &caption, QWidget *parent = nullptr) const;
     QLabel *label(const QString &name, const QString &caption, QWidget *parent = nullptr) const;

@@ -20,6 +20,8 @@
 #include <QTextCursor>
 #include <QTextEdit>
 
+#include <algorithm>
+
 using namespace Qt::StringLiterals;
 
 namespace hollin {
@@ -59,11 +61,23 @@ KaoForm::KaoForm(const AppContext &ctx, QWidget *parent)
     m_kao1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     m_kao1->setGeometry(twips::rect(0, 600, 5295, 4575));
 
-    blueLabel(this, "Label1", u"①挿入した範囲をマウスで選択（青色反転）"_s, twips::rect(0, 5280, 5295, 255));
-    blueLabel(this, "Label2", u"①挿入する場所を選択。「新規作成」または「返事を書く」"_s, twips::rect(0, 5520, 4575, 255));
-    blueLabel(this, "Label3", u"※名前他を編集すると自動で保存されます。新データの追加は編集　　　（貼付）で行います。"_s,
-              twips::rect(0, 5880, 5295, 495));
-    setFixedSize(twips::toPixels(5400), twips::toPixels(6500));
+    // Each note as high as its text needs at its width, below the one before;
+    // the window grows to hold them all.
+    int below = 0;
+    for (QLabel *note : {
+             blueLabel(this, "Label1", u"①挿入した範囲をマウスで選択（青色反転）"_s, twips::rect(0, 5280, 5295, 255)),
+             blueLabel(this, "Label2", u"①挿入する場所を選択。「新規作成」または「返事を書く」"_s,
+                       twips::rect(0, 5520, 5295, 255)), // as wide as the others: one line for the two names
+             blueLabel(this, "Label3",
+                       u"※名前他を編集すると自動で保存されます。新データの追加は編集　　　（貼付）で行います。"_s,
+                       twips::rect(0, 5880, 5295, 495))}) {
+        QRect place = note->geometry();
+        place.moveTop(std::max(place.top(), below));
+        place.setHeight(std::max(place.height(), note->heightForWidth(place.width())));
+        note->setGeometry(place);
+        below = place.bottom() + 1;
+    }
+    setFixedSize(twips::toPixels(5400), std::max(twips::toPixels(6500), below + twips::toPixels(120)));
 
     connect(command1, &QPushButton::clicked, this, &KaoForm::insertIntoNewMail);
     connect(command2, &QPushButton::clicked, this, &KaoForm::insertIntoReply);

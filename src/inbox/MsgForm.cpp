@@ -35,6 +35,8 @@ void MsgForm::showNotice(int count)
 {
     m_text1->setText(u"新着メールがあります。"_s);
     m_text2->setText(QString::number(count));
+    if (!isVisible())
+        placeAwayFromActiveWindow(this);
     show();
     raise();
 }

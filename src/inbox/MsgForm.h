@@ -9,7 +9,8 @@ class QLineEdit;
 namespace hollin {
 
 // The new-mail notice board "新着お知らせボード": Text1 the sentence, Text2 the count.
-// Shown without being activated: the keyboard stays where the user types.
+// Shown without being activated, in the corner of the screen away from the
+// active window: the keyboard and the line being typed stay where they are.
 class MsgForm : public QWidget {
     Q_OBJECT
 public:

@@ -398,11 +398,10 @@ void ReceiveController::raiseNotice(int count)
 void ReceiveController::end()
 {
     g_running = nullptr;
-    auto *inbox = m_ctx.windows.loaded("TyakuForm");
     if (m_automatic)
         setBusySign(false);
-    else if (!inbox || !inbox->isVisible())
-        m_ctx.windows.showFloatingWindows();
+    else
+        m_ctx.windows.showFloatingWindowsAfter(nullptr);
     emit finished();
 }
 

@@ -663,7 +663,7 @@ void TyakuForm::closeEvent(QCloseEvent *event)
     if (!event->isAccepted())
         return;
     removeHeaderPainter(m_list);
-    m_ctx.windows.showFloatingWindows();
+    m_ctx.windows.showFloatingWindowsAfter("TyakuForm");
     unloadWhenClosed(m_ctx.windows, this, "TyakuForm");
 }
 

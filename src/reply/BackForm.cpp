@@ -87,6 +87,8 @@ BackForm::BackForm(const AppContext &ctx, QWidget *parent)
                           },
                           [this](const MailDraft &mail) { d->thread = {mail.inReplyTo, mail.references}; }});
     d->held = new HeldMailPanel(this, d->ctx.state, *d->fields, {d->ui.heldList, d->ui.heldCount, d->ui.picked, nullptr});
+    // The reply sends to its recipient box only: a held mail's mode and copies are not sent from here.
+    d->held->setNotSent(&HeldMailStore::notSentFromReply);
 
     connect(d->ui.send, &QPushButton::clicked, this, [this] { sendReply(); });
     connect(d->ui.stop, &QPushButton::clicked, this, &QWidget::close);
@@ -290,7 +292,7 @@ void BackForm::closeEvent(QCloseEvent *event)
     }
     // Emptied and settled: the deactivation that follows keeps nothing.
     d->fields->clear();
-    d->ctx.windows.showFloatingWindows();
+    d->ctx.windows.showFloatingWindowsAfter("BackForm");
     QWidget::closeEvent(event);
     unloadWhenClosed(d->ctx.windows, this, "BackForm");
 }

@@ -1,6 +1,7 @@
 #include "Prompt.h"
 
 #include "WindowStacking.h"
+#include "WindowUtil.h"
 
 #include <QColorDialog>
 #include <QFileDialog>
@@ -10,6 +11,7 @@
 #include <QPrinter>
 #include <QPushButton>
 #include <QQueue>
+#include <QShowEvent>
 
 using namespace Qt::StringLiterals;
 
@@ -59,6 +61,21 @@ QColor fromBgr(int bgr)
 {
     return QColor(bgr & 0xFF, (bgr >> 8) & 0xFF, (bgr >> 16) & 0xFF);
 }
+
+// A box of something that happened in the background: placed, once it has
+// taken its size and before it is mapped, away from the window the user types in.
+class NoticeBox : public QMessageBox {
+public:
+    using QMessageBox::QMessageBox;
+
+protected:
+    void showEvent(QShowEvent *event) override
+    {
+        QMessageBox::showEvent(event);
+        if (!event->spontaneous())
+            placeAwayFromActiveWindow(this);
+    }
+};
 
 // Shows box modally and returns its result. The box is on the heap and
 // watched: while it is open the event loop runs other handlers, which may
@@ -114,7 +131,7 @@ void Prompt::notice(const QString &text, const QString &title, Icon icon)
     record(Kind::Message, shownTitle, text);
     if (script().active)
         return;
-    auto *box = new QMessageBox(toQt(icon), shownTitle, text, QMessageBox::Ok);
+    auto *box = new NoticeBox(toQt(icon), shownTitle, text, QMessageBox::Ok);
     box->setTextInteractionFlags(Qt::TextSelectableByMouse);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setAttribute(Qt::WA_ShowWithoutActivating);

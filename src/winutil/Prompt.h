@@ -30,7 +30,8 @@ public:
                         Icon icon = Icon::Information);
     // The same box for what happens in the background (an automatic
     // receive): shown without taking the keyboard from the window the user
-    // types in, and without waiting; OK with the mouse closes it.
+    // types in, in the corner of the screen away from it, and without
+    // waiting; OK with the mouse closes it.
     static void notice(const QString &text, const QString &title = {}, Icon icon = Icon::Information);
     // A modal Yes/No box with the question icon; true for Yes.
     static bool ask(QWidget *parent, const QString &text, const QString &title = confirmTitle());

@@ -5,6 +5,7 @@
 #include "Windows.h"
 #include "storage/Cp932.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QElapsedTimer>
@@ -149,6 +150,44 @@ void fitToScreen(QWidget *window)
                     std::clamp(window->y(), area.top(), std::max(area.top(), area.bottom() + 1 - outer.height())));
     if (at != window->pos())
         window->move(at);
+}
+
+QPoint cornerAwayFrom(const QRect &area, const QSize &outer, const QRect &avoid)
+{
+    const int right = std::max(area.left(), area.right() + 1 - outer.width());
+    const int bottom = std::max(area.top(), area.bottom() + 1 - outer.height());
+    const QPoint corners[] = {{right, bottom}, {right, area.top()}, {area.left(), bottom}, area.topLeft()};
+    QPoint best = corners[0];
+    qint64 leastCovered = -1;
+    for (const QPoint &corner : corners) {
+        const QRect covered = QRect(corner, outer).intersected(avoid);
+        const qint64 size = covered.isEmpty() ? 0 : qint64(covered.width()) * covered.height();
+        if (leastCovered < 0 || size < leastCovered) {
+            best = corner;
+            leastCovered = size;
+        }
+        if (size == 0)
+            break;
+    }
+    return best;
+}
+
+void placeAwayFromActiveWindow(QWidget *notice)
+{
+    const QWidget *active = QApplication::activeWindow();
+    if (active == notice)
+        active = nullptr;
+    QScreen *screen = active ? active->screen() : QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    // Before the first show the window manager's frame is not known: a title
+    // bar and thin borders are allowed for.
+    constexpr int Border = 4;
+    QSize frame = notice->frameGeometry().size() - notice->size();
+    if (frame.isNull())
+        frame = QSize(2 * Border, notice->style()->pixelMetric(QStyle::PM_TitleBarHeight) + 2 * Border);
+    const QRect avoid = active ? active->frameGeometry() : QRect();
+    notice->move(cornerAwayFrom(screen->availableGeometry(), notice->size() + frame, avoid));
 }
 
 namespace {

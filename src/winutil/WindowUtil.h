@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QPoint>
+#include <QRect>
+#include <QSize>
 #include <QString>
 
 class QLineEdit;
@@ -53,6 +55,18 @@ int widthToShow(const QLineEdit *box, const QString &text);
 // screen (the screen under its centre, or the primary one): a window larger
 // than the area is shrunk to it, one partly outside is moved in.
 void fitToScreen(QWidget *window);
+
+// Where a notice of size `outer` (frame included) goes within `area` so that
+// it covers as little of `avoid` as possible: the first of the bottom-right,
+// top-right, bottom-left and top-left corners that leaves it clear, else the
+// corner that covers least of it.
+QPoint cornerAwayFrom(const QRect &area, const QSize &outer, const QRect &avoid);
+
+// Moves a notice that comes up while the user types (the new-mail board, an
+// automatic receive's boxes) into the corner of the screen away from the
+// program's active window, so that it never lands over the line being typed.
+// Call once its size is known and before it is mapped.
+void placeAwayFromActiveWindow(QWidget *notice);
 
 // Marks a top-level window, before it is first shown, as one the task bar
 // and the pager leave out (the X11 window state), without making it a tool

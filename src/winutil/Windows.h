@@ -46,6 +46,10 @@ public:
     // Form1 … Form5 shown in that order, or hidden in that order.
     virtual void showFloatingWindows() = 0;
     virtual void hideFloatingWindows() = 0;
+    // As a window that hides the floating windows closes or ends (`closing`,
+    // its class name; null for a receive): they come back unless another such
+    // window is still open, as the inbox under a reply or a mail written from it.
+    void showFloatingWindowsAfter(const char *closing);
 
     // Tells the desktop that a receive stored `count` new mails; a click on
     // the desktop's notification opens the inbox.

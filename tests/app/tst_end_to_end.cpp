@@ -487,6 +487,10 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(!window("BackForm"), NetworkTimeout);
         NO_BOXES_SHOWN();
         QCOMPARE(m_servers.mailboxMessages().size(), 1);
+        // The inbox is still open: the floating windows come back only by its "ボタン表示".
+        QVERIFY(floatingWindowsHidden());
+        CONTROL(showButtons, QPushButton, inbox, "Command8");
+        QTest::mouseClick(showButtons, Qt::LeftButton);
 
         STEP(receive(1));
         QCOMPARE(receivedRecords(), 2);

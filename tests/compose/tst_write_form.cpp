@@ -10,6 +10,7 @@
 #include "storage/OwnSettings.h"
 #include "winutil/Prompt.h"
 #include "winutil/TextFiles.h"
+#include "winutil/WindowUtil.h"
 
 #include <QAction>
 #include <QApplication>
@@ -64,6 +65,7 @@ private slots:
     void pickAddress();
     void greetingInsertedAtStartOnlyWhenChosen();
     void hiddenMode();
+    void copiesAreShownAndRemovable();
     void closeShowsFloatingWindows();
     void toolbarRunsEditingCommands();
 
@@ -229,6 +231,19 @@ void TestWriteForm::widths()
     // Narrowing only hides the list behind the edge; it stays filled.
     QCOMPARE(list1->count(), 1);
     QVERIFY(!list1->isHidden());
+
+    // The longest status of a send is shown whole.
+    SendResult stopped;
+    stopped.passes = 12;
+    stopped.attempted = 10;
+    stopped.failures = {SendFailure{10, u"a@example.jp"_s, u"timeout"_s}};
+    stopped.stoppedAtConnection = true;
+    auto *status = find<QLabel>(u"Label7"_s);
+    status->setText(stopped.statusText());
+    const QSize needed = status->wordWrap() ? QSize(status->width(), status->heightForWidth(status->width()))
+                                            : status->sizeHint();
+    QVERIFY2(needed.width() <= status->width() && needed.height() <= status->height(), qPrintable(status->text()));
+    QVERIFY(status->geometry().bottom() < m_form->height());
 }
 
 void TestWriteForm::paste()
@@ -667,6 +682,34 @@ void TestWriteForm::hiddenMode()
     QGuiApplication::clipboard()->setText(u"秘密"_s);
     click(u"Command2"_s);
     QCOMPARE(find<QLineEdit>(u"Text4"_s)->text(), u"秘密"_s);
+}
+
+// The copies a link brought are seen whole, each on its own line, and what
+// the boxes hold is what the mail keeps and sends.
+void TestWriteForm::copiesAreShownAndRemovable()
+{
+    open();
+    MailDraft mail{u"to@example.jp"_s, u"s"_s, u"b"_s};
+    mail.cc = u"first@example.jp, second@example.jp"_s;
+    mail.bcc = u"hidden@example.jp"_s;
+    m_form->restoreDraft(mail);
+    auto *cc = find<QLineEdit>(u"CcText"_s);
+    auto *bcc = find<QLineEdit>(u"BccText"_s);
+    for (QLineEdit *box : {cc, bcc}) {
+        QVERIFY(box->isVisible() && !box->isReadOnly());
+        QVERIFY(widthToShow(box, box->text()) <= box->width());
+    }
+    QCOMPARE(cc->text(), mail.cc);
+    QCOMPARE(bcc->text(), mail.bcc);
+    QVERIFY(bcc->geometry().top() > cc->geometry().bottom());
+    QVERIFY(m_form->rtfEd()->geometry().top() > bcc->geometry().bottom());
+    bcc->clear();
+    QCOMPARE(m_form->fields().draft().cc, mail.cc);
+    QVERIFY(m_form->fields().draft().bcc.isEmpty());
+    // A mail without copies gives the body its place back.
+    m_form->restoreDraft(MailDraft{u"to@example.jp"_s, u"s"_s, u"b"_s});
+    QVERIFY(!cc->isVisible() && !bcc->isVisible());
+    QCOMPARE(m_form->rtfEd()->y(), px(2720));
 }
 
 void TestWriteForm::closeShowsFloatingWindows()

@@ -12,6 +12,7 @@
 #include <QDir>
 #include <QFile>
 #include <QInputMethodEvent>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -127,6 +128,13 @@ private slots:
         QVERIFY(form->palette()->toPlainText().size() > 300);
         QVERIFY(Cp932::canEncode(form->palette()->toPlainText()));
         QVERIFY(QFile::exists(paletteFile()));
+        // Every note is shown whole, within the window.
+        for (const char *name : {"Label1", "Label2", "Label3"}) {
+            const QLabel *note = form->findChild<QLabel *>(QLatin1StringView(name));
+            QVERIFY(note);
+            QVERIFY2(note->heightForWidth(note->width()) <= note->height(), name);
+            QVERIFY(note->geometry().bottom() < form->height());
+        }
     }
 
     void insertSelectionTrimmedIntoNewMail()

@@ -451,6 +451,10 @@ private slots:
         QVERIFY(back && back->isVisible());
         QCOMPARE(back->findChild<QLineEdit *>(u"SubjectText"_s)->text(), u"Re:  件名1"_s);
         QVERIFY(text("Text5").isEmpty());
+        // The reply goes; the inbox stays open, with no floating window over it.
+        QVERIFY(back->close());
+        for (int n = 1; n <= 5; ++n)
+            QVERIFY(!m_program->windows().floatingForm(n)->isVisible());
     }
 
     // A record that lost characters shows, and quotes, the full text saved beside it.

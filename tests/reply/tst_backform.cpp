@@ -204,6 +204,23 @@ private slots:
         QCOMPARE(body(), longBody);
     }
 
+    // A mail held in the compose window for the whole address book, with
+    // copies, comes back with its typed recipients only, and the window says so.
+    void heldWholeBookMailIsToldToSendToTheBoxOnly()
+    {
+        HeldMail mail{u"a@example.jp"_s, u"お知らせ"_s, u"本文"_s};
+        mail.wholeBook = true;
+        mail.cc = u"c@example.jp"_s;
+        QCOMPARE(held().hold(mail), 1);
+        click("Command14");
+        Prompt::clearShown();
+        pickLine(0);
+        QCOMPARE(text("ToText"), u"a@example.jp"_s);
+        QCOMPARE(Prompt::shownTexts(), QStringList{HeldMailStore::notSentFromReply(mail)});
+        QVERIFY(Prompt::shownTexts().first().contains(u"一括送信"_s));
+        QVERIFY(Prompt::shownTexts().first().contains(u"Cc・Bcc"_s));
+    }
+
     void tooLongBodyAsksBeforeHolding()
     {
         fill(u"a@example.jp"_s, u"長い"_s, QString(16001, u'あ')); // 32002 bytes in CP932

@@ -12,6 +12,7 @@
 
 #include <QApplication>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -129,11 +130,13 @@ private slots:
     }
 
     // The notice board of a receive comes up while the user types elsewhere:
-    // the keystrokes stay in the window the user types in.
+    // the keystrokes stay in the window the user types in, and neither the
+    // board nor a failure box covers it.
     void noticeBoardLeavesTheKeyboardAlone()
     {
         QVERIFY(start());
         QLineEdit typing;
+        typing.setGeometry(340, 300, 600, 400);
         typing.show();
         typing.activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&typing));
@@ -148,6 +151,16 @@ private slots:
         account->showForAutomaticReceive([] {});
         QVERIFY(QTest::qWaitForWindowExposed(account));
         settle();
+        const QRect typed(screenPosition(&typing), typing.frameGeometry().size());
+        QWidget *box = nullptr;
+        for (QWidget *w : QApplication::topLevelWidgets())
+            if (qobject_cast<QMessageBox *>(w) && w->isVisible())
+                box = w;
+        QVERIFY(box);
+        for (QWidget *notice : {box, static_cast<QWidget *>(m_program->windows().msgForm())}) {
+            const QRect covered = QRect(screenPosition(notice), notice->frameGeometry().size()).intersected(typed);
+            QVERIFY2(covered.isEmpty(), notice->metaObject()->className());
+        }
         QCOMPARE(QApplication::activeWindow(), &typing);
         QTest::keyClicks(QApplication::focusWidget(), u"abc"_s);
         QCOMPARE(typing.text(), u"abc"_s);
@@ -156,6 +169,7 @@ private slots:
                                                   QString::number(idBox.y()), u"click"_s, u"1"_s}),
                  0);
         QTRY_COMPARE(QApplication::activeWindow(), account);
+        box->close();
     }
 
     // A click whose press and release come at one instant (a touchpad tap,

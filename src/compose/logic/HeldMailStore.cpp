@@ -8,6 +8,8 @@
 
 #include <QFileInfo>
 
+#include <QStringList>
+
 using namespace Qt::StringLiterals;
 
 namespace hollin {
@@ -45,6 +47,20 @@ QString HeldMailStore::noSelectionMessage()
 QString HeldMailStore::deleteQuestion()
 {
     return u"選択された（行、青色）データを削除します。よろしいですか"_s;
+}
+
+QString HeldMailStore::notSentFromReply(const HeldMail &mail)
+{
+    QStringList kept;
+    if (mail.wholeBook)
+        kept << u"「一括送信」（アドレス帳の全員に送信）の指定"_s;
+    if (!mail.cc.isEmpty() || !mail.bcc.isEmpty())
+        kept << u"Cc・Bcc"_s;
+    if (kept.isEmpty())
+        return {};
+    const QString what = kept.join(u'と');
+    return u"このメールは%1つきで保留したものです。「返事を書く」画面では%1を使わず、宛先欄のアドレスにだけ送信します。"
+           u"%1のとおりに送るときは、「新規作成」画面の「下書き」から呼び出して下さい。"_s.arg(what);
 }
 
 bool HeldMailStore::subjectMissing(const QString &subjectText)

@@ -53,6 +53,10 @@ public:
     static QString noSelectionMessage();
     // "選択された（行、青色）データを削除します。よろしいですか"
     static QString deleteQuestion();
+    // What the reply window, which sends to its recipient box only, cannot
+    // send of a held mail (the whole-address-book mode, the copies), told
+    // when it is picked there; empty when nothing.
+    static QString notSentFromReply(const HeldMail &mail);
 
     // True only for an empty subject box; a subject of spaces is held (its row is blank).
     static bool subjectMissing(const QString &subjectText);
