@@ -54,10 +54,12 @@ bool RecordAppender::openNamedFile(Error *err)
 
 bool RecordAppender::sync(Error *err)
 {
-    MailRecordFile file(m_dataPath, m_tempPath);
-    if (!file.recoverInterruptedCompaction(err) || !openNamedFile(err))
-        return false;
+    // Runs before every mail: the recovery (which looks for the lists beside
+    // the file) only when a compaction's temporary file is there at all.
     struct stat st;
+    const bool tempLeft = ::stat(QFile::encodeName(m_tempPath).constData(), &st) == 0 || errno != ENOENT;
+    if ((tempLeft && !MailRecordFile(m_dataPath, m_tempPath).recoverInterruptedCompaction(err)) || !openNamedFile(err))
+        return false;
     if (::fstat(m_fd, &st) != 0)
         return fail(err, u"受信メールのファイル「%1」の大きさを調べられません。"_s.arg(m_dataPath), errnoText(errno));
     const qint64 whole = st.st_size - st.st_size % MailRecordFile::RecordSize;
