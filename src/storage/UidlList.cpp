@@ -268,6 +268,7 @@ bool UidlList::openForAppend(Error *err)
         && ::stat(fileio::nativePath(m_path).constData(), &named) == 0 && opened.st_ino == named.st_ino
         && opened.st_dev == named.st_dev)
         return true;
+    m_created = ::stat(fileio::nativePath(m_path).constData(), &named) != 0;
     m_append = fileio::Fd(::open(fileio::nativePath(m_path).constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, fileio::PrivateFileMode));
     if (!m_append.isOpen())
         return fail(err, listError(), m_path + u": "_s + fileio::errnoText(errno));
@@ -315,8 +316,13 @@ bool UidlList::noteFailure(const QString &uid, Error *err)
 bool UidlList::flushPending(Error *err)
 {
     // Without an open descriptor nothing was appended since the last
-    // rewrite, which is durable; the folder: the list may be new.
-    return !m_append.isOpen() || (fileio::flush(m_append.get(), m_path, err) && fileio::flushFolderOf(m_path, err));
+    // rewrite, which is durable; the folder only when the list is new.
+    if (!m_append.isOpen())
+        return true;
+    if (!fileio::flush(m_append.get(), m_path, err) || (m_created && !fileio::flushFolderOf(m_path, err)))
+        return false;
+    m_created = false;
+    return true;
 }
 
 bool UidlList::commit(Error *err)

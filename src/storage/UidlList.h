@@ -129,6 +129,7 @@ private:
     int m_unreadable = 0;
     QString m_keptAside;
     fileio::Fd m_append;               // the file as last written, for pending lines
+    bool m_created = false;            // m_append made the file: its name is not durable yet
 };
 
 } // namespace hollin
