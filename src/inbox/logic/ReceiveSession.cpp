@@ -177,13 +177,14 @@ ReceiveResult ReceiveSession::run()
         }
     };
 
-    // Order of writing, so that a kill at any moment loses nothing and stores
-    // nothing twice:
-    //   1. per message: the attachments, then a pending line in the UIDL list
-    //      (its id, record number and the record's hash), then the record;
-    //   2. before QUIT (without UIDL: per batch): the attachment files and the
-    //      records are flushed, the UIDL list is rewritten with them stored,
-    //      then they are deleted (DELE);
+    // Order of writing, so that a kill or a power cut at any moment loses
+    // nothing and stores nothing twice:
+    //   1. per message: the attachments, then a pending line in both lists
+    //      (its id, record number and the record's hash), its thread line,
+    //      then the record;
+    //   2. before QUIT (without UIDL: per batch): the attachment files, the
+    //      pending lines and the thread lines are flushed, then the records;
+    //      the lists are rewritten with them stored, then they are deleted (DELE);
     //   3. QUIT commits the deletions; the list then forgets what the server
     //      no longer has.
     // A kill before 2 leaves pending lines: the next receive keeps those whose
